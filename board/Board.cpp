@@ -1,0 +1,52 @@
+#include "board/Board.h"
+
+namespace board {
+
+Board::Board(const Scenario& Config)
+    : Config_(Config), Bus_(Log_), Pei_(Log_, Config.Faults) {
+  Bus_.Attach(Post_);
+  Bus_.Attach(Bridge_);
+  if (Config_.ChipPort) {
+    Chip_ = std::make_unique<SuperIoChip>(*Config_.ChipPort, Config_.ChipIdHigh, Config_.ChipIdLow);
+    for (const auto& Preset : Config_.Registers) {
+      Chip_->SetRegister(Preset.Device, Preset.Reg, Preset.Value);
+    }
+    Bus_.Attach(*Chip_);
+  }
+  if (Config_.SetupVariable) {
+    Pei_.SetVariable({u"SioF81216aSetup00", kSioSetupVendorGuid}, *Config_.SetupVariable,
+                     kSetupVariableAttributes);
+  }
+  Log_.reserve(128);
+}
+
+PassResult Board::Result(uint32_t Status) const {
+  PassResult R;
+  R.Status = Status;
+  R.Events = Log_;
+  for (const auto& Ppi : Pei_.Installed()) {
+    R.Ppis.push_back({Ppi.Guid, Ppi.Flags, Ppi.PpiAddress != 0});
+  }
+  if (Chip_) {
+    ChipState State;
+    State.IndexPort = Chip_->IndexPort();
+    State.InConfigMode = Chip_->InConfigMode();
+    for (uint8_t Reg = 0; Reg < State.Global.size(); ++Reg) State.Global[Reg] = Chip_->Register(0, Reg);
+    auto Capture = [&](uint8_t Device) {
+      auto& Regs = State.Devices[Device];
+      for (int Reg = 0; Reg < 256; ++Reg) Regs[Reg] = Chip_->Register(Device, uint8_t(Reg));
+    };
+    for (int Device = 0; Device < 256; ++Device) {
+      if (Chip_->DeviceTouched(uint8_t(Device))) Capture(uint8_t(Device));
+    }
+    for (const auto& Preset : Config_.Registers) {
+      if (Preset.Reg >= SuperIoChip::kFirstDeviceRegister) Capture(Preset.Device);
+    }
+    R.Chip = std::move(State);
+  }
+  for (uint8_t I = 0; I < 4; ++I) R.LpcBridgeDecode[I] = Bridge_.ConfigByte(uint8_t(0x80 + I));
+  R.PostCodes = Post_.Codes();
+  return R;
+}
+
+} // namespace board

@@ -1,0 +1,73 @@
+// The simulated platform one pass runs on: I/O bus with the POST code port,
+// the LPC bridge and (optionally) the Super I/O chip, and the PEI Foundation
+// model with its variable store. Built from a scenario; yields a PassResult.
+#pragma once
+
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "board/IoBus.h"
+#include "board/LpcBridge.h"
+#include "board/PeiFoundation.h"
+#include "board/PostCodePort.h"
+#include "board/Scenario.h"
+#include "board/SuperIoChip.h"
+
+namespace board {
+
+struct ChipState {
+  uint16_t IndexPort = 0;
+  bool InConfigMode = false;
+  std::array<uint8_t, 0x30> Global{};
+  // Full register view (0x00-0xFF) of each logical device the pass touched or
+  // the scenario preset.
+  std::map<uint8_t, std::array<uint8_t, 256>> Devices;
+  bool operator==(const ChipState&) const = default;
+};
+
+struct InstalledPpi {
+  GuidBytes Guid{};
+  uint32_t Flags = 0;
+  bool HasInterface = false;
+  bool operator==(const InstalledPpi&) const = default;
+};
+
+struct PassResult {
+  uint32_t Status = 0; // as the IA-32 module returns it
+  Trace Events;
+  std::vector<InstalledPpi> Ppis;
+  std::optional<ChipState> Chip;
+  std::array<uint8_t, 4> LpcBridgeDecode{}; // bridge registers 0x80-0x83
+  std::vector<uint32_t> PostCodes;
+};
+
+class Board {
+public:
+  explicit Board(const Scenario& Config);
+  Board(const Board&) = delete;
+  Board& operator=(const Board&) = delete;
+
+  const Scenario& Config() const { return Config_; }
+  IoBus& Bus() { return Bus_; }
+  PeiFoundation& Pei() { return Pei_; }
+  SuperIoChip* Chip() { return Chip_.get(); }
+  LpcBridge& Bridge() { return Bridge_; }
+  PostCodePort& PostCodes() { return Post_; }
+  const Trace& Events() const { return Log_; }
+
+  // The outcome of the pass that just ran, given the status it returned.
+  PassResult Result(uint32_t Status) const;
+
+private:
+  Scenario Config_;
+  Trace Log_;
+  IoBus Bus_;
+  PostCodePort Post_;
+  LpcBridge Bridge_;
+  std::unique_ptr<SuperIoChip> Chip_;
+  PeiFoundation Pei_;
+};
+
+} // namespace board

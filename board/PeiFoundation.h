@@ -1,0 +1,90 @@
+// Model of the PEI Foundation and of the read-only variable PPI's producer, in
+// engine-neutral terms: addresses are plain numbers, so the host build (host
+// pointers) and the emulator (guest addresses) drive the same model. Every
+// call the module makes is recorded in the trace.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board/Guid.h"
+#include "board/Trace.h"
+
+namespace board {
+
+inline constexpr uint32_t kPpiDescriptorPpi = 0x00000010;
+inline constexpr uint32_t kPpiDescriptorTerminateList = 0x80000000;
+// Longest PPI list InstallPpi walks before calling it malformed.
+inline constexpr size_t kMaxPpiListLength = 64;
+
+struct PpiDescriptor {
+  uint32_t Flags = 0;
+  GuidBytes Guid{};
+  uint64_t DescriptorAddress = 0;
+  uint64_t PpiAddress = 0; // the interface; 0 for an interface-less PPI
+};
+
+// Faults a scenario can switch on; each replaces the model's normal answer.
+struct PeiFaults {
+  bool NoVariablePpi = false;
+  bool LocateReturnsNullPpi = false;             // success, but Ppi left NULL
+  std::optional<uint32_t> InstallPpiStatus;      // returned, nothing installed if error
+  std::optional<uint32_t> LocatePpiStatus;       // returned instead of the lookup
+  std::optional<uint32_t> GetVariableStatus;     // returned, nothing copied
+  std::optional<uint32_t> GetVariableReportedSize; // DataSize claimed on success
+};
+
+struct VariableKey {
+  std::u16string Name;
+  GuidBytes Guid{};
+  auto operator<=>(const VariableKey&) const = default;
+};
+
+struct GetVariableResult {
+  uint32_t Status = 0;
+  uint64_t DataSize = 0;      // written back to *DataSize
+  std::vector<uint8_t> Data;  // copied to the caller's buffer (never more than it holds)
+  uint32_t Attributes = 0;    // written back when the caller asked for them
+};
+
+struct LocatePpiResult {
+  uint32_t Status = 0;
+  uint64_t DescriptorAddress = 0;
+  uint64_t PpiAddress = 0;
+};
+
+class PeiFoundation {
+public:
+  PeiFoundation(Trace& Log, PeiFaults Faults) : Log_(Log), Faults_(std::move(Faults)) {}
+
+  const PeiFaults& Faults() const { return Faults_; }
+
+  // Installs a PPI present before the module runs (the variable PPI); not traced.
+  void Preinstall(const PpiDescriptor& Ppi) { Database_.push_back(Ppi); }
+  void SetVariable(VariableKey Key, std::vector<uint8_t> Data, uint32_t Attributes);
+
+  // List: the caller's descriptors up to and including the one with the
+  // terminate flag; nullopt for a NULL or unterminated list.
+  uint32_t InstallPpi(const std::optional<std::vector<PpiDescriptor>>& List);
+  LocatePpiResult LocatePpi(const GuidBytes& Guid, uint64_t Instance, bool DescriptorWanted);
+  GetVariableResult GetVariable(const std::optional<std::u16string>& Name,
+                                const std::optional<GuidBytes>& Guid, bool DataSizeGiven,
+                                uint64_t BufferSize, bool DataGiven);
+
+  // PPIs the module installed, in order.
+  const std::vector<PpiDescriptor>& Installed() const { return Installed_; }
+
+private:
+  void Record(EventKind Kind, uint32_t Status, std::string Detail);
+
+  Trace& Log_;
+  PeiFaults Faults_;
+  std::vector<PpiDescriptor> Database_;
+  std::vector<PpiDescriptor> Installed_;
+  std::map<VariableKey, std::pair<std::vector<uint8_t>, uint32_t>> Variables_;
+};
+
+} // namespace board

@@ -1,0 +1,43 @@
+// A board configuration: where the chip sits and what it answers, the setup
+// variable, and the faults the PEI Foundation model injects.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "board/PeiFoundation.h"
+
+namespace board {
+
+struct RegisterPreset {
+  uint8_t Device = 0; // logical device; ignored for chip-global registers (< 0x30)
+  uint8_t Reg = 0;
+  uint8_t Value = 0;
+  bool operator==(const RegisterPreset&) const = default;
+};
+
+inline constexpr uint16_t kCandidatePorts[] = {0x2E, 0x4E, 0x162E, 0x164E};
+inline constexpr size_t kSetupDataSize = 67;
+inline constexpr uint32_t kSetupVariableAttributes = 0x7; // NV, BS, RT
+
+struct Scenario {
+  std::optional<uint16_t> ChipPort = 0x4E; // index port; nullopt: no chip
+  uint8_t ChipIdHigh = 0x02;
+  uint8_t ChipIdLow = 0x16;
+  std::vector<RegisterPreset> Registers;
+  std::optional<std::vector<uint8_t>> SetupVariable; // nullopt: variable absent
+  PeiFaults Faults;
+};
+
+// Chip at 0x4E; the setup variable's entry 2 enables logical device 8 with
+// Param[0] 0x5A and Param[2] 0; register 0xF0 of logical device 8 reads 0xFF.
+Scenario DefaultScenario();
+
+// A 67-byte setup variable whose entries are all zero (nothing to apply).
+std::vector<uint8_t> EmptySetupData();
+// Sets entry Index of Data to a logical-device-8 entry.
+void SetLd8Entry(std::vector<uint8_t>& Data, size_t Index, uint8_t Param0, uint8_t Param2,
+                 uint8_t Enabled = 1, uint8_t Qualifier = 0);
+
+} // namespace board

@@ -1,0 +1,27 @@
+// PI status values as the IA-32 module sees them (32-bit, error bit 31), and
+// their names.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace board {
+
+inline constexpr uint32_t kEfiSuccess = 0;
+inline constexpr uint32_t kEfiInvalidParameter = 0x80000002;
+inline constexpr uint32_t kEfiUnsupported = 0x80000003;
+inline constexpr uint32_t kEfiBufferTooSmall = 0x80000005;
+inline constexpr uint32_t kEfiDeviceError = 0x80000007;
+inline constexpr uint32_t kEfiOutOfResources = 0x80000009;
+inline constexpr uint32_t kEfiNotFound = 0x8000000E;
+
+inline constexpr bool IsError(uint32_t Status) { return (Status & 0x80000000u) != 0; }
+
+// "EFI_NOT_FOUND", or "0x8000001F" for a value without a name.
+std::string StatusName(uint32_t Status);
+// Accepts a name ("EFI_NOT_FOUND") or a number ("0x8000000E").
+std::optional<uint32_t> ParseStatus(std::string_view Text);
+
+} // namespace board

@@ -1,0 +1,61 @@
+#include "board/SuperIoChip.h"
+
+namespace board {
+
+SuperIoChip::SuperIoChip(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow)
+    : IndexPort_(IndexPort) {
+  Global_[kRegChipIdHigh] = ChipIdHigh;
+  Global_[kRegChipIdLow] = ChipIdLow;
+}
+
+uint8_t SuperIoChip::Register(uint8_t Device, uint8_t Reg) const {
+  return Reg < kFirstDeviceRegister ? Global_[Reg] : Devices_[Device][Reg - kFirstDeviceRegister];
+}
+
+void SuperIoChip::SetRegister(uint8_t Device, uint8_t Reg, uint8_t Value) {
+  if (Reg < kFirstDeviceRegister) {
+    Global_[Reg] = Value;
+  } else {
+    Devices_[Device][Reg - kFirstDeviceRegister] = Value;
+  }
+}
+
+bool SuperIoChip::Decodes(uint16_t Port, uint8_t Width) const {
+  return Width == 1 &&
+         (Port == IndexPort_ || Port == static_cast<uint16_t>(IndexPort_ + 1));
+}
+
+uint32_t SuperIoChip::Read(uint16_t Port, uint8_t) {
+  if (Port == IndexPort_) return ConfigMode_ ? Index_ : 0xFF;
+  if (!ConfigMode_) return 0xFF;
+  uint8_t Device = SelectedDevice();
+  if (Override_) {
+    if (auto Value = Override_(Device, Index_)) return *Value;
+  }
+  return Register(Device, Index_);
+}
+
+void SuperIoChip::Write(uint16_t Port, uint8_t, uint32_t Value) {
+  auto Byte = static_cast<uint8_t>(Value);
+  if (Port == IndexPort_) {
+    if (!ConfigMode_) {
+      // Only two enter keys in a row open configuration mode.
+      ConfigMode_ = EnterKeySeen_ && Byte == kEnterKey;
+      EnterKeySeen_ = !ConfigMode_ && Byte == kEnterKey;
+      return;
+    }
+    if (Byte == kExitKey) {
+      ConfigMode_ = false;
+      EnterKeySeen_ = false;
+      return;
+    }
+    Index_ = Byte;
+    return;
+  }
+  if (!ConfigMode_ || Index_ == kRegChipIdHigh || Index_ == kRegChipIdLow) return;
+  uint8_t Device = SelectedDevice();
+  SetRegister(Device, Index_, Byte);
+  if (Index_ >= kFirstDeviceRegister) Touched_[Device] = true;
+}
+
+} // namespace board

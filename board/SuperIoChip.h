@@ -1,0 +1,62 @@
+// Behavioural model of the Super I/O chip's configuration interface.
+//
+// Configuration mode is entered by two consecutive enter-key writes (0x77) to
+// the index port and left by the exit key (0xAA). In configuration mode the
+// index port selects a register and the data port reads or writes it;
+// register 0x07 selects the logical device that registers 0x30 and up belong
+// to, registers below 0x30 are chip-global, and 0x20/0x21 hold the chip ID
+// (read-only). Outside configuration mode the data port floats and index
+// writes other than the keys are ignored.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "board/IoBus.h"
+
+namespace board {
+
+class SuperIoChip final : public IoDevice {
+public:
+  static constexpr uint8_t kEnterKey = 0x77;
+  static constexpr uint8_t kExitKey = 0xAA;
+  static constexpr uint8_t kRegLogicalDevice = 0x07;
+  static constexpr uint8_t kRegChipIdHigh = 0x20;
+  static constexpr uint8_t kRegChipIdLow = 0x21;
+  static constexpr uint8_t kFirstDeviceRegister = 0x30;
+
+  // Lets a test make the chip answer oddly: returns the byte a data-port read
+  // yields instead of the register's content, or nothing to keep it.
+  using ReadOverride = std::function<std::optional<uint8_t>(uint8_t Device, uint8_t Reg)>;
+
+  SuperIoChip(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow);
+
+  uint16_t IndexPort() const { return IndexPort_; }
+  bool InConfigMode() const { return ConfigMode_; }
+  uint8_t SelectedDevice() const { return Global_[kRegLogicalDevice]; }
+
+  // Register Reg as seen with logical device Device selected.
+  uint8_t Register(uint8_t Device, uint8_t Reg) const;
+  void SetRegister(uint8_t Device, uint8_t Reg, uint8_t Value);
+  // Logical devices whose registers (0x30 and up) were written since reset.
+  bool DeviceTouched(uint8_t Device) const { return Touched_[Device]; }
+  void SetReadOverride(ReadOverride Override) { Override_ = std::move(Override); }
+
+  bool Decodes(uint16_t Port, uint8_t Width) const override;
+  uint32_t Read(uint16_t Port, uint8_t Width) override;
+  void Write(uint16_t Port, uint8_t Width, uint32_t Value) override;
+
+private:
+  uint16_t IndexPort_;
+  bool ConfigMode_ = false;
+  bool EnterKeySeen_ = false;
+  uint8_t Index_ = 0;
+  std::array<uint8_t, 0x30> Global_{};
+  std::array<std::array<uint8_t, 0x100 - 0x30>, 0x100> Devices_{};
+  std::array<bool, 0x100> Touched_{};
+  ReadOverride Override_;
+};
+
+} // namespace board

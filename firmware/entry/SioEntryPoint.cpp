@@ -1,0 +1,9 @@
+#include "entry/SioEntryPoint.h"
+
+#include "entry/SioBringUp.h"
+
+extern "C" EFI_STATUS EFIAPI SioEntryPoint(EFI_PEI_FILE_HANDLE FileHandle,
+                                           const EFI_PEI_SERVICES** PeiServices) {
+  (void)FileHandle;
+  return SioBringUp(PeiServices);
+}

@@ -1,0 +1,8 @@
+// Image entry point, called once by the PEI Foundation when it dispatches the
+// module.
+#pragma once
+
+#include "platform/PiPei.h"
+
+extern "C" EFI_STATUS EFIAPI SioEntryPoint(EFI_PEI_FILE_HANDLE FileHandle,
+                                           const EFI_PEI_SERVICES** PeiServices);

@@ -1,0 +1,69 @@
+#include "setup/SioApplySetup.h"
+
+#include "platform/PortIo.h"
+#include "setup/SioSetupData.h"
+#include "sio/SioConfigPort.h"
+
+namespace {
+
+// Param[2] picks which bits of register 0xF0 are cleared; none is ever set.
+UINT8 SioLd8ModeMask(UINT8 Param2) {
+  if (Param2 == 0x00) {
+    return 0xFB; // bit 2
+  }
+  if (Param2 == 0x01) {
+    return 0xFD; // bit 1
+  }
+  return 0xF9; // bits 1 and 2
+}
+
+void SioProgramLd8(UINT16 P, UINT8 Param0, UINT8 Param2) {
+  SioSelectDevice(P, SioLd8);
+  SioWriteReg(P, SioRegActivate, 0x01);
+
+  // The index still points at 0xF0 after the read: the masked byte goes
+  // straight back to the data port.
+  SioSelectDevice(P, SioLd8);
+  UINT8 Mode = SioReadReg(P, SioLd8RegMode);
+  PortWrite8(SioDataPort(P), static_cast<UINT8>(Mode & SioLd8ModeMask(Param2)));
+
+  SioSelectDevice(P, SioLd8);
+  SioWriteReg(P, SioLd8RegValue, Param0);
+}
+
+} // namespace
+
+EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 P) {
+  VOID* Ppi = nullptr;
+  EFI_STATUS Status =
+      (*PeiServices)->LocatePpi(PeiServices, &gEfiPeiReadOnlyVariable2PpiGuid, 0, nullptr, &Ppi);
+  if (EfiError(Status)) {
+    return Status;
+  }
+  // A producer that reports success without an interface is treated as absent.
+  if (Ppi == nullptr) {
+    return EFI_NOT_FOUND;
+  }
+  auto* Variable = static_cast<const EFI_PEI_READ_ONLY_VARIABLE2_PPI*>(Ppi);
+
+  UINT8 Data[SioSetupDataSize];
+  UINTN DataSize = SioSetupDataSize;
+  Status = Variable->GetVariable(Variable, SioSetupVariableName, &SioSetupVendorGuid, nullptr,
+                                 &DataSize, Data);
+  if (EfiError(Status)) {
+    return Status;
+  }
+
+  // Only bytes the variable actually supplied may steer a port access: an
+  // entry reaching past the returned size (or past the buffer, should the
+  // producer report more than it could have written) is passed over.
+  UINTN Valid = DataSize < SioSetupDataSize ? DataSize : SioSetupDataSize;
+  for (UINTN Offset = 0; Offset + SioSetupEntryReach <= Valid; Offset += sizeof(SioDeviceEntry)) {
+    const UINT8* Entry = Data + Offset;
+    if (Entry[SioSetupKindOffset] == SioKindLd8 && Entry[SioSetupQualifierOffset] == 0x00 &&
+        Entry[SioSetupEnabledOffset] == 0x01) {
+      SioProgramLd8(P, Entry[SioSetupParam0Offset], Entry[SioSetupParam2Offset]);
+    }
+  }
+  return EFI_SUCCESS;
+}

@@ -1,0 +1,15 @@
+// Settings stage: carries the user's choices for logical device 8 from the
+// setup variable into the chip. The caller holds the chip in configuration
+// mode around the call.
+#pragma once
+
+#include "platform/PiPei.h"
+
+inline constexpr UINT8 SioLd8 = 0x08;
+inline constexpr UINT8 SioLd8RegMode = 0xF0;  // only ever ANDed
+inline constexpr UINT8 SioLd8RegValue = 0xF1; // receives Param[0]
+
+// @retval EFI_SUCCESS  every usable entry was applied (possibly none).
+// @retval error        the variable PPI or the variable could not be had; the
+//                      chip is not touched.
+EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 P);

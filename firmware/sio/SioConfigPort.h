@@ -1,0 +1,23 @@
+// Configuration-port protocol: index port P, data port P + 1. The register
+// operations assume the chip is already in configuration mode.
+#pragma once
+
+#include "platform/PiPei.h"
+
+inline constexpr UINT8 SioEnterKey = 0x77; // written twice to P
+inline constexpr UINT8 SioExitKey = 0xAA;  // written once to P
+
+inline constexpr UINT8 SioRegLogicalDevice = 0x07;
+inline constexpr UINT8 SioRegChipIdHigh = 0x20;
+inline constexpr UINT8 SioRegChipIdLow = 0x21;
+inline constexpr UINT8 SioRegActivate = 0x30;
+
+// Data port of index port P, as a 16-bit address.
+inline UINT16 SioDataPort(UINT16 P) { return static_cast<UINT16>(P + 1); }
+
+void SioEnterConfig(UINT16 P);
+void SioExitConfig(UINT16 P);
+void SioWriteReg(UINT16 P, UINT8 Reg, UINT8 Value);
+// @retval the byte register Reg holds.
+UINT8 SioReadReg(UINT16 P, UINT8 Reg);
+void SioSelectDevice(UINT16 P, UINT8 Device);

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with (as root).
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ clang lld llvm binutils
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev libunicorn-dev liblief-dev llvm-14-dev liblzma-dev
+  uefitool-cli gtkwave ovmf-ia32 qemu-system-x86
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

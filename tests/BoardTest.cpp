@@ -1,0 +1,91 @@
+// The simulated board's own contracts that the tests above rely on.
+#include <gtest/gtest.h>
+
+#include "board/Board.h"
+#include "board/Guid.h"
+#include "board/Status.h"
+
+namespace {
+
+TEST(Bus, UnclaimedReadsFloatHighAndEveryAccessIsRecorded) {
+  board::Scenario NoChip;
+  NoChip.ChipPort = std::nullopt;
+  board::Board B(NoChip);
+  EXPECT_EQ(B.Bus().Read(0x4F, 1), 0xFFu);
+  EXPECT_EQ(B.Bus().Read(0x80, 2), 0xFFFFu);
+  EXPECT_EQ(B.Bus().Read(0x1234, 4), 0xFFFFFFFFu);
+  B.Bus().Write(0x80, 2, 0x12345);
+  ASSERT_EQ(B.Events().size(), 4u);
+  EXPECT_EQ(B.Events()[3].Value, 0x2345u) << "a write keeps only its width";
+  EXPECT_EQ(B.PostCodes().Codes(), std::vector<uint32_t>{0x2345});
+}
+
+TEST(LpcBridge, ConfigDataReachesOnlyTheAddressedFunction) {
+  board::Board B(board::Scenario{});
+  B.Bus().Write(0xCFC, 4, 0x11111111); // no address latched yet
+  B.Bus().Write(0xCF8, 4, 0x8000F880);
+  B.Bus().Write(0xCFC, 4, 0x3F0F0017);
+  B.Bus().Write(0xCF8, 4, 0x8000F884);
+  B.Bus().Write(0xCFE, 1, 0xAB); // byte 2 of dword 0x84
+  B.Bus().Write(0xCF8, 4, 0x0000F880); // enable bit clear
+  B.Bus().Write(0xCFC, 4, 0x22222222);
+  B.Bus().Write(0xCF8, 4, 0x8000F980); // function 1
+  B.Bus().Write(0xCFC, 4, 0x33333333);
+  EXPECT_EQ(B.Bus().Read(0xCFC, 4), 0xFFFFFFFFu);
+  const uint8_t Expected[] = {0x17, 0x00, 0x0F, 0x3F, 0x00, 0x00, 0xAB, 0x00};
+  for (uint8_t I = 0; I < 8; ++I) EXPECT_EQ(B.Bridge().ConfigByte(0x80 + I), Expected[I]) << int(I);
+  EXPECT_FALSE(B.Bridge().ConfigByteWritten(0x84));
+  EXPECT_TRUE(B.Bridge().ConfigByteWritten(0x86));
+}
+
+TEST(VariableStore, GetVariableFollowsTheReadOnlyVariablePpiContract) {
+  board::Trace Log;
+  board::PeiFoundation Pei(Log, {});
+  std::u16string Name = u"SioF81216aSetup00";
+  Pei.SetVariable({Name, board::kSioSetupVendorGuid}, std::vector<uint8_t>(40, 0x5A), 7);
+  auto Ok = Pei.GetVariable(Name, board::kSioSetupVendorGuid, true, 67, true);
+  EXPECT_EQ(Ok.Status, board::kEfiSuccess);
+  EXPECT_EQ(Ok.DataSize, 40u);
+  EXPECT_EQ(Ok.Data.size(), 40u);
+  auto Small = Pei.GetVariable(Name, board::kSioSetupVendorGuid, true, 39, true);
+  EXPECT_EQ(Small.Status, board::kEfiBufferTooSmall);
+  EXPECT_EQ(Small.DataSize, 40u);
+  EXPECT_TRUE(Small.Data.empty());
+  EXPECT_EQ(Pei.GetVariable(Name, board::kSioReadyPpiGuid, true, 67, true).Status, board::kEfiNotFound);
+  EXPECT_EQ(Pei.GetVariable(u"Other", board::kSioSetupVendorGuid, true, 67, true).Status, board::kEfiNotFound);
+  EXPECT_EQ(Pei.GetVariable(std::nullopt, board::kSioSetupVendorGuid, true, 67, true).Status,
+            board::kEfiInvalidParameter);
+  EXPECT_EQ(Log.size(), 5u);
+}
+
+TEST(PpiDatabase, InstallValidatesTheListAndLocateFindsInstances) {
+  board::Trace Log;
+  board::PeiFoundation Pei(Log, {});
+  board::PpiDescriptor Good{0x80000010, board::kSioReadyPpiGuid, 0x1000, 0};
+  board::PpiDescriptor NoPpiBit{0x80000000, board::kSioReadyPpiGuid, 0x2000, 0};
+  EXPECT_EQ(Pei.InstallPpi(std::nullopt), board::kEfiInvalidParameter);
+  EXPECT_EQ(Pei.InstallPpi(std::vector{NoPpiBit}), board::kEfiInvalidParameter);
+  EXPECT_TRUE(Pei.Installed().empty());
+  EXPECT_EQ(Pei.InstallPpi(std::vector{Good}), board::kEfiSuccess);
+  EXPECT_EQ(Pei.InstallPpi(std::vector{Good}), board::kEfiSuccess);
+  EXPECT_EQ(Pei.LocatePpi(board::kSioReadyPpiGuid, 1, true).DescriptorAddress, 0x1000u);
+  EXPECT_EQ(Pei.LocatePpi(board::kSioReadyPpiGuid, 2, false).Status, board::kEfiNotFound);
+  EXPECT_EQ(Pei.LocatePpi(board::kReadOnlyVariable2PpiGuid, 0, false).Status, board::kEfiNotFound);
+}
+
+TEST(Names, GuidsAndStatusesRoundTrip) {
+  EXPECT_EQ(board::FormatGuid(board::kSioReadyPpiGuid), "6F3BDEE2-6FCF-492E-80AC-7C786D9FC397");
+  EXPECT_EQ(board::kReadOnlyVariable2PpiGuid[0], 0xF5);
+  EXPECT_EQ(board::kReadOnlyVariable2PpiGuid[15], 0xB4);
+  EXPECT_FALSE(board::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39"));
+  EXPECT_FALSE(board::ParseGuid("6F3BDEE2+6FCF-492E-80AC-7C786D9FC397"));
+  EXPECT_FALSE(board::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39G"));
+  EXPECT_EQ(board::StatusName(0x80000003), "EFI_UNSUPPORTED");
+  EXPECT_EQ(board::StatusName(0x8000001F), "0x8000001F");
+  EXPECT_EQ(board::ParseStatus("EFI_NOT_FOUND"), 0x8000000Eu);
+  EXPECT_EQ(board::ParseStatus("0x80000007"), 0x80000007u);
+  EXPECT_FALSE(board::ParseStatus("0x"));
+  EXPECT_FALSE(board::ParseStatus("0x1FFFFFFFF"));
+}
+
+} // namespace

@@ -1,0 +1,139 @@
+// Whole passes through the entry point, compared access for access and call
+// for call with the story of the pass.
+#include <gtest/gtest.h>
+
+#include "board/Status.h"
+#include "engine/HostEngine.h"
+#include "entry/SioInitScript.h"
+#include "tests/Harness.h"
+#include "tests/TraceBuilder.h"
+
+namespace {
+
+using board::EventKind;
+using test::TraceBuilder;
+
+board::Scenario WithVariable(board::Scenario S, std::optional<std::vector<uint8_t>> Variable) {
+  S.SetupVariable = std::move(Variable);
+  S.Registers.push_back({0x08, 0xF0, 0xFF});
+  return S;
+}
+
+std::vector<uint8_t> Ld8Entries(std::initializer_list<std::pair<size_t, uint8_t>> Entries) {
+  auto Data = board::EmptySetupData();
+  for (auto [Index, Param0] : Entries) board::SetLd8Entry(Data, Index, Param0, 0x00);
+  return Data;
+}
+
+struct PassCase {
+  const char* Name;
+  board::Scenario Board;
+  uint32_t Status;
+  TraceBuilder Expected;
+};
+
+TEST(BringUp, WholePassTraces) {
+  const PassCase Cases[] = {
+      {"typical pass: chip at 0x4E, no variable", WithVariable(test::ChipAt(0x4E), std::nullopt),
+       board::kEfiSuccess,
+       TraceBuilder()
+           .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
+           .Service(EventKind::LocatePpi, board::kEfiSuccess)
+           .Service(EventKind::GetVariable, board::kEfiNotFound)
+           .ExitConfig(0x4E)
+           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
+      {"chip at 0x164E", WithVariable(test::ChipAt(0x164E), std::nullopt), board::kEfiSuccess,
+       TraceBuilder()
+           .EarlyWrites().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMatch(0x164E)
+           .EnterConfig(0x164E).InitScript(0x164E)
+           .Service(EventKind::LocatePpi, board::kEfiSuccess)
+           .Service(EventKind::GetVariable, board::kEfiNotFound)
+           .ExitConfig(0x164E)
+           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
+      {"no chip", WithVariable(test::ChipAt(std::nullopt), Ld8Entries({{2, 0x5A}})), board::kEfiUnsupported,
+       TraceBuilder()
+           .EarlyWrites().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMiss(0x164E)},
+      {"one matching LD8 entry", WithVariable(test::ChipAt(0x4E), Ld8Entries({{2, 0x5A}})), board::kEfiSuccess,
+       TraceBuilder()
+           .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
+           .Service(EventKind::LocatePpi, board::kEfiSuccess)
+           .Service(EventKind::GetVariable, board::kEfiSuccess)
+           .Ld8Entry(0x4E, 0xFF, 0xFB, 0x5A)
+           .ExitConfig(0x4E)
+           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
+      {"two matching LD8 entries", WithVariable(test::ChipAt(0x2E), Ld8Entries({{1, 0x11}, {3, 0x33}})),
+       board::kEfiSuccess,
+       TraceBuilder()
+           .EarlyWrites().ProbeMiss(0x4E).ProbeMatch(0x2E).EnterConfig(0x2E).InitScript(0x2E)
+           .Service(EventKind::LocatePpi, board::kEfiSuccess)
+           .Service(EventKind::GetVariable, board::kEfiSuccess)
+           .Ld8Entry(0x2E, 0xFF, 0xFB, 0x11).Ld8Entry(0x2E, 0xFB, 0xFB, 0x33)
+           .ExitConfig(0x2E)
+           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
+      {"settings fail (no variable PPI): still exits and installs",
+       [] { auto S = WithVariable(test::ChipAt(0x4E), Ld8Entries({{0, 0x5A}})); S.Faults.NoVariablePpi = true; return S; }(),
+       board::kEfiSuccess,
+       TraceBuilder()
+           .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
+           .Service(EventKind::LocatePpi, board::kEfiNotFound)
+           .ExitConfig(0x4E)
+           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
+      {"InstallPpi fails: its status is the module's",
+       [] { auto S = WithVariable(test::ChipAt(0x4E), std::nullopt); S.Faults.InstallPpiStatus = board::kEfiOutOfResources; return S; }(),
+       board::kEfiOutOfResources,
+       TraceBuilder()
+           .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
+           .Service(EventKind::LocatePpi, board::kEfiSuccess)
+           .Service(EventKind::GetVariable, board::kEfiNotFound)
+           .ExitConfig(0x4E)
+           .Service(EventKind::InstallPpi, board::kEfiOutOfResources)},
+  };
+  for (const auto& C : Cases) {
+    board::PassResult R = engine::RunHostPass(C.Board);
+    EXPECT_EQ(R.Status, C.Status) << C.Name;
+    EXPECT_EQ(test::Skeleton(R.Events), C.Expected.Events()) << C.Name << "\n" << test::Dump(R.Events);
+  }
+}
+
+TEST(BringUp, DefaultScenarioProgramsTheChipAndInstallsTheReadyPpi) {
+  board::PassResult R = engine::RunHostPass(board::DefaultScenario());
+  ASSERT_EQ(R.Status, board::kEfiSuccess);
+  ASSERT_TRUE(R.Chip);
+  const auto& Ld = R.Chip->Devices;
+  EXPECT_FALSE(R.Chip->InConfigMode);
+  EXPECT_EQ(R.Chip->Global[0x25], 0x01);
+  EXPECT_EQ(R.Chip->Global[0x27], 0x10);
+  EXPECT_EQ(Ld.at(0)[0x30], 0x01);
+  EXPECT_EQ(Ld.at(0)[0x60] << 8 | Ld.at(0)[0x61], 0x03E8);
+  EXPECT_EQ(Ld.at(0)[0x70], 0x03);
+  EXPECT_EQ(Ld.at(1)[0x30], 0x00);
+  EXPECT_EQ(Ld.at(8)[0x30], 0x01);
+  EXPECT_EQ(Ld.at(8)[0xF0], 0xFB);
+  EXPECT_EQ(Ld.at(8)[0xF1], 0x5A);
+  ASSERT_EQ(R.Ppis.size(), 1u);
+  EXPECT_EQ(R.Ppis[0].Guid, board::kSioReadyPpiGuid);
+  EXPECT_EQ(R.Ppis[0].Flags, 0x80000010u);
+  EXPECT_FALSE(R.Ppis[0].HasInterface);
+  EXPECT_EQ(R.PostCodes, std::vector<uint32_t>{0x70});
+  EXPECT_EQ(R.LpcBridgeDecode, (std::array<uint8_t, 4>{0x17, 0x00, 0x0F, 0x3F}));
+  int ExitKeys = 0;
+  for (const auto& E : R.Events) ExitKeys += E.Kind == EventKind::IoWrite && E.Port == 0x4E && E.Value == 0xAA;
+  EXPECT_EQ(ExitKeys, 1);
+}
+
+TEST(BringUp, ScriptStopsOnlyAtTheAllZeroPair) {
+  // The end pair is the only all-zero pair, and it is last: nothing after it,
+  // nothing zero before it that would end the script early.
+  size_t Count = sizeof(SioInitScript) / sizeof(SioInitScript[0]);
+  for (size_t I = 0; I + 1 < Count; ++I) {
+    EXPECT_FALSE(SioInitScript[I].Register == 0 && SioInitScript[I].Value == 0) << I;
+  }
+  EXPECT_EQ(SioInitScript[Count - 1].Register, 0);
+  EXPECT_EQ(SioInitScript[Count - 1].Value, 0);
+
+  test::Harness H(test::ChipAt(std::nullopt));
+  SioRunInitScript(0x4E);
+  EXPECT_EQ(H.Events(), TraceBuilder().InitScript(0x4E).Events());
+}
+
+} // namespace

@@ -1,0 +1,43 @@
+// Expected traces written the way the hardware story reads: EnterConfig(P),
+// WriteReg(P, 0x30, 0x01), ReadReg(P, 0x20, 0x02), ...
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "board/Board.h"
+
+namespace test {
+
+class TraceBuilder {
+public:
+  TraceBuilder& Out8(uint16_t Port, uint8_t Value);
+  TraceBuilder& In8(uint16_t Port, uint8_t Value);
+  TraceBuilder& EarlyWrites(); // POST code and LPC bridge decode
+  TraceBuilder& EnterConfig(uint16_t P);
+  TraceBuilder& ExitConfig(uint16_t P);
+  TraceBuilder& WriteReg(uint16_t P, uint8_t Reg, uint8_t Value);
+  TraceBuilder& ReadReg(uint16_t P, uint8_t Reg, uint8_t Value);
+  // A full probe that matches (0x02, 0x16), or one that fails on register 0x20
+  // reading FirstByte.
+  TraceBuilder& ProbeMatch(uint16_t P);
+  TraceBuilder& ProbeMiss(uint16_t P, uint8_t FirstByte = 0xFF);
+  TraceBuilder& InitScript(uint16_t P);
+  // The thirteen accesses that program logical device 8 from one entry.
+  TraceBuilder& Ld8Entry(uint16_t P, uint8_t ModeBefore, uint8_t ModeAfter, uint8_t Param0);
+  TraceBuilder& Service(board::EventKind Kind, uint32_t Status);
+
+  const board::Trace& Events() const { return Events_; }
+
+private:
+  board::Trace Events_;
+};
+
+// Port accesses only, or port accesses and service calls by kind and status
+// (details dropped), for comparing against a TraceBuilder trace.
+board::Trace PortAccesses(const board::Trace& Events);
+board::Trace Skeleton(const board::Trace& Events);
+
+std::string Dump(const board::Trace& Events);
+
+} // namespace test
