@@ -1,0 +1,11 @@
+# The module's sources and compile flags, shared by the host build (linked
+# with the board's port operations) and the image (linked with x86 in/out).
+set(SIO_FIRMWARE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/entry/SioEntryPoint.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/entry/SioBringUp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sio/SioConfigPort.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sio/SioDiscovery.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/setup/SioApplySetup.cpp)
+set(SIO_FIRMWARE_FLAGS
+  -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables
+  -fno-stack-protector -Wall -Wextra -Wpedantic -Werror)
