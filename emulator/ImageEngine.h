@@ -18,22 +18,33 @@ struct ImageRunOptions {
   std::optional<uint32_t> LoadAddress;
   // A run that executes more instructions than this ends as a runaway.
   uint64_t MaxInstructions = 1'000'000;
+  // Bytes of read-write stack above the unmapped guard page.
+  uint32_t StackSize = 0x10000;
 };
 
+// The status a run that ended abnormally reports (EFI_ABORTED), so that a
+// faulted run never reads as a success.
+inline constexpr uint32_t kAbortedStatus = 0x80000015;
+
 struct ImageRunReport {
-  // Status, trace, installed PPIs and chip state, as the host engine reports them.
+  // Status, trace, installed PPIs and chip state, as the host engine reports them;
+  // Status is kAbortedStatus when the run did not complete.
   board::PassResult Result;
   // False when the run ended abnormally; Fault then says why, in one line
   // (e.g. "write to image at 0xFFFC0410", "runaway: 1000000 instructions").
   bool Completed = false;
   std::string Fault;
-  uint64_t Instructions = 0;    // executed by the image, service traps included
-  uint32_t StackHighWater = 0;  // deepest stack use in bytes below the entry ESP
+  uint64_t Instructions = 0;   // executed by the image, service traps included
+  uint32_t StackHighWater = 0; // deepest stack use in bytes below the entry ESP
+  uint32_t LoadAddress = 0;    // where the image was placed (0 if it never loaded)
 };
 
 // Loads Image and calls its entry point once on a board built from Config.
 // Never throws for a bad image: a malformed file ends as a fault report.
 ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
                             const ImageRunOptions& Options = {});
+
+// Status, instructions, stack high-water mark and load address, one per line.
+std::string FormatImageFigures(const ImageRunReport& Report, size_t ImageFileSize);
 
 } // namespace emulator

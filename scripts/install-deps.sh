@@ -2,7 +2,7 @@
 # Installs the Debian packages the project builds and tests with (as root).
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang lld llvm binutils
+  cmake ninja-build g++ clang lld llvm binutils pkgconf
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libunicorn-dev liblief-dev llvm-14-dev liblzma-dev
   uefitool-cli gtkwave ovmf-ia32 qemu-system-x86

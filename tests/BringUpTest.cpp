@@ -2,6 +2,10 @@
 // for call with the story of the pass.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string_view>
+
+#include "board/ScenarioCatalog.h"
 #include "board/Status.h"
 #include "engine/HostEngine.h"
 #include "entry/SioInitScript.h"
@@ -13,16 +17,11 @@ namespace {
 using board::EventKind;
 using test::TraceBuilder;
 
-board::Scenario WithVariable(board::Scenario S, std::optional<std::vector<uint8_t>> Variable) {
-  S.SetupVariable = std::move(Variable);
-  S.Registers.push_back({0x08, 0xF0, 0xFF});
-  return S;
-}
-
-std::vector<uint8_t> Ld8Entries(std::initializer_list<std::pair<size_t, uint8_t>> Entries) {
-  auto Data = board::EmptySetupData();
-  for (auto [Index, Param0] : Entries) board::SetLd8Entry(Data, Index, Param0, 0x00);
-  return Data;
+// A scenario of the catalogue the image's differential tests also run.
+board::Scenario Named(std::string_view Name) {
+  const board::NamedScenario* Found = board::FindScenario(Name);
+  if (Found == nullptr) throw std::out_of_range("no scenario " + std::string(Name));
+  return Found->Config;
 }
 
 struct PassCase {
@@ -34,7 +33,7 @@ struct PassCase {
 
 TEST(BringUp, WholePassTraces) {
   const PassCase Cases[] = {
-      {"typical pass: chip at 0x4E, no variable", WithVariable(test::ChipAt(0x4E), std::nullopt),
+      {"typical pass: chip at 0x4E, no variable", Named("chip-4e-no-variable"),
        board::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
@@ -42,7 +41,7 @@ TEST(BringUp, WholePassTraces) {
            .Service(EventKind::GetVariable, board::kEfiNotFound)
            .ExitConfig(0x4E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"chip at 0x164E", WithVariable(test::ChipAt(0x164E), std::nullopt), board::kEfiSuccess,
+      {"chip at 0x164E", Named("chip-164e-no-variable"), board::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMatch(0x164E)
            .EnterConfig(0x164E).InitScript(0x164E)
@@ -50,10 +49,10 @@ TEST(BringUp, WholePassTraces) {
            .Service(EventKind::GetVariable, board::kEfiNotFound)
            .ExitConfig(0x164E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"no chip", WithVariable(test::ChipAt(std::nullopt), Ld8Entries({{2, 0x5A}})), board::kEfiUnsupported,
+      {"no chip", Named("no-chip"), board::kEfiUnsupported,
        TraceBuilder()
            .EarlyWrites().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMiss(0x164E)},
-      {"one matching LD8 entry", WithVariable(test::ChipAt(0x4E), Ld8Entries({{2, 0x5A}})), board::kEfiSuccess,
+      {"one matching LD8 entry", Named("one-ld8-entry"), board::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
            .Service(EventKind::LocatePpi, board::kEfiSuccess)
@@ -61,7 +60,7 @@ TEST(BringUp, WholePassTraces) {
            .Ld8Entry(0x4E, 0xFF, 0xFB, 0x5A)
            .ExitConfig(0x4E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"two matching LD8 entries", WithVariable(test::ChipAt(0x2E), Ld8Entries({{1, 0x11}, {3, 0x33}})),
+      {"two matching LD8 entries", Named("two-ld8-entries"),
        board::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites().ProbeMiss(0x4E).ProbeMatch(0x2E).EnterConfig(0x2E).InitScript(0x2E)
@@ -71,7 +70,7 @@ TEST(BringUp, WholePassTraces) {
            .ExitConfig(0x2E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
       {"settings fail (no variable PPI): still exits and installs",
-       [] { auto S = WithVariable(test::ChipAt(0x4E), Ld8Entries({{0, 0x5A}})); S.Faults.NoVariablePpi = true; return S; }(),
+       Named("no-variable-ppi"),
        board::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
@@ -79,7 +78,7 @@ TEST(BringUp, WholePassTraces) {
            .ExitConfig(0x4E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
       {"InstallPpi fails: its status is the module's",
-       [] { auto S = WithVariable(test::ChipAt(0x4E), std::nullopt); S.Faults.InstallPpiStatus = board::kEfiOutOfResources; return S; }(),
+       Named("install-ppi-fails"),
        board::kEfiOutOfResources,
        TraceBuilder()
            .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
@@ -96,7 +95,7 @@ TEST(BringUp, WholePassTraces) {
 }
 
 TEST(BringUp, DefaultScenarioProgramsTheChipAndInstallsTheReadyPpi) {
-  board::PassResult R = engine::RunHostPass(board::DefaultScenario());
+  board::PassResult R = engine::RunHostPass(Named("default"));
   ASSERT_EQ(R.Status, board::kEfiSuccess);
   ASSERT_TRUE(R.Chip);
   const auto& Ld = R.Chip->Devices;

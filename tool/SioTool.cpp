@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "board/Status.h"
+#include "emulator/ImageEngine.h"
 #include "engine/HostEngine.h"
+#include "pe/ImageFile.h"
 
 namespace {
 
@@ -31,7 +33,23 @@ int main(int argc, char** argv) {
   CLI::App App{"Runs the F81216a bring-up module on a simulated board"};
   App.require_subcommand(1);
   auto* Run = App.add_subcommand("run", "Run one pass on the board's default scenario");
-  Run->callback([] { PrintResult(engine::RunHostPass(board::DefaultScenario())); });
+  std::string Engine = "host";
+  std::string ImagePath = SIO_IMAGE_FILE;
+  Run->add_option("--engine", Engine, "host: the host build; image: the image in the emulator")
+      ->check(CLI::IsMember({"host", "image"}));
+  Run->add_option("--image", ImagePath, "The module image the image engine runs");
+  Run->callback([&] {
+    if (Engine == "host") return PrintResult(engine::RunHostPass(board::DefaultScenario()));
+    auto Image = pe::ReadFileBytes(ImagePath);
+    if (!Image) {
+      std::fprintf(stderr, "sio: cannot read %s\n", ImagePath.c_str());
+      throw CLI::RuntimeError(1);
+    }
+    auto Report = emulator::RunImagePass(*Image, board::DefaultScenario());
+    PrintResult(Report.Result);
+    std::fputs(emulator::FormatImageFigures(Report, Image->size()).c_str(), stdout);
+    if (!Report.Completed) throw CLI::RuntimeError(1);
+  });
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {

@@ -1,0 +1,34 @@
+// Where the emulator puts things in the 32-bit address space the image runs
+// in. Page 0 and the page under the stack stay unmapped, so a NULL pointer or
+// a stack overflow faults instead of reading or corrupting something.
+#pragma once
+
+#include <cstdint>
+
+namespace emulator {
+
+inline constexpr uint32_t kPageSize = 0x1000;
+
+// Read-and-execute: one halt instruction per byte; each service the emulator
+// provides has its own address here, which the code hook recognises.
+inline constexpr uint32_t kTrapPage = 0x00001000;
+// The address SioEntryPoint returns to: reaching it ends the pass.
+inline constexpr uint32_t kReturnTrap = kTrapPage + 0x800;
+// Read-only for the image: the PEI services pointer, the services table, the
+// variable PPI, its descriptor and GUID, and the file handle's target.
+inline constexpr uint32_t kFoundationPage = 0x00002000;
+inline constexpr uint32_t kPeiServicesCell = kFoundationPage + 0x000;
+inline constexpr uint32_t kServicesTable = kFoundationPage + 0x010;
+inline constexpr uint32_t kVariablePpi = kFoundationPage + 0x100;
+inline constexpr uint32_t kVariableDescriptor = kFoundationPage + 0x110;
+inline constexpr uint32_t kVariablePpiGuid = kFoundationPage + 0x120;
+inline constexpr uint32_t kFileHandle = kFoundationPage + 0x200;
+
+// The stack: read-write, with the unmapped guard page below it.
+inline constexpr uint32_t kStackGuardPage = 0x0000F000;
+inline constexpr uint32_t kStackBottom = 0x00010000;
+
+// Nothing the emulator owns lies at or above this address; an image must load there.
+inline constexpr uint32_t kLowestImageAddress = 0x00100000;
+
+} // namespace emulator

@@ -1,0 +1,32 @@
+// The emulated address space as the PEI Foundation model sees it: reads of
+// whatever is mapped, and writes on the image's behalf only into the stack,
+// the one memory the image may change.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include <unicorn/unicorn.h>
+
+namespace emulator {
+
+class GuestMemory {
+public:
+  GuestMemory(uc_engine* Uc, uint32_t WritableBegin, uint32_t WritableEnd)
+      : Uc_(Uc), WritableBegin_(WritableBegin), WritableEnd_(WritableEnd) {}
+
+  // False when any byte of the range is unmapped.
+  bool Read(uint32_t Address, void* Out, size_t Size) const;
+  std::optional<uint32_t> Read32(uint32_t Address) const;
+  // False, and nothing written, when the range is not wholly inside the stack.
+  bool Write(uint32_t Address, const void* Data, size_t Size);
+  bool Write32(uint32_t Address, uint32_t Value) { return Write(Address, &Value, 4); }
+
+private:
+  uc_engine* Uc_;
+  uint32_t WritableBegin_;
+  uint32_t WritableEnd_;
+};
+
+} // namespace emulator

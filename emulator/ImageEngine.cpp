@@ -1,0 +1,277 @@
+#include "emulator/ImageEngine.h"
+
+#include <cstdio>
+#include <memory>
+
+#include <unicorn/unicorn.h>
+
+#include "board/Status.h"
+#include "emulator/GuestLayout.h"
+#include "emulator/GuestMemory.h"
+#include "emulator/PeLoader.h"
+#include "emulator/PeiServiceTraps.h"
+
+namespace emulator {
+namespace {
+
+// A run that has not finished after this long has hung inside one instruction
+// stream the instruction bound cannot see; it ends as a fault.
+constexpr uint64_t kTimeoutMicroseconds = 20'000'000;
+
+std::string Hex(uint64_t Value) {
+  char Text[24];
+  std::snprintf(Text, sizeof Text, "0x%08llX", static_cast<unsigned long long>(Value));
+  return Text;
+}
+
+struct UcClose {
+  void operator()(uc_engine* Uc) const { uc_close(Uc); }
+};
+
+// One emulated IA-32 processor with the image, the stack and the PEI
+// Foundation pages mapped, its port instructions wired to the board.
+class Machine {
+public:
+  Machine(board::Board& Target, const ImageRunOptions& Options)
+      : Target_(Target), Options_(Options), StackTop_(kStackBottom + Options.StackSize) {}
+
+  ImageRunReport Run(const std::vector<uint8_t>& File);
+
+private:
+  std::optional<std::string> Map(const LoadedImage& Image);
+  std::optional<std::string> AddHooks();
+  void Fail(std::string Fault) {
+    if (Fault_.empty())
+      Fault_ = std::move(Fault);
+    uc_emu_stop(Uc_.get());
+  }
+  uint32_t Eip() const {
+    uint32_t Value = 0;
+    uc_reg_read(Uc_.get(), UC_X86_REG_EIP, &Value);
+    return Value;
+  }
+  std::string Region(uint64_t Address) const;
+
+  static void OnCode(uc_engine*, uint64_t Address, uint32_t, void* Self);
+  static bool OnBadAccess(uc_engine*, uc_mem_type Type, uint64_t Address, int Size, int64_t,
+                          void* Self);
+  static void OnStackWrite(uc_engine*, uc_mem_type, uint64_t Address, int, int64_t, void* Self);
+  static uint32_t OnIn(uc_engine*, uint32_t Port, int Size, void* Self);
+  static void OnOut(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* Self);
+  static void OnInterrupt(uc_engine*, uint32_t Number, void* Self);
+  static bool OnInvalidInstruction(uc_engine*, void* Self);
+
+  board::Board& Target_;
+  const ImageRunOptions& Options_;
+  uint32_t StackTop_;
+  std::unique_ptr<uc_engine, UcClose> Uc_;
+  std::unique_ptr<GuestMemory> Memory_;
+  std::unique_ptr<PeiServiceTraps> Traps_;
+  uint32_t ImageBase_ = 0;
+  uint32_t ImageEnd_ = 0;
+  uint64_t Instructions_ = 0;
+  uint32_t LowestStackWrite_ = 0;
+  std::string Fault_;
+};
+
+std::string Machine::Region(uint64_t Address) const {
+  if (Address >= ImageBase_ && Address < ImageEnd_)
+    return "image";
+  if (Address < kPageSize)
+    return "page 0";
+  if (Address >= kStackGuardPage && Address < kStackBottom)
+    return "stack guard page";
+  if (Address >= kStackBottom && Address < StackTop_)
+    return "stack";
+  if (Address >= kTrapPage && Address < kTrapPage + kPageSize)
+    return "service trap page";
+  if (Address >= kFoundationPage && Address < kFoundationPage + kPageSize) {
+    return "PEI Foundation memory";
+  }
+  return "unmapped memory";
+}
+
+void Machine::OnCode(uc_engine*, uint64_t Address, uint32_t, void* Self) {
+  auto& M = *static_cast<Machine*>(Self);
+  if (Address == kReturnTrap)
+    return; // the pass has returned; the run stops here
+  if (++M.Instructions_ > M.Options_.MaxInstructions) {
+    M.Instructions_ = M.Options_.MaxInstructions;
+    M.Fail("runaway: " + std::to_string(M.Options_.MaxInstructions) +
+           " instructions executed, still running at " + Hex(Address));
+    return;
+  }
+  if (Address >= kTrapPage && Address < kTrapPage + kPageSize) {
+    if (auto Fault = M.Traps_->Serve(static_cast<uint32_t>(Address)))
+      M.Fail(*Fault);
+  }
+}
+
+bool Machine::OnBadAccess(uc_engine*, uc_mem_type Type, uint64_t Address, int Size, int64_t,
+                          void* Self) {
+  auto& M = *static_cast<Machine*>(Self);
+  std::string Where = M.Region(Address);
+  std::string Access;
+  switch (Type) {
+  case UC_MEM_WRITE_PROT:
+  case UC_MEM_WRITE_UNMAPPED:
+    Access = Where == "stack guard page" ? "stack overflow: write to the stack guard page"
+                                         : "write to " + Where;
+    break;
+  case UC_MEM_READ_PROT:
+  case UC_MEM_READ_UNMAPPED:
+    Access = "read from " + Where;
+    break;
+  default:
+    Access = "execution in " + Where;
+    break;
+  }
+  M.Fail(Access + " at " + Hex(Address) + " (" + std::to_string(Size) + " bytes, EIP " +
+         Hex(M.Eip()) + ")");
+  return false;
+}
+
+void Machine::OnStackWrite(uc_engine*, uc_mem_type, uint64_t Address, int, int64_t, void* Self) {
+  auto& M = *static_cast<Machine*>(Self);
+  if (Address < M.LowestStackWrite_)
+    M.LowestStackWrite_ = static_cast<uint32_t>(Address);
+}
+
+uint32_t Machine::OnIn(uc_engine*, uint32_t Port, int Size, void* Self) {
+  auto& M = *static_cast<Machine*>(Self);
+  return M.Target_.Bus().Read(static_cast<uint16_t>(Port), static_cast<uint8_t>(Size));
+}
+
+void Machine::OnOut(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* Self) {
+  auto& M = *static_cast<Machine*>(Self);
+  auto Width = static_cast<uint8_t>(Size);
+  M.Target_.Bus().Write(static_cast<uint16_t>(Port), Width, Value & board::FloatingValue(Width));
+}
+
+void Machine::OnInterrupt(uc_engine*, uint32_t Number, void* Self) {
+  auto& M = *static_cast<Machine*>(Self);
+  M.Fail("interrupt " + std::to_string(Number) + " raised at EIP " + Hex(M.Eip()));
+}
+
+bool Machine::OnInvalidInstruction(uc_engine*, void* Self) {
+  auto& M = *static_cast<Machine*>(Self);
+  M.Fail("invalid instruction at " + Hex(M.Eip()));
+  return false;
+}
+
+std::optional<std::string> Machine::Map(const LoadedImage& Image) {
+  uc_engine* Raw = nullptr;
+  if (uc_open(UC_ARCH_X86, UC_MODE_32, &Raw) != UC_ERR_OK)
+    return "cannot start the emulator";
+  Uc_.reset(Raw);
+  Memory_ = std::make_unique<GuestMemory>(Raw, kStackBottom, StackTop_);
+  Traps_ = std::make_unique<PeiServiceTraps>(Raw, Target_, *Memory_);
+  if (auto Error = Traps_->Build())
+    return Error;
+  ImageBase_ = Image.Base;
+  ImageEnd_ = Image.Base + static_cast<uint32_t>(Image.Memory.size());
+  if (uc_mem_map(Raw, kStackBottom, Options_.StackSize, UC_PROT_READ | UC_PROT_WRITE) !=
+          UC_ERR_OK ||
+      uc_mem_map(Raw, Image.Base, Image.Memory.size(), UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK ||
+      uc_mem_write(Raw, Image.Base, Image.Memory.data(), Image.Memory.size()) != UC_ERR_OK) {
+    return "cannot map the image at " + Hex(Image.Base);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> Machine::AddHooks() {
+  uc_engine* Uc = Uc_.get();
+  uc_hook Hook;
+  bool Ok = uc_hook_add(Uc, &Hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnCode), this, 1, 0) ==
+                UC_ERR_OK &&
+            uc_hook_add(Uc, &Hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&OnBadAccess), this,
+                        1, 0) == UC_ERR_OK &&
+            uc_hook_add(Uc, &Hook, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&OnStackWrite), this,
+                        kStackBottom, StackTop_ - 1) == UC_ERR_OK &&
+            uc_hook_add(Uc, &Hook, UC_HOOK_INSN, reinterpret_cast<void*>(&OnIn), this, 1, 0,
+                        UC_X86_INS_IN) == UC_ERR_OK &&
+            uc_hook_add(Uc, &Hook, UC_HOOK_INSN, reinterpret_cast<void*>(&OnOut), this, 1, 0,
+                        UC_X86_INS_OUT) == UC_ERR_OK &&
+            uc_hook_add(Uc, &Hook, UC_HOOK_INTR, reinterpret_cast<void*>(&OnInterrupt), this, 1,
+                        0) == UC_ERR_OK &&
+            uc_hook_add(Uc, &Hook, UC_HOOK_INSN_INVALID,
+                        reinterpret_cast<void*>(&OnInvalidInstruction), this, 1, 0) == UC_ERR_OK;
+  if (!Ok)
+    return "cannot hook the emulator";
+  return std::nullopt;
+}
+
+ImageRunReport Machine::Run(const std::vector<uint8_t>& File) {
+  ImageRunReport Report;
+  auto Abort = [&](std::string Fault) {
+    Report.Fault = std::move(Fault);
+    Report.Result = Target_.Result(kAbortedStatus);
+    return Report;
+  };
+  if (Options_.StackSize == 0 || Options_.StackSize % kPageSize != 0 ||
+      Options_.StackSize > kLowestImageAddress - kStackBottom) {
+    return Abort("stack size " + std::to_string(Options_.StackSize) +
+                 " is not a whole number of pages between 4 KiB and " +
+                 std::to_string(kLowestImageAddress - kStackBottom) + " bytes");
+  }
+  LoadResult Loaded = LoadPeImage(File, Options_.LoadAddress);
+  if (!Loaded.Image)
+    return Abort(Loaded.Error);
+  if (auto Error = Map(*Loaded.Image))
+    return Abort(*Error);
+  if (auto Error = AddHooks())
+    return Abort(*Error);
+  Report.LoadAddress = Loaded.Image->Base;
+
+  // The PEI Foundation's call: SioEntryPoint(FileHandle, PeiServices), cdecl,
+  // returning to the return trap.
+  uint32_t EntryEsp = StackTop_ - 16;
+  uint32_t Frame[3] = {kReturnTrap, kFileHandle, kPeiServicesCell};
+  uc_mem_write(Uc_.get(), EntryEsp, Frame, sizeof Frame);
+  uc_reg_write(Uc_.get(), UC_X86_REG_ESP, &EntryEsp);
+  LowestStackWrite_ = EntryEsp;
+
+  uc_err Error = uc_emu_start(Uc_.get(), Loaded.Image->Entry, kReturnTrap, kTimeoutMicroseconds, 0);
+  Report.Instructions = Instructions_;
+  Report.StackHighWater = EntryEsp - LowestStackWrite_;
+  uint32_t Eax = 0;
+  uc_reg_read(Uc_.get(), UC_X86_REG_EAX, &Eax);
+  if (Fault_.empty() && Error != UC_ERR_OK) {
+    Fault_ = std::string("emulator stopped: ") + uc_strerror(Error) + " at EIP " + Hex(Eip());
+  }
+  if (Fault_.empty() && Eip() != kReturnTrap) {
+    Fault_ = "stopped at " + Hex(Eip()) + " without returning (halt or timeout)";
+  }
+  if (!Fault_.empty())
+    return Abort(Fault_);
+  uint32_t Esp = 0;
+  uc_reg_read(Uc_.get(), UC_X86_REG_ESP, &Esp);
+  if (Esp != EntryEsp + 4) {
+    return Abort("returned with ESP " + Hex(Esp) + ", expected " + Hex(EntryEsp + 4) +
+                 " (stack unbalanced)");
+  }
+  Report.Completed = true;
+  Report.Result = Target_.Result(Eax);
+  return Report;
+}
+
+} // namespace
+
+ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
+                            const ImageRunOptions& Options) {
+  board::Board Target(Config);
+  Machine M(Target, Options);
+  return M.Run(Image);
+}
+
+std::string FormatImageFigures(const ImageRunReport& Report, size_t ImageFileSize) {
+  std::string Status = board::StatusName(Report.Result.Status);
+  if (!Report.Completed)
+    Status += " (run aborted: " + Report.Fault + ")";
+  return "Image: " + std::to_string(ImageFileSize) + " bytes, loaded at " +
+         Hex(Report.LoadAddress) + "\nImage status: " + Status +
+         "\nInstructions executed: " + std::to_string(Report.Instructions) +
+         "\nStack high-water mark: " + std::to_string(Report.StackHighWater) + " bytes\n";
+}
+
+} // namespace emulator

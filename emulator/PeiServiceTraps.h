@@ -1,0 +1,45 @@
+// The PEI services table, the read-only variable PPI and its descriptor, laid
+// out in emulated memory as on IA-32, with every function pointer aimed at a
+// trap address. A call that reaches a trap is served by the board's PEI
+// Foundation model exactly as the host build's services serve it: cdecl
+// arguments read from the stack, results written back, status in EAX, and a
+// return to the caller.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <unicorn/unicorn.h>
+
+#include "board/Board.h"
+#include "emulator/GuestMemory.h"
+
+namespace emulator {
+
+class PeiServiceTraps {
+public:
+  PeiServiceTraps(uc_engine* Uc, board::Board& Target, GuestMemory& Memory)
+      : Uc_(Uc), Target_(Target), Memory_(Memory) {}
+
+  // Maps the trap page and the PEI Foundation page, fills them, and installs
+  // the variable PPI in the model unless the scenario leaves it out.
+  // Returns an error line when the pages cannot be mapped.
+  std::optional<std::string> Build();
+
+  // Serves the call that reached Address in the trap page and returns to the
+  // caller. Returns a fault line when it cannot: no service there, a service
+  // the board does not provide, or arguments the PEI Foundation would trip over.
+  std::optional<std::string> Serve(uint32_t Address);
+
+private:
+  std::optional<std::string> InstallPpi(uint32_t Args, uint32_t& Status);
+  std::optional<std::string> LocatePpi(uint32_t Args, uint32_t& Status);
+  std::optional<std::string> GetVariable(uint32_t Args, uint32_t& Status);
+
+  uc_engine* Uc_;
+  board::Board& Target_;
+  GuestMemory& Memory_;
+};
+
+} // namespace emulator

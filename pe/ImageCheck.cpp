@@ -1,0 +1,181 @@
+#include "pe/ImageCheck.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "pe/ImageFile.h"
+#include "pe/PeFile.h"
+
+namespace pe {
+namespace {
+
+std::string Hex(uint64_t Value, int Digits = 0) {
+  char Text[24];
+  std::snprintf(Text, sizeof Text, "0x%0*llX", Digits, static_cast<unsigned long long>(Value));
+  return Text;
+}
+
+class Checklist {
+public:
+  explicit Checklist(ImageCheckReport& Report) : Report_(Report) {}
+  void Add(std::string Name, bool Passed, std::string Message) {
+    Report_.Checks.push_back({std::move(Name), Passed, std::move(Message)});
+  }
+
+private:
+  ImageCheckReport& Report_;
+};
+
+void CheckEntryPoint(const PeFile& File, Checklist& List) {
+  const SectionHeader* Section = File.SectionAt(File.EntryRva);
+  std::string At = "RVA " + Hex(File.EntryRva);
+  if (File.EntryRva == 0) {
+    List.Add("entry point", false, "no entry point (RVA 0)");
+  } else if (Section == nullptr) {
+    List.Add("entry point", false, At + " lies in no section");
+  } else if (!Section->Executable() || !(Section->Characteristics & kSectionCode)) {
+    List.Add("entry point", false, At + " lies in " + Section->Name + ", which is not code");
+  } else {
+    List.Add("entry point", true, At + " in " + Section->Name);
+  }
+}
+
+void CheckImageBase(const PeFile& File, uint32_t FlashAddress, Checklist& List) {
+  uint64_t End = File.ImageBase + File.SizeOfImage;
+  std::string Range = Hex(File.ImageBase, 8) + "-" + Hex(End - 1, 8);
+  if (File.ImageBase != FlashAddress) {
+    List.Add("image base", false,
+             "linked at " + Hex(File.ImageBase, 8) + ", flash address is " + Hex(FlashAddress, 8));
+  } else if (End > 0x100000000ull) {
+    List.Add("image base", false, Range + " reaches past 4 GiB");
+  } else {
+    List.Add("image base", true, "runs in place at " + Range);
+  }
+}
+
+void CheckRelocations(const PeFile& File, const std::vector<uint8_t>& Image, Checklist& List) {
+  if (File.RelocationRva == 0 || File.RelocationSize == 0) {
+    List.Add("base relocations", false, "no base relocation directory");
+    return;
+  }
+  std::vector<BaseRelocation> Relocations;
+  if (auto Error = ReadBaseRelocations(File, Image, Relocations)) {
+    List.Add("base relocations", false, *Error);
+    return;
+  }
+  if (Relocations.empty()) {
+    List.Add("base relocations", false, "relocation directory holds no relocation");
+    return;
+  }
+  for (const auto& R : Relocations) {
+    if (R.Type != kRelocationHighLow) {
+      List.Add("base relocations", false,
+               "relocation of type " + std::to_string(R.Type) + " at RVA " + Hex(R.Rva) +
+                   " (only HIGHLOW is meaningful on IA-32)");
+      return;
+    }
+    const SectionHeader* Section = File.SectionAt(R.Rva);
+    if (Section == nullptr ||
+        uint64_t(R.Rva) + 4 > uint64_t(Section->VirtualAddress) + Section->LoadedSize()) {
+      List.Add("base relocations", false,
+               "relocation at RVA " + Hex(R.Rva) + " patches no section");
+      return;
+    }
+  }
+  List.Add("base relocations", true,
+           std::to_string(Relocations.size()) + " HIGHLOW in " +
+               std::to_string(File.RelocationSize) + " bytes");
+}
+
+void CheckWritableSections(const PeFile& File, Checklist& List) {
+  std::string Writable;
+  for (const auto& S : File.Sections) {
+    if (S.Writable() && (S.LoadedSize() != 0 || S.RawSize != 0)) {
+      Writable += (Writable.empty() ? "" : ", ") + S.Name + " (" + std::to_string(S.LoadedSize()) +
+                  " bytes)";
+    }
+  }
+  List.Add("no writable data", Writable.empty(),
+           Writable.empty() ? "no section is both writable and non-empty"
+                            : "writable and non-empty: " + Writable);
+}
+
+} // namespace
+
+bool ImageCheckReport::Passed() const {
+  return !Checks.empty() &&
+         std::all_of(Checks.begin(), Checks.end(), [](const auto& C) { return C.Passed; });
+}
+
+ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, uint32_t FlashAddress) {
+  ImageCheckReport Report;
+  Report.FileSize = Bytes.size();
+  Checklist List(Report);
+  PeReadResult Read = ReadPeFile(Bytes);
+  if (!Read.File) {
+    List.Add("format", false, Read.Error);
+    return Report;
+  }
+  const PeFile& File = *Read.File;
+  Report.SizeOfImage = File.SizeOfImage;
+  for (const auto& S : File.Sections) {
+    Report.Sections.push_back(
+        {S.Name, S.VirtualAddress, S.VirtualSize, S.RawSize, S.Characteristics, S.Flags()});
+  }
+  std::vector<uint8_t> Image;
+  auto LayoutError = LayOutImage(File, Bytes, Image);
+  List.Add("format", !LayoutError, LayoutError.value_or("headers and sections fit the file"));
+  List.Add("magic", File.Magic == kMagicPe32,
+           File.Magic == kMagicPe32
+               ? "PE32 (0x10B)"
+               : "optional header magic " + Hex(File.Magic) + ", PE32 is 0x10B");
+  List.Add("machine", File.Machine == kMachineI386,
+           File.Machine == kMachineI386 ? "IA-32 (0x14C)"
+                                        : "machine " + Hex(File.Machine) + ", IA-32 is 0x14C");
+  List.Add("subsystem", File.Subsystem == kSubsystemEfiBootServiceDriver,
+           File.Subsystem == kSubsystemEfiBootServiceDriver
+               ? "EFI_BOOT_SERVICE_DRIVER (11)"
+               : "subsystem " + std::to_string(File.Subsystem) + ", EFI_BOOT_SERVICE_DRIVER is 11");
+  CheckEntryPoint(File, List);
+  CheckImageBase(File, FlashAddress, List);
+  if (LayoutError) {
+    List.Add("base relocations", false, "not read: the image does not lay out");
+  } else {
+    CheckRelocations(File, Image, List);
+  }
+  CheckWritableSections(File, List);
+  return Report;
+}
+
+ImageCheckReport CheckImageFile(const std::string& Path, uint32_t FlashAddress) {
+  auto Bytes = ReadFileBytes(Path);
+  ImageCheckReport Report;
+  if (!Bytes) {
+    Report.Checks.push_back({"file", false, "cannot read " + Path});
+  } else {
+    Report = CheckImage(*Bytes, FlashAddress);
+  }
+  Report.Path = Path;
+  return Report;
+}
+
+std::string FormatImageCheck(const ImageCheckReport& Report) {
+  std::string Text;
+  char Line[160];
+  std::snprintf(Line, sizeof Line, "%s: %llu bytes, %u bytes loaded\n",
+                Report.Path.empty() ? "image" : Report.Path.c_str(),
+                static_cast<unsigned long long>(Report.FileSize), Report.SizeOfImage);
+  Text += Line;
+  for (const auto& S : Report.Sections) {
+    std::snprintf(Line, sizeof Line,
+                  "  section %-8s RVA 0x%05X  %6u bytes loaded  %6u in file  %s\n", S.Name.c_str(),
+                  S.VirtualAddress, S.VirtualSize, S.RawSize, S.Flags.c_str());
+    Text += Line;
+  }
+  for (const auto& C : Report.Checks) {
+    Text += std::string("  ") + (C.Passed ? "ok   " : "FAIL ") + C.Name + ": " + C.Message + "\n";
+  }
+  return Text;
+}
+
+} // namespace pe

@@ -1,0 +1,46 @@
+// Checks the module image as the PEI Foundation will meet it, from the file
+// alone: a PE32 for IA-32, an EFI boot-service driver, an entry point in code,
+// linked at its flash address below 4 GiB, relocatable, with no writable data.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pe {
+
+struct CheckOutcome {
+  std::string Name; // e.g. "machine"
+  bool Passed = false;
+  std::string Message; // what was found, e.g. "IA-32 (0x14C)"
+};
+
+struct SectionSummary {
+  std::string Name;
+  uint32_t VirtualAddress = 0;
+  uint32_t VirtualSize = 0;
+  uint32_t RawSize = 0;
+  uint32_t Characteristics = 0;
+  std::string Flags; // "r-x"
+};
+
+struct ImageCheckReport {
+  std::string Path; // empty when checked from memory
+  uint64_t FileSize = 0;
+  uint32_t SizeOfImage = 0;
+  std::vector<SectionSummary> Sections;
+  std::vector<CheckOutcome> Checks;
+
+  bool Passed() const;
+};
+
+// Checks Bytes against the flash address the image must be linked at.
+ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, uint32_t FlashAddress);
+// Reads Path and checks it; an unreadable file is a failed "file" check.
+ImageCheckReport CheckImageFile(const std::string& Path, uint32_t FlashAddress);
+
+// One line per check and per section, for people.
+std::string FormatImageCheck(const ImageCheckReport& Report);
+
+} // namespace pe

@@ -1,0 +1,86 @@
+// The headers of a PE32 image and its memory layout, read with LLVM's COFF
+// reader: what the image check inspects and what the emulator's loader maps.
+// Every offset and size the file states is checked against the file before
+// any byte behind it is used, so a truncated or crafted file gives an error,
+// never a read outside the buffer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pe {
+
+inline constexpr uint16_t kMagicPe32 = 0x10B;
+inline constexpr uint16_t kMachineI386 = 0x14C;
+inline constexpr uint16_t kSubsystemEfiBootServiceDriver = 11;
+inline constexpr uint32_t kDirectoryBaseRelocation = 5;
+
+inline constexpr uint32_t kSectionCode = 0x00000020;
+inline constexpr uint32_t kSectionExecute = 0x20000000;
+inline constexpr uint32_t kSectionRead = 0x40000000;
+inline constexpr uint32_t kSectionWrite = 0x80000000;
+
+inline constexpr uint8_t kRelocationAbsolute = 0; // padding entry
+inline constexpr uint8_t kRelocationHighLow = 3;  // 32-bit address
+
+struct SectionHeader {
+  std::string Name;
+  uint32_t VirtualAddress = 0;
+  uint32_t VirtualSize = 0;
+  uint32_t RawOffset = 0;
+  uint32_t RawSize = 0;
+  uint32_t Characteristics = 0;
+
+  // Bytes the section occupies once loaded (its raw data when VirtualSize is 0).
+  uint32_t LoadedSize() const { return VirtualSize ? VirtualSize : RawSize; }
+  bool Executable() const { return (Characteristics & kSectionExecute) != 0; }
+  bool Writable() const { return (Characteristics & kSectionWrite) != 0; }
+  // "r-x" style flags.
+  std::string Flags() const;
+};
+
+struct BaseRelocation {
+  uint32_t Rva = 0;
+  uint8_t Type = 0;
+};
+
+struct PeFile {
+  uint64_t FileSize = 0;
+  uint16_t Machine = 0;
+  uint16_t Magic = 0;
+  uint16_t Subsystem = 0;
+  uint32_t EntryRva = 0;
+  uint64_t ImageBase = 0;
+  uint32_t SizeOfImage = 0;
+  uint32_t SizeOfHeaders = 0;
+  uint32_t RelocationRva = 0; // data directory 5; 0 and 0 when absent
+  uint32_t RelocationSize = 0;
+  std::vector<SectionHeader> Sections;
+
+  // The section whose loaded range holds Rva, if any.
+  const SectionHeader* SectionAt(uint32_t Rva) const;
+};
+
+struct PeReadResult {
+  std::optional<PeFile> File;
+  std::string Error; // set when File is empty
+};
+
+// Reads the headers of a PE32 or PE32+ file (the caller judges which it wants).
+PeReadResult ReadPeFile(std::span<const uint8_t> Bytes);
+
+// The image as the loader lays it out at its link address: SizeOfImage bytes,
+// headers at 0 and each section's raw data at its RVA, the rest zero.
+// Returns an error for a section or header that does not fit the file or the image.
+std::optional<std::string> LayOutImage(const PeFile& File, std::span<const uint8_t> Bytes,
+                                       std::vector<uint8_t>& Image);
+
+// The base relocations of a laid-out image, absolute (padding) entries left
+// out. Returns an error for a block that runs past the directory or the image.
+std::optional<std::string> ReadBaseRelocations(const PeFile& File, std::span<const uint8_t> Image,
+                                               std::vector<BaseRelocation>& Relocations);
+
+} // namespace pe

@@ -1,0 +1,171 @@
+// The emulator itself: figures of a normal pass, port instructions of every
+// form, and images that misbehave ending in a one-line report instead of a
+// hang or a crash.
+#include <gtest/gtest.h>
+
+#include "board/ScenarioCatalog.h"
+#include "board/Status.h"
+#include "emulator/ImageEngine.h"
+#include "tests/ImageFixture.h"
+#include "tests/TraceBuilder.h"
+
+namespace {
+
+using board::EventKind;
+
+std::string Hex8(uint32_t Value) {
+  char Text[16];
+  std::snprintf(Text, sizeof Text, "0x%08X", Value);
+  return Text;
+}
+
+TEST(ImageEngine, DefaultPassFiguresAreSensible) {
+  emulator::ImageRunOptions Options;
+  emulator::ImageRunReport R =
+      emulator::RunImagePass(test::BuiltImage(), board::DefaultScenario(), Options);
+  ASSERT_TRUE(R.Completed) << R.Fault;
+  EXPECT_EQ(R.Result.Status, board::kEfiSuccess);
+  EXPECT_GT(R.Instructions, 100u);
+  EXPECT_LT(R.Instructions, Options.MaxInstructions);
+  // The return address and the locals of the pass: some stack, far from all of it.
+  EXPECT_GT(R.StackHighWater, 16u);
+  EXPECT_LT(R.StackHighWater, 4096u);
+  // The same pass with a bound just below its length is a runaway.
+  Options.MaxInstructions = R.Instructions - 1;
+  emulator::ImageRunReport Short =
+      emulator::RunImagePass(test::BuiltImage(), board::DefaultScenario(), Options);
+  EXPECT_FALSE(Short.Completed);
+  EXPECT_NE(Short.Fault.find("runaway"), std::string::npos) << Short.Fault;
+}
+
+TEST(ImageEngine, PortInstructionsOfEveryFormReachTheBus) {
+  // clang-format off
+  std::vector<uint8_t> Code = {
+      0xB0, 0x12,                   // mov al, 0x12
+      0xE6, 0x80,                   // out 0x80, al
+      0x66, 0xB8, 0x34, 0x12,       // mov ax, 0x1234
+      0x66, 0xE7, 0x80,             // out 0x80, ax
+      0xB8, 0x78, 0x56, 0x34, 0x12, // mov eax, 0x12345678
+      0xE7, 0x80,                   // out 0x80, eax
+      0x66, 0xBA, 0x00, 0x12,       // mov dx, 0x1200
+      0xEE,                         // out dx, al
+      0x66, 0xEF,                   // out dx, ax
+      0xEF,                         // out dx, eax
+      0xE4, 0x71,                   // in al, 0x71
+      0x66, 0xE5, 0x72,             // in ax, 0x72
+      0xEC,                         // in al, dx
+      0x66, 0xED,                   // in ax, dx
+      0xE5, 0x74,                   // in eax, 0x74
+      0xED,                         // in eax, dx
+      0xC3,                         // ret
+  };
+  // clang-format on
+  board::Scenario NoChip;
+  NoChip.ChipPort = std::nullopt;
+  emulator::ImageRunReport R = emulator::RunImagePass(test::WithEntryCode(Code), NoChip);
+  ASSERT_TRUE(R.Completed) << R.Fault;
+  const board::Trace Expected = {
+      {EventKind::IoWrite, 1, 0x80, 0x12, 0, {}},
+      {EventKind::IoWrite, 2, 0x80, 0x1234, 0, {}},
+      {EventKind::IoWrite, 4, 0x80, 0x12345678, 0, {}},
+      {EventKind::IoWrite, 1, 0x1200, 0x78, 0, {}},
+      {EventKind::IoWrite, 2, 0x1200, 0x5678, 0, {}},
+      {EventKind::IoWrite, 4, 0x1200, 0x12345678, 0, {}},
+      {EventKind::IoRead, 1, 0x71, 0xFF, 0, {}},
+      {EventKind::IoRead, 2, 0x72, 0xFFFF, 0, {}},
+      {EventKind::IoRead, 1, 0x1200, 0xFF, 0, {}},
+      {EventKind::IoRead, 2, 0x1200, 0xFFFF, 0, {}},
+      {EventKind::IoRead, 4, 0x74, 0xFFFFFFFF, 0, {}},
+      {EventKind::IoRead, 4, 0x1200, 0xFFFFFFFF, 0, {}},
+  };
+  EXPECT_EQ(R.Result.Events, Expected) << test::Dump(R.Result.Events);
+  EXPECT_EQ(R.Result.Status, 0xFFFFFFFFu) << "the last read lands in EAX";
+}
+
+TEST(ImageEngine, MisbehavingImagesEndInAReport) {
+  const uint32_t Entry = test::kImageBase + test::EntryRva(test::BuiltImage());
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> Code;
+    std::string Fault; // expected in the report
+  } Cases[] = {
+      {"writes to itself",
+       {0xE8, 0, 0, 0, 0, 0x58, 0x89, 0x00}, // call $+5; pop eax; mov [eax], eax
+       "write to image at " + Hex8(Entry + 5)},
+      {"runs away", {0xEB, 0xFE}, "runaway: 20000 instructions"}, // jmp $
+      {"calls a service the board lacks",
+       {0x8B, 0x44, 0x24, 0x08, 0x8B, 0x00, 0xFF, 0x50, 0x1C}, // PeiServices->ReInstallPpi()
+       "call to PEI service ReInstallPpi"},
+      {"calls into the trap page between services",
+       {0xB8, 0x04, 0x10, 0x00, 0x00, 0xFF, 0xD0}, // mov eax, 0x1004; call eax
+       "unknown service trap 0x00001004"},
+      {"reads unmapped memory",
+       {0xA1, 0x00, 0x00, 0x10, 0x00}, // mov eax, [0x00100000]
+       "read from unmapped memory at 0x00100000"},
+      {"follows a NULL pointer",
+       {0x31, 0xC0, 0x8B, 0x00}, // xor eax, eax; mov eax, [eax]
+       "read from page 0 at 0x00000000"},
+      {"writes the services table",
+       {0x8B, 0x44, 0x24, 0x08, 0x8B, 0x00, 0x89, 0x00}, // mov eax, [PeiServices]; mov [eax], eax
+       "write to PEI Foundation memory"},
+      {"overflows its stack",
+       {0x50, 0xEB, 0xFD}, // push eax; jmp $-1
+       "stack overflow: write to the stack guard page"},
+      {"jumps to NULL",
+       {0x31, 0xC0, 0xFF, 0xE0}, // xor eax, eax; jmp eax
+       "execution in page 0"},
+      {"executes its stack",
+       {0xFF, 0xE4}, // jmp esp
+       "execution in stack"},
+      {"breaks into a debugger", {0xCC}, "interrupt 3"},
+      {"returns with the arguments popped",
+       {0xC2, 0x08, 0x00}, // ret 8
+       "stack unbalanced"},
+  };
+  emulator::ImageRunOptions Options;
+  Options.MaxInstructions = 20000;
+  Options.StackSize = 0x1000;
+  for (const auto& C : Cases) {
+    emulator::ImageRunReport R =
+        emulator::RunImagePass(test::WithEntryCode(C.Code), board::DefaultScenario(), Options);
+    EXPECT_FALSE(R.Completed) << C.Name;
+    EXPECT_EQ(R.Result.Status, emulator::kAbortedStatus) << C.Name;
+    EXPECT_NE(R.Fault.find(C.Fault), std::string::npos) << C.Name << ": " << R.Fault;
+    EXPECT_EQ(R.Fault.find('\n'), std::string::npos) << C.Name << ": one line";
+  }
+}
+
+TEST(ImageEngine, ImagesThatCannotBeLoadedAreReported) {
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> Image;
+    std::optional<uint32_t> Address;
+    const char* Fault;
+  } Cases[] = {
+      {"empty file", {}, std::nullopt, "bad image"},
+      {"cut in half",
+       std::vector<uint8_t>(test::BuiltImage().begin(),
+                            test::BuiltImage().begin() + test::BuiltImage().size() / 2),
+       std::nullopt, "bad image"},
+      {"address not page aligned", test::BuiltImage(), 0x00200010u, "not page aligned"},
+      {"address over the emulator's own pages", test::BuiltImage(), 0x00010000u, "does not fit"},
+      {"address over page 0", test::BuiltImage(), 0x00000000u, "does not fit"},
+      {"no relocations, loaded elsewhere",
+       [] {
+         auto I = test::BuiltImage();
+         test::Poke<uint64_t>(I, test::Offsets(I).Directory(5), 0);
+         return I;
+       }(),
+       0x00200000u, "no base relocations"},
+  };
+  for (const auto& C : Cases) {
+    emulator::ImageRunReport R =
+        emulator::RunImagePass(C.Image, board::DefaultScenario(), {C.Address});
+    EXPECT_FALSE(R.Completed) << C.Name;
+    EXPECT_EQ(R.Result.Status, emulator::kAbortedStatus) << C.Name;
+    EXPECT_NE(R.Fault.find(C.Fault), std::string::npos) << C.Name << ": " << R.Fault;
+    EXPECT_TRUE(R.Result.Events.empty()) << C.Name;
+  }
+}
+
+} // namespace

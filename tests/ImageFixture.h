@@ -1,0 +1,75 @@
+// The module image as built, and copies of it with bytes patched in, for the
+// image check and emulator tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "pe/ImageFile.h"
+#include "pe/PeFile.h"
+
+namespace test {
+
+inline constexpr uint32_t kImageBase = SIO_IMAGE_BASE;
+
+inline const std::vector<uint8_t>& BuiltImage() {
+  static const std::vector<uint8_t> Bytes = [] {
+    auto Read = pe::ReadFileBytes(SIO_IMAGE_FILE);
+    if (!Read)
+      throw std::runtime_error("cannot read " SIO_IMAGE_FILE);
+    return *Read;
+  }();
+  return Bytes;
+}
+
+// Offsets of the header fields the tests patch, from the PE header onwards.
+struct HeaderOffsets {
+  size_t Coff = 0;     // COFF file header
+  size_t Optional = 0; // optional header
+  size_t SectionTable = 0;
+  size_t Machine() const { return Coff; }
+  size_t Magic() const { return Optional; }
+  size_t EntryRva() const { return Optional + 16; }
+  size_t Subsystem() const { return Optional + 68; }
+  size_t Directory(size_t Index) const { return Optional + 96 + 8 * Index; }
+  size_t SectionCharacteristics(size_t Index) const { return SectionTable + 40 * Index + 36; }
+};
+
+inline HeaderOffsets Offsets(const std::vector<uint8_t>& Image) {
+  uint32_t PeHeader;
+  std::memcpy(&PeHeader, Image.data() + 0x3C, 4);
+  uint16_t OptionalSize;
+  std::memcpy(&OptionalSize, Image.data() + PeHeader + 4 + 16, 2);
+  HeaderOffsets O;
+  O.Coff = PeHeader + 4;
+  O.Optional = O.Coff + 20;
+  O.SectionTable = O.Optional + OptionalSize;
+  return O;
+}
+
+template <typename T> void Poke(std::vector<uint8_t>& Image, size_t Offset, T Value) {
+  std::memcpy(Image.data() + Offset, &Value, sizeof Value);
+}
+
+// The file offset of the image's entry point.
+inline size_t EntryFileOffset(const std::vector<uint8_t>& Image) {
+  auto Read = pe::ReadPeFile(Image);
+  const pe::SectionHeader* Code = Read.File->SectionAt(Read.File->EntryRva);
+  return Code->RawOffset + (Read.File->EntryRva - Code->VirtualAddress);
+}
+
+// The built image with Code written over its entry point.
+inline std::vector<uint8_t> WithEntryCode(std::vector<uint8_t> Code) {
+  std::vector<uint8_t> Image = BuiltImage();
+  size_t At = EntryFileOffset(Image);
+  std::memcpy(Image.data() + At, Code.data(), Code.size());
+  return Image;
+}
+
+inline uint32_t EntryRva(const std::vector<uint8_t>& Image) {
+  return pe::ReadPeFile(Image).File->EntryRva;
+}
+
+} // namespace test
