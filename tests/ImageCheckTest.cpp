@@ -2,7 +2,10 @@
 // build or a flash tool can break it.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <optional>
+#include <sstream>
 
 #include "pe/ImageCheck.h"
 #include "tests/ImageFixture.h"
@@ -37,6 +40,23 @@ TEST(ImageCheck, TheBuiltImagePassesEveryCheck) {
   for (const auto& S : R.Sections)
     HasCode |= S.Flags == "r-x" && S.VirtualSize > 0;
   EXPECT_TRUE(HasCode) << pe::FormatImageCheck(R);
+}
+
+// The file carries no symbols, so the check can only place the entry point in
+// code; the linker map says which function is there.
+TEST(ImageCheck, TheEntryPointIsSioEntryPoint) {
+  std::ifstream Map(SIO_IMAGE_MAP);
+  ASSERT_TRUE(Map) << "cannot read " SIO_IMAGE_MAP;
+  std::optional<uint64_t> Address;
+  for (std::string Line; std::getline(Map, Line);) {
+    std::istringstream Fields(Line);
+    std::string SectionOffset, Symbol, RvaPlusBase;
+    if (Fields >> SectionOffset >> Symbol >> RvaPlusBase && Symbol == "_SioEntryPoint") {
+      Address = std::stoull(RvaPlusBase, nullptr, 16);
+    }
+  }
+  ASSERT_TRUE(Address) << "no _SioEntryPoint in " SIO_IMAGE_MAP;
+  EXPECT_EQ(*Address, uint64_t(kImageBase) + test::EntryRva(BuiltImage()));
 }
 
 TEST(ImageCheck, RejectsBrokenImages) {
