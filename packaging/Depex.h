@@ -1,0 +1,62 @@
+// PEI dependency expressions: the postfix byte code the PEI Foundation
+// evaluates before it dispatches a PEIM.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board/Guid.h"
+
+namespace packaging {
+
+namespace depex_op {
+inline constexpr uint8_t kBefore = 0x00;
+inline constexpr uint8_t kAfter = 0x01;
+inline constexpr uint8_t kPush = 0x02;
+inline constexpr uint8_t kAnd = 0x03;
+inline constexpr uint8_t kOr = 0x04;
+inline constexpr uint8_t kNot = 0x05;
+inline constexpr uint8_t kTrue = 0x06;
+inline constexpr uint8_t kFalse = 0x07;
+inline constexpr uint8_t kEnd = 0x08;
+inline constexpr uint8_t kSor = 0x09;
+} // namespace depex_op
+
+// Appends opcodes in postfix order; Finish() adds END and hands the code over.
+class DepexWriter {
+public:
+  DepexWriter& Push(const board::GuidBytes& Ppi);
+  DepexWriter& And() { return Op(depex_op::kAnd); }
+  DepexWriter& Or() { return Op(depex_op::kOr); }
+  DepexWriter& Not() { return Op(depex_op::kNot); }
+  DepexWriter& True() { return Op(depex_op::kTrue); }
+  DepexWriter& False() { return Op(depex_op::kFalse); }
+  std::vector<uint8_t> Finish();
+
+private:
+  DepexWriter& Op(uint8_t Code);
+  std::vector<uint8_t> Code_;
+};
+
+// What the module waits for before the PEI Foundation dispatches it.
+enum class DepexChoice {
+  VariablePpi, // the read-only variable PPI is installed: settings always apply
+  True,        // nothing: dispatched as early as possible, settings may be skipped
+  False,       // never dispatched (for proving that a platform honours the expression)
+};
+
+// Names as the build option spells them: VARIABLE_PPI, TRUE, FALSE (any case).
+std::optional<DepexChoice> ParseDepexChoice(std::string_view Name);
+std::string_view DepexChoiceName(DepexChoice Choice);
+std::vector<uint8_t> EncodeDepex(DepexChoice Choice);
+
+// Checks that Code is an expression the PEI Foundation can evaluate: only PEI
+// opcodes, whole PUSH operands, no stack underflow, END as the last byte with
+// exactly one value left. Returns an empty string when it is, else the reason.
+std::string CheckPeiDepex(std::span<const uint8_t> Code);
+
+} // namespace packaging

@@ -1,0 +1,43 @@
+# Builds the module image, its firmware file and volume a second time, from a
+# fresh copy of the sources in another directory, and compares them byte for
+# byte with the main build's; prints the SHA-256 of each.
+#   -DSOURCE_DIR=<sources> -DWORK_DIR=<scratch> -DARTEFACTS=<main build's files;...>
+#   -DDEPEX=<SIO_DEPEX of the main build> -DMAIN_BINARY_DIR=<main build directory>
+cmake_minimum_required(VERSION 3.25)
+
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR}/copy)
+file(COPY ${SOURCE_DIR}/ DESTINATION ${WORK_DIR}/copy
+     PATTERN .git EXCLUDE PATTERN build EXCLUDE)
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -S ${WORK_DIR}/copy -B ${WORK_DIR}/out -G Ninja
+          -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIO_DEPEX=${DEPEX}
+  OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/out --target sio_module_volume -j2
+                OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+
+set(Faults "")
+foreach(First IN LISTS ARTEFACTS)
+  cmake_path(GET First FILENAME Name)
+  set(Second ${WORK_DIR}/out/image/${Name})
+  file(SHA256 ${First} FirstSum)
+  file(SHA256 ${Second} SecondSum)
+  file(SIZE ${First} Size)
+  message(STATUS "${Name}: ${Size} bytes, SHA-256 ${FirstSum} (main build), ${SecondSum} (second build)")
+  if(NOT FirstSum STREQUAL SecondSum)
+    string(APPEND Faults "${Name} differs between the two builds\n")
+  endif()
+  # Neither build's directories may appear inside an artefact.
+  file(STRINGS ${First} Texts)
+  foreach(Dir ${SOURCE_DIR} ${MAIN_BINARY_DIR} ${WORK_DIR})
+    foreach(Text IN LISTS Texts)
+      string(FIND "${Text}" "${Dir}" At)
+      if(NOT At EQUAL -1)
+        string(APPEND Faults "${Name} contains the path ${Dir}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(Faults)
+  message(FATAL_ERROR "${Faults}")
+endif()

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "packaging/Checksums.h"
+#include "packaging/FfsFile.h"
+#include "packaging/FirmwareVolume.h"
+
+namespace {
+
+using namespace packaging;
+
+template <typename T> T Get(const std::vector<uint8_t>& B, size_t At) {
+  T Value = 0;
+  for (size_t I = 0; I < sizeof(T); ++I)
+    Value |= static_cast<T>(B[At + I]) << (8 * I);
+  return Value;
+}
+
+std::vector<uint8_t> File(uint32_t BodyAlignment, size_t BodySize = 100) {
+  FileSpec Spec;
+  Spec.Name = *board::ParseGuid("F06C840E-DC65-4200-893D-CC1159179910");
+  Spec.Sections = {{section_type::kPeiDepex, {0x06, 0x08}, 4},
+                   {section_type::kPe32, std::vector<uint8_t>(BodySize, 0x5A), BodyAlignment}};
+  return BuildFfsFile(Spec).Bytes;
+}
+
+// Offsets of the file headers, found the way a reader walks the volume: from
+// the end of the header, each file at the next 8-byte boundary, until the
+// erase value.
+std::vector<size_t> Walk(const std::vector<uint8_t>& V, uint8_t Erase) {
+  std::vector<size_t> Offsets;
+  size_t At = Get<uint16_t>(V, 0x30);
+  while (At + kFileHeaderSize <= V.size()) {
+    bool Erased = true;
+    for (size_t I = 0; I < kFileHeaderSize; ++I)
+      Erased = Erased && V[At + I] == Erase;
+    if (Erased)
+      break;
+    Offsets.push_back(At);
+    At = (At + (Get<uint32_t>(V, At + 0x14) & 0xFFFFFF) + 7) / 8 * 8;
+  }
+  return Offsets;
+}
+
+TEST(FirmwareVolume, HeaderDescribesAnFfs2VolumeAndSumsToZero) {
+  const auto V = BuildFirmwareVolume({File(32)}).Bytes;
+  for (size_t I = 0; I < 16; ++I)
+    EXPECT_EQ(V[I], 0);
+  EXPECT_TRUE(std::equal(kFfs2FileSystemGuid.begin(), kFfs2FileSystemGuid.end(), V.begin() + 0x10));
+  EXPECT_EQ(V[0x10], 0x78); // FFS2 GUID in memory order
+  EXPECT_EQ(Get<uint64_t>(V, 0x20), V.size());
+  EXPECT_EQ(V.size() % 0x1000, 0u);
+  EXPECT_EQ(Get<uint32_t>(V, 0x28), 0x4856465Fu);
+  const uint32_t Attributes = Get<uint32_t>(V, 0x2C);
+  EXPECT_EQ(Attributes & kFvbErasePolarity, kFvbErasePolarity);
+  EXPECT_EQ((Attributes >> 16) & 0x1F, 7u); // 128, the file's data alignment
+  EXPECT_EQ(Get<uint16_t>(V, 0x30), 0x48);
+  EXPECT_EQ(Get<uint16_t>(V, 0x34), 0); // no extended header
+  EXPECT_EQ(V[0x37], 2);
+  EXPECT_EQ(Get<uint32_t>(V, 0x38) * Get<uint32_t>(V, 0x3C), V.size());
+  EXPECT_EQ(Get<uint64_t>(V, 0x40), 0u); // block map terminator
+  EXPECT_EQ(Sum16(std::span(V.data(), 0x48)), 0);
+}
+
+TEST(FirmwareVolume, FileDataLandsOnItsAlignmentWithPadFilesWhereNeeded) {
+  struct Case {
+    uint32_t BodyAlignment;
+    uint32_t DataAlignment; // what the file declares
+    bool Padded;
+    uint32_t BlockSize;
+  };
+  const Case Cases[] = {
+      {4, 8, false, 0x1000},     // file at 0x48, data at 0x60
+      {16, 16, false, 0x1000},   // 0x60 is 16-aligned too
+      {32, 128, true, 0x1000},   // the module image: data pushed to 0x80
+      {4096, 4096, true, 0x200}, // larger than a block
+  };
+  for (const Case& C : Cases) {
+    const auto F = File(C.BodyAlignment);
+    VolumeOptions Options;
+    Options.BlockSize = C.BlockSize;
+    const BuiltVolume Built = BuildFirmwareVolume({F}, Options);
+    const auto& V = Built.Bytes;
+    const size_t At = Built.FileOffsets.at(0);
+    EXPECT_EQ((At + kFileHeaderSize) % C.DataAlignment, 0u) << C.BodyAlignment;
+    EXPECT_EQ(V.size() % C.BlockSize, 0u);
+    EXPECT_EQ(Get<uint32_t>(V, 0x38) * Get<uint32_t>(V, 0x3C), V.size());
+    const auto Files = Walk(V, 0xFF);
+    ASSERT_EQ(Files.size(), C.Padded ? 2u : 1u) << C.BodyAlignment;
+    EXPECT_EQ(Files.back(), At);
+    if (C.Padded) {
+      EXPECT_EQ(V[Files[0] + 0x12], file_type::kPad);
+      EXPECT_EQ(V[Files[0] + 0x17], 0xF8);
+      std::vector<uint8_t> Pad(V.begin() + Files[0], V.begin() + At);
+      Pad[0x17] = file_state::kFinished;
+      EXPECT_NO_THROW(ReadFfsFile(Pad));
+    }
+    // The file is copied whole; only its state is stored complemented.
+    EXPECT_EQ(V[At + 0x17], 0xF8);
+    std::vector<uint8_t> Copy(V.begin() + At, V.begin() + At + F.size());
+    Copy[0x17] = F[0x17];
+    EXPECT_EQ(Copy, F);
+    // The body of the aligned section lies on its alignment within the volume.
+    const auto Sections = ListSections(F);
+    EXPECT_EQ((At + Sections.back().Offset + kSectionHeaderSize) % C.BodyAlignment, 0u);
+    // Everything after the file is erased.
+    for (size_t I = At + F.size(); I < V.size(); ++I)
+      ASSERT_EQ(V[I], 0xFF) << I;
+  }
+}
+
+TEST(FirmwareVolume, SeveralFilesFollowEachOtherOnEightByteBoundaries) {
+  const auto A = File(4, 13), B = File(4, 7), C = File(32, 50);
+  const BuiltVolume Built = BuildFirmwareVolume({A, B, C});
+  const auto Files = Walk(Built.Bytes, 0xFF);
+  ASSERT_EQ(Files.size(), 4u); // A, B, a pad, C
+  EXPECT_EQ(Files[0], Built.FileOffsets[0]);
+  EXPECT_EQ(Files[1], Built.FileOffsets[1]);
+  EXPECT_EQ(Files[3], Built.FileOffsets[2]);
+  for (size_t At : Files)
+    EXPECT_EQ(At % 8, 0u);
+}
+
+TEST(FirmwareVolume, ZeroErasePolarityKeepsStatesAndFillsWithZero) {
+  VolumeOptions Options;
+  Options.ErasePolarity = false;
+  const BuiltVolume Built = BuildFirmwareVolume({File(4)}, Options);
+  const auto& V = Built.Bytes;
+  EXPECT_EQ(Get<uint32_t>(V, 0x2C) & kFvbErasePolarity, 0u);
+  EXPECT_EQ(V[Built.FileOffsets[0] + 0x17], file_state::kFinished);
+  EXPECT_EQ(V.back(), 0x00);
+  EXPECT_EQ(Sum16(std::span(V.data(), 0x48)), 0);
+}
+
+TEST(FirmwareVolume, RefusesDamagedFilesAndOddBlockSizes) {
+  auto Bad = File(4);
+  Bad[40] ^= 0xFF;
+  EXPECT_THROW(BuildFirmwareVolume({Bad}), std::runtime_error);
+  EXPECT_THROW(BuildFirmwareVolume({std::vector<uint8_t>(10, 0xFF)}), std::runtime_error);
+  for (uint32_t Block : {0u, 4u, 3000u}) {
+    VolumeOptions Options;
+    Options.BlockSize = Block;
+    EXPECT_THROW(BuildFirmwareVolume({File(4)}, Options), std::invalid_argument) << Block;
+  }
+}
+
+} // namespace
