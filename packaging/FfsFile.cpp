@@ -81,16 +81,19 @@ BuiltFile BuildFfsFile(const FileSpec& Spec) {
   std::vector<uint8_t> Data; // the file data, offsets counted from its start
   uint32_t FileAlignment = 8;
   for (const SectionSpec& S : Spec.Sections) {
-    if (!std::has_single_bit(S.BodyAlignment) || S.BodyAlignment < 4) {
+    if (!std::has_single_bit(S.BodyAlignment) || S.BodyAlignment < 4 ||
+        S.BodyPhase >= S.BodyAlignment || S.BodyPhase % 4 != 0) {
       throw std::invalid_argument("section body alignment " + std::to_string(S.BodyAlignment) +
-                                  " is not a power of two >= 4");
+                                  " with phase " + std::to_string(S.BodyPhase) +
+                                  " cannot be met on 4-byte section boundaries");
     }
     Data.resize(AlignUp(Data.size(), 4), 0);
-    // A RAW section in front moves the body to the next multiple of its
-    // alignment; sections sit on 4-byte boundaries, so the gap is a multiple
-    // of 4 and always holds at least the pad's own header.
+    // A RAW section in front moves the body to the next offset that has the
+    // wanted phase; sections sit on 4-byte boundaries, so the gap is a
+    // multiple of 4 and always holds at least the pad's own header.
     const size_t Gap =
-        (S.BodyAlignment - (Data.size() + kSectionHeaderSize) % S.BodyAlignment) % S.BodyAlignment;
+        (S.BodyPhase + S.BodyAlignment - (Data.size() + kSectionHeaderSize) % S.BodyAlignment) %
+        S.BodyAlignment;
     if (Gap != 0) {
       AppendSection(Data, section_type::kRaw, std::vector<uint8_t>(Gap - kSectionHeaderSize, 0));
     }

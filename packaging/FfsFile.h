@@ -50,8 +50,11 @@ struct SectionSpec {
   uint8_t Type = section_type::kRaw;
   std::vector<uint8_t> Body;
   // The body starts at a multiple of this, counted from the start of the file
-  // data; a RAW pad section is put in front when needed. A power of two >= 4.
+  // data, plus BodyPhase; a RAW pad section is put in front when needed.
+  // BodyAlignment is a power of two >= 4, BodyPhase a multiple of 4 below it.
+  // (A TE image needs a phase: its aligned point lies before its first byte.)
   uint32_t BodyAlignment = 4;
+  uint32_t BodyPhase = 0;
 };
 
 struct FileSpec {

@@ -6,13 +6,15 @@
 
 #include "packaging/FfsFile.h"
 #include "packaging/PeImage.h"
+#include "packaging/TeImage.h"
 
 namespace packaging {
 namespace {
 constexpr uint16_t kMachineI386 = 0x014C;
 }
 
-std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexChoice Depex) {
+std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexChoice Depex,
+                                        ImageForm Form) {
   const PeImageInfo Pe = ReadPeImage(Image);
   if (Pe.Machine != kMachineI386) {
     throw std::runtime_error("image machine is " + std::to_string(Pe.Machine) +
@@ -26,11 +28,18 @@ std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexCho
   Spec.Name = *board::ParseGuid(kSioModuleFileGuid);
   Spec.Type = file_type::kPeim;
   Spec.DataChecksum = true;
+  const uint32_t Alignment = std::max<uint32_t>(Pe.SectionAlignment, 4);
+  SectionSpec ImageSection{section_type::kPe32, {Image.begin(), Image.end()}, Alignment, 0};
+  if (Form == ImageForm::Te) {
+    TeImage Te = ConvertToTe(Image);
+    // The image's address 0 lies StrippedSize - 40 bytes before the TE header.
+    const uint32_t Phase = (Te.StrippedSize - kTeHeaderSize) % Alignment;
+    ImageSection = {section_type::kTe, std::move(Te.Bytes), Alignment, Phase};
+  }
   Spec.Sections = {
-      {section_type::kPeiDepex, EncodeDepex(Depex), 4},
-      {section_type::kPe32, std::vector<uint8_t>(Image.begin(), Image.end()),
-       std::max<uint32_t>(Pe.SectionAlignment, 4)},
-      {section_type::kUserInterface, UserInterfaceBody(kSioModuleName), 4},
+      {section_type::kPeiDepex, EncodeDepex(Depex), 4, 0},
+      std::move(ImageSection),
+      {section_type::kUserInterface, UserInterfaceBody(kSioModuleName), 4, 0},
   };
   return BuildFfsFile(Spec).Bytes;
 }

@@ -16,10 +16,17 @@ namespace packaging {
 inline constexpr std::string_view kSioModuleFileGuid = "F06C840E-DC65-4200-893D-CC1159179910";
 inline constexpr std::u16string_view kSioModuleName = u"SioF81216aPei";
 
-// A PEIM file: the dependency expression, the image in a PE32 section whose
-// body lies on a multiple of the image's section alignment (so the image can
-// run in place at the address it is linked or rebased to), and the name.
-// Throws std::runtime_error for an image that is not an IA-32 PE32 image.
-std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexChoice Depex);
+enum class ImageForm {
+  Pe32, // the image as linked, in a PE32 section
+  Te,   // its terse form, in a TE section: the PE headers replaced by 40 bytes
+};
+
+// A PEIM file: the dependency expression, the image in a PE32 (or TE) section
+// placed so that the image's address 0 lies on a multiple of its section
+// alignment (so it can run in place at the address it is linked or rebased
+// to), and the name. Throws std::runtime_error for an image that is not an
+// IA-32 PE32 image laid out as in memory.
+std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexChoice Depex,
+                                        ImageForm Form = ImageForm::Pe32);
 
 } // namespace packaging

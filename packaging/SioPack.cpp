@@ -13,6 +13,7 @@
 #include "packaging/FfsFile.h"
 #include "packaging/FirmwareVolume.h"
 #include "packaging/SioModuleFile.h"
+#include "packaging/TeImage.h"
 
 namespace {
 
@@ -57,6 +58,9 @@ int main(int argc, char** argv) {
                                                  : "expected VARIABLE_PPI, TRUE or FALSE";
       });
 
+  bool Terse = false;
+  Ffs->add_flag("--te", Terse, "Carry the image in its terse (TE) form, in a TE section");
+
   std::vector<std::string> InputFiles;
   std::string VolumePath;
   uint32_t BlockSize = 0x1000;
@@ -73,13 +77,20 @@ int main(int argc, char** argv) {
   }
   try {
     if (*Ffs) {
-      const auto File = packaging::BuildSioModuleFile(ReadWhole(ImagePath),
-                                                      *packaging::ParseDepexChoice(DepexName));
+      const auto Image = ReadWhole(ImagePath);
+      const auto Depex = *packaging::ParseDepexChoice(DepexName);
+      const auto File = packaging::BuildSioModuleFile(
+          Image, Depex, Terse ? packaging::ImageForm::Te : packaging::ImageForm::Pe32);
       WriteWhole(FilePath, File);
-      std::printf(
-          "%s: PEIM %s, %zu bytes, depex %s\n", FilePath.c_str(),
-          std::string(packaging::kSioModuleFileGuid).c_str(), File.size(),
-          std::string(packaging::DepexChoiceName(*packaging::ParseDepexChoice(DepexName))).c_str());
+      std::printf("%s: PEIM %s, %zu bytes, depex %s", FilePath.c_str(),
+                  std::string(packaging::kSioModuleFileGuid).c_str(), File.size(),
+                  std::string(packaging::DepexChoiceName(Depex)).c_str());
+      if (Terse) {
+        std::printf(", TE image saves %u bytes",
+                    static_cast<unsigned>(packaging::ConvertToTe(Image).StrippedSize -
+                                          packaging::kTeHeaderSize));
+      }
+      std::printf("\n");
     } else {
       std::vector<std::vector<uint8_t>> Files;
       for (const auto& Path : InputFiles) {

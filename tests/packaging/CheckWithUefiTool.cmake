@@ -1,6 +1,7 @@
 # Has Debian's uefitool-cli (UEFIExtract, UEFIFind) check firmware volumes made
 # by sio-pack: the built one and one for each dependency choice.
 #   -DSIO_PACK=<sio-pack> -DIMAGE=<.efi> -DVOLUME=<built .fv> -DDEPEX=<its choice>
+#   -DTE_FILE=<built .ffs with the TE image>
 #   -DGUID=<file GUID, registry format> -DWORK_DIR=<scratch directory>
 cmake_minimum_required(VERSION 3.25)
 
@@ -33,13 +34,12 @@ foreach(Field 1 2 3)
 endforeach()
 string(APPEND GUID_BYTES "${CMAKE_MATCH_4}${CMAKE_MATCH_5}")
 
-function(check_volume Volume Depex Label)
-  set(Dir ${WORK_DIR}/${Label})
+# Copies Volume into a fresh Dir and has UEFIExtract parse it: no message but
+# the VTF note, an FFSv2 volume, the PEI module by its GUID and name.
+function(parse_volume Volume Dir Label)
   file(REMOVE_RECURSE ${Dir})
   file(MAKE_DIRECTORY ${Dir})
   file(COPY_FILE ${Volume} ${Dir}/volume.fv)
-
-  # 1. The whole volume parses with no message but the VTF note.
   execute_process(COMMAND UEFIExtract volume.fv report WORKING_DIRECTORY ${Dir}
                   OUTPUT_VARIABLE Out ERROR_VARIABLE Err RESULT_VARIABLE Rc)
   string(REPLACE "${NO_VTF_NOTE}" "" Messages "${Out}${Err}")
@@ -54,6 +54,22 @@ function(check_volume Volume Depex Label)
   if(NOT Report MATCHES "File +\\| PEI module +\\|[^\n]*${GUID} \\| SioF81216aPei")
     fail("${Label}: UEFIExtract sees no PEI module ${GUID} named SioF81216aPei:\n${Report}")
   endif()
+  set(Report "${Report}" PARENT_SCOPE)
+endfunction()
+
+# Extracts the body of the module file's section of type Section (hex) to Dir/s<Section>/body.bin.
+function(extract_section Dir Section Label)
+  execute_process(COMMAND UEFIExtract volume.fv ${GUID} -o s${Section} -m body -t ${Section}
+                  WORKING_DIRECTORY ${Dir} OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE Rc)
+  if(NOT Rc EQUAL 0 OR NOT EXISTS ${Dir}/s${Section}/body.bin)
+    fail("${Label}: UEFIExtract cannot extract section ${Section} of ${GUID} (exit ${Rc})")
+  endif()
+endfunction()
+
+function(check_volume Volume Depex Label)
+  set(Dir ${WORK_DIR}/${Label})
+  # 1. The whole volume parses with no message but the VTF note.
+  parse_volume(${Volume} ${Dir} ${Label})
 
   # 2. UEFIFind finds exactly one file header with the GUID.
   execute_process(COMMAND UEFIFind volume.fv header count ${GUID_BYTES} WORKING_DIRECTORY ${Dir}
@@ -65,13 +81,8 @@ function(check_volume Volume Depex Label)
 
   # 3. The PE32 section body, extracted by GUID, is the built image.
   # 4. The dependency section body is the expression as encoded for the choice.
-  foreach(Section 10 1B)
-    execute_process(COMMAND UEFIExtract volume.fv ${GUID} -o s${Section} -m body -t ${Section}
-                    WORKING_DIRECTORY ${Dir} OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE Rc)
-    if(NOT Rc EQUAL 0 OR NOT EXISTS ${Dir}/s${Section}/body.bin)
-      fail("${Label}: UEFIExtract cannot extract section ${Section} of ${GUID} (exit ${Rc})")
-    endif()
-  endforeach()
+  extract_section(${Dir} 10 ${Label})
+  extract_section(${Dir} 1B ${Label})
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${Dir}/s10/body.bin ${IMAGE}
                   RESULT_VARIABLE Differs)
   if(Differs)
@@ -95,3 +106,48 @@ foreach(Choice VARIABLE_PPI TRUE FALSE)
                   COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
   check_volume(${Dir}/module.fv ${Choice} ${Choice})
 endforeach()
+
+# The TE form: UEFITool sees a TE section; its body is the TE header ("VZ",
+# StrippedSize = where the image's section table starts) and then the image
+# from that offset on, unchanged.
+function(read_le File Offset Size Out)
+  file(READ ${File} Hex OFFSET ${Offset} LIMIT ${Size} HEX)
+  set(Value 0)
+  math(EXPR Last "${Size} - 1")
+  foreach(I RANGE ${Last} 0 -1)
+    math(EXPR At "${I} * 2")
+    string(SUBSTRING "${Hex}" ${At} 2 Byte)
+    math(EXPR Value "${Value} * 256 + 0x${Byte}")
+  endforeach()
+  set(${Out} ${Value} PARENT_SCOPE)
+endfunction()
+
+set(Dir ${WORK_DIR}/te)
+file(MAKE_DIRECTORY ${WORK_DIR}/pack-te)
+execute_process(COMMAND ${SIO_PACK} fv ${TE_FILE} -o ${WORK_DIR}/pack-te/module.fv
+                COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
+parse_volume(${WORK_DIR}/pack-te/module.fv ${Dir} te)
+if(NOT Report MATCHES "Section +\\| TE image ")
+  fail("te: UEFIExtract sees no TE image section:\n${Report}")
+endif()
+extract_section(${Dir} 12 te)
+set(Te ${Dir}/s12/body.bin)
+read_le(${IMAGE} 60 4 PeHeader)
+math(EXPR OptionalSizeAt "${PeHeader} + 20")
+read_le(${IMAGE} ${OptionalSizeAt} 2 OptionalSize)
+math(EXPR SectionTable "${PeHeader} + 24 + ${OptionalSize}")
+read_le(${Te} 0 2 Signature)
+read_le(${Te} 6 2 Stripped)
+if(NOT Signature EQUAL 0x5A56 OR NOT Stripped EQUAL SectionTable)
+  fail("te: signature ${Signature}, StrippedSize ${Stripped}; expected 23126 and ${SectionTable}")
+endif()
+file(READ ${Te} TeRest OFFSET 40 HEX)
+file(READ ${IMAGE} ImageRest OFFSET ${SectionTable} HEX)
+if(NOT TeRest STREQUAL ImageRest)
+  fail("te: the TE body after its header differs from the image after its headers")
+endif()
+file(SIZE ${IMAGE} ImageSize)
+file(SIZE ${Te} TeSize)
+math(EXPR Saved "${ImageSize} - ${TeSize}")
+message(STATUS "te: parsed, TE section found, StrippedSize ${Stripped}, "
+               "image bytes kept unchanged, ${Saved} bytes saved")

@@ -62,6 +62,7 @@ TEST(FfsFile, AlignedBodiesGetARawPadSectionInFront) {
     uint32_t Alignment;  // wanted for the second body
     bool Padded;         // a RAW section lies between them
     size_t SecondBodyAt; // offset of the second body within the file
+    uint32_t Phase = 0;  // the body lies this far past a multiple of Alignment
   };
   const Case Cases[] = {
       {18, 32, true, 24 + 32}, // the variable-PPI depex: a 4-byte pad, header only
@@ -76,13 +77,13 @@ TEST(FfsFile, AlignedBodiesGetARawPadSectionInFront) {
     FileSpec Spec;
     Spec.Name = kName;
     Spec.Sections = {{section_type::kPeiDepex, Body(C.FirstBody, 1), 4},
-                     {section_type::kPe32, Body(64, 2), C.Alignment},
+                     {section_type::kPe32, Body(64, 2), C.Alignment, C.Phase},
                      {section_type::kUserInterface, UserInterfaceBody(u"X"), 4}};
     const BuiltFile F = BuildFfsFile(Spec);
     const auto Sections = ListSections(F.Bytes);
     ASSERT_EQ(Sections.size(), C.Padded ? 4u : 3u) << C.FirstBody << "/" << C.Alignment;
     EXPECT_EQ(F.BodyOffsets[1], C.SecondBodyAt);
-    EXPECT_EQ((F.BodyOffsets[1] - kFileHeaderSize) % C.Alignment, 0u);
+    EXPECT_EQ((F.BodyOffsets[1] - kFileHeaderSize) % C.Alignment, C.Phase);
     const SectionView& Aligned = Sections[C.Padded ? 2 : 1];
     EXPECT_EQ(Aligned.Type, section_type::kPe32);
     EXPECT_EQ(Aligned.Offset + kSectionHeaderSize, C.SecondBodyAt);
@@ -97,6 +98,17 @@ TEST(FfsFile, AlignedBodiesGetARawPadSectionInFront) {
     // Size counts header and sections, not padding after the last one.
     EXPECT_EQ(Size24(F.Bytes, 0x14), F.Bytes.size());
     EXPECT_EQ(F.Bytes.size(), Sections.back().Offset + 4 + 4);
+  }
+}
+
+TEST(FfsFile, RefusesAlignmentsSectionBoundariesCannotMeet) {
+  struct Case {
+    uint32_t Alignment, Phase;
+  };
+  for (const Case C : {Case{0, 0}, Case{2, 0}, Case{24, 0}, Case{32, 6}, Case{32, 32}}) {
+    FileSpec Spec;
+    Spec.Sections = {{section_type::kPe32, Body(8, 1), C.Alignment, C.Phase}};
+    EXPECT_THROW(BuildFfsFile(Spec), std::invalid_argument) << C.Alignment << "/" << C.Phase;
   }
 }
 

@@ -8,6 +8,7 @@
 #include "packaging/FfsFile.h"
 #include "packaging/PeImage.h"
 #include "packaging/SioModuleFile.h"
+#include "packaging/TeImage.h"
 
 namespace {
 
@@ -53,6 +54,52 @@ TEST(SioModuleFile, CarriesDepexImageAndNameUnderTheModuleGuid) {
   }
 }
 
+template <typename T> T Get(const std::vector<uint8_t>& B, size_t At) {
+  T Value = 0;
+  for (size_t I = 0; I < sizeof(T); ++I)
+    Value |= static_cast<T>(B[At + I]) << (8 * I);
+  return Value;
+}
+
+TEST(SioModuleFile, TeFormReplacesThePeHeadersAndKeepsTheRest) {
+  const auto Image = BuiltImage();
+  const PeImageInfo Pe = ReadPeImage(Image);
+  const TeImage Te = ConvertToTe(Image);
+  // The section table starts after "PE\0\0", the 20-byte file header and the optional header.
+  const uint32_t PeHeader = Get<uint32_t>(Image, 0x3C);
+  EXPECT_EQ(Te.StrippedSize, PeHeader + 4 + 20 + Get<uint16_t>(Image, PeHeader + 20));
+  EXPECT_EQ(Te.Bytes.size(), Image.size() - Te.StrippedSize + kTeHeaderSize);
+  EXPECT_TRUE(std::equal(Te.Bytes.begin() + kTeHeaderSize, Te.Bytes.end(),
+                         Image.begin() + Te.StrippedSize));
+  EXPECT_EQ(Te.Bytes[0], 'V');
+  EXPECT_EQ(Te.Bytes[1], 'Z');
+  EXPECT_EQ(Get<uint16_t>(Te.Bytes, 2), 0x014C);
+  EXPECT_EQ(Te.Bytes[4], Get<uint16_t>(Image, PeHeader + 6)); // number of sections
+  EXPECT_EQ(Te.Bytes[5], 11);                                 // EFI boot service driver
+  EXPECT_EQ(Get<uint16_t>(Te.Bytes, 6), Te.StrippedSize);
+  EXPECT_EQ(Get<uint32_t>(Te.Bytes, 8), Pe.AddressOfEntryPoint);
+  EXPECT_EQ(Get<uint64_t>(Te.Bytes, 0x10), Pe.ImageBase);
+  // Base relocations and debug directory, as the optional header lists them.
+  const size_t Directories = PeHeader + 24 + 96;
+  EXPECT_EQ(Get<uint64_t>(Te.Bytes, 0x18), Get<uint64_t>(Image, Directories + 5 * 8));
+  EXPECT_EQ(Get<uint64_t>(Te.Bytes, 0x20), Get<uint64_t>(Image, Directories + 6 * 8));
+
+  // In the file, the image's address 0 (TE header + 40 - StrippedSize) is aligned.
+  const auto File = BuildSioModuleFile(Image, DepexChoice::VariablePpi, ImageForm::Te);
+  bool Found = false;
+  for (const SectionView& S : ListSections(File)) {
+    if (S.Type != section_type::kTe)
+      continue;
+    Found = true;
+    EXPECT_EQ(std::vector<uint8_t>(S.Body.begin(), S.Body.end()), Te.Bytes);
+    const size_t Body = S.Offset + kSectionHeaderSize - kFileHeaderSize;
+    EXPECT_EQ((Body + kTeHeaderSize + Pe.SectionAlignment * 64 - Te.StrippedSize) %
+                  Pe.SectionAlignment,
+              0u);
+  }
+  EXPECT_TRUE(Found);
+}
+
 TEST(SioModuleFile, RefusesWhatIsNotAnIa32Pe32Image) {
   const auto Image = BuiltImage();
   ASSERT_GT(Image.size(), 0x40u);
@@ -67,6 +114,7 @@ TEST(SioModuleFile, RefusesWhatIsNotAnIa32Pe32Image) {
       OtherMachine};
   for (const auto& B : Bad) {
     EXPECT_THROW(BuildSioModuleFile(B, DepexChoice::True), std::runtime_error) << B.size();
+    EXPECT_THROW(BuildSioModuleFile(B, DepexChoice::True, ImageForm::Te), std::runtime_error);
   }
 }
 
