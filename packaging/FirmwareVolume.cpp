@@ -59,8 +59,16 @@ BuiltVolume BuildFirmwareVolume(const std::vector<std::vector<uint8_t>>& Files,
     V.insert(V.end(), File.begin(), File.end());
     return Offset;
   };
+  std::vector<board::GuidBytes> Names;
   for (const std::vector<uint8_t>& File : Files) {
     const FileHeaderInfo Info = ReadFfsFile(File);
+    // A reader finds a file by its name; a second file of that name would never be found.
+    if (Info.Type != file_type::kPad) {
+      if (std::find(Names.begin(), Names.end(), Info.Name) != Names.end()) {
+        throw std::runtime_error("two files named " + board::FormatGuid(Info.Name));
+      }
+      Names.push_back(Info.Name);
+    }
     const size_t Start = AlignUp(V.size(), 8);
     if ((Start + kFileHeaderSize) % Info.DataAlignment != 0) {
       // The pad file must hold at least its own header.

@@ -32,7 +32,8 @@ struct BuiltVolume {
 // pad file in front where its data alignment asks for one, fills the rest
 // with the erase value up to a whole number of blocks, and writes the header
 // (length, attributes with the largest alignment, block map, checksum).
-// Throws std::runtime_error for a file that ReadFfsFile rejects and
+// Throws std::runtime_error for a file that ReadFfsFile rejects or a second
+// file with the same name, and
 // std::invalid_argument for a block size that is not a power of two >= 8.
 BuiltVolume BuildFirmwareVolume(const std::vector<std::vector<uint8_t>>& Files,
                                 const VolumeOptions& Options = {});

@@ -111,8 +111,18 @@ TEST(FirmwareVolume, FileDataLandsOnItsAlignmentWithPadFilesWhereNeeded) {
   }
 }
 
+std::vector<uint8_t> Renamed(std::vector<uint8_t> F, uint8_t Last) {
+  FileSpec Spec;
+  Spec.Name = *board::ParseGuid("F06C840E-DC65-4200-893D-CC11591799FF");
+  Spec.Name[15] = Last;
+  for (const SectionView& S : ListSections(F)) {
+    Spec.Sections.push_back({S.Type, {S.Body.begin(), S.Body.end()}, 4});
+  }
+  return BuildFfsFile(Spec).Bytes;
+}
+
 TEST(FirmwareVolume, SeveralFilesFollowEachOtherOnEightByteBoundaries) {
-  const auto A = File(4, 13), B = File(4, 7), C = File(32, 50);
+  const auto A = Renamed(File(4, 13), 1), B = Renamed(File(4, 7), 2), C = File(32, 50);
   const BuiltVolume Built = BuildFirmwareVolume({A, B, C});
   const auto Files = Walk(Built.Bytes, 0xFF);
   ASSERT_EQ(Files.size(), 4u); // A, B, a pad, C
@@ -139,6 +149,7 @@ TEST(FirmwareVolume, RefusesDamagedFilesAndOddBlockSizes) {
   Bad[40] ^= 0xFF;
   EXPECT_THROW(BuildFirmwareVolume({Bad}), std::runtime_error);
   EXPECT_THROW(BuildFirmwareVolume({std::vector<uint8_t>(10, 0xFF)}), std::runtime_error);
+  EXPECT_THROW(BuildFirmwareVolume({File(4), File(16)}), std::runtime_error); // same name
   for (uint32_t Block : {0u, 4u, 3000u}) {
     VolumeOptions Options;
     Options.BlockSize = Block;
