@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
 #include "packaging/Checksums.h"
 #include "packaging/FfsFile.h"
+#include "packaging/LittleEndian.h"
 
 namespace packaging {
 
@@ -22,11 +22,6 @@ constexpr uint8_t kFvhRevision = 2;
 
 constexpr size_t AlignUp(size_t Value, size_t Alignment) {
   return (Value + Alignment - 1) / Alignment * Alignment;
-}
-
-template <typename T> void Put(std::vector<uint8_t>& Bytes, size_t Offset, T Value) {
-  for (size_t I = 0; I < sizeof(T); ++I)
-    Bytes[Offset + I] = static_cast<uint8_t>(Value >> (8 * I));
 }
 
 // A pad file of Size bytes, header included, its data at the erase value.
@@ -81,17 +76,17 @@ BuiltVolume BuildFirmwareVolume(const std::vector<std::vector<uint8_t>>& Files,
   V.resize(AlignUp(V.size(), Options.BlockSize), Erase);
 
   std::copy(kFfs2FileSystemGuid.begin(), kFfs2FileSystemGuid.end(), V.begin() + 0x10);
-  Put<uint64_t>(V, 0x20, V.size());
-  Put<uint32_t>(V, 0x28, kVolumeSignature);
+  PutLe<uint64_t>(V, 0x20, V.size());
+  PutLe<uint32_t>(V, 0x28, kVolumeSignature);
   const uint32_t AlignmentField = static_cast<uint32_t>(std::countr_zero(VolumeAlignment)) << 16;
-  Put<uint32_t>(V, 0x2C,
-                kVolumeAccessAttributes | AlignmentField |
-                    (Options.ErasePolarity ? kFvbErasePolarity : 0));
-  Put<uint16_t>(V, 0x30, kVolumeHeaderSize);
+  PutLe<uint32_t>(V, 0x2C,
+                  kVolumeAccessAttributes | AlignmentField |
+                      (Options.ErasePolarity ? kFvbErasePolarity : 0));
+  PutLe<uint16_t>(V, 0x30, kVolumeHeaderSize);
   V[0x37] = kFvhRevision;
-  Put<uint32_t>(V, 0x38, static_cast<uint32_t>(V.size() / Options.BlockSize));
-  Put<uint32_t>(V, 0x3C, Options.BlockSize);
-  Put<uint16_t>(V, 0x32, Checksum16(std::span(V.data(), kVolumeHeaderSize)));
+  PutLe<uint32_t>(V, 0x38, static_cast<uint32_t>(V.size() / Options.BlockSize));
+  PutLe<uint32_t>(V, 0x3C, Options.BlockSize);
+  PutLe<uint16_t>(V, 0x32, Checksum16(std::span(V.data(), kVolumeHeaderSize)));
   return Out;
 }
 

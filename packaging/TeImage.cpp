@@ -2,17 +2,13 @@
 
 #include <stdexcept>
 
+#include "packaging/LittleEndian.h"
 #include "packaging/PeImage.h"
 
 namespace packaging {
 namespace {
 
 constexpr uint16_t kTeSignature = 0x5A56; // "VZ"
-
-template <typename T> void Put(std::vector<uint8_t>& Bytes, size_t Offset, T Value) {
-  for (size_t I = 0; I < sizeof(T); ++I)
-    Bytes[Offset + I] = static_cast<uint8_t>(Value >> (8 * I));
-}
 
 } // namespace
 
@@ -31,18 +27,18 @@ TeImage ConvertToTe(std::span<const uint8_t> Image) {
   TeImage Te;
   Te.StrippedSize = static_cast<uint16_t>(Pe.SectionTableOffset);
   Te.Bytes.assign(kTeHeaderSize, 0);
-  Put<uint16_t>(Te.Bytes, 0x00, kTeSignature);
-  Put<uint16_t>(Te.Bytes, 0x02, Pe.Machine);
+  PutLe<uint16_t>(Te.Bytes, 0x00, kTeSignature);
+  PutLe<uint16_t>(Te.Bytes, 0x02, Pe.Machine);
   Te.Bytes[0x04] = static_cast<uint8_t>(Pe.NumberOfSections);
   Te.Bytes[0x05] = static_cast<uint8_t>(Pe.Subsystem);
-  Put<uint16_t>(Te.Bytes, 0x06, Te.StrippedSize);
-  Put<uint32_t>(Te.Bytes, 0x08, Pe.AddressOfEntryPoint);
-  Put<uint32_t>(Te.Bytes, 0x0C, Pe.BaseOfCode);
-  Put<uint64_t>(Te.Bytes, 0x10, Pe.ImageBase);
-  Put<uint32_t>(Te.Bytes, 0x18, Pe.BaseRelocation.VirtualAddress);
-  Put<uint32_t>(Te.Bytes, 0x1C, Pe.BaseRelocation.Size);
-  Put<uint32_t>(Te.Bytes, 0x20, Pe.Debug.VirtualAddress);
-  Put<uint32_t>(Te.Bytes, 0x24, Pe.Debug.Size);
+  PutLe<uint16_t>(Te.Bytes, 0x06, Te.StrippedSize);
+  PutLe<uint32_t>(Te.Bytes, 0x08, Pe.AddressOfEntryPoint);
+  PutLe<uint32_t>(Te.Bytes, 0x0C, Pe.BaseOfCode);
+  PutLe<uint64_t>(Te.Bytes, 0x10, Pe.ImageBase);
+  PutLe<uint32_t>(Te.Bytes, 0x18, Pe.BaseRelocation.VirtualAddress);
+  PutLe<uint32_t>(Te.Bytes, 0x1C, Pe.BaseRelocation.Size);
+  PutLe<uint32_t>(Te.Bytes, 0x20, Pe.Debug.VirtualAddress);
+  PutLe<uint32_t>(Te.Bytes, 0x24, Pe.Debug.Size);
   Te.Bytes.insert(Te.Bytes.end(), Image.begin() + Te.StrippedSize, Image.end());
   return Te;
 }

@@ -6,17 +6,11 @@
 #include "packaging/Checksums.h"
 #include "packaging/FfsFile.h"
 #include "packaging/FirmwareVolume.h"
+#include "packaging/LittleEndian.h"
 
 namespace {
 
 using namespace packaging;
-
-template <typename T> T Get(const std::vector<uint8_t>& B, size_t At) {
-  T Value = 0;
-  for (size_t I = 0; I < sizeof(T); ++I)
-    Value |= static_cast<T>(B[At + I]) << (8 * I);
-  return Value;
-}
 
 std::vector<uint8_t> File(uint32_t BodyAlignment, size_t BodySize = 100) {
   FileSpec Spec;
@@ -31,7 +25,7 @@ std::vector<uint8_t> File(uint32_t BodyAlignment, size_t BodySize = 100) {
 // erase value.
 std::vector<size_t> Walk(const std::vector<uint8_t>& V, uint8_t Erase) {
   std::vector<size_t> Offsets;
-  size_t At = Get<uint16_t>(V, 0x30);
+  size_t At = GetLe<uint16_t>(V, 0x30);
   while (At + kFileHeaderSize <= V.size()) {
     bool Erased = true;
     for (size_t I = 0; I < kFileHeaderSize; ++I)
@@ -39,7 +33,7 @@ std::vector<size_t> Walk(const std::vector<uint8_t>& V, uint8_t Erase) {
     if (Erased)
       break;
     Offsets.push_back(At);
-    At = (At + (Get<uint32_t>(V, At + 0x14) & 0xFFFFFF) + 7) / 8 * 8;
+    At = (At + (GetLe<uint32_t>(V, At + 0x14) & 0xFFFFFF) + 7) / 8 * 8;
   }
   return Offsets;
 }
@@ -50,17 +44,17 @@ TEST(FirmwareVolume, HeaderDescribesAnFfs2VolumeAndSumsToZero) {
     EXPECT_EQ(V[I], 0);
   EXPECT_TRUE(std::equal(kFfs2FileSystemGuid.begin(), kFfs2FileSystemGuid.end(), V.begin() + 0x10));
   EXPECT_EQ(V[0x10], 0x78); // FFS2 GUID in memory order
-  EXPECT_EQ(Get<uint64_t>(V, 0x20), V.size());
+  EXPECT_EQ(GetLe<uint64_t>(V, 0x20), V.size());
   EXPECT_EQ(V.size() % 0x1000, 0u);
-  EXPECT_EQ(Get<uint32_t>(V, 0x28), 0x4856465Fu);
-  const uint32_t Attributes = Get<uint32_t>(V, 0x2C);
+  EXPECT_EQ(GetLe<uint32_t>(V, 0x28), 0x4856465Fu);
+  const uint32_t Attributes = GetLe<uint32_t>(V, 0x2C);
   EXPECT_EQ(Attributes & kFvbErasePolarity, kFvbErasePolarity);
   EXPECT_EQ((Attributes >> 16) & 0x1F, 7u); // 128, the file's data alignment
-  EXPECT_EQ(Get<uint16_t>(V, 0x30), 0x48);
-  EXPECT_EQ(Get<uint16_t>(V, 0x34), 0); // no extended header
+  EXPECT_EQ(GetLe<uint16_t>(V, 0x30), 0x48);
+  EXPECT_EQ(GetLe<uint16_t>(V, 0x34), 0); // no extended header
   EXPECT_EQ(V[0x37], 2);
-  EXPECT_EQ(Get<uint32_t>(V, 0x38) * Get<uint32_t>(V, 0x3C), V.size());
-  EXPECT_EQ(Get<uint64_t>(V, 0x40), 0u); // block map terminator
+  EXPECT_EQ(GetLe<uint32_t>(V, 0x38) * GetLe<uint32_t>(V, 0x3C), V.size());
+  EXPECT_EQ(GetLe<uint64_t>(V, 0x40), 0u); // block map terminator
   EXPECT_EQ(Sum16(std::span(V.data(), 0x48)), 0);
 }
 
@@ -86,7 +80,7 @@ TEST(FirmwareVolume, FileDataLandsOnItsAlignmentWithPadFilesWhereNeeded) {
     const size_t At = Built.FileOffsets.at(0);
     EXPECT_EQ((At + kFileHeaderSize) % C.DataAlignment, 0u) << C.BodyAlignment;
     EXPECT_EQ(V.size() % C.BlockSize, 0u);
-    EXPECT_EQ(Get<uint32_t>(V, 0x38) * Get<uint32_t>(V, 0x3C), V.size());
+    EXPECT_EQ(GetLe<uint32_t>(V, 0x38) * GetLe<uint32_t>(V, 0x3C), V.size());
     const auto Files = Walk(V, 0xFF);
     ASSERT_EQ(Files.size(), C.Padded ? 2u : 1u) << C.BodyAlignment;
     EXPECT_EQ(Files.back(), At);
@@ -138,7 +132,7 @@ TEST(FirmwareVolume, ZeroErasePolarityKeepsStatesAndFillsWithZero) {
   Options.ErasePolarity = false;
   const BuiltVolume Built = BuildFirmwareVolume({File(4)}, Options);
   const auto& V = Built.Bytes;
-  EXPECT_EQ(Get<uint32_t>(V, 0x2C) & kFvbErasePolarity, 0u);
+  EXPECT_EQ(GetLe<uint32_t>(V, 0x2C) & kFvbErasePolarity, 0u);
   EXPECT_EQ(V[Built.FileOffsets[0] + 0x17], file_state::kFinished);
   EXPECT_EQ(V.back(), 0x00);
   EXPECT_EQ(Sum16(std::span(V.data(), 0x48)), 0);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "packaging/FfsFile.h"
+#include "packaging/LittleEndian.h"
 #include "packaging/PeImage.h"
 #include "packaging/SioModuleFile.h"
 #include "packaging/TeImage.h"
@@ -54,35 +55,28 @@ TEST(SioModuleFile, CarriesDepexImageAndNameUnderTheModuleGuid) {
   }
 }
 
-template <typename T> T Get(const std::vector<uint8_t>& B, size_t At) {
-  T Value = 0;
-  for (size_t I = 0; I < sizeof(T); ++I)
-    Value |= static_cast<T>(B[At + I]) << (8 * I);
-  return Value;
-}
-
 TEST(SioModuleFile, TeFormReplacesThePeHeadersAndKeepsTheRest) {
   const auto Image = BuiltImage();
   const PeImageInfo Pe = ReadPeImage(Image);
   const TeImage Te = ConvertToTe(Image);
   // The section table starts after "PE\0\0", the 20-byte file header and the optional header.
-  const uint32_t PeHeader = Get<uint32_t>(Image, 0x3C);
-  EXPECT_EQ(Te.StrippedSize, PeHeader + 4 + 20 + Get<uint16_t>(Image, PeHeader + 20));
+  const uint32_t PeHeader = GetLe<uint32_t>(Image, 0x3C);
+  EXPECT_EQ(Te.StrippedSize, PeHeader + 4 + 20 + GetLe<uint16_t>(Image, PeHeader + 20));
   EXPECT_EQ(Te.Bytes.size(), Image.size() - Te.StrippedSize + kTeHeaderSize);
   EXPECT_TRUE(std::equal(Te.Bytes.begin() + kTeHeaderSize, Te.Bytes.end(),
                          Image.begin() + Te.StrippedSize));
   EXPECT_EQ(Te.Bytes[0], 'V');
   EXPECT_EQ(Te.Bytes[1], 'Z');
-  EXPECT_EQ(Get<uint16_t>(Te.Bytes, 2), 0x014C);
-  EXPECT_EQ(Te.Bytes[4], Get<uint16_t>(Image, PeHeader + 6)); // number of sections
-  EXPECT_EQ(Te.Bytes[5], 11);                                 // EFI boot service driver
-  EXPECT_EQ(Get<uint16_t>(Te.Bytes, 6), Te.StrippedSize);
-  EXPECT_EQ(Get<uint32_t>(Te.Bytes, 8), Pe.AddressOfEntryPoint);
-  EXPECT_EQ(Get<uint64_t>(Te.Bytes, 0x10), Pe.ImageBase);
+  EXPECT_EQ(GetLe<uint16_t>(Te.Bytes, 2), 0x014C);
+  EXPECT_EQ(Te.Bytes[4], GetLe<uint16_t>(Image, PeHeader + 6)); // number of sections
+  EXPECT_EQ(Te.Bytes[5], 11);                                   // EFI boot service driver
+  EXPECT_EQ(GetLe<uint16_t>(Te.Bytes, 6), Te.StrippedSize);
+  EXPECT_EQ(GetLe<uint32_t>(Te.Bytes, 8), Pe.AddressOfEntryPoint);
+  EXPECT_EQ(GetLe<uint64_t>(Te.Bytes, 0x10), Pe.ImageBase);
   // Base relocations and debug directory, as the optional header lists them.
   const size_t Directories = PeHeader + 24 + 96;
-  EXPECT_EQ(Get<uint64_t>(Te.Bytes, 0x18), Get<uint64_t>(Image, Directories + 5 * 8));
-  EXPECT_EQ(Get<uint64_t>(Te.Bytes, 0x20), Get<uint64_t>(Image, Directories + 6 * 8));
+  EXPECT_EQ(GetLe<uint64_t>(Te.Bytes, 0x18), GetLe<uint64_t>(Image, Directories + 5 * 8));
+  EXPECT_EQ(GetLe<uint64_t>(Te.Bytes, 0x20), GetLe<uint64_t>(Image, Directories + 6 * 8));
 
   // In the file, the image's address 0 (TE header + 40 - StrippedSize) is aligned.
   const auto File = BuildSioModuleFile(Image, DepexChoice::VariablePpi, ImageForm::Te);
