@@ -163,7 +163,9 @@ FileHeaderInfo ReadFfsFile(std::span<const uint8_t> File) {
     throw std::runtime_error("data checksum is not 0xAA while FFS_ATTRIB_CHECKSUM is clear");
   }
   if (Info.State != file_state::kFinished) {
-    throw std::runtime_error("state is not that of a finished file (0x07)");
+    throw std::runtime_error(
+        "state is not that of a finished stand-alone file (0x07); a file copied out of a volume "
+        "with erase polarity 1 reads 0xF8 and needs its state complemented");
   }
   return Info;
 }
