@@ -29,6 +29,70 @@ uint16_t Load16(std::span<const uint8_t> Bytes, size_t Offset) {
   return Value;
 }
 
+// LLVM's COFF reader trusts the header offsets, sizes and directory entries of
+// an image and reads wherever they point; a truncated or crafted file makes it
+// read outside the buffer. So the structure is bounds-checked here first, and
+// only a file whose headers, section data and data directories all lie in
+// the file reaches it. Directories that would make LLVM walk further tables
+// (all but base relocations and debug entries) have no
+// place in a PEI module running in place and are refused.
+std::optional<std::string> CheckStructure(std::span<const uint8_t> Bytes) {
+  if (Bytes.size() < 0x40 || Bytes[0] != 'M' || Bytes[1] != 'Z')
+    return "no MZ header";
+  uint64_t PeHeader = Load32(Bytes, 0x3C);
+  if (PeHeader + 24 > Bytes.size())
+    return "PE header at " + Hex(PeHeader) + " lies past the end";
+  if (std::memcmp(Bytes.data() + PeHeader, "PE\0\0", 4) != 0)
+    return "no PE signature";
+  uint64_t Coff = PeHeader + 4;
+  uint64_t Sections = Load16(Bytes, Coff + 2);
+  uint64_t OptionalSize = Load16(Bytes, Coff + 16);
+  uint64_t Optional = Coff + 20;
+  uint64_t SectionTable = Optional + OptionalSize;
+  if (OptionalSize < 2 || SectionTable + 40 * Sections > Bytes.size()) {
+    return "optional header or section table runs past the end of the file";
+  }
+  uint16_t Magic = Load16(Bytes, Optional);
+  uint64_t DirectoriesAt = Magic == kMagicPe32 ? 96 : Magic == 0x20B ? 112 : 0;
+  if (DirectoriesAt == 0)
+    return "optional header magic " + Hex(Magic) + " is neither PE32 nor PE32+";
+  if (DirectoriesAt > OptionalSize)
+    return "optional header is cut short";
+  uint64_t Directories = Load32(Bytes, Optional + DirectoriesAt - 4);
+  if (DirectoriesAt + 8 * Directories > OptionalSize)
+    return "data directories run past the optional header";
+  for (uint64_t I = 0; I < Sections; ++I) {
+    uint64_t Header = SectionTable + 40 * I;
+    uint64_t RawSize = Load32(Bytes, Header + 16), RawOffset = Load32(Bytes, Header + 20);
+    if (RawSize != 0 && RawOffset + RawSize > Bytes.size()) {
+      return "section " + std::to_string(I) + " data runs past the end of the file";
+    }
+  }
+  for (uint64_t D = 0; D < Directories; ++D) {
+    uint32_t Rva = Load32(Bytes, Optional + DirectoriesAt + 8 * D);
+    uint32_t Size = Load32(Bytes, Optional + DirectoriesAt + 8 * D + 4);
+    if (Rva == 0 && Size == 0)
+      continue;
+    if (D != kDirectoryBaseRelocation && D != kDirectoryDebug) {
+      return "data directory " + std::to_string(D) + " is present; a PEI module carries none but " +
+             "base relocations and debug entries";
+    }
+    bool Backed = false;
+    for (uint64_t I = 0; I < Sections && !Backed; ++I) {
+      uint64_t Header = SectionTable + 40 * I;
+      uint64_t VirtualSize = Load32(Bytes, Header + 8), VirtualAddress = Load32(Bytes, Header + 12);
+      uint64_t RawSize = Load32(Bytes, Header + 16);
+      Backed = Rva >= VirtualAddress &&
+               uint64_t(Rva) + Size <= VirtualAddress + std::min(VirtualSize, RawSize);
+    }
+    if (!Backed) {
+      return "data directory " + std::to_string(D) + " (" + Hex(Rva) + "+" + Hex(Size) +
+             ") lies outside the file's section data";
+    }
+  }
+  return std::nullopt;
+}
+
 } // namespace
 
 std::string SectionHeader::Flags() const {
@@ -53,6 +117,10 @@ const SectionHeader* PeFile::SectionAt(uint32_t Rva) const {
 
 PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
   PeReadResult Result;
+  if (auto Error = CheckStructure(Bytes)) {
+    Result.Error = "malformed image: " + *Error;
+    return Result;
+  }
   llvm::MemoryBufferRef Buffer(
       llvm::StringRef(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()), "image");
   auto Object = llvm::object::COFFObjectFile::create(Buffer);

@@ -17,6 +17,7 @@ inline constexpr uint16_t kMagicPe32 = 0x10B;
 inline constexpr uint16_t kMachineI386 = 0x14C;
 inline constexpr uint16_t kSubsystemEfiBootServiceDriver = 11;
 inline constexpr uint32_t kDirectoryBaseRelocation = 5;
+inline constexpr uint32_t kDirectoryDebug = 6;
 
 inline constexpr uint32_t kSectionCode = 0x00000020;
 inline constexpr uint32_t kSectionExecute = 0x20000000;

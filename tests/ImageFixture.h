@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <span>
+
 #include <stdexcept>
+#include <sys/mman.h>
 #include <vector>
 
 #include "pe/ImageFile.h"
@@ -71,5 +74,33 @@ inline std::vector<uint8_t> WithEntryCode(std::vector<uint8_t> Code) {
 inline uint32_t EntryRva(const std::vector<uint8_t>& Image) {
   return pe::ReadPeFile(Image).File->EntryRva;
 }
+
+// Bytes placed so that they end where an inaccessible page begins: a reader
+// that runs past the end of the file faults instead of reading on unnoticed.
+class GuardedBytes {
+public:
+  static constexpr size_t kPage = 4096;
+  explicit GuardedBytes(size_t Capacity) : Pages_((Capacity + kPage - 1) / kPage + 1) {
+    void* Mapped =
+        mmap(nullptr, Pages_ * kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (Mapped == MAP_FAILED)
+      throw std::runtime_error("mmap failed");
+    Region_ = static_cast<uint8_t*>(Mapped);
+    mprotect(Region_ + (Pages_ - 1) * kPage, kPage, PROT_NONE);
+  }
+  ~GuardedBytes() { munmap(Region_, Pages_ * kPage); }
+  GuardedBytes(const GuardedBytes&) = delete;
+  GuardedBytes& operator=(const GuardedBytes&) = delete;
+
+  std::span<const uint8_t> Place(std::span<const uint8_t> Bytes) {
+    uint8_t* Start = Region_ + (Pages_ - 1) * kPage - Bytes.size();
+    std::memcpy(Start, Bytes.data(), Bytes.size());
+    return {Start, Bytes.size()};
+  }
+
+private:
+  size_t Pages_;
+  uint8_t* Region_ = nullptr;
+};
 
 } // namespace test
