@@ -6,6 +6,7 @@
 #include <unicorn/unicorn.h>
 
 #include "board/Status.h"
+#include "emulator/ChildProcess.h"
 #include "emulator/GuestLayout.h"
 #include "emulator/GuestMemory.h"
 #include "emulator/PeLoader.h"
@@ -259,6 +260,19 @@ ImageRunReport Machine::Run(const std::vector<uint8_t>& File) {
 
 ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
                             const ImageRunOptions& Options) {
+  if (Options.Rehearse) {
+    auto Failure = FailsInChild([&] {
+      board::Board Target(Config);
+      Machine(Target, Options).Run(Image);
+    });
+    if (Failure) {
+      board::Board Untouched(Config);
+      ImageRunReport Report;
+      Report.Fault = "the CPU emulator failed on this image: " + *Failure;
+      Report.Result = Untouched.Result(kAbortedStatus);
+      return Report;
+    }
+  }
   board::Board Target(Config);
   Machine M(Target, Options);
   return M.Run(Image);

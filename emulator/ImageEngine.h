@@ -20,6 +20,10 @@ struct ImageRunOptions {
   uint64_t MaxInstructions = 1'000'000;
   // Bytes of read-write stack above the unmapped guard page.
   uint32_t StackSize = 0x10000;
+  // Rehearse the run in a child process first, so that an image on which the
+  // CPU emulator itself aborts ends as a fault report instead of taking the
+  // caller down.
+  bool Rehearse = true;
 };
 
 // The status a run that ended abnormally reports (EFI_ABORTED), so that a

@@ -3,8 +3,11 @@
 // hang or a crash.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "board/ScenarioCatalog.h"
 #include "board/Status.h"
+#include "emulator/ChildProcess.h"
 #include "emulator/ImageEngine.h"
 #include "tests/ImageFixture.h"
 #include "tests/TraceBuilder.h"
@@ -133,6 +136,18 @@ TEST(ImageEngine, MisbehavingImagesEndInAReport) {
     EXPECT_NE(R.Fault.find(C.Fault), std::string::npos) << C.Name << ": " << R.Fault;
     EXPECT_EQ(R.Fault.find('\n'), std::string::npos) << C.Name << ": one line";
   }
+}
+
+// Unicorn aborts the process on some instruction streams; the rehearsal in a
+// child turns that into a report.
+TEST(ImageEngine, WorkThatAbortsAChildIsReportedNotFatal) {
+  auto Aborted = emulator::FailsInChild([] { std::abort(); });
+  ASSERT_TRUE(Aborted);
+  EXPECT_NE(Aborted->find("signal 6"), std::string::npos) << *Aborted;
+  auto Exited = emulator::FailsInChild([] { std::_Exit(3); });
+  ASSERT_TRUE(Exited);
+  EXPECT_NE(Exited->find("status 3"), std::string::npos) << *Exited;
+  EXPECT_FALSE(emulator::FailsInChild([] {}));
 }
 
 TEST(ImageEngine, ImagesThatCannotBeLoadedAreReported) {

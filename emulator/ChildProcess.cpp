@@ -1,0 +1,34 @@
+#include "emulator/ChildProcess.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace emulator {
+
+std::optional<std::string> FailsInChild(const std::function<void()>& Work) {
+  std::fflush(nullptr);
+  pid_t Child = fork();
+  if (Child < 0)
+    return std::string("cannot fork: ") + std::strerror(errno);
+  if (Child == 0) {
+    Work();
+    _exit(0);
+  }
+  int Status = 0;
+  while (waitpid(Child, &Status, 0) < 0) {
+    if (errno != EINTR)
+      return std::string("cannot wait for the child: ") + std::strerror(errno);
+  }
+  if (WIFEXITED(Status) && WEXITSTATUS(Status) == 0)
+    return std::nullopt;
+  if (WIFSIGNALED(Status)) {
+    return "killed by signal " + std::to_string(WTERMSIG(Status)) + " (" +
+           strsignal(WTERMSIG(Status)) + ")";
+  }
+  return "exited with status " + std::to_string(WEXITSTATUS(Status));
+}
+
+} // namespace emulator
