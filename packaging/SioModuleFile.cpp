@@ -5,18 +5,14 @@
 #include <string>
 
 #include "packaging/FfsFile.h"
-#include "packaging/PeImage.h"
+#include "packaging/Pe32Image.h"
 #include "packaging/TeImage.h"
 
 namespace packaging {
-namespace {
-constexpr uint16_t kMachineI386 = 0x014C;
-}
-
 std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexChoice Depex,
                                         ImageForm Form) {
-  const PeImageInfo Pe = ReadPeImage(Image);
-  if (Pe.Machine != kMachineI386) {
+  const pe::PeFile Pe = ReadPe32Image(Image);
+  if (Pe.Machine != pe::kMachineI386) {
     throw std::runtime_error("image machine is " + std::to_string(Pe.Machine) +
                              ", not IA-32 (332)");
   }

@@ -144,6 +144,9 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
     File.ImageBase = Header->ImageBase;
     File.SizeOfImage = Header->SizeOfImage;
     File.SizeOfHeaders = Header->SizeOfHeaders;
+    File.SectionAlignment = Header->SectionAlignment;
+    File.FileAlignment = Header->FileAlignment;
+    File.BaseOfCode = Header->BaseOfCode;
   } else if (const auto* Header = Coff.getPE32PlusHeader()) {
     File.Magic = Header->Magic;
     File.Subsystem = Header->Subsystem;
@@ -151,6 +154,9 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
     File.ImageBase = Header->ImageBase;
     File.SizeOfImage = Header->SizeOfImage;
     File.SizeOfHeaders = Header->SizeOfHeaders;
+    File.SectionAlignment = Header->SectionAlignment;
+    File.FileAlignment = Header->FileAlignment;
+    File.BaseOfCode = Header->BaseOfCode;
   } else {
     Result.Error = "not a PE image: no optional header";
     return Result;
@@ -163,6 +169,13 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
     File.RelocationRva = Directory->RelativeVirtualAddress;
     File.RelocationSize = Directory->Size;
   }
+  if (const auto* Directory = Coff.getDataDirectory(kDirectoryDebug)) {
+    File.DebugRva = Directory->RelativeVirtualAddress;
+    File.DebugSize = Directory->Size;
+  }
+  File.SectionTableOffset = Coff.getDOSHeader()->AddressOfNewExeHeader + 4 +
+                            sizeof(llvm::object::coff_file_header) +
+                            Coff.getCOFFHeader()->SizeOfOptionalHeader;
   for (const llvm::object::SectionRef& Ref : Coff.sections()) {
     const auto* Raw = Coff.getCOFFSection(Ref);
     SectionHeader S;

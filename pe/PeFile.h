@@ -59,6 +59,14 @@ struct PeFile {
   uint32_t SizeOfHeaders = 0;
   uint32_t RelocationRva = 0; // data directory 5; 0 and 0 when absent
   uint32_t RelocationSize = 0;
+  uint32_t DebugRva = 0; // data directory 6; 0 and 0 when absent
+  uint32_t DebugSize = 0;
+  uint32_t SectionAlignment = 0;
+  uint32_t FileAlignment = 0;
+  uint32_t BaseOfCode = 0;
+  // File offset of the section table: the DOS header and stub, "PE\0\0", the
+  // file header and the optional header all lie before it.
+  uint32_t SectionTableOffset = 0;
   std::vector<SectionHeader> Sections;
 
   // The section whose loaded range holds Rva, if any.

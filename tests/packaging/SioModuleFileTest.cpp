@@ -7,7 +7,7 @@
 
 #include "packaging/FfsFile.h"
 #include "packaging/LittleEndian.h"
-#include "packaging/PeImage.h"
+#include "packaging/Pe32Image.h"
 #include "packaging/SioModuleFile.h"
 #include "packaging/TeImage.h"
 
@@ -23,7 +23,7 @@ std::vector<uint8_t> BuiltImage() {
 TEST(SioModuleFile, CarriesDepexImageAndNameUnderTheModuleGuid) {
   const auto Image = BuiltImage();
   ASSERT_FALSE(Image.empty());
-  const uint32_t Alignment = ReadPeImage(Image).SectionAlignment;
+  const uint32_t Alignment = ReadPe32Image(Image).SectionAlignment;
   for (DepexChoice Choice : {DepexChoice::VariablePpi, DepexChoice::True, DepexChoice::False}) {
     const auto File = BuildSioModuleFile(Image, Choice);
     const FileHeaderInfo Info = ReadFfsFile(File);
@@ -57,7 +57,7 @@ TEST(SioModuleFile, CarriesDepexImageAndNameUnderTheModuleGuid) {
 
 TEST(SioModuleFile, TeFormReplacesThePeHeadersAndKeepsTheRest) {
   const auto Image = BuiltImage();
-  const PeImageInfo Pe = ReadPeImage(Image);
+  const pe::PeFile Pe = ReadPe32Image(Image);
   const TeImage Te = ConvertToTe(Image);
   // The section table starts after "PE\0\0", the 20-byte file header and the optional header.
   const uint32_t PeHeader = GetLe<uint32_t>(Image, 0x3C);
@@ -71,7 +71,7 @@ TEST(SioModuleFile, TeFormReplacesThePeHeadersAndKeepsTheRest) {
   EXPECT_EQ(Te.Bytes[4], GetLe<uint16_t>(Image, PeHeader + 6)); // number of sections
   EXPECT_EQ(Te.Bytes[5], 11);                                   // EFI boot service driver
   EXPECT_EQ(GetLe<uint16_t>(Te.Bytes, 6), Te.StrippedSize);
-  EXPECT_EQ(GetLe<uint32_t>(Te.Bytes, 8), Pe.AddressOfEntryPoint);
+  EXPECT_EQ(GetLe<uint32_t>(Te.Bytes, 8), Pe.EntryRva);
   EXPECT_EQ(GetLe<uint64_t>(Te.Bytes, 0x10), Pe.ImageBase);
   // Base relocations and debug directory, as the optional header lists them.
   const size_t Directories = PeHeader + 24 + 96;

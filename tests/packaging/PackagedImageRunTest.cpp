@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "board/ScenarioCatalog.h"
+#include "emulator/ImageEngine.h"
+#include "packaging/FfsFile.h"
+#include "pe/ImageFile.h"
+
+namespace {
+
+using namespace packaging;
+
+// The PE32 section's body: the image as the PEI Foundation finds it in the file.
+std::vector<uint8_t> ImageInFile(const std::vector<uint8_t>& File) {
+  for (const SectionView& S : ListSections(File)) {
+    if (S.Type == section_type::kPe32)
+      return {S.Body.begin(), S.Body.end()};
+  }
+  return {};
+}
+
+TEST(PackagedImage, RunsAsThePlainImageDoesOnEveryScenario) {
+  const auto Plain = pe::ReadFileBytes(SIO_IMAGE_FILE);
+  const auto File = pe::ReadFileBytes(SIO_MODULE_FILE);
+  ASSERT_TRUE(Plain && File);
+  const auto Packed = ImageInFile(*File);
+  ASSERT_FALSE(Packed.empty());
+
+  for (const board::NamedScenario& S : board::ScenarioCatalog()) {
+    const auto A = emulator::RunImagePass(*Plain, S.Config);
+    const auto B = emulator::RunImagePass(Packed, S.Config);
+    // Also placed elsewhere, which takes the relocations the file carries.
+    emulator::ImageRunOptions Moved;
+    Moved.LoadAddress = 0x00200000;
+    const auto C = emulator::RunImagePass(Packed, S.Config, Moved);
+    ASSERT_TRUE(A.Completed) << S.Name << ": " << A.Fault;
+    EXPECT_FALSE(A.Result.Events.empty()) << S.Name;
+    for (const auto* R : {&B, &C}) {
+      ASSERT_TRUE(R->Completed) << S.Name << ": " << R->Fault;
+      EXPECT_EQ(R->Result.Status, A.Result.Status) << S.Name;
+      EXPECT_EQ(R->Result.Events, A.Result.Events) << S.Name;
+      EXPECT_EQ(R->Result.Ppis, A.Result.Ppis) << S.Name;
+      EXPECT_EQ(R->Result.Chip, A.Result.Chip) << S.Name;
+    }
+    EXPECT_EQ(C.LoadAddress, 0x00200000u);
+  }
+}
+
+} // namespace
