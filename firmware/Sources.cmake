@@ -8,4 +8,7 @@ set(SIO_FIRMWARE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/setup/SioApplySetup.cpp)
 set(SIO_FIRMWARE_FLAGS
   -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables
-  -fno-stack-protector -Wall -Wextra -Wpedantic -Werror)
+  -fno-stack-protector -Wall -Wextra -Wpedantic -Werror
+  # Discovery asks clang to unroll its table walk; over a table known only
+  # at run time (the host build, a test's own table) it cannot, which is fine.
+  -Wno-pass-failed)

@@ -9,10 +9,12 @@
 #include "sio/SioDiscovery.h"
 
 void SioRunInitScript(UINT16 P) {
-  for (const SioRegisterWrite* Write = SioInitScript; Write->Register != 0 || Write->Value != 0;
-       ++Write) {
+  // Played by its length, known at build time: no end-pair test per pair.
+  static_assert(SioInitScriptLength > 0);
+  const SioRegisterWrite* Write = SioInitScript;
+  do {
     SioWriteReg(P, Write->Register, Write->Value);
-  }
+  } while (++Write != SioInitScript + SioInitScriptLength);
 }
 
 EFI_STATUS SioBringUp(const EFI_PEI_SERVICES** PeiServices) {

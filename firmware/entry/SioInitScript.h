@@ -25,5 +25,15 @@ inline constexpr SioRegisterWrite SioInitScript[] = {
     {0x00, 0x00}, // end of script
 };
 
+// Pairs before the end pair, counted while the module is built (a script
+// without an end pair does not compile).
+inline constexpr UINTN SioInitScriptLength = [] {
+  UINTN Length = 0;
+  while (SioInitScript[Length].Register != 0 || SioInitScript[Length].Value != 0) {
+    ++Length;
+  }
+  return Length;
+}();
+
 // Plays SioInitScript at index port P, up to its end pair.
 void SioRunInitScript(UINT16 P);

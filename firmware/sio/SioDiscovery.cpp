@@ -19,11 +19,15 @@ bool SioProbePort(UINT16 P, const SioDeviceEntry* Entry) {
 } // namespace
 
 UINT16 SioProbeChip(const SioDeviceEntry* Entry) {
-  if (Entry->IoBase != 0 && SioProbePort(Entry->IoBase, Entry)) {
-    return Entry->IoBase;
-  }
-  for (UINT16 P : SioCandidatePorts) {
-    if (SioProbePort(P, Entry)) {
+  // One probe loop: step 0 is the entry's own port (skipped when it names
+  // none), steps 1 to 4 are the candidate ports in order.
+  constexpr UINTN SioCandidateCount = sizeof(SioCandidatePorts) / sizeof(SioCandidatePorts[0]);
+  // Read once, ahead of the loop, so that for a constant entry the port is a
+  // constant too and the entry need not be kept in the image.
+  const UINT16 First = Entry->IoBase;
+  for (UINTN Step = 0; Step <= SioCandidateCount; ++Step) {
+    UINT16 P = Step == 0 ? First : SioCandidatePorts[Step - 1];
+    if (P != 0 && SioProbePort(P, Entry)) {
       return P;
     }
   }
@@ -31,6 +35,11 @@ UINT16 SioProbeChip(const SioDeviceEntry* Entry) {
 }
 
 UINT16 SioFindConfigPort(const SioDeviceEntry* Entries) {
+  // Over a constant table, such as SioDeviceTable, the walk is done while
+  // the image is built: only the probes of its kind-0x7F entries remain.
+#if defined(__clang__)
+#pragma clang loop unroll(full)
+#endif
   for (const SioDeviceEntry* Entry = Entries; !SioIsTerminator(*Entry); ++Entry) {
     if (Entry->Kind != SioKindConfig) {
       continue;
