@@ -32,10 +32,7 @@ PassResult Board::Result(uint32_t Status) const {
     State.IndexPort = Chip_->IndexPort();
     State.InConfigMode = Chip_->InConfigMode();
     for (uint8_t Reg = 0; Reg < State.Global.size(); ++Reg) State.Global[Reg] = Chip_->Register(0, Reg);
-    auto Capture = [&](uint8_t Device) {
-      auto& Regs = State.Devices[Device];
-      for (int Reg = 0; Reg < 256; ++Reg) Regs[Reg] = Chip_->Register(Device, uint8_t(Reg));
-    };
+    auto Capture = [&](uint8_t Device) { State.Devices[Device] = Chip_->DeviceView(Device); };
     for (int Device = 0; Device < 256; ++Device) {
       if (Chip_->DeviceTouched(uint8_t(Device))) Capture(uint8_t(Device));
     }

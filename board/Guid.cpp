@@ -1,14 +1,22 @@
 #include "board/Guid.h"
 
-#include <cstdio>
-
 namespace board {
 
 std::string FormatGuid(const GuidBytes& G) {
-  char Text[37];
-  std::snprintf(Text, sizeof Text, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                G[3], G[2], G[1], G[0], G[5], G[4], G[7], G[6], G[8], G[9], G[10], G[11], G[12],
-                G[13], G[14], G[15]);
+  // Memory byte shown at each hex pair of the text; -1 marks a dash. Written
+  // out rather than with printf: every traced service call formats GUIDs.
+  static constexpr int kShown[20] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string Text;
+  Text.reserve(36);
+  for (int Byte : kShown) {
+    if (Byte < 0) {
+      Text += '-';
+      continue;
+    }
+    Text += kHex[G[Byte] >> 4];
+    Text += kHex[G[Byte] & 0xF];
+  }
   return Text;
 }
 

@@ -1,5 +1,7 @@
 #include "board/SuperIoChip.h"
 
+#include <algorithm>
+
 namespace board {
 
 SuperIoChip::SuperIoChip(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow)
@@ -8,15 +10,22 @@ SuperIoChip::SuperIoChip(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdL
   Global_[kRegChipIdLow] = ChipIdLow;
 }
 
-uint8_t SuperIoChip::Register(uint8_t Device, uint8_t Reg) const {
-  return Reg < kFirstDeviceRegister ? Global_[Reg] : Devices_[Device][Reg - kFirstDeviceRegister];
+std::array<uint8_t, 0x100> SuperIoChip::DeviceView(uint8_t Device) const {
+  std::array<uint8_t, 0x100> View{};
+  std::copy(Global_.begin(), Global_.end(), View.begin());
+  if (const auto& Bank = Devices_[Device]) {
+    std::copy(Bank->begin(), Bank->end(), View.begin() + kFirstDeviceRegister);
+  }
+  return View;
 }
 
 void SuperIoChip::SetRegister(uint8_t Device, uint8_t Reg, uint8_t Value) {
   if (Reg < kFirstDeviceRegister) {
     Global_[Reg] = Value;
   } else {
-    Devices_[Device][Reg - kFirstDeviceRegister] = Value;
+    auto& Bank = Devices_[Device];
+    if (!Bank) Bank = std::make_unique<std::array<uint8_t, 0x100 - 0x30>>();
+    (*Bank)[Reg - kFirstDeviceRegister] = Value;
   }
 }
 

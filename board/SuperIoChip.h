@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "board/IoBus.h"
@@ -38,7 +39,13 @@ public:
   uint8_t SelectedDevice() const { return Global_[kRegLogicalDevice]; }
 
   // Register Reg as seen with logical device Device selected.
-  uint8_t Register(uint8_t Device, uint8_t Reg) const;
+  uint8_t Register(uint8_t Device, uint8_t Reg) const {
+    if (Reg < kFirstDeviceRegister) return Global_[Reg];
+    const auto& Bank = Devices_[Device];
+    return Bank ? (*Bank)[Reg - kFirstDeviceRegister] : 0;
+  }
+  // All 256 registers as seen with logical device Device selected.
+  std::array<uint8_t, 0x100> DeviceView(uint8_t Device) const;
   void SetRegister(uint8_t Device, uint8_t Reg, uint8_t Value);
   // Logical devices whose registers (0x30 and up) were written since reset.
   bool DeviceTouched(uint8_t Device) const { return Touched_[Device]; }
@@ -54,7 +61,9 @@ private:
   bool EnterKeySeen_ = false;
   uint8_t Index_ = 0;
   std::array<uint8_t, 0x30> Global_{};
-  std::array<std::array<uint8_t, 0x100 - 0x30>, 0x100> Devices_{};
+  // Registers 0x30-0xFF of each logical device, allocated on the first write
+  // to that device so that building a chip stays cheap; unwritten ones read 0.
+  std::array<std::unique_ptr<std::array<uint8_t, 0x100 - 0x30>>, 0x100> Devices_;
   std::array<bool, 0x100> Touched_{};
   ReadOverride Override_;
 };
