@@ -13,7 +13,11 @@ void SioRunInitScript(UINT16 P) {
   static_assert(SioInitScriptLength > 0);
   const SioRegisterWrite* Write = SioInitScript;
   do {
-    SioWriteReg(P, Write->Register, Write->Value);
+    // Register and value in one 16-bit load; IA-32 is little-endian, so the
+    // register byte is the low one.
+    UINT16 Pair;
+    __builtin_memcpy(&Pair, Write, sizeof Pair);
+    SioWriteReg(P, static_cast<UINT8>(Pair), static_cast<UINT8>(Pair >> 8));
   } while (++Write != SioInitScript + SioInitScriptLength);
 }
 

@@ -8,6 +8,7 @@ struct SioRegisterWrite {
   UINT8 Register;
   UINT8 Value;
 };
+static_assert(sizeof(SioRegisterWrite) == 2 && __builtin_offsetof(SioRegisterWrite, Value) == 1);
 
 inline constexpr SioRegisterWrite SioInitScript[] = {
     {0x07, 0x00}, // select logical device 0
