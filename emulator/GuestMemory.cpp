@@ -18,6 +18,8 @@ std::optional<uint32_t> GuestMemory::Read32(uint32_t Address) const {
 bool GuestMemory::Write(uint32_t Address, const void* Data, size_t Size) {
   if (Address < WritableBegin_ || uint64_t(Address) + Size > WritableEnd_)
     return false;
+  if (Size && Address < LowestWrite_)
+    LowestWrite_ = Address;
   return uc_mem_write(Uc_, Address, Data, Size) == UC_ERR_OK;
 }
 

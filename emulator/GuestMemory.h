@@ -22,11 +22,16 @@ public:
   // False, and nothing written, when the range is not wholly inside the stack.
   bool Write(uint32_t Address, const void* Data, size_t Size);
   bool Write32(uint32_t Address, uint32_t Value) { return Write(Address, &Value, 4); }
+  // Lowest address written on the image's behalf since the last Forget (the
+  // end of the writable range when none was): what a reused engine restores.
+  uint32_t LowestWrite() const { return LowestWrite_; }
+  void ForgetWrites() { LowestWrite_ = WritableEnd_; }
 
 private:
   uc_engine* Uc_;
   uint32_t WritableBegin_;
   uint32_t WritableEnd_;
+  uint32_t LowestWrite_ = WritableEnd_;
 };
 
 } // namespace emulator

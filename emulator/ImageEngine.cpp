@@ -1,5 +1,6 @@
 #include "emulator/ImageEngine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -14,10 +15,6 @@
 
 namespace emulator {
 namespace {
-
-// A run that has not finished after this long has hung inside one instruction
-// stream the instruction bound cannot see; it ends as a fault.
-constexpr uint64_t kTimeoutMicroseconds = 20'000'000;
 
 std::string Hex(uint64_t Value) {
   char Text[24];
@@ -38,7 +35,17 @@ public:
 
   ImageRunReport Run(const std::vector<uint8_t>& File);
 
+  // Run in two steps, for an engine that serves pass after pass: Prepare
+  // loads, maps and hooks once; Pass calls the entry point on the board bound
+  // at construction (which may have been replaced in place since), then puts
+  // registers, stack and counters back as Prepare left them.
+  std::optional<std::string> Prepare(const std::vector<uint8_t>& File);
+  ImageRunReport Pass();
+  PeiServiceTraps& Traps() { return *Traps_; }
+
 private:
+  void Restore();
+  ImageRunReport Aborted(std::string Fault);
   std::optional<std::string> Map(const LoadedImage& Image);
   std::optional<std::string> AddHooks();
   void Fail(std::string Fault) {
@@ -73,6 +80,9 @@ private:
   uint64_t Instructions_ = 0;
   uint32_t LowestStackWrite_ = 0;
   std::string Fault_;
+  uint32_t Entry_ = 0;
+  uint32_t LoadAddress_ = 0;
+  std::unique_ptr<uc_context, decltype(&uc_context_free)> Fresh_{nullptr, &uc_context_free};
 };
 
 std::string Machine::Region(uint64_t Address) const {
@@ -202,28 +212,61 @@ std::optional<std::string> Machine::AddHooks() {
   return std::nullopt;
 }
 
-ImageRunReport Machine::Run(const std::vector<uint8_t>& File) {
+ImageRunReport Machine::Aborted(std::string Fault) {
   ImageRunReport Report;
-  auto Abort = [&](std::string Fault) {
-    Report.Fault = std::move(Fault);
-    Report.Result = Target_.Result(kAbortedStatus);
-    return Report;
-  };
+  Report.Fault = std::move(Fault);
+  Report.Instructions = Instructions_;
+  Report.LoadAddress = LoadAddress_;
+  Report.Result = Target_.Result(kAbortedStatus);
+  return Report;
+}
+
+std::optional<std::string> Machine::Prepare(const std::vector<uint8_t>& File) {
   if (Options_.StackSize == 0 || Options_.StackSize % kPageSize != 0 ||
       Options_.StackSize > kLowestImageAddress - kStackBottom) {
-    return Abort("stack size " + std::to_string(Options_.StackSize) +
-                 " is not a whole number of pages between 4 KiB and " +
-                 std::to_string(kLowestImageAddress - kStackBottom) + " bytes");
+    return "stack size " + std::to_string(Options_.StackSize) +
+           " is not a whole number of pages between 4 KiB and " +
+           std::to_string(kLowestImageAddress - kStackBottom) + " bytes";
   }
   LoadResult Loaded = LoadPeImage(File, Options_.LoadAddress);
   if (!Loaded.Image)
-    return Abort(Loaded.Error);
+    return Loaded.Error;
   if (auto Error = Map(*Loaded.Image))
-    return Abort(*Error);
+    return Error;
   if (auto Error = AddHooks())
-    return Abort(*Error);
-  Report.LoadAddress = Loaded.Image->Base;
+    return Error;
+  Entry_ = Loaded.Image->Entry;
+  LoadAddress_ = Loaded.Image->Base;
+  uc_context* Context = nullptr;
+  if (uc_context_alloc(Uc_.get(), &Context) != UC_ERR_OK)
+    return std::string("cannot save the processor state");
+  Fresh_.reset(Context);
+  if (uc_context_save(Uc_.get(), Context) != UC_ERR_OK)
+    return std::string("cannot save the processor state");
+  return std::nullopt;
+}
 
+void Machine::Restore() {
+  uc_context_restore(Uc_.get(), Fresh_.get());
+  // The stack the pass wrote, itself or through a service, goes back to the
+  // zeros a new engine starts with.
+  uint32_t Lowest = std::min(LowestStackWrite_, Memory_->LowestWrite());
+  if (Lowest < StackTop_) {
+    std::vector<uint8_t> Zeros(StackTop_ - Lowest, 0);
+    uc_mem_write(Uc_.get(), Lowest, Zeros.data(), Zeros.size());
+  }
+  Memory_->ForgetWrites();
+  Instructions_ = 0;
+  Fault_.clear();
+}
+
+ImageRunReport Machine::Run(const std::vector<uint8_t>& File) {
+  if (auto Error = Prepare(File))
+    return Aborted(*Error);
+  return Pass();
+}
+
+ImageRunReport Machine::Pass() {
   // The PEI Foundation's call: SioEntryPoint(FileHandle, PeiServices), cdecl,
   // returning to the return trap.
   uint32_t EntryEsp = StackTop_ - 16;
@@ -232,31 +275,74 @@ ImageRunReport Machine::Run(const std::vector<uint8_t>& File) {
   uc_reg_write(Uc_.get(), UC_X86_REG_ESP, &EntryEsp);
   LowestStackWrite_ = EntryEsp;
 
-  uc_err Error = uc_emu_start(Uc_.get(), Loaded.Image->Entry, kReturnTrap, kTimeoutMicroseconds, 0);
-  Report.Instructions = Instructions_;
-  Report.StackHighWater = EntryEsp - LowestStackWrite_;
+  uc_err Error = uc_emu_start(Uc_.get(), Entry_, kReturnTrap, Options_.TimeoutMicroseconds, 0);
   uint32_t Eax = 0;
   uc_reg_read(Uc_.get(), UC_X86_REG_EAX, &Eax);
+  uint32_t Esp = 0;
+  uc_reg_read(Uc_.get(), UC_X86_REG_ESP, &Esp);
   if (Fault_.empty() && Error != UC_ERR_OK) {
     Fault_ = std::string("emulator stopped: ") + uc_strerror(Error) + " at EIP " + Hex(Eip());
   }
   if (Fault_.empty() && Eip() != kReturnTrap) {
     Fault_ = "stopped at " + Hex(Eip()) + " without returning (halt or timeout)";
   }
-  if (!Fault_.empty())
-    return Abort(Fault_);
-  uint32_t Esp = 0;
-  uc_reg_read(Uc_.get(), UC_X86_REG_ESP, &Esp);
-  if (Esp != EntryEsp + 4) {
-    return Abort("returned with ESP " + Hex(Esp) + ", expected " + Hex(EntryEsp + 4) +
-                 " (stack unbalanced)");
+  if (Fault_.empty() && Esp != EntryEsp + 4) {
+    Fault_ =
+        "returned with ESP " + Hex(Esp) + ", expected " + Hex(EntryEsp + 4) + " (stack unbalanced)";
   }
-  Report.Completed = true;
-  Report.Result = Target_.Result(Eax);
+  ImageRunReport Report;
+  if (!Fault_.empty()) {
+    Report = Aborted(Fault_);
+  } else {
+    Report.Completed = true;
+    Report.Instructions = Instructions_;
+    Report.LoadAddress = LoadAddress_;
+    Report.Result = Target_.Result(Eax);
+  }
+  Report.StackHighWater = EntryEsp - LowestStackWrite_;
+  Restore();
   return Report;
 }
 
 } // namespace
+
+struct ImageEngine::Impl {
+  Impl(std::vector<uint8_t> File, const ImageRunOptions& Run)
+      : Image(std::move(File)), Options(Run) {
+    Target.emplace(board::Scenario{});
+    M = std::make_unique<Machine>(*Target, Options);
+    if (auto Fault = M->Prepare(Image))
+      Error = *Fault;
+  }
+  std::vector<uint8_t> Image;
+  ImageRunOptions Options;
+  // Each pass builds its board in place, at the address the machine and its
+  // service traps were bound to.
+  std::optional<board::Board> Target;
+  std::unique_ptr<Machine> M;
+  std::string Error;
+};
+
+ImageEngine::ImageEngine(std::vector<uint8_t> Image, const ImageRunOptions& Options)
+    : Impl_(std::make_unique<Impl>(std::move(Image), Options)) {}
+
+ImageEngine::~ImageEngine() = default;
+
+const std::string& ImageEngine::Error() const {
+  return Impl_->Error;
+}
+
+ImageRunReport ImageEngine::Run(const board::Scenario& Config) {
+  Impl_->Target.emplace(Config);
+  if (!Impl_->Error.empty()) {
+    ImageRunReport Report;
+    Report.Fault = Impl_->Error;
+    Report.Result = Impl_->Target->Result(kAbortedStatus);
+    return Report;
+  }
+  Impl_->M->Traps().PreinstallVariablePpi();
+  return Impl_->M->Pass();
+}
 
 ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
                             const ImageRunOptions& Options) {

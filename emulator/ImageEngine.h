@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ struct ImageRunOptions {
   // CPU emulator itself aborts ends as a fault report instead of taking the
   // caller down.
   bool Rehearse = true;
+  // A run that has not finished after this long has hung inside one
+  // instruction stream the instruction bound cannot see; it ends as a fault.
+  // 0: no wall-clock limit. Unicorn times a run with a thread of its own,
+  // which costs more than a whole pass: an engine reused for many short
+  // passes (a benchmark, a fuzzer) may leave the limit to MaxInstructions.
+  uint64_t TimeoutMicroseconds = 20'000'000;
 };
 
 // The status a run that ended abnormally reports (EFI_ABORTED), so that a
@@ -47,6 +54,30 @@ struct ImageRunReport {
 // Never throws for a bad image: a malformed file ends as a fault report.
 ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
                             const ImageRunOptions& Options = {});
+
+// A loaded image that runs pass after pass on one emulator: each pass gets a
+// fresh board from its scenario, and the processor's registers and the stack
+// are put back between passes, so every pass starts as on a new engine
+// without the cost of building one. Runs are not rehearsed (Options.Rehearse
+// is not used): meant for an image that RunImagePass has run, such as the
+// shipped one, timed or run many times over.
+class ImageEngine {
+public:
+  explicit ImageEngine(std::vector<uint8_t> Image, const ImageRunOptions& Options = {});
+  ~ImageEngine();
+  ImageEngine(const ImageEngine&) = delete;
+  ImageEngine& operator=(const ImageEngine&) = delete;
+
+  // Why the image could not be loaded; empty when it was. Every Run then
+  // reports this fault.
+  const std::string& Error() const;
+  bool Ready() const { return Error().empty(); }
+  ImageRunReport Run(const board::Scenario& Config);
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> Impl_;
+};
 
 // Status, instructions, stack high-water mark and load address, one per line.
 std::string FormatImageFigures(const ImageRunReport& Report, size_t ImageFileSize);

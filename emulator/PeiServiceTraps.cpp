@@ -94,11 +94,15 @@ std::optional<std::string> PeiServiceTraps::Build() {
       uc_mem_write(Uc_, kFoundationPage, Page.data(), Page.size()) != UC_ERR_OK) {
     return "cannot map the PEI Foundation pages";
   }
+  PreinstallVariablePpi();
+  return std::nullopt;
+}
+
+void PeiServiceTraps::PreinstallVariablePpi() {
   if (!Target_.Pei().Faults().NoVariablePpi) {
     Target_.Pei().Preinstall({board::kPpiDescriptorPpi | board::kPpiDescriptorTerminateList,
                               board::kReadOnlyVariable2PpiGuid, kVariableDescriptor, kVariablePpi});
   }
-  return std::nullopt;
 }
 
 std::optional<std::string> PeiServiceTraps::Serve(uint32_t Address) {

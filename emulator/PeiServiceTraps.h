@@ -26,6 +26,9 @@ public:
   // the variable PPI in the model unless the scenario leaves it out.
   // Returns an error line when the pages cannot be mapped.
   std::optional<std::string> Build();
+  // Installs the variable PPI in the model of a board that replaced the one
+  // Build saw (an engine reused across passes), unless its scenario leaves it out.
+  void PreinstallVariablePpi();
 
   // Serves the call that reached Address in the trap page and returns to the
   // caller. Returns a fault line when it cannot: no service there, a service
