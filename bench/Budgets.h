@@ -1,0 +1,33 @@
+// Size, instruction and stack budgets of the module image, kept in
+// bench/budgets.json and checked in CI: a figure above its budget fails with a
+// message that names the figure, the budget and the difference.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bench/ScenarioFigures.h"
+
+namespace bench {
+
+// The deterministic figures the budgets bound.
+struct MeasuredFigures {
+  uint64_t ImageBytes = 0;
+  std::vector<ScenarioFigures> Scenarios;
+};
+
+struct BudgetVerdict {
+  std::vector<std::string> Failures; // one line each: over budget, missing, malformed, faulted
+  std::vector<std::string> Notes;    // figures well under their budget, worth tightening
+  bool Passed() const { return Failures.empty(); }
+};
+
+// BudgetsJson: the text of budgets.json, e.g.
+//   {"image bytes": 1008, "stack bytes": 128,
+//    "instructions": {"chip-4e-no-variable": 190, ...}}
+// Every figure needs a budget and every budget a figure; malformed text is a failure.
+BudgetVerdict CheckBudgets(std::string_view BudgetsJson, const MeasuredFigures& Figures);
+
+} // namespace bench

@@ -1,0 +1,45 @@
+// CI check of the deterministic figures against bench/budgets.json: the image
+// size, and the emulator's instructions and stack per benchmark scenario.
+// Exits 1 with one line per figure over its budget.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "bench/Budgets.h"
+#include "bench/ScenarioFigures.h"
+#include "pe/ImageFile.h"
+
+int main(int argc, char** argv) {
+  CLI::App App{"Checks the module image's figures against their budgets"};
+  std::string ImagePath = SIO_IMAGE_FILE;
+  std::string BudgetsPath;
+  App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
+  App.add_option("--budgets", BudgetsPath, "budgets file (JSON)")->required();
+  CLI11_PARSE(App, argc, argv);
+
+  auto Image = pe::ReadFileBytes(ImagePath);
+  auto Budgets = pe::ReadFileBytes(BudgetsPath);
+  if (!Image || !Budgets) {
+    std::fprintf(stderr, "sio_budget_check: cannot read %s\n",
+                 (!Image ? ImagePath : BudgetsPath).c_str());
+    return 2;
+  }
+  bench::MeasuredFigures Figures{Image->size(), bench::MeasureScenarios(*Image)};
+  bench::BudgetVerdict Verdict = bench::CheckBudgets(
+      std::string_view(reinterpret_cast<const char*>(Budgets->data()), Budgets->size()), Figures);
+
+  std::printf("image bytes %llu\n", static_cast<unsigned long long>(Figures.ImageBytes));
+  for (const auto& Row : Figures.Scenarios) {
+    std::printf("%-24s %3zu port accesses, %4llu instructions, %3u stack bytes\n", Row.Name.c_str(),
+                Row.PortAccesses, static_cast<unsigned long long>(Row.Instructions),
+                Row.StackHighWater);
+  }
+  for (const auto& Note : Verdict.Notes)
+    std::printf("note: %s\n", Note.c_str());
+  for (const auto& Failure : Verdict.Failures) {
+    std::fprintf(stderr, "budget check (%s): %s\n", BudgetsPath.c_str(), Failure.c_str());
+  }
+  if (!Verdict.Passed())
+    return 1;
+  std::printf("every figure within its budget (%s)\n", BudgetsPath.c_str());
+  return 0;
+}

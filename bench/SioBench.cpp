@@ -1,0 +1,110 @@
+// Prints the footprint and speed of the module in one table: image bytes by
+// part, per scenario port accesses, emulator instructions and stack, and
+// passes per second of the host build and of the emulator (timed with Google
+// Benchmark). Timings are printed, never judged here; CI checks the
+// deterministic figures against bench/budgets.json (sio_budget_check).
+#include <benchmark/benchmark.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <map>
+
+#include "bench/FigureTable.h"
+#include "bench/ImageFootprint.h"
+#include "bench/ScenarioFigures.h"
+#include "board/ScenarioCatalog.h"
+#include "emulator/ImageEngine.h"
+#include "engine/HostEngine.h"
+#include "pe/ImageFile.h"
+
+namespace {
+
+// Keeps each benchmark's passes per second instead of printing Google
+// Benchmark's own report: the figures go into the one table.
+class RateCollector : public benchmark::BenchmarkReporter {
+public:
+  bool ReportContext(const Context&) override { return true; }
+  void ReportRuns(const std::vector<Run>& Runs) override {
+    for (const auto& Run : Runs) {
+      auto It = Run.counters.find("items_per_second");
+      if (!Run.error_occurred && It != Run.counters.end()) {
+        Rates[Run.benchmark_name()] = It->second.value;
+      } else if (Run.error_occurred) {
+        Errors.push_back(Run.benchmark_name() + ": " + Run.error_message);
+      }
+    }
+  }
+  std::map<std::string, double> Rates;
+  std::vector<std::string> Errors;
+};
+
+std::optional<double> RateOf(const RateCollector& Collector, const std::string& Name) {
+  auto It = Collector.Rates.find(Name);
+  return It == Collector.Rates.end() ? std::nullopt : std::optional<double>(It->second);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv); // takes the --benchmark_* options
+
+  CLI::App App{"Footprint and speed of the module image, in one table"};
+  std::string ImagePath = SIO_IMAGE_FILE;
+  std::string MapPath = SIO_IMAGE_MAP;
+  std::string ScenarioName = "default";
+  App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
+  App.add_option("--map", MapPath, "the image's link map")->capture_default_str();
+  App.add_option("--timed-scenario", ScenarioName, "catalog scenario the timed passes run")
+      ->capture_default_str();
+  CLI11_PARSE(App, argc, argv);
+
+  auto Image = pe::ReadFileBytes(ImagePath);
+  auto Map = pe::ReadFileBytes(MapPath);
+  if (!Image || !Map) {
+    std::fprintf(stderr, "sio_bench: cannot read %s\n", (!Image ? ImagePath : MapPath).c_str());
+    return 2;
+  }
+  auto Footprint = bench::MeasureFootprint(
+      *Image, std::string_view(reinterpret_cast<const char*>(Map->data()), Map->size()));
+  if (!Footprint.Footprint) {
+    std::fprintf(stderr, "sio_bench: %s\n", Footprint.Error.c_str());
+    return 2;
+  }
+  const board::NamedScenario* Timed = board::FindScenario(ScenarioName);
+  if (!Timed) {
+    std::fprintf(stderr, "sio_bench: no scenario \"%s\" in the catalog\n", ScenarioName.c_str());
+    return 2;
+  }
+  std::vector<bench::ScenarioFigures> Scenarios = bench::MeasureScenarios(*Image);
+
+  benchmark::RegisterBenchmark("host pass", [&](benchmark::State& State) {
+    for (auto _ : State)
+      benchmark::DoNotOptimize(engine::RunHostPass(Timed->Config).Status);
+    State.SetItemsProcessed(State.iterations());
+  });
+  benchmark::RegisterBenchmark("emulator pass", [&](benchmark::State& State) {
+    // The instruction bound alone stops a runaway: a wall-clock limit would
+    // start a timer thread per pass, which costs more than the pass.
+    emulator::ImageRunOptions Options;
+    Options.TimeoutMicroseconds = 0;
+    emulator::ImageEngine Engine(*Image, Options);
+    if (!Engine.Ready()) {
+      State.SkipWithError(Engine.Error().c_str());
+      return;
+    }
+    for (auto _ : State)
+      benchmark::DoNotOptimize(Engine.Run(Timed->Config).Instructions);
+    State.SetItemsProcessed(State.iterations());
+  });
+  RateCollector Collector;
+  benchmark::RunSpecifiedBenchmarks(&Collector);
+
+  bench::Throughput Speed{RateOf(Collector, "host pass"), RateOf(Collector, "emulator pass")};
+  std::printf(
+      "%s", bench::FormatFigureTable(bench::BuildFigureRows(*Footprint.Footprint, Scenarios, Speed))
+                .c_str());
+  std::printf("timed passes: scenario \"%s\"; image %s\n", ScenarioName.c_str(), ImagePath.c_str());
+  for (const auto& Error : Collector.Errors)
+    std::fprintf(stderr, "sio_bench: %s\n", Error.c_str());
+  return 0;
+}

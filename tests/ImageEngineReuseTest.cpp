@@ -1,0 +1,78 @@
+// One emulator engine reused pass after pass gives what a new engine gives
+// each time: same status, trace, chip, PPIs, instructions and stack, in any
+// order of scenarios, faulted runs included.
+#include <gtest/gtest.h>
+
+#include "board/ScenarioCatalog.h"
+#include "emulator/ImageEngine.h"
+#include "pe/ImageFile.h"
+
+namespace {
+
+void ExpectSameRun(const emulator::ImageRunReport& Fresh, const emulator::ImageRunReport& Reused,
+                   const std::string& Name) {
+  EXPECT_EQ(Reused.Completed, Fresh.Completed) << Name;
+  EXPECT_EQ(Reused.Fault, Fresh.Fault) << Name;
+  EXPECT_EQ(Reused.Instructions, Fresh.Instructions) << Name;
+  EXPECT_EQ(Reused.StackHighWater, Fresh.StackHighWater) << Name;
+  EXPECT_EQ(Reused.LoadAddress, Fresh.LoadAddress) << Name;
+  EXPECT_EQ(Reused.Result.Status, Fresh.Result.Status) << Name;
+  EXPECT_EQ(Reused.Result.Events, Fresh.Result.Events) << Name;
+  EXPECT_EQ(Reused.Result.Chip, Fresh.Result.Chip) << Name;
+  EXPECT_EQ(Reused.Result.Ppis, Fresh.Result.Ppis) << Name;
+  EXPECT_EQ(Reused.Result.PostCodes, Fresh.Result.PostCodes) << Name;
+}
+
+TEST(ImageEngineReuse, EveryCatalogScenarioForwardsAndBackwardsMatchesANewEngine) {
+  auto Image = pe::ReadFileBytes(SIO_IMAGE_FILE);
+  ASSERT_TRUE(Image);
+  const auto Catalog = board::ScenarioCatalog();
+  ASSERT_GT(Catalog.size(), 4u);
+  // A relocated image too: the engine keeps its load address across passes.
+  for (std::optional<uint32_t> Load :
+       {std::optional<uint32_t>(), std::optional<uint32_t>(0x00400000)}) {
+    emulator::ImageRunOptions Options;
+    Options.LoadAddress = Load;
+    Options.TimeoutMicroseconds = 0;
+    emulator::ImageEngine Engine(*Image, Options);
+    ASSERT_TRUE(Engine.Ready()) << Engine.Error();
+    for (int Round = 0; Round < 2; ++Round) {
+      for (size_t I = 0; I < Catalog.size(); ++I) {
+        const auto& S = Catalog[Round == 0 ? I : Catalog.size() - 1 - I];
+        ExpectSameRun(emulator::RunImagePass(*Image, S.Config, Options), Engine.Run(S.Config),
+                      S.Name);
+      }
+    }
+  }
+}
+
+TEST(ImageEngineReuse, ARunawayPassLeavesNothingBehind) {
+  auto Image = pe::ReadFileBytes(SIO_IMAGE_FILE);
+  ASSERT_TRUE(Image);
+  const auto* Default = board::FindScenario("default");
+  ASSERT_TRUE(Default);
+  emulator::ImageRunOptions Short;
+  Short.MaxInstructions = 50; // stops the pass in the middle of its probes
+  Short.TimeoutMicroseconds = 0;
+  emulator::ImageEngine Engine(*Image, Short);
+  auto Stopped = Engine.Run(Default->Config);
+  EXPECT_FALSE(Stopped.Completed);
+  EXPECT_NE(Stopped.Fault.find("runaway"), std::string::npos) << Stopped.Fault;
+  ExpectSameRun(emulator::RunImagePass(*Image, Default->Config, Short), Engine.Run(Default->Config),
+                "after a runaway");
+}
+
+TEST(ImageEngineReuse, AnImageThatDoesNotLoadFaultsEveryPass) {
+  std::vector<uint8_t> NotAnImage(64, 0);
+  emulator::ImageEngine Engine(NotAnImage);
+  EXPECT_FALSE(Engine.Ready());
+  for (int I = 0; I < 2; ++I) {
+    auto Report = Engine.Run(board::DefaultScenario());
+    EXPECT_FALSE(Report.Completed);
+    EXPECT_EQ(Report.Fault, Engine.Error());
+    EXPECT_EQ(Report.Result.Status, emulator::kAbortedStatus);
+    EXPECT_TRUE(Report.Result.Events.empty());
+  }
+}
+
+} // namespace
