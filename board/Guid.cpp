@@ -7,17 +7,17 @@ std::string FormatGuid(const GuidBytes& G) {
   // out rather than with printf: every traced service call formats GUIDs.
   static constexpr int kShown[20] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string Text;
-  Text.reserve(36);
+  char Text[36];
+  size_t At = 0;
   for (int Byte : kShown) {
     if (Byte < 0) {
-      Text += '-';
+      Text[At++] = '-';
       continue;
     }
-    Text += kHex[G[Byte] >> 4];
-    Text += kHex[G[Byte] & 0xF];
+    Text[At++] = kHex[G[Byte] >> 4];
+    Text[At++] = kHex[G[Byte] & 0xF];
   }
-  return Text;
+  return std::string(Text, At);
 }
 
 std::optional<GuidBytes> ParseGuid(std::string_view Text) {
