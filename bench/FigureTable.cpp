@@ -44,6 +44,13 @@ std::vector<FigureRow> BuildFigureRows(const ImageFootprint& Image,
   Rows.push_back({"  read-only data", Number(Image.ReadOnlyDataBytes), "", ""});
   Rows.push_back({"  relocations", Number(Image.RelocationBytes), "", ""});
   Rows.push_back({"  alignment padding", Number(Image.PaddingBytes), "", ""});
+  if (Image.TeError.empty()) {
+    Rows.push_back({"TE image: total bytes", Number(double(Image.TeFileBytes)), "", ""});
+    Rows.push_back({"  TE header and section table", Number(Image.TeHeaderBytes), "", ""});
+    Rows.push_back({"  code, read-only data, relocations, padding", "as PE32", "", ""});
+  } else {
+    Rows.push_back({"TE image", "none: " + Image.TeError, "", ""});
+  }
   if (Image.WritableDataBytes) {
     Rows.push_back({"  writable data", Number(Image.WritableDataBytes), "0", "no"});
   }

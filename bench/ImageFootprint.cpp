@@ -1,8 +1,10 @@
 #include "bench/ImageFootprint.h"
 
+#include <exception>
 #include <regex>
 #include <string>
 
+#include "packaging/TeImage.h"
 #include "pe/PeFile.h"
 
 namespace bench {
@@ -80,6 +82,13 @@ FootprintResult MeasureFootprint(std::span<const uint8_t> Image, std::string_vie
                               std::to_string(Laid) + " bytes)"};
   }
   F.PaddingBytes = static_cast<uint32_t>(F.FileBytes - Parts);
+  try {
+    packaging::TeImage Te = packaging::ConvertToTe(Image);
+    F.TeFileBytes = Te.Bytes.size();
+    F.TeHeaderBytes = F.HeaderBytes - Te.StrippedSize + packaging::kTeHeaderSize;
+  } catch (const std::exception& Error) {
+    F.TeError = Error.what();
+  }
   return {F, {}};
 }
 

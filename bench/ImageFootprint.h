@@ -1,5 +1,5 @@
-// Where the bytes of the module image go: headers, code, read-only data,
-// base relocations and the alignment fill between them. Code and read-only
+// Where the bytes of the module image go, as PE32 and in TE form: headers,
+// code, read-only data, base relocations and the alignment fill between them. Code and read-only
 // data share .text in the file; the link map tells them apart.
 #pragma once
 
@@ -19,6 +19,11 @@ struct ImageFootprint {
   uint32_t RelocationBytes = 0;   // the .reloc section
   uint32_t WritableDataBytes = 0; // .data and .bss contributions; 0 in a sound image
   uint32_t PaddingBytes = 0;      // fill between the parts
+  // The same image in TE form (packaging/TeImage.h): a 40-byte TE header in
+  // place of the PE headers, the section table and sections as they are.
+  uint64_t TeFileBytes = 0;
+  uint32_t TeHeaderBytes = 0; // TE header, section table and the fill after it
+  std::string TeError;        // set when the image has no TE form
 };
 
 struct FootprintResult {

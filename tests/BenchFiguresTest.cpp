@@ -111,6 +111,11 @@ TEST(ImageFootprint, EveryByteOfTheShippedImageIsAccountedFor) {
   EXPECT_GT(F.RelocationBytes, 8u); // one block header and at least one fixup
   EXPECT_EQ(F.WritableDataBytes, 0u);
   EXPECT_LT(F.PaddingBytes, 16u);
+  // TE drops the DOS and PE headers for 40 bytes; the section table stays.
+  ASSERT_TRUE(F.TeError.empty()) << F.TeError;
+  EXPECT_EQ(F.TeFileBytes - F.TeHeaderBytes, F.FileBytes - F.HeaderBytes);
+  EXPECT_GE(F.TeHeaderBytes, 40u + 2 * 40u);
+  EXPECT_LT(F.TeFileBytes, F.FileBytes);
 }
 
 TEST(ImageFootprint, MapThatDoesNotFitTheImageIsRejected) {
@@ -139,7 +144,9 @@ TEST(ImageFootprint, MapThatDoesNotFitTheImageIsRejected) {
 }
 
 TEST(FigureTable, GoalsAreJudgedAtTheirEdges) {
-  bench::ImageFootprint Image{1025, 448, 400, 150, 24, 0, 3};
+  bench::ImageFootprint Image;
+  Image.FileBytes = 1025;
+  Image.TeError = "not PE32";
   std::vector<bench::ScenarioFigures> Rows = {Row("chip-4e-no-variable", 200, 129),
                                               Row("no-chip", 217, 128)};
   auto Table = bench::BuildFigureRows(Image, Rows, {999'999.0, 20'000.0});
