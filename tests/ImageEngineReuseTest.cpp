@@ -34,6 +34,7 @@ TEST(ImageEngineReuse, EveryCatalogScenarioForwardsAndBackwardsMatchesANewEngine
     emulator::ImageRunOptions Options;
     Options.LoadAddress = Load;
     Options.TimeoutMicroseconds = 0;
+    Options.Rehearse = false; // the shipped image: nothing for a rehearsal to catch
     emulator::ImageEngine Engine(*Image, Options);
     ASSERT_TRUE(Engine.Ready()) << Engine.Error();
     for (int Round = 0; Round < 2; ++Round) {
@@ -54,6 +55,7 @@ TEST(ImageEngineReuse, ARunawayPassLeavesNothingBehind) {
   emulator::ImageRunOptions Short;
   Short.MaxInstructions = 50; // stops the pass in the middle of its probes
   Short.TimeoutMicroseconds = 0;
+  Short.Rehearse = false;
   emulator::ImageEngine Engine(*Image, Short);
   auto Stopped = Engine.Run(Default->Config);
   EXPECT_FALSE(Stopped.Completed);
