@@ -1,0 +1,38 @@
+// The two ways `sio` runs a pass: the real image in the CPU emulator, or the
+// host build of the same sources. Both yield the same kind of result.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "board/Board.h"
+
+namespace siotool {
+
+enum class EngineKind { Image, Host };
+
+struct EngineRun {
+  EngineKind Engine = EngineKind::Host;
+  board::PassResult Result;
+  // False when the image's run ended abnormally; Fault says why in one line.
+  bool Completed = true;
+  std::string Fault;
+  // Image runs only.
+  std::optional<uint64_t> Instructions;
+  std::optional<uint32_t> StackHighWater;
+};
+
+const char* EngineName(EngineKind Engine);
+// True when this build of sio carries the CPU emulator.
+bool ImageEngineAvailable();
+// The image engine where it is built in, otherwise the host engine.
+EngineKind DefaultEngine();
+// The module image this build produced (empty without the image engine).
+std::string DefaultImagePath();
+
+// Runs one pass. Throws InputError when the engine cannot run (image engine
+// missing, image file unreadable).
+EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath);
+
+} // namespace siotool
