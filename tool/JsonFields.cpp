@@ -18,6 +18,8 @@ std::string TypeName(const Json& Value) {
     return "a fraction";
   if (Value.is_number_integer() && !Value.is_number_unsigned())
     return "a negative number";
+  if (Value.is_array() || Value.is_object())
+    return std::string("an ") + Value.type_name();
   return std::string("a ") + Value.type_name();
 }
 

@@ -7,11 +7,21 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include "tool/Commands.h"
 #include "tool/InputError.h"
 
 namespace {
+
+// Error messages quote what the user typed; keep them on one line.
+std::string OneLine(std::string Text) {
+  for (char& C : Text) {
+    if (static_cast<unsigned char>(C) < 0x20)
+      C = '?';
+  }
+  return Text;
+}
 
 int Run(int argc, char** argv) {
   CLI::App App{"Runs the F81216a bring-up module on a simulated board and shows what it did"};
@@ -26,10 +36,10 @@ int Run(int argc, char** argv) {
   } catch (const CLI::ParseError& Error) {
     if (Error.get_exit_code() == 0)
       return App.exit(Error); // --help
-    std::cerr << "sio: error: " << Error.what() << " (see --help)\n";
+    std::cerr << "sio: error: " << OneLine(Error.what()) << " (see --help)\n";
     return 2;
   } catch (const siotool::InputError& Error) {
-    std::cerr << "sio: error: " << Error.what() << "\n";
+    std::cerr << "sio: error: " << OneLine(Error.what()) << "\n";
     return 2;
   }
   return ExitCode;
@@ -41,7 +51,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& Error) {
-    std::cerr << "sio: internal error: " << Error.what() << "\n";
+    std::cerr << "sio: internal error: " << OneLine(Error.what()) << "\n";
   } catch (...) {
     std::cerr << "sio: internal error\n";
   }
