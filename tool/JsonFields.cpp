@@ -15,7 +15,7 @@ namespace {
 
 std::string TypeName(const Json& Value) {
   if (Value.is_number_float())
-    return "a fraction";
+    return "a fraction or a number too large";
   if (Value.is_number_integer() && !Value.is_number_unsigned())
     return "a negative number";
   if (Value.is_array() || Value.is_object())

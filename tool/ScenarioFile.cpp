@@ -1,9 +1,7 @@
 #include "tool/ScenarioFile.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "board/Status.h"
+#include "tool/FileInput.h"
 #include "tool/InputError.h"
 #include "tool/SetupVariable.h"
 
@@ -139,15 +137,9 @@ board::Scenario ParseScenario(const Json& Document) {
 }
 
 Json ReadJsonFile(const std::string& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  if (!In)
-    throw InputError(Path + ": cannot open file");
-  std::stringstream Text;
-  Text << In.rdbuf();
-  if (In.bad())
-    throw InputError(Path + ": cannot read file");
+  auto Bytes = ReadInputFile(Path, kMaxJsonFileSize);
   try {
-    return Json::parse(Text.str());
+    return Json::parse(Bytes.begin(), Bytes.end());
   } catch (const Json::parse_error& Error) {
     // Drop the library's "[json.exception.parse_error.101] " tag.
     std::string Message = Error.what();

@@ -13,6 +13,8 @@ namespace siotool {
 // Largest setup variable a scenario may hold (longer than the module's
 // 67-byte buffer on purpose, to show the module refusing it).
 inline constexpr size_t kMaxScenarioVariableSize = 1024;
+// Largest JSON file read (scenarios and variable objects are a few hundred bytes).
+inline constexpr size_t kMaxJsonFileSize = 1 << 20;
 
 // Throws InputError naming the field for unknown keys, wrong types and
 // out-of-range values.

@@ -1,9 +1,7 @@
 #include "tool/ScenarioOptions.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "board/Status.h"
+#include "tool/FileInput.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
 #include "tool/ScenarioFile.h"
@@ -11,22 +9,24 @@
 namespace siotool {
 
 void ScenarioOptions::AddTo(CLI::App& Command) {
-  Command.add_option("--scenario", ScenarioFile_,
-                     "Scenario file (JSON); without it, the board's default scenario");
-  auto* Port = Command.add_option("--chip-port", ChipPort_,
-                                  "Put the chip's index port here (e.g. 0x2E; data port is +1)");
-  auto* Id = Command.add_option("--chip-id", ChipId_,
-                                "Chip ID bytes the chip answers, high:low (e.g. 02:16)");
+  ScenarioOption_ =
+      Command.add_option("--scenario", ScenarioFile_,
+                         "Scenario file (JSON); without it, the board's default scenario");
+  auto* Port = ChipPortOption_ = Command.add_option(
+      "--chip-port", ChipPort_, "Put the chip's index port here (e.g. 0x2E; data port is +1)");
+  auto* Id = ChipIdOption_ = Command.add_option(
+      "--chip-id", ChipId_, "Chip ID bytes the chip answers, high:low (e.g. 02:16)");
   auto* NoChip = Command.add_flag("--no-chip", NoChip_, "Take the chip off the board");
   NoChip->excludes(Port)->excludes(Id);
-  auto* Variable =
+  auto* Variable = VariableOption_ =
       Command.add_option("--variable", VariableFile_, "Setup variable content from a binary file");
   Command.add_flag("--no-variable", NoVariable_, "No setup variable in the store")
       ->excludes(Variable);
   Command.add_flag("--no-variable-ppi", NoVariablePpi_,
                    "The read-only variable PPI is not installed");
-  Command.add_option("--install-ppi-status", InstallPpiStatus_,
-                     "Status InstallPpi returns (name such as EFI_OUT_OF_RESOURCES, or 0xHEX)");
+  InstallPpiStatusOption_ =
+      Command.add_option("--install-ppi-status", InstallPpiStatus_,
+                         "Status InstallPpi returns (name such as EFI_OUT_OF_RESOURCES, or 0xHEX)");
 }
 
 void ScenarioOptions::AddEngineTo(CLI::App& Command, bool ChooseEngine) {
@@ -49,37 +49,19 @@ EngineKind ScenarioOptions::Engine() const {
   return Engine_ == "image" ? EngineKind::Image : EngineKind::Host;
 }
 
-std::vector<uint8_t> ReadBinaryFile(const std::string& Path, const std::string& Flag,
-                                    size_t MaxSize) {
-  std::ifstream In(Path, std::ios::binary);
-  if (!In)
-    throw InputError(Flag + ": " + Path + ": cannot open file");
-  std::vector<uint8_t> Data;
-  char Buffer[4096];
-  while (In.read(Buffer, sizeof Buffer) || In.gcount() > 0) {
-    Data.insert(Data.end(), Buffer, Buffer + In.gcount());
-    if (Data.size() > MaxSize) {
-      throw InputError(Flag + ": " + Path + ": longer than " + std::to_string(MaxSize) + " bytes");
-    }
-  }
-  if (In.bad())
-    throw InputError(Flag + ": " + Path + ": cannot read file");
-  return Data;
-}
-
 board::Scenario ScenarioOptions::Build() const {
   board::Scenario S =
-      ScenarioFile_.empty() ? board::DefaultScenario() : LoadScenarioFile(ScenarioFile_);
+      !Given(ScenarioOption_) ? board::DefaultScenario() : LoadScenarioFile(ScenarioFile_);
   if (NoChip_)
     S.ChipPort = std::nullopt;
-  if (!ChipPort_.empty()) {
+  if (Given(ChipPortOption_)) {
     uint64_t Port = ParseUnsigned(ChipPort_, "--chip-port", 0xFFFF);
     if (auto Problem = ChipPortProblem(Port); !Problem.empty()) {
       throw InputError("--chip-port: " + Problem);
     }
     S.ChipPort = static_cast<uint16_t>(Port);
   }
-  if (!ChipId_.empty()) {
+  if (Given(ChipIdOption_)) {
     auto Bytes = ReadBytes(Json(ChipId_), "--chip-id", 2);
     if (Bytes.size() != 2)
       throw InputError("--chip-id: give two bytes, high:low (e.g. 02:16)");
@@ -90,12 +72,16 @@ board::Scenario ScenarioOptions::Build() const {
   }
   if (NoVariable_)
     S.SetupVariable = std::nullopt;
-  if (!VariableFile_.empty()) {
-    S.SetupVariable = ReadBinaryFile(VariableFile_, "--variable", kMaxScenarioVariableSize);
+  if (Given(VariableOption_)) {
+    try {
+      S.SetupVariable = ReadInputFile(VariableFile_, kMaxScenarioVariableSize);
+    } catch (const InputError& Error) {
+      throw InputError(std::string("--variable: ") + Error.what());
+    }
   }
   if (NoVariablePpi_)
     S.Faults.NoVariablePpi = true;
-  if (!InstallPpiStatus_.empty()) {
+  if (Given(InstallPpiStatusOption_)) {
     S.Faults.InstallPpiStatus = ReadStatus(Json(InstallPpiStatus_), "--install-ppi-status");
   }
   return S;

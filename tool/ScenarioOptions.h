@@ -24,6 +24,9 @@ public:
   const std::string& ImagePath() const { return ImagePath_; }
 
 private:
+  // Options given with an empty value still count as given.
+  static bool Given(const CLI::Option* Option) { return Option && Option->count() > 0; }
+
   std::string ScenarioFile_;
   std::string ChipPort_;
   bool NoChip_ = false;
@@ -32,6 +35,11 @@ private:
   bool NoVariable_ = false;
   bool NoVariablePpi_ = false;
   std::string InstallPpiStatus_;
+  CLI::Option* ScenarioOption_ = nullptr;
+  CLI::Option* ChipPortOption_ = nullptr;
+  CLI::Option* ChipIdOption_ = nullptr;
+  CLI::Option* VariableOption_ = nullptr;
+  CLI::Option* InstallPpiStatusOption_ = nullptr;
   std::string Engine_;
   std::string ImagePath_;
 };

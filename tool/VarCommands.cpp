@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "tool/Commands.h"
+#include "tool/FileInput.h"
 #include "tool/InputError.h"
 #include "tool/ScenarioFile.h"
 #include "tool/ScenarioOptions.h"
@@ -92,7 +93,7 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
   DecodeCommand->add_option("FILE", *File, "Binary variable content (at most 67 bytes)")
       ->required();
   DecodeCommand->callback([File, &ExitCode] {
-    auto Data = ReadBinaryFile(*File, "FILE", kSetupVariableSize);
+    auto Data = ReadInputFile(*File, kSetupVariableSize);
     PrintTable(Data);
     ExitCode = 0;
   });
