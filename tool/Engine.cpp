@@ -1,9 +1,7 @@
 #include "tool/Engine.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "engine/HostEngine.h"
+#include "tool/FileInput.h"
 #include "tool/InputError.h"
 #ifdef SIO_HAVE_IMAGE_ENGINE
 #include "emulator/ImageEngine.h"
@@ -43,19 +41,19 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
     return Run;
   }
 #ifdef SIO_HAVE_IMAGE_ENGINE
-  std::ifstream In(ImagePath, std::ios::binary);
-  if (!In)
-    throw InputError(ImagePath + ": cannot open the module image");
-  std::vector<uint8_t> Image((std::istreambuf_iterator<char>(In)),
-                             std::istreambuf_iterator<char>());
-  if (In.bad())
-    throw InputError(ImagePath + ": cannot read the module image");
+  std::vector<uint8_t> Image;
+  try {
+    Image = ReadInputFile(ImagePath, kMaxImageFileSize);
+  } catch (const InputError& Error) {
+    throw InputError(std::string("--image: ") + Error.what());
+  }
   emulator::ImageRunReport Report = emulator::RunImagePass(Image, Config);
   Run.Result = std::move(Report.Result);
   Run.Completed = Report.Completed;
   Run.Fault = Report.Fault;
   Run.Instructions = Report.Instructions;
   Run.StackHighWater = Report.StackHighWater;
+  Run.LoadAddress = Report.LoadAddress;
   return Run;
 #else
   (void)ImagePath;

@@ -21,7 +21,11 @@ struct EngineRun {
   // Image runs only.
   std::optional<uint64_t> Instructions;
   std::optional<uint32_t> StackHighWater;
+  std::optional<uint32_t> LoadAddress;
 };
+
+// Largest module image read (the real one is a few KiB).
+inline constexpr size_t kMaxImageFileSize = 16 << 20;
 
 const char* EngineName(EngineKind Engine);
 // True when this build of sio carries the CPU emulator.

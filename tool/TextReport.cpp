@@ -15,12 +15,12 @@ constexpr size_t kAccessColumn = 22;
 void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
   const board::PassResult& R = Run.Result;
   Out << "Engine: " << EngineName(Run.Engine);
+  if (Run.LoadAddress)
+    Out << ", image loaded at " << Hex(*Run.LoadAddress, 8);
   if (Run.Instructions)
-    Out << " (" << *Run.Instructions << " instructions";
+    Out << ", " << *Run.Instructions << " instructions";
   if (Run.StackHighWater)
     Out << ", " << *Run.StackHighWater << " bytes of stack";
-  if (Run.Instructions)
-    Out << ")";
   Out << "\n";
   if (!Run.Completed)
     Out << "Run ended abnormally: " << Run.Fault << "\n";
