@@ -53,7 +53,8 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   Run.Fault = Report.Fault;
   Run.Instructions = Report.Instructions;
   Run.StackHighWater = Report.StackHighWater;
-  Run.LoadAddress = Report.LoadAddress;
+  // An image that never loaded has no load address worth showing.
+  if (Report.LoadAddress != 0) Run.LoadAddress = Report.LoadAddress;
   return Run;
 #else
   (void)ImagePath;
