@@ -54,7 +54,8 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   Run.Instructions = Report.Instructions;
   Run.StackHighWater = Report.StackHighWater;
   // An image that never loaded has no load address worth showing.
-  if (Report.LoadAddress != 0) Run.LoadAddress = Report.LoadAddress;
+  if (Report.LoadAddress != 0)
+    Run.LoadAddress = Report.LoadAddress;
   return Run;
 #else
   (void)ImagePath;

@@ -13,7 +13,7 @@
 
 namespace siotool {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json; // reports keep their keys in the order written
 
 // "Parent.Key", or "Key" at the top level.
 std::string FieldPath(const std::string& Parent, std::string_view Key);

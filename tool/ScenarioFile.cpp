@@ -169,9 +169,11 @@ Json ScenarioToJson(const board::Scenario& S) {
   }
   Doc["registers"] = Json::array();
   for (const auto& R : S.Registers) {
-    Json Item = {{"register", Hex(R.Reg)}, {"value", Hex(R.Value)}};
+    Json Item = Json::object();
     if (R.Reg >= 0x30)
       Item["device"] = R.Device;
+    Item["register"] = Hex(R.Reg);
+    Item["value"] = Hex(R.Value);
     Doc["registers"].push_back(Item);
   }
   if (S.SetupVariable) {
