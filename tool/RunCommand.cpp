@@ -30,7 +30,8 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
   Options->Scenario.AddEngineTo(*Run, true);
   Run->add_flag("--json", Options->Json, "Print the report as one JSON document");
   Run->add_option("--vcd", Options->VcdFile,
-                  "Also write the port accesses as a value-change dump (GTKWave, PulseView)");
+                  "Also write the port accesses as a value-change dump (GTKWave, PulseView)")
+      ->type_name("FILE");
   Run->callback([Options, &ExitCode] {
     board::Scenario Config = Options->Scenario.Build();
     EngineRun Result = RunPass(Options->Scenario.Engine(), Config, Options->Scenario.ImagePath());

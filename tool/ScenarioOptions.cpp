@@ -10,23 +10,33 @@ namespace siotool {
 
 void ScenarioOptions::AddTo(CLI::App& Command) {
   ScenarioOption_ =
-      Command.add_option("--scenario", ScenarioFile_,
-                         "Scenario file (JSON); without it, the board's default scenario");
-  auto* Port = ChipPortOption_ = Command.add_option(
-      "--chip-port", ChipPort_, "Put the chip's index port here (e.g. 0x2E; data port is +1)");
-  auto* Id = ChipIdOption_ = Command.add_option(
-      "--chip-id", ChipId_, "Chip ID bytes the chip answers, high:low (e.g. 02:16)");
+      Command
+          .add_option("--scenario", ScenarioFile_,
+                      "Scenario file (JSON); without it, the board's default scenario")
+          ->type_name("FILE");
+  auto* Port = ChipPortOption_ =
+      Command
+          .add_option("--chip-port", ChipPort_,
+                      "Put the chip's index port here (e.g. 0x2E; data port is +1)")
+          ->type_name("PORT");
+  auto* Id = ChipIdOption_ =
+      Command
+          .add_option("--chip-id", ChipId_, "Chip ID bytes the chip answers, high:low (e.g. 02:16)")
+          ->type_name("HH:LL");
   auto* NoChip = Command.add_flag("--no-chip", NoChip_, "Take the chip off the board");
   NoChip->excludes(Port)->excludes(Id);
   auto* Variable = VariableOption_ =
-      Command.add_option("--variable", VariableFile_, "Setup variable content from a binary file");
+      Command.add_option("--variable", VariableFile_, "Setup variable content from a binary file")
+          ->type_name("FILE");
   Command.add_flag("--no-variable", NoVariable_, "No setup variable in the store")
       ->excludes(Variable);
   Command.add_flag("--no-variable-ppi", NoVariablePpi_,
                    "The read-only variable PPI is not installed");
   InstallPpiStatusOption_ =
-      Command.add_option("--install-ppi-status", InstallPpiStatus_,
-                         "Status InstallPpi returns (name such as EFI_OUT_OF_RESOURCES, or 0xHEX)");
+      Command
+          .add_option("--install-ppi-status", InstallPpiStatus_,
+                      "Status InstallPpi returns (name such as EFI_OUT_OF_RESOURCES, or 0xHEX)")
+          ->type_name("STATUS");
 }
 
 void ScenarioOptions::AddEngineTo(CLI::App& Command, bool ChooseEngine) {
@@ -40,6 +50,7 @@ void ScenarioOptions::AddEngineTo(CLI::App& Command, bool ChooseEngine) {
   }
   ImagePath_ = DefaultImagePath();
   Command.add_option("--image", ImagePath_, "Module image for the image engine")
+      ->type_name("FILE")
       ->capture_default_str();
 }
 

@@ -35,10 +35,13 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
   auto Encode = std::make_shared<EncodeOptions>();
   auto* EncodeCommand =
       Var->add_subcommand("encode", "Build the variable's 67-byte content from readable entries");
-  auto* Entry = EncodeCommand->add_option(
-      "--entry", Encode->Entries,
-      "Entry, in order (up to 5): kind=0x12,qualifier=0,enabled=1,iobase=0,param=5A:00:00:00 "
-      "(also chip_id_high, chip_id_low, aux; absent fields are 0), or \"empty\"");
+  auto* Entry =
+      EncodeCommand
+          ->add_option("--entry", Encode->Entries,
+                       "Entry, in order (up to 5): "
+                       "kind=0x12,qualifier=0,enabled=1,iobase=0,param=5A:00:00:00 "
+                       "(also chip_id_high, chip_id_low, aux; absent fields are 0), or \"empty\"")
+          ->type_name("ENTRY");
   auto* Trailer = EncodeCommand->add_option("--trailer", Encode->Trailer,
                                             "The 7 trailing bytes (e.g. 00:00:00:00:00:00:01)");
   EncodeCommand
@@ -47,7 +50,9 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
           "JSON variable object instead of --entry: {\"entries\": [...], \"trailer\": ...}")
       ->excludes(Entry)
       ->excludes(Trailer);
-  EncodeCommand->add_option("-o,--output", Encode->Output, "Binary file to write")->required();
+  EncodeCommand->add_option("-o,--output", Encode->Output, "Binary file to write")
+      ->type_name("FILE")
+      ->required();
   EncodeCommand->callback([Encode, &ExitCode] {
     std::vector<uint8_t> Data;
     if (!Encode->FromFile.empty()) {
