@@ -10,8 +10,6 @@ namespace siotool {
 void AddRunCommand(CLI::App& App, int& ExitCode);
 void AddDiffCommand(CLI::App& App, int& ExitCode);
 void AddVarCommands(CLI::App& App, int& ExitCode);
-#ifdef SIO_HAVE_IMAGE_CHECK
 void AddImageCommands(CLI::App& App, int& ExitCode);
-#endif
 
 } // namespace siotool

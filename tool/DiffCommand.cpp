@@ -18,10 +18,6 @@ void AddDiffCommand(CLI::App& App, int& ExitCode) {
   Options->AddTo(*Diff);
   Options->AddEngineTo(*Diff, false);
   Diff->callback([Options, &ExitCode] {
-    if (!ImageEngineAvailable()) {
-      throw InputError("diff: this build of sio has no CPU emulator, so there is no image run to "
-                       "compare with");
-    }
     board::Scenario Config = Options->Build();
     EngineRun Image = RunPass(EngineKind::Image, Config, Options->ImagePath());
     EngineRun Host = RunPass(EngineKind::Host, Config, Options->ImagePath());

@@ -19,6 +19,7 @@ struct EngineRun {
   bool Completed = true;
   std::string Fault;
   // Image runs only.
+  std::optional<size_t> ImageSize;
   std::optional<uint64_t> Instructions;
   std::optional<uint32_t> StackHighWater;
   std::optional<uint32_t> LoadAddress;
@@ -27,16 +28,14 @@ struct EngineRun {
 // Largest module image read (the real one is a few KiB).
 inline constexpr size_t kMaxImageFileSize = 16 << 20;
 
+inline constexpr EngineKind kDefaultEngine = EngineKind::Image;
+
 const char* EngineName(EngineKind Engine);
-// True when this build of sio carries the CPU emulator.
-bool ImageEngineAvailable();
-// The image engine where it is built in, otherwise the host engine.
-EngineKind DefaultEngine();
-// The module image this build produced (empty without the image engine).
+// The module image this build produced.
 std::string DefaultImagePath();
 
-// Runs one pass. Throws InputError when the engine cannot run (image engine
-// missing, image file unreadable).
+// Runs one pass. Throws InputError when the image file cannot be read; a
+// file that is no loadable image ends as a faulted run instead.
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath);
 
 } // namespace siotool

@@ -37,6 +37,10 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
     Doc["instructions"] = *Run.Instructions;
   if (Run.StackHighWater)
     Doc["stack_high_water"] = *Run.StackHighWater;
+  if (Run.ImageSize)
+    Doc["image_size"] = *Run.ImageSize;
+  if (Run.LoadAddress)
+    Doc["load_address"] = Hex(*Run.LoadAddress, 8);
   Doc["scenario"] = ScenarioToJson(Config);
 
   Json Trace = Json::array();

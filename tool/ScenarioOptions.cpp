@@ -1,5 +1,6 @@
 #include "tool/ScenarioOptions.h"
 
+#include "board/ScenarioCatalog.h"
 #include "board/Status.h"
 #include "tool/FileInput.h"
 #include "tool/InputError.h"
@@ -8,12 +9,28 @@
 
 namespace siotool {
 
+namespace {
+
+std::string CatalogNames() {
+  std::string Names;
+  for (const auto& Named : board::ScenarioCatalog())
+    Names += (Names.empty() ? "" : ", ") + Named.Name;
+  return Names;
+}
+
+} // namespace
+
 void ScenarioOptions::AddTo(CLI::App& Command) {
   ScenarioOption_ =
       Command
           .add_option("--scenario", ScenarioFile_,
                       "Scenario file (JSON); without it, the board's default scenario")
           ->type_name("FILE");
+  NamedOption_ = Command
+                     .add_option("--named", Named_,
+                                 "A scenario of the board's catalog instead: " + CatalogNames())
+                     ->type_name("NAME")
+                     ->excludes(ScenarioOption_);
   auto* Port = ChipPortOption_ =
       Command
           .add_option("--chip-port", ChipPort_,
@@ -45,7 +62,7 @@ void ScenarioOptions::AddEngineTo(CLI::App& Command, bool ChooseEngine) {
         .add_option("--engine", Engine_,
                     std::string("Engine: image (the real image in the CPU emulator) or host "
                                 "(host build); default ") +
-                        EngineName(DefaultEngine()))
+                        EngineName(kDefaultEngine))
         ->check(CLI::IsMember({"image", "host"}));
   }
   ImagePath_ = DefaultImagePath();
@@ -56,13 +73,22 @@ void ScenarioOptions::AddEngineTo(CLI::App& Command, bool ChooseEngine) {
 
 EngineKind ScenarioOptions::Engine() const {
   if (Engine_.empty())
-    return DefaultEngine();
+    return kDefaultEngine;
   return Engine_ == "image" ? EngineKind::Image : EngineKind::Host;
 }
 
 board::Scenario ScenarioOptions::Build() const {
-  board::Scenario S =
-      !Given(ScenarioOption_) ? board::DefaultScenario() : LoadScenarioFile(ScenarioFile_);
+  board::Scenario S = board::DefaultScenario();
+  if (Given(ScenarioOption_))
+    S = LoadScenarioFile(ScenarioFile_);
+  if (Given(NamedOption_)) {
+    const board::NamedScenario* Named = board::FindScenario(Named_);
+    if (!Named) {
+      throw InputError("--named: no scenario called \"" + Named_ + "\" (known: " + CatalogNames() +
+                       ")");
+    }
+    S = Named->Config;
+  }
   if (NoChip_)
     S.ChipPort = std::nullopt;
   if (Given(ChipPortOption_)) {

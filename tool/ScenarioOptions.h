@@ -12,7 +12,8 @@ namespace siotool {
 
 class ScenarioOptions {
 public:
-  // Adds --scenario and the knob flags to Command.
+  // Adds --scenario (or --named, a scenario of the board's catalog) and the
+  // knob flags to Command.
   void AddTo(CLI::App& Command);
   // Adds --image and, with ChooseEngine, --engine (default: image where built in).
   void AddEngineTo(CLI::App& Command, bool ChooseEngine);
@@ -28,6 +29,7 @@ private:
   static bool Given(const CLI::Option* Option) { return Option && Option->count() > 0; }
 
   std::string ScenarioFile_;
+  std::string Named_;
   std::string ChipPort_;
   bool NoChip_ = false;
   std::string ChipId_;
@@ -36,6 +38,7 @@ private:
   bool NoVariablePpi_ = false;
   std::string InstallPpiStatus_;
   CLI::Option* ScenarioOption_ = nullptr;
+  CLI::Option* NamedOption_ = nullptr;
   CLI::Option* ChipPortOption_ = nullptr;
   CLI::Option* ChipIdOption_ = nullptr;
   CLI::Option* VariableOption_ = nullptr;

@@ -31,9 +31,7 @@ int Run(int argc, char** argv) {
   siotool::AddRunCommand(App, ExitCode);
   siotool::AddDiffCommand(App, ExitCode);
   siotool::AddVarCommands(App, ExitCode);
-#ifdef SIO_HAVE_IMAGE_CHECK
   siotool::AddImageCommands(App, ExitCode);
-#endif
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {

@@ -15,8 +15,10 @@ constexpr size_t kAccessColumn = 22;
 void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
   const board::PassResult& R = Run.Result;
   Out << "Engine: " << EngineName(Run.Engine);
+  if (Run.ImageSize)
+    Out << ", " << *Run.ImageSize << "-byte image";
   if (Run.LoadAddress)
-    Out << ", image loaded at " << Hex(*Run.LoadAddress, 8);
+    Out << " loaded at " << Hex(*Run.LoadAddress, 8);
   if (Run.Instructions)
     Out << ", " << *Run.Instructions << " instructions";
   if (Run.StackHighWater)
