@@ -1,0 +1,15 @@
+// The `sio` subcommands. Each Add* registers one command on the application;
+// its callback sets ExitCode (0 success, 1 a difference or failed check) and
+// throws InputError for bad input (exit code 2).
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace siotool {
+
+void AddRunCommand(CLI::App& App, int& ExitCode);
+void AddDiffCommand(CLI::App& App, int& ExitCode);
+void AddVarCommands(CLI::App& App, int& ExitCode);
+void AddImageCommands(CLI::App& App, int& ExitCode);
+
+} // namespace siotool

@@ -1,0 +1,41 @@
+// The two ways `sio` runs a pass: the real image in the CPU emulator, or the
+// host build of the same sources. Both yield the same kind of result.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "board/Board.h"
+
+namespace siotool {
+
+enum class EngineKind { Image, Host };
+
+struct EngineRun {
+  EngineKind Engine = EngineKind::Host;
+  board::PassResult Result;
+  // False when the image's run ended abnormally; Fault says why in one line.
+  bool Completed = true;
+  std::string Fault;
+  // Image runs only.
+  std::optional<size_t> ImageSize;
+  std::optional<uint64_t> Instructions;
+  std::optional<uint32_t> StackHighWater;
+  std::optional<uint32_t> LoadAddress;
+};
+
+// Largest module image read (the real one is a few KiB).
+inline constexpr size_t kMaxImageFileSize = 16 << 20;
+
+inline constexpr EngineKind kDefaultEngine = EngineKind::Image;
+
+const char* EngineName(EngineKind Engine);
+// The module image this build produced.
+std::string DefaultImagePath();
+
+// Runs one pass. Throws InputError when the image file cannot be read; a
+// file that is no loadable image ends as a faulted run instead.
+EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath);
+
+} // namespace siotool

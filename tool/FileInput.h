@@ -1,0 +1,14 @@
+// Reading a file a user names: whole, up to a size limit, with one-line
+// errors that name the file ("x.json: cannot open file", "is a directory",
+// "longer than 67 bytes").
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace siotool {
+
+std::vector<uint8_t> ReadInputFile(const std::string& Path, size_t MaxSize);
+
+} // namespace siotool

@@ -1,0 +1,142 @@
+#include "tool/JsonFields.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "board/Status.h"
+#include "tool/InputError.h"
+
+namespace siotool {
+namespace {
+
+[[noreturn]] void Fail(const std::string& Field, const std::string& Reason) {
+  throw InputError(Field + ": " + Reason);
+}
+
+std::string TypeName(const Json& Value) {
+  if (Value.is_number_float())
+    return "a fraction or a number too large";
+  if (Value.is_number_integer() && !Value.is_number_unsigned())
+    return "a negative number";
+  if (Value.is_array() || Value.is_object())
+    return std::string("an ") + Value.type_name();
+  return std::string("a ") + Value.type_name();
+}
+
+} // namespace
+
+std::string FieldPath(const std::string& Parent, std::string_view Key) {
+  return Parent.empty() ? std::string(Key) : Parent + "." + std::string(Key);
+}
+
+std::string ItemPath(const std::string& Parent, size_t Index) {
+  return Parent + "[" + std::to_string(Index) + "]";
+}
+
+std::string Hex(uint64_t Value, int Digits) {
+  char Text[24];
+  std::snprintf(Text, sizeof Text, "0x%0*llX", Digits, static_cast<unsigned long long>(Value));
+  return Text;
+}
+
+void RequireObject(const Json& Value, const std::string& Field,
+                   std::initializer_list<std::string_view> Allowed) {
+  if (!Value.is_object())
+    Fail(Field.empty() ? "document" : Field, "expected an object, got " + TypeName(Value));
+  for (const auto& [Key, Item] : Value.items()) {
+    bool Known = false;
+    for (auto Name : Allowed)
+      Known = Known || Name == Key;
+    if (Known)
+      continue;
+    std::string List;
+    for (auto Name : Allowed)
+      List += (List.empty() ? "" : ", ") + std::string(Name);
+    Fail(FieldPath(Field, Key), "unknown key (allowed: " + List + ")");
+  }
+}
+
+uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t Max) {
+  std::string_view Digits = Text;
+  int Base = 10;
+  if (Digits.size() > 2 && Digits[0] == '0' && (Digits[1] == 'x' || Digits[1] == 'X')) {
+    Digits.remove_prefix(2);
+    Base = 16;
+  }
+  uint64_t Value = 0;
+  auto [End, Error] = std::from_chars(Digits.data(), Digits.data() + Digits.size(), Value, Base);
+  if (Digits.empty() || Error == std::errc::invalid_argument ||
+      End != Digits.data() + Digits.size()) {
+    Fail(Field, "\"" + std::string(Text) + "\" is not a number (write 78 or \"0x4E\")");
+  }
+  if (Error == std::errc::result_out_of_range || Value > Max) {
+    Fail(Field, std::string(Text) + " is out of range (at most " + Hex(Max) + ")");
+  }
+  return Value;
+}
+
+uint64_t ReadUnsigned(const Json& Value, const std::string& Field, uint64_t Max) {
+  if (Value.is_string())
+    return ParseUnsigned(Value.get<std::string>(), Field, Max);
+  if (!Value.is_number_unsigned()) {
+    Fail(Field, "expected a number from 0 to " + Hex(Max) + ", got " + TypeName(Value));
+  }
+  uint64_t Number = Value.get<uint64_t>();
+  if (Number > Max) {
+    Fail(Field, Hex(Number) + " is out of range (at most " + Hex(Max) + ")");
+  }
+  return Number;
+}
+
+bool ReadBool(const Json& Value, const std::string& Field) {
+  if (!Value.is_boolean())
+    Fail(Field, "expected true or false, got " + TypeName(Value));
+  return Value.get<bool>();
+}
+
+uint32_t ReadStatus(const Json& Value, const std::string& Field) {
+  if (Value.is_string()) {
+    auto Text = Value.get<std::string>();
+    if (auto Status = board::ParseStatus(Text))
+      return *Status;
+    Fail(Field, "\"" + Text +
+                    "\" is not a status (write a name such as EFI_NOT_FOUND or a number "
+                    "such as 0x8000000E)");
+  }
+  return static_cast<uint32_t>(ReadUnsigned(Value, Field, 0xFFFFFFFF));
+}
+
+std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size_t MaxCount) {
+  std::vector<uint8_t> Bytes;
+  if (Value.is_array()) {
+    for (size_t I = 0; I < Value.size(); ++I)
+      Bytes.push_back(ReadByte(Value[I], ItemPath(Field, I)));
+  } else if (Value.is_string()) {
+    auto Text = Value.get<std::string>();
+    size_t Pos = 0;
+    while (Pos < Text.size()) {
+      if (Text[Pos] == ':' || Text[Pos] == ' ') {
+        ++Pos;
+        continue;
+      }
+      size_t End = Text.find_first_of(": ", Pos);
+      std::string Pair = Text.substr(Pos, End == std::string::npos ? std::string::npos : End - Pos);
+      if (Pair.size() > 2 ||
+          Pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        Fail(Field, "\"" + Pair + "\" is not a hex byte (write bytes as 5A:00:00:00)");
+      }
+      Bytes.push_back(static_cast<uint8_t>(std::stoul(Pair, nullptr, 16)));
+      Pos += Pair.size();
+    }
+  } else {
+    Fail(Field,
+         "expected an array of bytes or a string such as \"5A:00:00:00\", got " + TypeName(Value));
+  }
+  if (Bytes.size() > MaxCount) {
+    Fail(Field, std::to_string(Bytes.size()) + " bytes is too many (at most " +
+                    std::to_string(MaxCount) + ")");
+  }
+  return Bytes;
+}
+
+} // namespace siotool

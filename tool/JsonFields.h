@@ -1,0 +1,47 @@
+// Strict reading of the values in scenario and variable JSON: numbers as JSON
+// integers or as strings ("0x4E", "78"), byte lists as arrays or "5A:00:00:00",
+// statuses by name or number. Every failure throws an InputError naming the
+// field (e.g. "chip.port: 0x10000 is out of range (at most 0xFFFF)").
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace siotool {
+
+using Json = nlohmann::ordered_json; // reports keep their keys in the order written
+
+// "Parent.Key", or "Key" at the top level.
+std::string FieldPath(const std::string& Parent, std::string_view Key);
+// "Parent[Index]".
+std::string ItemPath(const std::string& Parent, size_t Index);
+
+// Value must be an object whose keys are all in Allowed.
+void RequireObject(const Json& Value, const std::string& Field,
+                   std::initializer_list<std::string_view> Allowed);
+
+uint64_t ReadUnsigned(const Json& Value, const std::string& Field, uint64_t Max);
+inline uint8_t ReadByte(const Json& Value, const std::string& Field) {
+  return static_cast<uint8_t>(ReadUnsigned(Value, Field, 0xFF));
+}
+inline uint16_t ReadWord(const Json& Value, const std::string& Field) {
+  return static_cast<uint16_t>(ReadUnsigned(Value, Field, 0xFFFF));
+}
+bool ReadBool(const Json& Value, const std::string& Field);
+// An EFI status by name ("EFI_NOT_FOUND") or number ("0x8000000E").
+uint32_t ReadStatus(const Json& Value, const std::string& Field);
+// Bytes as an array of numbers or as hex pairs separated by ':' or ' '
+// ("5A:00:00:00"); at most MaxCount of them.
+std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size_t MaxCount);
+
+// Parses Text as one unsigned number the way ReadUnsigned reads a string.
+uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t Max);
+
+// Hex text for numbers in reports: "0x4E", "0x004E".
+std::string Hex(uint64_t Value, int Digits = 2);
+
+} // namespace siotool

@@ -1,0 +1,83 @@
+#include "tool/JsonReport.h"
+
+#include "board/Status.h"
+#include "tool/KnownGuids.h"
+#include "tool/RegisterMap.h"
+#include "tool/ScenarioFile.h"
+#include "tool/TraceDecoder.h"
+
+namespace siotool {
+namespace {
+
+const char* KindName(board::EventKind Kind) {
+  switch (Kind) {
+  case board::EventKind::IoRead:
+    return "in";
+  case board::EventKind::IoWrite:
+    return "out";
+  case board::EventKind::InstallPpi:
+    return "InstallPpi";
+  case board::EventKind::LocatePpi:
+    return "LocatePpi";
+  case board::EventKind::GetVariable:
+    return "GetVariable";
+  }
+  return "?";
+}
+
+} // namespace
+
+Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
+  const board::PassResult& R = Run.Result;
+  Json Doc;
+  Doc["engine"] = EngineName(Run.Engine);
+  Doc["completed"] = Run.Completed;
+  Doc["fault"] = Run.Completed ? Json(nullptr) : Json(Run.Fault);
+  if (Run.Instructions)
+    Doc["instructions"] = *Run.Instructions;
+  if (Run.StackHighWater)
+    Doc["stack_high_water"] = *Run.StackHighWater;
+  if (Run.ImageSize)
+    Doc["image_size"] = *Run.ImageSize;
+  if (Run.LoadAddress)
+    Doc["load_address"] = Hex(*Run.LoadAddress, 8);
+  Doc["scenario"] = ScenarioToJson(Config);
+
+  Json Trace = Json::array();
+  auto Decoded = DecodeTrace(R.Events);
+  for (size_t I = 0; I < R.Events.size(); ++I) {
+    const auto& E = R.Events[I];
+    Json Item = {{"index", I}, {"kind", KindName(E.Kind)}};
+    if (E.IsPortAccess()) {
+      Item["width"] = E.Width * 8;
+      Item["port"] = Hex(E.Port, 4);
+      Item["value"] = Hex(E.Value, E.Width * 2);
+    } else {
+      Item["status"] = board::StatusName(E.Status);
+      Item["detail"] = E.Detail;
+    }
+    Item["text"] = Decoded[I].Access;
+    Item["meaning"] = Decoded[I].Meaning;
+    Trace.push_back(Item);
+  }
+  Doc["trace"] = Trace;
+
+  Doc["lpc_bridge_decode"] = Json::array();
+  for (uint8_t B : R.LpcBridgeDecode)
+    Doc["lpc_bridge_decode"].push_back(Hex(B));
+  Doc["post_codes"] = Json::array();
+  for (uint32_t Code : R.PostCodes)
+    Doc["post_codes"].push_back(Hex(Code));
+  Doc["chip"] = R.Chip ? RegisterMapToJson(*R.Chip) : Json(nullptr);
+  Doc["ppis"] = Json::array();
+  for (const auto& Ppi : R.Ppis) {
+    Doc["ppis"].push_back({{"guid", board::FormatGuid(Ppi.Guid)},
+                           {"name", GuidName(Ppi.Guid)},
+                           {"flags", Hex(Ppi.Flags, 8)},
+                           {"interface", Ppi.HasInterface}});
+  }
+  Doc["status"] = {{"name", board::StatusName(R.Status)}, {"value", Hex(R.Status, 8)}};
+  return Doc;
+}
+
+} // namespace siotool

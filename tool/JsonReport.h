@@ -1,0 +1,13 @@
+// The report of one pass as one JSON document, for scripts: the scenario,
+// the decoded trace, the register map, the installed PPIs and the status.
+#pragma once
+
+#include "board/Scenario.h"
+#include "tool/Engine.h"
+#include "tool/JsonFields.h"
+
+namespace siotool {
+
+Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config);
+
+} // namespace siotool

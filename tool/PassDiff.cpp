@@ -1,0 +1,111 @@
+#include "tool/PassDiff.h"
+
+#include "board/Status.h"
+#include "tool/JsonFields.h"
+#include "tool/TraceDecoder.h"
+
+namespace siotool {
+namespace {
+
+class DiffLines {
+public:
+  explicit DiffLines(size_t Max) : Max_(Max) {}
+  void Add(std::string Line) {
+    if (Lines_.size() < Max_) {
+      Lines_.push_back(std::move(Line));
+    } else {
+      ++Dropped_;
+    }
+  }
+  std::vector<std::string> Take() {
+    if (Dropped_)
+      Lines_.push_back("... and " + std::to_string(Dropped_) + " more differences");
+    return std::move(Lines_);
+  }
+
+private:
+  size_t Max_;
+  size_t Dropped_ = 0;
+  std::vector<std::string> Lines_;
+};
+
+std::string Side(const EngineRun& Run) {
+  return EngineName(Run.Engine);
+}
+
+std::string EventText(const std::vector<DecodedEvent>& Events, size_t I) {
+  return I < Events.size() ? Events[I].Access + "  (" + Events[I].Meaning + ")" : "(trace ended)";
+}
+
+} // namespace
+
+std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size_t MaxLines) {
+  DiffLines Out(MaxLines);
+  std::string NameA = Side(A), NameB = Side(B);
+  if (NameA == NameB)
+    NameA += " (1)", NameB += " (2)";
+  if (A.Completed != B.Completed || A.Fault != B.Fault) {
+    Out.Add("run: " + NameA + " " + (A.Completed ? "completed" : "faulted: " + A.Fault) + "; " +
+            NameB + " " + (B.Completed ? "completed" : "faulted: " + B.Fault));
+  }
+  const auto &Ra = A.Result, &Rb = B.Result;
+  if (Ra.Status != Rb.Status) {
+    Out.Add("status: " + NameA + " " + board::StatusName(Ra.Status) + ", " + NameB + " " +
+            board::StatusName(Rb.Status));
+  }
+  auto Da = DecodeTrace(Ra.Events), Db = DecodeTrace(Rb.Events);
+  size_t Shown = 0;
+  for (size_t I = 0; I < std::max(Ra.Events.size(), Rb.Events.size()) && Shown < 5; ++I) {
+    if (I < Ra.Events.size() && I < Rb.Events.size() && Ra.Events[I] == Rb.Events[I])
+      continue;
+    Out.Add("trace event " + std::to_string(I) + ":");
+    Out.Add("  " + NameA + ": " + EventText(Da, I));
+    Out.Add("  " + NameB + ": " + EventText(Db, I));
+    ++Shown;
+  }
+  if (Ra.Events.size() != Rb.Events.size()) {
+    Out.Add("trace length: " + NameA + " " + std::to_string(Ra.Events.size()) + " events, " +
+            NameB + " " + std::to_string(Rb.Events.size()));
+  }
+  if (Ra.Ppis != Rb.Ppis) {
+    Out.Add("installed PPIs: " + NameA + " " + std::to_string(Ra.Ppis.size()) + ", " + NameB + " " +
+            std::to_string(Rb.Ppis.size()) + " (or different GUIDs/flags)");
+  }
+  if (Ra.LpcBridgeDecode != Rb.LpcBridgeDecode)
+    Out.Add("LPC bridge registers 0x80-0x83 differ");
+  if (Ra.PostCodes != Rb.PostCodes)
+    Out.Add("POST codes differ");
+  if (Ra.Chip.has_value() != Rb.Chip.has_value()) {
+    Out.Add("chip: present on one side only");
+  } else if (Ra.Chip && *Ra.Chip != *Rb.Chip) {
+    const auto &Ca = *Ra.Chip, &Cb = *Rb.Chip;
+    if (Ca.InConfigMode != Cb.InConfigMode)
+      Out.Add("chip configuration mode differs");
+    for (size_t Reg = 0; Reg < Ca.Global.size(); ++Reg) {
+      if (Ca.Global[Reg] != Cb.Global[Reg]) {
+        Out.Add("global register " + Hex(Reg) + ": " + NameA + " " + Hex(Ca.Global[Reg]) + ", " +
+                NameB + " " + Hex(Cb.Global[Reg]));
+      }
+    }
+    for (const auto& [Device, Regs] : Ca.Devices) {
+      auto Other = Cb.Devices.find(Device);
+      if (Other == Cb.Devices.end()) {
+        Out.Add("LD" + std::to_string(Device) + " touched by " + NameA + " only");
+        continue;
+      }
+      for (size_t Reg = 0; Reg < Regs.size(); ++Reg) {
+        if (Regs[Reg] != Other->second[Reg]) {
+          Out.Add("LD" + std::to_string(Device) + " register " + Hex(Reg) + ": " + NameA + " " +
+                  Hex(Regs[Reg]) + ", " + NameB + " " + Hex(Other->second[Reg]));
+        }
+      }
+    }
+    for (const auto& [Device, Regs] : Cb.Devices) {
+      if (!Ca.Devices.count(Device))
+        Out.Add("LD" + std::to_string(Device) + " touched by " + NameB + " only");
+    }
+  }
+  return Out.Take();
+}
+
+} // namespace siotool

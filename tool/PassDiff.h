@@ -1,0 +1,17 @@
+// Compares two passes of the same scenario (image and host engine) field by
+// field: how the run ended, the status, the trace access by access, the
+// installed PPIs, the chip's registers, the LPC bridge and the POST codes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tool/Engine.h"
+
+namespace siotool {
+
+// One line per difference, the first MaxLines of them; empty when the
+// passes are the same.
+std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size_t MaxLines = 20);
+
+} // namespace siotool

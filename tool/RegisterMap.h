@@ -1,0 +1,43 @@
+// The chip's configuration registers in its own terms: what each register the
+// bring-up touches means, and the final register map of a pass.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board/Board.h"
+#include "tool/JsonFields.h"
+
+namespace siotool {
+
+inline constexpr uint8_t kRegLogicalDevice = 0x07;
+inline constexpr uint8_t kRegChipIdHigh = 0x20;
+inline constexpr uint8_t kRegChipIdLow = 0x21;
+inline constexpr uint8_t kFirstDeviceRegister = 0x30;
+inline constexpr uint8_t kRegActivate = 0x30;
+inline constexpr uint8_t kRegIoBaseHigh = 0x60;
+inline constexpr uint8_t kRegIoBaseLow = 0x61;
+inline constexpr uint8_t kRegInterrupt = 0x70;
+inline constexpr uint8_t kLd8 = 0x08;
+inline constexpr uint8_t kLd8RegMode = 0xF0;
+inline constexpr uint8_t kLd8RegValue = 0xF1;
+inline constexpr uint8_t kExpectedChipIdHigh = 0x02;
+inline constexpr uint8_t kExpectedChipIdLow = 0x16;
+
+// Name of register Reg with logical device Device selected (ignored for
+// chip-global registers below 0x30); empty when the layout gives none.
+std::string RegisterName(uint8_t Device, uint8_t Reg);
+
+// The registers worth showing of one device: the named ones and any other
+// that is not zero. Device nullopt: the chip-global registers.
+std::vector<uint8_t> RegistersToShow(std::optional<uint8_t> Device,
+                                     const std::array<uint8_t, 256>& Regs);
+
+// "Chip at 0x004E ...", then the global registers and each logical device
+// the pass touched, one register a line with its meaning.
+std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip);
+Json RegisterMapToJson(const board::ChipState& Chip);
+
+} // namespace siotool

@@ -1,0 +1,57 @@
+// `sio run`: one pass on a scenario, reported as text or JSON, optionally
+// dumped as a waveform.
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "tool/Commands.h"
+#include "tool/InputError.h"
+#include "tool/JsonReport.h"
+#include "tool/ScenarioOptions.h"
+#include "tool/TextReport.h"
+#include "tool/VcdWriter.h"
+
+namespace siotool {
+namespace {
+
+struct RunOptions {
+  ScenarioOptions Scenario;
+  bool Json = false;
+  std::string VcdFile;
+};
+
+} // namespace
+
+void AddRunCommand(CLI::App& App, int& ExitCode) {
+  auto Options = std::make_shared<RunOptions>();
+  auto* Run = App.add_subcommand(
+      "run", "Run one pass of the module on a board and show what it did, in the chip's terms");
+  Options->Scenario.AddTo(*Run);
+  Options->Scenario.AddEngineTo(*Run, true);
+  Run->add_flag("--json", Options->Json, "Print the report as one JSON document");
+  Run->add_option("--vcd", Options->VcdFile,
+                  "Also write the port accesses as a value-change dump (GTKWave, PulseView)")
+      ->type_name("FILE");
+  Run->callback([Options, &ExitCode] {
+    board::Scenario Config = Options->Scenario.Build();
+    EngineRun Result = RunPass(Options->Scenario.Engine(), Config, Options->Scenario.ImagePath());
+    if (!Options->VcdFile.empty()) {
+      std::ofstream Out(Options->VcdFile, std::ios::binary);
+      if (!Out)
+        throw InputError("--vcd: " + Options->VcdFile + ": cannot create file");
+      WriteVcd(Out, Result.Result.Events);
+      Out.close();
+      if (!Out)
+        throw InputError("--vcd: " + Options->VcdFile + ": cannot write file");
+    }
+    if (Options->Json) {
+      std::cout << RunReportToJson(Result, Config).dump(2) << "\n";
+    } else {
+      PrintRunReport(std::cout, Result);
+    }
+    // A run the emulator had to stop is a failed run, whatever it printed.
+    ExitCode = Result.Completed ? 0 : 1;
+  });
+}
+
+} // namespace siotool

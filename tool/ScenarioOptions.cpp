@@ -1,0 +1,127 @@
+#include "tool/ScenarioOptions.h"
+
+#include "board/ScenarioCatalog.h"
+#include "board/Status.h"
+#include "tool/FileInput.h"
+#include "tool/InputError.h"
+#include "tool/JsonFields.h"
+#include "tool/ScenarioFile.h"
+
+namespace siotool {
+
+namespace {
+
+std::string CatalogNames() {
+  std::string Names;
+  for (const auto& Named : board::ScenarioCatalog())
+    Names += (Names.empty() ? "" : ", ") + Named.Name;
+  return Names;
+}
+
+} // namespace
+
+void ScenarioOptions::AddTo(CLI::App& Command) {
+  ScenarioOption_ =
+      Command
+          .add_option("--scenario", ScenarioFile_,
+                      "Scenario file (JSON); without it, the board's default scenario")
+          ->type_name("FILE");
+  NamedOption_ = Command
+                     .add_option("--named", Named_,
+                                 "A scenario of the board's catalog instead: " + CatalogNames())
+                     ->type_name("NAME")
+                     ->excludes(ScenarioOption_);
+  auto* Port = ChipPortOption_ =
+      Command
+          .add_option("--chip-port", ChipPort_,
+                      "Put the chip's index port here (e.g. 0x2E; data port is +1)")
+          ->type_name("PORT");
+  auto* Id = ChipIdOption_ =
+      Command
+          .add_option("--chip-id", ChipId_, "Chip ID bytes the chip answers, high:low (e.g. 02:16)")
+          ->type_name("HH:LL");
+  auto* NoChip = Command.add_flag("--no-chip", NoChip_, "Take the chip off the board");
+  NoChip->excludes(Port)->excludes(Id);
+  auto* Variable = VariableOption_ =
+      Command.add_option("--variable", VariableFile_, "Setup variable content from a binary file")
+          ->type_name("FILE");
+  Command.add_flag("--no-variable", NoVariable_, "No setup variable in the store")
+      ->excludes(Variable);
+  Command.add_flag("--no-variable-ppi", NoVariablePpi_,
+                   "The read-only variable PPI is not installed");
+  InstallPpiStatusOption_ =
+      Command
+          .add_option("--install-ppi-status", InstallPpiStatus_,
+                      "Status InstallPpi returns (name such as EFI_OUT_OF_RESOURCES, or 0xHEX)")
+          ->type_name("STATUS");
+}
+
+void ScenarioOptions::AddEngineTo(CLI::App& Command, bool ChooseEngine) {
+  if (ChooseEngine) {
+    Command
+        .add_option("--engine", Engine_,
+                    std::string("Engine: image (the real image in the CPU emulator) or host "
+                                "(host build); default ") +
+                        EngineName(kDefaultEngine))
+        ->check(CLI::IsMember({"image", "host"}));
+  }
+  ImagePath_ = DefaultImagePath();
+  Command.add_option("--image", ImagePath_, "Module image for the image engine")
+      ->type_name("FILE")
+      ->capture_default_str();
+}
+
+EngineKind ScenarioOptions::Engine() const {
+  if (Engine_.empty())
+    return kDefaultEngine;
+  return Engine_ == "image" ? EngineKind::Image : EngineKind::Host;
+}
+
+board::Scenario ScenarioOptions::Build() const {
+  board::Scenario S = board::DefaultScenario();
+  if (Given(ScenarioOption_))
+    S = LoadScenarioFile(ScenarioFile_);
+  if (Given(NamedOption_)) {
+    const board::NamedScenario* Named = board::FindScenario(Named_);
+    if (!Named) {
+      throw InputError("--named: no scenario called \"" + Named_ + "\" (known: " + CatalogNames() +
+                       ")");
+    }
+    S = Named->Config;
+  }
+  if (NoChip_)
+    S.ChipPort = std::nullopt;
+  if (Given(ChipPortOption_)) {
+    uint64_t Port = ParseUnsigned(ChipPort_, "--chip-port", 0xFFFF);
+    if (auto Problem = ChipPortProblem(Port); !Problem.empty()) {
+      throw InputError("--chip-port: " + Problem);
+    }
+    S.ChipPort = static_cast<uint16_t>(Port);
+  }
+  if (Given(ChipIdOption_)) {
+    auto Bytes = ReadBytes(Json(ChipId_), "--chip-id", 2);
+    if (Bytes.size() != 2)
+      throw InputError("--chip-id: give two bytes, high:low (e.g. 02:16)");
+    if (!S.ChipPort)
+      throw InputError("--chip-id: the board has no chip (add --chip-port)");
+    S.ChipIdHigh = Bytes[0];
+    S.ChipIdLow = Bytes[1];
+  }
+  if (NoVariable_)
+    S.SetupVariable = std::nullopt;
+  if (Given(VariableOption_)) {
+    try {
+      S.SetupVariable = ReadInputFile(VariableFile_, kMaxScenarioVariableSize);
+    } catch (const InputError& Error) {
+      throw InputError(std::string("--variable: ") + Error.what());
+    }
+  }
+  if (NoVariablePpi_)
+    S.Faults.NoVariablePpi = true;
+  if (Given(InstallPpiStatusOption_)) {
+    S.Faults.InstallPpiStatus = ReadStatus(Json(InstallPpiStatus_), "--install-ppi-status");
+  }
+  return S;
+}
+
+} // namespace siotool

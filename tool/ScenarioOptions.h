@@ -1,0 +1,54 @@
+// The command-line knobs shared by `sio run` and `sio diff`: a scenario file
+// and flags that override its common settings, and the engine choice.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "board/Scenario.h"
+#include "tool/Engine.h"
+
+namespace siotool {
+
+class ScenarioOptions {
+public:
+  // Adds --scenario (or --named, a scenario of the board's catalog) and the
+  // knob flags to Command.
+  void AddTo(CLI::App& Command);
+  // Adds --image and, with ChooseEngine, --engine (default: image where built in).
+  void AddEngineTo(CLI::App& Command, bool ChooseEngine);
+
+  // The scenario file (or the default scenario) with the flags applied.
+  // Throws InputError naming the flag.
+  board::Scenario Build() const;
+  EngineKind Engine() const;
+  const std::string& ImagePath() const { return ImagePath_; }
+
+private:
+  // Options given with an empty value still count as given.
+  static bool Given(const CLI::Option* Option) { return Option && Option->count() > 0; }
+
+  std::string ScenarioFile_;
+  std::string Named_;
+  std::string ChipPort_;
+  bool NoChip_ = false;
+  std::string ChipId_;
+  std::string VariableFile_;
+  bool NoVariable_ = false;
+  bool NoVariablePpi_ = false;
+  std::string InstallPpiStatus_;
+  CLI::Option* ScenarioOption_ = nullptr;
+  CLI::Option* NamedOption_ = nullptr;
+  CLI::Option* ChipPortOption_ = nullptr;
+  CLI::Option* ChipIdOption_ = nullptr;
+  CLI::Option* VariableOption_ = nullptr;
+  CLI::Option* InstallPpiStatusOption_ = nullptr;
+  std::string Engine_;
+  std::string ImagePath_;
+};
+
+// Reads a whole file of at most MaxSize bytes; Flag names it in errors.
+std::vector<uint8_t> ReadBinaryFile(const std::string& Path, const std::string& Flag,
+                                    size_t MaxSize);
+
+} // namespace siotool

@@ -1,0 +1,207 @@
+#include "tool/SetupVariable.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tool/InputError.h"
+
+namespace siotool {
+namespace {
+
+void PutEntry(uint8_t* Out, const SetupEntry& E) {
+  Out[0] = E.ChipIdHigh;
+  Out[1] = E.ChipIdLow;
+  Out[2] = E.Aux;
+  Out[3] = E.Kind;
+  Out[4] = E.Qualifier;
+  Out[5] = E.Enabled;
+  Out[6] = static_cast<uint8_t>(E.IoBase);
+  Out[7] = static_cast<uint8_t>(E.IoBase >> 8);
+  std::copy(E.Param.begin(), E.Param.end(), Out + 8);
+}
+
+SetupEntry GetEntry(const uint8_t* In) {
+  SetupEntry E;
+  E.ChipIdHigh = In[0];
+  E.ChipIdLow = In[1];
+  E.Aux = In[2];
+  E.Kind = In[3];
+  E.Qualifier = In[4];
+  E.Enabled = In[5];
+  E.IoBase = static_cast<uint16_t>(In[6] | In[7] << 8);
+  std::copy(In + 8, In + 12, E.Param.begin());
+  return E;
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodeSetupVariable(const SetupContent& Content) {
+  std::vector<uint8_t> Data(kSetupVariableSize, 0);
+  for (size_t I = 0; I < kSetupEntryCount; ++I)
+    PutEntry(&Data[I * kSetupEntrySize], Content.Entries[I]);
+  std::copy(Content.Trailer.begin(), Content.Trailer.end(),
+            Data.begin() + kSetupEntryCount * kSetupEntrySize);
+  return Data;
+}
+
+std::vector<DecodedEntry> DecodeSetupVariable(std::span<const uint8_t> Data) {
+  std::vector<DecodedEntry> Entries;
+  for (size_t I = 0; I < kSetupEntryCount; ++I) {
+    uint8_t Bytes[kSetupEntrySize] = {};
+    size_t Start = I * kSetupEntrySize;
+    size_t Present = Data.size() > Start ? std::min(kSetupEntrySize, Data.size() - Start) : 0;
+    std::copy_n(Data.begin() + static_cast<ptrdiff_t>(std::min(Start, Data.size())), Present,
+                Bytes);
+    Entries.push_back({GetEntry(Bytes), Present, SettingsStageActsOn(Data, I)});
+  }
+  return Entries;
+}
+
+bool SettingsStageActsOn(std::span<const uint8_t> Data, size_t Index) {
+  size_t Start = Index * kSetupEntrySize;
+  if (Data.size() > kSetupVariableSize || Index >= kSetupEntryCount ||
+      Data.size() < Start + kSetupEntryReach) {
+    return false;
+  }
+  return Data[Start + 3] == kSetupKindLd8 && Data[Start + 4] == 0 && Data[Start + 5] == 1;
+}
+
+SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field) {
+  SetupEntry E;
+  if (Object.is_null())
+    return E;
+  RequireObject(
+      Object, Field,
+      {"chip_id_high", "chip_id_low", "aux", "kind", "qualifier", "enabled", "iobase", "param"});
+  auto Byte = [&](const char* Key, uint8_t& Out) {
+    if (Object.contains(Key))
+      Out = ReadByte(Object[Key], FieldPath(Field, Key));
+  };
+  Byte("chip_id_high", E.ChipIdHigh);
+  Byte("chip_id_low", E.ChipIdLow);
+  Byte("aux", E.Aux);
+  Byte("kind", E.Kind);
+  Byte("qualifier", E.Qualifier);
+  Byte("enabled", E.Enabled);
+  if (Object.contains("iobase"))
+    E.IoBase = ReadWord(Object["iobase"], FieldPath(Field, "iobase"));
+  if (Object.contains("param")) {
+    auto Param = ReadBytes(Object["param"], FieldPath(Field, "param"), 4);
+    std::copy(Param.begin(), Param.end(), E.Param.begin());
+  }
+  return E;
+}
+
+Json SetupEntryToJson(const SetupEntry& E) {
+  return Json{
+      {"chip_id_high", Hex(E.ChipIdHigh)},
+      {"chip_id_low", Hex(E.ChipIdLow)},
+      {"aux", Hex(E.Aux)},
+      {"kind", Hex(E.Kind)},
+      {"qualifier", Hex(E.Qualifier)},
+      {"enabled", Hex(E.Enabled)},
+      {"iobase", Hex(E.IoBase, 4)},
+      {"param", Json::array({Hex(E.Param[0]), Hex(E.Param[1]), Hex(E.Param[2]), Hex(E.Param[3])})}};
+}
+
+SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field) {
+  Json Object = Json::object();
+  if (Text == "empty")
+    return {};
+  size_t Pos = 0;
+  while (Pos <= Text.size()) {
+    size_t End = std::min(Text.find(',', Pos), Text.size());
+    std::string Pair = Text.substr(Pos, End - Pos);
+    size_t Equals = Pair.find('=');
+    if (Equals == std::string::npos || Equals == 0) {
+      throw InputError(Field + ": \"" + Pair + "\" is not key=value (e.g. kind=0x12)");
+    }
+    std::string Key = Pair.substr(0, Equals);
+    if (Object.contains(Key))
+      throw InputError(FieldPath(Field, Key) + ": given twice");
+    Object[Key] = Pair.substr(Equals + 1);
+    Pos = End + 1;
+  }
+  return ParseSetupEntry(Object, Field);
+}
+
+std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& Field,
+                                        size_t MaxSize) {
+  RequireObject(Object, Field, {"entries", "trailer", "size", "bytes"});
+  if (Object.contains("bytes")) {
+    for (const char* Key : {"entries", "trailer", "size"}) {
+      if (Object.contains(Key)) {
+        throw InputError(FieldPath(Field, Key) + ": not allowed together with \"bytes\"");
+      }
+    }
+    return ReadBytes(Object["bytes"], FieldPath(Field, "bytes"), MaxSize);
+  }
+  SetupContent Content;
+  if (Object.contains("entries")) {
+    const Json& Entries = Object["entries"];
+    std::string EntriesField = FieldPath(Field, "entries");
+    if (!Entries.is_array())
+      throw InputError(EntriesField + ": expected an array of entries");
+    if (Entries.size() > kSetupEntryCount) {
+      throw InputError(EntriesField + ": " + std::to_string(Entries.size()) +
+                       " entries is too many (the variable holds 5)");
+    }
+    for (size_t I = 0; I < Entries.size(); ++I) {
+      Content.Entries[I] = ParseSetupEntry(Entries[I], ItemPath(EntriesField, I));
+    }
+  }
+  if (Object.contains("trailer")) {
+    auto Trailer = ReadBytes(Object["trailer"], FieldPath(Field, "trailer"), kSetupTrailerSize);
+    std::copy(Trailer.begin(), Trailer.end(), Content.Trailer.begin());
+  }
+  auto Data = EncodeSetupVariable(Content);
+  if (Object.contains("size")) {
+    Data.resize(ReadUnsigned(Object["size"], FieldPath(Field, "size"), MaxSize), 0);
+  }
+  return Data;
+}
+
+std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data) {
+  std::vector<std::string> Lines;
+  char Line[160];
+  std::snprintf(Line, sizeof Line, "%-5s %-7s %-4s %-4s %-9s %-7s %-6s %-11s %-7s %s", "entry",
+                "chip-id", "aux", "kind", "qualifier", "enabled", "iobase", "param", "bytes",
+                "settings stage");
+  Lines.push_back(Line);
+  auto Entries = DecodeSetupVariable(Data);
+  for (size_t I = 0; I < Entries.size(); ++I) {
+    const auto& [E, Present, ActedOn] = Entries[I];
+    std::string Note;
+    if (ActedOn) {
+      Note = "acted on: LD8 0xF1 = " + Hex(E.Param[0]) + ", 0xF0 &= " +
+             Hex(E.Param[2] == 0   ? 0xFB
+                 : E.Param[2] == 1 ? 0xFD
+                                   : 0xF9);
+    } else if (Data.size() > kSetupVariableSize) {
+      Note = "passed over (variable longer than 67 bytes is refused)";
+    } else if (Present < kSetupEntryReach) {
+      Note = "passed over (outside the data)";
+    } else {
+      Note = "passed over";
+    }
+    std::snprintf(Line, sizeof Line,
+                  "%-5zu %02X:%02X   0x%02X 0x%02X 0x%02X      0x%02X    %04X   "
+                  "%02X:%02X:%02X:%02X %2zu/12   %s",
+                  I, E.ChipIdHigh, E.ChipIdLow, E.Aux, E.Kind, E.Qualifier, E.Enabled, E.IoBase,
+                  E.Param[0], E.Param[1], E.Param[2], E.Param[3], Present, Note.c_str());
+    Lines.push_back(Line);
+  }
+  std::string Trailer = "trailer (not read by the module):";
+  size_t TrailerStart = kSetupEntryCount * kSetupEntrySize;
+  for (size_t I = TrailerStart; I < std::min(Data.size(), kSetupVariableSize); ++I) {
+    std::snprintf(Line, sizeof Line, " %02X", Data[I]);
+    Trailer += Line;
+  }
+  if (Data.size() <= TrailerStart)
+    Trailer += " (absent)";
+  Lines.push_back(Trailer);
+  Lines.push_back("size: " + std::to_string(Data.size()) + " of 67 bytes");
+  return Lines;
+}
+
+} // namespace siotool

@@ -1,0 +1,73 @@
+#include "tool/TextReport.h"
+
+#include <cstdio>
+
+#include "board/Status.h"
+#include "tool/JsonFields.h"
+#include "tool/KnownGuids.h"
+#include "tool/RegisterMap.h"
+#include "tool/TraceDecoder.h"
+
+namespace siotool {
+
+constexpr size_t kAccessColumn = 22;
+
+void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
+  const board::PassResult& R = Run.Result;
+  Out << "Engine: " << EngineName(Run.Engine);
+  if (Run.ImageSize)
+    Out << ", " << *Run.ImageSize << "-byte image";
+  if (Run.LoadAddress)
+    Out << " loaded at " << Hex(*Run.LoadAddress, 8);
+  if (Run.Instructions)
+    Out << ", " << *Run.Instructions << " instructions";
+  if (Run.StackHighWater)
+    Out << ", " << *Run.StackHighWater << " bytes of stack";
+  Out << "\n";
+  if (!Run.Completed)
+    Out << "Run ended abnormally: " << Run.Fault << "\n";
+
+  Out << "Trace (" << R.Events.size() << " events):\n";
+  for (const auto& E : DecodeTrace(R.Events)) {
+    char Index[16];
+    std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
+    Out << Index << E.Access;
+    // Service calls carry long arguments: their meaning goes on the next line.
+    if (E.Access.size() > kAccessColumn) {
+      Out << "\n" << std::string(7 + kAccessColumn, ' ');
+    } else {
+      Out << std::string(kAccessColumn - E.Access.size(), ' ');
+    }
+    Out << "  " << E.Meaning << "\n";
+  }
+
+  Out << "LPC bridge registers 0x80-0x83:";
+  for (uint8_t B : R.LpcBridgeDecode)
+    Out << " " << Hex(B);
+  Out << "\nPOST codes:";
+  for (uint32_t Code : R.PostCodes)
+    Out << " " << Hex(Code);
+  if (R.PostCodes.empty())
+    Out << " none";
+  Out << "\n";
+
+  if (R.Chip) {
+    for (const auto& Line : FormatRegisterMap(*R.Chip))
+      Out << Line << "\n";
+  } else {
+    Out << "No chip on this board\n";
+  }
+
+  Out << "Installed PPIs:";
+  if (R.Ppis.empty())
+    Out << " none";
+  Out << "\n";
+  for (const auto& Ppi : R.Ppis) {
+    std::string Name = GuidName(Ppi.Guid);
+    Out << "  " << board::FormatGuid(Ppi.Guid) << (Name.empty() ? "" : " " + Name) << " (flags "
+        << Hex(Ppi.Flags, 8) << ", " << (Ppi.HasInterface ? "with" : "no") << " interface)\n";
+  }
+  Out << "Status: " << board::StatusName(R.Status) << "\n";
+}
+
+} // namespace siotool

@@ -1,0 +1,249 @@
+#include "tool/TraceDecoder.h"
+
+#include "board/LpcBridge.h"
+#include "board/PostCodePort.h"
+#include "board/Scenario.h"
+#include "board/SuperIoChip.h"
+#include "tool/JsonFields.h"
+#include "tool/KnownGuids.h"
+#include "tool/RegisterMap.h"
+
+namespace siotool {
+namespace {
+
+using board::SuperIoChip;
+
+std::string Named(const std::string& Name) {
+  return Name.empty() ? "" : " (" + Name + ")";
+}
+
+// Bits set in Mask, as "bit 2" or "bits 1, 2".
+std::string BitList(uint8_t Mask) {
+  std::string List;
+  int Count = 0;
+  for (int Bit = 0; Bit < 8; ++Bit) {
+    if (Mask & (1 << Bit)) {
+      List += (Count++ ? ", " : "") + std::to_string(Bit);
+    }
+  }
+  return (Count == 1 ? "bit " : "bits ") + List;
+}
+
+std::string LpcBridgeRegisterName(uint8_t Offset) {
+  switch (Offset) {
+  case 0x80:
+    return "I/O decode ranges, low byte";
+  case 0x81:
+    return "I/O decode ranges, high byte";
+  case 0x82:
+    return "LPC decode enables, low byte";
+  case 0x83:
+    return "LPC decode enables, high byte";
+  default:
+    return {};
+  }
+}
+
+// What a register value means, where the layout gives it.
+// What writing Value to register Reg means, where the layout gives it.
+std::string WriteMeaning(uint8_t Device, uint8_t Reg, uint8_t Value,
+                         const std::map<std::pair<uint8_t, uint8_t>, uint8_t>& Known) {
+  std::string Name = RegisterName(Device, Reg);
+  if (Reg < kFirstDeviceRegister)
+    return Name;
+  switch (Reg) {
+  case kRegActivate:
+    return (Value & 1 ? "activate LD" : "deactivate LD") + std::to_string(Device);
+  case kRegIoBaseLow:
+    if (auto High = Known.find({Device, kRegIoBaseHigh}); High != Known.end()) {
+      return Name + " (base " + Hex(High->second << 8 | Value, 4) + ")";
+    }
+    return Name;
+  case kRegInterrupt:
+    return "interrupt level " + std::to_string(Value & 0x0F);
+  default:
+    return Name;
+  }
+}
+
+std::string WidthNote(const board::TraceEvent& E, const char* What) {
+  return std::to_string(E.Width * 8) + "-bit access at the " + What +
+         " (the chip answers byte accesses only)";
+}
+
+} // namespace
+
+std::string TraceDecoder::Decode(const board::TraceEvent& E) {
+  if (!E.IsPortAccess())
+    return ServiceCall(E);
+  if (E.Port == board::PostCodePort::kPort) {
+    return E.Kind == board::EventKind::IoWrite ? "POST code " + Hex(E.Value)
+                                               : "read of the POST code port";
+  }
+  if (E.Port >= board::LpcBridge::kConfigAddressPort &&
+      E.Port <= board::LpcBridge::kConfigDataPort + 3) {
+    return PciAccess(E);
+  }
+  for (uint16_t Port : board::kCandidatePorts) {
+    if (E.Port == Port)
+      return IndexPortAccess(Chips_[Port], E);
+    if (E.Port == Port + 1)
+      return DataPortAccess(Chips_[Port], E);
+  }
+  return "no device at port " + Hex(E.Port, 4) + " on this board";
+}
+
+std::string TraceDecoder::IndexPortAccess(ChipPort& Chip, const board::TraceEvent& E) {
+  if (E.Width != 1)
+    return WidthNote(E, "Super I/O index port");
+  if (E.Kind == board::EventKind::IoRead)
+    return "read of the index port";
+  auto Byte = static_cast<uint8_t>(E.Value);
+  Chip.LastRead.reset();
+  if (!Chip.ConfigMode) {
+    // Two enter keys in a row open configuration mode; anything else is ignored.
+    if (Byte == SuperIoChip::kEnterKey) {
+      Chip.ConfigMode = Chip.EnterKeySeen;
+      Chip.EnterKeySeen = !Chip.ConfigMode;
+      if (Chip.ConfigMode)
+        Chip.Index.reset();
+      return Chip.ConfigMode ? "enter key (2 of 2): configuration mode" : "enter key (1 of 2)";
+    }
+    Chip.EnterKeySeen = false;
+    return "index write outside configuration mode (ignored)";
+  }
+  if (Byte == SuperIoChip::kExitKey) {
+    Chip.ConfigMode = false;
+    Chip.EnterKeySeen = false;
+    return "exit key: configuration mode closed";
+  }
+  Chip.Index = Byte;
+  if (Byte == SuperIoChip::kEnterKey) {
+    return "enter key while already in configuration mode (selects register 0x77)";
+  }
+  return "index: register " + Hex(Byte) + Named(RegisterName(Chip.Device, Byte));
+}
+
+std::string TraceDecoder::DataPortAccess(ChipPort& Chip, const board::TraceEvent& E) {
+  if (E.Width != 1)
+    return WidthNote(E, "Super I/O data port");
+  bool Write = E.Kind == board::EventKind::IoWrite;
+  auto Byte = static_cast<uint8_t>(E.Value);
+  std::optional<uint8_t> ReadBefore = Chip.LastRead;
+  Chip.LastRead.reset();
+  if (!Chip.ConfigMode) {
+    return Write ? "data port write outside configuration mode (ignored)"
+                 : "data port read outside configuration mode (floats)";
+  }
+  if (!Chip.Index) {
+    return std::string("data port ") + (Write ? "write" : "read") + " before any index write";
+  }
+  uint8_t Reg = *Chip.Index;
+  bool Global = Reg < kFirstDeviceRegister;
+  std::string Where = Global ? "" : "LD" + std::to_string(Chip.Device) + " ";
+  std::string Name = RegisterName(Chip.Device, Reg);
+
+  if (!Write) {
+    Chip.LastRead = Byte;
+    Chip.Known[{Global ? 0 : Chip.Device, Reg}] = Byte;
+    std::string Text = Where + "read register " + Hex(Reg) + " -> " + Hex(Byte) + Named(Name);
+    if (Reg == kRegChipIdHigh || Reg == kRegChipIdLow) {
+      uint8_t Expected = Reg == kRegChipIdHigh ? kExpectedChipIdHigh : kExpectedChipIdLow;
+      Text += Byte == Expected ? ": matches" : ": " + Hex(Expected) + " expected, no match";
+    }
+    return Text;
+  }
+
+  if (Reg == kRegLogicalDevice) {
+    Chip.Device = Byte;
+    Chip.Known[{0, Reg}] = Byte;
+    return "select logical device " + std::to_string(Byte);
+  }
+  std::string Text = Where + "write register " + Hex(Reg) + " = " + Hex(Byte);
+  if (Reg == kRegChipIdHigh || Reg == kRegChipIdLow)
+    return Text + Named(Name) + ": read-only, ignored";
+  Chip.Known[{Global ? 0 : Chip.Device, Reg}] = Byte;
+  if (auto Meaning = WriteMeaning(Chip.Device, Reg, Byte, Chip.Known); !Meaning.empty()) {
+    Text += ": " + Meaning;
+  }
+  if (ReadBefore) {
+    // The register read back and written again without a new index: a
+    // read-modify-write; say which bits it changed.
+    Text += "; write-back of " + Hex(*ReadBefore) + " without a new index";
+    uint8_t Cleared = *ReadBefore & ~Byte, Set = Byte & ~*ReadBefore;
+    if (Cleared)
+      Text += ", clears " + BitList(Cleared);
+    if (Set)
+      Text += ", sets " + BitList(Set);
+    if (!Cleared && !Set)
+      Text += ", unchanged";
+  }
+  return Text;
+}
+
+std::string TraceDecoder::PciAccess(const board::TraceEvent& E) {
+  bool Write = E.Kind == board::EventKind::IoWrite;
+  if (E.Port == board::LpcBridge::kConfigAddressPort) {
+    if (E.Width != 4)
+      return "PCI CONFIG_ADDRESS access of " + std::to_string(E.Width * 8) + " bits (ignored)";
+    if (!Write)
+      return "PCI CONFIG_ADDRESS read";
+    ConfigAddress_ = E.Value;
+  } else if (E.Port > board::LpcBridge::kConfigAddressPort &&
+             E.Port < board::LpcBridge::kConfigDataPort) {
+    return "no device at port " + Hex(E.Port, 4) + " on this board";
+  }
+  uint32_t A = ConfigAddress_;
+  unsigned Bus = A >> 16 & 0xFF, Dev = A >> 11 & 0x1F, Fn = A >> 8 & 0x7;
+  char Function[32];
+  std::snprintf(Function, sizeof Function, "bus %u, device %u, function %u", Bus, Dev, Fn);
+  bool Bridge = Bus == board::LpcBridge::kBus && Dev == board::LpcBridge::kDevice &&
+                Fn == board::LpcBridge::kFunction;
+  bool Enabled = (A & 0x80000000u) != 0;
+  if (E.Port == board::LpcBridge::kConfigAddressPort) {
+    return std::string("PCI CONFIG_ADDRESS: ") + Function + ", register " + Hex(A & 0xFC) +
+           (Bridge ? " (the LPC bridge)" : "") + (Enabled ? "" : "; enable bit clear");
+  }
+  if (E.Port + E.Width > board::LpcBridge::kConfigDataPort + 4) {
+    return "PCI CONFIG_DATA access past port 0x0CFF (ignored)";
+  }
+  if (!Enabled)
+    return "PCI CONFIG_DATA with the enable bit clear (reaches no function)";
+  auto Offset = static_cast<uint8_t>((A & 0xFC) + (E.Port - board::LpcBridge::kConfigDataPort));
+  std::string Text =
+      std::string("PCI configuration ") + (Write ? "write" : "read") + ", " + Function + ":";
+  for (uint8_t I = 0; I < E.Width; ++I) {
+    auto Reg = static_cast<uint8_t>(Offset + I);
+    Text += (I ? ", " : " ") + Hex(Reg) + (Write ? " = " : " -> ") +
+            Hex(E.Value >> (8 * I) & 0xFF) + (Bridge ? Named(LpcBridgeRegisterName(Reg)) : "");
+  }
+  return Text;
+}
+
+std::string TraceDecoder::ServiceCall(const board::TraceEvent& E) const {
+  std::string Names = NamesOfGuidsIn(E.Detail);
+  switch (E.Kind) {
+  case board::EventKind::InstallPpi:
+    return "install " + (Names.empty() ? std::string("a PPI") : Names);
+  case board::EventKind::LocatePpi:
+    return "locate " + (Names.empty() ? std::string("a PPI") : Names);
+  case board::EventKind::GetVariable:
+    return E.Detail.find("\"SioF81216aSetup00\"") != std::string::npos &&
+                   Names == "SioSetupVendorGuid"
+               ? "read the setup variable"
+               : "read a variable (" + (Names.empty() ? std::string("no GUID") : Names) + ")";
+  default:
+    return {};
+  }
+}
+
+std::vector<DecodedEvent> DecodeTrace(const board::Trace& Events) {
+  TraceDecoder Decoder;
+  std::vector<DecodedEvent> Decoded;
+  for (size_t I = 0; I < Events.size(); ++I) {
+    Decoded.push_back({I, board::FormatEvent(Events[I]), Decoder.Decode(Events[I])});
+  }
+  return Decoded;
+}
+
+} // namespace siotool
