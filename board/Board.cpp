@@ -11,6 +11,12 @@ Board::Board(const Scenario& Config)
     for (const auto& Preset : Config_.Registers) {
       Chip_->SetRegister(Preset.Device, Preset.Reg, Preset.Value);
     }
+    if (!Config_.ChipReadAnswers.empty()) {
+      Chip_->SetReadOverride([this](uint8_t, uint8_t) -> std::optional<uint8_t> {
+        if (ChipReadsAnswered_ >= Config_.ChipReadAnswers.size()) return std::nullopt;
+        return Config_.ChipReadAnswers[ChipReadsAnswered_++];
+      });
+    }
     Bus_.Attach(*Chip_);
   }
   if (Config_.SetupVariable) {

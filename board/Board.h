@@ -68,6 +68,7 @@ private:
   LpcBridge Bridge_;
   std::unique_ptr<SuperIoChip> Chip_;
   PeiFoundation Pei_;
+  size_t ChipReadsAnswered_ = 0;
 };
 
 } // namespace board

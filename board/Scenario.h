@@ -26,6 +26,10 @@ struct Scenario {
   uint8_t ChipIdHigh = 0x02;
   uint8_t ChipIdLow = 0x16;
   std::vector<RegisterPreset> Registers;
+  // Data-port reads in configuration mode answer these bytes, one per read and
+  // in order, instead of the register's content (a chip that answers oddly);
+  // reads after the last one answer the register's content again.
+  std::vector<uint8_t> ChipReadAnswers;
   std::optional<std::vector<uint8_t>> SetupVariable; // nullopt: variable absent
   PeiFaults Faults;
 };

@@ -53,12 +53,16 @@ EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 P) {
   if (EfiError(Status)) {
     return Status;
   }
+  // A producer that reports success with more data than the buffer holds has
+  // not said which bytes it wrote: none of them is trusted.
+  if (DataSize > SioSetupDataSize) {
+    return EFI_BUFFER_TOO_SMALL;
+  }
 
   // Only bytes the variable actually supplied may steer a port access: an
-  // entry reaching past the returned size (or past the buffer, should the
-  // producer report more than it could have written) is passed over.
-  UINTN Valid = DataSize < SioSetupDataSize ? DataSize : SioSetupDataSize;
-  for (UINTN Offset = 0; Offset + SioSetupEntryReach <= Valid; Offset += sizeof(SioDeviceEntry)) {
+  // entry reaching past the returned size is passed over.
+  for (UINTN Offset = 0; Offset + SioSetupEntryReach <= DataSize;
+       Offset += sizeof(SioDeviceEntry)) {
     const UINT8* Entry = Data + Offset;
     if (Entry[SioSetupKindOffset] == SioKindLd8 && Entry[SioSetupQualifierOffset] == 0x00 &&
         Entry[SioSetupEnabledOffset] == 0x01) {

@@ -10,6 +10,7 @@ inline constexpr UINT8 SioLd8RegMode = 0xF0;  // only ever ANDed
 inline constexpr UINT8 SioLd8RegValue = 0xF1; // receives Param[0]
 
 // @retval EFI_SUCCESS  every usable entry was applied (possibly none).
-// @retval error        the variable PPI or the variable could not be had; the
-//                      chip is not touched.
+// @retval error        the variable PPI or the variable could not be had, or
+//                      GetVariable claimed more data than the buffer holds
+//                      (EFI_BUFFER_TOO_SMALL); the chip is not touched.
 EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 P);

@@ -1,0 +1,20 @@
+// Fuzz target: one pass of the host build of the module on a board the
+// fuzzer's bytes describe; any broken invariant aborts with the scenario.
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/HostEngine.h"
+#include "fuzz/FuzzScenario.h"
+#include "fuzz/PassInvariants.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  board::Scenario Config = fuzzing::ScenarioFromBytes(Data, Size);
+  board::PassResult Result = engine::RunHostPass(Config);
+  auto Rerun = [](const board::Scenario& Again) { return engine::RunHostPass(Again); };
+  auto Violations = invariants::CheckPass(Config, Result, Rerun);
+  if (!Violations.empty()) {
+    std::fputs(fuzzing::Describe(Config, Result, Violations).c_str(), stderr);
+    std::abort();
+  }
+  return 0;
+}

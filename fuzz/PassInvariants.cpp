@@ -1,0 +1,460 @@
+#include "fuzz/PassInvariants.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <set>
+
+#include "board/Status.h"
+
+namespace invariants {
+namespace {
+
+using board::EventKind;
+using board::TraceEvent;
+
+constexpr uint8_t kEnterKey = 0x77;
+constexpr uint8_t kExitKey = 0xAA;
+constexpr uint8_t kRegLogicalDevice = 0x07;
+constexpr uint8_t kRegChipIdHigh = 0x20, kRegChipIdLow = 0x21;
+constexpr uint8_t kChipIdHigh = 0x02, kChipIdLow = 0x16;
+constexpr uint8_t kLd8 = 0x08;
+constexpr uint8_t kRegActivate = 0x30, kRegLd8Mode = 0xF0, kRegLd8Value = 0xF1;
+constexpr uint32_t kReadyPpiFlags = board::kPpiDescriptorPpi | board::kPpiDescriptorTerminateList;
+
+// Index ports the module probes, in order: the device table's first-probe
+// port, then the four candidates.
+constexpr std::array<uint16_t, 5> kProbeOrder = {0x4E, 0x2E, 0x4E, 0x162E, 0x164E};
+
+constexpr std::array<std::pair<uint8_t, uint8_t>, 12> kInitScript = {{{0x07, 0x00},
+                                                                      {0x25, 0x01},
+                                                                      {0x27, 0x10},
+                                                                      {0x30, 0x01},
+                                                                      {0x60, 0x03},
+                                                                      {0x61, 0xE8},
+                                                                      {0x70, 0x03},
+                                                                      {0x07, 0x01},
+                                                                      {0x30, 0x00},
+                                                                      {0x60, 0x00},
+                                                                      {0x61, 0x00},
+                                                                      {0x70, 0x00}}};
+
+// Entry layout of the setup variable: five 12-byte entries, of which the
+// settings stage reads Kind, Qualifier, Enabled, Param[0] and Param[2].
+constexpr size_t kEntrySize = 12, kEntryCount = 5;
+constexpr size_t kKind = 3, kQualifier = 4, kEnabled = 5, kParam0 = 8, kParam2 = 10;
+
+bool IsReadOffset(size_t Offset) {
+  if (Offset >= kEntrySize * kEntryCount)
+    return false;
+  size_t Field = Offset % kEntrySize;
+  return Field == kKind || Field == kQualifier || Field == kEnabled || Field == kParam0 ||
+         Field == kParam2;
+}
+
+TraceEvent Out(uint8_t Width, uint16_t Port, uint32_t Value) {
+  return {EventKind::IoWrite, Width, Port, Value, 0, {}};
+}
+
+bool IsCandidatePort(uint16_t Port) {
+  for (uint16_t P : board::kCandidatePorts) {
+    if (Port == P || Port == uint16_t(P + 1))
+      return true;
+  }
+  return false;
+}
+
+std::string Hex(unsigned Value) {
+  char Text[16];
+  std::snprintf(Text, sizeof Text, "0x%02X", Value);
+  return Text;
+}
+
+class Checker {
+public:
+  Checker(const board::Scenario& Config, const board::PassResult& Result)
+      : Config_(Config), Result_(Result), Events_(Result.Events) {}
+
+  std::vector<std::string> Run() {
+    CheckEarlyWrites();
+    CheckPortRange();
+    std::optional<uint16_t> Found = CheckDiscovery();
+    if (Found) {
+      CheckConfiguration(*Found);
+    } else if (DiscoveryComplete_) {
+      CheckNothingAfterDiscovery();
+    }
+    CheckOutcome(Found);
+    return std::move(Violations_);
+  }
+
+private:
+  void Fail(std::string Message) { Violations_.push_back(std::move(Message)); }
+
+  std::string At(size_t Index) const {
+    return "event " + std::to_string(Index) + " (" +
+           (Index < Events_.size() ? board::FormatEvent(Events_[Index]) : "end of trace") + ")";
+  }
+
+  void CheckEarlyWrites() {
+    const TraceEvent Expected[] = {Out(2, 0x80, 0x0070), Out(4, 0xCF8, 0x8000F880),
+                                   Out(4, 0xCFC, 0x3F0F0017)};
+    for (size_t I = 0; I < 3; ++I) {
+      if (I >= Events_.size() || Events_[I] != Expected[I]) {
+        Fail("early write " + std::to_string(I + 1) + ": expected " +
+             board::FormatEvent(Expected[I]) + ", got " + At(I));
+      }
+    }
+  }
+
+  void CheckPortRange() {
+    for (size_t I = 3; I < Events_.size(); ++I) {
+      const auto& E = Events_[I];
+      if (!E.IsPortAccess())
+        continue;
+      if (E.Width != 1 || !IsCandidatePort(E.Port)) {
+        Fail("access outside the chip's candidate ports after the early writes: " + At(I));
+      } else if (E.Kind == EventKind::IoRead && E.Port != uint16_t(ProbeOrIndex(E.Port) + 1)) {
+        Fail("read of an index port: " + At(I));
+      }
+    }
+  }
+  // The index port a candidate port belongs to.
+  static uint16_t ProbeOrIndex(uint16_t Port) {
+    for (uint16_t P : board::kCandidatePorts) {
+      if (Port == P || Port == uint16_t(P + 1))
+        return P;
+    }
+    return Port;
+  }
+
+  // Next event at or after Cursor_, which must be exactly Expected.
+  bool Expect(const TraceEvent& Expected, const char* What) {
+    if (Cursor_ < Events_.size() && Events_[Cursor_] == Expected) {
+      ++Cursor_;
+      return true;
+    }
+    Fail(std::string(What) + ": expected " + board::FormatEvent(Expected) + ", got " + At(Cursor_));
+    return false;
+  }
+  // Next event must be a byte read of Port; returns the byte.
+  std::optional<uint8_t> ExpectRead(uint16_t Port, const char* What) {
+    if (Cursor_ < Events_.size() && Events_[Cursor_].Kind == EventKind::IoRead &&
+        Events_[Cursor_].Width == 1 && Events_[Cursor_].Port == Port) {
+      return uint8_t(Events_[Cursor_++].Value);
+    }
+    Fail(std::string(What) + ": expected in8 " + Hex(Port) + ", got " + At(Cursor_));
+    return std::nullopt;
+  }
+
+  // Walks the probes in their fixed order; returns the port that answered with
+  // the chip's ID, or nullopt when none did (or the probes went astray).
+  std::optional<uint16_t> CheckDiscovery() {
+    Cursor_ = 3;
+    for (uint16_t Q : kProbeOrder) {
+      auto Data = uint16_t(Q + 1);
+      if (!Expect(Out(1, Q, kEnterKey), "probe: enter key") ||
+          !Expect(Out(1, Q, kEnterKey), "probe: enter key") ||
+          !Expect(Out(1, Q, kRegChipIdHigh), "probe: select chip ID register 0x20")) {
+        return std::nullopt;
+      }
+      auto High = ExpectRead(Data, "probe: read chip ID register 0x20");
+      if (!High)
+        return std::nullopt;
+      if (*High != kChipIdHigh)
+        continue;
+      if (!Expect(Out(1, Q, kRegChipIdLow), "probe: select chip ID register 0x21")) {
+        return std::nullopt;
+      }
+      auto Low = ExpectRead(Data, "probe: read chip ID register 0x21");
+      if (!Low)
+        return std::nullopt;
+      if (*Low == kChipIdLow) {
+        DiscoveryComplete_ = true;
+        return Q;
+      }
+    }
+    DiscoveryComplete_ = true;
+    return std::nullopt;
+  }
+
+  void CheckNothingAfterDiscovery() {
+    if (Cursor_ < Events_.size()) {
+      Fail("no chip answered, yet the pass went on: " + At(Cursor_));
+    }
+  }
+
+  void CheckConfiguration(uint16_t P) {
+    auto Data = uint16_t(P + 1);
+    size_t ConfigStart = Cursor_;
+    // Only P and P + 1 from here on.
+    for (size_t I = ConfigStart; I < Events_.size(); ++I) {
+      const auto& E = Events_[I];
+      if (E.IsPortAccess() && (E.Width != 1 || (E.Port != P && E.Port != Data))) {
+        Fail("access away from the found port " + Hex(P) + " after discovery: " + At(I));
+      }
+    }
+    // Configuration mode again, then the register script, pair by pair.
+    bool InStep = Expect(Out(1, P, kEnterKey), "configuration: enter key") &&
+                  Expect(Out(1, P, kEnterKey), "configuration: enter key");
+    for (size_t I = 0; InStep && I < kInitScript.size(); ++I) {
+      InStep = Expect(Out(1, P, kInitScript[I].first), "register script: register") &&
+               Expect(Out(1, Data, kInitScript[I].second), "register script: value");
+    }
+
+    // The exit key: one write of 0xAA to P, the last port access of the pass.
+    std::optional<size_t> Exit, LastAccess;
+    int ExitCount = 0;
+    for (size_t I = ConfigStart + 2; I < Events_.size(); ++I) {
+      const auto& E = Events_[I];
+      if (!E.IsPortAccess())
+        continue;
+      LastAccess = I;
+      if (E.Kind == EventKind::IoWrite && E.Port == P && E.Value == kExitKey) {
+        ++ExitCount;
+        Exit = I;
+      }
+    }
+    if (ExitCount != 1) {
+      Fail("exit key written " + std::to_string(ExitCount) + " times to " + Hex(P) +
+           ", expected once");
+    } else if (Exit != LastAccess) {
+      Fail("port access after the exit key: " + At(*LastAccess));
+    }
+
+    CheckLd8(P, ConfigStart + 2, Exit.value_or(Events_.size()));
+
+    std::vector<size_t> Installs;
+    for (size_t I = 0; I < Events_.size(); ++I) {
+      if (Events_[I].Kind == EventKind::InstallPpi)
+        Installs.push_back(I);
+    }
+    if (Installs.size() != 1) {
+      Fail("InstallPpi called " + std::to_string(Installs.size()) +
+           " times with a chip found, expected once");
+    } else if (Exit && Installs[0] < *Exit) {
+      Fail("InstallPpi before the exit key: " + At(Installs[0]));
+    } else if (Installs[0] + 1 != Events_.size()) {
+      Fail("events after InstallPpi: " + At(Installs[0] + 1));
+    }
+  }
+
+  // Logical device 8 only as the settings stage allows it: activated, register
+  // 0xF0 only ANDed with what it read, register 0xF1 only given the Param[0] of
+  // a matching entry inside the returned data; no other register of it, and
+  // nothing at all without a matching entry.
+  void CheckLd8(uint16_t P, size_t From, size_t To) {
+    ReturnedSetupData Returned = ReturnedData(Config_, Events_);
+    std::set<uint8_t> Param0s;
+    bool AnyParam0 = false; // an entry built from unknown bytes may match
+    for (size_t K = 0; K < kEntryCount; ++K) {
+      size_t Base = K * kEntrySize;
+      if (Base + kParam0 + 1 > Returned.Size)
+        break;
+      const auto& B = Returned.Bytes;
+      if (!B[Base + kKind] || !B[Base + kQualifier] || !B[Base + kEnabled] || !B[Base + kParam0]) {
+        AnyParam0 = true;
+      } else if (*B[Base + kKind] == 0x12 && *B[Base + kQualifier] == 0 &&
+                 *B[Base + kEnabled] == 1) {
+        Param0s.insert(*B[Base + kParam0]);
+      }
+    }
+    bool AnyMatch = AnyParam0 || !Param0s.empty();
+
+    auto Data = uint16_t(P + 1);
+    uint8_t Index = 0, Device = 0;
+    int ModeRead = -1; // register 0xF0 as last read while still selected; -1: not read
+    for (size_t I = From; I < To; ++I) {
+      const auto& E = Events_[I];
+      if (!E.IsPortAccess())
+        continue;
+      auto Byte = uint8_t(E.Value);
+      if (E.Port == P) {
+        Index = Byte;
+        ModeRead = -1;
+        continue;
+      }
+      if (E.Port != Data)
+        continue;
+      if (E.Kind == EventKind::IoRead) {
+        if (Device == kLd8 && Index == kRegLd8Mode)
+          ModeRead = Byte;
+        continue;
+      }
+      if (Index == kRegLogicalDevice) {
+        Device = Byte;
+        ModeRead = -1;
+        continue;
+      }
+      if (Device != kLd8 || Index < kRegActivate)
+        continue;
+      if (!AnyMatch) {
+        Fail("logical device 8 programmed without a matching entry in the returned data: " + At(I));
+      } else if (Index == kRegActivate) {
+        if (Byte != 0x01)
+          Fail("logical device 8 written other than active: " + At(I));
+      } else if (Index == kRegLd8Mode) {
+        if (ModeRead < 0) {
+          Fail("register 0xF0 written without being read first: " + At(I));
+        } else if (Byte & ~ModeRead) {
+          Fail("register 0xF0 got a bit set (read " + Hex(unsigned(ModeRead)) + "): " + At(I));
+        }
+      } else if (Index == kRegLd8Value) {
+        if (!AnyParam0 && !Param0s.count(Byte)) {
+          Fail("register 0xF1 written with a byte that is no matching entry's Param[0]: " + At(I));
+        }
+      } else {
+        Fail("logical device 8 register " + Hex(Index) + " written: " + At(I));
+      }
+    }
+  }
+
+  void CheckOutcome(const std::optional<uint16_t>& Found) {
+    const board::TraceEvent* Install = nullptr;
+    for (const auto& E : Events_) {
+      if (E.Kind == EventKind::InstallPpi)
+        Install = &E;
+    }
+    if (!Found) {
+      if (DiscoveryComplete_ && Result_.Status != board::kEfiUnsupported) {
+        Fail("no chip answered, status " + board::StatusName(Result_.Status) +
+             ", expected EFI_UNSUPPORTED");
+      }
+      if (Install)
+        Fail("InstallPpi called without a chip");
+      if (!Result_.Ppis.empty())
+        Fail("a PPI installed without a chip");
+      return;
+    }
+    if (!Install)
+      return; // reported by CheckConfiguration
+    if (Result_.Status != Install->Status) {
+      Fail("status " + board::StatusName(Result_.Status) + ", InstallPpi returned " +
+           board::StatusName(Install->Status));
+    }
+    std::vector<board::InstalledPpi> Expected;
+    if (!board::IsError(Install->Status)) {
+      Expected.push_back({board::kSioReadyPpiGuid, kReadyPpiFlags, false});
+    }
+    if (Result_.Ppis != Expected) {
+      Fail("installed PPIs are not exactly the ready PPI without interface, flags 0x80000010");
+    }
+  }
+
+  const board::Scenario& Config_;
+  const board::PassResult& Result_;
+  const board::Trace& Events_;
+  size_t Cursor_ = 0;
+  bool DiscoveryComplete_ = false;
+  std::vector<std::string> Violations_;
+};
+
+// The scenario with every byte of the variable and of the stale buffer that a
+// sound module cannot be steered by replaced through Change.
+board::Scenario Mutated(const board::Scenario& Config, size_t ReturnedSize,
+                        uint8_t (*Change)(size_t Offset, uint8_t Byte)) {
+  board::Scenario S = Config;
+  auto Mutable = [&](size_t I) { return I >= ReturnedSize || !IsReadOffset(I); };
+  if (S.SetupVariable) {
+    for (size_t I = 0; I < S.SetupVariable->size(); ++I) {
+      if (Mutable(I))
+        (*S.SetupVariable)[I] = Change(I, (*S.SetupVariable)[I]);
+    }
+  }
+  auto& Stale = S.Faults.StaleBuffer;
+  for (size_t I = 0; I < Stale.size(); ++I) {
+    if (Mutable(I))
+      Stale[I] = Change(I, Stale[I]);
+  }
+  return S;
+}
+
+// Bytes that would make a matching entry, were they read.
+uint8_t Tempting(size_t Offset, uint8_t) {
+  switch (Offset % kEntrySize) {
+  case kKind:
+    return 0x12;
+  case kQualifier:
+    return 0x00;
+  case kEnabled:
+    return 0x01;
+  case kParam0:
+    return 0xA5;
+  case kParam2:
+    return 0x00;
+  default:
+    return 0xC3;
+  }
+}
+uint8_t Flipped(size_t, uint8_t Byte) {
+  return uint8_t(~Byte);
+}
+
+std::optional<std::string> FirstDifference(const board::PassResult& A, const board::PassResult& B) {
+  size_t N = std::min(A.Events.size(), B.Events.size());
+  for (size_t I = 0; I < N; ++I) {
+    if (A.Events[I] != B.Events[I]) {
+      return "event " + std::to_string(I) + ": " + board::FormatEvent(A.Events[I]) + " became " +
+             board::FormatEvent(B.Events[I]);
+    }
+  }
+  if (A.Events.size() != B.Events.size()) {
+    return std::to_string(A.Events.size()) + " events became " + std::to_string(B.Events.size());
+  }
+  if (A.Status != B.Status) {
+    return "status " + board::StatusName(A.Status) + " became " + board::StatusName(B.Status);
+  }
+  return std::nullopt;
+}
+
+} // namespace
+
+ReturnedSetupData ReturnedData(const board::Scenario& Config, const board::Trace& Events) {
+  ReturnedSetupData Returned;
+  auto Call = std::find_if(Events.begin(), Events.end(),
+                           [](const TraceEvent& E) { return E.Kind == EventKind::GetVariable; });
+  if (Call == Events.end() || board::IsError(Call->Status))
+    return Returned;
+
+  // A status fault copies nothing and reports the buffer's size; otherwise the
+  // variable (at most the buffer) is copied and its size, or the injected
+  // claim, reported.
+  const auto& F = Config.Faults;
+  size_t Copied = 0, Claimed = board::kSetupDataSize;
+  if (!F.GetVariableStatus && Config.SetupVariable) {
+    Copied = std::min(Config.SetupVariable->size(), board::kSetupDataSize);
+    Claimed = F.GetVariableReportedSize.value_or(uint32_t(Config.SetupVariable->size()));
+  }
+  // A claim beyond the buffer cannot be true: only what was copied was handed over.
+  Returned.Size = Claimed <= board::kSetupDataSize ? Claimed : Copied;
+  for (size_t I = 0; I < Returned.Size; ++I) {
+    if (I < Copied) {
+      Returned.Bytes.push_back((*Config.SetupVariable)[I]);
+    } else if (I < F.StaleBuffer.size()) {
+      Returned.Bytes.push_back(F.StaleBuffer[I]);
+    } else {
+      Returned.Bytes.push_back(std::nullopt);
+    }
+  }
+  return Returned;
+}
+
+std::vector<std::string> CheckPass(const board::Scenario& Config, const board::PassResult& Result,
+                                   const PassRunner& Rerun) {
+  std::vector<std::string> Violations = Checker(Config, Result).Run();
+  if (!Rerun)
+    return Violations;
+  size_t Size = ReturnedData(Config, Result.Events).Size;
+  for (auto* Change : {&Flipped, &Tempting}) {
+    board::PassResult Again = Rerun(Mutated(Config, Size, Change));
+    if (auto Difference = FirstDifference(Result, Again)) {
+      Violations.push_back(
+          std::string("bytes outside the returned variable data steer the pass (") +
+          (Change == &Flipped ? "flipped" : "made to match") + "): " + *Difference);
+    }
+  }
+  return Violations;
+}
+
+} // namespace invariants
