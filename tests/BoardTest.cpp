@@ -88,4 +88,32 @@ TEST(Names, GuidsAndStatusesRoundTrip) {
   EXPECT_FALSE(board::ParseStatus("0x1FFFFFFFF"));
 }
 
+TEST(SuperIoChip, ScenarioReadAnswersReplaceDataPortReadsInOrder) {
+  // Two odd answers, then the registers again; outside configuration mode
+  // the data port floats and no answer is used up.
+  board::Scenario S;
+  S.ChipReadAnswers = {0x5A, 0x02};
+  board::Board B(S);
+  EXPECT_EQ(B.Bus().Read(0x4F, 1), 0xFFu);
+  B.Bus().Write(0x4E, 1, 0x77);
+  B.Bus().Write(0x4E, 1, 0x77);
+  B.Bus().Write(0x4E, 1, 0x20);
+  EXPECT_EQ(B.Bus().Read(0x4F, 1), 0x5Au);
+  EXPECT_EQ(B.Bus().Read(0x4F, 1), 0x02u);
+  B.Bus().Write(0x4E, 1, 0x21);
+  EXPECT_EQ(B.Bus().Read(0x4F, 1), 0x16u);
+}
+
+TEST(PeiFoundation, StaleBufferBytesLieBeyondTheCopiedVariable) {
+  board::Trace Log;
+  board::PeiFaults F;
+  F.StaleBuffer = {9, 9, 9, 9, 9, 9};
+  board::PeiFoundation Pei(Log, F);
+  Pei.SetVariable({u"V", board::kSioSetupVendorGuid}, {1, 2}, 0);
+  auto R = Pei.GetVariable(u"V", board::kSioSetupVendorGuid, true, 4, true);
+  EXPECT_EQ(R.Status, board::kEfiSuccess);
+  EXPECT_EQ(R.DataSize, 2u);
+  EXPECT_EQ(R.Data, (std::vector<uint8_t>{1, 2, 9, 9})) << "never beyond the caller's 4 bytes";
+}
+
 } // namespace
