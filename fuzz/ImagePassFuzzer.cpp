@@ -1,0 +1,53 @@
+// Fuzz target: one pass of the shipped image, run in the CPU emulator, on a
+// board the fuzzer's bytes describe. The run must complete, keep every
+// invariant, and leave exactly the trace and status of the host build.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "emulator/ImageEngine.h"
+#include "engine/HostEngine.h"
+#include "fuzz/FuzzScenario.h"
+#include "fuzz/PassInvariants.h"
+
+namespace {
+
+const std::vector<uint8_t>& Image() {
+  static const std::vector<uint8_t> Bytes = [] {
+    std::ifstream In(SIO_IMAGE_FILE, std::ios::binary);
+    if (!In) {
+      std::fprintf(stderr, "cannot read the module image %s\n", SIO_IMAGE_FILE);
+      std::abort();
+    }
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
+  }();
+  return Bytes;
+}
+
+[[noreturn]] void Report(const board::Scenario& Config, const board::PassResult& Result,
+                         const std::vector<std::string>& Violations) {
+  std::fputs(fuzzing::Describe(Config, Result, Violations).c_str(), stderr);
+  std::abort();
+}
+
+board::PassResult ImagePass(const board::Scenario& Config) {
+  emulator::ImageRunReport Run = emulator::RunImagePass(Image(), Config);
+  if (!Run.Completed) Report(Config, Run.Result, {"the image did not complete: " + Run.Fault});
+  return Run.Result;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  board::Scenario Config = fuzzing::ScenarioFromBytes(Data, Size);
+  board::PassResult Result = ImagePass(Config);
+  auto Violations = invariants::CheckPass(Config, Result, ImagePass);
+  board::PassResult Host = engine::RunHostPass(Config);
+  if (Host.Events != Result.Events || Host.Status != Result.Status) {
+    Violations.push_back("the image and the host build differ; the host build's trace:");
+    for (const auto& E : Host.Events) Violations.push_back("  " + board::FormatEvent(E));
+  }
+  if (!Violations.empty()) Report(Config, Result, Violations);
+  return 0;
+}
