@@ -57,12 +57,13 @@ TraceEvent Out(uint8_t Width, uint16_t Port, uint32_t Value) {
   return {EventKind::IoWrite, Width, Port, Value, 0, {}};
 }
 
-bool IsCandidatePort(uint16_t Port) {
+// The candidate index port that Port is, or is the data port of.
+std::optional<uint16_t> CandidateIndexPort(uint16_t Port) {
   for (uint16_t P : board::kCandidatePorts) {
     if (Port == P || Port == uint16_t(P + 1))
-      return true;
+      return P;
   }
-  return false;
+  return std::nullopt;
 }
 
 std::string Hex(unsigned Value) {
@@ -113,20 +114,13 @@ private:
       const auto& E = Events_[I];
       if (!E.IsPortAccess())
         continue;
-      if (E.Width != 1 || !IsCandidatePort(E.Port)) {
+      auto Index = CandidateIndexPort(E.Port);
+      if (E.Width != 1 || !Index) {
         Fail("access outside the chip's candidate ports after the early writes: " + At(I));
-      } else if (E.Kind == EventKind::IoRead && E.Port != uint16_t(ProbeOrIndex(E.Port) + 1)) {
+      } else if (E.Kind == EventKind::IoRead && E.Port == *Index) {
         Fail("read of an index port: " + At(I));
       }
     }
-  }
-  // The index port a candidate port belongs to.
-  static uint16_t ProbeOrIndex(uint16_t Port) {
-    for (uint16_t P : board::kCandidatePorts) {
-      if (Port == P || Port == uint16_t(P + 1))
-        return P;
-    }
-    return Port;
   }
 
   // Next event at or after Cursor_, which must be exactly Expected.
