@@ -2,8 +2,7 @@
 
 namespace board {
 
-Board::Board(const Scenario& Config)
-    : Config_(Config), Bus_(Log_), Pei_(Log_, Config.Faults) {
+Board::Board(const Scenario& Config) : Config_(Config), Bus_(Log_), Pei_(Log_, Config.Faults) {
   Bus_.Attach(Post_);
   Bus_.Attach(Bridge_);
   if (Config_.ChipPort) {
@@ -13,7 +12,8 @@ Board::Board(const Scenario& Config)
     }
     if (!Config_.ChipReadAnswers.empty()) {
       Chip_->SetReadOverride([this](uint8_t, uint8_t) -> std::optional<uint8_t> {
-        if (ChipReadsAnswered_ >= Config_.ChipReadAnswers.size()) return std::nullopt;
+        if (ChipReadsAnswered_ >= Config_.ChipReadAnswers.size())
+          return std::nullopt;
         return Config_.ChipReadAnswers[ChipReadsAnswered_++];
       });
     }
@@ -37,17 +37,21 @@ PassResult Board::Result(uint32_t Status) const {
     ChipState State;
     State.IndexPort = Chip_->IndexPort();
     State.InConfigMode = Chip_->InConfigMode();
-    for (uint8_t Reg = 0; Reg < State.Global.size(); ++Reg) State.Global[Reg] = Chip_->Register(0, Reg);
+    for (uint8_t Reg = 0; Reg < State.Global.size(); ++Reg)
+      State.Global[Reg] = Chip_->Register(0, Reg);
     auto Capture = [&](uint8_t Device) { State.Devices[Device] = Chip_->DeviceView(Device); };
     for (int Device = 0; Device < 256; ++Device) {
-      if (Chip_->DeviceTouched(uint8_t(Device))) Capture(uint8_t(Device));
+      if (Chip_->DeviceTouched(uint8_t(Device)))
+        Capture(uint8_t(Device));
     }
     for (const auto& Preset : Config_.Registers) {
-      if (Preset.Reg >= SuperIoChip::kFirstDeviceRegister) Capture(Preset.Device);
+      if (Preset.Reg >= SuperIoChip::kFirstDeviceRegister)
+        Capture(Preset.Device);
     }
     R.Chip = std::move(State);
   }
-  for (uint8_t I = 0; I < 4; ++I) R.LpcBridgeDecode[I] = Bridge_.ConfigByte(uint8_t(0x80 + I));
+  for (uint8_t I = 0; I < 4; ++I)
+    R.LpcBridgeDecode[I] = Bridge_.ConfigByte(uint8_t(0x80 + I));
   R.PostCodes = Post_.Codes();
   return R;
 }

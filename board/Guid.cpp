@@ -5,7 +5,8 @@ namespace board {
 std::string FormatGuid(const GuidBytes& G) {
   // Memory byte shown at each hex pair of the text; -1 marks a dash. Written
   // out rather than with printf: every traced service call formats GUIDs.
-  static constexpr int kShown[20] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
+  static constexpr int kShown[20] = {3,  2, 1, 0,  -1, 5,  4,  -1, 7,  6,
+                                     -1, 8, 9, -1, 10, 11, 12, 13, 14, 15};
   static constexpr char kHex[] = "0123456789ABCDEF";
   char Text[36];
   size_t At = 0;
@@ -28,9 +29,12 @@ std::optional<GuidBytes> ParseGuid(std::string_view Text) {
     return std::nullopt;
   }
   auto Nibble = [](char C) -> int {
-    if (C >= '0' && C <= '9') return C - '0';
-    if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-    if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+    if (C >= '0' && C <= '9')
+      return C - '0';
+    if (C >= 'a' && C <= 'f')
+      return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F')
+      return C - 'A' + 10;
     return -1;
   };
   GuidBytes G{};
@@ -41,7 +45,8 @@ std::optional<GuidBytes> ParseGuid(std::string_view Text) {
       continue;
     }
     int Hi = Nibble(Text[I]), Lo = Nibble(Text[I + 1]);
-    if (Hi < 0 || Lo < 0) return std::nullopt;
+    if (Hi < 0 || Lo < 0)
+      return std::nullopt;
     G[kPlace[Pair++]] = static_cast<uint8_t>(Hi << 4 | Lo);
   }
   return G;

@@ -4,7 +4,8 @@ namespace board {
 
 IoDevice* IoBus::Find(uint16_t Port, uint8_t Width) const {
   for (IoDevice* Device : Devices_) {
-    if (Device->Decodes(Port, Width)) return Device;
+    if (Device->Decodes(Port, Width))
+      return Device;
   }
   return nullptr;
 }
@@ -19,7 +20,8 @@ uint32_t IoBus::Read(uint16_t Port, uint8_t Width) {
 void IoBus::Write(uint16_t Port, uint8_t Width, uint32_t Value) {
   Value &= FloatingValue(Width);
   Log_.push_back({EventKind::IoWrite, Width, Port, Value, 0, {}});
-  if (IoDevice* Device = Find(Port, Width)) Device->Write(Port, Width, Value);
+  if (IoDevice* Device = Find(Port, Width))
+    Device->Write(Port, Width, Value);
 }
 
 } // namespace board

@@ -10,7 +10,8 @@ namespace {
 
 std::string Ascii(const std::u16string& Name) {
   std::string Text;
-  for (char16_t C : Name) Text += (C >= 0x20 && C < 0x7F) ? static_cast<char>(C) : '?';
+  for (char16_t C : Name)
+    Text += (C >= 0x20 && C < 0x7F) ? static_cast<char>(C) : '?';
   return Text;
 }
 
@@ -32,15 +33,18 @@ uint32_t PeiFoundation::InstallPpi(const std::optional<std::vector<PpiDescriptor
     Detail = "malformed list";
   } else {
     for (const auto& Ppi : *List) {
-      if (!Detail.empty()) Detail += ' ';
+      if (!Detail.empty())
+        Detail += ' ';
       char Flags[16];
       std::snprintf(Flags, sizeof Flags, "0x%08X", Ppi.Flags);
       Detail += FormatGuid(Ppi.Guid) + " flags=" + Flags +
                 (Ppi.PpiAddress ? " interface" : " no-interface");
-      if ((Ppi.Flags & kPpiDescriptorPpi) == 0) Status = kEfiInvalidParameter;
+      if ((Ppi.Flags & kPpiDescriptorPpi) == 0)
+        Status = kEfiInvalidParameter;
     }
   }
-  if (Faults_.InstallPpiStatus) Status = *Faults_.InstallPpiStatus;
+  if (Faults_.InstallPpiStatus)
+    Status = *Faults_.InstallPpiStatus;
   if (!IsError(Status)) {
     for (const auto& Ppi : *List) {
       Database_.push_back(Ppi);
@@ -66,7 +70,8 @@ LocatePpiResult PeiFoundation::LocatePpi(const GuidBytes& Guid, uint64_t Instanc
   } else if (Faults_.LocateReturnsNullPpi) {
     Result = {kEfiSuccess, 0, 0};
   }
-  if (!DescriptorWanted) Result.DescriptorAddress = 0;
+  if (!DescriptorWanted)
+    Result.DescriptorAddress = 0;
   Record(EventKind::LocatePpi, Result.Status,
          FormatGuid(Guid) + " instance=" + std::to_string(Instance) +
              (DescriptorWanted ? " descriptor" : "") +
@@ -104,7 +109,8 @@ GetVariableResult PeiFoundation::GetVariable(const std::optional<std::u16string>
   }
   if (DataGiven && Faults_.StaleBuffer.size() > Result.Data.size()) {
     size_t End = std::min<uint64_t>(Faults_.StaleBuffer.size(), BufferSize);
-    for (size_t I = Result.Data.size(); I < End; ++I) Result.Data.push_back(Faults_.StaleBuffer[I]);
+    for (size_t I = Result.Data.size(); I < End; ++I)
+      Result.Data.push_back(Faults_.StaleBuffer[I]);
   }
   Detail += " -> " + std::to_string(Result.DataSize);
   Record(EventKind::GetVariable, Result.Status, Detail);

@@ -30,10 +30,10 @@ struct PpiDescriptor {
 // Faults a scenario can switch on; each replaces the model's normal answer.
 struct PeiFaults {
   bool NoVariablePpi = false;
-  bool LocateReturnsNullPpi = false;             // success, but Ppi left NULL
-  std::optional<uint32_t> InstallPpiStatus;      // returned, nothing installed if error
-  std::optional<uint32_t> LocatePpiStatus;       // returned instead of the lookup
-  std::optional<uint32_t> GetVariableStatus;     // returned, nothing copied
+  bool LocateReturnsNullPpi = false;               // success, but Ppi left NULL
+  std::optional<uint32_t> InstallPpiStatus;        // returned, nothing installed if error
+  std::optional<uint32_t> LocatePpiStatus;         // returned instead of the lookup
+  std::optional<uint32_t> GetVariableStatus;       // returned, nothing copied
   std::optional<uint32_t> GetVariableReportedSize; // DataSize claimed on success
   // What the caller's buffer held before GetVariable (its stack's old bytes):
   // the producer leaves these in place beyond the bytes it copies, so a test
@@ -49,11 +49,11 @@ struct VariableKey {
 
 struct GetVariableResult {
   uint32_t Status = 0;
-  uint64_t DataSize = 0;      // written back to *DataSize
+  uint64_t DataSize = 0; // written back to *DataSize
   // Written to the caller's buffer from its start (never more than it holds):
   // the variable's bytes, then the stale bytes beyond them.
   std::vector<uint8_t> Data;
-  uint32_t Attributes = 0;    // written back when the caller asked for them
+  uint32_t Attributes = 0; // written back when the caller asked for them
 };
 
 struct LocatePpiResult {

@@ -2,7 +2,9 @@
 
 namespace board {
 
-std::vector<uint8_t> EmptySetupData() { return std::vector<uint8_t>(kSetupDataSize, 0); }
+std::vector<uint8_t> EmptySetupData() {
+  return std::vector<uint8_t>(kSetupDataSize, 0);
+}
 
 void SetLd8Entry(std::vector<uint8_t>& Data, size_t Index, uint8_t Param0, uint8_t Param2,
                  uint8_t Enabled, uint8_t Qualifier) {

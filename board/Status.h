@@ -17,7 +17,9 @@ inline constexpr uint32_t kEfiDeviceError = 0x80000007;
 inline constexpr uint32_t kEfiOutOfResources = 0x80000009;
 inline constexpr uint32_t kEfiNotFound = 0x8000000E;
 
-inline constexpr bool IsError(uint32_t Status) { return (Status & 0x80000000u) != 0; }
+inline constexpr bool IsError(uint32_t Status) {
+  return (Status & 0x80000000u) != 0;
+}
 
 // "EFI_NOT_FOUND", or "0x8000001F" for a value without a name.
 std::string StatusName(uint32_t Status);

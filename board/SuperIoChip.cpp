@@ -24,22 +24,25 @@ void SuperIoChip::SetRegister(uint8_t Device, uint8_t Reg, uint8_t Value) {
     Global_[Reg] = Value;
   } else {
     auto& Bank = Devices_[Device];
-    if (!Bank) Bank = std::make_unique<std::array<uint8_t, 0x100 - 0x30>>();
+    if (!Bank)
+      Bank = std::make_unique<std::array<uint8_t, 0x100 - 0x30>>();
     (*Bank)[Reg - kFirstDeviceRegister] = Value;
   }
 }
 
 bool SuperIoChip::Decodes(uint16_t Port, uint8_t Width) const {
-  return Width == 1 &&
-         (Port == IndexPort_ || Port == static_cast<uint16_t>(IndexPort_ + 1));
+  return Width == 1 && (Port == IndexPort_ || Port == static_cast<uint16_t>(IndexPort_ + 1));
 }
 
 uint32_t SuperIoChip::Read(uint16_t Port, uint8_t) {
-  if (Port == IndexPort_) return ConfigMode_ ? Index_ : 0xFF;
-  if (!ConfigMode_) return 0xFF;
+  if (Port == IndexPort_)
+    return ConfigMode_ ? Index_ : 0xFF;
+  if (!ConfigMode_)
+    return 0xFF;
   uint8_t Device = SelectedDevice();
   if (Override_) {
-    if (auto Value = Override_(Device, Index_)) return *Value;
+    if (auto Value = Override_(Device, Index_))
+      return *Value;
   }
   return Register(Device, Index_);
 }
@@ -61,10 +64,12 @@ void SuperIoChip::Write(uint16_t Port, uint8_t, uint32_t Value) {
     Index_ = Byte;
     return;
   }
-  if (!ConfigMode_ || Index_ == kRegChipIdHigh || Index_ == kRegChipIdLow) return;
+  if (!ConfigMode_ || Index_ == kRegChipIdHigh || Index_ == kRegChipIdLow)
+    return;
   uint8_t Device = SelectedDevice();
   SetRegister(Device, Index_, Byte);
-  if (Index_ >= kFirstDeviceRegister) Touched_[Device] = true;
+  if (Index_ >= kFirstDeviceRegister)
+    Touched_[Device] = true;
 }
 
 } // namespace board

@@ -40,7 +40,8 @@ public:
 
   // Register Reg as seen with logical device Device selected.
   uint8_t Register(uint8_t Device, uint8_t Reg) const {
-    if (Reg < kFirstDeviceRegister) return Global_[Reg];
+    if (Reg < kFirstDeviceRegister)
+      return Global_[Reg];
     const auto& Bank = Devices_[Device];
     return Bank ? (*Bank)[Reg - kFirstDeviceRegister] : 0;
   }

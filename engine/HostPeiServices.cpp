@@ -30,28 +30,32 @@ EFI_STATUS EFIAPI InstallPpi(const EFI_PEI_SERVICES** PeiServices,
       const auto& D = PpiList[I];
       board::PpiDescriptor Entry;
       Entry.Flags = static_cast<uint32_t>(D.Flags);
-      if (D.Guid != nullptr) Entry.Guid = ToBytes(*D.Guid);
+      if (D.Guid != nullptr)
+        Entry.Guid = ToBytes(*D.Guid);
       Entry.DescriptorAddress = reinterpret_cast<uintptr_t>(&D);
       Entry.PpiAddress = reinterpret_cast<uintptr_t>(D.Ppi);
       List->push_back(Entry);
-      if (D.Flags & EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST) break;
+      if (D.Flags & EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST)
+        break;
     }
-    if (!(List->back().Flags & board::kPpiDescriptorTerminateList)) List.reset();
+    if (!(List->back().Flags & board::kPpiDescriptorTerminateList))
+      List.reset();
   }
   return ToHostStatus(FromServices(PeiServices).Owner->Pei().InstallPpi(List));
 }
 
 EFI_STATUS EFIAPI LocatePpi(const EFI_PEI_SERVICES** PeiServices, const EFI_GUID* Guid,
                             UINTN Instance, EFI_PEI_PPI_DESCRIPTOR** PpiDescriptor, VOID** Ppi) {
-  if (Guid == nullptr || Ppi == nullptr) return EFI_INVALID_PARAMETER;
+  if (Guid == nullptr || Ppi == nullptr)
+    return EFI_INVALID_PARAMETER;
   auto Result = FromServices(PeiServices)
                     .Owner->Pei()
                     .LocatePpi(ToBytes(*Guid), Instance, PpiDescriptor != nullptr);
   if (Result.Status == board::kEfiSuccess) {
     *Ppi = reinterpret_cast<VOID*>(static_cast<uintptr_t>(Result.PpiAddress));
     if (PpiDescriptor != nullptr) {
-      *PpiDescriptor =
-          reinterpret_cast<EFI_PEI_PPI_DESCRIPTOR*>(static_cast<uintptr_t>(Result.DescriptorAddress));
+      *PpiDescriptor = reinterpret_cast<EFI_PEI_PPI_DESCRIPTOR*>(
+          static_cast<uintptr_t>(Result.DescriptorAddress));
     }
   }
   return ToHostStatus(Result.Status);
@@ -65,20 +69,23 @@ EFI_STATUS EFIAPI GetVariable(const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
   std::optional<std::u16string> Name;
   if (VariableName != nullptr) {
     Name.emplace();
-    for (size_t I = 0; I < 1024 && VariableName[I] != 0; ++I) Name->push_back(VariableName[I]);
+    for (size_t I = 0; I < 1024 && VariableName[I] != 0; ++I)
+      Name->push_back(VariableName[I]);
   }
   std::optional<board::GuidBytes> Guid;
-  if (VariableGuid != nullptr) Guid = ToBytes(*VariableGuid);
+  if (VariableGuid != nullptr)
+    Guid = ToBytes(*VariableGuid);
   uint64_t BufferSize = DataSize ? *DataSize : 0;
-  auto Result = Ctx.Owner->Pei().GetVariable(Name, Guid, DataSize != nullptr, BufferSize,
-                                             Data != nullptr);
+  auto Result =
+      Ctx.Owner->Pei().GetVariable(Name, Guid, DataSize != nullptr, BufferSize, Data != nullptr);
   if (DataSize != nullptr) {
     if (!Result.Data.empty() && Data != nullptr) {
       std::memcpy(Data, Result.Data.data(), std::min<uint64_t>(Result.Data.size(), BufferSize));
     }
     *DataSize = static_cast<UINTN>(Result.DataSize);
   }
-  if (Attributes != nullptr && Result.Status == board::kEfiSuccess) *Attributes = Result.Attributes;
+  if (Attributes != nullptr && Result.Status == board::kEfiSuccess)
+    *Attributes = Result.Attributes;
   return ToHostStatus(Result.Status);
 }
 

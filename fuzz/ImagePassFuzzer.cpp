@@ -33,7 +33,8 @@ const std::vector<uint8_t>& Image() {
 
 board::PassResult ImagePass(const board::Scenario& Config) {
   emulator::ImageRunReport Run = emulator::RunImagePass(Image(), Config);
-  if (!Run.Completed) Report(Config, Run.Result, {"the image did not complete: " + Run.Fault});
+  if (!Run.Completed)
+    Report(Config, Run.Result, {"the image did not complete: " + Run.Fault});
   return Run.Result;
 }
 
@@ -46,8 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   board::PassResult Host = engine::RunHostPass(Config);
   if (Host.Events != Result.Events || Host.Status != Result.Status) {
     Violations.push_back("the image and the host build differ; the host build's trace:");
-    for (const auto& E : Host.Events) Violations.push_back("  " + board::FormatEvent(E));
+    for (const auto& E : Host.Events)
+      Violations.push_back("  " + board::FormatEvent(E));
   }
-  if (!Violations.empty()) Report(Config, Result, Violations);
+  if (!Violations.empty())
+    Report(Config, Result, Violations);
   return 0;
 }

@@ -26,14 +26,15 @@ TEST(LpcBridge, ConfigDataReachesOnlyTheAddressedFunction) {
   B.Bus().Write(0xCF8, 4, 0x8000F880);
   B.Bus().Write(0xCFC, 4, 0x3F0F0017);
   B.Bus().Write(0xCF8, 4, 0x8000F884);
-  B.Bus().Write(0xCFE, 1, 0xAB); // byte 2 of dword 0x84
+  B.Bus().Write(0xCFE, 1, 0xAB);       // byte 2 of dword 0x84
   B.Bus().Write(0xCF8, 4, 0x0000F880); // enable bit clear
   B.Bus().Write(0xCFC, 4, 0x22222222);
   B.Bus().Write(0xCF8, 4, 0x8000F980); // function 1
   B.Bus().Write(0xCFC, 4, 0x33333333);
   EXPECT_EQ(B.Bus().Read(0xCFC, 4), 0xFFFFFFFFu);
   const uint8_t Expected[] = {0x17, 0x00, 0x0F, 0x3F, 0x00, 0x00, 0xAB, 0x00};
-  for (uint8_t I = 0; I < 8; ++I) EXPECT_EQ(B.Bridge().ConfigByte(0x80 + I), Expected[I]) << int(I);
+  for (uint8_t I = 0; I < 8; ++I)
+    EXPECT_EQ(B.Bridge().ConfigByte(0x80 + I), Expected[I]) << int(I);
   EXPECT_FALSE(B.Bridge().ConfigByteWritten(0x84));
   EXPECT_TRUE(B.Bridge().ConfigByteWritten(0x86));
 }
@@ -51,8 +52,10 @@ TEST(VariableStore, GetVariableFollowsTheReadOnlyVariablePpiContract) {
   EXPECT_EQ(Small.Status, board::kEfiBufferTooSmall);
   EXPECT_EQ(Small.DataSize, 40u);
   EXPECT_TRUE(Small.Data.empty());
-  EXPECT_EQ(Pei.GetVariable(Name, board::kSioReadyPpiGuid, true, 67, true).Status, board::kEfiNotFound);
-  EXPECT_EQ(Pei.GetVariable(u"Other", board::kSioSetupVendorGuid, true, 67, true).Status, board::kEfiNotFound);
+  EXPECT_EQ(Pei.GetVariable(Name, board::kSioReadyPpiGuid, true, 67, true).Status,
+            board::kEfiNotFound);
+  EXPECT_EQ(Pei.GetVariable(u"Other", board::kSioSetupVendorGuid, true, 67, true).Status,
+            board::kEfiNotFound);
   EXPECT_EQ(Pei.GetVariable(std::nullopt, board::kSioSetupVendorGuid, true, 67, true).Status,
             board::kEfiInvalidParameter);
   EXPECT_EQ(Log.size(), 5u);

@@ -20,7 +20,8 @@ using test::TraceBuilder;
 // A scenario of the catalogue the image's differential tests also run.
 board::Scenario Named(std::string_view Name) {
   const board::NamedScenario* Found = board::FindScenario(Name);
-  if (Found == nullptr) throw std::out_of_range("no scenario " + std::string(Name));
+  if (Found == nullptr)
+    throw std::out_of_range("no scenario " + std::string(Name));
   return Found->Config;
 }
 
@@ -33,55 +34,79 @@ struct PassCase {
 
 TEST(BringUp, WholePassTraces) {
   const PassCase Cases[] = {
-      {"typical pass: chip at 0x4E, no variable", Named("chip-4e-no-variable"),
-       board::kEfiSuccess,
+      {"typical pass: chip at 0x4E, no variable", Named("chip-4e-no-variable"), board::kEfiSuccess,
        TraceBuilder()
-           .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
+           .EarlyWrites()
+           .ProbeMatch(0x4E)
+           .EnterConfig(0x4E)
+           .InitScript(0x4E)
            .Service(EventKind::LocatePpi, board::kEfiSuccess)
            .Service(EventKind::GetVariable, board::kEfiNotFound)
            .ExitConfig(0x4E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
       {"chip at 0x164E", Named("chip-164e-no-variable"), board::kEfiSuccess,
        TraceBuilder()
-           .EarlyWrites().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMatch(0x164E)
-           .EnterConfig(0x164E).InitScript(0x164E)
+           .EarlyWrites()
+           .ProbeMiss(0x4E)
+           .ProbeMiss(0x2E)
+           .ProbeMiss(0x4E)
+           .ProbeMiss(0x162E)
+           .ProbeMatch(0x164E)
+           .EnterConfig(0x164E)
+           .InitScript(0x164E)
            .Service(EventKind::LocatePpi, board::kEfiSuccess)
            .Service(EventKind::GetVariable, board::kEfiNotFound)
            .ExitConfig(0x164E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
       {"no chip", Named("no-chip"), board::kEfiUnsupported,
        TraceBuilder()
-           .EarlyWrites().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMiss(0x164E)},
+           .EarlyWrites()
+           .ProbeMiss(0x4E)
+           .ProbeMiss(0x2E)
+           .ProbeMiss(0x4E)
+           .ProbeMiss(0x162E)
+           .ProbeMiss(0x164E)},
       {"one matching LD8 entry", Named("one-ld8-entry"), board::kEfiSuccess,
        TraceBuilder()
-           .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
+           .EarlyWrites()
+           .ProbeMatch(0x4E)
+           .EnterConfig(0x4E)
+           .InitScript(0x4E)
            .Service(EventKind::LocatePpi, board::kEfiSuccess)
            .Service(EventKind::GetVariable, board::kEfiSuccess)
            .Ld8Entry(0x4E, 0xFF, 0xFB, 0x5A)
            .ExitConfig(0x4E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"two matching LD8 entries", Named("two-ld8-entries"),
-       board::kEfiSuccess,
+      {"two matching LD8 entries", Named("two-ld8-entries"), board::kEfiSuccess,
        TraceBuilder()
-           .EarlyWrites().ProbeMiss(0x4E).ProbeMatch(0x2E).EnterConfig(0x2E).InitScript(0x2E)
+           .EarlyWrites()
+           .ProbeMiss(0x4E)
+           .ProbeMatch(0x2E)
+           .EnterConfig(0x2E)
+           .InitScript(0x2E)
            .Service(EventKind::LocatePpi, board::kEfiSuccess)
            .Service(EventKind::GetVariable, board::kEfiSuccess)
-           .Ld8Entry(0x2E, 0xFF, 0xFB, 0x11).Ld8Entry(0x2E, 0xFB, 0xFB, 0x33)
+           .Ld8Entry(0x2E, 0xFF, 0xFB, 0x11)
+           .Ld8Entry(0x2E, 0xFB, 0xFB, 0x33)
            .ExitConfig(0x2E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"settings fail (no variable PPI): still exits and installs",
-       Named("no-variable-ppi"),
+      {"settings fail (no variable PPI): still exits and installs", Named("no-variable-ppi"),
        board::kEfiSuccess,
        TraceBuilder()
-           .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
+           .EarlyWrites()
+           .ProbeMatch(0x4E)
+           .EnterConfig(0x4E)
+           .InitScript(0x4E)
            .Service(EventKind::LocatePpi, board::kEfiNotFound)
            .ExitConfig(0x4E)
            .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"InstallPpi fails: its status is the module's",
-       Named("install-ppi-fails"),
+      {"InstallPpi fails: its status is the module's", Named("install-ppi-fails"),
        board::kEfiOutOfResources,
        TraceBuilder()
-           .EarlyWrites().ProbeMatch(0x4E).EnterConfig(0x4E).InitScript(0x4E)
+           .EarlyWrites()
+           .ProbeMatch(0x4E)
+           .EnterConfig(0x4E)
+           .InitScript(0x4E)
            .Service(EventKind::LocatePpi, board::kEfiSuccess)
            .Service(EventKind::GetVariable, board::kEfiNotFound)
            .ExitConfig(0x4E)
@@ -90,7 +115,8 @@ TEST(BringUp, WholePassTraces) {
   for (const auto& C : Cases) {
     board::PassResult R = engine::RunHostPass(C.Board);
     EXPECT_EQ(R.Status, C.Status) << C.Name;
-    EXPECT_EQ(test::Skeleton(R.Events), C.Expected.Events()) << C.Name << "\n" << test::Dump(R.Events);
+    EXPECT_EQ(test::Skeleton(R.Events), C.Expected.Events()) << C.Name << "\n"
+                                                             << test::Dump(R.Events);
   }
 }
 
@@ -116,7 +142,8 @@ TEST(BringUp, DefaultScenarioProgramsTheChipAndInstallsTheReadyPpi) {
   EXPECT_EQ(R.PostCodes, std::vector<uint32_t>{0x70});
   EXPECT_EQ(R.LpcBridgeDecode, (std::array<uint8_t, 4>{0x17, 0x00, 0x0F, 0x3F}));
   int ExitKeys = 0;
-  for (const auto& E : R.Events) ExitKeys += E.Kind == EventKind::IoWrite && E.Port == 0x4E && E.Value == 0xAA;
+  for (const auto& E : R.Events)
+    ExitKeys += E.Kind == EventKind::IoWrite && E.Port == 0x4E && E.Value == 0xAA;
   EXPECT_EQ(ExitKeys, 1);
 }
 

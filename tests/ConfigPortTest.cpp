@@ -24,7 +24,8 @@ TEST(ConfigPort, EachOperationIsItsFixedAccessSequence) {
   const OperationCase Cases[] = {
       {"enter", [](uint16_t P) { SioEnterConfig(P); },
        [](TraceBuilder& T, uint16_t P) { T.Out8(P, 0x77).Out8(P, 0x77); }},
-      {"exit", [](uint16_t P) { SioExitConfig(P); }, [](TraceBuilder& T, uint16_t P) { T.Out8(P, 0xAA); }},
+      {"exit", [](uint16_t P) { SioExitConfig(P); },
+       [](TraceBuilder& T, uint16_t P) { T.Out8(P, 0xAA); }},
       {"write", [](uint16_t P) { SioWriteReg(P, 0x61, 0xE8); },
        [](TraceBuilder& T, uint16_t P) { T.Out8(P, 0x61).Out8(uint16_t(P + 1), 0xE8); }},
       {"read", [](uint16_t P) { EXPECT_EQ(SioReadReg(P, 0x20), 0xFF); },
@@ -39,7 +40,8 @@ TEST(ConfigPort, EachOperationIsItsFixedAccessSequence) {
       C.Run(P);
       TraceBuilder Expected;
       C.Expect(Expected, P);
-      EXPECT_EQ(H.Events(), Expected.Events()) << C.Name << " at " << P << "\n" << test::Dump(H.Events());
+      EXPECT_EQ(H.Events(), Expected.Events()) << C.Name << " at " << P << "\n"
+                                               << test::Dump(H.Events());
     }
   }
 }
@@ -58,8 +60,10 @@ TEST(ChipModel, ConfigurationModeNeedsTwoConsecutiveEnterKeys) {
   };
   for (const auto& C : Cases) {
     Harness H(test::ChipAt(0x4E));
-    for (uint8_t Byte : C.IndexWrites) PortWrite8(0x4E, Byte);
-    EXPECT_EQ(H.Board().Chip()->InConfigMode(), C.ConfigMode) << ::testing::PrintToString(C.IndexWrites);
+    for (uint8_t Byte : C.IndexWrites)
+      PortWrite8(0x4E, Byte);
+    EXPECT_EQ(H.Board().Chip()->InConfigMode(), C.ConfigMode)
+        << ::testing::PrintToString(C.IndexWrites);
   }
 }
 

@@ -24,24 +24,36 @@ struct TableCase {
 TEST(Discovery, BuiltInTableProbesFirstPortThenEveryCandidate) {
   const TableCase Cases[] = {
       {"chip at 0x4E answers first", test::ChipAt(0x4E), 0x4E, TraceBuilder().ProbeMatch(0x4E)},
-      {"chip at 0x2E", test::ChipAt(0x2E), 0x2E,
-       TraceBuilder().ProbeMiss(0x4E).ProbeMatch(0x2E)},
+      {"chip at 0x2E", test::ChipAt(0x2E), 0x2E, TraceBuilder().ProbeMiss(0x4E).ProbeMatch(0x2E)},
       {"chip at 0x162E", test::ChipAt(0x162E), 0x162E,
        TraceBuilder().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMatch(0x162E)},
       {"chip at 0x164E", test::ChipAt(0x164E), 0x164E,
-       TraceBuilder().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMatch(0x164E)},
+       TraceBuilder().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMatch(
+           0x164E)},
       {"no chip", test::ChipAt(std::nullopt), 0,
-       TraceBuilder().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMiss(0x164E)},
+       TraceBuilder().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMiss(
+           0x164E)},
       {"chip at an unlisted port", test::ChipAt(0x3F0), 0,
-       TraceBuilder().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMiss(0x164E)},
+       TraceBuilder().ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMiss(
+           0x164E)},
       {"second ID byte wrong: go on", test::ChipAt(0x4E, 0x02, 0x17), 0,
        TraceBuilder()
-           .EnterConfig(0x4E).ReadReg(0x4E, 0x20, 0x02).ReadReg(0x4E, 0x21, 0x17)
+           .EnterConfig(0x4E)
+           .ReadReg(0x4E, 0x20, 0x02)
+           .ReadReg(0x4E, 0x21, 0x17)
            .ProbeMiss(0x2E)
-           .EnterConfig(0x4E).ReadReg(0x4E, 0x20, 0x02).ReadReg(0x4E, 0x21, 0x17)
-           .ProbeMiss(0x162E).ProbeMiss(0x164E)},
+           .EnterConfig(0x4E)
+           .ReadReg(0x4E, 0x20, 0x02)
+           .ReadReg(0x4E, 0x21, 0x17)
+           .ProbeMiss(0x162E)
+           .ProbeMiss(0x164E)},
       {"first ID byte wrong: 0x21 never selected", test::ChipAt(0x2E, 0x03, 0x16), 0,
-       TraceBuilder().ProbeMiss(0x4E).ProbeMiss(0x2E, 0x03).ProbeMiss(0x4E).ProbeMiss(0x162E).ProbeMiss(0x164E)},
+       TraceBuilder()
+           .ProbeMiss(0x4E)
+           .ProbeMiss(0x2E, 0x03)
+           .ProbeMiss(0x4E)
+           .ProbeMiss(0x162E)
+           .ProbeMiss(0x164E)},
   };
   for (const auto& C : Cases) {
     Harness H(C.Board);
@@ -63,23 +75,46 @@ TEST(Discovery, HandMadeTables) {
     uint16_t Found;
     TraceBuilder Expected;
   } Cases[] = {
-      {"no config entry: no access", {Entry(0x02, 0x16, 0x01, 0x4E), Entry(0x02, 0x16, 0x12, 0), kEnd},
-       test::ChipAt(0x4E), 0, TraceBuilder()},
+      {"no config entry: no access",
+       {Entry(0x02, 0x16, 0x01, 0x4E), Entry(0x02, 0x16, 0x12, 0), kEnd},
+       test::ChipAt(0x4E),
+       0,
+       TraceBuilder()},
       {"empty table", {kEnd}, test::ChipAt(0x4E), 0, TraceBuilder()},
-      {"IoBase 0: candidates only", {Entry(0x02, 0x16, 0x7F, 0), kEnd}, test::ChipAt(0x4E), 0x4E,
+      {"IoBase 0: candidates only",
+       {Entry(0x02, 0x16, 0x7F, 0), kEnd},
+       test::ChipAt(0x4E),
+       0x4E,
        TraceBuilder().ProbeMiss(0x2E).ProbeMatch(0x4E)},
-      {"ChipIdLow 0 matches on 0x20 alone", {Entry(0x02, 0x00, 0x7F, 0x164E), kEnd},
-       test::ChipAt(0x164E, 0x02, 0x99), 0x164E, TraceBuilder().EnterConfig(0x164E).ReadReg(0x164E, 0x20, 0x02)},
+      {"ChipIdLow 0 matches on 0x20 alone",
+       {Entry(0x02, 0x00, 0x7F, 0x164E), kEnd},
+       test::ChipAt(0x164E, 0x02, 0x99),
+       0x164E,
+       TraceBuilder().EnterConfig(0x164E).ReadReg(0x164E, 0x20, 0x02)},
       {"ChipIdHigh 0 alone does not end the table",
-       {Entry(0x00, 0x16, 0x01, 0), Entry(0x02, 0x16, 0x7F, 0x2E), kEnd}, test::ChipAt(0x2E), 0x2E,
+       {Entry(0x00, 0x16, 0x01, 0), Entry(0x02, 0x16, 0x7F, 0x2E), kEnd},
+       test::ChipAt(0x2E),
+       0x2E,
        TraceBuilder().ProbeMatch(0x2E)},
-      {"entries after the terminator are never visited", {kEnd, Entry(0x02, 0x16, 0x7F, 0x2E)},
-       test::ChipAt(0x2E), 0, TraceBuilder()},
+      {"entries after the terminator are never visited",
+       {kEnd, Entry(0x02, 0x16, 0x7F, 0x2E)},
+       test::ChipAt(0x2E),
+       0,
+       TraceBuilder()},
       {"second config entry probed after the first yields 0",
-       {Entry(0x05, 0x00, 0x7F, 0x4E), Entry(0x02, 0x16, 0x7F, 0x164E), kEnd}, test::ChipAt(0x162E), 0x162E,
+       {Entry(0x05, 0x00, 0x7F, 0x4E), Entry(0x02, 0x16, 0x7F, 0x164E), kEnd},
+       test::ChipAt(0x162E),
+       0x162E,
        TraceBuilder()
-           .ProbeMiss(0x4E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMiss(0x162E, 0x02).ProbeMiss(0x164E)
-           .ProbeMiss(0x164E).ProbeMiss(0x2E).ProbeMiss(0x4E).ProbeMatch(0x162E)},
+           .ProbeMiss(0x4E)
+           .ProbeMiss(0x2E)
+           .ProbeMiss(0x4E)
+           .ProbeMiss(0x162E, 0x02)
+           .ProbeMiss(0x164E)
+           .ProbeMiss(0x164E)
+           .ProbeMiss(0x2E)
+           .ProbeMiss(0x4E)
+           .ProbeMatch(0x162E)},
   };
   for (auto& C : Cases) {
     Harness H(C.Board);

@@ -12,7 +12,8 @@ namespace test {
 
 class Harness {
 public:
-  explicit Harness(const board::Scenario& Config) : Board_(Config), Services_(Board_), Bus_(Board_.Bus()) {}
+  explicit Harness(const board::Scenario& Config)
+      : Board_(Config), Services_(Board_), Bus_(Board_.Bus()) {}
 
   board::Board& Board() { return Board_; }
   const EFI_PEI_SERVICES** PeiServices() { return Services_.PeiServices(); }
@@ -24,7 +25,8 @@ private:
   engine::ScopedPortBus Bus_;
 };
 
-inline board::Scenario ChipAt(std::optional<uint16_t> Port, uint8_t High = 0x02, uint8_t Low = 0x16) {
+inline board::Scenario ChipAt(std::optional<uint16_t> Port, uint8_t High = 0x02,
+                              uint8_t Low = 0x16) {
   board::Scenario S;
   S.ChipPort = Port;
   S.ChipIdHigh = High;

@@ -44,7 +44,8 @@ TEST(Setup, OneMatchingEntryIsTheThirteenAccesses) {
   board::SetLd8Entry(Data, 0, 0x5A, 0x00);
   Applied A = Apply(SetupBoard(Data));
   EXPECT_EQ(A.Status, board::kEfiSuccess);
-  EXPECT_EQ(A.Ports, TraceBuilder().Ld8Entry(0x4E, 0xFF, 0xFB, 0x5A).Events()) << test::Dump(A.Ports);
+  EXPECT_EQ(A.Ports, TraceBuilder().Ld8Entry(0x4E, 0xFF, 0xFB, 0x5A).Events())
+      << test::Dump(A.Ports);
   EXPECT_EQ(A.Mode, 0xFB);
   EXPECT_EQ(A.Value, 0x5A);
   EXPECT_EQ(A.Active, 0x01);
@@ -72,8 +73,9 @@ TEST(Setup, OnlyEnabledKind12Qualifier0EntriesAreApplied) {
     uint8_t Kind, Qualifier, Enabled;
     bool Applied;
   } Cases[] = {
-      {"match", 0x12, 0, 1, true},   {"disabled", 0x12, 0, 0, false}, {"qualifier 1", 0x12, 1, 1, false},
-      {"enabled 2", 0x12, 0, 2, false}, {"kind 0x7F", 0x7F, 0, 1, false}, {"kind 0x01", 0x01, 0, 1, false},
+      {"match", 0x12, 0, 1, true},        {"disabled", 0x12, 0, 0, false},
+      {"qualifier 1", 0x12, 1, 1, false}, {"enabled 2", 0x12, 0, 2, false},
+      {"kind 0x7F", 0x7F, 0, 1, false},   {"kind 0x01", 0x01, 0, 1, false},
   };
   for (const auto& C : Cases) {
     auto Data = board::EmptySetupData();
@@ -93,8 +95,9 @@ TEST(Setup, TwoMatchingEntriesProgramInOrderAndClearingsAddUp) {
   board::SetLd8Entry(Data, 1, 0x11, 0x00);
   board::SetLd8Entry(Data, 3, 0x22, 0x01);
   Applied A = Apply(SetupBoard(Data));
-  EXPECT_EQ(A.Ports,
-            TraceBuilder().Ld8Entry(0x4E, 0xFF, 0xFB, 0x11).Ld8Entry(0x4E, 0xFB, 0xF9, 0x22).Events());
+  EXPECT_EQ(
+      A.Ports,
+      TraceBuilder().Ld8Entry(0x4E, 0xFF, 0xFB, 0x11).Ld8Entry(0x4E, 0xFB, 0xF9, 0x22).Events());
   EXPECT_EQ(A.Mode, 0xF9);
   EXPECT_EQ(A.Value, 0x22);
 }
@@ -123,7 +126,8 @@ TEST(Setup, OnlyEntriesInsideTheReturnedDataAreApplied) {
   } Cases[] = {{0, 0}, {11, 1}, {10, 0}, {22, 1}, {23, 2}, {58, 4}, {59, 5}, {67, 5}};
   for (const auto& C : Cases) {
     auto Full = board::EmptySetupData();
-    for (size_t K = 0; K < 5; ++K) board::SetLd8Entry(Full, K, uint8_t(0x10 + K), 0x00);
+    for (size_t K = 0; K < 5; ++K)
+      board::SetLd8Entry(Full, K, uint8_t(0x10 + K), 0x00);
     Applied A = Apply(SetupBoard(std::vector<uint8_t>(Full.begin(), Full.begin() + C.Size)));
     EXPECT_EQ(A.Status, board::kEfiSuccess) << C.Size;
     EXPECT_EQ(A.Ports.size(), 13u * C.EntriesApplied) << "size " << C.Size;
@@ -159,17 +163,36 @@ TEST(Setup, FailuresLeaveTheChipUntouched) {
     board::Scenario Board;
     uint32_t Status;
   } Cases[] = {
-      {"no variable PPI", [&] { auto S = SetupBoard(Valid); S.Faults.NoVariablePpi = true; return S; }(),
+      {"no variable PPI",
+       [&] {
+         auto S = SetupBoard(Valid);
+         S.Faults.NoVariablePpi = true;
+         return S;
+       }(),
        board::kEfiNotFound},
       {"LocatePpi success with NULL interface",
-       [&] { auto S = SetupBoard(Valid); S.Faults.LocateReturnsNullPpi = true; return S; }(), board::kEfiNotFound},
+       [&] {
+         auto S = SetupBoard(Valid);
+         S.Faults.LocateReturnsNullPpi = true;
+         return S;
+       }(),
+       board::kEfiNotFound},
       {"LocatePpi device error",
-       [&] { auto S = SetupBoard(Valid); S.Faults.LocatePpiStatus = board::kEfiDeviceError; return S; }(),
+       [&] {
+         auto S = SetupBoard(Valid);
+         S.Faults.LocatePpiStatus = board::kEfiDeviceError;
+         return S;
+       }(),
        board::kEfiDeviceError},
       {"no variable", SetupBoard(std::nullopt), board::kEfiNotFound},
-      {"variable of 68 bytes", SetupBoard(std::vector<uint8_t>(68, 0x12)), board::kEfiBufferTooSmall},
+      {"variable of 68 bytes", SetupBoard(std::vector<uint8_t>(68, 0x12)),
+       board::kEfiBufferTooSmall},
       {"GetVariable device error",
-       [&] { auto S = SetupBoard(Valid); S.Faults.GetVariableStatus = board::kEfiDeviceError; return S; }(),
+       [&] {
+         auto S = SetupBoard(Valid);
+         S.Faults.GetVariableStatus = board::kEfiDeviceError;
+         return S;
+       }(),
        board::kEfiDeviceError},
   };
   for (const auto& C : Cases) {

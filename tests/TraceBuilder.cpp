@@ -21,8 +21,12 @@ TraceBuilder& TraceBuilder::EarlyWrites() {
   return *this;
 }
 
-TraceBuilder& TraceBuilder::EnterConfig(uint16_t P) { return Out8(P, 0x77).Out8(P, 0x77); }
-TraceBuilder& TraceBuilder::ExitConfig(uint16_t P) { return Out8(P, 0xAA); }
+TraceBuilder& TraceBuilder::EnterConfig(uint16_t P) {
+  return Out8(P, 0x77).Out8(P, 0x77);
+}
+TraceBuilder& TraceBuilder::ExitConfig(uint16_t P) {
+  return Out8(P, 0xAA);
+}
 
 TraceBuilder& TraceBuilder::WriteReg(uint16_t P, uint8_t Reg, uint8_t Value) {
   return Out8(P, Reg).Out8(uint16_t(P + 1), Value);
@@ -74,20 +78,23 @@ TraceBuilder& TraceBuilder::Service(EventKind Kind, uint32_t Status) {
 board::Trace PortAccesses(const board::Trace& Events) {
   board::Trace Out;
   for (const auto& E : Events) {
-    if (E.IsPortAccess()) Out.push_back(E);
+    if (E.IsPortAccess())
+      Out.push_back(E);
   }
   return Out;
 }
 
 board::Trace Skeleton(const board::Trace& Events) {
   board::Trace Out = Events;
-  for (auto& E : Out) E.Detail.clear();
+  for (auto& E : Out)
+    E.Detail.clear();
   return Out;
 }
 
 std::string Dump(const board::Trace& Events) {
   std::string Text;
-  for (const auto& E : Events) Text += "  " + board::FormatEvent(E) + "\n";
+  for (const auto& E : Events)
+    Text += "  " + board::FormatEvent(E) + "\n";
   return Text;
 }
 

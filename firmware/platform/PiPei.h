@@ -32,7 +32,9 @@ inline constexpr EFI_STATUS EFI_DEVICE_ERROR = EFI_MAX_BIT | 7;
 inline constexpr EFI_STATUS EFI_OUT_OF_RESOURCES = EFI_MAX_BIT | 9;
 inline constexpr EFI_STATUS EFI_NOT_FOUND = EFI_MAX_BIT | 14;
 
-inline constexpr bool EfiError(EFI_STATUS Status) { return (Status & EFI_MAX_BIT) != 0; }
+inline constexpr bool EfiError(EFI_STATUS Status) {
+  return (Status & EFI_MAX_BIT) != 0;
+}
 
 struct EFI_GUID {
   UINT32 Data1;
@@ -66,8 +68,7 @@ using EFI_PEI_INSTALL_PPI = EFI_STATUS(EFIAPI*)(const EFI_PEI_SERVICES** PeiServ
                                                 const EFI_PEI_PPI_DESCRIPTOR* PpiList);
 using EFI_PEI_LOCATE_PPI = EFI_STATUS(EFIAPI*)(const EFI_PEI_SERVICES** PeiServices,
                                                const EFI_GUID* Guid, UINTN Instance,
-                                               EFI_PEI_PPI_DESCRIPTOR** PpiDescriptor,
-                                               VOID** Ppi);
+                                               EFI_PEI_PPI_DESCRIPTOR** PpiDescriptor, VOID** Ppi);
 // Services this module never calls keep their slot so that the ones it calls
 // sit at their architectural offsets.
 using EFI_PEI_UNUSED_SERVICE = VOID*;
@@ -108,9 +109,8 @@ struct EFI_PEI_READ_ONLY_VARIABLE2_PPI;
 
 using EFI_PEI_GET_VARIABLE2 = EFI_STATUS(EFIAPI*)(const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
                                                   const CHAR16* VariableName,
-                                                  const EFI_GUID* VariableGuid,
-                                                  UINT32* Attributes, UINTN* DataSize,
-                                                  VOID* Data);
+                                                  const EFI_GUID* VariableGuid, UINT32* Attributes,
+                                                  UINTN* DataSize, VOID* Data);
 
 struct EFI_PEI_READ_ONLY_VARIABLE2_PPI {
   EFI_PEI_GET_VARIABLE2 GetVariable;

@@ -7,7 +7,9 @@ void SioEnterConfig(UINT16 P) {
   PortWrite8(P, SioEnterKey);
 }
 
-void SioExitConfig(UINT16 P) { PortWrite8(P, SioExitKey); }
+void SioExitConfig(UINT16 P) {
+  PortWrite8(P, SioExitKey);
+}
 
 void SioWriteReg(UINT16 P, UINT8 Reg, UINT8 Value) {
   PortWrite8(P, Reg);
@@ -19,4 +21,6 @@ UINT8 SioReadReg(UINT16 P, UINT8 Reg) {
   return PortRead8(SioDataPort(P));
 }
 
-void SioSelectDevice(UINT16 P, UINT8 Device) { SioWriteReg(P, SioRegLogicalDevice, Device); }
+void SioSelectDevice(UINT16 P, UINT8 Device) {
+  SioWriteReg(P, SioRegLogicalDevice, Device);
+}

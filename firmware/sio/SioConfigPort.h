@@ -13,7 +13,9 @@ inline constexpr UINT8 SioRegChipIdLow = 0x21;
 inline constexpr UINT8 SioRegActivate = 0x30;
 
 // Data port of index port P, as a 16-bit address.
-inline UINT16 SioDataPort(UINT16 P) { return static_cast<UINT16>(P + 1); }
+inline UINT16 SioDataPort(UINT16 P) {
+  return static_cast<UINT16>(P + 1);
+}
 
 void SioEnterConfig(UINT16 P);
 void SioExitConfig(UINT16 P);
