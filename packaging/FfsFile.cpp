@@ -76,11 +76,11 @@ std::vector<uint8_t> UserInterfaceBody(std::u16string_view Name) {
   return Body;
 }
 
-BuiltFile BuildFfsFile(const FileSpec& Spec) {
+BuiltFile BuildFfsFile(const FileRecipe& Recipe) {
   BuiltFile Out;
   std::vector<uint8_t> Data; // the file data, offsets counted from its start
   uint32_t FileAlignment = 8;
-  for (const SectionSpec& S : Spec.Sections) {
+  for (const SectionRecipe& S : Recipe.Sections) {
     if (!std::has_single_bit(S.BodyAlignment) || S.BodyAlignment < 4 ||
         S.BodyPhase >= S.BodyAlignment || S.BodyPhase % 4 != 0) {
       throw std::invalid_argument("section body alignment " + std::to_string(S.BodyAlignment) +
@@ -102,7 +102,7 @@ BuiltFile BuildFfsFile(const FileSpec& Spec) {
     FileAlignment = std::max(FileAlignment, S.BodyAlignment);
   }
   const DataAlignment Alignment = EncodeDataAlignment(FileAlignment);
-  Out.Bytes = MakeFile(Spec.Name, Spec.Type, Alignment.Attributes, Data, Spec.DataChecksum);
+  Out.Bytes = MakeFile(Recipe.Name, Recipe.Type, Alignment.Attributes, Data, Recipe.DataChecksum);
   return Out;
 }
 

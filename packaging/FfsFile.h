@@ -46,7 +46,7 @@ inline constexpr uint8_t kFixedFileChecksum = 0xAA;
 // Largest size a 24-bit Size field holds; the module's file is far below it.
 inline constexpr size_t kMaxFileSize = 0xFFFFFF;
 
-struct SectionSpec {
+struct SectionRecipe {
   uint8_t Type = section_type::kRaw;
   std::vector<uint8_t> Body;
   // The body starts at a multiple of this, counted from the start of the file
@@ -57,10 +57,10 @@ struct SectionSpec {
   uint32_t BodyPhase = 0;
 };
 
-struct FileSpec {
+struct FileRecipe {
   board::GuidBytes Name{};
   uint8_t Type = file_type::kPeim;
-  std::vector<SectionSpec> Sections;
+  std::vector<SectionRecipe> Sections;
   // True: a real 8-bit data checksum under FFS_ATTRIB_CHECKSUM; false: 0xAA.
   bool DataChecksum = true;
 };
@@ -89,13 +89,13 @@ void SetFileSize(std::vector<uint8_t>& File, size_t Size);
 
 struct BuiltFile {
   std::vector<uint8_t> Bytes;
-  // Offset within Bytes of each spec section's body, in spec order.
+  // Offset within Bytes of each recipe section's body, in recipe order.
   std::vector<size_t> BodyOffsets;
 };
 // Lays out the sections, sets size, attributes, checksums and the finished
 // state (positive logic). Throws std::invalid_argument for a file that cannot
 // be expressed (too large, bad alignment).
-BuiltFile BuildFfsFile(const FileSpec& Spec);
+BuiltFile BuildFfsFile(const FileRecipe& Recipe);
 
 struct FileHeaderInfo {
   board::GuidBytes Name{};

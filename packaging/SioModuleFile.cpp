@@ -20,24 +20,24 @@ std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexCho
   if (Pe.SectionAlignment != Pe.FileAlignment) {
     throw std::runtime_error("image section alignment differs from its file alignment");
   }
-  FileSpec Spec;
-  Spec.Name = *board::ParseGuid(kSioModuleFileGuid);
-  Spec.Type = file_type::kPeim;
-  Spec.DataChecksum = true;
+  FileRecipe Recipe;
+  Recipe.Name = *board::ParseGuid(kSioModuleFileGuid);
+  Recipe.Type = file_type::kPeim;
+  Recipe.DataChecksum = true;
   const uint32_t Alignment = std::max<uint32_t>(Pe.SectionAlignment, 4);
-  SectionSpec ImageSection{section_type::kPe32, {Image.begin(), Image.end()}, Alignment, 0};
+  SectionRecipe ImageSection{section_type::kPe32, {Image.begin(), Image.end()}, Alignment, 0};
   if (Form == ImageForm::Te) {
     TeImage Te = ConvertToTe(Image);
     // The image's address 0 lies StrippedSize - 40 bytes before the TE header.
     const uint32_t Phase = (Te.StrippedSize - kTeHeaderSize) % Alignment;
     ImageSection = {section_type::kTe, std::move(Te.Bytes), Alignment, Phase};
   }
-  Spec.Sections = {
+  Recipe.Sections = {
       {section_type::kPeiDepex, EncodeDepex(Depex), 4, 0},
       std::move(ImageSection),
       {section_type::kUserInterface, UserInterfaceBody(kSioModuleName), 4, 0},
   };
-  return BuildFfsFile(Spec).Bytes;
+  return BuildFfsFile(Recipe).Bytes;
 }
 
 } // namespace packaging

@@ -1,5 +1,5 @@
 // Status, GUID, PEI services and variable PPI declarations the module calls.
-// Laid out as the UEFI and PI specifications lay them out on IA-32; on the
+// Laid out in the binary form the PEI Foundation and the PPI producers use on IA-32; on the
 // host build (64-bit) the same declarations follow the host's pointer width.
 #pragma once
 

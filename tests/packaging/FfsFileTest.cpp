@@ -74,12 +74,12 @@ TEST(FfsFile, AlignedBodiesGetARawPadSectionInFront) {
       {2, 16, true, 24 + 16},  {100, 4096, true, 24 + 4096},
   };
   for (const Case& C : Cases) {
-    FileSpec Spec;
-    Spec.Name = kName;
-    Spec.Sections = {{section_type::kPeiDepex, Body(C.FirstBody, 1), 4},
-                     {section_type::kPe32, Body(64, 2), C.Alignment, C.Phase},
-                     {section_type::kUserInterface, UserInterfaceBody(u"X"), 4}};
-    const BuiltFile F = BuildFfsFile(Spec);
+    FileRecipe Recipe;
+    Recipe.Name = kName;
+    Recipe.Sections = {{section_type::kPeiDepex, Body(C.FirstBody, 1), 4},
+                       {section_type::kPe32, Body(64, 2), C.Alignment, C.Phase},
+                       {section_type::kUserInterface, UserInterfaceBody(u"X"), 4}};
+    const BuiltFile F = BuildFfsFile(Recipe);
     const auto Sections = ListSections(F.Bytes);
     ASSERT_EQ(Sections.size(), C.Padded ? 4u : 3u) << C.FirstBody << "/" << C.Alignment;
     EXPECT_EQ(F.BodyOffsets[1], C.SecondBodyAt);
@@ -106,9 +106,9 @@ TEST(FfsFile, RefusesAlignmentsSectionBoundariesCannotMeet) {
     uint32_t Alignment, Phase;
   };
   for (const Case C : {Case{0, 0}, Case{2, 0}, Case{24, 0}, Case{32, 6}, Case{32, 32}}) {
-    FileSpec Spec;
-    Spec.Sections = {{section_type::kPe32, Body(8, 1), C.Alignment, C.Phase}};
-    EXPECT_THROW(BuildFfsFile(Spec), std::invalid_argument) << C.Alignment << "/" << C.Phase;
+    FileRecipe Recipe;
+    Recipe.Sections = {{section_type::kPe32, Body(8, 1), C.Alignment, C.Phase}};
+    EXPECT_THROW(BuildFfsFile(Recipe), std::invalid_argument) << C.Alignment << "/" << C.Phase;
   }
 }
 
@@ -126,12 +126,12 @@ TEST(FfsFile, UserInterfaceNameIsUtf16WithATerminator) {
 
 TEST(FfsFile, HeaderCarriesChecksumsStateAndType) {
   for (bool Real : {true, false}) {
-    FileSpec Spec;
-    Spec.Name = kName;
-    Spec.Type = file_type::kPeim;
-    Spec.DataChecksum = Real;
-    Spec.Sections = {{section_type::kRaw, Body(37, 9), 4}};
-    const auto F = BuildFfsFile(Spec).Bytes;
+    FileRecipe Recipe;
+    Recipe.Name = kName;
+    Recipe.Type = file_type::kPeim;
+    Recipe.DataChecksum = Real;
+    Recipe.Sections = {{section_type::kRaw, Body(37, 9), 4}};
+    const auto F = BuildFfsFile(Recipe).Bytes;
     EXPECT_TRUE(std::equal(kName.begin(), kName.end(), F.begin()));
     EXPECT_EQ(F[0x12], file_type::kPeim);
     EXPECT_EQ(F[0x17], file_state::kFinished);
@@ -153,10 +153,10 @@ TEST(FfsFile, HeaderCarriesChecksumsStateAndType) {
 }
 
 TEST(FfsFile, ReaderRejectsDamagedFiles) {
-  FileSpec Spec;
-  Spec.Name = kName;
-  Spec.Sections = {{section_type::kRaw, Body(40, 3), 4}};
-  const auto Good = BuildFfsFile(Spec).Bytes;
+  FileRecipe Recipe;
+  Recipe.Name = kName;
+  Recipe.Sections = {{section_type::kRaw, Body(40, 3), 4}};
+  const auto Good = BuildFfsFile(Recipe).Bytes;
   struct Case {
     const char* What;
     size_t Offset; // byte flipped; SIZE_MAX: cut the file short instead
@@ -191,11 +191,11 @@ TEST(FfsFile, ReaderRejectsDamagedFiles) {
 }
 
 TEST(FfsFile, SectionWalkStopsAtASectionBeyondTheFile) {
-  FileSpec Spec;
-  Spec.Name = kName;
-  Spec.DataChecksum = false; // so the damaged size is not caught by the data checksum
-  Spec.Sections = {{section_type::kRaw, Body(8, 3), 4}, {section_type::kRaw, Body(8, 4), 4}};
-  auto F = BuildFfsFile(Spec).Bytes;
+  FileRecipe Recipe;
+  Recipe.Name = kName;
+  Recipe.DataChecksum = false; // so the damaged size is not caught by the data checksum
+  Recipe.Sections = {{section_type::kRaw, Body(8, 3), 4}, {section_type::kRaw, Body(8, 4), 4}};
+  auto F = BuildFfsFile(Recipe).Bytes;
   F[kFileHeaderSize + 12 + 1] = 0x01; // second section claims 268 bytes
   EXPECT_THROW(ListSections(F), std::runtime_error);
   F[kFileHeaderSize + 12 + 1] = 0x00;
@@ -204,9 +204,9 @@ TEST(FfsFile, SectionWalkStopsAtASectionBeyondTheFile) {
 }
 
 TEST(FfsFile, TooLargeForA24BitSizeIsRefused) {
-  FileSpec Spec;
-  Spec.Sections = {{section_type::kRaw, std::vector<uint8_t>(kMaxFileSize - kFileHeaderSize), 4}};
-  EXPECT_THROW(BuildFfsFile(Spec), std::invalid_argument);
+  FileRecipe Recipe;
+  Recipe.Sections = {{section_type::kRaw, std::vector<uint8_t>(kMaxFileSize - kFileHeaderSize), 4}};
+  EXPECT_THROW(BuildFfsFile(Recipe), std::invalid_argument);
 }
 
 } // namespace

@@ -13,11 +13,11 @@ namespace {
 using namespace packaging;
 
 std::vector<uint8_t> File(uint32_t BodyAlignment, size_t BodySize = 100) {
-  FileSpec Spec;
-  Spec.Name = *board::ParseGuid("F06C840E-DC65-4200-893D-CC1159179910");
-  Spec.Sections = {{section_type::kPeiDepex, {0x06, 0x08}, 4},
-                   {section_type::kPe32, std::vector<uint8_t>(BodySize, 0x5A), BodyAlignment}};
-  return BuildFfsFile(Spec).Bytes;
+  FileRecipe Recipe;
+  Recipe.Name = *board::ParseGuid("F06C840E-DC65-4200-893D-CC1159179910");
+  Recipe.Sections = {{section_type::kPeiDepex, {0x06, 0x08}, 4},
+                     {section_type::kPe32, std::vector<uint8_t>(BodySize, 0x5A), BodyAlignment}};
+  return BuildFfsFile(Recipe).Bytes;
 }
 
 // Offsets of the file headers, found the way a reader walks the volume: from
@@ -106,13 +106,13 @@ TEST(FirmwareVolume, FileDataLandsOnItsAlignmentWithPadFilesWhereNeeded) {
 }
 
 std::vector<uint8_t> Renamed(std::vector<uint8_t> F, uint8_t Last) {
-  FileSpec Spec;
-  Spec.Name = *board::ParseGuid("F06C840E-DC65-4200-893D-CC11591799FF");
-  Spec.Name[15] = Last;
+  FileRecipe Recipe;
+  Recipe.Name = *board::ParseGuid("F06C840E-DC65-4200-893D-CC11591799FF");
+  Recipe.Name[15] = Last;
   for (const SectionView& S : ListSections(F)) {
-    Spec.Sections.push_back({S.Type, {S.Body.begin(), S.Body.end()}, 4});
+    Recipe.Sections.push_back({S.Type, {S.Body.begin(), S.Body.end()}, 4});
   }
-  return BuildFfsFile(Spec).Bytes;
+  return BuildFfsFile(Recipe).Bytes;
 }
 
 TEST(FirmwareVolume, SeveralFilesFollowEachOtherOnEightByteBoundaries) {
