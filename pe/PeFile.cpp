@@ -137,6 +137,9 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
   PeFile File;
   File.FileSize = Bytes.size();
   File.Machine = Coff.getMachine();
+  const auto OffsetOf = [&](const void* Field) {
+    return static_cast<uint32_t>(static_cast<const uint8_t*>(Field) - Bytes.data());
+  };
   if (const auto* Header = Coff.getPE32Header()) {
     File.Magic = Header->Magic;
     File.Subsystem = Header->Subsystem;
@@ -147,6 +150,7 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
     File.SectionAlignment = Header->SectionAlignment;
     File.FileAlignment = Header->FileAlignment;
     File.BaseOfCode = Header->BaseOfCode;
+    File.ImageBaseOffset = OffsetOf(&Header->ImageBase);
   } else if (const auto* Header = Coff.getPE32PlusHeader()) {
     File.Magic = Header->Magic;
     File.Subsystem = Header->Subsystem;
@@ -157,6 +161,7 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
     File.SectionAlignment = Header->SectionAlignment;
     File.FileAlignment = Header->FileAlignment;
     File.BaseOfCode = Header->BaseOfCode;
+    File.ImageBaseOffset = OffsetOf(&Header->ImageBase);
   } else {
     Result.Error = "not a PE image: no optional header";
     return Result;

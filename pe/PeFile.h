@@ -67,6 +67,8 @@ struct PeFile {
   // File offset of the section table: the DOS header and stub, "PE\0\0", the
   // file header and the optional header all lie before it.
   uint32_t SectionTableOffset = 0;
+  // File offset of the optional header's ImageBase field.
+  uint32_t ImageBaseOffset = 0;
   std::vector<SectionHeader> Sections;
 
   // The section whose loaded range holds Rva, if any.

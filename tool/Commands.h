@@ -11,5 +11,6 @@ void AddRunCommand(CLI::App& App, int& ExitCode);
 void AddDiffCommand(CLI::App& App, int& ExitCode);
 void AddVarCommands(CLI::App& App, int& ExitCode);
 void AddImageCommands(CLI::App& App, int& ExitCode);
+void AddOvmfCommand(CLI::App& App, int& ExitCode);
 
 } // namespace siotool

@@ -32,6 +32,7 @@ int Run(int argc, char** argv) {
   siotool::AddDiffCommand(App, ExitCode);
   siotool::AddVarCommands(App, ExitCode);
   siotool::AddImageCommands(App, ExitCode);
+  siotool::AddOvmfCommand(App, ExitCode);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {

@@ -1,0 +1,49 @@
+// Debian's OVMF IA-32 code image, opened up to its PEI volume: the main
+// volume at the start of the image holds one FV_IMAGE file whose LZMA
+// GUID-defined section decompresses to the PEI volume (and the DXE volume).
+// The PEI volume can be changed in place and the image rebuilt around it:
+// recompressed, with every size and checksum up the chain set again.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "ovmf/FirmwareVolume.h"
+
+namespace ovmf {
+
+class OvmfImage {
+public:
+  // Throws FirmwareError, saying what is missing, for an image laid out any
+  // other way.
+  static OvmfImage Parse(std::vector<uint8_t> Image);
+
+  // The decompressed PEI volume; changes made here go into Rebuild().
+  std::span<uint8_t> PeiVolume();
+  std::span<const uint8_t> PeiVolume() const;
+  // Where SEC copies the PEI volume and where its PEIMs are linked to run, as
+  // the images already in it show.
+  uint32_t PeiVolumeAddress() const { return PeiAddress_; }
+
+  // The whole image with the current PEI volume compressed back into it.
+  // Throws FirmwareError when the result no longer fits the main volume.
+  std::vector<uint8_t> Rebuild() const;
+
+  const std::vector<uint8_t>& Original() const { return Image_; }
+  size_t CompressedFileOffset() const { return File_.Offset; }
+  size_t CompressedFileRoom() const { return FileRoom_; }
+
+private:
+  std::vector<uint8_t> Image_;
+  VolumeView Main_;
+  FfsFileView File_;        // the FV_IMAGE file in the main volume
+  size_t FileRoom_ = 0;     // bytes from the file to the next file or the volume end
+  SectionView GuidSection_; // relative to the file's data
+  uint16_t GuidDataOffset_ = 0;
+  std::vector<uint8_t> Decompressed_;
+  SectionView PeiSection_; // relative to Decompressed_
+  uint32_t PeiAddress_ = 0;
+};
+
+} // namespace ovmf

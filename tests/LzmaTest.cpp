@@ -1,0 +1,39 @@
+// LZMA "alone" streams: the size field the firmware's decompressor relies on.
+#include <gtest/gtest.h>
+
+#include "ovmf/FirmwareError.h"
+#include "ovmf/Lzma.h"
+
+namespace {
+
+std::vector<uint8_t> Sample(size_t Size) {
+  std::vector<uint8_t> Data(Size, 0xFF);
+  for (size_t I = 0; I < Size / 3; ++I)
+    Data[I] = static_cast<uint8_t>(I * 7 + (I >> 5));
+  return Data;
+}
+
+TEST(Lzma, RoundTripsWithTheRealSizeInTheHeader) {
+  for (size_t Size : {size_t{0}, size_t{1}, size_t{4096}, size_t{300000}}) {
+    const auto Data = Sample(Size);
+    const auto Stream = ovmf::LzmaAloneEncode(Data);
+    EXPECT_EQ(ovmf::LzmaAloneDeclaredSize(Stream), Size);
+    EXPECT_EQ(Stream[0], 0x5D) << "lc=3 lp=0 pb=2";
+    EXPECT_EQ(Stream[1] | Stream[2] << 8 | Stream[3] << 16 | Stream[4] << 24, 1 << 24);
+    EXPECT_EQ(ovmf::LzmaAloneDecode(Stream), Data);
+  }
+}
+
+TEST(Lzma, RefusesStreamsTheFirmwareCouldNotUse) {
+  const auto Good = ovmf::LzmaAloneEncode(Sample(5000));
+  auto UnknownSize = Good;
+  std::fill(UnknownSize.begin() + 5, UnknownSize.begin() + 13, 0xFF);
+  auto WrongSize = Good;
+  WrongSize[5] ^= 1;
+  const std::vector<uint8_t> Short(Good.begin(), Good.begin() + Good.size() / 2);
+  const std::vector<uint8_t> HeaderOnly(Good.begin(), Good.begin() + 8);
+  for (const auto& Stream : {UnknownSize, WrongSize, Short, HeaderOnly})
+    EXPECT_THROW(ovmf::LzmaAloneDecode(Stream), ovmf::FirmwareError);
+}
+
+} // namespace

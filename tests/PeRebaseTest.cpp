@@ -1,0 +1,122 @@
+// Rebasing the module image: every relocation site moves by the distance,
+// nothing else changes, and a bad image is refused untouched.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "pe/ImageFile.h"
+#include "pe/PeRebase.h"
+
+namespace {
+
+std::vector<uint8_t> ModuleImage() {
+  return pe::ReadFileBytes(SIO_IMAGE_FILE).value();
+}
+
+uint32_t At(const std::vector<uint8_t>& B, size_t Offset) {
+  uint32_t V;
+  std::memcpy(&V, &B[Offset], 4);
+  return V;
+}
+
+TEST(PeRebase, MovesEveryRelocationSiteByTheDistance) {
+  const auto Original = ModuleImage();
+  const pe::Pe32Info Info = pe::ReadPe32(Original);
+  ASSERT_GT(Info.Relocations, 0u);
+  for (uint32_t NewBase : {0x00847260u, 0x00100000u, Info.ImageBase, 0xFFFFF000u}) {
+    auto Moved = Original;
+    EXPECT_EQ(pe::RebasePe32(Moved, NewBase), Info.Relocations);
+    EXPECT_EQ(pe::ReadPe32(Moved).ImageBase, NewBase);
+    // Only the ImageBase field and the relocation sites may change.
+    size_t ChangedBytes = 0;
+    for (size_t I = 0; I < Moved.size(); ++I)
+      ChangedBytes += Moved[I] != Original[I];
+    EXPECT_LE(ChangedBytes, 4 * (Info.Relocations + 1));
+    if (NewBase != Info.ImageBase) {
+      EXPECT_GE(ChangedBytes, Info.Relocations);
+    }
+    // Two moves land where one does.
+    auto Twice = Original;
+    pe::RebasePe32(Twice, 0x00500000);
+    pe::RebasePe32(Twice, NewBase);
+    EXPECT_EQ(Twice, Moved);
+    auto Back = Moved;
+    pe::RebasePe32(Back, Info.ImageBase);
+    EXPECT_EQ(Back, Original) << "rebasing back must restore the image";
+  }
+}
+
+TEST(PeRebase, RefusesBadImagesAndLeavesThemAlone) {
+  const auto Original = ModuleImage();
+  std::vector<std::vector<uint8_t>> Bad = {
+      {Original.begin(), Original.begin() + 0x100}, // cut short
+      {'M', 'Z'},
+      {},
+  };
+  auto WrongMachine = Original;
+  WrongMachine[At(Original, 0x3C) + 4] = 0x64; // machine 0x8664
+  WrongMachine[At(Original, 0x3C) + 5] = 0x86;
+  Bad.push_back(WrongMachine);
+  for (auto Image : Bad) {
+    const auto Before = Image;
+    EXPECT_THROW(pe::RebasePe32(Image, 0x820000), pe::PeError);
+    EXPECT_EQ(Image, Before);
+  }
+}
+
+// A TE image laid out by hand: StrippedSize 0x80, one section at RVA 0x100
+// (TE offset 0xA8), a HIGHLOW site at RVA 0x104 holding 0x00401000, and the
+// relocation block at RVA 0x120 with one site and one padding entry.
+std::vector<uint8_t> TinyTe(uint16_t SiteEntry = 0x3004) {
+  std::vector<uint8_t> Te(0xA8 + 0x40, 0);
+  const auto Put16 = [&](size_t At, uint16_t V) { std::memcpy(&Te[At], &V, 2); };
+  const auto Put32 = [&](size_t At, uint32_t V) { std::memcpy(&Te[At], &V, 4); };
+  Put16(0, 0x5A56);
+  Put16(2, 0x014C);
+  Te[4] = 1;
+  Te[5] = 11;
+  Put16(6, 0x80);
+  Put32(0x10, 0x00400000);
+  Put32(0x18, 0x120);
+  Put32(0x1C, 12);
+  std::memcpy(&Te[40], ".text\0\0\0", 8);
+  Put32(40 + 8, 0x40);   // VirtualSize
+  Put32(40 + 12, 0x100); // VirtualAddress
+  Put32(40 + 16, 0x40);  // SizeOfRawData
+  Put32(40 + 20, 0x100); // PointerToRawData, before stripping
+  Put32(0xAC, 0x00401000);
+  Put32(0xC8, 0x100); // block: page RVA, size, entries
+  Put32(0xCC, 12);
+  Put16(0xD0, SiteEntry);
+  Put16(0xD2, 0x0000);
+  return Te;
+}
+
+TEST(PeRebase, MovesATeImageByItsBase) {
+  auto Te = TinyTe();
+  const auto Original = Te;
+  EXPECT_EQ(pe::ReadTe(Te).Relocations, 1u);
+  EXPECT_EQ(pe::RebaseTe(Te, 0x00820000), 1u);
+  EXPECT_EQ(At(Te, 0xAC), 0x00821000u);
+  EXPECT_EQ(At(Te, 0x10), 0x00820000u);
+  EXPECT_EQ(At(Te, 0x14), 0u);
+  EXPECT_EQ(pe::ReadTe(Te).ImageBase, 0x00820000u);
+  pe::RebaseTe(Te, 0x00400000);
+  EXPECT_EQ(Te, Original);
+}
+
+TEST(PeRebase, RefusesBadTeImagesAndLeavesThemAlone) {
+  auto OutsideSection = TinyTe(0x3040); // site at RVA 0x140, past the section
+  auto WrongType = TinyTe(0xA004);
+  auto Cut = TinyTe();
+  Cut.resize(0x60); // section table whole, data gone
+  auto NotTe = TinyTe();
+  NotTe[0] = 'M';
+  for (auto Te : {OutsideSection, WrongType, Cut, NotTe}) {
+    const auto Before = Te;
+    EXPECT_THROW(pe::RebaseTe(Te, 0x820000), pe::PeError);
+    EXPECT_EQ(Te, Before);
+  }
+}
+
+} // namespace
