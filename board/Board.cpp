@@ -2,11 +2,30 @@
 
 namespace board {
 
-Board::Board(const Scenario& Config) : Config_(Config), Bus_(Log_), Pei_(Log_, Config.Faults) {
+Board::Board(const Scenario& Config) : Bus_(Log_), Pei_(Log_, {}) {
+  Log_.reserve(128);
+  Reset(Config);
+}
+
+void Board::Reset(const Scenario& Config) {
+  if (&Config != &Config_)
+    Config_ = Config;
+  Pei_.Recycle(Log_);
+  Log_.clear();
+  Post_.Reset();
+  Bridge_.Reset();
+  Pei_.Reset(Config_.Faults);
+  ChipReadsAnswered_ = 0;
+  Bus_.DetachAll();
   Bus_.Attach(Post_);
   Bus_.Attach(Bridge_);
-  if (Config_.ChipPort) {
-    Chip_ = std::make_unique<SuperIoChip>(*Config_.ChipPort, Config_.ChipIdHigh, Config_.ChipIdLow);
+  ChipPresent_ = Config_.ChipPort.has_value();
+  if (ChipPresent_) {
+    if (Chip_)
+      Chip_->Reset(*Config_.ChipPort, Config_.ChipIdHigh, Config_.ChipIdLow);
+    else
+      Chip_ =
+          std::make_unique<SuperIoChip>(*Config_.ChipPort, Config_.ChipIdHigh, Config_.ChipIdLow);
     for (const auto& Preset : Config_.Registers) {
       Chip_->SetRegister(Preset.Device, Preset.Reg, Preset.Value);
     }
@@ -20,12 +39,10 @@ Board::Board(const Scenario& Config) : Config_(Config), Bus_(Log_), Pei_(Log_, C
     Bus_.Attach(*Chip_);
   }
   if (Config_.SetupVariable) {
-    Pei_.SetVariable({u"SioF81216aSetup00", kSioSetupVendorGuid}, *Config_.SetupVariable,
+    Pei_.SetVariable(u"SioF81216aSetup00", kSioSetupVendorGuid, *Config_.SetupVariable,
                      kSetupVariableAttributes);
   }
-  Log_.reserve(128);
 }
-
 PassResult Board::Result(uint32_t Status) const {
   PassResult R;
   R.Status = Status;
@@ -33,7 +50,7 @@ PassResult Board::Result(uint32_t Status) const {
   for (const auto& Ppi : Pei_.Installed()) {
     R.Ppis.push_back({Ppi.Guid, Ppi.Flags, Ppi.PpiAddress != 0});
   }
-  if (Chip_) {
+  if (ChipPresent_) {
     ChipState State;
     State.IndexPort = Chip_->IndexPort();
     State.InConfigMode = Chip_->InConfigMode();

@@ -49,10 +49,15 @@ public:
   Board(const Board&) = delete;
   Board& operator=(const Board&) = delete;
 
+  // Makes this the board a new Board(Config) would be, keeping the storage
+  // (trace capacity, register banks, PPI lists, variable store) of the passes
+  // before, so that one board can run pass after pass without allocating.
+  void Reset(const Scenario& Config);
+
   const Scenario& Config() const { return Config_; }
   IoBus& Bus() { return Bus_; }
   PeiFoundation& Pei() { return Pei_; }
-  SuperIoChip* Chip() { return Chip_.get(); }
+  SuperIoChip* Chip() { return ChipPresent_ ? Chip_.get() : nullptr; }
   LpcBridge& Bridge() { return Bridge_; }
   PostCodePort& PostCodes() { return Post_; }
   const Trace& Events() const { return Log_; }
@@ -66,7 +71,9 @@ private:
   IoBus Bus_;
   PostCodePort Post_;
   LpcBridge Bridge_;
+  // Kept across resets to a board without a chip, so its banks stay allocated.
   std::unique_ptr<SuperIoChip> Chip_;
+  bool ChipPresent_ = false;
   PeiFoundation Pei_;
   size_t ChipReadsAnswered_ = 0;
 };

@@ -3,6 +3,12 @@
 namespace board {
 
 std::string FormatGuid(const GuidBytes& G) {
+  std::string Text;
+  AppendGuid(Text, G);
+  return Text;
+}
+
+void AppendGuid(std::string& Out, const GuidBytes& G) {
   // Memory byte shown at each hex pair of the text; -1 marks a dash. Written
   // out rather than with printf: every traced service call formats GUIDs.
   static constexpr int kShown[20] = {3,  2, 1, 0,  -1, 5,  4,  -1, 7,  6,
@@ -18,7 +24,7 @@ std::string FormatGuid(const GuidBytes& G) {
     Text[At++] = kHex[G[Byte] >> 4];
     Text[At++] = kHex[G[Byte] & 0xF];
   }
-  return std::string(Text, At);
+  Out.append(Text, At);
 }
 
 std::optional<GuidBytes> ParseGuid(std::string_view Text) {

@@ -13,6 +13,8 @@ using GuidBytes = std::array<uint8_t, 16>;
 
 // Registry format, e.g. "6F3BDEE2-6FCF-492E-80AC-7C786D9FC397".
 std::string FormatGuid(const GuidBytes& Guid);
+// Appends the registry format of Guid to Text.
+void AppendGuid(std::string& Text, const GuidBytes& Guid);
 std::optional<GuidBytes> ParseGuid(std::string_view Text);
 
 extern const GuidBytes kReadOnlyVariable2PpiGuid; // 2AB86EF5-ECB5-4134-B556-3854CA1FE1B4

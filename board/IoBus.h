@@ -3,6 +3,7 @@
 // device answers returns all ones (floating bus); a write nobody takes is lost.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -15,6 +16,10 @@ public:
   virtual ~IoDevice() = default;
   // True when the device decodes an access of Width bytes at Port.
   virtual bool Decodes(uint16_t Port, uint8_t Width) const = 0;
+  // The ports any access the device decodes starts at, First to Last: the bus
+  // asks Decodes only about these. Fixed while the device is attached.
+  virtual uint16_t FirstPort() const { return 0; }
+  virtual uint16_t LastPort() const { return 0xFFFF; }
   virtual uint32_t Read(uint16_t Port, uint8_t Width) = 0;
   virtual void Write(uint16_t Port, uint8_t Width, uint32_t Value) = 0;
 };
@@ -23,16 +28,40 @@ class IoBus {
 public:
   explicit IoBus(Trace& Log) : Log_(Log) {}
 
-  void Attach(IoDevice& Device) { Devices_.push_back(&Device); }
+  void Attach(IoDevice& Device) {
+    Devices_.push_back({Device.FirstPort(), Device.LastPort(), &Device});
+    Decoded_.fill({});
+  }
+  void DetachAll() {
+    Devices_.clear();
+    Decoded_.fill({});
+  }
 
   uint32_t Read(uint16_t Port, uint8_t Width);
   void Write(uint16_t Port, uint8_t Width, uint32_t Value);
 
 private:
-  IoDevice* Find(uint16_t Port, uint8_t Width) const;
+  IoDevice* Find(uint16_t Port, uint8_t Width);
+  void Record(EventKind Kind, uint16_t Port, uint8_t Width, uint32_t Value);
+
+  struct Attached {
+    uint16_t First, Last;
+    IoDevice* Device;
+  };
+
+  // The device found for recent (port, width) pairs, direct-mapped by port: a
+  // pass touches a handful of ports many times. What a device decodes is fixed
+  // while it is attached, so only Attach and DetachAll invalidate it.
+  struct Decoded {
+    bool Valid = false;
+    uint8_t Width = 0;
+    uint16_t Port = 0;
+    IoDevice* Device = nullptr;
+  };
 
   Trace& Log_;
-  std::vector<IoDevice*> Devices_;
+  std::vector<Attached> Devices_;
+  std::array<Decoded, 16> Decoded_{};
 };
 
 // All ones of the access width.

@@ -16,12 +16,21 @@ public:
   static constexpr uint16_t kConfigDataPort = 0xCFC;
   static constexpr uint8_t kBus = 0, kDevice = 31, kFunction = 0;
 
+  // Back to power-on: address latch and configuration space zero, nothing written.
+  void Reset() {
+    Address_ = 0;
+    Space_.fill(0);
+    Written_.fill(false);
+  }
+
   uint32_t ConfigAddress() const { return Address_; }
   uint8_t ConfigByte(uint8_t Offset) const { return Space_[Offset]; }
   // Bytes of the bridge's configuration space written since reset.
   bool ConfigByteWritten(uint8_t Offset) const { return Written_[Offset]; }
 
   bool Decodes(uint16_t Port, uint8_t Width) const override;
+  uint16_t FirstPort() const override { return kConfigAddressPort; }
+  uint16_t LastPort() const override { return kConfigDataPort + 3; }
   uint32_t Read(uint16_t Port, uint8_t Width) override;
   void Write(uint16_t Port, uint8_t Width, uint32_t Value) override;
 

@@ -1,44 +1,98 @@
 #include "board/PeiFoundation.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 
 #include "board/Status.h"
 
 namespace board {
 namespace {
 
-std::string Ascii(const std::u16string& Name) {
-  std::string Text;
+void AppendAscii(std::string& Text, std::u16string_view Name) {
   for (char16_t C : Name)
     Text += (C >= 0x20 && C < 0x7F) ? static_cast<char>(C) : '?';
-  return Text;
+}
+
+void AppendNumber(std::string& Text, uint64_t Value) {
+  char Digits[24];
+  auto End = std::to_chars(Digits, Digits + sizeof Digits, Value).ptr;
+  Text.append(Digits, End);
+}
+
+// Eight upper-case hex digits, as printf's %08X.
+void AppendHex32(std::string& Text, uint32_t Value) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (int Shift = 28; Shift >= 0; Shift -= 4)
+    Text += kHex[(Value >> Shift) & 0xF];
 }
 
 } // namespace
 
-void PeiFoundation::Record(EventKind Kind, uint32_t Status, std::string Detail) {
-  Log_.push_back({Kind, 0, 0, 0, Status, std::move(Detail)});
+void PeiFoundation::Reset(const PeiFaults& Faults) {
+  Faults_ = Faults;
+  Database_.clear();
+  Installed_.clear();
+  LiveVariables_ = 0;
+  Recorded_.clear();
 }
 
-void PeiFoundation::SetVariable(VariableKey Key, std::vector<uint8_t> Data, uint32_t Attributes) {
-  Variables_[std::move(Key)] = {std::move(Data), Attributes};
+void PeiFoundation::Record(EventKind Kind, uint32_t Status) {
+  Recorded_.push_back(Log_.size());
+  TraceEvent& E = Log_.emplace_back();
+  E.Kind = Kind;
+  E.Status = Status;
+  if (!SpareDetails_.empty()) {
+    E.Detail = std::move(SpareDetails_.back());
+    SpareDetails_.pop_back();
+  }
+  E.Detail.assign(Detail_);
 }
 
-uint32_t PeiFoundation::InstallPpi(const std::optional<std::vector<PpiDescriptor>>& List) {
-  std::string Detail;
+void PeiFoundation::Recycle(Trace& Events) {
+  for (size_t At : Recorded_) {
+    if (At < Events.size() && !Events[At].IsPortAccess())
+      SpareDetails_.push_back(std::move(Events[At].Detail));
+  }
+  Recorded_.clear();
+}
+
+const PeiFoundation::StoredVariable* PeiFoundation::FindVariable(std::u16string_view Name,
+                                                                 const GuidBytes& Guid) const {
+  for (size_t I = 0; I < LiveVariables_; ++I) {
+    if (Variables_[I].Guid == Guid && Variables_[I].Name == Name)
+      return &Variables_[I];
+  }
+  return nullptr;
+}
+
+void PeiFoundation::SetVariable(std::u16string_view Name, const GuidBytes& Guid,
+                                std::span<const uint8_t> Data, uint32_t Attributes) {
+  auto* Slot = const_cast<StoredVariable*>(FindVariable(Name, Guid));
+  if (Slot == nullptr) {
+    if (LiveVariables_ == Variables_.size())
+      Variables_.emplace_back();
+    Slot = &Variables_[LiveVariables_++];
+    Slot->Name.assign(Name);
+    Slot->Guid = Guid;
+  }
+  Slot->Data.assign(Data.begin(), Data.end());
+  Slot->Attributes = Attributes;
+}
+
+uint32_t PeiFoundation::InstallPpi(std::span<const PpiDescriptor> List, bool WellFormed) {
+  Detail_.clear();
   uint32_t Status = kEfiSuccess;
-  if (!List || List->empty()) {
+  if (!WellFormed || List.empty()) {
     Status = kEfiInvalidParameter;
-    Detail = "malformed list";
+    Detail_ = "malformed list";
   } else {
-    for (const auto& Ppi : *List) {
-      if (!Detail.empty())
-        Detail += ' ';
-      char Flags[16];
-      std::snprintf(Flags, sizeof Flags, "0x%08X", Ppi.Flags);
-      Detail += FormatGuid(Ppi.Guid) + " flags=" + Flags +
-                (Ppi.PpiAddress ? " interface" : " no-interface");
+    for (const auto& Ppi : List) {
+      if (!Detail_.empty())
+        Detail_ += ' ';
+      AppendGuid(Detail_, Ppi.Guid);
+      Detail_ += " flags=0x";
+      AppendHex32(Detail_, Ppi.Flags);
+      Detail_ += Ppi.PpiAddress ? " interface" : " no-interface";
       if ((Ppi.Flags & kPpiDescriptorPpi) == 0)
         Status = kEfiInvalidParameter;
     }
@@ -46,12 +100,12 @@ uint32_t PeiFoundation::InstallPpi(const std::optional<std::vector<PpiDescriptor
   if (Faults_.InstallPpiStatus)
     Status = *Faults_.InstallPpiStatus;
   if (!IsError(Status)) {
-    for (const auto& Ppi : *List) {
+    for (const auto& Ppi : List) {
       Database_.push_back(Ppi);
       Installed_.push_back(Ppi);
     }
   }
-  Record(EventKind::InstallPpi, Status, Detail);
+  Record(EventKind::InstallPpi, Status);
   return Status;
 }
 
@@ -72,48 +126,67 @@ LocatePpiResult PeiFoundation::LocatePpi(const GuidBytes& Guid, uint64_t Instanc
   }
   if (!DescriptorWanted)
     Result.DescriptorAddress = 0;
-  Record(EventKind::LocatePpi, Result.Status,
-         FormatGuid(Guid) + " instance=" + std::to_string(Instance) +
-             (DescriptorWanted ? " descriptor" : "") +
-             (Result.Status == kEfiSuccess && Result.PpiAddress == 0 ? " null-interface" : ""));
+  Detail_.clear();
+  AppendGuid(Detail_, Guid);
+  Detail_ += " instance=";
+  AppendNumber(Detail_, Instance);
+  if (DescriptorWanted)
+    Detail_ += " descriptor";
+  if (Result.Status == kEfiSuccess && Result.PpiAddress == 0)
+    Detail_ += " null-interface";
+  Record(EventKind::LocatePpi, Result.Status);
   return Result;
 }
 
-GetVariableResult PeiFoundation::GetVariable(const std::optional<std::u16string>& Name,
+GetVariableResult PeiFoundation::GetVariable(std::optional<std::u16string_view> Name,
                                              const std::optional<GuidBytes>& Guid,
                                              bool DataSizeGiven, uint64_t BufferSize,
                                              bool DataGiven) {
   GetVariableResult Result;
-  std::string Detail = (Name ? "\"" + Ascii(*Name) + "\"" : std::string("NULL-name")) + " " +
-                       (Guid ? FormatGuid(*Guid) : std::string("NULL-guid")) +
-                       " size=" + std::to_string(BufferSize);
+  Detail_.clear();
+  if (Name) {
+    Detail_ += '"';
+    AppendAscii(Detail_, *Name);
+    Detail_ += '"';
+  } else {
+    Detail_ += "NULL-name";
+  }
+  Detail_ += ' ';
+  if (Guid)
+    AppendGuid(Detail_, *Guid);
+  else
+    Detail_ += "NULL-guid";
+  Detail_ += " size=";
+  AppendNumber(Detail_, BufferSize);
+  const StoredVariable* Found = nullptr;
   if (!Name || !Guid || !DataSizeGiven) {
     Result.Status = kEfiInvalidParameter;
   } else if (Faults_.GetVariableStatus) {
     Result.Status = *Faults_.GetVariableStatus;
     Result.DataSize = BufferSize;
-  } else if (auto It = Variables_.find({*Name, *Guid}); It == Variables_.end()) {
+  } else if (Found = FindVariable(*Name, *Guid); Found == nullptr) {
     Result.Status = kEfiNotFound;
     Result.DataSize = BufferSize;
-  } else if (const auto& [Data, Attributes] = It->second; Data.size() > BufferSize) {
+  } else if (Found->Data.size() > BufferSize) {
     Result.Status = kEfiBufferTooSmall;
-    Result.DataSize = Data.size();
-  } else if (!DataGiven && !Data.empty()) {
+    Result.DataSize = Found->Data.size();
+  } else if (!DataGiven && !Found->Data.empty()) {
     Result.Status = kEfiInvalidParameter;
     Result.DataSize = BufferSize;
   } else {
     Result.Status = kEfiSuccess;
-    Result.Data = Data;
-    Result.Attributes = Attributes;
-    Result.DataSize = Faults_.GetVariableReportedSize.value_or(Data.size());
+    Result.Data = Found->Data;
+    Result.Attributes = Found->Attributes;
+    Result.DataSize = Faults_.GetVariableReportedSize.value_or(Found->Data.size());
   }
   if (DataGiven && Faults_.StaleBuffer.size() > Result.Data.size()) {
     size_t End = std::min<uint64_t>(Faults_.StaleBuffer.size(), BufferSize);
     for (size_t I = Result.Data.size(); I < End; ++I)
       Result.Data.push_back(Faults_.StaleBuffer[I]);
   }
-  Detail += " -> " + std::to_string(Result.DataSize);
-  Record(EventKind::GetVariable, Result.Status, Detail);
+  Detail_ += " -> ";
+  AppendNumber(Detail_, Result.DataSize);
+  Record(EventKind::GetVariable, Result.Status);
   return Result;
 }
 

@@ -5,9 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "board/Guid.h"
@@ -41,12 +42,6 @@ struct PeiFaults {
   std::vector<uint8_t> StaleBuffer;
 };
 
-struct VariableKey {
-  std::u16string Name;
-  GuidBytes Guid{};
-  auto operator<=>(const VariableKey&) const = default;
-};
-
 struct GetVariableResult {
   uint32_t Status = 0;
   uint64_t DataSize = 0; // written back to *DataSize
@@ -62,21 +57,43 @@ struct LocatePpiResult {
   uint64_t PpiAddress = 0;
 };
 
+struct VariableKey {
+  std::u16string Name;
+  GuidBytes Guid{};
+};
+
 class PeiFoundation {
 public:
   PeiFoundation(Trace& Log, PeiFaults Faults) : Log_(Log), Faults_(std::move(Faults)) {}
 
   const PeiFaults& Faults() const { return Faults_; }
 
+  // Back to the state of a new model with Faults: no PPI installed, no
+  // variable. Storage is kept, so that a board reused pass after pass does not
+  // allocate it again.
+  void Reset(const PeiFaults& Faults);
+  // Takes back the text buffers of Events' service calls before the trace is
+  // cleared, so that the next passes record their calls without allocating.
+  void Recycle(Trace& Events);
+
   // Installs a PPI present before the module runs (the variable PPI); not traced.
   void Preinstall(const PpiDescriptor& Ppi) { Database_.push_back(Ppi); }
-  void SetVariable(VariableKey Key, std::vector<uint8_t> Data, uint32_t Attributes);
+  void SetVariable(std::u16string_view Name, const GuidBytes& Guid, std::span<const uint8_t> Data,
+                   uint32_t Attributes);
+  void SetVariable(const VariableKey& Key, std::vector<uint8_t> Data, uint32_t Attributes) {
+    SetVariable(Key.Name, Key.Guid, Data, Attributes);
+  }
 
   // List: the caller's descriptors up to and including the one with the
   // terminate flag; nullopt for a NULL or unterminated list.
-  uint32_t InstallPpi(const std::optional<std::vector<PpiDescriptor>>& List);
+  uint32_t InstallPpi(const std::optional<std::vector<PpiDescriptor>>& List) {
+    return List ? InstallPpi(*List, true) : InstallPpi({}, false);
+  }
+  // The same with the caller's list where it lies; WellFormed false for a NULL
+  // or unterminated list.
+  uint32_t InstallPpi(std::span<const PpiDescriptor> List, bool WellFormed);
   LocatePpiResult LocatePpi(const GuidBytes& Guid, uint64_t Instance, bool DescriptorWanted);
-  GetVariableResult GetVariable(const std::optional<std::u16string>& Name,
+  GetVariableResult GetVariable(std::optional<std::u16string_view> Name,
                                 const std::optional<GuidBytes>& Guid, bool DataSizeGiven,
                                 uint64_t BufferSize, bool DataGiven);
 
@@ -84,13 +101,29 @@ public:
   const std::vector<PpiDescriptor>& Installed() const { return Installed_; }
 
 private:
-  void Record(EventKind Kind, uint32_t Status, std::string Detail);
+  struct StoredVariable {
+    std::u16string Name;
+    GuidBytes Guid{};
+    std::vector<uint8_t> Data;
+    uint32_t Attributes = 0;
+  };
+
+  // Records a service call whose arguments and results Detail_ holds.
+  void Record(EventKind Kind, uint32_t Status);
+
+  const StoredVariable* FindVariable(std::u16string_view Name, const GuidBytes& Guid) const;
 
   Trace& Log_;
   PeiFaults Faults_;
   std::vector<PpiDescriptor> Database_;
   std::vector<PpiDescriptor> Installed_;
-  std::map<VariableKey, std::pair<std::vector<uint8_t>, uint32_t>> Variables_;
+  // The first LiveVariables_ entries are the store (a handful at most, so a
+  // plain search); the ones beyond are storage kept from earlier passes.
+  std::vector<StoredVariable> Variables_;
+  size_t LiveVariables_ = 0;
+  std::string Detail_; // the text of the call being recorded
+  std::vector<std::string> SpareDetails_;
+  std::vector<size_t> Recorded_; // where in the trace the calls since Recycle lie
 };
 
 } // namespace board

@@ -13,8 +13,11 @@ public:
   static constexpr uint16_t kPort = 0x80;
 
   const std::vector<uint32_t>& Codes() const { return Codes_; }
+  void Reset() { Codes_.clear(); }
 
   bool Decodes(uint16_t Port, uint8_t) const override { return Port == kPort; }
+  uint16_t FirstPort() const override { return kPort; }
+  uint16_t LastPort() const override { return kPort; }
   uint32_t Read(uint16_t, uint8_t Width) override { return FloatingValue(Width); }
   void Write(uint16_t, uint8_t, uint32_t Value) override { Codes_.push_back(Value); }
 

@@ -10,6 +10,22 @@ SuperIoChip::SuperIoChip(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdL
   Global_[kRegChipIdLow] = ChipIdLow;
 }
 
+void SuperIoChip::Reset(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow) {
+  IndexPort_ = IndexPort;
+  ConfigMode_ = false;
+  EnterKeySeen_ = false;
+  Index_ = 0;
+  Global_.fill(0);
+  Global_[kRegChipIdHigh] = ChipIdHigh;
+  Global_[kRegChipIdLow] = ChipIdLow;
+  // An allocated bank of zeros reads as an unallocated one.
+  for (uint8_t Device : Allocated_) {
+    Devices_[Device]->fill(0);
+    Touched_[Device] = false;
+  }
+  Override_ = nullptr;
+}
+
 std::array<uint8_t, 0x100> SuperIoChip::DeviceView(uint8_t Device) const {
   std::array<uint8_t, 0x100> View{};
   std::copy(Global_.begin(), Global_.end(), View.begin());
@@ -24,8 +40,10 @@ void SuperIoChip::SetRegister(uint8_t Device, uint8_t Reg, uint8_t Value) {
     Global_[Reg] = Value;
   } else {
     auto& Bank = Devices_[Device];
-    if (!Bank)
+    if (!Bank) {
       Bank = std::make_unique<std::array<uint8_t, 0x100 - 0x30>>();
+      Allocated_.push_back(Device);
+    }
     (*Bank)[Reg - kFirstDeviceRegister] = Value;
   }
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "board/IoBus.h"
 
@@ -34,6 +35,10 @@ public:
 
   SuperIoChip(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow);
 
+  // Puts the chip back to its power-on state at IndexPort with the given ID,
+  // as a new chip would be; register banks already allocated are kept (zeroed).
+  void Reset(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow);
+
   uint16_t IndexPort() const { return IndexPort_; }
   bool InConfigMode() const { return ConfigMode_; }
   uint8_t SelectedDevice() const { return Global_[kRegLogicalDevice]; }
@@ -53,6 +58,11 @@ public:
   void SetReadOverride(ReadOverride Override) { Override_ = std::move(Override); }
 
   bool Decodes(uint16_t Port, uint8_t Width) const override;
+  // The data port of a chip at 0xFFFF wraps round to port 0.
+  uint16_t FirstPort() const override { return IndexPort_ == 0xFFFF ? 0 : IndexPort_; }
+  uint16_t LastPort() const override {
+    return IndexPort_ == 0xFFFF ? IndexPort_ : static_cast<uint16_t>(IndexPort_ + 1);
+  }
   uint32_t Read(uint16_t Port, uint8_t Width) override;
   void Write(uint16_t Port, uint8_t Width, uint32_t Value) override;
 
@@ -66,6 +76,8 @@ private:
   // to that device so that building a chip stays cheap; unwritten ones read 0.
   std::array<std::unique_ptr<std::array<uint8_t, 0x100 - 0x30>>, 0x100> Devices_;
   std::array<bool, 0x100> Touched_{};
+  // Logical devices whose bank is allocated, so that a reset visits only those.
+  std::vector<uint8_t> Allocated_;
   ReadOverride Override_;
 };
 

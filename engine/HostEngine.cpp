@@ -1,6 +1,5 @@
 #include "engine/HostEngine.h"
 
-#include "engine/HostPeiServices.h"
 #include "engine/HostPortIo.h"
 #include "entry/SioEntryPoint.h"
 
@@ -16,6 +15,16 @@ board::PassResult RunHostPass(const board::Scenario& Config) {
   board::Board Target(Config);
   uint32_t Status = RunHostPass(Target);
   return Target.Result(Status);
+}
+
+HostEngine::HostEngine() : Board_(board::Scenario{}), Services_(Board_) {}
+
+uint32_t HostEngine::Run(const board::Scenario& Config) {
+  Board_.Reset(Config);
+  Services_.PreinstallVariablePpi();
+  ScopedPortBus Bus(Board_.Bus());
+  Status_ = FromHostStatus(SioEntryPoint(nullptr, Services_.PeiServices()));
+  return Status_;
 }
 
 } // namespace engine

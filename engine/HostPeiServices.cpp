@@ -2,7 +2,8 @@
 
 #include <cstddef>
 #include <cstring>
-#include <string>
+#include <span>
+#include <string_view>
 
 #include "board/Status.h"
 
@@ -23,9 +24,11 @@ Context& FromServices(const EFI_PEI_SERVICES** PeiServices) {
 
 EFI_STATUS EFIAPI InstallPpi(const EFI_PEI_SERVICES** PeiServices,
                              const EFI_PEI_PPI_DESCRIPTOR* PpiList) {
-  std::optional<std::vector<board::PpiDescriptor>> List;
+  auto& Ctx = FromServices(PeiServices);
+  auto& List = Ctx.PpiList;
+  List.clear();
+  bool Terminated = false;
   if (PpiList != nullptr) {
-    List.emplace();
     for (size_t I = 0; I < board::kMaxPpiListLength; ++I) {
       const auto& D = PpiList[I];
       board::PpiDescriptor Entry;
@@ -34,14 +37,13 @@ EFI_STATUS EFIAPI InstallPpi(const EFI_PEI_SERVICES** PeiServices,
         Entry.Guid = ToBytes(*D.Guid);
       Entry.DescriptorAddress = reinterpret_cast<uintptr_t>(&D);
       Entry.PpiAddress = reinterpret_cast<uintptr_t>(D.Ppi);
-      List->push_back(Entry);
+      List.push_back(Entry);
       if (D.Flags & EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST)
         break;
     }
-    if (!(List->back().Flags & board::kPpiDescriptorTerminateList))
-      List.reset();
+    Terminated = (List.back().Flags & board::kPpiDescriptorTerminateList) != 0;
   }
-  return ToHostStatus(FromServices(PeiServices).Owner->Pei().InstallPpi(List));
+  return ToHostStatus(Ctx.Owner->Pei().InstallPpi(List, Terminated));
 }
 
 EFI_STATUS EFIAPI LocatePpi(const EFI_PEI_SERVICES** PeiServices, const EFI_GUID* Guid,
@@ -66,11 +68,14 @@ EFI_STATUS EFIAPI GetVariable(const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
                               UINT32* Attributes, UINTN* DataSize, VOID* Data) {
   auto& Ctx = *reinterpret_cast<Context*>(reinterpret_cast<uintptr_t>(This) -
                                           offsetof(Context, VariablePpi));
-  std::optional<std::u16string> Name;
+  std::optional<std::u16string_view> Name;
   if (VariableName != nullptr) {
-    Name.emplace();
-    for (size_t I = 0; I < 1024 && VariableName[I] != 0; ++I)
-      Name->push_back(VariableName[I]);
+    static_assert(sizeof(CHAR16) == sizeof(char16_t));
+    const auto* Chars = reinterpret_cast<const char16_t*>(VariableName);
+    size_t Length = 0;
+    while (Length < 1024 && Chars[Length] != 0)
+      ++Length;
+    Name.emplace(Chars, Length);
   }
   std::optional<board::GuidBytes> Guid;
   if (VariableGuid != nullptr)
@@ -111,6 +116,11 @@ HostPeiServices::HostPeiServices(board::Board& Owner) {
   Context_.VariablePpi.GetVariable = GetVariable;
   Context_.VariableDescriptor = {EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
                                  &gEfiPeiReadOnlyVariable2PpiGuid, &Context_.VariablePpi};
+  PreinstallVariablePpi();
+}
+
+void HostPeiServices::PreinstallVariablePpi() {
+  board::Board& Owner = *Context_.Owner;
   if (!Owner.Pei().Faults().NoVariablePpi) {
     Owner.Pei().Preinstall({board::kPpiDescriptorPpi | board::kPpiDescriptorTerminateList,
                             board::kReadOnlyVariable2PpiGuid,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "board/Board.h"
 #include "platform/PiPei.h"
@@ -20,6 +21,11 @@ public:
   HostPeiServices(const HostPeiServices&) = delete;
   HostPeiServices& operator=(const HostPeiServices&) = delete;
 
+  // Installs the read-only variable PPI in the board's PEI Foundation, unless
+  // the board's faults leave it out; the constructor does it for the board as
+  // built, a reused board needs it again after each reset.
+  void PreinstallVariablePpi();
+
   // The pointer the PEI Foundation hands a module's entry point.
   const EFI_PEI_SERVICES** PeiServices() { return &Context_.Services; }
 
@@ -29,6 +35,7 @@ public:
     EFI_PEI_SERVICES Table;
     EFI_PEI_READ_ONLY_VARIABLE2_PPI VariablePpi;
     EFI_PEI_PPI_DESCRIPTOR VariableDescriptor;
+    std::vector<board::PpiDescriptor> PpiList; // InstallPpi's copy of the caller's list
   };
 
 private:

@@ -31,8 +31,22 @@ const std::vector<uint8_t>& Image() {
   std::abort();
 }
 
+// One engine for the whole session, made on the first input: building an
+// emulator and loading the image costs far more than a pass. Its runs are not
+// rehearsed in a child process; libFuzzer's own -timeout and crash handling
+// catch what a rehearsal would, and the instruction bound stops a runaway
+// without a timer thread per pass.
+emulator::ImageEngine& Engine() {
+  static emulator::ImageEngine Instance = [] {
+    emulator::ImageRunOptions Options;
+    Options.TimeoutMicroseconds = 0;
+    return emulator::ImageEngine(Image(), Options);
+  }();
+  return Instance;
+}
+
 board::PassResult ImagePass(const board::Scenario& Config) {
-  emulator::ImageRunReport Run = emulator::RunImagePass(Image(), Config);
+  emulator::ImageRunReport Run = Engine().Run(Config);
   if (!Run.Completed)
     Report(Config, Run.Result, {"the image did not complete: " + Run.Fault});
   return Run.Result;
