@@ -316,7 +316,7 @@ struct ImageEngine::Impl {
   }
   std::vector<uint8_t> Image;
   ImageRunOptions Options;
-  // Each pass builds its board in place, at the address the machine and its
+  // Each pass resets the board in place, at the address the machine and its
   // service traps were bound to.
   std::optional<board::Board> Target;
   std::unique_ptr<Machine> M;
@@ -333,7 +333,9 @@ const std::string& ImageEngine::Error() const {
 }
 
 ImageRunReport ImageEngine::Run(const board::Scenario& Config) {
-  Impl_->Target.emplace(Config);
+  // Reset rather than rebuilt: the board keeps its storage from pass to pass,
+  // so a pass leaves nothing allocated that the next one frees.
+  Impl_->Target->Reset(Config);
   if (!Impl_->Error.empty()) {
     ImageRunReport Report;
     Report.Fault = Impl_->Error;
