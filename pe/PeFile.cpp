@@ -140,28 +140,23 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
   const auto OffsetOf = [&](const void* Field) {
     return static_cast<uint32_t>(static_cast<const uint8_t*>(Field) - Bytes.data());
   };
+  // PE32 and PE32+ optional headers differ in layout but not in these fields.
+  const auto TakeOptionalHeader = [&](const auto* Header) {
+    File.Magic = Header->Magic;
+    File.Subsystem = Header->Subsystem;
+    File.EntryRva = Header->AddressOfEntryPoint;
+    File.ImageBase = Header->ImageBase;
+    File.SizeOfImage = Header->SizeOfImage;
+    File.SizeOfHeaders = Header->SizeOfHeaders;
+    File.SectionAlignment = Header->SectionAlignment;
+    File.FileAlignment = Header->FileAlignment;
+    File.BaseOfCode = Header->BaseOfCode;
+    File.ImageBaseOffset = OffsetOf(&Header->ImageBase);
+  };
   if (const auto* Header = Coff.getPE32Header()) {
-    File.Magic = Header->Magic;
-    File.Subsystem = Header->Subsystem;
-    File.EntryRva = Header->AddressOfEntryPoint;
-    File.ImageBase = Header->ImageBase;
-    File.SizeOfImage = Header->SizeOfImage;
-    File.SizeOfHeaders = Header->SizeOfHeaders;
-    File.SectionAlignment = Header->SectionAlignment;
-    File.FileAlignment = Header->FileAlignment;
-    File.BaseOfCode = Header->BaseOfCode;
-    File.ImageBaseOffset = OffsetOf(&Header->ImageBase);
+    TakeOptionalHeader(Header);
   } else if (const auto* Header = Coff.getPE32PlusHeader()) {
-    File.Magic = Header->Magic;
-    File.Subsystem = Header->Subsystem;
-    File.EntryRva = Header->AddressOfEntryPoint;
-    File.ImageBase = Header->ImageBase;
-    File.SizeOfImage = Header->SizeOfImage;
-    File.SizeOfHeaders = Header->SizeOfHeaders;
-    File.SectionAlignment = Header->SectionAlignment;
-    File.FileAlignment = Header->FileAlignment;
-    File.BaseOfCode = Header->BaseOfCode;
-    File.ImageBaseOffset = OffsetOf(&Header->ImageBase);
+    TakeOptionalHeader(Header);
   } else {
     Result.Error = "not a PE image: no optional header";
     return Result;
