@@ -5,7 +5,7 @@
 
 namespace packaging {
 
-DepexWriter& DepexWriter::Push(const board::GuidBytes& Ppi) {
+DepexWriter& DepexWriter::Push(const pi::Guid& Ppi) {
   Code_.push_back(depex_op::kPush);
   Code_.insert(Code_.end(), Ppi.begin(), Ppi.end());
   return *this;

@@ -29,7 +29,7 @@ inline constexpr uint8_t kSor = 0x09;
 // Appends opcodes in postfix order; Finish() adds END and hands the code over.
 class DepexWriter {
 public:
-  DepexWriter& Push(const board::GuidBytes& Ppi);
+  DepexWriter& Push(const pi::Guid& Ppi);
   DepexWriter& And() { return Op(depex_op::kAnd); }
   DepexWriter& Or() { return Op(depex_op::kOr); }
   DepexWriter& Not() { return Op(depex_op::kNot); }

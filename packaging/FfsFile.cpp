@@ -106,7 +106,7 @@ BuiltFile BuildFfsFile(const FileRecipe& Recipe) {
   return Out;
 }
 
-std::vector<uint8_t> MakeFile(const board::GuidBytes& Name, uint8_t Type, uint8_t Attributes,
+std::vector<uint8_t> MakeFile(const pi::Guid& Name, uint8_t Type, uint8_t Attributes,
                               std::span<const uint8_t> Data, bool DataChecksum) {
   std::vector<uint8_t> File(kFileHeaderSize, 0);
   std::copy(Name.begin(), Name.end(), File.begin());

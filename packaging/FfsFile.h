@@ -58,7 +58,7 @@ struct SectionRecipe {
 };
 
 struct FileRecipe {
-  board::GuidBytes Name{};
+  pi::Guid Name{};
   uint8_t Type = file_type::kPeim;
   std::vector<SectionRecipe> Sections;
   // True: a real 8-bit data checksum under FFS_ATTRIB_CHECKSUM; false: 0xAA.
@@ -81,7 +81,7 @@ std::vector<uint8_t> UserInterfaceBody(std::u16string_view Name);
 // A finished file (positive-logic state) of Name, Type and Attributes whose
 // data is Data, with both checksums set. Throws std::invalid_argument when
 // the file is too large for a 24-bit size.
-std::vector<uint8_t> MakeFile(const board::GuidBytes& Name, uint8_t Type, uint8_t Attributes,
+std::vector<uint8_t> MakeFile(const pi::Guid& Name, uint8_t Type, uint8_t Attributes,
                               std::span<const uint8_t> Data, bool DataChecksum);
 // Rewrites the size of a file whose data is all erase bytes (a pad file) to
 // Size and recomputes its header checksum.
@@ -98,7 +98,7 @@ struct BuiltFile {
 BuiltFile BuildFfsFile(const FileRecipe& Recipe);
 
 struct FileHeaderInfo {
-  board::GuidBytes Name{};
+  pi::Guid Name{};
   uint8_t Type = 0;
   uint8_t Attributes = 0;
   uint8_t State = 0;

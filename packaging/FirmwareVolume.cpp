@@ -11,8 +11,7 @@
 
 namespace packaging {
 
-const board::GuidBytes kFfs2FileSystemGuid =
-    *board::ParseGuid("8C8CE578-8A3D-4F1C-9935-896185C32DD3");
+const pi::Guid kFfs2FileSystemGuid = *pi::ParseGuid("8C8CE578-8A3D-4F1C-9935-896185C32DD3");
 
 namespace {
 
@@ -54,13 +53,13 @@ BuiltVolume BuildFirmwareVolume(const std::vector<std::vector<uint8_t>>& Files,
     V.insert(V.end(), File.begin(), File.end());
     return Offset;
   };
-  std::vector<board::GuidBytes> Names;
+  std::vector<pi::Guid> Names;
   for (const std::vector<uint8_t>& File : Files) {
     const FileHeaderInfo Info = ReadFfsFile(File);
     // A reader finds a file by its name; a second file of that name would never be found.
     if (Info.Type != file_type::kPad) {
       if (std::find(Names.begin(), Names.end(), Info.Name) != Names.end()) {
-        throw std::runtime_error("two files named " + board::FormatGuid(Info.Name));
+        throw std::runtime_error("two files named " + pi::FormatGuid(Info.Name));
       }
       Names.push_back(Info.Name);
     }

@@ -14,7 +14,7 @@ namespace packaging {
 inline constexpr size_t kVolumeHeaderSize = 0x48;        // fixed fields, one block run, terminator
 inline constexpr uint32_t kVolumeSignature = 0x4856465F; // "_FVH"
 inline constexpr uint32_t kFvbErasePolarity = 0x800;
-extern const board::GuidBytes kFfs2FileSystemGuid; // 8C8CE578-8A3D-4F1C-9935-896185C32DD3
+extern const pi::Guid kFfs2FileSystemGuid; // 8C8CE578-8A3D-4F1C-9935-896185C32DD3
 
 struct VolumeOptions {
   uint32_t BlockSize = 0x1000;

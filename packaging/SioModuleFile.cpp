@@ -21,7 +21,7 @@ std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexCho
     throw std::runtime_error("image section alignment differs from its file alignment");
   }
   FileRecipe Recipe;
-  Recipe.Name = *board::ParseGuid(kSioModuleFileGuid);
+  Recipe.Name = *pi::ParseGuid(kSioModuleFileGuid);
   Recipe.Type = file_type::kPeim;
   Recipe.DataChecksum = true;
   const uint32_t Alignment = std::max<uint32_t>(Pe.SectionAlignment, 4);

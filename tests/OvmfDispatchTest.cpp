@@ -27,7 +27,7 @@ struct Patched {
   ovmf::Insertion Added;
 };
 
-const ovmf::Guid kModuleName = *board::ParseGuid(packaging::kSioModuleFileGuid);
+const ovmf::Guid kModuleName = *pi::ParseGuid(packaging::kSioModuleFileGuid);
 
 // The module's file for a dispatch dependency: the build's file as it lies
 // for the build's own choice, the packaging's for the others.

@@ -38,7 +38,7 @@ TEST(OvmfImage, RebuildsWithTheModuleAndEverySizeAndChecksumHolds) {
   EXPECT_TRUE(
       std::equal(Pei.begin(), Pei.end(), Image.PeiVolume().begin(), Image.PeiVolume().end()));
   const auto View = ovmf::ParseVolume(Pei, "PEI volume");
-  EXPECT_EQ(View.Files.back().Name, *board::ParseGuid(packaging::kSioModuleFileGuid));
+  EXPECT_EQ(View.Files.back().Name, *pi::ParseGuid(packaging::kSioModuleFileGuid));
   EXPECT_EQ(View.Files.back().Offset, In.FileOffset);
   // Everything after the main volume (the SEC volume) is untouched.
   const size_t MainLength = ovmf::Load32(&Code()[ovmf::kFvLengthOffset]);

@@ -44,7 +44,7 @@ std::vector<uint8_t> Volume(size_t Length, size_t UsedBytes) {
   return V;
 }
 
-const ovmf::Guid kModuleName = *board::ParseGuid(packaging::kSioModuleFileGuid);
+const ovmf::Guid kModuleName = *pi::ParseGuid(packaging::kSioModuleFileGuid);
 
 std::vector<uint8_t> ModuleFile(packaging::ImageForm Form = packaging::ImageForm::Pe32) {
   return packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(),

@@ -11,7 +11,7 @@ namespace {
 
 using namespace packaging;
 
-const board::GuidBytes kName = *board::ParseGuid("00112233-4455-6677-8899-AABBCCDDEEFF");
+const pi::Guid kName = *pi::ParseGuid("00112233-4455-6677-8899-AABBCCDDEEFF");
 
 std::vector<uint8_t> Body(size_t Size, uint8_t Seed) {
   std::vector<uint8_t> Bytes(Size);

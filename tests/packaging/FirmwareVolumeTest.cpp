@@ -14,7 +14,7 @@ using namespace packaging;
 
 std::vector<uint8_t> File(uint32_t BodyAlignment, size_t BodySize = 100) {
   FileRecipe Recipe;
-  Recipe.Name = *board::ParseGuid("F06C840E-DC65-4200-893D-CC1159179910");
+  Recipe.Name = *pi::ParseGuid("F06C840E-DC65-4200-893D-CC1159179910");
   Recipe.Sections = {{section_type::kPeiDepex, {0x06, 0x08}, 4},
                      {section_type::kPe32, std::vector<uint8_t>(BodySize, 0x5A), BodyAlignment}};
   return BuildFfsFile(Recipe).Bytes;
@@ -107,7 +107,7 @@ TEST(FirmwareVolume, FileDataLandsOnItsAlignmentWithPadFilesWhereNeeded) {
 
 std::vector<uint8_t> Renamed(std::vector<uint8_t> F, uint8_t Last) {
   FileRecipe Recipe;
-  Recipe.Name = *board::ParseGuid("F06C840E-DC65-4200-893D-CC11591799FF");
+  Recipe.Name = *pi::ParseGuid("F06C840E-DC65-4200-893D-CC11591799FF");
   Recipe.Name[15] = Last;
   for (const SectionView& S : ListSections(F)) {
     Recipe.Sections.push_back({S.Type, {S.Body.begin(), S.Body.end()}, 4});

@@ -27,7 +27,7 @@ TEST(SioModuleFile, CarriesDepexImageAndNameUnderTheModuleGuid) {
   for (DepexChoice Choice : {DepexChoice::VariablePpi, DepexChoice::True, DepexChoice::False}) {
     const auto File = BuildSioModuleFile(Image, Choice);
     const FileHeaderInfo Info = ReadFfsFile(File);
-    EXPECT_EQ(board::FormatGuid(Info.Name), kSioModuleFileGuid);
+    EXPECT_EQ(pi::FormatGuid(Info.Name), kSioModuleFileGuid);
     EXPECT_EQ(Info.Type, file_type::kPeim);
     EXPECT_EQ(Info.Attributes & file_attr::kChecksum, file_attr::kChecksum);
     EXPECT_GE(Info.DataAlignment, Alignment);
