@@ -10,17 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "chip/SetupLayout.h"
 #include "tool/JsonFields.h"
 
 namespace siotool {
 
-inline constexpr size_t kSetupEntryCount = 5;
-inline constexpr size_t kSetupEntrySize = 12;
-inline constexpr size_t kSetupTrailerSize = 7;
-inline constexpr size_t kSetupVariableSize = kSetupEntryCount * kSetupEntrySize + kSetupTrailerSize;
-inline constexpr uint8_t kSetupKindLd8 = 0x12;
+// The layout as chip/SetupLayout.h states it.
+inline constexpr size_t kSetupEntryCount = chip::kSetupEntryCount;
+inline constexpr size_t kSetupEntrySize = chip::kSetupEntrySize;
+inline constexpr size_t kSetupVariableSize = chip::kSetupDataSize;
+inline constexpr size_t kSetupTrailerSize = kSetupVariableSize - kSetupEntryCount * kSetupEntrySize;
+inline constexpr uint8_t kSetupKindLd8 = chip::kKindLd8;
 // Offset, inside an entry, one past the last byte the settings stage reads (Param[2]).
-inline constexpr size_t kSetupEntryReach = 11;
+inline constexpr size_t kSetupEntryReach = chip::kEntryReach;
 
 // One entry in the device-entry layout: 12 bytes, IoBase little-endian.
 struct SetupEntry {
