@@ -136,6 +136,7 @@ shell("head -c 200000 vars.fd > truncated.fd")
 shell("cp vars.fd checksum.fd && printf '\\001' | dd of=checksum.fd bs=1 seek=64 conv=notrunc 2>/dev/null")
 shell("cp one.fd half.fd && printf '\\177' | dd of=half.fd bs=1 seek=102 conv=notrunc 2>/dev/null")
 shell("head -c 300000 /dev/zero > huge.bin")
+file(TOUCH ${WORK_DIR}/empty.bin)
 set(Cases
   "content1.bin|--content|content1.bin|not a variable store"
   "truncated.fd|--content|content1.bin|truncated.fd: volume at 0x0: volume header: length 0x84000 runs past the end of the file"
@@ -143,6 +144,7 @@ set(Cases
   "half.fd|--content|content1.bin|half.fd: record at 0x64: half-written \\(state 0x7F\\)"
   "vars.fd|--content|huge.bin|vars.fd: not enough free space in the variable store: the record needs 300096 bytes, 262044 are free"
   "vars.fd|--content|content1.bin|--attributes|0x27|--attributes: attributes 0x27: an authenticated variable needs a signed write"
+  "vars.fd|--content|empty.bin|--content: empty; a variable needs at least one byte"
   "vars.fd|--attributes|0x7|no content: give --content FILE, --entry or --from"
   "vars.fd|--content|missing.bin|--content: missing.bin: cannot open file")
 foreach(Case IN LISTS Cases)
