@@ -82,7 +82,7 @@ void RunStore(const StoreOptions& Options) {
   auto Store = OpenStore(Options.Store);
   auto Data = Options.Content.Build(kMaxContentFileSize);
   if (Data.empty()) // SetVariable with no data deletes; a store never holds an empty variable
-    throw InputError("--content: empty; a variable needs at least one byte");
+    throw InputError("content is empty: a variable needs at least one byte");
 
   const std::u16string Name(kSetupVariableName);
   const auto* Earlier = Store.FindValid(Name, board::kSioSetupVendorGuid);

@@ -144,7 +144,7 @@ set(Cases
   "half.fd|--content|content1.bin|half.fd: record at 0x64: half-written \\(state 0x7F\\)"
   "vars.fd|--content|huge.bin|vars.fd: not enough free space in the variable store: the record needs 300096 bytes, 262044 are free"
   "vars.fd|--content|content1.bin|--attributes|0x27|--attributes: attributes 0x27: an authenticated variable needs a signed write"
-  "vars.fd|--content|empty.bin|--content: empty; a variable needs at least one byte"
+  "vars.fd|--content|empty.bin|content is empty: a variable needs at least one byte"
   "vars.fd|--attributes|0x7|no content: give --content FILE, --entry or --from"
   "vars.fd|--content|missing.bin|--content: missing.bin: cannot open file")
 foreach(Case IN LISTS Cases)
