@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "chip/SetupLayout.h"
@@ -15,7 +16,9 @@
 
 namespace siotool {
 
-// The layout as chip/SetupLayout.h states it.
+// The variable's name and layout as chip/SetupLayout.h states them; its
+// vendor GUID is board::kSioSetupVendorGuid.
+inline constexpr std::u16string_view kSetupVariableName = chip::kSetupVariableName;
 inline constexpr size_t kSetupEntryCount = chip::kSetupEntryCount;
 inline constexpr size_t kSetupEntrySize = chip::kSetupEntrySize;
 inline constexpr size_t kSetupVariableSize = chip::kSetupDataSize;
