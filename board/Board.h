@@ -50,7 +50,6 @@ public:
   // before, so that one board can run pass after pass without allocating.
   void Reset(const Scenario& Config);
 
-  const Scenario& Config() const { return Config_; }
   IoBus& Bus() { return Bus_; }
   PeiFoundation& Pei() { return Pei_; }
   SuperIoChip* Chip() { return ChipPresent_ ? Chip_.get() : nullptr; }
