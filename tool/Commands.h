@@ -12,5 +12,6 @@ void AddDiffCommand(CLI::App& App, int& ExitCode);
 void AddVarCommands(CLI::App& App, int& ExitCode);
 void AddImageCommands(CLI::App& App, int& ExitCode);
 void AddOvmfCommand(CLI::App& App, int& ExitCode);
+void AddPackCommand(CLI::App& App, int& ExitCode);
 
 } // namespace siotool

@@ -1,0 +1,15 @@
+// Writing a file a command produces: through a temporary file renamed into
+// place, so a failed write never leaves a torn file under the output's name
+// (even when it is also the input). Failures are InputErrors naming the file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace siotool {
+
+// What: what is written, for the message ("firmware file").
+void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What);
+
+} // namespace siotool
