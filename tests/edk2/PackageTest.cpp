@@ -3,11 +3,14 @@
 // the host's constants, the image and the module's firmware file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -15,11 +18,13 @@
 #include <vector>
 
 #include "board/Guid.h"
+#include "board/Scenario.h"
 #include "entry/SioReadyPpi.h"
 #include "packaging/Depex.h"
 #include "packaging/FfsFile.h"
 #include "packaging/SioModuleFile.h"
 #include "setup/SioSetupData.h"
+#include "tool/SetupVariable.h"
 
 namespace {
 
@@ -253,6 +258,59 @@ TEST(Edk2PackageTest, DepexFilesAreTheExpressions) {
     const auto Code = ReadBytes(kPackageDir + "/Depex/" + Name + ".depex");
     EXPECT_EQ(Code, packaging::EncodeDepex(Choice));
     EXPECT_EQ(packaging::CheckPeiDepex(Code), "");
+  }
+}
+
+// The host keeps its own copy of the variable's layout and of what the
+// settings stage acts on (the board and the `sio var` codec): it must equal
+// the package header's, byte for byte and mask for mask.
+TEST(Edk2PackageTest, HostSetupVariableCodecIsThePackagesLayout) {
+  EXPECT_EQ(board::kSetupDataSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
+  EXPECT_EQ(siotool::kSetupVariableSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
+  EXPECT_EQ(siotool::kSetupEntryCount, size_t{SIO_F81216A_SETUP_ENTRY_COUNT});
+  EXPECT_EQ(siotool::kSetupEntrySize, sizeof(SIO_F81216A_DEVICE_ENTRY));
+  EXPECT_EQ(siotool::kSetupTrailerSize, size_t{SIO_F81216A_SETUP_WRITER_BYTES});
+  EXPECT_EQ(siotool::kSetupKindLd8, SIO_F81216A_ENTRY_KIND_LD8);
+  EXPECT_EQ(siotool::kSetupEntryReach, offsetof(SIO_F81216A_DEVICE_ENTRY, Param) + 3);
+
+  struct Row {
+    UINT8 Param2;
+    UINT8 Mask;
+  } Rows[] = {{0x00, SIO_F81216A_LD8_MODE_MASK_PARAM2_0},
+              {0x01, SIO_F81216A_LD8_MODE_MASK_PARAM2_1},
+              {0x02, SIO_F81216A_LD8_MODE_MASK_PARAM2_ANY},
+              {0xFF, SIO_F81216A_LD8_MODE_MASK_PARAM2_ANY}};
+  for (const auto& R : Rows) {
+    SCOPED_TRACE(static_cast<int>(R.Param2));
+    SIO_F81216A_SETUP_VARIABLE Variable{};
+    Variable.Entry[1] = {0x02,
+                         0x16,
+                         0x00,
+                         SIO_F81216A_ENTRY_KIND_LD8,
+                         SIO_F81216A_ENTRY_QUALIFIER_LD8,
+                         SIO_F81216A_ENTRY_ENABLED,
+                         0x1234,
+                         {0x5A, 0x00, R.Param2, 0x00}};
+    Variable.WriterData[6] = 0x77;
+    std::vector<uint8_t> Bytes(sizeof Variable);
+    std::memcpy(Bytes.data(), &Variable, sizeof Variable);
+
+    siotool::SetupContent Content;
+    Content.Entries[1] = {0x02,
+                          0x16,
+                          0x00,
+                          SIO_F81216A_ENTRY_KIND_LD8,
+                          SIO_F81216A_ENTRY_QUALIFIER_LD8,
+                          SIO_F81216A_ENTRY_ENABLED,
+                          0x1234,
+                          {0x5A, 0x00, R.Param2, 0x00}};
+    Content.Trailer[6] = 0x77;
+    EXPECT_EQ(siotool::EncodeSetupVariable(Content), Bytes);
+    EXPECT_TRUE(siotool::SettingsStageActsOn(Bytes, 1));
+    EXPECT_FALSE(siotool::SettingsStageActsOn(Bytes, 0));
+    const auto Table = siotool::FormatSetupTable(Bytes);
+    ASSERT_GT(Table.size(), 2u);
+    EXPECT_NE(Table[2].find("0xF0 &= " + siotool::Hex(R.Mask)), std::string::npos) << Table[2];
   }
 }
 
