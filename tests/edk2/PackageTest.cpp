@@ -265,6 +265,7 @@ TEST(Edk2PackageTest, DepexFilesAreTheExpressions) {
 // settings stage acts on (the board and the `sio var` codec): it must equal
 // the package header's, byte for byte and mask for mask.
 TEST(Edk2PackageTest, HostSetupVariableCodecIsThePackagesLayout) {
+  EXPECT_EQ(siotool::kSetupVariableName, std::u16string_view(SioSetupVariableName));
   EXPECT_EQ(board::kSetupDataSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
   EXPECT_EQ(siotool::kSetupVariableSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
   EXPECT_EQ(siotool::kSetupEntryCount, size_t{SIO_F81216A_SETUP_ENTRY_COUNT});
