@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "packaging/Depex.h"
+#include "packaging/SioModuleFile.h"
 
 int main(int argc, char** argv) {
   CLI::App App{"Write the module's dependency expression (.depex) for one SIO_DEPEX choice"};

@@ -20,9 +20,9 @@
 #include "board/Guid.h"
 #include "board/Scenario.h"
 #include "entry/SioReadyPpi.h"
-#include "packaging/Depex.h"
-#include "packaging/FfsFile.h"
 #include "packaging/SioModuleFile.h"
+#include "pi/Depex.h"
+#include "pi/FfsFile.h"
 #include "setup/SioSetupData.h"
 #include "tool/SetupVariable.h"
 
@@ -106,12 +106,22 @@ std::string Inf() {
   return ReadText(kPackageDir + "/SioF81216aPei.inf");
 }
 
-const packaging::SectionView* FindSection(const std::vector<packaging::SectionView>& Sections,
-                                          uint8_t Type) {
-  for (const auto& S : Sections)
+// The body of the first section of Type in a stand-alone firmware file;
+// empty when there is none.
+std::span<const uint8_t> SectionBody(std::span<const uint8_t> File, uint8_t Type) {
+  auto Sections = pi::ListSections(File);
+  EXPECT_TRUE(Sections.Ok()) << (Sections.Ok() ? "" : Sections.Message());
+  if (!Sections.Ok())
+    return {};
+  for (const auto& S : *Sections)
     if (S.Type == Type)
-      return &S;
-  return nullptr;
+      return File.subspan(S.DataOffset(), S.DataSize());
+  ADD_FAILURE() << "no section of type " << static_cast<int>(Type);
+  return {};
+}
+
+bool Equal(std::span<const uint8_t> A, std::span<const uint8_t> B) {
+  return std::equal(A.begin(), A.end(), B.begin(), B.end());
 }
 
 bool Contains(std::span<const uint8_t> Haystack, std::span<const uint8_t> Needle) {
@@ -173,18 +183,16 @@ TEST(Edk2PackageTest, InfDescribesTheModulesFirmwareFile) {
   EXPECT_EQ(Defines["FILE_GUID"], packaging::kSioModuleFileGuid);
 
   const auto File = ReadBytes(SIO_MODULE_FILE);
-  const auto Header = packaging::ReadFfsFile(File);
-  EXPECT_EQ(board::ParseGuid(Defines["FILE_GUID"]), Header.Name);
-  EXPECT_EQ(Header.Type, packaging::file_type::kPeim);
+  const auto Header = pi::ReadFfsFile(File);
+  ASSERT_TRUE(Header.Ok()) << Header.Message();
+  EXPECT_EQ(board::ParseGuid(Defines["FILE_GUID"]), Header->Name);
+  EXPECT_EQ(Header->Name, packaging::kSioModuleFileName);
+  EXPECT_EQ(Header->Type, pi::file_type::kPeim);
 
-  const auto Sections = packaging::ListSections(File);
-  const auto* Ui = FindSection(Sections, packaging::section_type::kUserInterface);
-  ASSERT_NE(Ui, nullptr);
   std::u16string BaseName(Defines["BASE_NAME"].begin(), Defines["BASE_NAME"].end());
   EXPECT_EQ(BaseName, packaging::kSioModuleName);
-  const auto UiFromBaseName = packaging::UserInterfaceBody(BaseName);
   EXPECT_TRUE(
-      std::equal(Ui->Body.begin(), Ui->Body.end(), UiFromBaseName.begin(), UiFromBaseName.end()));
+      Equal(SectionBody(File, pi::section_type::kUserInterface), pi::UserInterfaceBody(BaseName)));
 }
 
 TEST(Edk2PackageTest, InfListsThePackagesBinariesAndWhatItUses) {
@@ -219,10 +227,7 @@ TEST(Edk2PackageTest, PackagedImageIsTheBuiltImage) {
   const auto Packaged = ReadBytes(kPackageDir + "/SioF81216aPei.efi");
   EXPECT_EQ(Packaged, ReadBytes(SIO_IMAGE_FILE));
   const auto File = ReadBytes(SIO_MODULE_FILE);
-  const auto Sections = packaging::ListSections(File);
-  const auto* Pe32 = FindSection(Sections, packaging::section_type::kPe32);
-  ASSERT_NE(Pe32, nullptr);
-  EXPECT_TRUE(std::equal(Pe32->Body.begin(), Pe32->Body.end(), Packaged.begin(), Packaged.end()));
+  EXPECT_TRUE(Equal(SectionBody(File, pi::section_type::kPe32), Packaged));
 
   const EFI_GUID Setup = SIO_F81216A_SETUP_VARIABLE_GUID;
   const EFI_GUID Ready = SIO_F81216A_READY_PPI_GUID;
@@ -246,10 +251,7 @@ TEST(Edk2PackageTest, DepexFilesAreTheExpressions) {
   const auto Listed = ReadBytes(kPackageDir + "/SioF81216aPei.depex");
   EXPECT_EQ(Listed, packaging::EncodeDepex(*BuildChoice));
   const auto File = ReadBytes(SIO_MODULE_FILE);
-  const auto Sections = packaging::ListSections(File);
-  const auto* Depex = FindSection(Sections, packaging::section_type::kPeiDepex);
-  ASSERT_NE(Depex, nullptr);
-  EXPECT_TRUE(std::equal(Depex->Body.begin(), Depex->Body.end(), Listed.begin(), Listed.end()));
+  EXPECT_TRUE(Equal(SectionBody(File, pi::section_type::kPeiDepex), Listed));
 
   for (auto Choice : {packaging::DepexChoice::VariablePpi, packaging::DepexChoice::True,
                       packaging::DepexChoice::False}) {
@@ -257,7 +259,7 @@ TEST(Edk2PackageTest, DepexFilesAreTheExpressions) {
     SCOPED_TRACE(Name);
     const auto Code = ReadBytes(kPackageDir + "/Depex/" + Name + ".depex");
     EXPECT_EQ(Code, packaging::EncodeDepex(Choice));
-    EXPECT_EQ(packaging::CheckPeiDepex(Code), "");
+    EXPECT_TRUE(pi::CheckPeiDepex(Code).Ok());
   }
 }
 
