@@ -6,6 +6,8 @@
 # TOOLCHAIN the i686 PE toolchain file.
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${FIRMWARE}/ DESTINATION ${WORK}/firmware)
+# The firmware includes the EDK2 package's headers (firmware/Sources.cmake).
+file(COPY ${FIRMWARE}/../edk2/SioF81216aPkg/Include DESTINATION ${WORK}/edk2/SioF81216aPkg)
 set(Image ${WORK}/build/SioF81216aPei.efi)
 set(Header ${WORK}/firmware/entry/SioInitScript.h)
 
