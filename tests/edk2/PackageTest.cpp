@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "board/Guid.h"
+#include "chip/SetupLayout.h"
+#include "pi/Guid.h"
 #include "board/Scenario.h"
 #include "entry/SioReadyPpi.h"
 #include "packaging/SioModuleFile.h"
@@ -41,8 +43,8 @@ std::string ReadText(const std::string& Path) {
   return {Bytes.begin(), Bytes.end()};
 }
 
-board::GuidBytes BytesOf(const EFI_GUID& Guid) {
-  return std::bit_cast<board::GuidBytes>(Guid);
+pi::Guid BytesOf(const EFI_GUID& Guid) {
+  return std::bit_cast<pi::Guid>(Guid);
 }
 
 // The lines of one [Section] of an INF or DEC file, comments and blanks dropped.
@@ -81,7 +83,7 @@ std::map<std::string, std::string> SectionValues(const std::string& Text,
 
 // A DEC GUID value in C form, "{ 0x..., 0x..., 0x..., { eight bytes } }",
 // as the 16 bytes it stands for; nothing when it is not of that form.
-std::optional<board::GuidBytes> ParseCGuid(const std::string& Text) {
+std::optional<pi::Guid> ParseCGuid(const std::string& Text) {
   static const std::regex Form(
       "^\\{\\s*(0x[0-9A-Fa-f]{1,8})\\s*,\\s*(0x[0-9A-Fa-f]{1,4})\\s*,\\s*(0x[0-9A-Fa-f]{1,4})\\s*,"
       "\\s*\\{((?:\\s*0x[0-9A-Fa-f]{1,2}\\s*,){7}\\s*0x[0-9A-Fa-f]{1,2})\\s*\\}\\s*\\}$");
@@ -145,7 +147,7 @@ TEST(Edk2PackageTest, DecGuidsAreTheHeadersFirmwaresAndHosts) {
   struct Row {
     const char* Section;
     const char* Name;
-    board::GuidBytes Header, Firmware, Host;
+    pi::Guid Header, Firmware, Host;
   } Rows[] = {
       {"Guids", "gSioF81216aSetupVariableGuid", BytesOf(SetupFromHeader),
        BytesOf(SioSetupVendorGuid), board::kSioSetupVendorGuid},
@@ -169,7 +171,7 @@ TEST(Edk2PackageTest, DecNamesThePackageAndItsIncludes) {
   const std::string Text = Dec();
   auto Defines = SectionValues(Text, "Defines");
   EXPECT_EQ(Defines["PACKAGE_NAME"], "SioF81216aPkg");
-  EXPECT_TRUE(board::ParseGuid(Defines["PACKAGE_GUID"])) << Defines["PACKAGE_GUID"];
+  EXPECT_TRUE(pi::ParseGuid(Defines["PACKAGE_GUID"])) << Defines["PACKAGE_GUID"];
   EXPECT_FALSE(Defines["DEC_SPECIFICATION"].empty());
   EXPECT_EQ(SectionLines(Text, "Includes"), std::vector<std::string>{"Include"});
 }
@@ -185,7 +187,7 @@ TEST(Edk2PackageTest, InfDescribesTheModulesFirmwareFile) {
   const auto File = ReadBytes(SIO_MODULE_FILE);
   const auto Header = pi::ReadFfsFile(File);
   ASSERT_TRUE(Header.Ok()) << Header.Message();
-  EXPECT_EQ(board::ParseGuid(Defines["FILE_GUID"]), Header->Name);
+  EXPECT_EQ(pi::ParseGuid(Defines["FILE_GUID"]), Header->Name);
   EXPECT_EQ(Header->Name, packaging::kSioModuleFileName);
   EXPECT_EQ(Header->Type, pi::file_type::kPeim);
 
@@ -268,7 +270,7 @@ TEST(Edk2PackageTest, DepexFilesAreTheExpressions) {
 // the package header's, byte for byte and mask for mask.
 TEST(Edk2PackageTest, HostSetupVariableCodecIsThePackagesLayout) {
   EXPECT_EQ(siotool::kSetupVariableName, std::u16string_view(SioSetupVariableName));
-  EXPECT_EQ(board::kSetupDataSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
+  EXPECT_EQ(chip::kSetupDataSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
   EXPECT_EQ(siotool::kSetupVariableSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
   EXPECT_EQ(siotool::kSetupEntryCount, size_t{SIO_F81216A_SETUP_ENTRY_COUNT});
   EXPECT_EQ(siotool::kSetupEntrySize, sizeof(SIO_F81216A_DEVICE_ENTRY));
