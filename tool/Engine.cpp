@@ -1,6 +1,7 @@
 #include "tool/Engine.h"
 
 #include "emulator/ImageEngine.h"
+#include "emulator/PeLoader.h"
 #include "engine/HostEngine.h"
 #include "tool/FileInput.h"
 #include "tool/InputError.h"
@@ -28,6 +29,9 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   } catch (const InputError& Error) {
     throw InputError(std::string("--image: ") + Error.what());
   }
+  // A file the loader refuses is bad input: no pass runs, so none is reported.
+  if (auto Loaded = emulator::LoadPeImage(Image, std::nullopt); !Loaded.Image)
+    throw InputError("--image: " + ImagePath + ": " + Loaded.Error);
   emulator::ImageRunReport Report = emulator::RunImagePass(Image, Config);
   Run.Result = std::move(Report.Result);
   Run.Completed = Report.Completed;

@@ -53,7 +53,8 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
   EncodeCommand->add_option("-o,--output", Encode->Output, "Binary file to write")
       ->type_name("FILE")
       ->required();
-  EncodeCommand->callback([Encode, &ExitCode] {
+  auto* TrailerGiven = Trailer;
+  EncodeCommand->callback([Encode, TrailerGiven, &ExitCode] {
     std::vector<uint8_t> Data;
     if (!Encode->FromFile.empty()) {
       Json Object = ReadJsonFile(Encode->FromFile);
@@ -72,10 +73,8 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
         Content.Entries[I] =
             ParseSetupEntryText(Encode->Entries[I], "--entry " + std::to_string(I));
       }
-      if (!Encode->Trailer.empty()) {
-        auto Bytes = ReadBytes(Json(Encode->Trailer), "--trailer", kSetupTrailerSize);
-        std::copy(Bytes.begin(), Bytes.end(), Content.Trailer.begin());
-      }
+      if (TrailerGiven->count() > 0)
+        Content.Trailer = ReadSetupTrailer(Json(Encode->Trailer), "--trailer");
       Data = EncodeSetupVariable(Content);
     }
     std::ofstream Out(Encode->Output, std::ios::binary);
