@@ -132,7 +132,9 @@ std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size
       std::string Pair = Text.substr(Pos, End == std::string::npos ? std::string::npos : End - Pos);
       if (Pair.size() > 2 ||
           Pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-        Fail(Field, Quoted(Pair) + " is not a hex byte (write bytes as 5A:00:00:00)");
+        Fail(Field,
+             Quoted(Pair) +
+                 " is not a hex byte (two hex digits a byte, bytes separated by ':' or ' ')");
       }
       Bytes.push_back(static_cast<uint8_t>(std::stoul(Pair, nullptr, 16)));
       Pos += Pair.size();
