@@ -253,8 +253,9 @@ private:
 Json ParseJson(std::span<const uint8_t> Text) {
   try {
     return Json::parse(Text.begin(), Text.end(), DuplicateKeyCheck());
-  } catch (const Json::parse_error& Error) {
-    // Drop the library's "[json.exception.parse_error.101] " tag.
+  } catch (const Json::exception& Error) {
+    // Text that does not parse, or a number too large for any JSON number
+    // type. Drop the library's "[json.exception.parse_error.101] " tag.
     std::string Message = Error.what();
     if (auto Tag = Message.find("] "); Tag != std::string::npos)
       Message.erase(0, Tag + 2);

@@ -195,8 +195,9 @@ std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data) {
     // A byte the data does not reach reads "--": the module never sees it,
     // so it is shown as absent rather than as a zero.
     const uint8_t* Raw = Data.data() + std::min(Data.size(), I * kSetupEntrySize);
-    auto B = [&](size_t Offset, const char* Prefix = "") {
-      if (Offset >= Present)
+    size_t Held = Present;
+    auto B = [Raw, Held](size_t Offset, const char* Prefix = "") {
+      if (Offset >= Held)
         return std::string(Prefix[0] ? "----" : "--");
       char Text[8];
       std::snprintf(Text, sizeof Text, "%s%02X", Prefix, Raw[Offset]);
