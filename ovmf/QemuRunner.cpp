@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <stdexcept>
 
 #include "ovmf/QemuPortTrace.h"
 
@@ -28,16 +27,18 @@ constexpr const char* kTraceEvents = "memory_region_ops_write\nmemory_region_ops
 class ScratchDir {
 public:
   ScratchDir() {
-    std::string Pattern = (std::filesystem::temp_directory_path() / "sio-ovmf-XXXXXX").string();
-    if (mkdtemp(Pattern.data()) == nullptr)
-      throw std::runtime_error("cannot make a scratch directory: " +
-                               std::string(std::strerror(errno)));
-    Path_ = Pattern;
+    std::error_code Error;
+    std::string Pattern =
+        (std::filesystem::temp_directory_path(Error) / "sio-ovmf-XXXXXX").string();
+    if (!Error && mkdtemp(Pattern.data()) != nullptr)
+      Path_ = Pattern;
   }
   ~ScratchDir() {
     std::error_code Ignored;
-    std::filesystem::remove_all(Path_, Ignored);
+    if (!Path_.empty())
+      std::filesystem::remove_all(Path_, Ignored);
   }
+  bool Made() const { return !Path_.empty(); }
   const std::filesystem::path& Path() const { return Path_; }
 
 private:
@@ -48,8 +49,9 @@ struct Pipe {
   int Fd[2] = {-1, -1};
   Pipe() {
     if (pipe2(Fd, O_CLOEXEC) != 0)
-      throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
+      Fd[0] = Fd[1] = -1;
   }
+  bool Open() const { return Fd[0] >= 0; }
   ~Pipe() { CloseBoth(); }
   void Close(int Which) {
     if (Fd[Which] >= 0)
@@ -100,15 +102,18 @@ std::vector<std::string> QemuCommand(const QemuOptions& Options,
           "-trace", "events=" + (VarsCopy.parent_path() / "events").string()};
 }
 
-QemuBoot BootFirmware(const QemuOptions& Options) {
-  if (!std::filesystem::is_regular_file(Options.Code))
-    throw std::runtime_error("no firmware image at " + Options.Code.string());
+sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
+  std::error_code FileError;
+  if (!std::filesystem::is_regular_file(Options.Code, FileError))
+    return sio::Fail("no firmware image at " + Options.Code.string());
   ScratchDir Scratch;
+  if (!Scratch.Made())
+    return sio::Fail("cannot make a scratch directory: " + std::string(std::strerror(errno)));
   const auto Vars = Scratch.Path() / "vars.fd";
   std::error_code CopyError;
   if (!std::filesystem::copy_file(Options.VarsTemplate, Vars, CopyError))
-    throw std::runtime_error("cannot copy the variable store " + Options.VarsTemplate.string() +
-                             ": " + CopyError.message());
+    return sio::Fail("cannot copy the variable store " + Options.VarsTemplate.string() + ": " +
+                     CopyError.message());
   std::ofstream(Scratch.Path() / "events") << kTraceEvents;
 
   const auto Args = QemuCommand(Options, Vars);
@@ -118,6 +123,8 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
   Argv.push_back(nullptr);
 
   Pipe In, Out, Err;
+  if (!In.Open() || !Out.Open() || !Err.Open())
+    return sio::Fail("pipe: " + std::string(std::strerror(errno)));
   posix_spawn_file_actions_t Actions;
   posix_spawn_file_actions_init(&Actions);
   posix_spawn_file_actions_adddup2(&Actions, In.Fd[0], 0);
@@ -128,7 +135,7 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
   const int Spawned = posix_spawnp(&Pid, Argv[0], &Actions, nullptr, Argv.data(), environ);
   posix_spawn_file_actions_destroy(&Actions);
   if (Spawned != 0)
-    throw std::runtime_error("cannot start " + Options.Qemu + ": " + std::strerror(Spawned));
+    return sio::Fail("cannot start " + Options.Qemu + ": " + std::strerror(Spawned));
   In.Close(0);
   Out.Close(1);
   Err.Close(1);
@@ -188,7 +195,7 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
   sigaction(SIGPIPE, &Previous, nullptr);
   Boot.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
   if (!Boot.ReachedShell && !Boot.TimedOut && Boot.Ports.empty())
-    throw std::runtime_error("QEMU stopped without booting: " + Boot.QemuMessages);
+    return sio::Fail("QEMU stopped without booting: " + Boot.QemuMessages);
   return Boot;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board/Trace.h"
+#include "common/Result.h"
 
 namespace ovmf {
 
@@ -33,9 +34,9 @@ struct QemuBoot {
 
 inline constexpr const char* kShellPrompt = "Shell>";
 
-// Throws std::runtime_error when QEMU cannot be started or stops before
-// anything happened (its message included).
-QemuBoot BootFirmware(const QemuOptions& Options);
+// An error when QEMU cannot be started or stops before anything happened (its
+// message included): the boot did not happen, whatever the firmware.
+sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options);
 
 // The command line BootFirmware runs (the vars copy at VarsCopy).
 std::vector<std::string> QemuCommand(const QemuOptions& Options,

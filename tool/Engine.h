@@ -35,8 +35,8 @@ const char* EngineName(EngineKind Engine);
 std::string DefaultImagePath();
 
 // Runs one pass. Throws InputError when the image file cannot be read or is
-// no image the loader can place; an image that faults while it runs ends as
-// a faulted run.
+// no valid module image (pe::ValidatePe32Image); a run the emulator has to
+// stop is reported as a faulted run.
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath);
 
 } // namespace siotool
