@@ -116,8 +116,11 @@ std::string Machine::Region(uint64_t Address) const {
 
 void Machine::OnCode(uc_engine*, uint64_t Address, uint32_t, void* Self) {
   auto& M = *static_cast<Machine*>(Self);
-  if (Address == kReturnTrap)
-    return; // the pass has returned; the run stops here
+  if (Address == kReturnTrap) {
+    // The pass has returned; the run stops here, before the trap's halt.
+    uc_emu_stop(M.Uc_.get());
+    return;
+  }
   if (++M.Instructions_ > M.Options_.MaxInstructions) {
     M.Instructions_ = M.Options_.MaxInstructions;
     M.Fail("runaway: " + std::to_string(M.Options_.MaxInstructions) +
@@ -187,6 +190,12 @@ std::optional<std::string> Machine::Map(const LoadedImage& Image) {
   if (uc_open(UC_ARCH_X86, UC_MODE_32, &Raw) != UC_ERR_OK)
     return "cannot start the emulator";
   Uc_.reset(Raw);
+  // No exit addresses: with an `until` address, Unicorn translates a fresh
+  // exit block there on every start and never frees the old ones. They piled
+  // up on the trap page: memory grew with every pass, and each later start,
+  // which walks that page's blocks, took longer. The code hook ends the run.
+  if (uc_ctl_exits_enable(Raw) != UC_ERR_OK)
+    return "cannot set up the emulator's exits";
   Memory_ = std::make_unique<GuestMemory>(Raw, kStackBottom, StackTop_);
   Traps_ = std::make_unique<PeiServiceTraps>(Raw, Target_, *Memory_);
   if (auto Error = Traps_->Build())
@@ -289,7 +298,9 @@ ImageRunReport Machine::Pass() {
     uc_reg_write(Uc_.get(), R.Reg, &R.Value);
   LowestStackWrite_ = EntryEsp;
 
-  uc_err Error = uc_emu_start(Uc_.get(), Entry_, kReturnTrap, Options_.TimeoutMicroseconds, 0);
+  // The `until` argument is ignored (the engine's exit list is on and
+  // empty): the code hook stops the run at the return trap.
+  uc_err Error = uc_emu_start(Uc_.get(), Entry_, 0, Options_.TimeoutMicroseconds, 0);
   uint32_t Eax = 0;
   uc_reg_read(Uc_.get(), UC_X86_REG_EAX, &Eax);
   uint32_t Esp = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "board/Board.h"
+#include "board/Status.h"
 
 namespace emulator {
 
@@ -35,7 +36,7 @@ struct ImageRunOptions {
 
 // The status a run that ended abnormally reports (EFI_ABORTED), so that a
 // faulted run never reads as a success.
-inline constexpr uint32_t kAbortedStatus = 0x80000015;
+inline constexpr uint32_t kAbortedStatus = board::kEfiAborted;
 
 struct ImageRunReport {
   // Status, trace, installed PPIs and chip state, as the host engine reports them;

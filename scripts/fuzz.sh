@@ -7,7 +7,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${SIO_FUZZ_SECONDS:-60}
 cmake --preset fuzz
-cmake --build --preset fuzz
+# Every target with a kept corpus, and only those.
+targets=()
+for corpus in fuzz/corpus/*/; do
+  targets+=("$(basename "$corpus")")
+done
+cmake --build --preset fuzz --target "${targets[@]}"
 findings=build/fuzz/findings
 mkdir -p "$findings"
 work=$(mktemp -d)

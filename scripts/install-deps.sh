@@ -13,8 +13,10 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
+  echo "== installing ${#missing[@]} Debian packages: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt-get update -q
+  apt-get install -y -q "${missing[@]}"
+else
+  echo "== the ${#packages[@]} Debian packages the build needs are installed"
 fi

@@ -84,11 +84,56 @@ TEST(Names, GuidsAndStatusesRoundTrip) {
   EXPECT_FALSE(pi::ParseGuid("6F3BDEE2+6FCF-492E-80AC-7C786D9FC397"));
   EXPECT_FALSE(pi::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39G"));
   EXPECT_EQ(board::StatusName(0x80000003), "EFI_UNSUPPORTED");
-  EXPECT_EQ(board::StatusName(0x8000001F), "0x8000001F");
+  EXPECT_EQ(board::StatusName(0x8000001D), "0x8000001D");
   EXPECT_EQ(board::ParseStatus("EFI_NOT_FOUND"), 0x8000000Eu);
   EXPECT_EQ(board::ParseStatus("0x80000007"), 0x80000007u);
   EXPECT_FALSE(board::ParseStatus("0x"));
   EXPECT_FALSE(board::ParseStatus("0x1FFFFFFFF"));
+}
+
+// Every status of the UEFI architecture is known by name, errors and
+// warnings alike, in both directions; codes it leaves unused have none.
+TEST(Names, EveryArchitecturalStatusHasItsName) {
+  const std::pair<const char*, uint32_t> Known[] = {
+      {"EFI_SUCCESS", 0},
+      {"EFI_LOAD_ERROR", 0x80000001},
+      {"EFI_VOLUME_CORRUPTED", 0x8000000A},
+      {"EFI_VOLUME_FULL", 0x8000000B},
+      {"EFI_NO_MEDIA", 0x8000000C},
+      {"EFI_MEDIA_CHANGED", 0x8000000D},
+      {"EFI_NO_RESPONSE", 0x80000010},
+      {"EFI_NO_MAPPING", 0x80000011},
+      {"EFI_TIMEOUT", 0x80000012},
+      {"EFI_NOT_STARTED", 0x80000013},
+      {"EFI_ALREADY_STARTED", 0x80000014},
+      {"EFI_ABORTED", 0x80000015},
+      {"EFI_ICMP_ERROR", 0x80000016},
+      {"EFI_TFTP_ERROR", 0x80000017},
+      {"EFI_PROTOCOL_ERROR", 0x80000018},
+      {"EFI_INCOMPATIBLE_VERSION", 0x80000019},
+      {"EFI_SECURITY_VIOLATION", 0x8000001A},
+      {"EFI_CRC_ERROR", 0x8000001B},
+      {"EFI_END_OF_MEDIA", 0x8000001C},
+      {"EFI_END_OF_FILE", 0x8000001F},
+      {"EFI_INVALID_LANGUAGE", 0x80000020},
+      {"EFI_COMPROMISED_DATA", 0x80000021},
+      {"EFI_IP_ADDRESS_CONFLICT", 0x80000022},
+      {"EFI_HTTP_ERROR", 0x80000023},
+      {"EFI_WARN_UNKNOWN_GLYPH", 1},
+      {"EFI_WARN_DELETE_FAILURE", 2},
+      {"EFI_WARN_WRITE_FAILURE", 3},
+      {"EFI_WARN_BUFFER_TOO_SMALL", 4},
+      {"EFI_WARN_STALE_DATA", 5},
+      {"EFI_WARN_FILE_SYSTEM", 6},
+      {"EFI_WARN_RESET_REQUIRED", 7},
+  };
+  for (const auto& [Name, Value] : Known) {
+    EXPECT_EQ(board::ParseStatus(Name), Value) << Name;
+    EXPECT_EQ(board::StatusName(Value), Name);
+  }
+  for (uint32_t Unused : {0x8000001Du, 0x8000001Eu, 0x80000024u, 8u}) {
+    EXPECT_EQ(board::StatusName(Unused).substr(0, 2), "0x") << Unused;
+  }
 }
 
 TEST(SuperIoChip, ScenarioReadAnswersReplaceDataPortReadsInOrder) {

@@ -25,8 +25,17 @@ std::string TypeName(const Json& Value) {
 
 } // namespace
 
+std::string Escaped(std::string_view Text) {
+  std::string Dumped = Json(std::string(Text)).dump(-1, ' ', false, Json::error_handler_t::replace);
+  return Dumped.substr(1, Dumped.size() - 2);
+}
+
+std::string Quoted(std::string_view Text) {
+  return "\"" + Escaped(Text) + "\"";
+}
+
 std::string FieldPath(const std::string& Parent, std::string_view Key) {
-  return Parent.empty() ? std::string(Key) : Parent + "." + std::string(Key);
+  return Parent.empty() ? Escaped(Key) : Parent + "." + Escaped(Key);
 }
 
 std::string ItemPath(const std::string& Parent, size_t Index) {
@@ -67,10 +76,11 @@ uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t
   auto [End, Error] = std::from_chars(Digits.data(), Digits.data() + Digits.size(), Value, Base);
   if (Digits.empty() || Error == std::errc::invalid_argument ||
       End != Digits.data() + Digits.size()) {
-    Fail(Field, "\"" + std::string(Text) + "\" is not a number (write 78 or \"0x4E\")");
+    Fail(Field, Quoted(Text) + " is not a number (write it in decimal or as 0x-prefixed hex, " +
+                    "from 0 to " + Hex(Max) + ")");
   }
   if (Error == std::errc::result_out_of_range || Value > Max) {
-    Fail(Field, std::string(Text) + " is out of range (at most " + Hex(Max) + ")");
+    Fail(Field, Escaped(Text) + " is out of range (at most " + Hex(Max) + ")");
   }
   return Value;
 }
@@ -99,9 +109,8 @@ uint32_t ReadStatus(const Json& Value, const std::string& Field) {
     auto Text = Value.get<std::string>();
     if (auto Status = board::ParseStatus(Text))
       return *Status;
-    Fail(Field, "\"" + Text +
-                    "\" is not a status (write a name such as EFI_NOT_FOUND or a number "
-                    "such as 0x8000000E)");
+    Fail(Field, Quoted(Text) + " is not a status (write a name such as EFI_NOT_FOUND or a number "
+                               "such as 0x8000000E)");
   }
   return static_cast<uint32_t>(ReadUnsigned(Value, Field, 0xFFFFFFFF));
 }
@@ -123,7 +132,9 @@ std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size
       std::string Pair = Text.substr(Pos, End == std::string::npos ? std::string::npos : End - Pos);
       if (Pair.size() > 2 ||
           Pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-        Fail(Field, "\"" + Pair + "\" is not a hex byte (write bytes as 5A:00:00:00)");
+        Fail(Field,
+             Quoted(Pair) +
+                 " is not a hex byte (two hex digits a byte, bytes separated by ':' or ' ')");
       }
       Bytes.push_back(static_cast<uint8_t>(std::stoul(Pair, nullptr, 16)));
       Pos += Pair.size();
@@ -135,6 +146,16 @@ std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size
   if (Bytes.size() > MaxCount) {
     Fail(Field, std::to_string(Bytes.size()) + " bytes is too many (at most " +
                     std::to_string(MaxCount) + ")");
+  }
+  return Bytes;
+}
+
+std::vector<uint8_t> ReadExactBytes(const Json& Value, const std::string& Field, size_t Count,
+                                    const std::string& Example) {
+  auto Bytes = ReadBytes(Value, Field, Count);
+  if (Bytes.size() != Count) {
+    Fail(Field, "give exactly " + std::to_string(Count) + " bytes, not " +
+                    std::to_string(Bytes.size()) + " (" + Example + ")");
   }
   return Bytes;
 }

@@ -15,7 +15,14 @@ namespace siotool {
 
 using Json = nlohmann::ordered_json; // reports keep their keys in the order written
 
-// "Parent.Key", or "Key" at the top level.
+// Text a user gave, fit for a one-line message: control characters (a NUL
+// too) and bytes that are not UTF-8 written as JSON escapes, so the message
+// shows the whole text and stays on one line.
+std::string Escaped(std::string_view Text);
+// The same in double quotes.
+std::string Quoted(std::string_view Text);
+
+// "Parent.Key", or "Key" at the top level (Key escaped).
 std::string FieldPath(const std::string& Parent, std::string_view Key);
 // "Parent[Index]".
 std::string ItemPath(const std::string& Parent, size_t Index);
@@ -38,7 +45,12 @@ uint32_t ReadStatus(const Json& Value, const std::string& Field);
 // ("5A:00:00:00"); at most MaxCount of them.
 std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size_t MaxCount);
 
-// Parses Text as one unsigned number the way ReadUnsigned reads a string.
+// Exactly Count bytes, read as ReadBytes does; Example says which bytes.
+std::vector<uint8_t> ReadExactBytes(const Json& Value, const std::string& Field, size_t Count,
+                                    const std::string& Example);
+
+// Parses Text as one unsigned number the way ReadUnsigned reads a string; the
+// message for text that is no number says what the field takes.
 uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t Max);
 
 // Hex text for numbers in reports: "0x4E", "0x004E".

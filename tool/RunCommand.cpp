@@ -6,6 +6,7 @@
 
 #include "tool/Commands.h"
 #include "tool/InputError.h"
+#include "tool/JsonFields.h"
 #include "tool/JsonReport.h"
 #include "tool/ScenarioOptions.h"
 #include "tool/TextReport.h"
@@ -18,6 +19,7 @@ struct RunOptions {
   ScenarioOptions Scenario;
   bool Json = false;
   std::string VcdFile;
+  std::string ExpectStatus;
 };
 
 } // namespace
@@ -29,10 +31,23 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
   Options->Scenario.AddTo(*Run);
   Options->Scenario.AddEngineTo(*Run, true);
   Run->add_flag("--json", Options->Json, "Print the report as one JSON document");
-  Run->add_option("--vcd", Options->VcdFile,
-                  "Also write the port accesses as a value-change dump (GTKWave, PulseView)")
-      ->type_name("FILE");
-  Run->callback([Options, &ExitCode] {
+  auto* Vcd =
+      Run->add_option("--vcd", Options->VcdFile,
+                      "Also write the port accesses as a value-change dump (GTKWave, PulseView)")
+          ->type_name("FILE");
+  auto* Expect =
+      Run->add_option("--expect-status", Options->ExpectStatus,
+                      "Exit with code 1 unless the module returns this status (name such as "
+                      "EFI_SUCCESS, or 0xHEX)")
+          ->type_name("STATUS");
+  Run->callback([Options, Vcd, Expect, &ExitCode] {
+    // Every argument is checked before the pass runs.
+    if (Vcd->count() > 0 && Options->VcdFile.empty())
+      throw InputError("--vcd: empty file name");
+    std::optional<uint32_t> Expected;
+    if (Expect->count() > 0)
+      Expected = ReadStatus(Json(Options->ExpectStatus), "--expect-status");
+    Options->Scenario.CheckEngineChoice();
     board::Scenario Config = Options->Scenario.Build();
     EngineRun Result = RunPass(Options->Scenario.Engine(), Config, Options->Scenario.ImagePath());
     if (!Options->VcdFile.empty()) {
@@ -51,6 +66,8 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
     }
     // A run the emulator had to stop is a failed run, whatever it printed.
     ExitCode = Result.Completed ? 0 : 1;
+    if (Expected && Result.Result.Status != *Expected)
+      ExitCode = 1;
   });
 }
 

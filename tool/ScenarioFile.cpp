@@ -1,5 +1,9 @@
 #include "tool/ScenarioFile.h"
 
+#include <set>
+
+#include "board/LpcBridge.h"
+#include "board/PostCodePort.h"
 #include "board/Status.h"
 #include "tool/FileInput.h"
 #include "tool/InputError.h"
@@ -101,14 +105,69 @@ Json StatusOrNull(const std::optional<uint32_t>& Status) {
 
 } // namespace
 
+namespace {
+
+// The ports the module itself accesses at fixed addresses, as wide as its
+// accesses: a chip whose index or data port falls inside one would see them.
+struct FixedAccess {
+  uint16_t First;
+  uint16_t Width;
+  const char* What;
+};
+constexpr FixedAccess kModuleFixedAccesses[] = {
+    {board::PostCodePort::kPort, 2, "the POST code port"},
+    {board::LpcBridge::kConfigAddressPort, 4, "the PCI configuration address port"},
+    {board::LpcBridge::kConfigDataPort, 4, "the PCI configuration data port"},
+};
+
+} // namespace
+
 std::string ChipPortProblem(uint64_t Port) {
   if (Port > 0xFFFE)
     return Hex(Port, 4) + " is out of range (the data port must fit: at most 0xFFFE)";
-  if (Port + 1 >= 0x80 && Port <= 0x80) {
-    return Hex(Port, 4) + " overlaps the POST code port 0x0080";
+  for (const auto& Access : kModuleFixedAccesses) {
+    uint64_t Last = Access.First + Access.Width - 1u;
+    if (Port + 1 >= Access.First && Port <= Last) {
+      return Hex(Port, 4) + " overlaps " + Access.What + " " + Hex(Access.First, 4) + "-" +
+             Hex(Last, 4) + " (the module accesses it " + std::to_string(Access.Width * 8) +
+             " bits wide; the chip's index and data ports would be " + Hex(Port, 4) + "-" +
+             Hex(Port + 1, 4) + ")";
+    }
   }
-  if (Port + 1 >= 0xCF8 && Port <= 0xCFF) {
-    return Hex(Port, 4) + " overlaps the PCI configuration ports 0x0CF8-0x0CFF";
+  return {};
+}
+
+std::string FaultConflict(const board::Scenario& S) {
+  const board::PeiFaults& F = S.Faults;
+  // LocatePpi answers with locate_ppi_status first, else with a null PPI,
+  // else from the PPI database.
+  if (F.LocatePpiStatus && F.LocateReturnsNullPpi) {
+    return "locate_returns_null_ppi cannot take effect: locate_ppi_status answers every lookup";
+  }
+  if (F.NoVariablePpi && (F.LocatePpiStatus || F.LocateReturnsNullPpi)) {
+    return std::string("no_variable_ppi cannot take effect: ") +
+           (F.LocatePpiStatus ? "locate_ppi_status" : "locate_returns_null_ppi") +
+           " answers every lookup";
+  }
+  bool VariablePpiFound = !F.NoVariablePpi && !F.LocatePpiStatus && !F.LocateReturnsNullPpi;
+  for (auto [Given, Name] :
+       {std::pair{F.GetVariableStatus.has_value(), "get_variable_status"},
+        std::pair{F.GetVariableReportedSize.has_value(), "get_variable_reported_size"}}) {
+    if (Given && !VariablePpiFound) {
+      return std::string(Name) +
+             " cannot take effect: the variable PPI is never found, so GetVariable is never "
+             "called";
+    }
+  }
+  // The reported size is the size of a variable GetVariable found and copied.
+  if (F.GetVariableReportedSize) {
+    if (F.GetVariableStatus) {
+      return "get_variable_reported_size cannot take effect: get_variable_status answers every "
+             "GetVariable call";
+    }
+    if (!S.SetupVariable) {
+      return "get_variable_reported_size cannot take effect: there is no variable to find";
+    }
   }
   return {};
 }
@@ -133,19 +192,83 @@ board::Scenario ParseScenario(const Json& Document) {
   }
   if (Document.contains("faults"))
     ParseFaults(Document["faults"], S.Faults);
+  if (auto Conflict = FaultConflict(S); !Conflict.empty())
+    throw InputError("faults: " + Conflict);
   return S;
+}
+
+// Follows the parser through the document and refuses a key that appears
+// twice in one object (the parser alone would keep the last one silently).
+class DuplicateKeyCheck {
+public:
+  bool operator()(int, nlohmann::detail::parse_event_t Event, Json& Parsed) {
+    using Kind = nlohmann::detail::parse_event_t;
+    switch (Event) {
+    case Kind::object_start:
+    case Kind::array_start:
+      Open_.push_back({Event == Kind::object_start, ChildPath(), {}, {}, 0});
+      break;
+    case Kind::key: {
+      Level& Object = Open_.back();
+      Object.Key = Parsed.get<std::string>();
+      if (!Object.Keys.insert(Object.Key).second) {
+        throw InputError(FieldPath(Object.Path, Object.Key) +
+                         ": given twice (each key may appear once)");
+      }
+      break;
+    }
+    case Kind::object_end:
+    case Kind::array_end:
+      Open_.pop_back();
+      ValueDone();
+      break;
+    case Kind::value:
+      ValueDone();
+      break;
+    }
+    return true;
+  }
+
+private:
+  struct Level {
+    bool Object = false;
+    std::string Path;
+    std::set<std::string> Keys;
+    std::string Key;  // objects: the key whose value is being read
+    size_t Index = 0; // arrays: the item being read
+  };
+  std::string ChildPath() const {
+    if (Open_.empty())
+      return {};
+    const Level& Parent = Open_.back();
+    return Parent.Object ? FieldPath(Parent.Path, Parent.Key) : ItemPath(Parent.Path, Parent.Index);
+  }
+  void ValueDone() {
+    if (!Open_.empty() && !Open_.back().Object)
+      ++Open_.back().Index;
+  }
+  std::vector<Level> Open_;
+};
+
+Json ParseJson(std::span<const uint8_t> Text) {
+  try {
+    return Json::parse(Text.begin(), Text.end(), DuplicateKeyCheck());
+  } catch (const Json::exception& Error) {
+    // Text that does not parse, or a number too large for any JSON number
+    // type. Drop the library's "[json.exception.parse_error.101] " tag.
+    std::string Message = Error.what();
+    if (auto Tag = Message.find("] "); Tag != std::string::npos)
+      Message.erase(0, Tag + 2);
+    throw InputError("malformed JSON: " + Escaped(Message));
+  }
 }
 
 Json ReadJsonFile(const std::string& Path) {
   auto Bytes = ReadInputFile(Path, kMaxJsonFileSize);
   try {
-    return Json::parse(Bytes.begin(), Bytes.end());
-  } catch (const Json::parse_error& Error) {
-    // Drop the library's "[json.exception.parse_error.101] " tag.
-    std::string Message = Error.what();
-    if (auto Tag = Message.find("] "); Tag != std::string::npos)
-      Message.erase(0, Tag + 2);
-    throw InputError(Path + ": malformed JSON: " + Message);
+    return ParseJson(Bytes);
+  } catch (const InputError& Error) {
+    throw InputError(Path + ": " + Error.what());
   }
 }
 

@@ -3,6 +3,8 @@
 // into a board::Scenario. Keys left out keep the default scenario's values.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "board/Scenario.h"
@@ -22,13 +24,22 @@ board::Scenario ParseScenario(const Json& Document);
 // Reads and parses a file; malformed JSON is reported with line and column.
 board::Scenario LoadScenarioFile(const std::string& Path);
 Json ReadJsonFile(const std::string& Path);
+// JSON text as ReadJsonFile reads it: malformed text and a key given twice in
+// one object are refused (InputError).
+Json ParseJson(std::span<const uint8_t> Text);
 
 // The scenario in the same form ParseScenario reads (the variable as bytes).
 Json ScenarioToJson(const board::Scenario& Config);
 
 // Ports a chip may sit at: index and data port both inside the port space and
-// clear of the board's own devices (POST port 0x80, PCI ports 0xCF8-0xCFF).
+// clear of the ports the module accesses itself (its 16-bit POST write to
+// 0x80 covers 0x80-0x81; PCI configuration 0xCF8-0xCFB and 0xCFC-0xCFF).
 // Returns the reason when Port is not one, or an empty string.
 std::string ChipPortProblem(uint64_t Port);
+
+// Why the scenario's PEI Foundation faults cannot all take effect (one of
+// them is masked by another, or by the variable's absence), or an empty
+// string. Such a scenario is refused rather than run as if they did.
+std::string FaultConflict(const board::Scenario& Config);
 
 } // namespace siotool

@@ -66,9 +66,18 @@ void ScenarioOptions::AddEngineTo(CLI::App& Command, bool ChooseEngine) {
         ->check(CLI::IsMember({"image", "host"}));
   }
   ImagePath_ = DefaultImagePath();
-  Command.add_option("--image", ImagePath_, "Module image for the image engine")
-      ->type_name("FILE")
-      ->capture_default_str();
+  ImageOption_ = Command.add_option("--image", ImagePath_, "Module image for the image engine")
+                     ->type_name("FILE")
+                     ->capture_default_str();
+}
+
+void ScenarioOptions::CheckEngineChoice() const {
+  if (Engine() == EngineKind::Host && Given(ImageOption_)) {
+    throw InputError("--image: the host engine runs the host build, not an image (drop --image "
+                     "or use --engine image)");
+  }
+  if (Given(ImageOption_) && ImagePath_.empty())
+    throw InputError("--image: empty file name");
 }
 
 EngineKind ScenarioOptions::Engine() const {
@@ -84,8 +93,8 @@ board::Scenario ScenarioOptions::Build() const {
   if (Given(NamedOption_)) {
     const board::NamedScenario* Named = board::FindScenario(Named_);
     if (!Named) {
-      throw InputError("--named: no scenario called \"" + Named_ + "\" (known: " + CatalogNames() +
-                       ")");
+      throw InputError("--named: no scenario called " + Quoted(Named_) +
+                       " (known: " + CatalogNames() + ")");
     }
     S = Named->Config;
   }
@@ -121,6 +130,9 @@ board::Scenario ScenarioOptions::Build() const {
   if (Given(InstallPpiStatusOption_)) {
     S.Faults.InstallPpiStatus = ReadStatus(Json(InstallPpiStatus_), "--install-ppi-status");
   }
+  // The flags may mask a fault the scenario file sets, or the reverse.
+  if (auto Conflict = FaultConflict(S); !Conflict.empty())
+    throw InputError("faults: " + Conflict);
   return S;
 }
 

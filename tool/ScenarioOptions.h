@@ -22,6 +22,9 @@ public:
   // Throws InputError naming the flag.
   board::Scenario Build() const;
   EngineKind Engine() const;
+  // Throws InputError for an --image the chosen engine would not run, or an
+  // empty one.
+  void CheckEngineChoice() const;
   const std::string& ImagePath() const { return ImagePath_; }
 
 private:
@@ -43,6 +46,7 @@ private:
   CLI::Option* ChipIdOption_ = nullptr;
   CLI::Option* VariableOption_ = nullptr;
   CLI::Option* InstallPpiStatusOption_ = nullptr;
+  CLI::Option* ImageOption_ = nullptr;
   std::string Engine_;
   std::string ImagePath_;
 };

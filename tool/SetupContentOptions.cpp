@@ -66,10 +66,8 @@ std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
   SetupContent Content;
   for (size_t I = 0; I < Entries_.size(); ++I)
     Content.Entries[I] = ParseSetupEntryText(Entries_[I], "--entry " + std::to_string(I));
-  if (!Trailer_.empty()) {
-    auto Bytes = ReadBytes(Json(Trailer_), "--trailer", kSetupTrailerSize);
-    std::copy(Bytes.begin(), Bytes.end(), Content.Trailer.begin());
-  }
+  if (TrailerOption_->count() > 0)
+    Content.Trailer = ReadSetupTrailer(Json(Trailer_), "--trailer");
   return EncodeSetupVariable(Content);
 }
 

@@ -86,7 +86,8 @@ SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field) {
   if (Object.contains("iobase"))
     E.IoBase = ReadWord(Object["iobase"], FieldPath(Field, "iobase"));
   if (Object.contains("param")) {
-    auto Param = ReadBytes(Object["param"], FieldPath(Field, "param"), 4);
+    auto Param = ReadExactBytes(Object["param"], FieldPath(Field, "param"), E.Param.size(),
+                                "Param[0] to Param[3], e.g. 5A:00:00:00");
     std::copy(Param.begin(), Param.end(), E.Param.begin());
   }
   return E;
@@ -102,7 +103,7 @@ SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field
     std::string Pair = Text.substr(Pos, End - Pos);
     size_t Equals = Pair.find('=');
     if (Equals == std::string::npos || Equals == 0) {
-      throw InputError(Field + ": \"" + Pair + "\" is not key=value (e.g. kind=0x12)");
+      throw InputError(Field + ": " + Quoted(Pair) + " is not key=value (e.g. kind=0x12)");
     }
     std::string Key = Pair.substr(0, Equals);
     if (Object.contains(Key))
@@ -111,6 +112,14 @@ SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field
     Pos = End + 1;
   }
   return ParseSetupEntry(Object, Field);
+}
+
+std::array<uint8_t, kSetupTrailerSize> ReadSetupTrailer(const Json& Value,
+                                                        const std::string& Field) {
+  auto Bytes = ReadExactBytes(Value, Field, kSetupTrailerSize, "e.g. 00:00:00:00:00:00:01");
+  std::array<uint8_t, kSetupTrailerSize> Trailer{};
+  std::copy(Bytes.begin(), Bytes.end(), Trailer.begin());
+  return Trailer;
 }
 
 std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& Field,
@@ -139,8 +148,7 @@ std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& F
     }
   }
   if (Object.contains("trailer")) {
-    auto Trailer = ReadBytes(Object["trailer"], FieldPath(Field, "trailer"), kSetupTrailerSize);
-    std::copy(Trailer.begin(), Trailer.end(), Content.Trailer.begin());
+    Content.Trailer = ReadSetupTrailer(Object["trailer"], FieldPath(Field, "trailer"));
   }
   auto Data = EncodeSetupVariable(Content);
   if (Object.contains("size")) {
@@ -172,11 +180,23 @@ std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data) {
     } else {
       Note = "passed over";
     }
-    std::snprintf(Line, sizeof Line,
-                  "%-5zu %02X:%02X   0x%02X 0x%02X 0x%02X      0x%02X    %04X   "
-                  "%02X:%02X:%02X:%02X %2zu/12   %s",
-                  I, E.ChipIdHigh, E.ChipIdLow, E.Aux, E.Kind, E.Qualifier, E.Enabled, E.IoBase,
-                  E.Param[0], E.Param[1], E.Param[2], E.Param[3], Present, Note.c_str());
+    // A byte the data does not reach reads "--": the module never sees it,
+    // so it is shown as absent rather than as a zero.
+    const uint8_t* Raw = Data.data() + std::min(Data.size(), I * kSetupEntrySize);
+    size_t Held = Present;
+    auto B = [Raw, Held](size_t Offset, const char* Prefix = "") {
+      if (Offset >= Held)
+        return std::string(Prefix[0] ? "----" : "--");
+      char Text[8];
+      std::snprintf(Text, sizeof Text, "%s%02X", Prefix, Raw[Offset]);
+      return std::string(Text);
+    };
+    std::string ChipId = B(0) + ":" + B(1);
+    std::string IoBase = B(7) + B(6);
+    std::string Param = B(8) + ":" + B(9) + ":" + B(10) + ":" + B(11);
+    std::snprintf(Line, sizeof Line, "%-5zu %-7s %-4s %-4s %-9s %-7s %-6s %-11s %2zu/12   %s", I,
+                  ChipId.c_str(), B(2, "0x").c_str(), B(3, "0x").c_str(), B(4, "0x").c_str(),
+                  B(5, "0x").c_str(), IoBase.c_str(), Param.c_str(), Present, Note.c_str());
     Lines.push_back(Line);
   }
   std::string Trailer = "trailer (not read by the module):";

@@ -60,10 +60,14 @@ std::vector<DecodedEntry> DecodeSetupVariable(std::span<const uint8_t> Data);
 bool SettingsStageActsOn(std::span<const uint8_t> Data, size_t Index);
 
 // Readable forms. An entry object has the keys chip_id_high, chip_id_low, aux,
-// kind, qualifier, enabled, iobase, param (4 bytes); absent keys are 0.
+// kind, qualifier, enabled, iobase, param (exactly 4 bytes); absent keys are 0.
 SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field);
 // "kind=0x12,qualifier=0,enabled=1,param=5A:00:00:00" (or "empty") as an entry.
 SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field);
+
+// The 7 trailing bytes, exactly 7 of them.
+std::array<uint8_t, kSetupTrailerSize> ReadSetupTrailer(const Json& Value,
+                                                        const std::string& Field);
 
 // A variable object: {"entries": [entry or null, ...up to 5], "trailer": bytes,
 // "size": N} (size defaults to 67; more than 67 pads with zeros, less cuts),

@@ -11,16 +11,57 @@
 
 #include "tool/Commands.h"
 #include "tool/InputError.h"
+#include "tool/JsonFields.h"
 
 namespace {
 
-// Error messages quote what the user typed; keep them on one line.
-std::string OneLine(std::string Text) {
-  for (char& C : Text) {
+// The one way `sio` reports an error: one line on stderr, exit code 2.
+// Messages quote what the user typed; control characters become '?' so the
+// line stays one line.
+int ReportError(std::string Message) {
+  for (char& C : Message) {
     if (static_cast<unsigned char>(C) < 0x20)
       C = '?';
   }
-  return Text;
+  std::cerr << "sio: error: " << Message << "\n";
+  return 2;
+}
+
+// The deepest command the arguments named ("sio", "sio var", ...).
+CLI::App* DeepestCommand(CLI::App& App) {
+  CLI::App* Command = &App;
+  for (auto Parsed = Command->get_subcommands(); !Parsed.empty();
+       Parsed = Command->get_subcommands()) {
+    Command = Parsed.front();
+  }
+  return Command;
+}
+
+// For a command that needs a subcommand and got none: which word was not
+// one (the first argument after the command's own name that is no option),
+// and which subcommands exist.
+std::string MissingSubcommand(CLI::App& Command, int argc, char** argv) {
+  std::string Path = Command.get_name();
+  for (const CLI::App* Parent = Command.get_parent(); Parent; Parent = Parent->get_parent())
+    Path = Parent->get_name() + " " + Path;
+  std::string Known;
+  for (const CLI::App* Sub : Command.get_subcommands([](CLI::App*) { return true; }))
+    Known += (Known.empty() ? "" : ", ") + Sub->get_name();
+  int First = 1;
+  if (Command.get_parent()) {
+    for (int I = 1; I < argc; ++I) {
+      if (Command.get_name() == argv[I]) {
+        First = I + 1;
+        break;
+      }
+    }
+  }
+  for (int I = First; I < argc; ++I) {
+    if (argv[I][0] != '-')
+      return Path + ": no command called " + siotool::Quoted(argv[I]) + " (commands: " + Known +
+             ")";
+  }
+  return Path + ": give a command: " + Known;
 }
 
 int Run(int argc, char** argv) {
@@ -39,11 +80,12 @@ int Run(int argc, char** argv) {
   } catch (const CLI::ParseError& Error) {
     if (Error.get_exit_code() == 0)
       return App.exit(Error); // --help
-    std::cerr << "sio: error: " << OneLine(Error.what()) << " (see --help)\n";
-    return 2;
+    CLI::App* Command = DeepestCommand(App);
+    if (Command->get_require_subcommand_min() > 0 && Command->get_subcommands().empty())
+      return ReportError(MissingSubcommand(*Command, argc, argv));
+    return ReportError(std::string(Error.what()) + " (see --help)");
   } catch (const siotool::InputError& Error) {
-    std::cerr << "sio: error: " << OneLine(Error.what()) << "\n";
-    return 2;
+    return ReportError(Error.what());
   }
   return ExitCode;
 }
@@ -54,9 +96,8 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& Error) {
-    std::cerr << "sio: internal error: " << OneLine(Error.what()) << "\n";
+    return ReportError(std::string("internal error: ") + Error.what());
   } catch (...) {
-    std::cerr << "sio: internal error\n";
+    return ReportError("internal error");
   }
-  return 2;
 }

@@ -37,24 +37,112 @@ TEST(ScenarioFile, EveryKeyReachesTheScenario) {
     "chip": {"port": "0x162E", "id_high": 3, "id_low": "0x17"},
     "registers": [{"register": "0x27", "value": 1}, {"device": 1, "register": 96, "value": "0x3"}],
     "variable": {"bytes": "00:01:02"},
-    "faults": {"no_variable_ppi": true, "locate_returns_null_ppi": true,
-               "install_ppi_status": "EFI_OUT_OF_RESOURCES", "locate_ppi_status": "0x80000007",
-               "get_variable_status": 2147483662, "get_variable_reported_size": 500}})"));
+    "faults": {"no_variable_ppi": true, "install_ppi_status": "EFI_OUT_OF_RESOURCES"}})"));
   EXPECT_EQ(S.ChipPort, 0x162E);
   EXPECT_EQ(S.ChipIdHigh, 3);
   EXPECT_EQ(S.ChipIdLow, 0x17);
   EXPECT_EQ(S.Registers, (std::vector<board::RegisterPreset>{{0, 0x27, 1}, {1, 0x60, 3}}));
   EXPECT_EQ(S.SetupVariable, (std::vector<uint8_t>{0, 1, 2}));
   EXPECT_TRUE(S.Faults.NoVariablePpi);
-  EXPECT_TRUE(S.Faults.LocateReturnsNullPpi);
   EXPECT_EQ(S.Faults.InstallPpiStatus, board::kEfiOutOfResources);
-  EXPECT_EQ(S.Faults.LocatePpiStatus, board::kEfiDeviceError);
-  EXPECT_EQ(S.Faults.GetVariableStatus, board::kEfiNotFound);
-  EXPECT_EQ(S.Faults.GetVariableReportedSize, 500u);
+
+  // The lookup and GetVariable faults, each with what lets it take effect.
+  auto Null =
+      siotool::ParseScenario(Json::parse(R"({"faults": {"locate_returns_null_ppi": true}})"));
+  EXPECT_TRUE(Null.Faults.LocateReturnsNullPpi);
+  auto Locate =
+      siotool::ParseScenario(Json::parse(R"({"faults": {"locate_ppi_status": "0x80000007"}})"));
+  EXPECT_EQ(Locate.Faults.LocatePpiStatus, board::kEfiDeviceError);
+  auto Get =
+      siotool::ParseScenario(Json::parse(R"({"faults": {"get_variable_status": 2147483662}})"));
+  EXPECT_EQ(Get.Faults.GetVariableStatus, board::kEfiNotFound);
+  auto Size =
+      siotool::ParseScenario(Json::parse(R"({"faults": {"get_variable_reported_size": 500}})"));
+  EXPECT_EQ(Size.Faults.GetVariableReportedSize, 500u);
 
   auto Absent = siotool::ParseScenario(Json::parse(R"({"chip": null, "variable": null})"));
   EXPECT_FALSE(Absent.ChipPort);
   EXPECT_FALSE(Absent.SetupVariable);
+}
+
+// A combination where one fault masks another would be reported (and echoed
+// by --json) as if both were in effect: it is refused, naming both.
+TEST(ScenarioFile, FaultsThatCannotTakeEffectAreRefused) {
+  const std::pair<const char*, const char*> Cases[] = {
+      {R"({"get_variable_status": "EFI_SUCCESS", "get_variable_reported_size": 10})",
+       "get_variable_reported_size cannot take effect: get_variable_status"},
+      {R"({"get_variable_status": "EFI_NOT_FOUND", "get_variable_reported_size": 10})",
+       "get_variable_reported_size cannot take effect: get_variable_status"},
+      {R"({"no_variable_ppi": true, "locate_returns_null_ppi": true})",
+       "no_variable_ppi cannot take effect: locate_returns_null_ppi"},
+      {R"({"no_variable_ppi": true, "locate_ppi_status": "EFI_NOT_FOUND"})",
+       "no_variable_ppi cannot take effect: locate_ppi_status"},
+      {R"({"locate_returns_null_ppi": true, "locate_ppi_status": "EFI_SUCCESS"})",
+       "locate_returns_null_ppi cannot take effect: locate_ppi_status"},
+      {R"({"no_variable_ppi": true, "get_variable_status": "EFI_DEVICE_ERROR"})",
+       "get_variable_status cannot take effect: the variable PPI is never found"},
+      {R"({"locate_returns_null_ppi": true, "get_variable_reported_size": 4})",
+       "get_variable_reported_size cannot take effect: the variable PPI is never found"},
+      {R"({"locate_ppi_status": "EFI_NOT_FOUND", "get_variable_status": "EFI_SUCCESS"})",
+       "get_variable_status cannot take effect: the variable PPI is never found"},
+  };
+  for (const auto& [Faults, Message] : Cases) {
+    std::string Text = std::string(R"({"faults": )") + Faults + "}";
+    try {
+      auto S = siotool::ParseScenario(Json::parse(Text));
+      ADD_FAILURE() << Text << " was accepted as " << siotool::ScenarioToJson(S).dump();
+    } catch (const siotool::InputError& Error) {
+      EXPECT_EQ(std::string(Error.what()).rfind(std::string("faults: ") + Message, 0), 0u)
+          << Text << "\n"
+          << Error.what();
+    }
+  }
+  // Without a variable, a claimed size has nothing to be claimed for.
+  EXPECT_THROW(siotool::ParseScenario(Json::parse(
+                   R"({"variable": null, "faults": {"get_variable_reported_size": 4}})")),
+               siotool::InputError);
+}
+
+// The chip's index and data ports must stay clear of every port the module
+// accesses itself, as wide as it accesses them.
+TEST(ScenarioFile, ChipPortsClearOfTheModulesOwnAccesses) {
+  const std::pair<uint16_t, bool> Cases[] = {
+      {0x7E, true},   {0x7F, false},  {0x80, false},  {0x81, false},  {0x82, true},
+      {0xCF6, true},  {0xCF7, false}, {0xCF8, false}, {0xCFB, false}, {0xCFC, false},
+      {0xCFF, false}, {0xD00, true},  {0x2E, true},   {0xFFFE, true}, {0xFFFF, false},
+  };
+  for (auto [Port, Allowed] : Cases) {
+    EXPECT_EQ(siotool::ChipPortProblem(Port).empty(), Allowed)
+        << std::hex << Port << ": " << siotool::ChipPortProblem(Port);
+  }
+}
+
+// Each object's keys appear once; the same key in two objects is fine.
+TEST(ScenarioFile, KeyGivenTwiceIsRefused) {
+  auto Parse = [](std::string_view Text) {
+    return siotool::ParseJson(
+        std::span(reinterpret_cast<const uint8_t*>(Text.data()), Text.size()));
+  };
+  const std::pair<const char*, const char*> Cases[] = {
+      {R"({"chip": {"port": 46, "port": 78}})", "chip.port: given twice"},
+      {R"({"faults": {}, "faults": {}})", "faults: given twice"},
+      {R"({"registers": [{"register": 39, "value": 1, "value": 2}]})",
+       "registers[0].value: given twice"},
+      {R"({"registers": [[], {"a": 1}, {"b": 1, "b": 1}]})", "registers[2].b: given twice"},
+      {R"({"variable": {"entries": [null, {"kind": 1, "kind": 2}]}})",
+       "variable.entries[1].kind: given twice"},
+  };
+  for (const auto& [Text, Message] : Cases) {
+    try {
+      Parse(Text);
+      ADD_FAILURE() << Text << " was accepted";
+    } catch (const siotool::InputError& Error) {
+      EXPECT_EQ(std::string(Error.what()).rfind(Message, 0), 0u) << Text << "\n" << Error.what();
+    }
+  }
+  auto Two =
+      Parse(R"({"registers": [{"register": 39, "value": 1}, {"register": 40, "value": 1}]})");
+  EXPECT_EQ(siotool::ParseScenario(Two).Registers.size(), 2u);
 }
 
 TEST(ScenarioFile, WrittenScenariosReadBackTheSame) {
@@ -65,7 +153,7 @@ TEST(ScenarioFile, WrittenScenariosReadBackTheSame) {
   board::Scenario Odd;
   Odd.ChipPort = std::nullopt;
   Odd.SetupVariable = std::vector<uint8_t>{};
-  Odd.Faults.GetVariableStatus = 0x8000001F; // a status without a name
+  Odd.Faults.GetVariableStatus = 0x8000001D; // a status without a name
   ExpectSame(siotool::ParseScenario(siotool::ScenarioToJson(Odd)), Odd, "odd");
 }
 
@@ -73,7 +161,14 @@ TEST(ScenarioFile, MistakesAreNamedByField) {
   const std::pair<const char*, const char*> Cases[] = {
       {R"({"chip": {"port": 65535}})", "chip.port: 0xFFFF is out of range (the data port must fit"},
       {R"({"chip": {"port": "0x80"}})", "chip.port: 0x0080 overlaps the POST code port"},
-      {R"({"chip": {"port": "0xCFF"}})", "chip.port: 0x0CFF overlaps the PCI configuration ports"},
+      {R"({"chip": {"port": "0xCFF"}})",
+       "chip.port: 0x0CFF overlaps the PCI configuration data port"},
+      {R"({"chip": {"port": "0x81"}})", "chip.port: 0x0081 overlaps the POST code port"},
+      // Text holding a NUL is shown whole, escaped.
+      {"{\"chip\": {\"port\": \"0x2E\\u0000junk\"}}",
+       "chip.port: \"0x2E\\u0000junk\" is not a number (write it in decimal or as 0x-prefixed hex, "
+       "from 0 to 0xFFFF)"},
+      {"{\"a\\u0000b\": 1}", "a\\u0000b: unknown key"},
       {R"({"chip": {"port": true}})",
        "chip.port: expected a number from 0 to 0xFFFF, got a boolean"},
       {R"({"chip": 7})", "chip: expected an object, got a number"},

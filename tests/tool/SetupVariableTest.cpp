@@ -111,6 +111,9 @@ TEST(SetupVariable, ReadableEntryText) {
       {"iobase=0x10000", "--entry.iobase: 0x10000 is out of range (at most 0xFFFF)"},
       {"param=5A:0G", "--entry.param: \"0G\" is not a hex byte"},
       {"enabled=yes", "--entry.enabled: \"yes\" is not a number"},
+      {"param=5A:01", "--entry.param: give exactly 4 bytes, not 2"},
+      {"param=5A", "--entry.param: give exactly 4 bytes, not 1"},
+      {"param=", "--entry.param: give exactly 4 bytes, not 0"},
   };
   for (const auto& [Text, Message] : Bad) {
     try {
@@ -134,6 +137,48 @@ TEST(SetupVariable, VariableObjectSizesAndRawBytes) {
   EXPECT_EQ(Raw, (std::vector<uint8_t>{1, 2, 0xFF}));
   EXPECT_THROW(siotool::ParseSetupVariable(Json::parse(R"({"size": 68})"), "v", 67),
                siotool::InputError);
+}
+
+// Param and the trailer are fixed-size: fewer bytes are refused, not padded.
+TEST(SetupVariable, ParamAndTrailerTakeExactlyTheirBytes) {
+  using siotool::Json;
+  const std::pair<const char*, const char*> Bad[] = {
+      {R"({"trailer": "01:02"})", "v.trailer: give exactly 7 bytes, not 2"},
+      {R"({"trailer": []})", "v.trailer: give exactly 7 bytes, not 0"},
+      {R"({"trailer": "01:02:03:04:05:06:07:08"})", "v.trailer: 8 bytes is too many"},
+      {R"({"entries": [{"param": [1, 2, 3]}]})", "v.entries[0].param: give exactly 4 bytes, not 3"},
+  };
+  for (const auto& [Text, Message] : Bad) {
+    try {
+      siotool::ParseSetupVariable(Json::parse(Text), "v", 67);
+      ADD_FAILURE() << Text << " was accepted";
+    } catch (const siotool::InputError& Error) {
+      EXPECT_EQ(std::string(Error.what()).rfind(Message, 0), 0u) << Error.what();
+    }
+  }
+  auto Data =
+      siotool::ParseSetupVariable(Json::parse(R"({"trailer": "01:02:03:04:05:06:07"})"), "v", 67);
+  EXPECT_EQ(std::vector<uint8_t>(Data.end() - 7, Data.end()),
+            (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7}));
+}
+
+// A byte a short variable does not hold is shown as absent, never as 00.
+TEST(SetupVariable, TableMarksBytesTheDataLacks) {
+  std::vector<uint8_t> Data(30, 0xEE); // entry 2 holds its first 6 bytes
+  auto Lines = siotool::FormatSetupTable(Data);
+  ASSERT_GE(Lines.size(), 6u);
+  const std::string& Partial = Lines[3];
+  EXPECT_NE(Partial.find("EE:EE   0xEE 0xEE 0xEE      0xEE    ----   --:--:--:--  6/12"),
+            std::string::npos)
+      << Partial;
+  EXPECT_EQ(Partial.find("00"), std::string::npos) << Partial;
+  const std::string& Missing = Lines[4];
+  EXPECT_NE(Missing.find("--:--   ---- ---- ----      ----    ----   --:--:--:--  0/12"),
+            std::string::npos)
+      << Missing;
+  EXPECT_NE(Lines[2].find("EE:EE   0xEE 0xEE 0xEE      0xEE    EEEE   EE:EE:EE:EE 12/12"),
+            std::string::npos)
+      << Lines[2];
 }
 
 } // namespace

@@ -1,0 +1,42 @@
+// Fuzz target: scenario files as `sio run --scenario` reads them. Any text is
+// either refused with a one-line error or read into a scenario that is
+// written out and read back the same.
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+
+#include "tool/InputError.h"
+#include "tool/ScenarioFile.h"
+
+namespace {
+
+[[noreturn]] void Finding(const std::string& What) {
+  std::fprintf(stderr, "scenario_file: %s\n", What.c_str());
+  std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  if (Size > siotool::kMaxJsonFileSize)
+    return 0; // the file reader refuses such a file before parsing it
+  board::Scenario Scenario;
+  try {
+    Scenario = siotool::ParseScenario(siotool::ParseJson(std::span(Data, Size)));
+  } catch (const siotool::InputError& Error) {
+    std::string Message = Error.what();
+    if (Message.empty() || Message.find('\n') != std::string::npos)
+      Finding("error message is not one line: " + Message);
+    return 0;
+  }
+  siotool::Json Written = siotool::ScenarioToJson(Scenario);
+  try {
+    siotool::Json Again = siotool::ScenarioToJson(siotool::ParseScenario(Written));
+    if (Again != Written)
+      Finding("written " + Written.dump() + " reads back as " + Again.dump());
+  } catch (const siotool::InputError& Error) {
+    Finding("written " + Written.dump() + " is refused: " + Error.what());
+  }
+  return 0;
+}
