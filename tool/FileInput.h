@@ -1,9 +1,10 @@
-// Reading a file a user names: whole, up to a size limit, with one-line
-// errors that name the file ("x.json: cannot open file", "is a directory",
-// "longer than 67 bytes").
+// Files a user names: read whole, up to a size limit,
+// with one-line errors that name the file ("x.json: cannot open file", "is
+// a directory", "longer than 67 bytes", "exists").
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 

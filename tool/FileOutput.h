@@ -9,7 +9,9 @@
 
 namespace siotool {
 
-// What: what is written, for the message ("firmware file").
-void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What);
+// What: what is written, for the message ("firmware file"). With Overwrite
+// false an existing file is refused (the caller's --force lifts that).
+void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
+                     bool Overwrite = true);
 
 } // namespace siotool
