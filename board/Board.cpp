@@ -1,5 +1,7 @@
 #include "board/Board.h"
 
+#include "chip/SetupLayout.h"
+
 namespace board {
 
 Board::Board(const Scenario& Config) : Bus_(Log_), Pei_(Log_, {}) {
@@ -39,7 +41,7 @@ void Board::Reset(const Scenario& Config) {
     Bus_.Attach(*Chip_);
   }
   if (Config_.SetupVariable) {
-    Pei_.SetVariable(u"SioF81216aSetup00", kSioSetupVendorGuid, *Config_.SetupVariable,
+    Pei_.SetVariable(chip::kSetupVariableName, kSioSetupVendorGuid, *Config_.SetupVariable,
                      kSetupVariableAttributes);
   }
 }
@@ -62,7 +64,7 @@ PassResult Board::Result(uint32_t Status) const {
         Capture(uint8_t(Device));
     }
     for (const auto& Preset : Config_.Registers) {
-      if (Preset.Reg >= SuperIoChip::kFirstDeviceRegister)
+      if (Preset.Reg >= chip::kFirstDeviceRegister)
         Capture(Preset.Device);
     }
     R.Chip = std::move(State);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "board/PeiFoundation.h"
+#include "chip/Registers.h"
 
 namespace board {
 
@@ -17,14 +18,12 @@ struct RegisterPreset {
   bool operator==(const RegisterPreset&) const = default;
 };
 
-inline constexpr uint16_t kCandidatePorts[] = {0x2E, 0x4E, 0x162E, 0x164E};
-inline constexpr size_t kSetupDataSize = 67;
 inline constexpr uint32_t kSetupVariableAttributes = 0x7; // NV, BS, RT
 
 struct Scenario {
-  std::optional<uint16_t> ChipPort = 0x4E; // index port; nullopt: no chip
-  uint8_t ChipIdHigh = 0x02;
-  uint8_t ChipIdLow = 0x16;
+  std::optional<uint16_t> ChipPort = chip::kFirstProbePort; // index port; nullopt: no chip
+  uint8_t ChipIdHigh = chip::kChipIdHigh;
+  uint8_t ChipIdLow = chip::kChipIdLow;
   std::vector<RegisterPreset> Registers;
   // Data-port reads in configuration mode answer these bytes, one per read and
   // in order, instead of the register's content (a chip that answers oddly);

@@ -2,6 +2,7 @@
 # with the board's port operations) and the image (linked with x86 in/out).
 set(SIO_FIRMWARE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/entry/SioEntryPoint.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/entry/SioInitScript.cpp
   ${CMAKE_CURRENT_LIST_DIR}/entry/SioBringUp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sio/SioConfigPort.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sio/SioDiscovery.cpp

@@ -9,12 +9,12 @@ namespace {
 // Param[2] picks which bits of register 0xF0 are cleared; none is ever set.
 UINT8 SioLd8ModeMask(UINT8 Param2) {
   if (Param2 == 0x00) {
-    return 0xFB; // bit 2
+    return static_cast<UINT8>(~SioLd8ModeBit2);
   }
   if (Param2 == 0x01) {
-    return 0xFD; // bit 1
+    return static_cast<UINT8>(~SioLd8ModeBit1);
   }
-  return 0xF9; // bits 1 and 2
+  return static_cast<UINT8>(~(SioLd8ModeBit1 | SioLd8ModeBit2));
 }
 
 void SioProgramLd8(UINT16 P, UINT8 Param0, UINT8 Param2) {

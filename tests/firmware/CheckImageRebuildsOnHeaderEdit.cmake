@@ -28,7 +28,7 @@ endif()
 build_image(Original)
 
 file(READ ${Header} Text)
-string(REPLACE "{0x70, 0x03}" "{0x70, 0x04}" Edited "${Text}")
+string(REPLACE "{SioRegInterrupt, 0x03}" "{SioRegInterrupt, 0x04}" Edited "${Text}")
 if(Edited STREQUAL Text)
   message(FATAL_ERROR "${Header}: the interrupt-level pair to edit is not there")
 endif()
