@@ -6,6 +6,7 @@
 #include "common/Hex.h"
 #include "ovmf/Lzma.h"
 #include "pe/PeRebase.h"
+#include "pe/TeImage.h"
 #include "pi/Checksum.h"
 
 namespace ovmf {
@@ -31,14 +32,16 @@ sio::Result<uint32_t> VolumeAddressFromImages(std::span<const uint8_t> Volume,
       const size_t ImageOffset = F.DataOffset() + S.DataOffset();
       const auto Body = Data.subspan(S.DataOffset(), S.DataSize());
       uint64_t Base = 0;
-      pi::TeHeader Te;
       if (S.Type == pi::section_type::kPe32) {
         auto Pe = pe::ReadPe32(Body);
         if (!Pe)
           continue;
         Base = Pe->ImageBase - ImageOffset;
-      } else if (S.Type == pi::section_type::kTe && pi::ReadRecord(Body, 0, Te)) {
-        Base = Te.ImageBase - (ImageOffset + pi::kTeHeaderSize - Te.StrippedSize);
+      } else if (S.Type == pi::section_type::kTe) {
+        auto Te = pe::ReadTe(Body);
+        if (!Te)
+          continue;
+        Base = Te->ImageBase - (ImageOffset + pi::kTeHeaderSize - Te->StrippedSize);
       } else {
         continue;
       }

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (clang, ASan, UBSan) and runs each one for a
 # bounded time (SIO_FUZZ_SECONDS, 60 by default) from its kept corpus in
 # fuzz/corpus/<target>. Any finding fails; its input is left in
-# build/fuzz/findings/ for a regression corpus entry.
+# build/fuzz/findings/ for a regression corpus entry. Each runs under
+# -rss_limit_mb=512 -malloc_limit_mb=256, so an allocation bomb is a finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${SIO_FUZZ_SECONDS:-60}
@@ -27,6 +28,7 @@ for corpus in fuzz/corpus/*/; do
   mkdir -p "$work/$target"
   echo "fuzzing $target for ${seconds}s"
   if ! "$binary" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+       -rss_limit_mb=512 -malloc_limit_mb=256 \
        -artifact_prefix="$findings/$target-" "$work/$target" "$corpus" >"$work/$target.log" 2>&1; then
     tail -n 80 "$work/$target.log"
     echo "fuzz target $target found a fault; input in $findings/"

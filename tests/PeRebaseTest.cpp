@@ -120,4 +120,38 @@ TEST(PeRebase, RefusesBadTeImagesAndLeavesThemAlone) {
   }
 }
 
+// The TE form is held to the rules of a module image as the PE32 form is:
+// the real image's TE form passes; one without an entry point, without
+// relocations or of another subsystem is refused with the reason.
+TEST(TeValidation, RefusesWhatTheModuleImageRulesRefuse) {
+  const auto Image = ModuleImage();
+  const auto Te = pe::ConvertToTe(Image).Value();
+  EXPECT_TRUE(pe::ValidateTeImage(Te.Bytes).Ok());
+  auto NoRelocations = Te.Bytes;
+  for (size_t I = 0x18; I < 0x20; ++I) // the TE header's base relocation directory
+    NoRelocations.at(I) = 0;
+  auto Application = Te.Bytes;
+  Application[5] = 10;
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> Bytes;
+    const char* Reason;
+  } Cases[] = {
+      {"no entry point", TinyTe(), "entry point"},
+      {"no relocations", NoRelocations, "base relocations"},
+      {"EFI application", Application, "subsystem"},
+      {"cut short", {Te.Bytes.begin(), Te.Bytes.begin() + 60}, "runs past the image"},
+  };
+  for (const Case& C : Cases) {
+    const auto Valid = pe::ValidateTeImage(C.Bytes);
+    ASSERT_FALSE(Valid.Ok()) << C.Name;
+    EXPECT_NE(Valid.Message().find(C.Reason), std::string::npos)
+        << C.Name << ": " << Valid.Message();
+  }
+  // A TE image without relocations stays put but cannot move.
+  auto Copy = NoRelocations;
+  EXPECT_FALSE(pe::RebaseTe(Copy, 0x00820000).Ok());
+  EXPECT_EQ(Copy, NoRelocations);
+}
+
 } // namespace

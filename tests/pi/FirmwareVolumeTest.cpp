@@ -4,8 +4,8 @@
 
 #include "pi/Checksum.h"
 #include "pi/FfsFile.h"
-#include "tests/pi/PiTestSupport.h"
 #include "pi/FirmwareVolume.h"
+#include "tests/pi/PiTestSupport.h"
 
 namespace {
 
