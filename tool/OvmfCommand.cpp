@@ -300,8 +300,8 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
                   "Put the chip's stand-in (QEMU's SB16 mixer) at this index port: 0x2E, 0x4E, "
                   "0x162E or 0x164E");
   Cmd->add_option("--setup", O->SetupFile,
-                                "Store this setup variable content (as `sio var encode` writes "
-                                "it) in the copy of the variable store the boot uses");
+                  "Store this setup variable content (as `sio var encode` writes "
+                  "it) in the copy of the variable store the boot uses");
   O->Content.AddTo(*Cmd, false);
   Cmd->add_option("--vars-output", O->VarsOutput,
                   "Where to write the variable store with the setup variable")
