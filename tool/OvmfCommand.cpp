@@ -233,8 +233,9 @@ int Run(const OvmfOptions& O) {
            "   write as 0x70 to 0x80 and 0x00 to 0x81, joined here)\n";
 
   bool Same = Runs.size() == 1;
-  if (Runs.size() > 1)
-    std::cout << "Model:     dispatched " << Runs.size() << " times, the board model runs once\n";
+  if (Runs.size() != 1)
+    std::cout << "Model:     dispatched " << Runs.size()
+              << " times; the board model runs the module once\n";
   if (Runs.size() == 1) {
     const board::Trace Model = ovmf::AsQemuSeesIt(engine::RunHostPass(Board).Events);
     const auto Differences = DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Runs[0]), "board model",
