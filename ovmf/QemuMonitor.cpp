@@ -1,5 +1,7 @@
 #include "ovmf/QemuMonitor.h"
 
+#include "ovmf/ConsoleText.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -20,23 +22,6 @@ std::string HexText(unsigned Value) {
   char Text[16];
   std::snprintf(Text, sizeof Text, "0x%X", Value);
   return Text;
-}
-
-// The monitor's line editor echoes each key with cursor movements; drop
-// escape sequences (ESC [ ... letter) and carriage returns.
-std::string Plain(std::string_view Text) {
-  std::string Out;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    if (Text[I] == '\x1b' && I + 1 < Text.size() && Text[I + 1] == '[') {
-      I += 2;
-      while (I < Text.size() && !std::isalpha(static_cast<unsigned char>(Text[I])))
-        ++I;
-      continue;
-    }
-    if (Text[I] != '\r')
-      Out += Text[I];
-  }
-  return Out;
 }
 
 } // namespace
@@ -105,7 +90,7 @@ sio::Result<std::string> QemuMonitor::Command(const std::string& Text) {
   auto Answer = UntilPrompt();
   if (!Answer)
     return Answer.Within("QEMU monitor, `" + Text + "`");
-  std::string Out = Plain(*Answer);
+  std::string Out = PlainConsoleText(*Answer);
   Out.erase(Out.size() - kPrompt.size());
   // The echo is the first line.
   const size_t Echo = Out.find('\n');

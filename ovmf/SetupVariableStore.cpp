@@ -1,5 +1,7 @@
 #include "ovmf/SetupVariableStore.h"
 
+#include "ovmf/ConsoleText.h"
+
 #include <cctype>
 #include <charconv>
 #include <sstream>
@@ -10,23 +12,6 @@
 
 namespace ovmf {
 namespace {
-
-// The console's terminal control sequences (ESC [ ... letter) and carriage
-// returns dropped.
-std::string PlainText(std::string_view Text) {
-  std::string Out;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    if (Text[I] == '\x1b' && I + 1 < Text.size() && Text[I + 1] == '[') {
-      I += 2;
-      while (I < Text.size() && !std::isalpha(static_cast<unsigned char>(Text[I])))
-        ++I;
-      continue;
-    }
-    if (Text[I] != '\r')
-      Out += Text[I];
-  }
-  return Out;
-}
 
 std::optional<unsigned> HexNumber(std::string_view Text) {
   unsigned Value = 0;
@@ -63,7 +48,7 @@ std::string DumpSetupVariableCommand() {
 }
 
 sio::Result<std::vector<uint8_t>> ParseDumpedVariable(const std::string& ShellOutput) {
-  const std::string Text = PlainText(ShellOutput);
+  const std::string Text = PlainConsoleText(ShellOutput);
   // "Variable NV+BS 'CD2E75EC-...:SioF81216aSetup00' DataSize = 0x43"
   const std::string Name = ":" + SetupNameText() + "'";
   std::istringstream Lines(Text);
