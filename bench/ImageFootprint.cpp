@@ -4,8 +4,8 @@
 #include <regex>
 #include <string>
 
-#include "packaging/TeImage.h"
 #include "pe/PeFile.h"
+#include "pe/TeImage.h"
 
 namespace bench {
 namespace {
@@ -51,10 +51,10 @@ MapTotals SumContributions(std::string_view LinkMap) {
 } // namespace
 
 FootprintResult MeasureFootprint(std::span<const uint8_t> Image, std::string_view LinkMap) {
-  pe::PeReadResult Read = pe::ReadPeFile(Image);
-  if (!Read.File)
-    return {std::nullopt, "image: " + Read.Error};
-  const pe::PeFile& File = *Read.File;
+  auto Read = pe::ReadPeFile(Image);
+  if (!Read)
+    return {std::nullopt, "image: " + Read.Message()};
+  const pe::PeFile& File = *Read;
 
   MapTotals Totals = SumContributions(LinkMap);
   if (Totals.InputSections == 0)
@@ -82,12 +82,11 @@ FootprintResult MeasureFootprint(std::span<const uint8_t> Image, std::string_vie
                               std::to_string(Laid) + " bytes)"};
   }
   F.PaddingBytes = static_cast<uint32_t>(F.FileBytes - Parts);
-  try {
-    packaging::TeImage Te = packaging::ConvertToTe(Image);
-    F.TeFileBytes = Te.Bytes.size();
-    F.TeHeaderBytes = F.HeaderBytes - Te.StrippedSize + packaging::kTeHeaderSize;
-  } catch (const std::exception& Error) {
-    F.TeError = Error.what();
+  if (auto Te = pe::ConvertToTe(Image)) {
+    F.TeFileBytes = Te->Bytes.size();
+    F.TeHeaderBytes = F.HeaderBytes - Te->StrippedSize + pi::kTeHeaderSize;
+  } else {
+    F.TeError = Te.Message();
   }
   return {F, {}};
 }

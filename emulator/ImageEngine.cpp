@@ -228,15 +228,15 @@ std::optional<std::string> Machine::Prepare(const std::vector<uint8_t>& File) {
            " is not a whole number of pages between 4 KiB and " +
            std::to_string(kLowestImageAddress - kStackBottom) + " bytes";
   }
-  LoadResult Loaded = LoadPeImage(File, Options_.LoadAddress);
-  if (!Loaded.Image)
-    return Loaded.Error;
-  if (auto Error = Map(*Loaded.Image))
+  auto Loaded = LoadPeImage(File, Options_.LoadAddress);
+  if (!Loaded)
+    return Loaded.Message();
+  if (auto Error = Map(*Loaded))
     return Error;
   if (auto Error = AddHooks())
     return Error;
-  Entry_ = Loaded.Image->Entry;
-  LoadAddress_ = Loaded.Image->Base;
+  Entry_ = Loaded->Entry;
+  LoadAddress_ = Loaded->Base;
   uc_context* Context = nullptr;
   if (uc_context_alloc(Uc_.get(), &Context) != UC_ERR_OK)
     return std::string("cannot save the processor state");

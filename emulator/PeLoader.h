@@ -1,13 +1,14 @@
-// Loads a PE32 image for IA-32 as the PEI Foundation would: headers and
-// sections at their RVAs, and the base relocations applied when the image is
-// placed anywhere but its link address.
+// Loads a PE32 image for IA-32 as the PEI Foundation would: the image is
+// validated (pe/ImageCheck.h), laid out and, when placed anywhere but its link
+// address, relocated, all with pe/.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
+
+#include "common/Result.h"
 
 namespace emulator {
 
@@ -17,12 +18,9 @@ struct LoadedImage {
   std::vector<uint8_t> Memory; // SizeOfImage rounded up to whole pages
 };
 
-struct LoadResult {
-  std::optional<LoadedImage> Image;
-  std::string Error; // one line, set when Image is empty
-};
-
-// Address: where to place the image (page aligned); nullopt for its link address.
-LoadResult LoadPeImage(std::span<const uint8_t> File, std::optional<uint32_t> Address);
+// Address: where to place the image (page aligned); nullopt for its link
+// address. The error is one line starting "bad image: ".
+sio::Result<LoadedImage> LoadPeImage(std::span<const uint8_t> File,
+                                     std::optional<uint32_t> Address);
 
 } // namespace emulator

@@ -1,127 +1,139 @@
 #include "ovmf/OvmfImage.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
-#include "ovmf/FirmwareError.h"
+#include "common/Hex.h"
 #include "ovmf/Lzma.h"
-#include "ovmf/PiChecksum.h"
 #include "pe/PeRebase.h"
+#include "pi/Checksum.h"
 
 namespace ovmf {
 namespace {
 
-constexpr size_t kTeHeaderSize = 40;
-constexpr size_t kTeStrippedSizeOffset = 6;
-constexpr size_t kTeImageBaseOffset = 0x10;
+using sio::Hex;
 
-std::string Hex(size_t Value) {
-  char Text[24];
-  std::snprintf(Text, sizeof Text, "0x%zX", Value);
-  return Text;
-}
+constexpr const char* kUnknownLayout = "not an OVMF image this tool knows: ";
 
 // The address of the volume, from the link bases of the PEIMs in it: each
 // image's base minus its offset in the volume. They must agree.
-uint32_t VolumeAddressFromImages(std::span<const uint8_t> Volume, const VolumeView& View) {
+sio::Result<uint32_t> VolumeAddressFromImages(std::span<const uint8_t> Volume,
+                                              const pi::VolumeView& View) {
   std::optional<uint32_t> Address;
-  for (const FfsFileView& F : View.Files) {
-    if (F.Type != kFileTypePeim && F.Type != kFileTypePeiCore)
+  for (const pi::FfsFileView& F : View.Files) {
+    if (F.Type != pi::file_type::kPeim && F.Type != pi::file_type::kPeiCore)
       continue;
-    const auto Data = Volume.subspan(F.DataOffset(), F.Size - F.HeaderSize);
-    for (const SectionView& S : ParseSections(Data, "PEI volume file " + FormatGuid(F.Name))) {
+    const auto Data = Volume.subspan(F.DataOffset(), F.DataSize());
+    auto Sections = pi::ParseSections(Data);
+    if (!Sections)
+      return Sections.Within("PEI volume file " + pi::FormatGuid(F.Name));
+    for (const pi::SectionView& S : *Sections) {
       const size_t ImageOffset = F.DataOffset() + S.DataOffset();
+      const auto Body = Data.subspan(S.DataOffset(), S.DataSize());
       uint64_t Base = 0;
-      if (S.Type == kSectionPe32) {
-        try {
-          Base = pe::ReadPe32(Data.subspan(S.DataOffset(), S.DataSize())).ImageBase;
-        } catch (const pe::PeError&) {
+      pi::TeHeader Te;
+      if (S.Type == pi::section_type::kPe32) {
+        auto Pe = pe::ReadPe32(Body);
+        if (!Pe)
           continue;
-        }
-        Base -= ImageOffset;
-      } else if (S.Type == kSectionTe && S.DataSize() >= kTeHeaderSize) {
-        const uint8_t* Te = &Data[S.DataOffset()];
-        Base = Load64(Te + kTeImageBaseOffset) -
-               (ImageOffset + kTeHeaderSize - Load16(Te + kTeStrippedSizeOffset));
+        Base = Pe->ImageBase - ImageOffset;
+      } else if (S.Type == pi::section_type::kTe && pi::ReadRecord(Body, 0, Te)) {
+        Base = Te.ImageBase - (ImageOffset + pi::kTeHeaderSize - Te.StrippedSize);
       } else {
         continue;
       }
       const uint32_t This = static_cast<uint32_t>(Base);
       if (Address && *Address != This)
-        throw FirmwareError("the PEI volume's images are linked for different volume addresses (" +
-                            Hex(*Address) + " and " + Hex(This) + ")");
+        return sio::Fail("the PEI volume's images are linked for different volume addresses (" +
+                         Hex(*Address) + " and " + Hex(This) + ")");
       Address = This;
     }
   }
   if (!Address)
-    throw FirmwareError("the PEI volume holds no PEIM image to learn its address from");
+    return sio::Fail("the PEI volume holds no PEIM image to learn its address from");
   return *Address;
 }
 
 } // namespace
 
-OvmfImage OvmfImage::Parse(std::vector<uint8_t> Image) {
+sio::Result<OvmfImage> OvmfImage::Parse(std::vector<uint8_t> Image) {
   OvmfImage O;
   O.Image_ = std::move(Image);
   const std::span<const uint8_t> Bytes = O.Image_;
-  O.Main_ = ParseVolume(Bytes, "main firmware volume");
+  auto Main = pi::ParseVolume(Bytes);
+  if (!Main)
+    return Main.Within("main firmware volume");
+  O.Main_ = std::move(*Main);
   // The rest of the image is the SEC volume (more volumes may come first);
   // they fill it to its end, where the reset vector lies.
   bool SecFound = false;
   for (size_t At = O.Main_.Length; At < Bytes.size();) {
-    const VolumeView V = ParseVolume(Bytes.subspan(At), "volume at " + Hex(At));
-    SecFound = SecFound || std::any_of(V.Files.begin(), V.Files.end(), [](const FfsFileView& F) {
-                 return F.Type == kFileTypeSecCore;
+    auto V = pi::ParseVolume(Bytes.subspan(At));
+    if (!V)
+      return V.Within("volume at " + Hex(At));
+    SecFound = SecFound || std::any_of(V->Files.begin(), V->Files.end(), [](const auto& F) {
+                 return F.Type == pi::file_type::kSecCore;
                });
-    At += V.Length;
+    At += V->Length;
   }
   if (!SecFound)
-    throw FirmwareError("not an OVMF image this tool knows: no SEC volume after the main volume");
+    return sio::Fail(std::string(kUnknownLayout) + "no SEC volume after the main volume");
 
   // The one FV_IMAGE file of the main volume, with one LZMA section.
-  const auto IsVolumeFile = [](const FfsFileView& F) { return F.Type == kFileTypeFvImage; };
+  const auto IsVolumeFile = [](const pi::FfsFileView& F) {
+    return F.Type == pi::file_type::kFvImage;
+  };
   const auto Count = std::count_if(O.Main_.Files.begin(), O.Main_.Files.end(), IsVolumeFile);
   if (Count != 1)
-    throw FirmwareError("not an OVMF image this tool knows: the main firmware volume holds " +
-                        std::to_string(Count) + " volume files, expected one");
+    return sio::Fail(std::string(kUnknownLayout) + "the main firmware volume holds " +
+                     std::to_string(Count) + " volume files, expected one");
   const auto It = std::find_if(O.Main_.Files.begin(), O.Main_.Files.end(), IsVolumeFile);
   O.File_ = *It;
   const auto Next = std::next(It);
   O.FileRoom_ = (Next == O.Main_.Files.end() ? O.Main_.Length : Next->Offset) - O.File_.Offset;
 
-  const auto FileData = Bytes.subspan(O.File_.DataOffset(), O.File_.Size - O.File_.HeaderSize);
-  const auto Sections = ParseSections(FileData, "main volume's volume file");
-  if (Sections.size() != 1 || Sections[0].Type != kSectionGuidDefined ||
-      Sections[0].HeaderSize != kSectionHeaderSize ||
-      Sections[0].Size < kGuidSectionDataOffsetField + 4 ||
-      GuidAt(&FileData[Sections[0].Offset + kSectionHeaderSize]) != kLzmaSectionGuid)
-    throw FirmwareError("not an OVMF image this tool knows: the main volume's volume file is not "
-                        "one LZMA GUID-defined section");
-  O.GuidSection_ = Sections[0];
-  O.GuidDataOffset_ = Load16(&FileData[O.GuidSection_.Offset + kGuidSectionDataOffsetField]);
-  if (O.GuidDataOffset_ < kGuidSectionDataOffsetField + 4 ||
-      O.GuidDataOffset_ > O.GuidSection_.Size)
-    throw FirmwareError("the LZMA section's data offset is out of range");
-  O.Decompressed_ = LzmaAloneDecode(FileData.subspan(O.GuidSection_.Offset + O.GuidDataOffset_,
-                                                     O.GuidSection_.Size - O.GuidDataOffset_));
+  const auto FileData = Bytes.subspan(O.File_.DataOffset(), O.File_.DataSize());
+  auto Sections = pi::ParseSections(FileData);
+  if (!Sections)
+    return Sections.Within("main volume's volume file");
+  pi::GuidDefinedSection Guided;
+  if (Sections->size() != 1 || (*Sections)[0].Type != pi::section_type::kGuidDefined ||
+      (*Sections)[0].HeaderSize != sizeof(pi::SectionHeader) ||
+      (*Sections)[0].Size < sizeof Guided ||
+      !pi::ReadRecord(FileData, (*Sections)[0].Offset, Guided) ||
+      Guided.SectionDefinitionGuid != pi::kLzmaSectionGuid)
+    return sio::Fail(std::string(kUnknownLayout) +
+                     "the main volume's volume file is not one LZMA GUID-defined section");
+  O.GuidSection_ = (*Sections)[0];
+  O.GuidDataOffset_ = Guided.DataOffset;
+  if (O.GuidDataOffset_ < sizeof Guided || O.GuidDataOffset_ > O.GuidSection_.Size)
+    return sio::Fail("the LZMA section's data offset is out of range");
+  auto Decompressed = LzmaAloneDecode(FileData.subspan(O.GuidSection_.Offset + O.GuidDataOffset_,
+                                                       O.GuidSection_.Size - O.GuidDataOffset_));
+  if (!Decompressed)
+    return Decompressed.Failure();
+  O.Decompressed_ = std::move(*Decompressed);
 
   // The first volume section inside is the PEI volume: it holds the PEI core.
-  std::optional<SectionView> Pei;
-  for (const SectionView& S : ParseSections(O.Decompressed_, "decompressed volumes"))
-    if (S.Type == kSectionFvImage) {
-      Pei = S;
-      break;
-    }
-  if (!Pei)
-    throw FirmwareError("not an OVMF image this tool knows: no volume inside the LZMA section");
+  auto Inner = pi::ParseSections(O.Decompressed_);
+  if (!Inner)
+    return Inner.Within("decompressed volumes");
+  const auto Pei = std::find_if(Inner->begin(), Inner->end(), [](const pi::SectionView& S) {
+    return S.Type == pi::section_type::kFvImage;
+  });
+  if (Pei == Inner->end())
+    return sio::Fail(std::string(kUnknownLayout) + "no volume inside the LZMA section");
   O.PeiSection_ = *Pei;
-  const VolumeView PeiView = ParseVolume(O.PeiVolume(), "PEI volume");
-  if (std::none_of(PeiView.Files.begin(), PeiView.Files.end(),
-                   [](const FfsFileView& F) { return F.Type == kFileTypePeiCore; }))
-    throw FirmwareError(
-        "not an OVMF image this tool knows: the first compressed volume has no PEI core");
-  O.PeiAddress_ = VolumeAddressFromImages(O.PeiVolume(), PeiView);
+  auto PeiView = pi::ParseVolume(O.PeiVolume());
+  if (!PeiView)
+    return PeiView.Within("PEI volume");
+  if (std::none_of(PeiView->Files.begin(), PeiView->Files.end(),
+                   [](const auto& F) { return F.Type == pi::file_type::kPeiCore; }))
+    return sio::Fail(std::string(kUnknownLayout) + "the first compressed volume has no PEI core");
+  auto Address = VolumeAddressFromImages(O.PeiVolume(), *PeiView);
+  if (!Address)
+    return Address.Failure();
+  O.PeiAddress_ = *Address;
   return O;
 }
 
@@ -135,25 +147,27 @@ std::span<const uint8_t> OvmfImage::PeiVolume() const {
       .subspan(PeiSection_.DataOffset(), PeiSection_.DataSize());
 }
 
-std::vector<uint8_t> OvmfImage::Rebuild() const {
+sio::Result<std::vector<uint8_t>> OvmfImage::Rebuild() const {
   // The volume section keeps its size: the PEI volume's length never changes,
   // only its free space is used. Its header checksum is set again all the same.
   std::vector<uint8_t> Volumes = Decompressed_;
-  SealFvHeader(
+  pi::SealFvHeader(
       std::span<uint8_t>(Volumes).subspan(PeiSection_.DataOffset(), PeiSection_.DataSize()));
-  const std::vector<uint8_t> Compressed = LzmaAloneEncode(Volumes);
+  const auto Compressed = LzmaAloneEncode(Volumes);
+  if (!Compressed)
+    return Compressed.Failure();
 
   // GUID-defined section: the original header up to its data, new size.
-  const size_t SectionSize = GuidDataOffset_ + Compressed.size();
-  if (SectionSize >= kMaxSectionSize)
-    throw FirmwareError("the recompressed section is too large for a section header");
+  const size_t SectionSize = GuidDataOffset_ + Compressed->size();
+  if (SectionSize >= pi::kMaxSize24)
+    return sio::Fail("the recompressed section is too large for a section header");
   const size_t FileSize = File_.HeaderSize + SectionSize;
-  if (AlignUp(FileSize, kFfsAlignment) > FileRoom_)
-    throw FirmwareError("the recompressed volume file (" + Hex(FileSize) +
-                        " bytes) does not fit the room in the main volume (" + Hex(FileRoom_) +
-                        " bytes)");
-  if (File_.HeaderSize != kFfsHeaderSize)
-    throw FirmwareError("the volume file has a large-file header");
+  if (pi::AlignUp(FileSize, pi::kFfsFileAlignment) > FileRoom_)
+    return sio::Fail("the recompressed volume file (" + Hex(FileSize) +
+                     " bytes) does not fit the room in the main volume (" + Hex(FileRoom_) +
+                     " bytes)");
+  if (File_.HeaderSize != sizeof(pi::FfsFileHeader))
+    return sio::Fail("the volume file has a large-file header");
 
   std::vector<uint8_t> Image = Image_;
   const std::span<uint8_t> Room = std::span<uint8_t>(Image).subspan(File_.Offset, FileRoom_);
@@ -161,12 +175,18 @@ std::vector<uint8_t> OvmfImage::Rebuild() const {
   const std::span<const uint8_t> OldFile =
       std::span<const uint8_t>(Image_).subspan(File_.Offset, File_.Size);
   std::copy_n(OldFile.begin(), File_.HeaderSize + GuidDataOffset_, Room.begin());
-  std::copy(Compressed.begin(), Compressed.end(),
+  std::copy(Compressed->begin(), Compressed->end(),
             Room.begin() + File_.HeaderSize + GuidDataOffset_);
-  Store24(&Room[File_.HeaderSize], static_cast<uint32_t>(SectionSize));
-  Store24(&Room[kFfsSizeOffset], static_cast<uint32_t>(FileSize));
-  SealFfsFile(Room.first(FileSize), File_.HeaderSize);
-  SealFvHeader(std::span<uint8_t>(Image).first(Main_.Length));
+  pi::SectionHeader Section;
+  pi::ReadRecord(Room, File_.HeaderSize, Section);
+  Section.Size = static_cast<uint32_t>(SectionSize);
+  pi::WriteRecord(Room, File_.HeaderSize, Section);
+  pi::FfsFileHeader Header;
+  pi::ReadRecord(Room, 0, Header);
+  Header.Size = static_cast<uint32_t>(FileSize);
+  pi::WriteRecord(Room, 0, Header);
+  pi::SealFfsFile(Room.first(FileSize), File_.HeaderSize);
+  pi::SealFvHeader(std::span<uint8_t>(Image).first(Main_.Length));
   return Image;
 }
 

@@ -9,15 +9,15 @@
 #include <span>
 #include <vector>
 
-#include "ovmf/FirmwareVolume.h"
+#include "common/Result.h"
+#include "pi/FirmwareVolume.h"
 
 namespace ovmf {
 
 class OvmfImage {
 public:
-  // Throws FirmwareError, saying what is missing, for an image laid out any
-  // other way.
-  static OvmfImage Parse(std::vector<uint8_t> Image);
+  // An error, saying what is missing, for an image laid out any other way.
+  static sio::Result<OvmfImage> Parse(std::vector<uint8_t> Image);
 
   // The decompressed PEI volume; changes made here go into Rebuild().
   std::span<uint8_t> PeiVolume();
@@ -26,9 +26,9 @@ public:
   // the images already in it show.
   uint32_t PeiVolumeAddress() const { return PeiAddress_; }
 
-  // The whole image with the current PEI volume compressed back into it.
-  // Throws FirmwareError when the result no longer fits the main volume.
-  std::vector<uint8_t> Rebuild() const;
+  // The whole image with the current PEI volume compressed back into it; an
+  // error when the result no longer fits the main volume.
+  sio::Result<std::vector<uint8_t>> Rebuild() const;
 
   const std::vector<uint8_t>& Original() const { return Image_; }
   size_t CompressedFileOffset() const { return File_.Offset; }
@@ -36,13 +36,13 @@ public:
 
 private:
   std::vector<uint8_t> Image_;
-  VolumeView Main_;
-  FfsFileView File_;        // the FV_IMAGE file in the main volume
-  size_t FileRoom_ = 0;     // bytes from the file to the next file or the volume end
-  SectionView GuidSection_; // relative to the file's data
+  pi::VolumeView Main_;
+  pi::FfsFileView File_;        // the FV_IMAGE file in the main volume
+  size_t FileRoom_ = 0;         // bytes from the file to the next file or the volume end
+  pi::SectionView GuidSection_; // relative to the file's data
   uint16_t GuidDataOffset_ = 0;
   std::vector<uint8_t> Decompressed_;
-  SectionView PeiSection_; // relative to Decompressed_
+  pi::SectionView PeiSection_; // relative to Decompressed_
   uint32_t PeiAddress_ = 0;
 };
 

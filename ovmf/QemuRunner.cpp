@@ -9,10 +9,10 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <stdexcept>
 
 #include "ovmf/QemuPortTrace.h"
 
@@ -30,16 +30,18 @@ constexpr std::chrono::seconds kMonitorBound{10};
 class ScratchDir {
 public:
   ScratchDir() {
-    std::string Pattern = (std::filesystem::temp_directory_path() / "sio-ovmf-XXXXXX").string();
-    if (mkdtemp(Pattern.data()) == nullptr)
-      throw std::runtime_error("cannot make a scratch directory: " +
-                               std::string(std::strerror(errno)));
-    Path_ = Pattern;
+    std::error_code Error;
+    std::string Pattern =
+        (std::filesystem::temp_directory_path(Error) / "sio-ovmf-XXXXXX").string();
+    if (!Error && mkdtemp(Pattern.data()) != nullptr)
+      Path_ = Pattern;
   }
   ~ScratchDir() {
     std::error_code Ignored;
-    std::filesystem::remove_all(Path_, Ignored);
+    if (!Path_.empty())
+      std::filesystem::remove_all(Path_, Ignored);
   }
+  bool Made() const { return !Path_.empty(); }
   const std::filesystem::path& Path() const { return Path_; }
 
 private:
@@ -50,8 +52,9 @@ struct Pipe {
   int Fd[2] = {-1, -1};
   Pipe() {
     if (pipe2(Fd, O_CLOEXEC) != 0)
-      throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
+      Fd[0] = Fd[1] = -1;
   }
+  bool Open() const { return Fd[0] >= 0; }
   ~Pipe() { CloseBoth(); }
   void Close(int Which) {
     if (Fd[Which] >= 0)
@@ -97,10 +100,10 @@ std::optional<uint16_t> StandInBase(uint16_t IndexPort) {
   return static_cast<uint16_t>(IndexPort - kMixerIndexOffset);
 }
 
-std::vector<std::string> QemuCommand(const QemuOptions& Options,
-                                     const std::filesystem::path& VarsCopy,
-                                     const std::filesystem::path& Events,
-                                     const std::filesystem::path& MonitorSocket) {
+sio::Result<std::vector<std::string>> QemuCommand(const QemuOptions& Options,
+                                                  const std::filesystem::path& VarsCopy,
+                                                  const std::filesystem::path& Events,
+                                                  const std::filesystem::path& MonitorSocket) {
   std::vector<std::string> Args = {
       Options.Qemu, "-machine", "q35,smm=on,accel=tcg", "-m", "256", "-display", "none",
       "-nodefaults", "-no-user-config", "-global", "driver=cfi.pflash01,property=secure,value=on",
@@ -111,8 +114,8 @@ std::vector<std::string> QemuCommand(const QemuOptions& Options,
   if (Options.StandInPort) {
     const auto Base = StandInBase(*Options.StandInPort);
     if (!Base)
-      throw std::runtime_error("no stand-in chip can sit at index port " +
-                               std::to_string(*Options.StandInPort));
+      return sio::Fail("no stand-in chip can sit at index port " +
+                       std::to_string(*Options.StandInPort));
     char Device[64];
     std::snprintf(Device, sizeof Device, "sb16,iobase=0x%X,audiodev=standin", *Base);
     // Held before the first instruction until the monitor has set the registers.
@@ -126,26 +129,34 @@ std::vector<std::string> QemuCommand(const QemuOptions& Options,
   return Args;
 }
 
-QemuBoot BootFirmware(const QemuOptions& Options) {
-  if (!std::filesystem::is_regular_file(Options.Code))
-    throw std::runtime_error("no firmware image at " + Options.Code.string());
+sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
+  std::error_code FileError;
+  if (!std::filesystem::is_regular_file(Options.Code, FileError))
+    return sio::Fail("no firmware image at " + Options.Code.string());
   ScratchDir Scratch;
+  if (!Scratch.Made())
+    return sio::Fail("cannot make a scratch directory: " + std::string(std::strerror(errno)));
   const auto Vars = Scratch.Path() / "vars.fd";
   std::error_code CopyError;
   if (!std::filesystem::copy_file(Options.VarsTemplate, Vars, CopyError))
-    throw std::runtime_error("cannot copy the variable store " + Options.VarsTemplate.string() +
-                             ": " + CopyError.message());
+    return sio::Fail("cannot copy the variable store " + Options.VarsTemplate.string() + ": " +
+                     CopyError.message());
   const auto Events = Scratch.Path() / "events";
   const auto MonitorSocket = Scratch.Path() / "monitor";
   std::ofstream(Events) << kTraceEvents;
 
-  const auto Args = QemuCommand(Options, Vars, Events, MonitorSocket);
+  auto Command = QemuCommand(Options, Vars, Events, MonitorSocket);
+  if (!Command)
+    return Command.Failure();
+  const auto& Args = *Command;
   std::vector<char*> Argv;
   for (const auto& A : Args)
     Argv.push_back(const_cast<char*>(A.c_str()));
   Argv.push_back(nullptr);
 
   Pipe In, Out, Err;
+  if (!In.Open() || !Out.Open() || !Err.Open())
+    return sio::Fail("pipe: " + std::string(std::strerror(errno)));
   posix_spawn_file_actions_t Actions;
   posix_spawn_file_actions_init(&Actions);
   posix_spawn_file_actions_adddup2(&Actions, In.Fd[0], 0);
@@ -156,7 +167,7 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
   const int Spawned = posix_spawnp(&Pid, Argv[0], &Actions, nullptr, Argv.data(), environ);
   posix_spawn_file_actions_destroy(&Actions);
   if (Spawned != 0)
-    throw std::runtime_error("cannot start " + Options.Qemu + ": " + std::strerror(Spawned));
+    return sio::Fail("cannot start " + Options.Qemu + ": " + std::strerror(Spawned));
   In.Close(0);
   Out.Close(1);
   Err.Close(1);
@@ -181,7 +192,7 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
       kill(Pid, SIGKILL);
       waitpid(Pid, nullptr, 0);
       sigaction(SIGPIPE, &Previous, nullptr);
-      throw std::runtime_error("stand-in chip: " + Preset.Message());
+      return sio::Fail("stand-in chip: " + Preset.Message());
     }
   }
   QemuBoot Boot;
@@ -259,7 +270,7 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
   sigaction(SIGPIPE, &Previous, nullptr);
   Boot.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
   if (!Boot.ReachedShell && !Boot.TimedOut && Boot.Ports.empty())
-    throw std::runtime_error("QEMU stopped without booting: " + Boot.QemuMessages);
+    return sio::Fail("QEMU stopped without booting: " + Boot.QemuMessages);
   return Boot;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "board/Trace.h"
+#include "common/Result.h"
 #include "ovmf/QemuMonitor.h"
 
 namespace ovmf {
@@ -57,16 +58,17 @@ struct QemuBoot {
 
 inline constexpr const char* kShellPrompt = "Shell>";
 
-// Throws std::runtime_error when QEMU cannot be started, stops before
-// anything happened (its message included) or the stand-in's registers cannot
-// be set.
-QemuBoot BootFirmware(const QemuOptions& Options);
+// An error when QEMU cannot be started or stops before anything happened (its
+// message included), or when the stand-in's registers cannot be set: the boot
+// did not happen, whatever the firmware.
+sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options);
 
 // The command line BootFirmware runs: the vars copy at VarsCopy, the trace
-// event list at Events, the monitor (with the stand-in) at MonitorSocket.
-std::vector<std::string> QemuCommand(const QemuOptions& Options,
-                                     const std::filesystem::path& VarsCopy,
-                                     const std::filesystem::path& Events,
-                                     const std::filesystem::path& MonitorSocket);
+// event list at Events, the monitor (with the stand-in) at MonitorSocket. An
+// error when the stand-in cannot sit at the port asked for.
+sio::Result<std::vector<std::string>> QemuCommand(const QemuOptions& Options,
+                                                  const std::filesystem::path& VarsCopy,
+                                                  const std::filesystem::path& Events,
+                                                  const std::filesystem::path& MonitorSocket);
 
 } // namespace ovmf

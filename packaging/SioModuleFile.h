@@ -1,20 +1,36 @@
 // The module as a firmware file: its fixed name GUID, its user-interface name,
-// and the PEIM file that carries its image.
+// what it waits for before dispatch, and the PEIM file that carries its image
+// (laid out by pi/).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
-#include "packaging/Depex.h"
+#include "common/Result.h"
+#include "pi/Guid.h"
 
 namespace packaging {
 
 // The firmware file's name. Fixed for the life of the module: platforms list
 // it in their flash layout and find the module by it. Tests read it from here.
 inline constexpr std::string_view kSioModuleFileGuid = "F06C840E-DC65-4200-893D-CC1159179910";
+inline constexpr pi::Guid kSioModuleFileName = *pi::ParseGuid(kSioModuleFileGuid);
 inline constexpr std::u16string_view kSioModuleName = u"SioF81216aPei";
+
+// What the module waits for before the PEI Foundation dispatches it.
+enum class DepexChoice {
+  VariablePpi, // the read-only variable PPI is installed: settings always apply
+  True,        // nothing: dispatched as early as possible, settings may be skipped
+  False,       // never dispatched (for proving that a platform honours the expression)
+};
+
+// Names as the build option spells them: VARIABLE_PPI, TRUE, FALSE (any case).
+std::optional<DepexChoice> ParseDepexChoice(std::string_view Name);
+std::string_view DepexChoiceName(DepexChoice Choice);
+std::vector<uint8_t> EncodeDepex(DepexChoice Choice);
 
 enum class ImageForm {
   Pe32, // the image as linked, in a PE32 section
@@ -24,9 +40,10 @@ enum class ImageForm {
 // A PEIM file: the dependency expression, the image in a PE32 (or TE) section
 // placed so that the image's address 0 lies on a multiple of its section
 // alignment (so it can run in place at the address it is linked or rebased
-// to), and the name. Throws std::runtime_error for an image that is not an
-// IA-32 PE32 image laid out as in memory.
-std::vector<uint8_t> BuildSioModuleFile(std::span<const uint8_t> Image, DepexChoice Depex,
-                                        ImageForm Form = ImageForm::Pe32);
+// to), and the name. An error for an image the module image validation
+// (pe/ImageCheck.h) refuses or one not laid out as in memory.
+sio::Result<std::vector<uint8_t>> BuildSioModuleFile(std::span<const uint8_t> Image,
+                                                     DepexChoice Depex,
+                                                     ImageForm Form = ImageForm::Pe32);
 
 } // namespace packaging

@@ -3,17 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/Hex.h"
 #include "pe/ImageFile.h"
-#include "pe/PeFile.h"
+#include "pe/TeImage.h"
 
 namespace pe {
 namespace {
 
-std::string Hex(uint64_t Value, int Digits = 0) {
-  char Text[24];
-  std::snprintf(Text, sizeof Text, "0x%0*llX", Digits, static_cast<unsigned long long>(Value));
-  return Text;
-}
+using sio::Hex;
 
 class Checklist {
 public:
@@ -54,15 +51,16 @@ void CheckImageBase(const PeFile& File, uint32_t FlashAddress, Checklist& List) 
 }
 
 void CheckRelocations(const PeFile& File, const std::vector<uint8_t>& Image, Checklist& List) {
-  if (File.RelocationRva == 0 || File.RelocationSize == 0) {
+  if (!File.HasRelocations()) {
     List.Add("base relocations", false, "no base relocation directory");
     return;
   }
-  std::vector<BaseRelocation> Relocations;
-  if (auto Error = ReadBaseRelocations(File, Image, Relocations)) {
-    List.Add("base relocations", false, *Error);
+  auto Read = ReadBaseRelocations(File, Image);
+  if (!Read) {
+    List.Add("base relocations", false, Read.Message());
     return;
   }
+  const std::vector<BaseRelocation>& Relocations = *Read;
   if (Relocations.empty()) {
     List.Add("base relocations", false, "relocation directory holds no relocation");
     return;
@@ -107,24 +105,23 @@ bool ImageCheckReport::Passed() const {
          std::all_of(Checks.begin(), Checks.end(), [](const auto& C) { return C.Passed; });
 }
 
-ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, uint32_t FlashAddress) {
+ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, std::optional<uint32_t> FlashAddress) {
   ImageCheckReport Report;
   Report.FileSize = Bytes.size();
   Checklist List(Report);
-  PeReadResult Read = ReadPeFile(Bytes);
-  if (!Read.File) {
-    List.Add("format", false, Read.Error);
+  auto Read = ReadPeFile(Bytes);
+  if (!Read) {
+    List.Add("format", false, Read.Message());
     return Report;
   }
-  const PeFile& File = *Read.File;
+  const PeFile& File = *Read;
   Report.SizeOfImage = File.SizeOfImage;
   for (const auto& S : File.Sections) {
     Report.Sections.push_back(
         {S.Name, S.VirtualAddress, S.VirtualSize, S.RawSize, S.Characteristics, S.Flags()});
   }
-  std::vector<uint8_t> Image;
-  auto LayoutError = LayOutImage(File, Bytes, Image);
-  List.Add("format", !LayoutError, LayoutError.value_or("headers and sections fit the file"));
+  auto Image = LayOutImage(File, Bytes);
+  List.Add("format", Image.Ok(), Image ? "headers and sections fit the file" : Image.Message());
   List.Add("magic", File.Magic == kMagicPe32,
            File.Magic == kMagicPe32
                ? "PE32 (0x10B)"
@@ -137,11 +134,12 @@ ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, uint32_t FlashAddres
                ? "EFI_BOOT_SERVICE_DRIVER (11)"
                : "subsystem " + std::to_string(File.Subsystem) + ", EFI_BOOT_SERVICE_DRIVER is 11");
   CheckEntryPoint(File, List);
-  CheckImageBase(File, FlashAddress, List);
-  if (LayoutError) {
+  if (FlashAddress)
+    CheckImageBase(File, *FlashAddress, List);
+  if (!Image) {
     List.Add("base relocations", false, "not read: the image does not lay out");
   } else {
-    CheckRelocations(File, Image, List);
+    CheckRelocations(File, *Image, List);
   }
   CheckWritableSections(File, List);
   return Report;
@@ -157,6 +155,28 @@ ImageCheckReport CheckImageFile(const std::string& Path, uint32_t FlashAddress) 
   }
   Report.Path = Path;
   return Report;
+}
+
+sio::Result<PeFile> ValidatePe32Image(std::span<const uint8_t> Bytes) {
+  const ImageCheckReport Report = CheckImage(Bytes, std::nullopt);
+  for (const CheckOutcome& C : Report.Checks) {
+    if (!C.Passed)
+      return sio::Fail(C.Name + ": " + C.Message);
+  }
+  return ReadPeFile(Bytes);
+}
+
+sio::Result<ImageKind> ValidateModuleImage(std::span<const uint8_t> Bytes) {
+  if (LooksLikeTe(Bytes)) {
+    auto Te = ValidateTeImage(Bytes);
+    if (!Te)
+      return Te.Failure();
+    return ImageKind::Te;
+  }
+  auto Pe = ValidatePe32Image(Bytes);
+  if (!Pe)
+    return Pe.Failure();
+  return ImageKind::Pe32;
 }
 
 std::string FormatImageCheck(const ImageCheckReport& Report) {

@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "common/Result.h"
+#include "pe/PeFile.h"
 
 namespace pe {
 
@@ -35,10 +39,21 @@ struct ImageCheckReport {
   bool Passed() const;
 };
 
-// Checks Bytes against the flash address the image must be linked at.
-ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, uint32_t FlashAddress);
+// Checks Bytes; against the flash address the image must be linked at when
+// one is given.
+ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, std::optional<uint32_t> FlashAddress);
 // Reads Path and checks it; an unreadable file is a failed "file" check.
 ImageCheckReport CheckImageFile(const std::string& Path, uint32_t FlashAddress);
+
+// The one validation every reader of a module image runs before using it
+// (image check, emulator loader, packer, OVMF insertion): the checks above but
+// the link address, the first failure as the error ("subsystem: ...").
+sio::Result<PeFile> ValidatePe32Image(std::span<const uint8_t> Bytes);
+
+// The same for an image in either form, told apart by its signature; a TE
+// image is held to the same rules (pe/TeImage.h ValidateTeImage).
+enum class ImageKind { Pe32, Te };
+sio::Result<ImageKind> ValidateModuleImage(std::span<const uint8_t> Bytes);
 
 // One line per check and per section, for people.
 std::string FormatImageCheck(const ImageCheckReport& Report);

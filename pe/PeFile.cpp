@@ -1,32 +1,45 @@
 #include "pe/PeFile.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <bit>
 #include <cstring>
 
 #include <llvm/Object/COFF.h>
 #include <llvm/Support/Error.h>
 #include <llvm/Support/MemoryBufferRef.h>
 
+#include "common/Hex.h"
+
 namespace pe {
 namespace {
 
-std::string Hex(uint64_t Value) {
-  char Text[24];
-  std::snprintf(Text, sizeof Text, "0x%llX", static_cast<unsigned long long>(Value));
-  return Text;
+using pi::ReadRecord;
+using sio::Hex;
+
+bool SaneAlignment(uint32_t Alignment) {
+  return std::has_single_bit(Alignment) && Alignment <= kMaxAlignment;
 }
 
-uint32_t Load32(std::span<const uint8_t> Bytes, size_t Offset) {
-  uint32_t Value;
-  std::memcpy(&Value, Bytes.data() + Offset, 4);
-  return Value;
-}
-
-uint16_t Load16(std::span<const uint8_t> Bytes, size_t Offset) {
-  uint16_t Value;
-  std::memcpy(&Value, Bytes.data() + Offset, 2);
-  return Value;
+// The optional header fields that bound everything else, checked against the
+// file and the limits of a PEI module.
+template <typename Header>
+sio::Result<void> CheckOptionalHeader(const Header& H, uint64_t SectionTableEnd, size_t FileSize) {
+  if (H.SizeOfImage == 0 || H.SizeOfImage > kMaxImageSize)
+    return sio::Fail("SizeOfImage " + Hex(H.SizeOfImage) + " is not between 1 and " +
+                     Hex(kMaxImageSize) + " bytes");
+  if (!SaneAlignment(H.SectionAlignment) || !SaneAlignment(H.FileAlignment) ||
+      H.FileAlignment > H.SectionAlignment)
+    return sio::Fail("SectionAlignment " + Hex(H.SectionAlignment) + " and FileAlignment " +
+                     Hex(H.FileAlignment) +
+                     " are not powers of two up to 64 KiB with FileAlignment <= SectionAlignment");
+  if (H.SizeOfHeaders < SectionTableEnd || H.SizeOfHeaders > FileSize ||
+      H.SizeOfHeaders > H.SizeOfImage)
+    return sio::Fail("SizeOfHeaders " + Hex(H.SizeOfHeaders) +
+                     " does not cover the section table or lies outside the file or the image");
+  if (H.NumberOfRvaAndSizes > kMaxDirectories)
+    return sio::Fail(std::to_string(H.NumberOfRvaAndSizes) + " data directories, at most " +
+                     std::to_string(kMaxDirectories));
+  return {};
 }
 
 // LLVM's COFF reader trusts the header offsets, sizes and directory entries of
@@ -36,61 +49,84 @@ uint16_t Load16(std::span<const uint8_t> Bytes, size_t Offset) {
 // the file reaches it. Directories that would make LLVM walk further tables
 // (all but base relocations and debug entries) have no
 // place in a PEI module running in place and are refused.
-std::optional<std::string> CheckStructure(std::span<const uint8_t> Bytes) {
-  if (Bytes.size() < 0x40 || Bytes[0] != 'M' || Bytes[1] != 'Z')
-    return "no MZ header";
-  uint64_t PeHeader = Load32(Bytes, 0x3C);
-  if (PeHeader + 24 > Bytes.size())
-    return "PE header at " + Hex(PeHeader) + " lies past the end";
-  if (std::memcmp(Bytes.data() + PeHeader, "PE\0\0", 4) != 0)
-    return "no PE signature";
-  uint64_t Coff = PeHeader + 4;
-  uint64_t Sections = Load16(Bytes, Coff + 2);
-  uint64_t OptionalSize = Load16(Bytes, Coff + 16);
-  uint64_t Optional = Coff + 20;
-  uint64_t SectionTable = Optional + OptionalSize;
-  if (OptionalSize < 2 || SectionTable + 40 * Sections > Bytes.size()) {
-    return "optional header or section table runs past the end of the file";
+sio::Result<void> CheckStructure(std::span<const uint8_t> Bytes) {
+  DosHeader Dos;
+  if (!ReadRecord(Bytes, 0, Dos) || Dos.Magic != kDosMagic)
+    return sio::Fail("no MZ header");
+  CoffFileHeader Coff;
+  const uint64_t PeHeader = Dos.NewHeaderOffset;
+  if (PeHeader > Bytes.size() || !ReadRecord(Bytes, PeHeader, Coff))
+    return sio::Fail("PE header at " + Hex(PeHeader) + " lies past the end");
+  if (Coff.Signature != kPeSignature)
+    return sio::Fail("no PE signature");
+  const uint64_t Optional = PeHeader + sizeof Coff;
+  const uint64_t Sections = Coff.NumberOfSections;
+  const uint64_t SectionTable = Optional + Coff.SizeOfOptionalHeader;
+  const uint64_t SectionTableEnd = SectionTable + sizeof(SectionTableEntry) * Sections;
+  if (Coff.SizeOfOptionalHeader < 2 || SectionTableEnd > Bytes.size())
+    return sio::Fail("optional header or section table runs past the end of the file");
+  if (Sections > kMaxSections)
+    return sio::Fail(std::to_string(Sections) + " sections, at most " +
+                     std::to_string(kMaxSections));
+  const auto OptionalBytes = Bytes.subspan(Optional, Coff.SizeOfOptionalHeader);
+  Le16 Magic;
+  ReadRecord(OptionalBytes, 0, Magic);
+  uint64_t DirectoriesAt = 0;
+  uint32_t Directories = 0, SizeOfImage = 0;
+  const auto Check = [&](auto& Header) -> sio::Result<void> {
+    if (!ReadRecord(OptionalBytes, 0, Header))
+      return sio::Fail("optional header is cut short");
+    DirectoriesAt = sizeof Header;
+    Directories = Header.NumberOfRvaAndSizes;
+    SizeOfImage = Header.SizeOfImage;
+    return CheckOptionalHeader(Header, SectionTableEnd, Bytes.size());
+  };
+  sio::Result<void> Fields =
+      sio::Fail("optional header magic " + Hex(Magic) + " is neither PE32 nor PE32+");
+  if (Magic == kMagicPe32) {
+    OptionalHeader32 H;
+    Fields = Check(H);
+  } else if (Magic == kMagicPe32Plus) {
+    OptionalHeader64 H;
+    Fields = Check(H);
   }
-  uint16_t Magic = Load16(Bytes, Optional);
-  uint64_t DirectoriesAt = Magic == kMagicPe32 ? 96 : Magic == 0x20B ? 112 : 0;
-  if (DirectoriesAt == 0)
-    return "optional header magic " + Hex(Magic) + " is neither PE32 nor PE32+";
-  if (DirectoriesAt > OptionalSize)
-    return "optional header is cut short";
-  uint64_t Directories = Load32(Bytes, Optional + DirectoriesAt - 4);
-  if (DirectoriesAt + 8 * Directories > OptionalSize)
-    return "data directories run past the optional header";
+  if (!Fields)
+    return Fields;
+  if (DirectoriesAt + sizeof(DataDirectory) * Directories > OptionalBytes.size())
+    return sio::Fail("data directories run past the optional header");
+  std::vector<SectionTableEntry> Table(Sections);
   for (uint64_t I = 0; I < Sections; ++I) {
-    uint64_t Header = SectionTable + 40 * I;
-    uint64_t RawSize = Load32(Bytes, Header + 16), RawOffset = Load32(Bytes, Header + 20);
-    if (RawSize != 0 && RawOffset + RawSize > Bytes.size()) {
-      return "section " + std::to_string(I) + " data runs past the end of the file";
-    }
+    SectionTableEntry& S = Table[I];
+    ReadRecord(Bytes, SectionTable + sizeof S * I, S);
+    const uint64_t RawSize = S.SizeOfRawData, RawOffset = S.PointerToRawData;
+    if (RawSize != 0 && RawOffset + RawSize > Bytes.size())
+      return sio::Fail("section " + std::to_string(I) + " data runs past the end of the file");
+    const uint64_t Loaded = S.VirtualSize ? S.VirtualSize : S.SizeOfRawData;
+    if (uint64_t{S.VirtualAddress} + Loaded > SizeOfImage)
+      return sio::Fail("section " + std::to_string(I) + " (" + Hex(S.VirtualAddress) + "+" +
+                       Hex(Loaded) + ") lies outside the image (SizeOfImage " + Hex(SizeOfImage) +
+                       ")");
   }
-  for (uint64_t D = 0; D < Directories; ++D) {
-    uint32_t Rva = Load32(Bytes, Optional + DirectoriesAt + 8 * D);
-    uint32_t Size = Load32(Bytes, Optional + DirectoriesAt + 8 * D + 4);
+  for (uint32_t D = 0; D < Directories; ++D) {
+    DataDirectory Entry;
+    ReadRecord(OptionalBytes, DirectoriesAt + sizeof Entry * D, Entry);
+    const uint32_t Rva = Entry.VirtualAddress, Size = Entry.Size;
     if (Rva == 0 && Size == 0)
       continue;
-    if (D != kDirectoryBaseRelocation && D != kDirectoryDebug) {
-      return "data directory " + std::to_string(D) + " is present; a PEI module carries none but " +
-             "base relocations and debug entries";
-    }
-    bool Backed = false;
-    for (uint64_t I = 0; I < Sections && !Backed; ++I) {
-      uint64_t Header = SectionTable + 40 * I;
-      uint64_t VirtualSize = Load32(Bytes, Header + 8), VirtualAddress = Load32(Bytes, Header + 12);
-      uint64_t RawSize = Load32(Bytes, Header + 16);
-      Backed = Rva >= VirtualAddress &&
-               uint64_t(Rva) + Size <= VirtualAddress + std::min(VirtualSize, RawSize);
-    }
-    if (!Backed) {
-      return "data directory " + std::to_string(D) + " (" + Hex(Rva) + "+" + Hex(Size) +
-             ") lies outside the file's section data";
-    }
+    if (D != kDirectoryBaseRelocation && D != kDirectoryDebug)
+      return sio::Fail("data directory " + std::to_string(D) +
+                       " is present; a PEI module carries none but base relocations and debug "
+                       "entries");
+    const bool Backed = std::any_of(Table.begin(), Table.end(), [&](const SectionTableEntry& S) {
+      return Rva >= S.VirtualAddress &&
+             uint64_t{Rva} + Size <=
+                 uint64_t{S.VirtualAddress} + std::min<uint32_t>(S.VirtualSize, S.SizeOfRawData);
+    });
+    if (!Backed)
+      return sio::Fail("data directory " + std::to_string(D) + " (" + Hex(Rva) + "+" + Hex(Size) +
+                       ") lies outside the file's section data");
   }
-  return std::nullopt;
+  return {};
 }
 
 } // namespace
@@ -108,31 +144,23 @@ std::string SectionHeader::Flags() const {
 
 const SectionHeader* PeFile::SectionAt(uint32_t Rva) const {
   for (const auto& S : Sections) {
-    if (Rva >= S.VirtualAddress && uint64_t(Rva) < uint64_t(S.VirtualAddress) + S.LoadedSize()) {
+    if (Rva >= S.VirtualAddress && uint64_t(Rva) < uint64_t(S.VirtualAddress) + S.LoadedSize())
       return &S;
-    }
   }
   return nullptr;
 }
 
-PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
-  PeReadResult Result;
-  if (auto Error = CheckStructure(Bytes)) {
-    Result.Error = "malformed image: " + *Error;
-    return Result;
-  }
+sio::Result<PeFile> ReadPeFile(std::span<const uint8_t> Bytes) {
+  if (auto Structure = CheckStructure(Bytes); !Structure)
+    return Structure.Within("malformed image");
   llvm::MemoryBufferRef Buffer(
       llvm::StringRef(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()), "image");
   auto Object = llvm::object::COFFObjectFile::create(Buffer);
-  if (!Object) {
-    Result.Error = "not a PE/COFF file: " + llvm::toString(Object.takeError());
-    return Result;
-  }
+  if (!Object)
+    return sio::Fail("not a PE/COFF file: " + llvm::toString(Object.takeError()));
   const llvm::object::COFFObjectFile& Coff = **Object;
-  if (Coff.getDOSHeader() == nullptr) {
-    Result.Error = "not a PE image: no MZ header";
-    return Result;
-  }
+  if (Coff.getDOSHeader() == nullptr)
+    return sio::Fail("not a PE image: no MZ header");
 
   PeFile File;
   File.FileSize = Bytes.size();
@@ -153,18 +181,12 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
     File.BaseOfCode = Header->BaseOfCode;
     File.ImageBaseOffset = OffsetOf(&Header->ImageBase);
   };
-  if (const auto* Header = Coff.getPE32Header()) {
+  if (const auto* Header = Coff.getPE32Header())
     TakeOptionalHeader(Header);
-  } else if (const auto* Header = Coff.getPE32PlusHeader()) {
+  else if (const auto* Header = Coff.getPE32PlusHeader())
     TakeOptionalHeader(Header);
-  } else {
-    Result.Error = "not a PE image: no optional header";
-    return Result;
-  }
-  if (File.SizeOfHeaders > Bytes.size()) {
-    Result.Error = "headers (" + Hex(File.SizeOfHeaders) + " bytes) run past the end of the file";
-    return Result;
-  }
+  else
+    return sio::Fail("not a PE image: no optional header");
   if (const auto* Directory = Coff.getDataDirectory(kDirectoryBaseRelocation)) {
     File.RelocationRva = Directory->RelativeVirtualAddress;
     File.RelocationSize = Directory->Size;
@@ -190,64 +212,58 @@ PeReadResult ReadPeFile(std::span<const uint8_t> Bytes) {
     S.RawOffset = Raw->PointerToRawData;
     S.RawSize = Raw->SizeOfRawData;
     S.Characteristics = Raw->Characteristics;
-    if (S.RawSize != 0 && uint64_t(S.RawOffset) + S.RawSize > Bytes.size()) {
-      Result.Error = "section " + S.Name + " data (" + Hex(S.RawOffset) + "+" + Hex(S.RawSize) +
-                     ") runs past the end of the file (" + Hex(Bytes.size()) + ")";
-      return Result;
-    }
     File.Sections.push_back(std::move(S));
   }
-  Result.File = std::move(File);
-  return Result;
+  return File;
 }
 
-std::optional<std::string> LayOutImage(const PeFile& File, std::span<const uint8_t> Bytes,
-                                       std::vector<uint8_t>& Image) {
-  if (File.SizeOfImage == 0 || File.SizeOfHeaders > File.SizeOfImage ||
-      File.SizeOfHeaders > Bytes.size()) {
-    return "headers do not fit the image (SizeOfImage " + Hex(File.SizeOfImage) + ")";
-  }
-  Image.assign(File.SizeOfImage, 0);
+sio::Result<std::vector<uint8_t>> LayOutImage(const PeFile& File, std::span<const uint8_t> Bytes) {
+  // ReadPeFile bounded SizeOfImage, SizeOfHeaders and every section; these
+  // hold for any PeFile it gave, and are checked again for one made otherwise.
+  if (File.SizeOfImage == 0 || File.SizeOfImage > kMaxImageSize ||
+      File.SizeOfHeaders > File.SizeOfImage || File.SizeOfHeaders > Bytes.size())
+    return sio::Fail("headers do not fit the image (SizeOfImage " + Hex(File.SizeOfImage) + ")");
+  std::vector<uint8_t> Image(File.SizeOfImage, 0);
   std::copy_n(Bytes.begin(), File.SizeOfHeaders, Image.begin());
   for (const auto& S : File.Sections) {
     if (uint64_t(S.VirtualAddress) + S.LoadedSize() > File.SizeOfImage ||
-        S.VirtualAddress < File.SizeOfHeaders) {
-      return "section " + S.Name + " (" + Hex(S.VirtualAddress) + "+" + Hex(S.LoadedSize()) +
-             ") lies outside the image";
-    }
-    uint32_t Copied = std::min(S.RawSize, S.LoadedSize());
-    if (uint64_t(S.RawOffset) + Copied > Bytes.size()) {
-      return "section " + S.Name + " data runs past the end of the file";
-    }
+        S.VirtualAddress < File.SizeOfHeaders)
+      return sio::Fail("section " + S.Name + " (" + Hex(S.VirtualAddress) + "+" +
+                       Hex(S.LoadedSize()) + ") lies outside the image");
+    const uint32_t Copied = std::min(S.RawSize, S.LoadedSize());
+    if (uint64_t(S.RawOffset) + Copied > Bytes.size())
+      return sio::Fail("section " + S.Name + " data runs past the end of the file");
     std::copy_n(Bytes.begin() + S.RawOffset, Copied, Image.begin() + S.VirtualAddress);
   }
-  return std::nullopt;
+  return Image;
 }
 
-std::optional<std::string> ReadBaseRelocations(const PeFile& File, std::span<const uint8_t> Image,
-                                               std::vector<BaseRelocation>& Relocations) {
-  Relocations.clear();
-  uint64_t End = uint64_t(File.RelocationRva) + File.RelocationSize;
-  if (End > Image.size())
-    return "relocation directory runs past the image";
-  for (uint64_t Block = File.RelocationRva; Block < End;) {
-    if (Block + 8 > End)
-      return "relocation block header at " + Hex(Block) + " is cut short";
-    uint32_t PageRva = Load32(Image, Block);
-    uint32_t BlockSize = Load32(Image, Block + 4);
-    if (BlockSize < 8 || BlockSize % 2 != 0 || Block + BlockSize > End) {
-      return "relocation block at " + Hex(Block) + " has a bad size " + Hex(BlockSize);
+sio::Result<std::vector<BaseRelocation>> ReadRelocationBlocks(std::span<const uint8_t> Directory) {
+  std::vector<BaseRelocation> Relocations;
+  for (size_t Block = 0; Block < Directory.size();) {
+    RelocationBlockHeader H;
+    if (!ReadRecord(Directory, Block, H))
+      return sio::Fail("relocation block header at " + Hex(Block) + " is cut short");
+    const uint32_t Size = H.BlockSize;
+    if (Size < sizeof H || Size % 2 != 0 || Size > Directory.size() - Block)
+      return sio::Fail("relocation block at " + Hex(Block) + " has a bad size " + Hex(Size));
+    for (size_t Entry = Block + sizeof H; Entry < Block + Size; Entry += 2) {
+      Le16 Word{};
+      ReadRecord(Directory, Entry, Word);
+      const auto Type = static_cast<uint8_t>(Word >> 12);
+      if (Type != kRelocationAbsolute)
+        Relocations.push_back({H.PageRva + (Word & 0x0FFFu), Type});
     }
-    for (uint64_t Entry = Block + 8; Entry < Block + BlockSize; Entry += 2) {
-      uint16_t Word = Load16(Image, Entry);
-      auto Type = static_cast<uint8_t>(Word >> 12);
-      if (Type == kRelocationAbsolute)
-        continue;
-      Relocations.push_back({PageRva + (Word & 0x0FFFu), Type});
-    }
-    Block += BlockSize;
+    Block += Size;
   }
-  return std::nullopt;
+  return Relocations;
+}
+
+sio::Result<std::vector<BaseRelocation>> ReadBaseRelocations(const PeFile& File,
+                                                             std::span<const uint8_t> Image) {
+  if (uint64_t(File.RelocationRva) + File.RelocationSize > Image.size())
+    return sio::Fail("relocation directory runs past the image");
+  return ReadRelocationBlocks(Image.subspan(File.RelocationRva, File.RelocationSize));
 }
 
 } // namespace pe

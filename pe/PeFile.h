@@ -1,31 +1,21 @@
 // The headers of a PE32 image and its memory layout, read with LLVM's COFF
-// reader: what the image check inspects and what the emulator's loader maps.
-// Every offset and size the file states is checked against the file before
-// any byte behind it is used, so a truncated or crafted file gives an error,
-// never a read outside the buffer.
+// reader: what the image check inspects, what the rebaser moves and what the
+// emulator's loader maps. Every offset and size the file states is checked
+// against the file and against the limits of a PEI module (pe/PeRecords.h)
+// before any byte behind it is used or anything is allocated from it, so a
+// truncated or crafted file gives an error, never a read outside the buffer
+// or an allocation bomb.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "common/Result.h"
+#include "pe/PeRecords.h"
+
 namespace pe {
-
-inline constexpr uint16_t kMagicPe32 = 0x10B;
-inline constexpr uint16_t kMachineI386 = 0x14C;
-inline constexpr uint16_t kSubsystemEfiBootServiceDriver = 11;
-inline constexpr uint32_t kDirectoryBaseRelocation = 5;
-inline constexpr uint32_t kDirectoryDebug = 6;
-
-inline constexpr uint32_t kSectionCode = 0x00000020;
-inline constexpr uint32_t kSectionExecute = 0x20000000;
-inline constexpr uint32_t kSectionRead = 0x40000000;
-inline constexpr uint32_t kSectionWrite = 0x80000000;
-
-inline constexpr uint8_t kRelocationAbsolute = 0; // padding entry
-inline constexpr uint8_t kRelocationHighLow = 3;  // 32-bit address
 
 struct SectionHeader {
   std::string Name;
@@ -73,25 +63,24 @@ struct PeFile {
 
   // The section whose loaded range holds Rva, if any.
   const SectionHeader* SectionAt(uint32_t Rva) const;
-};
-
-struct PeReadResult {
-  std::optional<PeFile> File;
-  std::string Error; // set when File is empty
+  bool HasRelocations() const { return RelocationRva != 0 && RelocationSize != 0; }
 };
 
 // Reads the headers of a PE32 or PE32+ file (the caller judges which it wants).
-PeReadResult ReadPeFile(std::span<const uint8_t> Bytes);
+sio::Result<PeFile> ReadPeFile(std::span<const uint8_t> Bytes);
 
 // The image as the loader lays it out at its link address: SizeOfImage bytes,
 // headers at 0 and each section's raw data at its RVA, the rest zero.
-// Returns an error for a section or header that does not fit the file or the image.
-std::optional<std::string> LayOutImage(const PeFile& File, std::span<const uint8_t> Bytes,
-                                       std::vector<uint8_t>& Image);
+sio::Result<std::vector<uint8_t>> LayOutImage(const PeFile& File, std::span<const uint8_t> Bytes);
 
 // The base relocations of a laid-out image, absolute (padding) entries left
-// out. Returns an error for a block that runs past the directory or the image.
-std::optional<std::string> ReadBaseRelocations(const PeFile& File, std::span<const uint8_t> Image,
-                                               std::vector<BaseRelocation>& Relocations);
+// out; an error for a block that runs past the directory or the image.
+sio::Result<std::vector<BaseRelocation>> ReadBaseRelocations(const PeFile& File,
+                                                             std::span<const uint8_t> Image);
+
+// The one walk over base relocation blocks, for PE32 and TE alike: Directory
+// holds the blocks back to back; every block is at least its header, of even
+// size and inside the directory.
+sio::Result<std::vector<BaseRelocation>> ReadRelocationBlocks(std::span<const uint8_t> Directory);
 
 } // namespace pe

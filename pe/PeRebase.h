@@ -1,20 +1,17 @@
-// Moves a PE32 (IA-32) image to a new base the way a loader or GenFv does:
-// every HIGHLOW base relocation gets the distance added and the header's
-// ImageBase is set. Works on the file layout of the image, as it lies in a
-// firmware file.
+// Moves an IA-32 image to a new base the way a loader or GenFv does: every
+// HIGHLOW base relocation gets the distance added and the header's ImageBase
+// is set. On the file layout of a PE32 image, as it lies in a firmware file,
+// or on an image already laid out in memory (the emulator's loader).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
+
+#include "common/Result.h"
+#include "pe/PeFile.h"
 
 namespace pe {
-
-class PeError : public std::runtime_error {
-public:
-  using std::runtime_error::runtime_error;
-};
 
 struct Pe32Info {
   uint32_t ImageBase = 0;
@@ -24,32 +21,23 @@ struct Pe32Info {
   size_t Relocations = 0;  // HIGHLOW entries (padding entries not counted)
 };
 
-// Reads an IA-32 PE32 image; throws PeError for anything else or for a
-// relocation that does not lie inside the image's section data.
-Pe32Info ReadPe32(std::span<const uint8_t> Image);
+// Reads an IA-32 PE32 image; an error for anything else or for a relocation
+// that does not lie inside the image's section data.
+sio::Result<Pe32Info> ReadPe32(std::span<const uint8_t> Image);
 
-// Rebases Image in place to NewBase; returns the number of relocations applied.
-// Every relocation is checked before the first byte changes, so a bad image is
-// left as it was.
-size_t RebasePe32(std::span<uint8_t> Image, uint32_t NewBase);
+// Rebases Image in place to NewBase; returns the number of relocations
+// applied. Every relocation is checked before the first byte changes, and an
+// image that would move but has no relocations is refused: it is left as it was.
+sio::Result<size_t> RebasePe32(std::span<uint8_t> Image, uint32_t NewBase);
 
-// The terse (TE) form: a 40-byte header in place of the PE headers, whose
-// StrippedSize bytes were removed, so RVA 0 lies 40 - StrippedSize bytes from
-// the TE header.
-inline constexpr size_t kTeHeaderSize = 40;
+// Applies File's relocations to Memory, the image as LayOutImage laid it out,
+// for a load at NewBase (ImageBase in the headers is left alone). The same
+// checks and refusals as RebasePe32.
+sio::Result<size_t> RelocateLaidOutImage(const PeFile& File, std::span<uint8_t> Memory,
+                                         uint32_t NewBase);
 
-struct TeInfo {
-  uint32_t ImageBase = 0; // where RVA 0 is linked to be
-  uint16_t StrippedSize = 0;
-  size_t Relocations = 0;
-};
-
-// Reads an IA-32 TE image; throws PeError for anything else or for a
-// relocation outside its section data.
-TeInfo ReadTe(std::span<const uint8_t> Image);
-
-// Rebases a TE image in place so that RVA 0 is NewBase; checked first, like
-// RebasePe32.
-size_t RebaseTe(std::span<uint8_t> Image, uint32_t NewBase);
+// Adds Delta (modulo 2^32) to the 32-bit value at each of Sites in Bytes: the
+// one place a relocation is applied.
+void AddToSites(std::span<uint8_t> Bytes, std::span<const size_t> Sites, uint32_t Delta);
 
 } // namespace pe

@@ -91,8 +91,8 @@ TEST(ImageCheck, RejectsBrokenImages) {
        [&](auto& I) {
          uint32_t RelocRva;
          std::memcpy(&RelocRva, I.data() + O.Directory(5), 4);
-         auto Read = pe::ReadPeFile(I);
-         const auto* S = Read.File->SectionAt(RelocRva);
+         const pe::PeFile File = pe::ReadPeFile(I).Value();
+         const auto* S = File.SectionAt(RelocRva);
          Poke<uint32_t>(I, S->RawOffset + (RelocRva - S->VirtualAddress) + 4, 0xFFF0);
        },
        "base relocations"},

@@ -171,7 +171,7 @@ TEST(ImageEngine, ImagesThatCannotBeLoadedAreReported) {
          test::Poke<uint64_t>(I, test::Offsets(I).Directory(5), 0);
          return I;
        }(),
-       0x00200000u, "no base relocations"},
+       0x00200000u, "bad image: base relocations: no base relocation directory"},
   };
   for (const auto& C : Cases) {
     emulator::ImageRunReport R =

@@ -58,9 +58,9 @@ template <typename T> void Poke(std::vector<uint8_t>& Image, size_t Offset, T Va
 
 // The file offset of the image's entry point.
 inline size_t EntryFileOffset(const std::vector<uint8_t>& Image) {
-  auto Read = pe::ReadPeFile(Image);
-  const pe::SectionHeader* Code = Read.File->SectionAt(Read.File->EntryRva);
-  return Code->RawOffset + (Read.File->EntryRva - Code->VirtualAddress);
+  const pe::PeFile File = pe::ReadPeFile(Image).Value();
+  const pe::SectionHeader* Code = File.SectionAt(File.EntryRva);
+  return Code->RawOffset + (File.EntryRva - Code->VirtualAddress);
 }
 
 // The built image with Code written over its entry point.
@@ -72,7 +72,7 @@ inline std::vector<uint8_t> WithEntryCode(std::vector<uint8_t> Code) {
 }
 
 inline uint32_t EntryRva(const std::vector<uint8_t>& Image) {
-  return pe::ReadPeFile(Image).File->EntryRva;
+  return pe::ReadPeFile(Image)->EntryRva;
 }
 
 // Bytes placed so that they end where an inaccessible page begins: a reader

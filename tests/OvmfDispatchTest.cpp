@@ -10,13 +10,13 @@
 #include <fstream>
 
 #include "engine/HostEngine.h"
-#include "ovmf/FirmwareVolume.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/QemuRunner.h"
 #include "packaging/SioModuleFile.h"
 #include "pe/ImageFile.h"
+#include "pi/Guid.h"
 
 namespace {
 
@@ -27,24 +27,24 @@ struct Patched {
   ovmf::Insertion Added;
 };
 
-const ovmf::Guid kModuleName = *board::ParseGuid(packaging::kSioModuleFileGuid);
+const pi::Guid kModuleName = packaging::kSioModuleFileName;
 
 // The module's file for a dispatch dependency: the build's file as it lies
 // for the build's own choice, the packaging's for the others.
 std::vector<uint8_t> ModuleFile(packaging::DepexChoice When) {
   if (packaging::ParseDepexChoice(SIO_DEPEX) == When)
     return pe::ReadFileBytes(SIO_MODULE_FILE).value();
-  return packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(), When);
+  return packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(), When).Value();
 }
 
 Patched PatchedFirmware(packaging::DepexChoice When) {
-  auto Image = ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
+  auto Image = ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value()).Value();
   const auto File = ModuleFile(When);
   const std::string Name(packaging::DepexChoiceName(When));
   Patched P{fs::path(SIO_TEST_WORK_DIR) / ("OVMF32_CODE." + Name + ".fd"),
-            ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File)};
+            ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File).Value()};
   fs::create_directories(P.Path.parent_path());
-  const auto Bytes = Image.Rebuild();
+  const auto Bytes = Image.Rebuild().Value();
   std::ofstream(P.Path, std::ios::binary)
       .write(reinterpret_cast<const char*>(Bytes.data()),
              static_cast<std::streamsize>(Bytes.size()));
@@ -55,7 +55,7 @@ ovmf::QemuBoot Boot(const fs::path& Code) {
   ovmf::QemuOptions Options;
   Options.Code = Code;
   Options.VarsTemplate = SIO_OVMF_VARS;
-  return ovmf::BootFirmware(Options);
+  return ovmf::BootFirmware(Options).Value();
 }
 
 // Runs Command, returns its standard output and exit status.
@@ -105,7 +105,7 @@ TEST_P(DispatchedByOvmf, AccessesEqualTheNoChipPassAndTheBootReachesTheShell) {
   const auto [Found, FindStatus] =
       Capture("UEFIFind " + P.Path.string() + " header list " + GuidBytes);
   EXPECT_EQ(FindStatus, 0);
-  EXPECT_EQ(Found, ovmf::FormatGuid(kModuleName) + "\n");
+  EXPECT_EQ(Found, pi::FormatGuid(kModuleName) + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(EachDispatchDependency, DispatchedByOvmf,

@@ -6,6 +6,7 @@
 
 #include "pe/ImageFile.h"
 #include "pe/PeRebase.h"
+#include "pe/TeImage.h"
 
 namespace {
 
@@ -21,12 +22,12 @@ uint32_t At(const std::vector<uint8_t>& B, size_t Offset) {
 
 TEST(PeRebase, MovesEveryRelocationSiteByTheDistance) {
   const auto Original = ModuleImage();
-  const pe::Pe32Info Info = pe::ReadPe32(Original);
+  const pe::Pe32Info Info = pe::ReadPe32(Original).Value();
   ASSERT_GT(Info.Relocations, 0u);
   for (uint32_t NewBase : {0x00847260u, 0x00100000u, Info.ImageBase, 0xFFFFF000u}) {
     auto Moved = Original;
-    EXPECT_EQ(pe::RebasePe32(Moved, NewBase), Info.Relocations);
-    EXPECT_EQ(pe::ReadPe32(Moved).ImageBase, NewBase);
+    EXPECT_EQ(*pe::RebasePe32(Moved, NewBase), Info.Relocations);
+    EXPECT_EQ(pe::ReadPe32(Moved)->ImageBase, NewBase);
     // Only the ImageBase field and the relocation sites may change.
     size_t ChangedBytes = 0;
     for (size_t I = 0; I < Moved.size(); ++I)
@@ -37,11 +38,11 @@ TEST(PeRebase, MovesEveryRelocationSiteByTheDistance) {
     }
     // Two moves land where one does.
     auto Twice = Original;
-    pe::RebasePe32(Twice, 0x00500000);
-    pe::RebasePe32(Twice, NewBase);
+    ASSERT_TRUE(pe::RebasePe32(Twice, 0x00500000).Ok());
+    ASSERT_TRUE(pe::RebasePe32(Twice, NewBase).Ok());
     EXPECT_EQ(Twice, Moved);
     auto Back = Moved;
-    pe::RebasePe32(Back, Info.ImageBase);
+    ASSERT_TRUE(pe::RebasePe32(Back, Info.ImageBase).Ok());
     EXPECT_EQ(Back, Original) << "rebasing back must restore the image";
   }
 }
@@ -59,7 +60,7 @@ TEST(PeRebase, RefusesBadImagesAndLeavesThemAlone) {
   Bad.push_back(WrongMachine);
   for (auto Image : Bad) {
     const auto Before = Image;
-    EXPECT_THROW(pe::RebasePe32(Image, 0x820000), pe::PeError);
+    EXPECT_FALSE(pe::RebasePe32(Image, 0x820000).Ok());
     EXPECT_EQ(Image, Before);
   }
 }
@@ -95,13 +96,13 @@ std::vector<uint8_t> TinyTe(uint16_t SiteEntry = 0x3004) {
 TEST(PeRebase, MovesATeImageByItsBase) {
   auto Te = TinyTe();
   const auto Original = Te;
-  EXPECT_EQ(pe::ReadTe(Te).Relocations, 1u);
-  EXPECT_EQ(pe::RebaseTe(Te, 0x00820000), 1u);
+  EXPECT_EQ(pe::ReadTe(Te)->Relocations, 1u);
+  EXPECT_EQ(*pe::RebaseTe(Te, 0x00820000), 1u);
   EXPECT_EQ(At(Te, 0xAC), 0x00821000u);
   EXPECT_EQ(At(Te, 0x10), 0x00820000u);
   EXPECT_EQ(At(Te, 0x14), 0u);
-  EXPECT_EQ(pe::ReadTe(Te).ImageBase, 0x00820000u);
-  pe::RebaseTe(Te, 0x00400000);
+  EXPECT_EQ(pe::ReadTe(Te)->ImageBase, 0x00820000u);
+  ASSERT_TRUE(pe::RebaseTe(Te, 0x00400000).Ok());
   EXPECT_EQ(Te, Original);
 }
 
@@ -114,7 +115,7 @@ TEST(PeRebase, RefusesBadTeImagesAndLeavesThemAlone) {
   NotTe[0] = 'M';
   for (auto Te : {OutsideSection, WrongType, Cut, NotTe}) {
     const auto Before = Te;
-    EXPECT_THROW(pe::RebaseTe(Te, 0x820000), pe::PeError);
+    EXPECT_FALSE(pe::RebaseTe(Te, 0x820000).Ok());
     EXPECT_EQ(Te, Before);
   }
 }

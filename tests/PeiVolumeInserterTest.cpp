@@ -4,14 +4,14 @@
 
 #include <algorithm>
 
-#include "ovmf/FirmwareError.h"
-#include "ovmf/FirmwareVolume.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
-#include "ovmf/PiChecksum.h"
 #include "packaging/SioModuleFile.h"
 #include "pe/ImageFile.h"
 #include "pe/PeRebase.h"
+#include "pe/TeImage.h"
+#include "pi/Checksum.h"
+#include "pi/FirmwareVolume.h"
 
 namespace {
 
@@ -21,49 +21,56 @@ constexpr uint32_t kVolumeAddress = 0x820000;
 // UsedBytes (0: empty).
 std::vector<uint8_t> Volume(size_t Length, size_t UsedBytes) {
   std::vector<uint8_t> V(Length, 0xFF);
-  std::fill_n(V.begin(), 0x10, 0);
-  std::copy(ovmf::kFfs2Guid.begin(), ovmf::kFfs2Guid.end(), V.begin() + 0x10);
-  for (size_t I = 0; I < 8; ++I)
-    V[ovmf::kFvLengthOffset + I] = static_cast<uint8_t>(uint64_t{Length} >> (8 * I));
-  ovmf::Store16(&V[ovmf::kFvSignatureOffset], 0x465F);
-  ovmf::Store16(&V[ovmf::kFvSignatureOffset + 2], 0x4856);
-  ovmf::Store16(&V[ovmf::kFvAttributesOffset], 0xFEFF);
-  ovmf::Store16(&V[ovmf::kFvAttributesOffset + 2], 0x0007);
-  ovmf::Store16(&V[ovmf::kFvHeaderLengthOffset], 0x48);
-  std::fill(V.begin() + 0x34, V.begin() + 0x48, 0);
-  V[ovmf::kFvRevisionOffset] = 2;
-  ovmf::Store16(&V[0x38], static_cast<uint16_t>(Length / 0x100));
-  ovmf::Store16(&V[0x3C], 0x100);
+  std::fill_n(V.begin(), 0x48, 0);
+  pi::FvHeader H{};
+  H.FileSystemGuid = pi::kFfs2FileSystemGuid;
+  H.FvLength = Length;
+  H.Signature = pi::kFvSignature;
+  H.Attributes = 0x0007FEFF;
+  H.HeaderLength = 0x48;
+  H.Revision = 2;
+  pi::WriteRecord(std::span<uint8_t>(V), 0, H);
+  pi::FvBlockMapEntry Run{};
+  Run.NumBlocks = static_cast<uint32_t>(Length / 0x100);
+  Run.Length = 0x100;
+  pi::WriteRecord(std::span<uint8_t>(V), sizeof H, Run);
   if (UsedBytes) {
     auto Pad = std::span<uint8_t>(V).subspan(0x48, UsedBytes);
-    std::fill(Pad.begin(), Pad.begin() + 16, 0x11);
-    Pad[ovmf::kFfsTypeOffset] = ovmf::kFileTypePad;
-    Pad[ovmf::kFfsAttributesOffset] = 0;
-    ovmf::Store24(&Pad[ovmf::kFfsSizeOffset], static_cast<uint32_t>(UsedBytes));
-    Pad[ovmf::kFfsStateOffset] = 0xF8;
-    ovmf::SealFfsFile(Pad, ovmf::kFfsHeaderSize);
+    pi::FfsFileHeader F{};
+    std::fill(F.Name.begin(), F.Name.end(), 0x11);
+    F.Type = pi::file_type::kPad;
+    F.Size = static_cast<uint32_t>(UsedBytes);
+    F.State = 0xF8;
+    pi::WriteRecord(Pad, 0, F);
+    pi::SealFfsFile(Pad, sizeof F);
   }
-  ovmf::SealFvHeader(V);
+  pi::SealFvHeader(V);
   return V;
 }
 
-const ovmf::Guid kModuleName = *board::ParseGuid(packaging::kSioModuleFileGuid);
+const pi::Guid kModuleName = packaging::kSioModuleFileName;
 
 std::vector<uint8_t> ModuleFile(packaging::ImageForm Form = packaging::ImageForm::Pe32) {
   return packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(),
-                                       packaging::DepexChoice::True, Form);
+                                       packaging::DepexChoice::True, Form)
+      .Value();
+}
+
+uint8_t& Attributes(std::vector<uint8_t>& File) {
+  return File[offsetof(pi::FfsFileHeader, Attributes)];
 }
 
 // The base the placed file's image now carries: PE32 ImageBase, or where a
 // TE image's RVA 0 lies.
-uint32_t PlacedImageBase(std::span<const uint8_t> Volume, const ovmf::FfsFileView& File) {
-  const auto Data = Volume.subspan(File.DataOffset(), File.Size - File.HeaderSize);
-  for (const ovmf::SectionView& S : ovmf::ParseSections(Data, "file")) {
+uint32_t PlacedImageBase(std::span<const uint8_t> Volume, const pi::FfsFileView& File) {
+  const auto Data = Volume.subspan(File.DataOffset(), File.DataSize());
+  const auto Sections = pi::ParseSections(Data).Value();
+  for (const pi::SectionView& S : Sections) {
     const auto Bytes = Data.subspan(S.DataOffset(), S.DataSize());
-    if (S.Type == ovmf::kSectionPe32)
-      return pe::ReadPe32(Bytes).ImageBase;
-    if (S.Type == ovmf::kSectionTe)
-      return pe::ReadTe(Bytes).ImageBase;
+    if (S.Type == pi::section_type::kPe32)
+      return pe::ReadPe32(Bytes)->ImageBase;
+    if (S.Type == pi::section_type::kTe)
+      return pe::ReadTe(Bytes)->ImageBase;
   }
   return 0;
 }
@@ -75,18 +82,18 @@ TEST(PeiVolumeInserter, PlacesAlignsRebasesAndSeals) {
     // Free space starting at different offsets: with and without a pad file.
     for (size_t Used : {size_t{0}, size_t{0x18}, size_t{0x38}, size_t{0x58}, size_t{0x70}}) {
       auto V = Volume(0x4000, Used);
-      const ovmf::Insertion In = ovmf::InsertPeim(V, kVolumeAddress, File);
-      const ovmf::VolumeView View = ovmf::ParseVolume(V, "volume"); // sizes and checksums hold
+      const ovmf::Insertion In = *ovmf::InsertPeim(V, kVolumeAddress, File);
+      const pi::VolumeView View = *pi::ParseVolume(V); // sizes and checksums hold
       ASSERT_EQ(View.Files.size(), (Used ? 1u : 0u) + (In.PadSize ? 1u : 0u) + 1u);
-      const ovmf::FfsFileView& Added = View.Files.back();
+      const pi::FfsFileView& Added = View.Files.back();
       EXPECT_EQ(Added.Name, kModuleName);
       EXPECT_EQ(Added.Offset, In.FileOffset);
       EXPECT_EQ(Added.State, 0xF8) << "valid state as an erase-polarity volume stores it";
-      EXPECT_EQ(Added.DataOffset() % ovmf::FfsDataAlignment(Added.Attributes), 0u);
+      EXPECT_EQ(Added.DataOffset() % pi::DecodeDataAlignment(Added.Attributes), 0u);
       if (Form == packaging::ImageForm::Pe32) {
-        EXPECT_EQ(In.ImageAddress % pe::ReadPe32(Image).SectionAlignment, 0u);
+        EXPECT_EQ(In.ImageAddress % pe::ReadPe32(Image)->SectionAlignment, 0u);
       }
-      EXPECT_TRUE(In.PadSize == 0 || In.PadSize >= ovmf::kFfsHeaderSize);
+      EXPECT_TRUE(In.PadSize == 0 || In.PadSize >= sizeof(pi::FfsFileHeader));
       EXPECT_EQ(In.Te, Form == packaging::ImageForm::Te);
       EXPECT_EQ(PlacedImageBase(V, Added), In.ImageAddress);
       EXPECT_GT(In.Relocations, 0u);
@@ -100,30 +107,34 @@ TEST(PeiVolumeInserter, PlacesAlignsRebasesAndSeals) {
 // untouched.
 TEST(PeiVolumeInserter, AheadOfThePeimsMovesAndRebasesTheFilesAfterIt) {
   for (auto Form : {packaging::ImageForm::Pe32, packaging::ImageForm::Te}) {
-    auto Image = ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
+    auto Image = *ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
     const std::vector<uint8_t> Before(Image.PeiVolume().begin(), Image.PeiVolume().end());
-    const ovmf::VolumeView Old = ovmf::ParseVolume(Before, "PEI volume");
-    const ovmf::Insertion In = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(),
-                                                ModuleFile(Form), ovmf::InsertAt::AheadOfPeims);
+    const pi::VolumeView Old = *pi::ParseVolume(Before);
+    auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), ModuleFile(Form),
+                                     ovmf::InsertAt::AheadOfPeims);
+    ASSERT_TRUE(Inserted) << Inserted.Message();
+    const ovmf::Insertion& In = *Inserted;
     const auto After = Image.PeiVolume();
-    const ovmf::VolumeView New = ovmf::ParseVolume(After, "PEI volume"); // checksums hold
+    auto Parsed = pi::ParseVolume(After); // sizes and checksums hold
+    ASSERT_TRUE(Parsed) << Parsed.Message();
+    const pi::VolumeView& New = *Parsed;
     ASSERT_GT(In.Moved, 0u);
     EXPECT_EQ(In.Moved % 8, 0u);
     size_t Module = New.Files.size(), FirstPeim = New.Files.size();
     for (size_t I = 0; I < New.Files.size(); ++I) {
       if (New.Files[I].Name == kModuleName)
         Module = I;
-      else if (New.Files[I].Type == ovmf::kFileTypePeim && FirstPeim == New.Files.size())
+      else if (New.Files[I].Type == pi::file_type::kPeim && FirstPeim == New.Files.size())
         FirstPeim = I;
     }
     ASSERT_LT(Module, FirstPeim) << "the module comes before every other PEIM";
     EXPECT_EQ(New.Files[Module].Offset, In.FileOffset);
     EXPECT_EQ(PlacedImageBase(After, New.Files[Module]), In.ImageAddress);
     size_t Moved = 0;
-    for (const ovmf::FfsFileView& O : Old.Files) {
-      if (O.Type == ovmf::kFileTypePad)
+    for (const pi::FfsFileView& O : Old.Files) {
+      if (O.Type == pi::file_type::kPad)
         continue;
-      const auto Same = std::ranges::find(New.Files, O.Name, &ovmf::FfsFileView::Name);
+      const auto Same = std::ranges::find(New.Files, O.Name, &pi::FfsFileView::Name);
       ASSERT_NE(Same, New.Files.end());
       const uint32_t OldBase = PlacedImageBase(Before, O);
       if (Same->Offset == O.Offset) {
@@ -135,9 +146,9 @@ TEST(PeiVolumeInserter, AheadOfThePeimsMovesAndRebasesTheFilesAfterIt) {
       EXPECT_EQ(Same->Offset, O.Offset + In.Moved);
       EXPECT_EQ(Same->Attributes, O.Attributes);
       if (OldBase != 0) {
-        EXPECT_EQ(PlacedImageBase(After, *Same), OldBase + In.Moved) << ovmf::FormatGuid(O.Name);
+        EXPECT_EQ(PlacedImageBase(After, *Same), OldBase + In.Moved) << pi::FormatGuid(O.Name);
       }
-      EXPECT_EQ(Same->DataOffset() % ovmf::FfsDataAlignment(Same->Attributes), 0u);
+      EXPECT_EQ(Same->DataOffset() % pi::DecodeDataAlignment(Same->Attributes), 0u);
     }
     EXPECT_GT(Moved, 10u) << "OVMF's PEIMs moved";
   }
@@ -147,13 +158,14 @@ TEST(PeiVolumeInserter, KeepsTheFileChecksumRightAfterRebasing) {
   for (bool RealChecksum : {true, false}) {
     auto File = ModuleFile();
     if (!RealChecksum) {
-      File[ovmf::kFfsAttributesOffset] &= ~ovmf::kFfsAttribChecksum;
-      ovmf::SealFfsFile(File, ovmf::kFfsHeaderSize);
+      Attributes(File) &= ~pi::file_attr::kChecksum;
+      pi::SealFfsFile(File, sizeof(pi::FfsFileHeader));
     }
     auto V = Volume(0x4000, 0x38);
-    const ovmf::Insertion In = ovmf::InsertPeim(V, kVolumeAddress, File);
-    EXPECT_NO_THROW(ovmf::ParseVolume(V, "volume")); // verifies both checksums
-    EXPECT_EQ((V[In.FileOffset + ovmf::kFfsAttributesOffset] & ovmf::kFfsAttribChecksum) != 0,
+    const ovmf::Insertion In = *ovmf::InsertPeim(V, kVolumeAddress, File);
+    EXPECT_TRUE(pi::ParseVolume(V).Ok()); // verifies both checksums
+    EXPECT_EQ((V[In.FileOffset + offsetof(pi::FfsFileHeader, Attributes)] &
+               pi::file_attr::kChecksum) != 0,
               RealChecksum);
   }
 }
@@ -161,14 +173,14 @@ TEST(PeiVolumeInserter, KeepsTheFileChecksumRightAfterRebasing) {
 TEST(PeiVolumeInserter, RefusesAndLeavesTheVolumeAlone) {
   const auto Good = ModuleFile();
   auto BadHeaderChecksum = Good;
-  BadHeaderChecksum[ovmf::kFfsHeaderChecksumOffset] ^= 1;
+  BadHeaderChecksum[offsetof(pi::FfsFileHeader, HeaderChecksum)] ^= 1;
   auto NotPeim = Good;
-  NotPeim[ovmf::kFfsTypeOffset] = 0x07;
-  ovmf::SealFfsFile(NotPeim, ovmf::kFfsHeaderSize);
+  NotPeim[offsetof(pi::FfsFileHeader, Type)] = 0x07;
+  pi::SealFfsFile(NotPeim, sizeof(pi::FfsFileHeader));
   auto Truncated = Good;
   Truncated.resize(Good.size() / 2);
   auto CopiedOutOfAVolume = Good;
-  CopiedOutOfAVolume[ovmf::kFfsStateOffset] = 0xF8;
+  CopiedOutOfAVolume[offsetof(pi::FfsFileHeader, State)] = 0xF8;
   struct Case {
     const char* What;
     std::vector<uint8_t> File;
@@ -184,13 +196,13 @@ TEST(PeiVolumeInserter, RefusesAndLeavesTheVolumeAlone) {
   for (const Case& C : Cases) {
     auto V = Volume(C.VolumeLength, 0x38);
     const auto Before = V;
-    EXPECT_THROW(ovmf::InsertPeim(V, kVolumeAddress, C.File), ovmf::FirmwareError) << C.What;
+    EXPECT_FALSE(ovmf::InsertPeim(V, kVolumeAddress, C.File).Ok()) << C.What;
     EXPECT_EQ(V, Before) << C.What;
   }
   auto V = Volume(0x4000, 0);
-  ovmf::InsertPeim(V, kVolumeAddress, Good);
+  ASSERT_TRUE(ovmf::InsertPeim(V, kVolumeAddress, Good).Ok());
   const auto Before = V;
-  EXPECT_THROW(ovmf::InsertPeim(V, kVolumeAddress, Good), ovmf::FirmwareError) << "same name twice";
+  EXPECT_FALSE(ovmf::InsertPeim(V, kVolumeAddress, Good).Ok()) << "same name twice";
   EXPECT_EQ(V, Before);
 }
 

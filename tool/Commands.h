@@ -14,5 +14,6 @@ void AddVarCommands(CLI::App& App, int& ExitCode);
 void AddVarStoreCommands(CLI::App& Var, int& ExitCode);
 void AddImageCommands(CLI::App& App, int& ExitCode);
 void AddOvmfCommand(CLI::App& App, int& ExitCode);
+void AddPackCommand(CLI::App& App, int& ExitCode);
 
 } // namespace siotool

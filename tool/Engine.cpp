@@ -2,6 +2,7 @@
 
 #include "emulator/ImageEngine.h"
 #include "engine/HostEngine.h"
+#include "pe/ImageCheck.h"
 #include "tool/FileInput.h"
 #include "tool/InputError.h"
 
@@ -28,6 +29,10 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   } catch (const InputError& Error) {
     throw InputError(std::string("--image: ") + Error.what());
   }
+  // A file that is no usable module image is bad input, refused before a run
+  // is reported; the loader validates the same way.
+  if (auto Valid = pe::ValidatePe32Image(Image); !Valid)
+    throw InputError("--image: " + ImagePath + ": " + Valid.Message());
   emulator::ImageRunReport Report = emulator::RunImagePass(Image, Config);
   Run.Result = std::move(Report.Result);
   Run.Completed = Report.Completed;

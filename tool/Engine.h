@@ -34,8 +34,9 @@ const char* EngineName(EngineKind Engine);
 // The module image this build produced.
 std::string DefaultImagePath();
 
-// Runs one pass. Throws InputError when the image file cannot be read; a
-// file that is no loadable image ends as a faulted run instead.
+// Runs one pass. Throws InputError when the image file cannot be read or is
+// no valid module image (pe::ValidatePe32Image); a run the emulator has to
+// stop is reported as a faulted run.
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath);
 
 } // namespace siotool

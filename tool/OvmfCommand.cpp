@@ -9,14 +9,10 @@
 // dmpstore. Exit code 1 when the Shell was not reached, the traces differ or
 // the variable did not read back.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 
 #include "engine/HostEngine.h"
-#include "ovmf/FirmwareError.h"
-#include "ovmf/FirmwareVolume.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "ovmf/QemuPortTrace.h"
@@ -24,6 +20,7 @@
 #include "ovmf/SetupVariableStore.h"
 #include "tool/Commands.h"
 #include "tool/FileInput.h"
+#include "tool/FileOutput.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
 #include "tool/PassDiff.h"
@@ -113,28 +110,6 @@ std::vector<ovmf::IndexedWrite> StandInPresets(const board::Scenario& S) {
   return Writes;
 }
 
-// Writes through a temporary file, so a failed write never leaves a torn
-// file in place of one that was there (even when Path is the input).
-void WriteOutput(const std::string& Path, const std::vector<uint8_t>& Bytes, const char* What) {
-  const std::string Temporary = Path + ".part";
-  {
-    std::ofstream Out(Temporary, std::ios::binary | std::ios::trunc);
-    Out.write(reinterpret_cast<const char*>(Bytes.data()),
-              static_cast<std::streamsize>(Bytes.size()));
-    if (!Out.flush()) {
-      std::error_code Ignored;
-      std::filesystem::remove(Temporary, Ignored);
-      throw InputError(Path + ": cannot write the " + What);
-    }
-  }
-  std::error_code Error;
-  std::filesystem::rename(Temporary, Path, Error);
-  if (Error) {
-    std::filesystem::remove(Temporary, Error);
-    throw InputError(Path + ": cannot write the " + What);
-  }
-}
-
 void PrintAccesses(const board::Trace& Accesses) {
   for (const auto& E : DecodeTrace(Accesses)) {
     char Index[16];
@@ -146,43 +121,48 @@ void PrintAccesses(const board::Trace& Accesses) {
   }
 }
 
+// The value of Result, or the input error it reports (exit code 2).
+template <typename T> T Take(sio::Result<T> Result, const std::string& File) {
+  if (!Result)
+    throw InputError(File + ": " + Result.Message());
+  return std::move(Result).Value();
+}
+
 int Run(const OvmfOptions& O) {
   const board::Scenario Board = BoardFor(O);
   const auto Ffs = ReadInputFile(O.FfsFile, kMaxFirmwareFile);
-  try {
-    auto Image = ovmf::OvmfImage::Parse(ReadInputFile(O.Firmware, kMaxFirmwareImage));
-    const ovmf::Insertion In =
-        ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), Ffs,
-                         O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End);
-    const auto Patched = Image.Rebuild();
-    // What is written must open again to the same PEI volume.
-    const auto Check = ovmf::OvmfImage::Parse(Patched);
-    if (!std::ranges::equal(Check.PeiVolume(), Image.PeiVolume()))
-      throw ovmf::FirmwareError("the rebuilt image does not hold the changed PEI volume");
-    WriteOutput(O.Output, Patched, "patched firmware");
-    std::printf("Firmware:  %s (PEI volume at 0x%08X, 0x%zX bytes free)\n", O.Firmware.c_str(),
-                Image.PeiVolumeAddress(), In.FreeBefore);
-    std::printf("Added:     %s as file %s at volume offset 0x%zX", O.FfsFile.c_str(),
-                ovmf::FormatGuid(In.Name).c_str(), In.FileOffset);
-    if (In.PadSize)
-      std::printf(" (after a 0x%zX-byte pad file)", In.PadSize);
-    if (In.Moved)
-      std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
-                  "were rebased",
-                  In.Moved);
-    std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n",
-                In.Te ? "TE" : "PE32", In.ImageAddress, In.Relocations);
-    std::printf("Wrote:     %s\n", O.Output.c_str());
-  } catch (const ovmf::FirmwareError& Error) {
-    throw InputError(Error.what());
-  }
+  auto Image =
+      Take(ovmf::OvmfImage::Parse(ReadInputFile(O.Firmware, kMaxFirmwareImage)), O.Firmware);
+  auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), Ffs,
+                                   O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End);
+  if (!Inserted)
+    throw InputError(O.FfsFile + ": " + Inserted.Message());
+  const ovmf::Insertion& In = *Inserted;
+  const auto Patched = Take(Image.Rebuild(), O.Output);
+  // What is written must open again to the same PEI volume.
+  const auto Check = Take(ovmf::OvmfImage::Parse(Patched), O.Output);
+  if (!std::ranges::equal(Check.PeiVolume(), Image.PeiVolume()))
+    throw InputError(O.Output + ": the rebuilt image does not hold the changed PEI volume");
+  WriteOutputFile(O.Output, Patched, "patched firmware");
+  std::printf("Firmware:  %s (PEI volume at 0x%08X, 0x%zX bytes free)\n", O.Firmware.c_str(),
+              Image.PeiVolumeAddress(), In.FreeBefore);
+  std::printf("Added:     %s as file %s at volume offset 0x%zX", O.FfsFile.c_str(),
+              pi::FormatGuid(In.Name).c_str(), In.FileOffset);
+  if (In.PadSize)
+    std::printf(" (after a 0x%zX-byte pad file)", In.PadSize);
+  if (In.Moved)
+    std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
+                "were rebased",
+                In.Moved);
+  std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", In.Te ? "TE" : "PE32",
+              In.ImageAddress, In.Relocations);
+  std::printf("Wrote:     %s\n", O.Output.c_str());
   std::string Vars = O.Vars;
   if (Board.SetupVariable) {
-    auto Stored =
-        ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage), *Board.SetupVariable);
-    if (!Stored)
-      throw InputError(O.Vars + ": " + Stored.Message());
-    WriteOutput(O.VarsOutput, *Stored, "variable store");
+    const auto Stored = Take(
+        ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage), *Board.SetupVariable),
+        O.Vars);
+    WriteOutputFile(O.VarsOutput, Stored, "variable store");
     Vars = O.VarsOutput;
     std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (NV+BS) in %s\n",
                 Board.SetupVariable->size(), Vars.c_str());
@@ -207,14 +187,17 @@ int Run(const OvmfOptions& O) {
     Options.ShellCommands.push_back(ovmf::DumpSetupVariableCommand());
   std::printf("Booting:   %s (q35, SMM, TCG), up to %u s\n", O.Qemu.c_str(), O.Bound);
   std::fflush(stdout);
-  ovmf::QemuBoot Boot;
-  try {
-    Boot = ovmf::BootFirmware(Options);
-  } catch (const std::runtime_error& Error) {
-    throw InputError(Error.what());
+  auto Booted = ovmf::BootFirmware(Options);
+  if (!Booted) {
+    // The input was sound; the boot could not happen. A failed run, not bad input.
+    std::cerr << "sio: error: " << O.Qemu << ": " << Booted.Message() << "\n";
+    return 1;
   }
+  const ovmf::QemuBoot& Boot = *Booted;
   if (!O.SerialLog.empty())
-    WriteOutput(O.SerialLog, {Boot.Serial.begin(), Boot.Serial.end()}, "serial log");
+    WriteOutputFile(O.SerialLog,
+                    {reinterpret_cast<const uint8_t*>(Boot.Serial.data()), Boot.Serial.size()},
+                    "serial log");
 
   const auto Runs = ovmf::ModuleRuns(Boot.Ports);
   if (Runs.empty())

@@ -33,6 +33,7 @@ int Run(int argc, char** argv) {
   siotool::AddVarCommands(App, ExitCode);
   siotool::AddImageCommands(App, ExitCode);
   siotool::AddOvmfCommand(App, ExitCode);
+  siotool::AddPackCommand(App, ExitCode);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {

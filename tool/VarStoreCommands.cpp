@@ -9,6 +9,7 @@
 #include "pi/VariableStore.h"
 #include "tool/Commands.h"
 #include "tool/FileInput.h"
+#include "tool/FileOutput.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
 #include "tool/SetupContentOptions.h"
@@ -89,7 +90,7 @@ void RunStore(const StoreOptions& Options) {
   auto Written = Store.WithVariable({Name, board::kSioSetupVendorGuid, Attributes, Data});
   if (!Written)
     throw InputError(Written.Within(Options.Store).Message);
-  WriteOutputFile(Options.Output, *Written, Options.Force, "--output");
+  WriteOutputFile(Options.Output, *Written, "variable store", Options.Force);
 
   auto After = pi::VariableStore::Open(*Written);
   if (!After) // the writer produced what its reader refuses: a fault of ours

@@ -68,11 +68,12 @@ struct Booted {
 
 Booted BootCaseUnderQemu(const BootCase& C) {
   const fs::path Work = fs::path(SIO_TEST_WORK_DIR) / C.Name;
-  auto Image = ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
+  auto Image = *ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
   const auto File =
-      packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(), C.Depex);
-  ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File, C.Where);
-  WriteFile(Work / "code.fd", Image.Rebuild());
+      *packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(), C.Depex);
+  auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File, C.Where);
+  EXPECT_TRUE(Inserted) << Inserted.Message();
+  WriteFile(Work / "code.fd", *Image.Rebuild());
 
   ovmf::QemuOptions Options;
   Options.Code = Work / "code.fd";
@@ -87,7 +88,9 @@ Booted BootCaseUnderQemu(const BootCase& C) {
   }
   Options.StandInPort = *C.Board.ChipPort;
   Options.StandInPresets = {{0x20, C.Board.ChipIdHigh}, {0x21, C.Board.ChipIdLow}};
-  Booted B{ovmf::BootFirmware(Options), {}};
+  auto Boot = ovmf::BootFirmware(Options);
+  EXPECT_TRUE(Boot) << Boot.Message();
+  Booted B{Boot ? *Boot : ovmf::QemuBoot{}, {}};
   B.Runs = ovmf::ModuleRuns(B.Boot.Ports);
   return B;
 }
@@ -192,7 +195,7 @@ public:
     ovmf::QemuOptions O;
     O.Code = SIO_OVMF_CODE;
     O.StandInPort = Port;
-    const auto Args = ovmf::QemuCommand(O, Dir_ / "vars.fd", Dir_ / "events", Dir_ / "monitor");
+    const auto Args = *ovmf::QemuCommand(O, Dir_ / "vars.fd", Dir_ / "events", Dir_ / "monitor");
     std::vector<char*> Argv;
     for (const auto& A : Args)
       Argv.push_back(const_cast<char*>(A.c_str()));

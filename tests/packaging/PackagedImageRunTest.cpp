@@ -4,18 +4,18 @@
 
 #include "board/ScenarioCatalog.h"
 #include "emulator/ImageEngine.h"
-#include "packaging/FfsFile.h"
 #include "pe/ImageFile.h"
+#include "pi/FfsFile.h"
 
 namespace {
 
-using namespace packaging;
-
 // The PE32 section's body: the image as the PEI Foundation finds it in the file.
 std::vector<uint8_t> ImageInFile(const std::vector<uint8_t>& File) {
-  for (const SectionView& S : ListSections(File)) {
-    if (S.Type == section_type::kPe32)
-      return {S.Body.begin(), S.Body.end()};
+  auto Sections = pi::ListSections(File);
+  for (const pi::SectionView& S : Sections ? *Sections : std::vector<pi::SectionView>{}) {
+    if (S.Type == pi::section_type::kPe32)
+      return {File.begin() + static_cast<ptrdiff_t>(S.DataOffset()),
+              File.begin() + static_cast<ptrdiff_t>(S.DataOffset() + S.DataSize())};
   }
   return {};
 }

@@ -2,18 +2,24 @@
 
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <vector>
 
-#include "packaging/FfsFile.h"
-#include "packaging/LittleEndian.h"
-#include "packaging/Pe32Image.h"
 #include "packaging/SioModuleFile.h"
-#include "packaging/TeImage.h"
+#include "pe/PeFile.h"
+#include "pe/TeImage.h"
+#include "pi/Depex.h"
+#include "pi/FfsFile.h"
+#include "tests/pi/PiTestSupport.h"
 
 namespace {
 
 using namespace packaging;
+using namespace pi;
+using namespace pitest;
+
+pe::PeFile ReadPe32Image(std::span<const uint8_t> Image) {
+  return pe::ReadPeFile(Image).Value();
+}
 
 std::vector<uint8_t> BuiltImage() {
   std::ifstream In(SIO_IMAGE_FILE, std::ios::binary);
@@ -25,18 +31,19 @@ TEST(SioModuleFile, CarriesDepexImageAndNameUnderTheModuleGuid) {
   ASSERT_FALSE(Image.empty());
   const uint32_t Alignment = ReadPe32Image(Image).SectionAlignment;
   for (DepexChoice Choice : {DepexChoice::VariablePpi, DepexChoice::True, DepexChoice::False}) {
-    const auto File = BuildSioModuleFile(Image, Choice);
-    const FileHeaderInfo Info = ReadFfsFile(File);
-    EXPECT_EQ(board::FormatGuid(Info.Name), kSioModuleFileGuid);
+    const auto File = *BuildSioModuleFile(Image, Choice);
+    const FfsFileView Info = *ReadFfsFile(File);
+    EXPECT_EQ(pi::FormatGuid(Info.Name), kSioModuleFileGuid);
     EXPECT_EQ(Info.Type, file_type::kPeim);
     EXPECT_EQ(Info.Attributes & file_attr::kChecksum, file_attr::kChecksum);
-    EXPECT_GE(Info.DataAlignment, Alignment);
+    EXPECT_GE(DecodeDataAlignment(Info.Attributes), Alignment);
 
     std::vector<uint8_t> Types, Depex, Pe32, Name;
     size_t Pe32Body = 0;
-    for (const SectionView& S : ListSections(File)) {
+    const auto Sections = ListSections(File).Value();
+    for (const SectionView& S : Sections) {
       Types.push_back(S.Type);
-      const std::vector<uint8_t> Body(S.Body.begin(), S.Body.end());
+      const std::vector<uint8_t> Body = pitest::Body(File, S);
       if (S.Type == section_type::kPeiDepex)
         Depex = Body;
       if (S.Type == section_type::kPe32) {
@@ -58,7 +65,7 @@ TEST(SioModuleFile, CarriesDepexImageAndNameUnderTheModuleGuid) {
 TEST(SioModuleFile, TeFormReplacesThePeHeadersAndKeepsTheRest) {
   const auto Image = BuiltImage();
   const pe::PeFile Pe = ReadPe32Image(Image);
-  const TeImage Te = ConvertToTe(Image);
+  const pe::TeImage Te = *pe::ConvertToTe(Image);
   // The section table starts after "PE\0\0", the 20-byte file header and the optional header.
   const uint32_t PeHeader = GetLe<uint32_t>(Image, 0x3C);
   EXPECT_EQ(Te.StrippedSize, PeHeader + 4 + 20 + GetLe<uint16_t>(Image, PeHeader + 20));
@@ -79,13 +86,14 @@ TEST(SioModuleFile, TeFormReplacesThePeHeadersAndKeepsTheRest) {
   EXPECT_EQ(GetLe<uint64_t>(Te.Bytes, 0x20), GetLe<uint64_t>(Image, Directories + 6 * 8));
 
   // In the file, the image's address 0 (TE header + 40 - StrippedSize) is aligned.
-  const auto File = BuildSioModuleFile(Image, DepexChoice::VariablePpi, ImageForm::Te);
+  const auto File = *BuildSioModuleFile(Image, DepexChoice::VariablePpi, ImageForm::Te);
   bool Found = false;
-  for (const SectionView& S : ListSections(File)) {
+  const auto Sections = ListSections(File).Value();
+  for (const SectionView& S : Sections) {
     if (S.Type != section_type::kTe)
       continue;
     Found = true;
-    EXPECT_EQ(std::vector<uint8_t>(S.Body.begin(), S.Body.end()), Te.Bytes);
+    EXPECT_EQ(pitest::Body(File, S), Te.Bytes);
     const size_t Body = S.Offset + kSectionHeaderSize - kFileHeaderSize;
     EXPECT_EQ((Body + kTeHeaderSize + Pe.SectionAlignment * 64 - Te.StrippedSize) %
                   Pe.SectionAlignment,
@@ -107,8 +115,8 @@ TEST(SioModuleFile, RefusesWhatIsNotAnIa32Pe32Image) {
       std::vector<uint8_t>(512, 0x4D),
       OtherMachine};
   for (const auto& B : Bad) {
-    EXPECT_THROW(BuildSioModuleFile(B, DepexChoice::True), std::runtime_error) << B.size();
-    EXPECT_THROW(BuildSioModuleFile(B, DepexChoice::True, ImageForm::Te), std::runtime_error);
+    EXPECT_FALSE(BuildSioModuleFile(B, DepexChoice::True).Ok()) << B.size();
+    EXPECT_FALSE(BuildSioModuleFile(B, DepexChoice::True, ImageForm::Te).Ok()) << B.size();
   }
 }
 

@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "packaging/Depex.h"
+#include "board/Guid.h"
+#include "packaging/SioModuleFile.h"
+#include "pi/Depex.h"
 
 namespace {
 
-using packaging::CheckPeiDepex;
 using packaging::DepexChoice;
+
+// The reason CheckPeiDepex gives; empty when the expression is sound.
+std::string CheckPeiDepex(const std::vector<uint8_t>& Code) {
+  auto Checked = pi::CheckPeiDepex(Code);
+  return Checked ? std::string() : Checked.Message();
+}
 
 std::vector<uint8_t> Hex(const std::string& Text) {
   std::vector<uint8_t> Bytes;
@@ -39,7 +47,7 @@ TEST(Depex, EachChoiceEncodesAsThePeiFoundationReadsIt) {
 }
 
 TEST(Depex, WriterKeepsPostfixOrder) {
-  const auto Code = packaging::DepexWriter()
+  const auto Code = pi::DepexWriter()
                         .Push(board::kReadOnlyVariable2PpiGuid)
                         .Push(board::kSioReadyPpiGuid)
                         .And()

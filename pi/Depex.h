@@ -1,17 +1,15 @@
 // PEI dependency expressions: the postfix byte code the PEI Foundation
-// evaluates before it dispatches a PEIM.
+// evaluates before it dispatches a PEIM. A writer and a checker.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
-#include <string_view>
 #include <vector>
 
-#include "board/Guid.h"
+#include "common/Result.h"
+#include "pi/Guid.h"
 
-namespace packaging {
+namespace pi {
 
 namespace depex_op {
 inline constexpr uint8_t kBefore = 0x00;
@@ -29,7 +27,7 @@ inline constexpr uint8_t kSor = 0x09;
 // Appends opcodes in postfix order; Finish() adds END and hands the code over.
 class DepexWriter {
 public:
-  DepexWriter& Push(const board::GuidBytes& Ppi);
+  DepexWriter& Push(const Guid& Ppi);
   DepexWriter& And() { return Op(depex_op::kAnd); }
   DepexWriter& Or() { return Op(depex_op::kOr); }
   DepexWriter& Not() { return Op(depex_op::kNot); }
@@ -42,21 +40,9 @@ private:
   std::vector<uint8_t> Code_;
 };
 
-// What the module waits for before the PEI Foundation dispatches it.
-enum class DepexChoice {
-  VariablePpi, // the read-only variable PPI is installed: settings always apply
-  True,        // nothing: dispatched as early as possible, settings may be skipped
-  False,       // never dispatched (for proving that a platform honours the expression)
-};
-
-// Names as the build option spells them: VARIABLE_PPI, TRUE, FALSE (any case).
-std::optional<DepexChoice> ParseDepexChoice(std::string_view Name);
-std::string_view DepexChoiceName(DepexChoice Choice);
-std::vector<uint8_t> EncodeDepex(DepexChoice Choice);
-
 // Checks that Code is an expression the PEI Foundation can evaluate: only PEI
 // opcodes, whole PUSH operands, no stack underflow, END as the last byte with
-// exactly one value left. Returns an empty string when it is, else the reason.
-std::string CheckPeiDepex(std::span<const uint8_t> Code);
+// exactly one value left. The error says which byte is wrong.
+sio::Result<void> CheckPeiDepex(std::span<const uint8_t> Code);
 
-} // namespace packaging
+} // namespace pi

@@ -1,0 +1,97 @@
+// `sio pack`: wraps the module image into its PEIM firmware file, and
+// firmware files into a minimal firmware volume; what the build ships in
+// build/default/image/.
+#include <cstdio>
+#include <memory>
+
+#include "packaging/SioModuleFile.h"
+#include "pe/TeImage.h"
+#include "pi/FirmwareVolume.h"
+#include "tool/Commands.h"
+#include "tool/FileInput.h"
+#include "tool/FileOutput.h"
+#include "tool/InputError.h"
+
+namespace siotool {
+namespace {
+
+constexpr size_t kMaxPackedFile = 16 << 20; // images and files of a PEI volume are far smaller
+
+struct PackOptions {
+  std::string Image, Output, Depex = "VARIABLE_PPI";
+  bool Terse = false;
+  std::vector<std::string> Files;
+  uint32_t BlockSize = 0x1000;
+};
+
+void PackFile(const PackOptions& O) {
+  const auto Image = ReadInputFile(O.Image, kMaxPackedFile);
+  const auto Depex = *packaging::ParseDepexChoice(O.Depex);
+  auto File = packaging::BuildSioModuleFile(
+      Image, Depex, O.Terse ? packaging::ImageForm::Te : packaging::ImageForm::Pe32);
+  if (!File)
+    throw InputError(O.Image + ": " + File.Message());
+  WriteOutputFile(O.Output, *File, "firmware file");
+  std::printf("%s: PEIM %s, %zu bytes, depex %s", O.Output.c_str(),
+              std::string(packaging::kSioModuleFileGuid).c_str(), File->size(),
+              std::string(packaging::DepexChoiceName(Depex)).c_str());
+  if (O.Terse) {
+    // BuildSioModuleFile converted the same bytes, so this conversion succeeds.
+    const auto Te = pe::ConvertToTe(Image);
+    std::printf(", TE image saves %u bytes",
+                static_cast<unsigned>(Te ? Te->StrippedSize - pi::kTeHeaderSize : 0));
+  }
+  std::printf("\n");
+}
+
+void PackVolume(const PackOptions& O) {
+  std::vector<std::vector<uint8_t>> Files;
+  for (const auto& Path : O.Files) {
+    Files.push_back(ReadInputFile(Path, kMaxPackedFile));
+    if (auto Read = pi::ReadFfsFile(Files.back()); !Read)
+      throw InputError(Path + ": not a sound firmware file: " + Read.Message());
+  }
+  pi::VolumeOptions Options;
+  Options.BlockSize = O.BlockSize;
+  auto Volume = pi::BuildFirmwareVolume(Files, Options);
+  if (!Volume)
+    throw InputError("--block-size or files: " + Volume.Message());
+  WriteOutputFile(O.Output, Volume->Bytes, "firmware volume");
+  std::printf("%s: firmware volume, %zu bytes, %zu file(s)\n", O.Output.c_str(),
+              Volume->Bytes.size(), Files.size());
+}
+
+} // namespace
+
+void AddPackCommand(CLI::App& App, int& ExitCode) {
+  auto O = std::make_shared<PackOptions>();
+  auto* Pack = App.add_subcommand("pack", "Pack the module for a platform's flash");
+  Pack->require_subcommand(1);
+
+  auto* Ffs = Pack->add_subcommand("ffs", "Wrap the module image into its PEIM firmware file");
+  Ffs->add_option("image", O->Image, "PE32 module image (SioF81216aPei.efi)")->required();
+  Ffs->add_option("-o,--output", O->Output, "Firmware file to write")->required();
+  Ffs->add_option("--depex", O->Depex,
+                  "What the module waits for: VARIABLE_PPI (default), TRUE or FALSE")
+      ->check([](const std::string& Name) {
+        return packaging::ParseDepexChoice(Name) ? std::string()
+                                                 : "expected VARIABLE_PPI, TRUE or FALSE";
+      });
+  Ffs->add_flag("--te", O->Terse, "Carry the image in its terse (TE) form, in a TE section");
+  Ffs->callback([O, &ExitCode] {
+    PackFile(*O);
+    ExitCode = 0;
+  });
+
+  auto* Fv = Pack->add_subcommand("fv", "Put firmware files into a minimal firmware volume");
+  Fv->add_option("files", O->Files, "Firmware files (.ffs)")->required();
+  Fv->add_option("-o,--output", O->Output, "Firmware volume to write")->required();
+  Fv->add_option("--block-size", O->BlockSize, "Block size of the volume's block map")
+      ->capture_default_str();
+  Fv->callback([O, &ExitCode] {
+    PackVolume(*O);
+    ExitCode = 0;
+  });
+}
+
+} // namespace siotool
