@@ -24,9 +24,14 @@ struct ImageInFile {
   size_t Alignment = 0;   // of RVA 0's address
 };
 
+// How an image is checked: the module's file passes the module image
+// validation; the firmware's own files, only moved, need only be sound images.
+enum class ImageCheck { Module, FormatOnly };
+
 // The image among a file's sections (offsets relative to the file).
 sio::Result<ImageInFile> ImageAmong(std::span<const uint8_t> File,
-                                    const std::vector<pi::SectionView>& Sections) {
+                                    const std::vector<pi::SectionView>& Sections,
+                                    ImageCheck Check = ImageCheck::Module) {
   std::vector<pi::SectionView> Images;
   for (const pi::SectionView& S : Sections)
     if (S.Type == pi::section_type::kPe32 || S.Type == pi::section_type::kTe)
@@ -38,7 +43,7 @@ sio::Result<ImageInFile> ImageAmong(std::span<const uint8_t> File,
   I.Te = I.Section.Type == pi::section_type::kTe;
   const auto Bytes = File.subspan(I.Section.DataOffset(), I.Section.DataSize());
   if (I.Te) {
-    auto Te = pe::ValidateTeImage(Bytes);
+    auto Te = Check == ImageCheck::Module ? pe::ValidateTeImage(Bytes) : pe::ReadTe(Bytes);
     if (!Te)
       return Te.Within("image");
     I.BaseOffset =
@@ -47,15 +52,25 @@ sio::Result<ImageInFile> ImageAmong(std::span<const uint8_t> File,
     I.Alignment = 1;
     return I;
   }
-  auto Pe = pe::ValidatePe32Image(Bytes);
-  if (!Pe)
-    return Pe.Within("image");
-  if (Pe->SectionAlignment != Pe->FileAlignment)
-    return sio::Fail("image: section alignment " + Hex(Pe->SectionAlignment) +
-                     " and file alignment " + Hex(Pe->FileAlignment) +
-                     " must be one power of two to run in place");
+  uint32_t SectionAlignment = 0, FileAlignment = 0;
+  if (Check == ImageCheck::Module) {
+    auto Pe = pe::ValidatePe32Image(Bytes);
+    if (!Pe)
+      return Pe.Within("image");
+    SectionAlignment = Pe->SectionAlignment;
+    FileAlignment = Pe->FileAlignment;
+  } else {
+    auto Pe = pe::ReadPe32(Bytes);
+    if (!Pe)
+      return Pe.Within("image");
+    SectionAlignment = Pe->SectionAlignment;
+    FileAlignment = Pe->FileAlignment;
+  }
+  if (SectionAlignment != FileAlignment)
+    return sio::Fail("image: section alignment " + Hex(SectionAlignment) + " and file alignment " +
+                     Hex(FileAlignment) + " must be one power of two to run in place");
   I.BaseOffset = static_cast<int64_t>(I.Section.DataOffset());
-  I.Alignment = Pe->SectionAlignment;
+  I.Alignment = SectionAlignment;
   return I;
 }
 
@@ -81,7 +96,7 @@ sio::Result<std::optional<ImageInFile>> ImageOfFileInVolume(std::span<const uint
   }
   if (!HasImage)
     return std::optional<ImageInFile>();
-  auto Image = ImageAmong(File, *Sections);
+  auto Image = ImageAmong(File, *Sections, ImageCheck::FormatOnly);
   if (!Image)
     return Image.Within("file " + pi::FormatGuid(F.Name));
   return std::optional<ImageInFile>(*Image);
