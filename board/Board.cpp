@@ -1,5 +1,7 @@
 #include "board/Board.h"
 
+#include "chip/SetupLayout.h"
+
 namespace board {
 
 Board::Board(const Scenario& Config) : Bus_(Log_), Pei_(Log_, {}) {
@@ -19,19 +21,7 @@ void Board::Reset(const Scenario& Config) {
   Bus_.DetachAll();
   Bus_.Attach(Post_);
   Bus_.Attach(Bridge_);
-  ChipPresent_ = Config_.ChipPort.has_value() && Config_.Kind == ChipKind::SuperIo;
-  StandInPresent_ = Config_.ChipPort.has_value() && Config_.Kind == ChipKind::MixerStandIn;
-  if (StandInPresent_) {
-    if (StandIn_)
-      StandIn_->Reset(*Config_.ChipPort);
-    else
-      StandIn_ = std::make_unique<MixerStandIn>(*Config_.ChipPort);
-    StandIn_->WriteRegister(SuperIoChip::kRegChipIdHigh, Config_.ChipIdHigh);
-    StandIn_->WriteRegister(SuperIoChip::kRegChipIdLow, Config_.ChipIdLow);
-    for (const auto& Preset : Config_.Registers)
-      StandIn_->WriteRegister(Preset.Reg, Preset.Value);
-    Bus_.Attach(*StandIn_);
-  }
+  ChipPresent_ = Config_.ChipPort.has_value();
   if (ChipPresent_) {
     if (Chip_)
       Chip_->Reset(*Config_.ChipPort, Config_.ChipIdHigh, Config_.ChipIdLow);
@@ -51,7 +41,7 @@ void Board::Reset(const Scenario& Config) {
     Bus_.Attach(*Chip_);
   }
   if (Config_.SetupVariable) {
-    Pei_.SetVariable(kSetupVariableName, kSioSetupVendorGuid, *Config_.SetupVariable,
+    Pei_.SetVariable(chip::kSetupVariableName, kSioSetupVendorGuid, *Config_.SetupVariable,
                      kSetupVariableAttributes);
   }
 }
@@ -74,15 +64,9 @@ PassResult Board::Result(uint32_t Status) const {
         Capture(uint8_t(Device));
     }
     for (const auto& Preset : Config_.Registers) {
-      if (Preset.Reg >= SuperIoChip::kFirstDeviceRegister)
+      if (Preset.Reg >= chip::kFirstDeviceRegister)
         Capture(Preset.Device);
     }
-    R.Chip = std::move(State);
-  }
-  if (StandInPresent_) {
-    ChipState State;
-    State.IndexPort = StandIn_->IndexPort();
-    State.Flat = StandIn_->Registers();
     R.Chip = std::move(State);
   }
   for (uint8_t I = 0; I < 4; ++I)

@@ -30,12 +30,8 @@ struct ChipState {
   bool operator==(const ChipState&) const = default;
 };
 
-struct InstalledPpi {
-  GuidBytes Guid{};
-  uint32_t Flags = 0;
-  bool HasInterface = false;
-  bool operator==(const InstalledPpi&) const = default;
-};
+// A PPI the module installed, as its InstallPpi call recorded it.
+using InstalledPpi = PpiRecord;
 
 struct PassResult {
   uint32_t Status = 0; // as the IA-32 module returns it
@@ -57,7 +53,6 @@ public:
   // before, so that one board can run pass after pass without allocating.
   void Reset(const Scenario& Config);
 
-  const Scenario& Config() const { return Config_; }
   IoBus& Bus() { return Bus_; }
   PeiFoundation& Pei() { return Pei_; }
   SuperIoChip* Chip() { return ChipPresent_ ? Chip_.get() : nullptr; }

@@ -1,33 +1,10 @@
 #include "board/PeiFoundation.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "board/Status.h"
 
 namespace board {
-namespace {
-
-void AppendAscii(std::string& Text, std::u16string_view Name) {
-  for (char16_t C : Name)
-    Text += (C >= 0x20 && C < 0x7F) ? static_cast<char>(C) : '?';
-}
-
-void AppendNumber(std::string& Text, uint64_t Value) {
-  char Digits[24];
-  auto End = std::to_chars(Digits, Digits + sizeof Digits, Value).ptr;
-  Text.append(Digits, End);
-}
-
-// Eight upper-case hex digits, as printf's %08X.
-void AppendHex32(std::string& Text, uint32_t Value) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (int Shift = 28; Shift >= 0; Shift -= 4)
-    Text += kHex[(Value >> Shift) & 0xF];
-}
-
-} // namespace
-
 void PeiFoundation::Reset(const PeiFaults& Faults) {
   Faults_ = Faults;
   Database_.clear();
@@ -36,28 +13,40 @@ void PeiFoundation::Reset(const PeiFaults& Faults) {
   Recorded_.clear();
 }
 
-void PeiFoundation::Record(EventKind Kind, uint32_t Status) {
+ServiceCall& PeiFoundation::Record(EventKind Kind, uint32_t Status) {
   Recorded_.push_back(Log_.size());
   TraceEvent& E = Log_.emplace_back();
   E.Kind = Kind;
   E.Status = Status;
-  if (!SpareDetails_.empty()) {
-    E.Detail = std::move(SpareDetails_.back());
-    SpareDetails_.pop_back();
+  if (!SpareCalls_.empty()) {
+    // Cleared to a new record's values, keeping the list's and name's storage.
+    ServiceCall& C = E.Call = std::move(SpareCalls_.back());
+    SpareCalls_.pop_back();
+    C.Ppis.clear();
+    C.ListWellFormed = true;
+    C.Guid.reset();
+    C.Instance = 0;
+    C.DescriptorWanted = false;
+    C.NullInterface = false;
+    C.NameGiven = false;
+    C.Name.clear();
+    C.BufferSize = 0;
+    C.DataSize = 0;
+    C.AttributesWanted = false;
   }
-  E.Detail.assign(Detail_);
+  return E.Call;
 }
 
 void PeiFoundation::Recycle(Trace& Events) {
   for (size_t At : Recorded_) {
     if (At < Events.size() && !Events[At].IsPortAccess())
-      SpareDetails_.push_back(std::move(Events[At].Detail));
+      SpareCalls_.push_back(std::move(Events[At].Call));
   }
   Recorded_.clear();
 }
 
 const PeiFoundation::StoredVariable* PeiFoundation::FindVariable(std::u16string_view Name,
-                                                                 const GuidBytes& Guid) const {
+                                                                 const pi::Guid& Guid) const {
   for (size_t I = 0; I < LiveVariables_; ++I) {
     if (Variables_[I].Guid == Guid && Variables_[I].Name == Name)
       return &Variables_[I];
@@ -65,7 +54,7 @@ const PeiFoundation::StoredVariable* PeiFoundation::FindVariable(std::u16string_
   return nullptr;
 }
 
-void PeiFoundation::SetVariable(std::u16string_view Name, const GuidBytes& Guid,
+void PeiFoundation::SetVariable(std::u16string_view Name, const pi::Guid& Guid,
                                 std::span<const uint8_t> Data, uint32_t Attributes) {
   auto* Slot = const_cast<StoredVariable*>(FindVariable(Name, Guid));
   if (Slot == nullptr) {
@@ -80,23 +69,14 @@ void PeiFoundation::SetVariable(std::u16string_view Name, const GuidBytes& Guid,
 }
 
 uint32_t PeiFoundation::InstallPpi(std::span<const PpiDescriptor> List, bool WellFormed) {
-  Detail_.clear();
+  bool Valid = WellFormed && !List.empty();
   uint32_t Status = kEfiSuccess;
-  if (!WellFormed || List.empty()) {
-    Status = kEfiInvalidParameter;
-    Detail_ = "malformed list";
-  } else {
-    for (const auto& Ppi : List) {
-      if (!Detail_.empty())
-        Detail_ += ' ';
-      AppendGuid(Detail_, Ppi.Guid);
-      Detail_ += " flags=0x";
-      AppendHex32(Detail_, Ppi.Flags);
-      Detail_ += Ppi.PpiAddress ? " interface" : " no-interface";
-      if ((Ppi.Flags & kPpiDescriptorPpi) == 0)
-        Status = kEfiInvalidParameter;
-    }
+  for (const auto& Ppi : List) {
+    if ((Ppi.Flags & kPpiDescriptorPpi) == 0)
+      Status = kEfiInvalidParameter;
   }
+  if (!Valid)
+    Status = kEfiInvalidParameter;
   if (Faults_.InstallPpiStatus)
     Status = *Faults_.InstallPpiStatus;
   if (!IsError(Status)) {
@@ -105,11 +85,16 @@ uint32_t PeiFoundation::InstallPpi(std::span<const PpiDescriptor> List, bool Wel
       Installed_.push_back(Ppi);
     }
   }
-  Record(EventKind::InstallPpi, Status);
+  ServiceCall& Call = Record(EventKind::InstallPpi, Status);
+  Call.ListWellFormed = Valid;
+  if (Valid) {
+    for (const auto& Ppi : List)
+      Call.Ppis.push_back({Ppi.Guid, Ppi.Flags, Ppi.PpiAddress != 0});
+  }
   return Status;
 }
 
-LocatePpiResult PeiFoundation::LocatePpi(const GuidBytes& Guid, uint64_t Instance,
+LocatePpiResult PeiFoundation::LocatePpi(const pi::Guid& Guid, uint64_t Instance,
                                          bool DescriptorWanted) {
   LocatePpiResult Result{kEfiNotFound, 0, 0};
   uint64_t Seen = 0;
@@ -126,38 +111,19 @@ LocatePpiResult PeiFoundation::LocatePpi(const GuidBytes& Guid, uint64_t Instanc
   }
   if (!DescriptorWanted)
     Result.DescriptorAddress = 0;
-  Detail_.clear();
-  AppendGuid(Detail_, Guid);
-  Detail_ += " instance=";
-  AppendNumber(Detail_, Instance);
-  if (DescriptorWanted)
-    Detail_ += " descriptor";
-  if (Result.Status == kEfiSuccess && Result.PpiAddress == 0)
-    Detail_ += " null-interface";
-  Record(EventKind::LocatePpi, Result.Status);
+  ServiceCall& Call = Record(EventKind::LocatePpi, Result.Status);
+  Call.Guid = Guid;
+  Call.Instance = Instance;
+  Call.DescriptorWanted = DescriptorWanted;
+  Call.NullInterface = Result.Status == kEfiSuccess && Result.PpiAddress == 0;
   return Result;
 }
 
 GetVariableResult PeiFoundation::GetVariable(std::optional<std::u16string_view> Name,
-                                             const std::optional<GuidBytes>& Guid,
+                                             const std::optional<pi::Guid>& Guid,
                                              bool DataSizeGiven, uint64_t BufferSize,
-                                             bool DataGiven) {
+                                             bool DataGiven, bool AttributesWanted) {
   GetVariableResult Result;
-  Detail_.clear();
-  if (Name) {
-    Detail_ += '"';
-    AppendAscii(Detail_, *Name);
-    Detail_ += '"';
-  } else {
-    Detail_ += "NULL-name";
-  }
-  Detail_ += ' ';
-  if (Guid)
-    AppendGuid(Detail_, *Guid);
-  else
-    Detail_ += "NULL-guid";
-  Detail_ += " size=";
-  AppendNumber(Detail_, BufferSize);
   const StoredVariable* Found = nullptr;
   if (!Name || !Guid || !DataSizeGiven) {
     Result.Status = kEfiInvalidParameter;
@@ -184,9 +150,14 @@ GetVariableResult PeiFoundation::GetVariable(std::optional<std::u16string_view> 
     for (size_t I = Result.Data.size(); I < End; ++I)
       Result.Data.push_back(Faults_.StaleBuffer[I]);
   }
-  Detail_ += " -> ";
-  AppendNumber(Detail_, Result.DataSize);
-  Record(EventKind::GetVariable, Result.Status);
+  ServiceCall& Call = Record(EventKind::GetVariable, Result.Status);
+  Call.NameGiven = Name.has_value();
+  if (Name)
+    Call.Name.assign(*Name);
+  Call.Guid = Guid;
+  Call.BufferSize = BufferSize;
+  Call.DataSize = Result.DataSize;
+  Call.AttributesWanted = AttributesWanted;
   return Result;
 }
 

@@ -23,7 +23,7 @@ inline constexpr size_t kMaxPpiListLength = 64;
 
 struct PpiDescriptor {
   uint32_t Flags = 0;
-  GuidBytes Guid{};
+  pi::Guid Guid{};
   uint64_t DescriptorAddress = 0;
   uint64_t PpiAddress = 0; // the interface; 0 for an interface-less PPI
 };
@@ -60,7 +60,7 @@ struct LocatePpiResult {
 
 struct VariableKey {
   std::u16string Name;
-  GuidBytes Guid{};
+  pi::Guid Guid{};
 };
 
 class PeiFoundation {
@@ -73,13 +73,13 @@ public:
   // variable. Storage is kept, so that a board reused pass after pass does not
   // allocate it again.
   void Reset(const PeiFaults& Faults);
-  // Takes back the text buffers of Events' service calls before the trace is
-  // cleared, so that the next passes record their calls without allocating.
+  // Takes back the buffers of Events' service-call records before the trace
+  // is cleared, so that the next passes record their calls without allocating.
   void Recycle(Trace& Events);
 
   // Installs a PPI present before the module runs (the variable PPI); not traced.
   void Preinstall(const PpiDescriptor& Ppi) { Database_.push_back(Ppi); }
-  void SetVariable(std::u16string_view Name, const GuidBytes& Guid, std::span<const uint8_t> Data,
+  void SetVariable(std::u16string_view Name, const pi::Guid& Guid, std::span<const uint8_t> Data,
                    uint32_t Attributes);
   void SetVariable(const VariableKey& Key, std::vector<uint8_t> Data, uint32_t Attributes) {
     SetVariable(Key.Name, Key.Guid, Data, Attributes);
@@ -93,10 +93,12 @@ public:
   // The same with the caller's list where it lies; WellFormed false for a NULL
   // or unterminated list.
   uint32_t InstallPpi(std::span<const PpiDescriptor> List, bool WellFormed);
-  LocatePpiResult LocatePpi(const GuidBytes& Guid, uint64_t Instance, bool DescriptorWanted);
+  LocatePpiResult LocatePpi(const pi::Guid& Guid, uint64_t Instance, bool DescriptorWanted);
+  // AttributesWanted: the caller gave an Attributes pointer (recorded; the
+  // caller writes Result.Attributes through it).
   GetVariableResult GetVariable(std::optional<std::u16string_view> Name,
-                                const std::optional<GuidBytes>& Guid, bool DataSizeGiven,
-                                uint64_t BufferSize, bool DataGiven);
+                                const std::optional<pi::Guid>& Guid, bool DataSizeGiven,
+                                uint64_t BufferSize, bool DataGiven, bool AttributesWanted);
 
   // PPIs the module installed, in order.
   const std::vector<PpiDescriptor>& Installed() const { return Installed_; }
@@ -104,15 +106,16 @@ public:
 private:
   struct StoredVariable {
     std::u16string Name;
-    GuidBytes Guid{};
+    pi::Guid Guid{};
     std::vector<uint8_t> Data;
     uint32_t Attributes = 0;
   };
 
-  // Records a service call whose arguments and results Detail_ holds.
-  void Record(EventKind Kind, uint32_t Status);
+  // Appends a service call of Kind to the trace and returns its record,
+  // cleared, for the caller to fill.
+  ServiceCall& Record(EventKind Kind, uint32_t Status);
 
-  const StoredVariable* FindVariable(std::u16string_view Name, const GuidBytes& Guid) const;
+  const StoredVariable* FindVariable(std::u16string_view Name, const pi::Guid& Guid) const;
 
   Trace& Log_;
   PeiFaults Faults_;
@@ -122,8 +125,7 @@ private:
   // plain search); the ones beyond are storage kept from earlier passes.
   std::vector<StoredVariable> Variables_;
   size_t LiveVariables_ = 0;
-  std::string Detail_; // the text of the call being recorded
-  std::vector<std::string> SpareDetails_;
+  std::vector<ServiceCall> SpareCalls_;
   std::vector<size_t> Recorded_; // where in the trace the calls since Recycle lie
 };
 

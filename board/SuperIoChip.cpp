@@ -6,8 +6,8 @@ namespace board {
 
 SuperIoChip::SuperIoChip(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow)
     : IndexPort_(IndexPort) {
-  Global_[kRegChipIdHigh] = ChipIdHigh;
-  Global_[kRegChipIdLow] = ChipIdLow;
+  Global_[chip::kRegChipIdHigh] = ChipIdHigh;
+  Global_[chip::kRegChipIdLow] = ChipIdLow;
 }
 
 void SuperIoChip::Reset(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow) {
@@ -16,8 +16,8 @@ void SuperIoChip::Reset(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLo
   EnterKeySeen_ = false;
   Index_ = 0;
   Global_.fill(0);
-  Global_[kRegChipIdHigh] = ChipIdHigh;
-  Global_[kRegChipIdLow] = ChipIdLow;
+  Global_[chip::kRegChipIdHigh] = ChipIdHigh;
+  Global_[chip::kRegChipIdLow] = ChipIdLow;
   // An allocated bank of zeros reads as an unallocated one.
   for (uint8_t Device : Allocated_) {
     Devices_[Device]->fill(0);
@@ -30,21 +30,21 @@ std::array<uint8_t, 0x100> SuperIoChip::DeviceView(uint8_t Device) const {
   std::array<uint8_t, 0x100> View{};
   std::copy(Global_.begin(), Global_.end(), View.begin());
   if (const auto& Bank = Devices_[Device]) {
-    std::copy(Bank->begin(), Bank->end(), View.begin() + kFirstDeviceRegister);
+    std::copy(Bank->begin(), Bank->end(), View.begin() + chip::kFirstDeviceRegister);
   }
   return View;
 }
 
 void SuperIoChip::SetRegister(uint8_t Device, uint8_t Reg, uint8_t Value) {
-  if (Reg < kFirstDeviceRegister) {
+  if (Reg < chip::kFirstDeviceRegister) {
     Global_[Reg] = Value;
   } else {
     auto& Bank = Devices_[Device];
     if (!Bank) {
-      Bank = std::make_unique<std::array<uint8_t, 0x100 - 0x30>>();
+      Bank = std::make_unique<std::array<uint8_t, 0x100 - chip::kFirstDeviceRegister>>();
       Allocated_.push_back(Device);
     }
-    (*Bank)[Reg - kFirstDeviceRegister] = Value;
+    (*Bank)[Reg - chip::kFirstDeviceRegister] = Value;
   }
 }
 
@@ -70,11 +70,11 @@ void SuperIoChip::Write(uint16_t Port, uint8_t, uint32_t Value) {
   if (Port == IndexPort_) {
     if (!ConfigMode_) {
       // Only two enter keys in a row open configuration mode.
-      ConfigMode_ = EnterKeySeen_ && Byte == kEnterKey;
-      EnterKeySeen_ = !ConfigMode_ && Byte == kEnterKey;
+      ConfigMode_ = EnterKeySeen_ && Byte == chip::kEnterKey;
+      EnterKeySeen_ = !ConfigMode_ && Byte == chip::kEnterKey;
       return;
     }
-    if (Byte == kExitKey) {
+    if (Byte == chip::kExitKey) {
       ConfigMode_ = false;
       EnterKeySeen_ = false;
       return;
@@ -82,11 +82,11 @@ void SuperIoChip::Write(uint16_t Port, uint8_t, uint32_t Value) {
     Index_ = Byte;
     return;
   }
-  if (!ConfigMode_ || Index_ == kRegChipIdHigh || Index_ == kRegChipIdLow)
+  if (!ConfigMode_ || Index_ == chip::kRegChipIdHigh || Index_ == chip::kRegChipIdLow)
     return;
   uint8_t Device = SelectedDevice();
   SetRegister(Device, Index_, Byte);
-  if (Index_ >= kFirstDeviceRegister)
+  if (Index_ >= chip::kFirstDeviceRegister)
     Touched_[Device] = true;
 }
 

@@ -17,18 +17,12 @@
 #include <vector>
 
 #include "board/IoBus.h"
+#include "chip/Registers.h"
 
 namespace board {
 
 class SuperIoChip final : public IoDevice {
 public:
-  static constexpr uint8_t kEnterKey = 0x77;
-  static constexpr uint8_t kExitKey = 0xAA;
-  static constexpr uint8_t kRegLogicalDevice = 0x07;
-  static constexpr uint8_t kRegChipIdHigh = 0x20;
-  static constexpr uint8_t kRegChipIdLow = 0x21;
-  static constexpr uint8_t kFirstDeviceRegister = 0x30;
-
   // Lets a test make the chip answer oddly: returns the byte a data-port read
   // yields instead of the register's content, or nothing to keep it.
   using ReadOverride = std::function<std::optional<uint8_t>(uint8_t Device, uint8_t Reg)>;
@@ -41,14 +35,14 @@ public:
 
   uint16_t IndexPort() const { return IndexPort_; }
   bool InConfigMode() const { return ConfigMode_; }
-  uint8_t SelectedDevice() const { return Global_[kRegLogicalDevice]; }
+  uint8_t SelectedDevice() const { return Global_[chip::kRegLogicalDevice]; }
 
   // Register Reg as seen with logical device Device selected.
   uint8_t Register(uint8_t Device, uint8_t Reg) const {
-    if (Reg < kFirstDeviceRegister)
+    if (Reg < chip::kFirstDeviceRegister)
       return Global_[Reg];
     const auto& Bank = Devices_[Device];
-    return Bank ? (*Bank)[Reg - kFirstDeviceRegister] : 0;
+    return Bank ? (*Bank)[Reg - chip::kFirstDeviceRegister] : 0;
   }
   // All 256 registers as seen with logical device Device selected.
   std::array<uint8_t, 0x100> DeviceView(uint8_t Device) const;
@@ -71,10 +65,11 @@ private:
   bool ConfigMode_ = false;
   bool EnterKeySeen_ = false;
   uint8_t Index_ = 0;
-  std::array<uint8_t, 0x30> Global_{};
+  std::array<uint8_t, chip::kFirstDeviceRegister> Global_{};
   // Registers 0x30-0xFF of each logical device, allocated on the first write
   // to that device so that building a chip stays cheap; unwritten ones read 0.
-  std::array<std::unique_ptr<std::array<uint8_t, 0x100 - 0x30>>, 0x100> Devices_;
+  std::array<std::unique_ptr<std::array<uint8_t, 0x100 - chip::kFirstDeviceRegister>>, 0x100>
+      Devices_;
   std::array<bool, 0x100> Touched_{};
   // Logical devices whose bank is allocated, so that a reset visits only those.
   std::vector<uint8_t> Allocated_;

@@ -22,6 +22,18 @@ std::string Hex(uint64_t Value) {
   return Text;
 }
 
+// IA-32 calling convention: a callee returns with EBX, ESI, EDI and EBP as
+// it received them. Each starts the pass with a value of its own.
+struct CalleeSaved {
+  int Reg;
+  const char* Name;
+  uint32_t Value;
+};
+constexpr CalleeSaved kCalleeSaved[] = {{UC_X86_REG_EBX, "EBX", 0xB0B1B2B3},
+                                        {UC_X86_REG_ESI, "ESI", 0x50515253},
+                                        {UC_X86_REG_EDI, "EDI", 0xD0D1D2D3},
+                                        {UC_X86_REG_EBP, "EBP", 0xE0E1E2E3}};
+
 struct UcClose {
   void operator()(uc_engine* Uc) const { uc_close(Uc); }
 };
@@ -273,6 +285,8 @@ ImageRunReport Machine::Pass() {
   uint32_t Frame[3] = {kReturnTrap, kFileHandle, kPeiServicesCell};
   uc_mem_write(Uc_.get(), EntryEsp, Frame, sizeof Frame);
   uc_reg_write(Uc_.get(), UC_X86_REG_ESP, &EntryEsp);
+  for (const auto& R : kCalleeSaved)
+    uc_reg_write(Uc_.get(), R.Reg, &R.Value);
   LowestStackWrite_ = EntryEsp;
 
   uc_err Error = uc_emu_start(Uc_.get(), Entry_, kReturnTrap, Options_.TimeoutMicroseconds, 0);
@@ -289,6 +303,14 @@ ImageRunReport Machine::Pass() {
   if (Fault_.empty() && Esp != EntryEsp + 4) {
     Fault_ =
         "returned with ESP " + Hex(Esp) + ", expected " + Hex(EntryEsp + 4) + " (stack unbalanced)";
+  }
+  for (const auto& R : kCalleeSaved) {
+    uint32_t Value = 0;
+    uc_reg_read(Uc_.get(), R.Reg, &Value);
+    if (Fault_.empty() && Value != R.Value) {
+      Fault_ = std::string("returned with ") + R.Name + " " + Hex(Value) + ", expected " +
+               Hex(R.Value) + " (a callee-saved register not restored)";
+    }
   }
   ImageRunReport Report;
   if (!Fault_.empty()) {
@@ -364,16 +386,6 @@ ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scen
   board::Board Target(Config);
   Machine M(Target, Options);
   return M.Run(Image);
-}
-
-std::string FormatImageFigures(const ImageRunReport& Report, size_t ImageFileSize) {
-  std::string Status = board::StatusName(Report.Result.Status);
-  if (!Report.Completed)
-    Status += " (run aborted: " + Report.Fault + ")";
-  return "Image: " + std::to_string(ImageFileSize) + " bytes, loaded at " +
-         Hex(Report.LoadAddress) + "\nImage status: " + Status +
-         "\nInstructions executed: " + std::to_string(Report.Instructions) +
-         "\nStack high-water mark: " + std::to_string(Report.StackHighWater) + " bytes\n";
 }
 
 } // namespace emulator

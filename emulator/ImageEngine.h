@@ -79,7 +79,4 @@ private:
   std::unique_ptr<Impl> Impl_;
 };
 
-// Status, instructions, stack high-water mark and load address, one per line.
-std::string FormatImageFigures(const ImageRunReport& Report, size_t ImageFileSize);
-
 } // namespace emulator

@@ -188,7 +188,7 @@ std::optional<std::string> PeiServiceTraps::LocatePpi(uint32_t Args, uint32_t& S
     Status = board::kEfiInvalidParameter;
     return std::nullopt;
   }
-  board::GuidBytes Guid{};
+  pi::Guid Guid{};
   if (!Memory_.Read(GuidAddress, Guid.data(), Guid.size())) {
     return "LocatePpi: GUID at " + Hex(GuidAddress) + " unreadable";
   }
@@ -228,7 +228,7 @@ std::optional<std::string> PeiServiceTraps::GetVariable(uint32_t Args, uint32_t&
       Name->push_back(C);
     }
   }
-  std::optional<board::GuidBytes> Guid;
+  std::optional<pi::Guid> Guid;
   if (GuidAddress != 0) {
     Guid.emplace();
     if (!Memory_.Read(GuidAddress, Guid->data(), Guid->size())) {
@@ -242,8 +242,8 @@ std::optional<std::string> PeiServiceTraps::GetVariable(uint32_t Args, uint32_t&
       return "GetVariable: DataSize at " + Hex(DataSizeAddress) + " unreadable";
     BufferSize = *Size;
   }
-  auto Result =
-      Target_.Pei().GetVariable(Name, Guid, DataSizeAddress != 0, BufferSize, DataAddress != 0);
+  auto Result = Target_.Pei().GetVariable(Name, Guid, DataSizeAddress != 0, BufferSize,
+                                          DataAddress != 0, AttributesOut != 0);
   if (DataSizeAddress != 0) {
     if (!Result.Data.empty() && DataAddress != 0) {
       size_t Count = std::min<uint64_t>(Result.Data.size(), BufferSize);

@@ -12,8 +12,8 @@ namespace {
 
 using Context = HostPeiServices::Context;
 
-board::GuidBytes ToBytes(const EFI_GUID& Guid) {
-  board::GuidBytes Bytes;
+pi::Guid ToBytes(const EFI_GUID& Guid) {
+  pi::Guid Bytes;
   std::memcpy(Bytes.data(), &Guid, Bytes.size());
   return Bytes;
 }
@@ -77,12 +77,12 @@ EFI_STATUS EFIAPI GetVariable(const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
       ++Length;
     Name.emplace(Chars, Length);
   }
-  std::optional<board::GuidBytes> Guid;
+  std::optional<pi::Guid> Guid;
   if (VariableGuid != nullptr)
     Guid = ToBytes(*VariableGuid);
   uint64_t BufferSize = DataSize ? *DataSize : 0;
-  auto Result =
-      Ctx.Owner->Pei().GetVariable(Name, Guid, DataSize != nullptr, BufferSize, Data != nullptr);
+  auto Result = Ctx.Owner->Pei().GetVariable(Name, Guid, DataSize != nullptr, BufferSize,
+                                             Data != nullptr, Attributes != nullptr);
   if (DataSize != nullptr) {
     if (!Result.Data.empty() && Data != nullptr) {
       std::memcpy(Data, Result.Data.data(), std::min<uint64_t>(Result.Data.size(), BufferSize));

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "board/Status.h"
+#include "chip/Registers.h"
+#include "chip/SetupLayout.h"
 
 namespace fuzzing {
 namespace {
@@ -34,7 +36,7 @@ std::optional<uint16_t> ChipPlacement(FuzzedDataProvider& In) {
   case 1:
     return In.ConsumeIntegral<uint16_t>();
   default:
-    return In.PickValueInArray(board::kCandidatePorts);
+    return In.PickValueInArray(chip::kCandidatePorts);
   }
 }
 
@@ -48,8 +50,8 @@ board::Scenario ScenarioFromBytes(const uint8_t* Data, size_t Size) {
     S.ChipIdHigh = In.ConsumeIntegral<uint8_t>();
     S.ChipIdLow = In.ConsumeIntegral<uint8_t>();
   }
-  S.Registers.push_back({0x08, 0xF0, In.ConsumeIntegral<uint8_t>()});
-  S.Registers.push_back({0x08, 0xF1, In.ConsumeIntegral<uint8_t>()});
+  S.Registers.push_back({chip::kLd8, chip::kLd8RegMode, In.ConsumeIntegral<uint8_t>()});
+  S.Registers.push_back({chip::kLd8, chip::kLd8RegValue, In.ConsumeIntegral<uint8_t>()});
   S.ChipReadAnswers = In.ConsumeBytes<uint8_t>(In.ConsumeIntegralInRange<size_t>(0, 24));
 
   auto& F = S.Faults;
@@ -77,7 +79,7 @@ board::Scenario ScenarioFromBytes(const uint8_t* Data, size_t Size) {
   std::vector<uint8_t> Pattern = In.ConsumeBytes<uint8_t>(In.ConsumeBool() ? 12 : 1);
   if (Pattern.empty())
     Pattern.push_back(0);
-  for (size_t I = 0; I < board::kSetupDataSize; ++I) {
+  for (size_t I = 0; I < chip::kSetupDataSize; ++I) {
     F.StaleBuffer.push_back(Pattern[I % Pattern.size()]);
   }
 

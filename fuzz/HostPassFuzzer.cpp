@@ -5,7 +5,7 @@
 
 #include "engine/HostEngine.h"
 #include "fuzz/FuzzScenario.h"
-#include "fuzz/PassInvariants.h"
+#include "invariants/PassInvariants.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   board::Scenario Config = fuzzing::ScenarioFromBytes(Data, Size);

@@ -11,7 +11,7 @@
 #include "emulator/ImageEngine.h"
 #include "engine/HostEngine.h"
 #include "fuzz/FuzzScenario.h"
-#include "fuzz/PassInvariants.h"
+#include "invariants/PassInvariants.h"
 
 namespace {
 

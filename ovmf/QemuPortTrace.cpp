@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <charconv>
 
-#include "board/Scenario.h"
+#include "board/LpcBridge.h"
+#include "board/PostCodePort.h"
+#include "chip/ExpectedPass.h"
+#include "chip/Registers.h"
 
 namespace ovmf {
 namespace {
 
-constexpr uint16_t kPostCodePort = 0x80;
-constexpr uint8_t kModuleProgressCode = 0x70;
-constexpr uint16_t kPciConfigAddress = 0xCF8;
-constexpr uint16_t kPciConfigData = 0xCFC;
+constexpr uint16_t kPostCodePort = board::PostCodePort::kPort;
+constexpr uint8_t kModuleProgressCode = chip::kPostCode;
+constexpr uint16_t kPciConfigAddress = board::LpcBridge::kConfigAddressPort;
+constexpr uint16_t kPciConfigData = board::LpcBridge::kConfigDataPort;
 
 // The value after "Key " in Line, parsed as hex (0x prefix) or decimal.
 std::optional<uint64_t> Field(std::string_view Line, std::string_view Key) {
@@ -36,7 +39,7 @@ bool IsPciConfigPort(uint16_t Port) {
 }
 
 bool IsSuperIoPort(uint16_t Port) {
-  return std::any_of(std::begin(board::kCandidatePorts), std::end(board::kCandidatePorts),
+  return std::any_of(std::begin(chip::kCandidatePorts), std::end(chip::kCandidatePorts),
                      [&](uint16_t Index) { return Port == Index || Port == Index + 1; });
 }
 

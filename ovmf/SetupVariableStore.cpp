@@ -8,6 +8,7 @@
 
 #include "board/Guid.h"
 #include "board/Scenario.h"
+#include "chip/SetupLayout.h"
 #include "pi/VariableStore.h"
 
 namespace ovmf {
@@ -23,7 +24,7 @@ std::optional<unsigned> HexNumber(std::string_view Text) {
 
 std::string SetupNameText() {
   std::string Name;
-  for (char16_t C : board::kSetupVariableName)
+  for (char16_t C : chip::kSetupVariableName)
     Name += static_cast<char>(C);
   return Name;
 }
@@ -36,7 +37,7 @@ sio::Result<std::vector<uint8_t>> StoreSetupVariable(std::span<const uint8_t> Va
   if (!Store)
     return Store.Failure();
   pi::NewVariable Variable;
-  Variable.Name = std::u16string(board::kSetupVariableName);
+  Variable.Name = std::u16string(chip::kSetupVariableName);
   Variable.VendorGuid = board::kSioSetupVendorGuid;
   Variable.Attributes = kStoredSetupAttributes;
   Variable.Data = Content;
@@ -44,7 +45,7 @@ sio::Result<std::vector<uint8_t>> StoreSetupVariable(std::span<const uint8_t> Va
 }
 
 std::string DumpSetupVariableCommand() {
-  return "dmpstore " + SetupNameText() + " -guid " + board::FormatGuid(board::kSioSetupVendorGuid);
+  return "dmpstore " + SetupNameText() + " -guid " + pi::FormatGuid(board::kSioSetupVendorGuid);
 }
 
 sio::Result<std::vector<uint8_t>> ParseDumpedVariable(const std::string& ShellOutput) {

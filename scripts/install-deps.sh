@@ -3,9 +3,9 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ clang lld llvm binutils pkgconf
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev
   libclang-rt-14-dev
-  libcli11-dev nlohmann-json3-dev libunicorn-dev liblief-dev llvm-14-dev liblzma-dev
+  libcli11-dev nlohmann-json3-dev libunicorn-dev llvm-14-dev liblzma-dev
   uefitool-cli gtkwave ovmf-ia32 qemu-system-x86
 )
 missing=()

@@ -44,19 +44,19 @@ TEST(VariableStore, GetVariableFollowsTheReadOnlyVariablePpiContract) {
   board::PeiFoundation Pei(Log, {});
   std::u16string Name = u"SioF81216aSetup00";
   Pei.SetVariable({Name, board::kSioSetupVendorGuid}, std::vector<uint8_t>(40, 0x5A), 7);
-  auto Ok = Pei.GetVariable(Name, board::kSioSetupVendorGuid, true, 67, true);
+  auto Ok = Pei.GetVariable(Name, board::kSioSetupVendorGuid, true, 67, true, false);
   EXPECT_EQ(Ok.Status, board::kEfiSuccess);
   EXPECT_EQ(Ok.DataSize, 40u);
   EXPECT_EQ(Ok.Data.size(), 40u);
-  auto Small = Pei.GetVariable(Name, board::kSioSetupVendorGuid, true, 39, true);
+  auto Small = Pei.GetVariable(Name, board::kSioSetupVendorGuid, true, 39, true, false);
   EXPECT_EQ(Small.Status, board::kEfiBufferTooSmall);
   EXPECT_EQ(Small.DataSize, 40u);
   EXPECT_TRUE(Small.Data.empty());
-  EXPECT_EQ(Pei.GetVariable(Name, board::kSioReadyPpiGuid, true, 67, true).Status,
+  EXPECT_EQ(Pei.GetVariable(Name, board::kSioReadyPpiGuid, true, 67, true, false).Status,
             board::kEfiNotFound);
-  EXPECT_EQ(Pei.GetVariable(u"Other", board::kSioSetupVendorGuid, true, 67, true).Status,
+  EXPECT_EQ(Pei.GetVariable(u"Other", board::kSioSetupVendorGuid, true, 67, true, false).Status,
             board::kEfiNotFound);
-  EXPECT_EQ(Pei.GetVariable(std::nullopt, board::kSioSetupVendorGuid, true, 67, true).Status,
+  EXPECT_EQ(Pei.GetVariable(std::nullopt, board::kSioSetupVendorGuid, true, 67, true, false).Status,
             board::kEfiInvalidParameter);
   EXPECT_EQ(Log.size(), 5u);
 }
@@ -77,12 +77,12 @@ TEST(PpiDatabase, InstallValidatesTheListAndLocateFindsInstances) {
 }
 
 TEST(Names, GuidsAndStatusesRoundTrip) {
-  EXPECT_EQ(board::FormatGuid(board::kSioReadyPpiGuid), "6F3BDEE2-6FCF-492E-80AC-7C786D9FC397");
+  EXPECT_EQ(pi::FormatGuid(board::kSioReadyPpiGuid), "6F3BDEE2-6FCF-492E-80AC-7C786D9FC397");
   EXPECT_EQ(board::kReadOnlyVariable2PpiGuid[0], 0xF5);
   EXPECT_EQ(board::kReadOnlyVariable2PpiGuid[15], 0xB4);
-  EXPECT_FALSE(board::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39"));
-  EXPECT_FALSE(board::ParseGuid("6F3BDEE2+6FCF-492E-80AC-7C786D9FC397"));
-  EXPECT_FALSE(board::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39G"));
+  EXPECT_FALSE(pi::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39"));
+  EXPECT_FALSE(pi::ParseGuid("6F3BDEE2+6FCF-492E-80AC-7C786D9FC397"));
+  EXPECT_FALSE(pi::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39G"));
   EXPECT_EQ(board::StatusName(0x80000003), "EFI_UNSUPPORTED");
   EXPECT_EQ(board::StatusName(0x8000001F), "0x8000001F");
   EXPECT_EQ(board::ParseStatus("EFI_NOT_FOUND"), 0x8000000Eu);
@@ -113,7 +113,7 @@ TEST(PeiFoundation, StaleBufferBytesLieBeyondTheCopiedVariable) {
   F.StaleBuffer = {9, 9, 9, 9, 9, 9};
   board::PeiFoundation Pei(Log, F);
   Pei.SetVariable({u"V", board::kSioSetupVendorGuid}, {1, 2}, 0);
-  auto R = Pei.GetVariable(u"V", board::kSioSetupVendorGuid, true, 4, true);
+  auto R = Pei.GetVariable(u"V", board::kSioSetupVendorGuid, true, 4, true, false);
   EXPECT_EQ(R.Status, board::kEfiSuccess);
   EXPECT_EQ(R.DataSize, 2u);
   EXPECT_EQ(R.Data, (std::vector<uint8_t>{1, 2, 9, 9})) << "never beyond the caller's 4 bytes";

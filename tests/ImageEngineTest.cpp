@@ -124,6 +124,10 @@ TEST(ImageEngine, MisbehavingImagesEndInAReport) {
       {"returns with the arguments popped",
        {0xC2, 0x08, 0x00}, // ret 8
        "stack unbalanced"},
+      {"clobbers EBX", {0x31, 0xDB, 0xC3}, "returned with EBX 0x00000000, expected 0xB0B1B2B3"},
+      {"clobbers ESI", {0x31, 0xF6, 0xC3}, "returned with ESI 0x00000000"}, // xor esi, esi; ret
+      {"clobbers EDI", {0x31, 0xFF, 0xC3}, "returned with EDI 0x00000000"}, // xor edi, edi; ret
+      {"clobbers EBP", {0x31, 0xED, 0xC3}, "returned with EBP 0x00000000"}, // xor ebp, ebp; ret
   };
   emulator::ImageRunOptions Options;
   Options.MaxInstructions = 20000;
@@ -136,6 +140,38 @@ TEST(ImageEngine, MisbehavingImagesEndInAReport) {
     EXPECT_NE(R.Fault.find(C.Fault), std::string::npos) << C.Name << ": " << R.Fault;
     EXPECT_EQ(R.Fault.find('\n'), std::string::npos) << C.Name << ": one line";
   }
+}
+
+// A callee may use EBX, ESI, EDI and EBP as long as it puts them back.
+TEST(ImageEngine, CalleeSavedRegistersSavedAndRestoredAreAccepted) {
+  // clang-format off
+  std::vector<uint8_t> Code = {
+      0x53, 0x56, 0x57, 0x55,       // push ebx; push esi; push edi; push ebp
+      0x31, 0xDB, 0x31, 0xF6,       // xor ebx, ebx; xor esi, esi
+      0x31, 0xFF, 0x31, 0xED,       // xor edi, edi; xor ebp, ebp
+      0x5D, 0x5F, 0x5E, 0x5B,       // pop ebp; pop edi; pop esi; pop ebx
+      0x31, 0xC0, 0xC3,             // xor eax, eax; ret
+  };
+  // clang-format on
+  emulator::ImageRunReport R =
+      emulator::RunImagePass(test::WithEntryCode(Code), board::DefaultScenario());
+  EXPECT_TRUE(R.Completed) << R.Fault;
+  EXPECT_EQ(R.Result.Status, board::kEfiSuccess);
+}
+
+// The module asks GetVariable for the data only: Attributes is NULL.
+TEST(ImageEngine, ImageReadsTheSetupVariableWithoutAttributes) {
+  emulator::ImageRunReport R = emulator::RunImagePass(test::BuiltImage(), board::DefaultScenario());
+  ASSERT_TRUE(R.Completed) << R.Fault;
+  int Calls = 0;
+  for (const auto& E : R.Result.Events) {
+    if (E.Kind != EventKind::GetVariable)
+      continue;
+    ++Calls;
+    EXPECT_FALSE(E.Call.AttributesWanted) << board::FormatEvent(E);
+    EXPECT_EQ(board::FormatEvent(E).find("attributes"), std::string::npos);
+  }
+  EXPECT_EQ(Calls, 1);
 }
 
 // Unicorn aborts the process on some instruction streams; the rehearsal in a

@@ -7,7 +7,7 @@
 
 #include "board/Status.h"
 #include "engine/HostEngine.h"
-#include "fuzz/PassInvariants.h"
+#include "invariants/PassInvariants.h"
 #include "tests/Harness.h"
 #include "tests/TraceBuilder.h"
 
@@ -117,6 +117,12 @@ TEST(PassInvariants, EachBrokenInvariantIsReported) {
       {"register 0xF0 gets a bit set", Mode00(),
        [](auto&, auto& R) { R.Events[FindOut(R.Events, 0x4E, 0xF0) + 2].Value = 0x04; },
        "register 0xF0 got a bit set"},
+      {"register 0xF0 loses a bit beyond bits 1 and 2", board::DefaultScenario(),
+       [](auto&, auto& R) { R.Events[FindOut(R.Events, 0x4E, 0xF0) + 2].Value = 0x7B; },
+       "lost a bit other than bits 1 and 2"},
+      {"register 0xF0 written back without the read", board::DefaultScenario(),
+       [](auto&, auto& R) { R.Events.erase(R.Events.begin() + FindOut(R.Events, 0x4E, 0xF0) + 1); },
+       "written without being read first"},
       {"register 0xF1 given a foreign byte", board::DefaultScenario(),
        [](auto&, auto& R) { R.Events[FindOut(R.Events, 0x4F, 0x5A)].Value = 0x5B; },
        "no matching entry's Param[0]"},

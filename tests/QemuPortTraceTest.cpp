@@ -3,18 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "ovmf/QemuPortTrace.h"
+#include "tests/TraceBuilder.h"
 
 namespace {
 
 using board::EventKind;
 using board::TraceEvent;
 
-TraceEvent Out(uint16_t Port, uint32_t Value, uint8_t Width = 1) {
-  return {EventKind::IoWrite, Width, Port, Value, 0, {}};
-}
-TraceEvent In(uint16_t Port, uint32_t Value, uint8_t Width = 1) {
-  return {EventKind::IoRead, Width, Port, Value, 0, {}};
-}
+using test::In;
+using test::Out;
 
 TEST(QemuPortTrace, ParsesPortLinesOnly) {
   struct Case {
@@ -47,7 +44,7 @@ TEST(QemuPortTrace, SplitsWidePostCodeWritesAsQemuDoes) {
   const board::Trace Host = {Out(0x80, 0x0070, 2),
                              Out(0xCF8, 0x8000F880, 4),
                              In(0x4F, 0xFF),
-                             {EventKind::LocatePpi, 0, 0, 0, 0x8000000E, "x"}};
+                             {EventKind::LocatePpi, 0, 0, 0, 0x8000000E, {}}};
   const board::Trace Expected = {Out(0x80, 0x70), Out(0x81, 0x00), Out(0xCF8, 0x8000F880, 4),
                                  In(0x4F, 0xFF)};
   EXPECT_EQ(ovmf::AsQemuSeesIt(Host), Expected);

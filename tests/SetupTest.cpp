@@ -203,13 +203,22 @@ TEST(Setup, FailuresLeaveTheChipUntouched) {
   }
 }
 
-TEST(Setup, AsksForTheVariableByNameGuidAndBufferSize) {
+TEST(Setup, AsksForTheVariableByNameGuidAndBufferSizeWithoutAttributes) {
   Harness H(SetupBoard(board::EmptySetupData()));
   SioApplySetup(H.PeiServices(), 0x4E);
   ASSERT_EQ(H.Events().size(), 2u);
-  EXPECT_EQ(H.Events()[0].Detail, "2AB86EF5-ECB5-4134-B556-3854CA1FE1B4 instance=0");
-  EXPECT_EQ(H.Events()[1].Detail,
+  const board::TraceEvent& Locate = H.Events()[0];
+  const board::TraceEvent& Get = H.Events()[1];
+  EXPECT_EQ(board::FormatCallDetail(Locate), "2AB86EF5-ECB5-4134-B556-3854CA1FE1B4 instance=0");
+  EXPECT_EQ(board::FormatCallDetail(Get),
             "\"SioF81216aSetup00\" CD2E75EC-4162-411D-B7F1-E1D882E697AB size=67 -> 67");
+  EXPECT_TRUE(Get.Call.NameGiven);
+  EXPECT_EQ(Get.Call.Name, u"SioF81216aSetup00");
+  EXPECT_EQ(Get.Call.Guid, board::kSioSetupVendorGuid);
+  EXPECT_EQ(Get.Call.BufferSize, 67u);
+  // Attributes = NULL: the module has no use for them, and a producer that
+  // writes them must not be given a pointer into its stack.
+  EXPECT_FALSE(Get.Call.AttributesWanted);
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 #include "tests/TraceBuilder.h"
 
+#include "chip/ExpectedPass.h"
+
 namespace test {
 
 using board::EventKind;
+using namespace chip;
 
 TraceBuilder& TraceBuilder::Out8(uint16_t Port, uint8_t Value) {
   Events_.push_back({EventKind::IoWrite, 1, Port, Value, 0, {}});
@@ -15,59 +18,76 @@ TraceBuilder& TraceBuilder::In8(uint16_t Port, uint8_t Value) {
 }
 
 TraceBuilder& TraceBuilder::EarlyWrites() {
-  Events_.push_back({EventKind::IoWrite, 2, 0x80, 0x0070, 0, {}});
-  Events_.push_back({EventKind::IoWrite, 4, 0xCF8, 0x8000F880, 0, {}});
-  Events_.push_back({EventKind::IoWrite, 4, 0xCFC, 0x3F0F0017, 0, {}});
+  for (const auto& W : kEarlyWrites)
+    Events_.push_back({EventKind::IoWrite, W.Width, W.Port, W.Value, 0, {}});
   return *this;
 }
 
 TraceBuilder& TraceBuilder::EnterConfig(uint16_t P) {
-  return Out8(P, 0x77).Out8(P, 0x77);
+  return Out8(P, kEnterKey).Out8(P, kEnterKey);
 }
 TraceBuilder& TraceBuilder::ExitConfig(uint16_t P) {
-  return Out8(P, 0xAA);
+  return Out8(P, kExitKey);
 }
 
 TraceBuilder& TraceBuilder::WriteReg(uint16_t P, uint8_t Reg, uint8_t Value) {
-  return Out8(P, Reg).Out8(uint16_t(P + 1), Value);
+  return Out8(P, Reg).Out8(DataPort(P), Value);
 }
 
 TraceBuilder& TraceBuilder::ReadReg(uint16_t P, uint8_t Reg, uint8_t Value) {
-  return Out8(P, Reg).In8(uint16_t(P + 1), Value);
+  return Out8(P, Reg).In8(DataPort(P), Value);
 }
 
 TraceBuilder& TraceBuilder::ProbeMatch(uint16_t P) {
-  return EnterConfig(P).ReadReg(P, 0x20, 0x02).ReadReg(P, 0x21, 0x16);
+  return EnterConfig(P)
+      .ReadReg(P, kRegChipIdHigh, kChipIdHigh)
+      .ReadReg(P, kRegChipIdLow, kChipIdLow);
 }
 
 TraceBuilder& TraceBuilder::ProbeMiss(uint16_t P, uint8_t FirstByte) {
-  return EnterConfig(P).ReadReg(P, 0x20, FirstByte);
+  return EnterConfig(P).ReadReg(P, kRegChipIdHigh, FirstByte);
 }
 
 TraceBuilder& TraceBuilder::InitScript(uint16_t P) {
-  return WriteReg(P, 0x07, 0x00)
-      .WriteReg(P, 0x25, 0x01)
-      .WriteReg(P, 0x27, 0x10)
-      .WriteReg(P, 0x30, 0x01)
-      .WriteReg(P, 0x60, 0x03)
-      .WriteReg(P, 0x61, 0xE8)
-      .WriteReg(P, 0x70, 0x03)
-      .WriteReg(P, 0x07, 0x01)
-      .WriteReg(P, 0x30, 0x00)
-      .WriteReg(P, 0x60, 0x00)
-      .WriteReg(P, 0x61, 0x00)
-      .WriteReg(P, 0x70, 0x00);
+  for (const auto& W : kInitScript)
+    WriteReg(P, W.Reg, W.Value);
+  return *this;
 }
 
 TraceBuilder& TraceBuilder::Ld8Entry(uint16_t P, uint8_t ModeBefore, uint8_t ModeAfter,
                                      uint8_t Param0) {
-  return WriteReg(P, 0x07, 0x08)
-      .WriteReg(P, 0x30, 0x01)
-      .WriteReg(P, 0x07, 0x08)
-      .ReadReg(P, 0xF0, ModeBefore)
-      .Out8(uint16_t(P + 1), ModeAfter)
-      .WriteReg(P, 0x07, 0x08)
-      .WriteReg(P, 0xF1, Param0);
+  for (const auto& Step : kLd8Sequence) {
+    uint8_t Value = 0;
+    switch (Step.Value) {
+    case Ld8Value::Device:
+      Value = kLd8;
+      break;
+    case Ld8Value::Active:
+      Value = kLd8Active;
+      break;
+    case Ld8Value::ModeBefore:
+      Value = ModeBefore;
+      break;
+    case Ld8Value::ModeAfter:
+      Value = ModeAfter;
+      break;
+    case Ld8Value::Param0:
+      Value = Param0;
+      break;
+    }
+    switch (Step.Op) {
+    case Ld8Op::Write:
+      WriteReg(P, Step.Reg, Value);
+      break;
+    case Ld8Op::Read:
+      ReadReg(P, Step.Reg, Value);
+      break;
+    case Ld8Op::WriteBack:
+      Out8(DataPort(P), Value);
+      break;
+    }
+  }
+  return *this;
 }
 
 TraceBuilder& TraceBuilder::Service(EventKind Kind, uint32_t Status) {
@@ -87,7 +107,7 @@ board::Trace PortAccesses(const board::Trace& Events) {
 board::Trace Skeleton(const board::Trace& Events) {
   board::Trace Out = Events;
   for (auto& E : Out)
-    E.Detail.clear();
+    E.Call = {};
   return Out;
 }
 

@@ -1,5 +1,7 @@
 // Expected traces written the way the hardware story reads: EnterConfig(P),
-// WriteReg(P, 0x30, 0x01), ReadReg(P, 0x20, 0x02), ...
+// WriteReg(P, 0x30, 0x01), ReadReg(P, 0x20, 0x02), ... The pass's own steps
+// (early writes, probes, script, logical-device-8 sequence) come from its one
+// statement, chip/ExpectedPass.h.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +10,14 @@
 #include "board/Board.h"
 
 namespace test {
+
+// One port access of Width bytes, as a trace records it.
+inline board::TraceEvent Out(uint16_t Port, uint32_t Value, uint8_t Width = 1) {
+  return {board::EventKind::IoWrite, Width, Port, Value, 0, {}};
+}
+inline board::TraceEvent In(uint16_t Port, uint32_t Value, uint8_t Width = 1) {
+  return {board::EventKind::IoRead, Width, Port, Value, 0, {}};
+}
 
 class TraceBuilder {
 public:
@@ -34,7 +44,7 @@ private:
 };
 
 // Port accesses only, or port accesses and service calls by kind and status
-// (details dropped), for comparing against a TraceBuilder trace.
+// (call records dropped), for comparing against a TraceBuilder trace.
 board::Trace PortAccesses(const board::Trace& Events);
 board::Trace Skeleton(const board::Trace& Events);
 

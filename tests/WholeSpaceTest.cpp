@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "board/Status.h"
+#include "chip/SetupLayout.h"
 #include "engine/HostEngine.h"
-#include "fuzz/PassInvariants.h"
+#include "invariants/PassInvariants.h"
 #include "tests/Harness.h"
 #include "tests/TraceBuilder.h"
 
@@ -99,7 +100,7 @@ TEST(WholeSpace, EveryReturnedSize) {
   auto Full = board::EmptySetupData();
   for (size_t K = 0; K < 5; ++K)
     board::SetLd8Entry(Full, K, uint8_t(0x10 + K), 0x00);
-  for (size_t Size = 0; Size <= board::kSetupDataSize; ++Size) {
+  for (size_t Size = 0; Size <= chip::kSetupDataSize; ++Size) {
     board::Scenario Short = Ld8Board({Full.begin(), Full.begin() + Size});
     board::Scenario Claimed = Ld8Board(Full);
     Claimed.Faults.GetVariableReportedSize = uint32_t(Size);

@@ -7,26 +7,6 @@
 #include "tool/TraceDecoder.h"
 
 namespace siotool {
-namespace {
-
-const char* KindName(board::EventKind Kind) {
-  switch (Kind) {
-  case board::EventKind::IoRead:
-    return "in";
-  case board::EventKind::IoWrite:
-    return "out";
-  case board::EventKind::InstallPpi:
-    return "InstallPpi";
-  case board::EventKind::LocatePpi:
-    return "LocatePpi";
-  case board::EventKind::GetVariable:
-    return "GetVariable";
-  }
-  return "?";
-}
-
-} // namespace
-
 Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
   const board::PassResult& R = Run.Result;
   Json Doc;
@@ -47,14 +27,14 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
   auto Decoded = DecodeTrace(R.Events);
   for (size_t I = 0; I < R.Events.size(); ++I) {
     const auto& E = R.Events[I];
-    Json Item = {{"index", I}, {"kind", KindName(E.Kind)}};
+    Json Item = {{"index", I}, {"kind", board::KindName(E.Kind)}};
     if (E.IsPortAccess()) {
       Item["width"] = E.Width * 8;
       Item["port"] = Hex(E.Port, 4);
       Item["value"] = Hex(E.Value, E.Width * 2);
     } else {
       Item["status"] = board::StatusName(E.Status);
-      Item["detail"] = E.Detail;
+      Item["detail"] = board::FormatCallDetail(E);
     }
     Item["text"] = Decoded[I].Access;
     Item["meaning"] = Decoded[I].Meaning;
@@ -71,7 +51,7 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
   Doc["chip"] = R.Chip ? RegisterMapToJson(*R.Chip) : Json(nullptr);
   Doc["ppis"] = Json::array();
   for (const auto& Ppi : R.Ppis) {
-    Doc["ppis"].push_back({{"guid", board::FormatGuid(Ppi.Guid)},
+    Doc["ppis"].push_back({{"guid", pi::FormatGuid(Ppi.Guid)},
                            {"name", GuidName(Ppi.Guid)},
                            {"flags", Hex(Ppi.Flags, 8)},
                            {"interface", Ppi.HasInterface}});

@@ -2,10 +2,12 @@
 
 #include <utility>
 
+#include "board/Guid.h"
+
 namespace siotool {
 namespace {
 
-const std::pair<const board::GuidBytes*, const char*> kKnown[] = {
+const std::pair<const pi::Guid*, const char*> kKnown[] = {
     {&board::kReadOnlyVariable2PpiGuid, "EFI_PEI_READ_ONLY_VARIABLE2_PPI"},
     {&board::kSioReadyPpiGuid, "SioReadyPpi"},
     {&board::kSioSetupVendorGuid, "SioSetupVendorGuid"},
@@ -13,7 +15,7 @@ const std::pair<const board::GuidBytes*, const char*> kKnown[] = {
 
 } // namespace
 
-std::string GuidName(const board::GuidBytes& Guid) {
+std::string GuidName(const pi::Guid& Guid) {
   for (const auto& [Known, Name] : kKnown) {
     if (*Known == Guid)
       return Name;
@@ -21,18 +23,16 @@ std::string GuidName(const board::GuidBytes& Guid) {
   return {};
 }
 
-std::string NamesOfGuidsIn(const std::string& Text) {
+std::string NamesOfGuidsIn(const board::ServiceCall& Call) {
   std::string Names;
-  for (size_t Pos = 0; Pos + 36 <= Text.size(); ++Pos) {
-    auto Guid = board::ParseGuid(std::string_view(Text).substr(Pos, 36));
-    if (!Guid)
-      continue;
-    std::string Name = GuidName(*Guid);
-    if (Name.empty())
-      Name = board::FormatGuid(*Guid);
-    Names += (Names.empty() ? "" : ", ") + Name;
-    Pos += 35;
-  }
+  auto Add = [&](const pi::Guid& Guid) {
+    std::string Name = GuidName(Guid);
+    Names += (Names.empty() ? "" : ", ") + (Name.empty() ? pi::FormatGuid(Guid) : Name);
+  };
+  for (const auto& Ppi : Call.Ppis)
+    Add(Ppi.Guid);
+  if (Call.Guid)
+    Add(*Call.Guid);
   return Names;
 }
 

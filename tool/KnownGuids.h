@@ -3,14 +3,15 @@
 
 #include <string>
 
-#include "board/Guid.h"
+#include "board/Trace.h"
+#include "pi/Guid.h"
 
 namespace siotool {
 
 // "EFI_PEI_READ_ONLY_VARIABLE2_PPI", "SioReadyPpi", "SioSetupVendorGuid"; empty if unknown.
-std::string GuidName(const board::GuidBytes& Guid);
-// Names of the known GUIDs written out in Text (registry format), in the
-// order they appear, joined by ", ".
-std::string NamesOfGuidsIn(const std::string& Text);
+std::string GuidName(const pi::Guid& Guid);
+// The GUIDs a service call names (its PPIs' or its one GUID), each by its
+// name or, when unknown, its registry text, joined by ", ".
+std::string NamesOfGuidsIn(const board::ServiceCall& Call);
 
 } // namespace siotool

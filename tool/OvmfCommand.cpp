@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 
+#include "chip/Registers.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
@@ -84,7 +85,7 @@ board::Scenario BoardFor(const OvmfOptions& O) {
   }
   if (!O.ChipPort.empty()) {
     const uint64_t Port = ParseUnsigned(O.ChipPort, "--chip", 0xFFFF);
-    if (std::ranges::find(board::kCandidatePorts, Port) == std::end(board::kCandidatePorts))
+    if (std::ranges::find(chip::kCandidatePorts, Port) == std::end(chip::kCandidatePorts))
       throw InputError("--chip: " + Hex(Port, 4) +
                        " is not one of the module's index ports 0x2E, 0x4E, 0x162E, 0x164E");
     S.ChipPort = static_cast<uint16_t>(Port);
@@ -103,8 +104,8 @@ board::Scenario BoardFor(const OvmfOptions& O) {
 // What the monitor writes into the stand-in before the processor starts: the
 // ID bytes, then the presets in order (as the board model applies them).
 std::vector<ovmf::IndexedWrite> StandInPresets(const board::Scenario& S) {
-  std::vector<ovmf::IndexedWrite> Writes = {{board::SuperIoChip::kRegChipIdHigh, S.ChipIdHigh},
-                                            {board::SuperIoChip::kRegChipIdLow, S.ChipIdLow}};
+  std::vector<ovmf::IndexedWrite> Writes = {{chip::kRegChipIdHigh, S.ChipIdHigh},
+                                            {chip::kRegChipIdLow, S.ChipIdLow}};
   for (const auto& Preset : S.Registers)
     Writes.push_back({Preset.Reg, Preset.Value});
   return Writes;

@@ -4,6 +4,8 @@
 
 namespace siotool {
 
+using namespace chip;
+
 std::string RegisterName(uint8_t Device, uint8_t Reg) {
   switch (Reg) {
   case kRegLogicalDevice:
@@ -12,8 +14,8 @@ std::string RegisterName(uint8_t Device, uint8_t Reg) {
     return "chip ID, high byte";
   case kRegChipIdLow:
     return "chip ID, low byte";
-  case 0x25:
-  case 0x27:
+  case kRegGlobal25:
+  case kRegGlobal27:
     return "chip-global register " + Hex(Reg);
   case kRegActivate:
     return "activate";

@@ -8,23 +8,10 @@
 #include <vector>
 
 #include "board/Board.h"
+#include "chip/Registers.h"
 #include "tool/JsonFields.h"
 
 namespace siotool {
-
-inline constexpr uint8_t kRegLogicalDevice = 0x07;
-inline constexpr uint8_t kRegChipIdHigh = 0x20;
-inline constexpr uint8_t kRegChipIdLow = 0x21;
-inline constexpr uint8_t kFirstDeviceRegister = 0x30;
-inline constexpr uint8_t kRegActivate = 0x30;
-inline constexpr uint8_t kRegIoBaseHigh = 0x60;
-inline constexpr uint8_t kRegIoBaseLow = 0x61;
-inline constexpr uint8_t kRegInterrupt = 0x70;
-inline constexpr uint8_t kLd8 = 0x08;
-inline constexpr uint8_t kLd8RegMode = 0xF0;
-inline constexpr uint8_t kLd8RegValue = 0xF1;
-inline constexpr uint8_t kExpectedChipIdHigh = 0x02;
-inline constexpr uint8_t kExpectedChipIdLow = 0x16;
 
 // Name of register Reg with logical device Device selected (ignored for
 // chip-global registers below 0x30); empty when the layout gives none.

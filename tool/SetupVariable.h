@@ -11,20 +11,21 @@
 #include <string_view>
 #include <vector>
 
-#include "board/Scenario.h"
+#include "chip/SetupLayout.h"
 #include "tool/JsonFields.h"
 
 namespace siotool {
 
-// The variable's name; its vendor GUID is board::kSioSetupVendorGuid.
-inline constexpr std::u16string_view kSetupVariableName = board::kSetupVariableName;
-inline constexpr size_t kSetupEntryCount = 5;
-inline constexpr size_t kSetupEntrySize = 12;
-inline constexpr size_t kSetupTrailerSize = 7;
-inline constexpr size_t kSetupVariableSize = kSetupEntryCount * kSetupEntrySize + kSetupTrailerSize;
-inline constexpr uint8_t kSetupKindLd8 = 0x12;
+// The variable's name and layout as chip/SetupLayout.h states them; its
+// vendor GUID is board::kSioSetupVendorGuid.
+inline constexpr std::u16string_view kSetupVariableName = chip::kSetupVariableName;
+inline constexpr size_t kSetupEntryCount = chip::kSetupEntryCount;
+inline constexpr size_t kSetupEntrySize = chip::kSetupEntrySize;
+inline constexpr size_t kSetupVariableSize = chip::kSetupDataSize;
+inline constexpr size_t kSetupTrailerSize = kSetupVariableSize - kSetupEntryCount * kSetupEntrySize;
+inline constexpr uint8_t kSetupKindLd8 = chip::kKindLd8;
 // Offset, inside an entry, one past the last byte the settings stage reads (Param[2]).
-inline constexpr size_t kSetupEntryReach = 11;
+inline constexpr size_t kSetupEntryReach = chip::kEntryReach;
 
 // One entry in the device-entry layout: 12 bytes, IoBase little-endian.
 struct SetupEntry {
@@ -61,7 +62,6 @@ bool SettingsStageActsOn(std::span<const uint8_t> Data, size_t Index);
 // Readable forms. An entry object has the keys chip_id_high, chip_id_low, aux,
 // kind, qualifier, enabled, iobase, param (4 bytes); absent keys are 0.
 SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field);
-Json SetupEntryToJson(const SetupEntry& Entry);
 // "kind=0x12,qualifier=0,enabled=1,param=5A:00:00:00" (or "empty") as an entry.
 SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field);
 

@@ -64,7 +64,7 @@ void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
   Out << "\n";
   for (const auto& Ppi : R.Ppis) {
     std::string Name = GuidName(Ppi.Guid);
-    Out << "  " << board::FormatGuid(Ppi.Guid) << (Name.empty() ? "" : " " + Name) << " (flags "
+    Out << "  " << pi::FormatGuid(Ppi.Guid) << (Name.empty() ? "" : " " + Name) << " (flags "
         << Hex(Ppi.Flags, 8) << ", " << (Ppi.HasInterface ? "with" : "no") << " interface)\n";
   }
   Out << "Status: " << board::StatusName(R.Status) << "\n";

@@ -2,8 +2,8 @@
 
 #include "board/LpcBridge.h"
 #include "board/PostCodePort.h"
-#include "board/Scenario.h"
-#include "board/SuperIoChip.h"
+#include "chip/Registers.h"
+#include "chip/SetupLayout.h"
 #include "tool/JsonFields.h"
 #include "tool/KnownGuids.h"
 #include "tool/RegisterMap.h"
@@ -11,7 +11,9 @@
 namespace siotool {
 namespace {
 
-using board::SuperIoChip;
+using chip::PortAccess;
+using chip::PortStep;
+using namespace chip;
 
 std::string Named(const std::string& Name) {
   return Name.empty() ? "" : " (" + Name + ")";
@@ -84,93 +86,66 @@ std::string TraceDecoder::Decode(const board::TraceEvent& E) {
       E.Port <= board::LpcBridge::kConfigDataPort + 3) {
     return PciAccess(E);
   }
-  for (uint16_t Port : board::kCandidatePorts) {
-    if (E.Port == Port)
-      return IndexPortAccess(Chips_[Port], E);
-    if (E.Port == Port + 1)
-      return DataPortAccess(Chips_[Port], E);
-  }
+  if (auto Access = Ports_.Feed(E))
+    return ChipAccess(*Access, E);
   return "no device at port " + Hex(E.Port, 4) + " on this board";
 }
 
-std::string TraceDecoder::IndexPortAccess(ChipPort& Chip, const board::TraceEvent& E) {
-  if (E.Width != 1)
-    return WidthNote(E, "Super I/O index port");
-  if (E.Kind == board::EventKind::IoRead)
+std::string TraceDecoder::ChipAccess(const PortAccess& A, const board::TraceEvent& E) {
+  KnownValues& Known = Known_[A.IndexPort];
+  bool Global = A.Reg < kFirstDeviceRegister;
+  std::string Where = Global ? "" : "LD" + std::to_string(A.Device) + " ";
+  std::string Name = RegisterName(A.Device, A.Reg);
+  switch (A.Step) {
+  case PortStep::NotByteWide:
+    return WidthNote(E, A.AtIndexPort ? "Super I/O index port" : "Super I/O data port");
+  case PortStep::IndexRead:
     return "read of the index port";
-  auto Byte = static_cast<uint8_t>(E.Value);
-  Chip.LastRead.reset();
-  if (!Chip.ConfigMode) {
-    // Two enter keys in a row open configuration mode; anything else is ignored.
-    if (Byte == SuperIoChip::kEnterKey) {
-      Chip.ConfigMode = Chip.EnterKeySeen;
-      Chip.EnterKeySeen = !Chip.ConfigMode;
-      if (Chip.ConfigMode)
-        Chip.Index.reset();
-      return Chip.ConfigMode ? "enter key (2 of 2): configuration mode" : "enter key (1 of 2)";
-    }
-    Chip.EnterKeySeen = false;
+  case PortStep::EnterKeyFirst:
+    return "enter key (1 of 2)";
+  case PortStep::EnterKeySecond:
+    return "enter key (2 of 2): configuration mode";
+  case PortStep::IgnoredIndexWrite:
     return "index write outside configuration mode (ignored)";
-  }
-  if (Byte == SuperIoChip::kExitKey) {
-    Chip.ConfigMode = false;
-    Chip.EnterKeySeen = false;
+  case PortStep::ExitKey:
     return "exit key: configuration mode closed";
-  }
-  Chip.Index = Byte;
-  if (Byte == SuperIoChip::kEnterKey) {
-    return "enter key while already in configuration mode (selects register 0x77)";
-  }
-  return "index: register " + Hex(Byte) + Named(RegisterName(Chip.Device, Byte));
-}
-
-std::string TraceDecoder::DataPortAccess(ChipPort& Chip, const board::TraceEvent& E) {
-  if (E.Width != 1)
-    return WidthNote(E, "Super I/O data port");
-  bool Write = E.Kind == board::EventKind::IoWrite;
-  auto Byte = static_cast<uint8_t>(E.Value);
-  std::optional<uint8_t> ReadBefore = Chip.LastRead;
-  Chip.LastRead.reset();
-  if (!Chip.ConfigMode) {
-    return Write ? "data port write outside configuration mode (ignored)"
-                 : "data port read outside configuration mode (floats)";
-  }
-  if (!Chip.Index) {
-    return std::string("data port ") + (Write ? "write" : "read") + " before any index write";
-  }
-  uint8_t Reg = *Chip.Index;
-  bool Global = Reg < kFirstDeviceRegister;
-  std::string Where = Global ? "" : "LD" + std::to_string(Chip.Device) + " ";
-  std::string Name = RegisterName(Chip.Device, Reg);
-
-  if (!Write) {
-    Chip.LastRead = Byte;
-    Chip.Known[{Global ? 0 : Chip.Device, Reg}] = Byte;
-    std::string Text = Where + "read register " + Hex(Reg) + " -> " + Hex(Byte) + Named(Name);
-    if (Reg == kRegChipIdHigh || Reg == kRegChipIdLow) {
-      uint8_t Expected = Reg == kRegChipIdHigh ? kExpectedChipIdHigh : kExpectedChipIdLow;
-      Text += Byte == Expected ? ": matches" : ": " + Hex(Expected) + " expected, no match";
+  case PortStep::SelectRegister:
+    if (A.Reg == kEnterKey)
+      return "enter key while already in configuration mode (selects register 0x77)";
+    return "index: register " + Hex(A.Reg) + Named(Name);
+  case PortStep::DataOutsideConfig:
+    return A.Write ? "data port write outside configuration mode (ignored)"
+                   : "data port read outside configuration mode (floats)";
+  case PortStep::DataBeforeIndex:
+    return std::string("data port ") + (A.Write ? "write" : "read") + " before any index write";
+  case PortStep::RegisterRead: {
+    Known[{Global ? 0 : A.Device, A.Reg}] = A.Value;
+    std::string Text = Where + "read register " + Hex(A.Reg) + " -> " + Hex(A.Value) + Named(Name);
+    if (A.Reg == kRegChipIdHigh || A.Reg == kRegChipIdLow) {
+      uint8_t Expected = A.Reg == kRegChipIdHigh ? kChipIdHigh : kChipIdLow;
+      Text += A.Value == Expected ? ": matches" : ": " + Hex(Expected) + " expected, no match";
     }
     return Text;
   }
-
-  if (Reg == kRegLogicalDevice) {
-    Chip.Device = Byte;
-    Chip.Known[{0, Reg}] = Byte;
-    return "select logical device " + std::to_string(Byte);
+  case PortStep::SelectDevice:
+    Known[{0, A.Reg}] = A.Value;
+    return "select logical device " + std::to_string(A.Value);
+  case PortStep::ReadOnlyWrite:
+    return Where + "write register " + Hex(A.Reg) + " = " + Hex(A.Value) + Named(Name) +
+           ": read-only, ignored";
+  case PortStep::RegisterWrite:
+    break;
   }
-  std::string Text = Where + "write register " + Hex(Reg) + " = " + Hex(Byte);
-  if (Reg == kRegChipIdHigh || Reg == kRegChipIdLow)
-    return Text + Named(Name) + ": read-only, ignored";
-  Chip.Known[{Global ? 0 : Chip.Device, Reg}] = Byte;
-  if (auto Meaning = WriteMeaning(Chip.Device, Reg, Byte, Chip.Known); !Meaning.empty()) {
+  std::string Text = Where + "write register " + Hex(A.Reg) + " = " + Hex(A.Value);
+  Known[{Global ? 0 : A.Device, A.Reg}] = A.Value;
+  if (auto Meaning = WriteMeaning(A.Device, A.Reg, A.Value, Known); !Meaning.empty()) {
     Text += ": " + Meaning;
   }
-  if (ReadBefore) {
+  if (A.ReadBefore) {
     // The register read back and written again without a new index: a
     // read-modify-write; say which bits it changed.
-    Text += "; write-back of " + Hex(*ReadBefore) + " without a new index";
-    uint8_t Cleared = *ReadBefore & ~Byte, Set = Byte & ~*ReadBefore;
+    Text += "; write-back of " + Hex(*A.ReadBefore) + " without a new index";
+    uint8_t Cleared = *A.ReadBefore & ~A.Value, Set = A.Value & ~*A.ReadBefore;
     if (Cleared)
       Text += ", clears " + BitList(Cleared);
     if (Set)
@@ -221,15 +196,16 @@ std::string TraceDecoder::PciAccess(const board::TraceEvent& E) {
 }
 
 std::string TraceDecoder::ServiceCall(const board::TraceEvent& E) const {
-  std::string Names = NamesOfGuidsIn(E.Detail);
+  const board::ServiceCall& Call = E.Call;
+  std::string Names = NamesOfGuidsIn(Call);
   switch (E.Kind) {
   case board::EventKind::InstallPpi:
     return "install " + (Names.empty() ? std::string("a PPI") : Names);
   case board::EventKind::LocatePpi:
     return "locate " + (Names.empty() ? std::string("a PPI") : Names);
   case board::EventKind::GetVariable:
-    return E.Detail.find("\"SioF81216aSetup00\"") != std::string::npos &&
-                   Names == "SioSetupVendorGuid"
+    return Call.NameGiven && Call.Name == kSetupVariableName && Call.Guid &&
+                   *Call.Guid == board::kSioSetupVendorGuid
                ? "read the setup variable"
                : "read a variable (" + (Names.empty() ? std::string("no GUID") : Names) + ")";
   default:

@@ -2,8 +2,10 @@
 // configuration write to the LPC bridge register by register, and the Super
 // I/O configuration protocol (enter key, exit key, select logical device N,
 // write register R = V, read register R -> V) with each register's meaning.
-// The decoder follows the protocol state of each candidate index port, so a
-// data-port access knows which register of which logical device it hits.
+// The protocol state of each candidate index port is followed by the shared
+// configuration-port decoder (chip/ConfigPortDecoder.h), so a data-port access
+// knows which register of which logical device it hits; service calls are
+// worded from their recorded fields.
 #pragma once
 
 #include <array>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "board/Trace.h"
+#include "chip/ConfigPortDecoder.h"
 
 namespace siotool {
 
@@ -29,21 +32,14 @@ public:
   std::string Decode(const board::TraceEvent& Event);
 
 private:
-  struct ChipPort {
-    bool EnterKeySeen = false;
-    bool ConfigMode = false;
-    std::optional<uint8_t> Index;
-    uint8_t Device = 0;
-    std::optional<uint8_t> LastRead; // set while the last access was a data-port read
-    std::map<std::pair<uint8_t, uint8_t>, uint8_t> Known; // (device, register) -> value seen
-  };
+  using KnownValues = std::map<std::pair<uint8_t, uint8_t>, uint8_t>; // (device, register) -> value
 
-  std::string IndexPortAccess(ChipPort& Chip, const board::TraceEvent& Event);
-  std::string DataPortAccess(ChipPort& Chip, const board::TraceEvent& Event);
+  std::string ChipAccess(const chip::PortAccess& Access, const board::TraceEvent& Event);
   std::string PciAccess(const board::TraceEvent& Event);
   std::string ServiceCall(const board::TraceEvent& Event) const;
 
-  std::map<uint16_t, ChipPort> Chips_; // by index port
+  chip::ConfigPortDecoder Ports_;
+  std::map<uint16_t, KnownValues> Known_; // by index port: register values seen
   uint32_t ConfigAddress_ = 0;
 };
 

@@ -8,19 +8,6 @@
 #include "sio/SioDeviceTable.h"
 #include "sio/SioDiscovery.h"
 
-void SioRunInitScript(UINT16 P) {
-  // Played by its length, known at build time: no end-pair test per pair.
-  static_assert(SioInitScriptLength > 0);
-  const SioRegisterWrite* Write = SioInitScript;
-  do {
-    // Register and value in one 16-bit load; IA-32 is little-endian, so the
-    // register byte is the low one.
-    UINT16 Pair;
-    __builtin_memcpy(&Pair, Write, sizeof Pair);
-    SioWriteReg(P, static_cast<UINT8>(Pair), static_cast<UINT8>(Pair >> 8));
-  } while (++Write != SioInitScript + SioInitScriptLength);
-}
-
 EFI_STATUS SioBringUp(const EFI_PEI_SERVICES** PeiServices) {
   PortWrite16(SioPostCodePort, SioPostCode);
   PortWrite32(SioPciConfigAddressPort, SioLpcBridgeDecodeAddress);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/PiPei.h"
+#include "sio/SioConfigPort.h"
 
 struct SioRegisterWrite {
   UINT8 Register;
@@ -11,19 +12,19 @@ struct SioRegisterWrite {
 static_assert(sizeof(SioRegisterWrite) == 2 && __builtin_offsetof(SioRegisterWrite, Value) == 1);
 
 inline constexpr SioRegisterWrite SioInitScript[] = {
-    {0x07, 0x00}, // select logical device 0
-    {0x25, 0x01}, // chip-global register 0x25
-    {0x27, 0x10}, // chip-global register 0x27
-    {0x30, 0x01}, // activate logical device 0
-    {0x60, 0x03}, // I/O base high byte
-    {0x61, 0xE8}, // I/O base low byte: 0x03E8
-    {0x70, 0x03}, // interrupt level 3
-    {0x07, 0x01}, // select logical device 1
-    {0x30, 0x00}, // deactivate logical device 1
-    {0x60, 0x00}, // I/O base high byte
-    {0x61, 0x00}, // I/O base low byte: 0x0000
-    {0x70, 0x00}, // interrupt level 0
-    {0x00, 0x00}, // end of script
+    {SioRegLogicalDevice, 0x00}, // select logical device 0
+    {0x25, 0x01},                // chip-global register 0x25
+    {0x27, 0x10},                // chip-global register 0x27
+    {SioRegActivate, 0x01},      // activate logical device 0
+    {SioRegIoBaseHigh, 0x03},    // I/O base high byte
+    {SioRegIoBaseLow, 0xE8},     // I/O base low byte: 0x03E8
+    {SioRegInterrupt, 0x03},     // interrupt level 3
+    {SioRegLogicalDevice, 0x01}, // select logical device 1
+    {SioRegActivate, 0x00},      // deactivate logical device 1
+    {SioRegIoBaseHigh, 0x00},    // I/O base high byte
+    {SioRegIoBaseLow, 0x00},     // I/O base low byte: 0x0000
+    {SioRegInterrupt, 0x00},     // interrupt level 0
+    {0x00, 0x00},                // end of script
 };
 
 // Pairs before the end pair, counted while the module is built (a script
@@ -35,6 +36,24 @@ inline constexpr UINTN SioInitScriptLength = [] {
   }
   return Length;
 }();
+
+// The I/O base the script gives logical device Device (its 0x60/0x61 pair),
+// worked out while the module is built.
+constexpr UINT16 SioInitScriptIoBase(UINT8 Device) {
+  UINT8 Selected = 0;
+  UINT16 Base = 0;
+  for (UINTN I = 0; I < SioInitScriptLength; ++I) {
+    const SioRegisterWrite& W = SioInitScript[I];
+    if (W.Register == SioRegLogicalDevice) {
+      Selected = W.Value;
+    } else if (Selected == Device && W.Register == SioRegIoBaseHigh) {
+      Base = static_cast<UINT16>((Base & 0x00FF) | W.Value << 8);
+    } else if (Selected == Device && W.Register == SioRegIoBaseLow) {
+      Base = static_cast<UINT16>((Base & 0xFF00) | W.Value);
+    }
+  }
+  return Base;
+}
 
 // Plays SioInitScript at index port P, up to its end pair.
 void SioRunInitScript(UINT16 P);

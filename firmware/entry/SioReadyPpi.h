@@ -4,9 +4,11 @@
 
 #include "platform/PiPei.h"
 
-// {6F3BDEE2-6FCF-492E-80AC-7C786D9FC397}
-inline constexpr EFI_GUID SioReadyPpiGuid = {
-    0x6F3BDEE2, 0x6FCF, 0x492E, {0x80, 0xAC, 0x7C, 0x78, 0x6D, 0x9F, 0xC3, 0x97}};
+// After PiPei.h: the package header uses the EFI types it declares.
+#include "Ppi/SioF81216aReady.h"
+
+// The GUID is the package's (SioF81216aPkg), which other modules depend on.
+inline constexpr EFI_GUID SioReadyPpiGuid = SIO_F81216A_READY_PPI_GUID;
 
 inline constexpr EFI_PEI_PPI_DESCRIPTOR SioReadyPpiDescriptor = {
     EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, &SioReadyPpiGuid, nullptr};

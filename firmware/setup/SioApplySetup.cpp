@@ -6,15 +6,21 @@
 
 namespace {
 
+// The masks a setup writer is given name exactly the mode bits.
+static_assert(SIO_F81216A_LD8_MODE_MASK_PARAM2_0 == static_cast<UINT8>(~SioLd8ModeBit2));
+static_assert(SIO_F81216A_LD8_MODE_MASK_PARAM2_1 == static_cast<UINT8>(~SioLd8ModeBit1));
+static_assert(SIO_F81216A_LD8_MODE_MASK_PARAM2_ANY ==
+              static_cast<UINT8>(~(SioLd8ModeBit1 | SioLd8ModeBit2)));
+
 // Param[2] picks which bits of register 0xF0 are cleared; none is ever set.
 UINT8 SioLd8ModeMask(UINT8 Param2) {
   if (Param2 == 0x00) {
-    return 0xFB; // bit 2
+    return SIO_F81216A_LD8_MODE_MASK_PARAM2_0; // bit 2
   }
   if (Param2 == 0x01) {
-    return 0xFD; // bit 1
+    return SIO_F81216A_LD8_MODE_MASK_PARAM2_1; // bit 1
   }
-  return 0xF9; // bits 1 and 2
+  return SIO_F81216A_LD8_MODE_MASK_PARAM2_ANY; // bits 1 and 2
 }
 
 void SioProgramLd8(UINT16 P, UINT8 Param0, UINT8 Param2) {
@@ -64,8 +70,9 @@ EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 P) {
   for (UINTN Offset = 0; Offset + SioSetupEntryReach <= DataSize;
        Offset += sizeof(SioDeviceEntry)) {
     const UINT8* Entry = Data + Offset;
-    if (Entry[SioSetupKindOffset] == SioKindLd8 && Entry[SioSetupQualifierOffset] == 0x00 &&
-        Entry[SioSetupEnabledOffset] == 0x01) {
+    if (Entry[SioSetupKindOffset] == SioKindLd8 &&
+        Entry[SioSetupQualifierOffset] == SIO_F81216A_ENTRY_QUALIFIER_LD8 &&
+        Entry[SioSetupEnabledOffset] == SIO_F81216A_ENTRY_ENABLED) {
       SioProgramLd8(P, Entry[SioSetupParam0Offset], Entry[SioSetupParam2Offset]);
     }
   }

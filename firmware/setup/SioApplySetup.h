@@ -8,6 +8,9 @@
 inline constexpr UINT8 SioLd8 = 0x08;
 inline constexpr UINT8 SioLd8RegMode = 0xF0;  // only ever ANDed
 inline constexpr UINT8 SioLd8RegValue = 0xF1; // receives Param[0]
+// The bits of register 0xF0 that Param[2] may clear.
+inline constexpr UINT8 SioLd8ModeBit1 = 1u << 1;
+inline constexpr UINT8 SioLd8ModeBit2 = 1u << 2;
 
 // @retval EFI_SUCCESS  every usable entry was applied (possibly none).
 // @retval error        the variable PPI or the variable could not be had, or

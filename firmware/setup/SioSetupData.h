@@ -5,14 +5,15 @@
 #include "platform/PiPei.h"
 #include "sio/SioDeviceEntry.h"
 
-inline constexpr CHAR16 SioSetupVariableName[] = u"SioF81216aSetup00";
+// Name, GUID and layout come from the package's header
+// (Guid/SioF81216aSetupVariable.h, included by sio/SioDeviceEntry.h).
+#define SIO_UTF16_(Text) u##Text
+#define SIO_UTF16(Text) SIO_UTF16_(Text)
+inline constexpr CHAR16 SioSetupVariableName[] = SIO_UTF16(SIO_F81216A_SETUP_VARIABLE_NAME_TEXT);
+inline constexpr EFI_GUID SioSetupVendorGuid = SIO_F81216A_SETUP_VARIABLE_GUID;
 
-// {CD2E75EC-4162-411D-B7F1-E1D882E697AB}
-inline constexpr EFI_GUID SioSetupVendorGuid = {
-    0xCD2E75EC, 0x4162, 0x411D, {0xB7, 0xF1, 0xE1, 0xD8, 0x82, 0xE6, 0x97, 0xAB}};
-
-inline constexpr UINTN SioSetupEntryCount = 5;
-inline constexpr UINTN SioSetupDataSize = 67;
+inline constexpr UINTN SioSetupEntryCount = SIO_F81216A_SETUP_ENTRY_COUNT;
+inline constexpr UINTN SioSetupDataSize = sizeof(SIO_F81216A_SETUP_VARIABLE);
 
 // Offsets of the entry bytes the settings stage reads.
 inline constexpr UINTN SioSetupKindOffset = __builtin_offsetof(SioDeviceEntry, Kind);
@@ -23,5 +24,7 @@ inline constexpr UINTN SioSetupParam2Offset = __builtin_offsetof(SioDeviceEntry,
 // An entry is usable only when the variable reaches past its last read byte.
 inline constexpr UINTN SioSetupEntryReach = SioSetupParam2Offset + 1;
 
-static_assert(SioSetupEntryCount * sizeof(SioDeviceEntry) + 7 == SioSetupDataSize);
+static_assert(SioSetupDataSize == SIO_F81216A_SETUP_VARIABLE_SIZE);
+static_assert(SioSetupEntryCount * sizeof(SioDeviceEntry) + SIO_F81216A_SETUP_WRITER_BYTES ==
+              SioSetupDataSize);
 static_assert(sizeof(SioSetupVariableName) == 18 * sizeof(CHAR16));

@@ -11,6 +11,9 @@ inline constexpr UINT8 SioRegLogicalDevice = 0x07;
 inline constexpr UINT8 SioRegChipIdHigh = 0x20;
 inline constexpr UINT8 SioRegChipIdLow = 0x21;
 inline constexpr UINT8 SioRegActivate = 0x30;
+inline constexpr UINT8 SioRegIoBaseHigh = 0x60;
+inline constexpr UINT8 SioRegIoBaseLow = 0x61;
+inline constexpr UINT8 SioRegInterrupt = 0x70;
 
 // Data port of index port P, as a 16-bit address.
 inline UINT16 SioDataPort(UINT16 P) {

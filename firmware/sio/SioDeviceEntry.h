@@ -2,21 +2,18 @@
 // out: 12 packed bytes, multi-byte fields little-endian.
 #pragma once
 
+// The record's layout and kinds are the package's (SioF81216aPkg), where
+// platform code takes them from too.
 #include "platform/PiPei.h"
 
-inline constexpr UINT8 SioKindConfig = 0x7F; // names the configuration port
-inline constexpr UINT8 SioKindLd8 = 0x12;    // configured from setup via logical device 8
+// After PiPei.h: the package header uses the EFI types it declares.
+#include "Guid/SioF81216aSetupVariable.h"
 
-struct __attribute__((packed)) SioDeviceEntry {
-  UINT8 ChipIdHigh; // register 0x20 must read this back
-  UINT8 ChipIdLow;  // register 0x21 must read this back; 0: not compared
-  UINT8 Aux;
-  UINT8 Kind;
-  UINT8 Qualifier;
-  UINT8 Enabled;
-  UINT16 IoBase; // kind 0x7F: index port to probe first (0: none)
-  UINT8 Param[4];
-};
+inline constexpr UINT8 SioKindConfig =
+    SIO_F81216A_ENTRY_KIND_CONFIG;                              // names the configuration port
+inline constexpr UINT8 SioKindLd8 = SIO_F81216A_ENTRY_KIND_LD8; // configured from setup via LD8
+
+using SioDeviceEntry = SIO_F81216A_DEVICE_ENTRY;
 
 static_assert(sizeof(SioDeviceEntry) == 12);
 static_assert(__builtin_offsetof(SioDeviceEntry, Kind) == 3);

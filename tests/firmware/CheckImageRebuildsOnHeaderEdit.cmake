@@ -6,6 +6,8 @@
 # TOOLCHAIN the i686 PE toolchain file.
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${FIRMWARE}/ DESTINATION ${WORK}/firmware)
+# The firmware includes the EDK2 package's headers (firmware/Sources.cmake).
+file(COPY ${FIRMWARE}/../edk2/SioF81216aPkg/Include DESTINATION ${WORK}/edk2/SioF81216aPkg)
 set(Image ${WORK}/build/SioF81216aPei.efi)
 set(Header ${WORK}/firmware/entry/SioInitScript.h)
 
@@ -28,7 +30,7 @@ endif()
 build_image(Original)
 
 file(READ ${Header} Text)
-string(REPLACE "{0x70, 0x03}" "{0x70, 0x04}" Edited "${Text}")
+string(REPLACE "{SioRegInterrupt, 0x03}" "{SioRegInterrupt, 0x04}" Edited "${Text}")
 if(Edited STREQUAL Text)
   message(FATAL_ERROR "${Header}: the interrupt-level pair to edit is not there")
 endif()

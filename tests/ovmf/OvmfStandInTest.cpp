@@ -225,7 +225,7 @@ private:
 // every candidate port, and after writes that reach its special registers
 // (0x00 resets the file, 0x82 ignores writes, the keys merely select).
 TEST(StandInUnderOvmf, BoardModelsRegisterFileEqualsQemusMixer) {
-  for (uint16_t Port : board::kCandidatePorts) {
+  for (uint16_t Port : chip::kCandidatePorts) {
     SCOPED_TRACE("index port " + std::to_string(Port));
     HeldQemu Qemu(Port);
     auto Monitor = ovmf::QemuMonitor::Connect(Qemu.Monitor(), std::chrono::seconds(10));

@@ -6,6 +6,7 @@
 
 #include "board/Guid.h"
 #include "board/Scenario.h"
+#include "chip/SetupLayout.h"
 #include "ovmf/SetupVariableStore.h"
 #include "pi/VariableStore.h"
 
@@ -69,13 +70,13 @@ TEST(StoredSetupVariable, OneValidNonVolatileBootServiceCopyAfterEachStore) {
   ASSERT_TRUE(Second) << Second.Message();
   auto Store = pi::VariableStore::Open(*Second);
   ASSERT_TRUE(Store) << Store.Message();
-  const auto* Valid = Store->FindValid(board::kSetupVariableName, board::kSioSetupVendorGuid);
+  const auto* Valid = Store->FindValid(chip::kSetupVariableName, board::kSioSetupVendorGuid);
   ASSERT_NE(Valid, nullptr);
   EXPECT_EQ(Valid->Data, Longer);
   EXPECT_EQ(Valid->Attributes, ovmf::kStoredSetupAttributes);
   size_t ValidCopies = 0;
   for (const auto& R : Store->Records())
-    ValidCopies += R.Valid() && R.Name == board::kSetupVariableName;
+    ValidCopies += R.Valid() && R.Name == chip::kSetupVariableName;
   EXPECT_EQ(ValidCopies, 1u);
   EXPECT_FALSE(ovmf::StoreSetupVariable(std::vector<uint8_t>(4096, 0xFF), kBytes))
       << "a file that holds no store";

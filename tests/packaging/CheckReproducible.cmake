@@ -1,6 +1,7 @@
-# Builds the module image, its firmware file and volume a second time, from a
-# fresh copy of the sources in another directory, and compares them byte for
-# byte with the main build's; prints the SHA-256 of each.
+# Builds the module image, its firmware file and volume, and the EDK2
+# package's release archive a second time, from a fresh copy of the sources in
+# another directory, and compares them byte for byte with the main build's;
+# prints the SHA-256 of each.
 #   -DSOURCE_DIR=<sources> -DWORK_DIR=<scratch> -DARTEFACTS=<main build's files;...>
 #   -DDEPEX=<SIO_DEPEX of the main build> -DMAIN_BINARY_DIR=<main build directory>
 cmake_minimum_required(VERSION 3.25)
@@ -13,13 +14,15 @@ execute_process(
   COMMAND ${CMAKE_COMMAND} -S ${WORK_DIR}/copy -B ${WORK_DIR}/out -G Ninja
           -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIO_DEPEX=${DEPEX}
   OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/out --target sio_module_volume -j2
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/out
+                        --target sio_module_volume sio_edk2_package -j2
                 OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
 
 set(Faults "")
 foreach(First IN LISTS ARTEFACTS)
   cmake_path(GET First FILENAME Name)
-  set(Second ${WORK_DIR}/out/image/${Name})
+  cmake_path(RELATIVE_PATH First BASE_DIRECTORY ${MAIN_BINARY_DIR} OUTPUT_VARIABLE Relative)
+  set(Second ${WORK_DIR}/out/${Relative})
   file(SHA256 ${First} FirstSum)
   file(SHA256 ${Second} SecondSum)
   file(SIZE ${First} Size)

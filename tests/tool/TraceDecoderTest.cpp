@@ -2,6 +2,7 @@
 // following the configuration protocol's state port by port.
 #include <gtest/gtest.h>
 
+#include "board/Guid.h"
 #include "tests/TraceBuilder.h"
 #include "tool/TraceDecoder.h"
 
@@ -11,7 +12,7 @@ using board::EventKind;
 using test::TraceBuilder;
 
 board::TraceEvent Io(EventKind Kind, uint8_t Width, uint16_t Port, uint32_t Value) {
-  return {Kind, Width, Port, Value, 0, ""};
+  return {Kind, Width, Port, Value, 0, {}};
 }
 
 struct Expectation {
@@ -130,19 +131,80 @@ TEST(TraceDecoder, PostCodeAndPciConfigurationByRegister) {
        {10, "no device at port 0x03F8 on this board"}});
 }
 
+board::TraceEvent Call(EventKind Kind, uint32_t Status, board::ServiceCall Record) {
+  board::TraceEvent E;
+  E.Kind = Kind;
+  E.Status = Status;
+  E.Call = std::move(Record);
+  return E;
+}
+
+board::ServiceCall Variable(std::optional<std::u16string> Name, std::optional<pi::Guid> Guid,
+                            uint64_t Size, uint64_t Returned, bool Attributes = false) {
+  board::ServiceCall C;
+  C.NameGiven = Name.has_value();
+  C.Name = Name.value_or(u"");
+  C.Guid = Guid;
+  C.BufferSize = Size;
+  C.DataSize = Returned;
+  C.AttributesWanted = Attributes;
+  return C;
+}
+
+// Each call is worded from its recorded fields, and printed by the one printer.
 TEST(TraceDecoder, ServiceCallsByWhatTheyAskFor) {
+  const pi::Guid Other = pi::GuidFromText("11111111-2222-3333-4444-555555555555");
+  board::ServiceCall Locate;
+  Locate.Guid = board::kReadOnlyVariable2PpiGuid;
+  board::ServiceCall LocateOdd = Locate;
+  LocateOdd.Instance = 2;
+  LocateOdd.DescriptorWanted = true;
+  LocateOdd.NullInterface = true;
+  board::ServiceCall Install;
+  Install.Ppis = {{board::kSioReadyPpiGuid, 0x80000010, false}, {Other, 0x10, true}};
+  board::ServiceCall Malformed;
+  Malformed.ListWellFormed = false;
   board::Trace Events = {
-      {EventKind::LocatePpi, 0, 0, 0, 0, "2AB86EF5-ECB5-4134-B556-3854CA1FE1B4 instance=0"},
-      {EventKind::GetVariable, 0, 0, 0, 0x8000000E,
-       "\"SioF81216aSetup00\" CD2E75EC-4162-411D-B7F1-E1D882E697AB size=67 -> 67"},
-      {EventKind::GetVariable, 0, 0, 0, 0, "\"Other\" 11111111-2222-3333-4444-555555555555 size=1"},
-      {EventKind::InstallPpi, 0, 0, 0, 0,
-       "6F3BDEE2-6FCF-492E-80AC-7C786D9FC397 flags=0x80000010 no-interface"},
+      Call(EventKind::LocatePpi, 0, Locate),
+      Call(EventKind::GetVariable, 0x8000000E,
+           Variable(u"SioF81216aSetup00", board::kSioSetupVendorGuid, 67, 67)),
+      Call(EventKind::GetVariable, 0, Variable(u"Other", Other, 1, 1)),
+      Call(EventKind::InstallPpi, 0, Install),
+      // The setup variable's name inside a longer one is another variable.
+      Call(EventKind::GetVariable, 0,
+           Variable(u"XSioF81216aSetup00", board::kSioSetupVendorGuid, 67, 67, true)),
+      Call(EventKind::GetVariable, 0x80000002, Variable(std::nullopt, std::nullopt, 0, 0)),
+      Call(EventKind::GetVariable, 0, Variable(u"SioF81216aSetup00\u00e9", Other, 2, 3)),
+      Call(EventKind::LocatePpi, 0x8000000E, LocateOdd),
+      Call(EventKind::InstallPpi, 0x80000002, Malformed),
   };
   ExpectMeanings(Events, {{0, "locate EFI_PEI_READ_ONLY_VARIABLE2_PPI"},
                           {1, "read the setup variable"},
                           {2, "read a variable (11111111-2222-3333-4444-555555555555)"},
-                          {3, "install SioReadyPpi"}});
+                          {3, "install SioReadyPpi, 11111111-2222-3333-4444-555555555555"},
+                          {4, "read a variable (SioSetupVendorGuid)"},
+                          {5, "read a variable (no GUID)"},
+                          {7, "locate EFI_PEI_READ_ONLY_VARIABLE2_PPI"},
+                          {8, "install a PPI"}});
+  const char* Printed[] = {
+      "LocatePpi(2AB86EF5-ECB5-4134-B556-3854CA1FE1B4 instance=0) -> EFI_SUCCESS",
+      "GetVariable(\"SioF81216aSetup00\" CD2E75EC-4162-411D-B7F1-E1D882E697AB size=67 -> 67) "
+      "-> EFI_NOT_FOUND",
+      "GetVariable(\"Other\" 11111111-2222-3333-4444-555555555555 size=1 -> 1) -> EFI_SUCCESS",
+      "InstallPpi(6F3BDEE2-6FCF-492E-80AC-7C786D9FC397 flags=0x80000010 no-interface "
+      "11111111-2222-3333-4444-555555555555 flags=0x00000010 interface) -> EFI_SUCCESS",
+      "GetVariable(\"XSioF81216aSetup00\" CD2E75EC-4162-411D-B7F1-E1D882E697AB attributes "
+      "size=67 -> 67) -> EFI_SUCCESS",
+      "GetVariable(NULL-name NULL-guid size=0 -> 0) -> EFI_INVALID_PARAMETER",
+      "GetVariable(\"SioF81216aSetup00?\" 11111111-2222-3333-4444-555555555555 size=2 -> 3) "
+      "-> EFI_SUCCESS",
+      "LocatePpi(2AB86EF5-ECB5-4134-B556-3854CA1FE1B4 instance=2 descriptor null-interface) -> "
+      "EFI_NOT_FOUND",
+      "InstallPpi(malformed list) -> EFI_INVALID_PARAMETER",
+  };
+  auto Decoded = siotool::DecodeTrace(Events);
+  for (size_t I = 0; I < std::size(Printed); ++I)
+    EXPECT_EQ(Decoded[I].Access, Printed[I]) << I;
 }
 
 } // namespace

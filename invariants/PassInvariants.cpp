@@ -1,4 +1,4 @@
-#include "fuzz/PassInvariants.h"
+#include "invariants/PassInvariants.h"
 
 #include <algorithm>
 #include <array>
@@ -7,50 +7,23 @@
 #include <set>
 
 #include "board/Status.h"
+#include "chip/ConfigPortDecoder.h"
+#include "chip/ExpectedPass.h"
+#include "chip/SetupLayout.h"
 
 namespace invariants {
 namespace {
 
 using board::EventKind;
 using board::TraceEvent;
-
-constexpr uint8_t kEnterKey = 0x77;
-constexpr uint8_t kExitKey = 0xAA;
-constexpr uint8_t kRegLogicalDevice = 0x07;
-constexpr uint8_t kRegChipIdHigh = 0x20, kRegChipIdLow = 0x21;
-constexpr uint8_t kChipIdHigh = 0x02, kChipIdLow = 0x16;
-constexpr uint8_t kLd8 = 0x08;
-constexpr uint8_t kRegActivate = 0x30, kRegLd8Mode = 0xF0, kRegLd8Value = 0xF1;
-constexpr uint32_t kReadyPpiFlags = board::kPpiDescriptorPpi | board::kPpiDescriptorTerminateList;
-
-// Index ports the module probes, in order: the device table's first-probe
-// port, then the four candidates.
-constexpr std::array<uint16_t, 5> kProbeOrder = {0x4E, 0x2E, 0x4E, 0x162E, 0x164E};
-
-constexpr std::array<std::pair<uint8_t, uint8_t>, 12> kInitScript = {{{0x07, 0x00},
-                                                                      {0x25, 0x01},
-                                                                      {0x27, 0x10},
-                                                                      {0x30, 0x01},
-                                                                      {0x60, 0x03},
-                                                                      {0x61, 0xE8},
-                                                                      {0x70, 0x03},
-                                                                      {0x07, 0x01},
-                                                                      {0x30, 0x00},
-                                                                      {0x60, 0x00},
-                                                                      {0x61, 0x00},
-                                                                      {0x70, 0x00}}};
-
-// Entry layout of the setup variable: five 12-byte entries, of which the
-// settings stage reads Kind, Qualifier, Enabled, Param[0] and Param[2].
-constexpr size_t kEntrySize = 12, kEntryCount = 5;
-constexpr size_t kKind = 3, kQualifier = 4, kEnabled = 5, kParam0 = 8, kParam2 = 10;
+using namespace chip;
 
 bool IsReadOffset(size_t Offset) {
-  if (Offset >= kEntrySize * kEntryCount)
+  if (Offset >= kSetupEntrySize * kSetupEntryCount)
     return false;
-  size_t Field = Offset % kEntrySize;
-  return Field == kKind || Field == kQualifier || Field == kEnabled || Field == kParam0 ||
-         Field == kParam2;
+  size_t Field = Offset % kSetupEntrySize;
+  return Field == kEntryKind || Field == kEntryQualifier || Field == kEntryEnabled ||
+         Field == kEntryParam0 || Field == kEntryParam2;
 }
 
 TraceEvent Out(uint8_t Width, uint16_t Port, uint32_t Value) {
@@ -59,8 +32,8 @@ TraceEvent Out(uint8_t Width, uint16_t Port, uint32_t Value) {
 
 // The candidate index port that Port is, or is the data port of.
 std::optional<uint16_t> CandidateIndexPort(uint16_t Port) {
-  for (uint16_t P : board::kCandidatePorts) {
-    if (Port == P || Port == uint16_t(P + 1))
+  for (uint16_t P : kCandidatePorts) {
+    if (Port == P || Port == DataPort(P))
       return P;
   }
   return std::nullopt;
@@ -99,18 +72,18 @@ private:
   }
 
   void CheckEarlyWrites() {
-    const TraceEvent Expected[] = {Out(2, 0x80, 0x0070), Out(4, 0xCF8, 0x8000F880),
-                                   Out(4, 0xCFC, 0x3F0F0017)};
-    for (size_t I = 0; I < 3; ++I) {
-      if (I >= Events_.size() || Events_[I] != Expected[I]) {
+    for (size_t I = 0; I < kEarlyWrites.size(); ++I) {
+      const TraceEvent Expected =
+          Out(kEarlyWrites[I].Width, kEarlyWrites[I].Port, kEarlyWrites[I].Value);
+      if (I >= Events_.size() || Events_[I] != Expected) {
         Fail("early write " + std::to_string(I + 1) + ": expected " +
-             board::FormatEvent(Expected[I]) + ", got " + At(I));
+             board::FormatEvent(Expected) + ", got " + At(I));
       }
     }
   }
 
   void CheckPortRange() {
-    for (size_t I = 3; I < Events_.size(); ++I) {
+    for (size_t I = kEarlyWrites.size(); I < Events_.size(); ++I) {
       const auto& E = Events_[I];
       if (!E.IsPortAccess())
         continue;
@@ -145,9 +118,9 @@ private:
   // Walks the probes in their fixed order; returns the port that answered with
   // the chip's ID, or nullopt when none did (or the probes went astray).
   std::optional<uint16_t> CheckDiscovery() {
-    Cursor_ = 3;
+    Cursor_ = kEarlyWrites.size();
     for (uint16_t Q : kProbeOrder) {
-      auto Data = uint16_t(Q + 1);
+      auto Data = DataPort(Q);
       if (!Expect(Out(1, Q, kEnterKey), "probe: enter key") ||
           !Expect(Out(1, Q, kEnterKey), "probe: enter key") ||
           !Expect(Out(1, Q, kRegChipIdHigh), "probe: select chip ID register 0x20")) {
@@ -180,7 +153,7 @@ private:
   }
 
   void CheckConfiguration(uint16_t P) {
-    auto Data = uint16_t(P + 1);
+    auto Data = DataPort(P);
     size_t ConfigStart = Cursor_;
     // Only P and P + 1 from here on.
     for (size_t I = ConfigStart; I < Events_.size(); ++I) {
@@ -193,8 +166,8 @@ private:
     bool InStep = Expect(Out(1, P, kEnterKey), "configuration: enter key") &&
                   Expect(Out(1, P, kEnterKey), "configuration: enter key");
     for (size_t I = 0; InStep && I < kInitScript.size(); ++I) {
-      InStep = Expect(Out(1, P, kInitScript[I].first), "register script: register") &&
-               Expect(Out(1, Data, kInitScript[I].second), "register script: value");
+      InStep = Expect(Out(1, P, kInitScript[I].Reg), "register script: register") &&
+               Expect(Out(1, Data, kInitScript[I].Value), "register script: value");
     }
 
     // The exit key: one write of 0xAA to P, the last port access of the pass.
@@ -234,72 +207,93 @@ private:
     }
   }
 
-  // Logical device 8 only as the settings stage allows it: activated, register
-  // 0xF0 only ANDed with what it read, register 0xF1 only given the Param[0] of
-  // a matching entry inside the returned data; no other register of it, and
-  // nothing at all without a matching entry.
+  // Logical device 8 only as the settings stage allows it (kLd8Sequence):
+  // activated, register 0xF0 written back only with what it read, ANDed with
+  // a mask of bits 1 and 2, register 0xF1 only given the Param[0] of a
+  // matching entry inside the returned data; no other register of it, and
+  // nothing at all without a matching entry. The chip's state (selected
+  // register and device) is followed through the whole trace by the shared
+  // protocol decoder.
   void CheckLd8(uint16_t P, size_t From, size_t To) {
     ReturnedSetupData Returned = ReturnedData(Config_, Events_);
     std::set<uint8_t> Param0s;
     bool AnyParam0 = false; // an entry built from unknown bytes may match
-    for (size_t K = 0; K < kEntryCount; ++K) {
-      size_t Base = K * kEntrySize;
-      if (Base + kParam0 + 1 > Returned.Size)
+    for (size_t K = 0; K < kSetupEntryCount; ++K) {
+      size_t Base = K * kSetupEntrySize;
+      if (Base + kEntryParam0 + 1 > Returned.Size)
         break;
       const auto& B = Returned.Bytes;
-      if (!B[Base + kKind] || !B[Base + kQualifier] || !B[Base + kEnabled] || !B[Base + kParam0]) {
+      if (!B[Base + kEntryKind] || !B[Base + kEntryQualifier] || !B[Base + kEntryEnabled] ||
+          !B[Base + kEntryParam0]) {
         AnyParam0 = true;
-      } else if (*B[Base + kKind] == 0x12 && *B[Base + kQualifier] == 0 &&
-                 *B[Base + kEnabled] == 1) {
-        Param0s.insert(*B[Base + kParam0]);
+      } else if (*B[Base + kEntryKind] == kKindLd8 && *B[Base + kEntryQualifier] == 0 &&
+                 *B[Base + kEntryEnabled] == 1) {
+        Param0s.insert(*B[Base + kEntryParam0]);
       }
     }
     bool AnyMatch = AnyParam0 || !Param0s.empty();
 
-    auto Data = uint16_t(P + 1);
-    uint8_t Index = 0, Device = 0;
+    ConfigPortDecoder Decoder;
     int ModeRead = -1; // register 0xF0 as last read while still selected; -1: not read
-    for (size_t I = From; I < To; ++I) {
-      const auto& E = Events_[I];
-      if (!E.IsPortAccess())
+    for (size_t I = 0; I < To; ++I) {
+      auto A = Decoder.Feed(Events_[I]);
+      if (!A || A->IndexPort != P || I < From)
         continue;
-      auto Byte = uint8_t(E.Value);
-      if (E.Port == P) {
-        Index = Byte;
+      if (A->AtIndexPort && A->Write) {
         ModeRead = -1;
         continue;
       }
-      if (E.Port != Data)
-        continue;
-      if (E.Kind == EventKind::IoRead) {
-        if (Device == kLd8 && Index == kRegLd8Mode)
-          ModeRead = Byte;
-        continue;
-      }
-      if (Index == kRegLogicalDevice) {
-        Device = Byte;
+      if (A->Step == PortStep::SelectDevice) {
         ModeRead = -1;
         continue;
       }
-      if (Device != kLd8 || Index < kRegActivate)
+      if (A->Step == PortStep::RegisterRead) {
+        if (A->Device == kLd8 && A->Reg == kLd8RegMode)
+          ModeRead = A->Value;
         continue;
+      }
+      if (A->Step != PortStep::RegisterWrite || A->Device != kLd8 ||
+          A->Reg < kFirstDeviceRegister) {
+        continue;
+      }
       if (!AnyMatch) {
         Fail("logical device 8 programmed without a matching entry in the returned data: " + At(I));
-      } else if (Index == kRegActivate) {
-        if (Byte != 0x01)
+        continue;
+      }
+      // The step of the sequence that writes this register says what it may hold.
+      const Ld8Step* Step = nullptr;
+      for (const auto& S : kLd8Sequence) {
+        if (S.Op != Ld8Op::Read && S.Reg == A->Reg)
+          Step = &S;
+      }
+      if (Step == nullptr) {
+        Fail("logical device 8 register " + Hex(A->Reg) + " written: " + At(I));
+        continue;
+      }
+      switch (Step->Value) {
+      case Ld8Value::Active:
+        if (A->Value != kLd8Active)
           Fail("logical device 8 written other than active: " + At(I));
-      } else if (Index == kRegLd8Mode) {
+        break;
+      case Ld8Value::ModeAfter:
         if (ModeRead < 0) {
           Fail("register 0xF0 written without being read first: " + At(I));
-        } else if (Byte & ~ModeRead) {
+        } else if (A->Value & ~ModeRead) {
           Fail("register 0xF0 got a bit set (read " + Hex(unsigned(ModeRead)) + "): " + At(I));
+        } else if (uint8_t(ModeRead & ~A->Value) & ~kLd8ModeClearable) {
+          Fail("register 0xF0 lost a bit other than bits 1 and 2 (read " +
+               Hex(unsigned(ModeRead)) + "): " + At(I));
         }
-      } else if (Index == kRegLd8Value) {
-        if (!AnyParam0 && !Param0s.count(Byte)) {
-          Fail("register 0xF1 written with a byte that is no matching entry's Param[0]: " + At(I));
+        break;
+      case Ld8Value::Param0:
+        if (!AnyParam0 && !Param0s.count(A->Value)) {
+          Fail("register 0xF1 written with a byte that is no matching entry's Param[0]: " +
+               At(I));
         }
-      } else {
-        Fail("logical device 8 register " + Hex(Index) + " written: " + At(I));
+        break;
+      case Ld8Value::Device:
+      case Ld8Value::ModeBefore:
+        break;
       }
     }
   }
@@ -329,7 +323,7 @@ private:
     }
     std::vector<board::InstalledPpi> Expected;
     if (!board::IsError(Install->Status)) {
-      Expected.push_back({board::kSioReadyPpiGuid, kReadyPpiFlags, false});
+      Expected.push_back({kReadyPpiGuid, kReadyPpiFlags, false});
     }
     if (Result_.Ppis != Expected) {
       Fail("installed PPIs are not exactly the ready PPI without interface, flags 0x80000010");
@@ -366,16 +360,16 @@ board::Scenario Mutated(const board::Scenario& Config, size_t ReturnedSize,
 
 // Bytes that would make a matching entry, were they read.
 uint8_t Tempting(size_t Offset, uint8_t) {
-  switch (Offset % kEntrySize) {
-  case kKind:
-    return 0x12;
-  case kQualifier:
+  switch (Offset % kSetupEntrySize) {
+  case kEntryKind:
+    return kKindLd8;
+  case kEntryQualifier:
     return 0x00;
-  case kEnabled:
+  case kEntryEnabled:
     return 0x01;
-  case kParam0:
+  case kEntryParam0:
     return 0xA5;
-  case kParam2:
+  case kEntryParam2:
     return 0x00;
   default:
     return 0xC3;
@@ -415,13 +409,13 @@ ReturnedSetupData ReturnedData(const board::Scenario& Config, const board::Trace
   // variable (at most the buffer) is copied and its size, or the injected
   // claim, reported.
   const auto& F = Config.Faults;
-  size_t Copied = 0, Claimed = board::kSetupDataSize;
+  size_t Copied = 0, Claimed = kSetupDataSize;
   if (!F.GetVariableStatus && Config.SetupVariable) {
-    Copied = std::min(Config.SetupVariable->size(), board::kSetupDataSize);
+    Copied = std::min(Config.SetupVariable->size(), kSetupDataSize);
     Claimed = F.GetVariableReportedSize.value_or(uint32_t(Config.SetupVariable->size()));
   }
   // A claim beyond the buffer cannot be true: only what was copied was handed over.
-  Returned.Size = Claimed <= board::kSetupDataSize ? Claimed : Copied;
+  Returned.Size = Claimed <= kSetupDataSize ? Claimed : Copied;
   for (size_t I = 0; I < Returned.Size; ++I) {
     if (I < Copied) {
       Returned.Bytes.push_back((*Config.SetupVariable)[I]);

@@ -1,0 +1,96 @@
+#include "chip/ConfigPortDecoder.h"
+
+namespace chip {
+
+PortAccess ConfigPortState::Begin(const board::TraceEvent& E, bool AtIndexPort) const {
+  PortAccess A;
+  A.AtIndexPort = AtIndexPort;
+  A.Write = E.Kind == board::EventKind::IoWrite;
+  A.Value = static_cast<uint8_t>(E.Value);
+  A.Device = Device_;
+  A.Step = PortStep::NotByteWide;
+  return A;
+}
+
+PortAccess ConfigPortState::Index(const board::TraceEvent& E) {
+  PortAccess A = Begin(E, true);
+  if (E.Width != 1)
+    return A;
+  if (!A.Write) {
+    A.Step = PortStep::IndexRead;
+    return A;
+  }
+  LastRead_.reset();
+  if (!ConfigMode_) {
+    // Two enter keys in a row open configuration mode; anything else is ignored.
+    if (A.Value == kEnterKey) {
+      ConfigMode_ = EnterKeySeen_;
+      EnterKeySeen_ = !ConfigMode_;
+      if (ConfigMode_)
+        Index_.reset();
+      A.Step = ConfigMode_ ? PortStep::EnterKeySecond : PortStep::EnterKeyFirst;
+      return A;
+    }
+    EnterKeySeen_ = false;
+    A.Step = PortStep::IgnoredIndexWrite;
+    return A;
+  }
+  if (A.Value == kExitKey) {
+    ConfigMode_ = false;
+    EnterKeySeen_ = false;
+    A.Step = PortStep::ExitKey;
+    return A;
+  }
+  Index_ = A.Value;
+  A.Reg = A.Value;
+  A.Step = PortStep::SelectRegister;
+  return A;
+}
+
+PortAccess ConfigPortState::Data(const board::TraceEvent& E) {
+  PortAccess A = Begin(E, false);
+  if (E.Width != 1)
+    return A;
+  std::optional<uint8_t> ReadBefore = LastRead_;
+  LastRead_.reset();
+  if (!ConfigMode_) {
+    A.Step = PortStep::DataOutsideConfig;
+    return A;
+  }
+  if (!Index_) {
+    A.Step = PortStep::DataBeforeIndex;
+    return A;
+  }
+  A.Reg = *Index_;
+  if (!A.Write) {
+    LastRead_ = A.Value;
+    A.Step = PortStep::RegisterRead;
+    return A;
+  }
+  A.ReadBefore = ReadBefore;
+  if (A.Reg == kRegLogicalDevice) {
+    Device_ = A.Value;
+    A.Step = PortStep::SelectDevice;
+  } else if (A.Reg == kRegChipIdHigh || A.Reg == kRegChipIdLow) {
+    A.Step = PortStep::ReadOnlyWrite;
+  } else {
+    A.Step = PortStep::RegisterWrite;
+  }
+  return A;
+}
+
+std::optional<PortAccess> ConfigPortDecoder::Feed(const board::TraceEvent& E) {
+  if (!E.IsPortAccess())
+    return std::nullopt;
+  for (size_t I = 0; I < kCandidatePorts.size(); ++I) {
+    uint16_t P = kCandidatePorts[I];
+    if (E.Port == P || E.Port == DataPort(P)) {
+      PortAccess A = E.Port == P ? Ports_[I].Index(E) : Ports_[I].Data(E);
+      A.IndexPort = P;
+      return A;
+    }
+  }
+  return std::nullopt;
+}
+
+} // namespace chip

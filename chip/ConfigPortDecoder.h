@@ -1,0 +1,76 @@
+// The configuration-port protocol followed access by access: which chip
+// state (configuration mode, selected register, selected logical device) each
+// index- or data-port access of a trace meets, and what it does there. One
+// state per candidate index port. The trace decoder words the steps for
+// people; the pass invariants judge them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "board/Trace.h"
+#include "chip/Registers.h"
+
+namespace chip {
+
+enum class PortStep : uint8_t {
+  NotByteWide,       // the chip answers byte accesses only: no effect
+  IndexRead,         // read of the index port: no effect
+  EnterKeyFirst,     // first enter key outside configuration mode
+  EnterKeySecond,    // second enter key in a row: configuration mode opened
+  IgnoredIndexWrite, // other index write outside configuration mode
+  ExitKey,           // configuration mode closed
+  SelectRegister,    // index write in configuration mode: Reg selected
+  DataOutsideConfig, // data-port access outside configuration mode: ignored / floats
+  DataBeforeIndex,   // data-port access with no register selected since entering
+  SelectDevice,      // write of register 0x07: Device selected
+  RegisterRead,      // Reg of Device read: Value
+  RegisterWrite,     // Reg of Device written: Value
+  ReadOnlyWrite,     // write of a chip ID register: ignored
+};
+
+struct PortAccess {
+  uint16_t IndexPort = 0;
+  bool Write = false;
+  bool AtIndexPort = false;
+  PortStep Step = PortStep::NotByteWide;
+  uint8_t Device = 0; // the logical device selected when the access came
+  uint8_t Reg = 0;    // the register selected (register and device steps)
+  uint8_t Value = 0;  // the byte written or read
+  // A data-port write right after a data-port read (no index write between):
+  // the byte that read returned.
+  std::optional<uint8_t> ReadBefore;
+};
+
+// The protocol state of the chip at one index port.
+class ConfigPortState {
+public:
+  PortAccess Index(const board::TraceEvent& Event);
+  PortAccess Data(const board::TraceEvent& Event);
+
+  bool InConfigMode() const { return ConfigMode_; }
+  uint8_t Device() const { return Device_; }
+
+private:
+  // The access's fields before its step is known (a non-byte access's).
+  PortAccess Begin(const board::TraceEvent& Event, bool AtIndexPort) const;
+
+  bool EnterKeySeen_ = false;
+  bool ConfigMode_ = false;
+  std::optional<uint8_t> Index_;
+  uint8_t Device_ = 0;
+  std::optional<uint8_t> LastRead_; // set while the last access was a data-port read
+};
+
+class ConfigPortDecoder {
+public:
+  // The step Event makes at the chip whose index or data port it hits, among
+  // the candidate index ports; nothing for any other port or a service call.
+  // Events must come in trace order.
+  std::optional<PortAccess> Feed(const board::TraceEvent& Event);
+
+private:
+  std::array<ConfigPortState, kCandidatePorts.size()> Ports_;
+};
+
+} // namespace chip

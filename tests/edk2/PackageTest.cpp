@@ -1,0 +1,335 @@
+// The EDK2 package as the build completes it: its DEC and INF name the same
+// GUIDs, module and files as the package headers, the firmware's constants,
+// the host's constants, the image and the module's firmware file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/Guid.h"
+#include "board/Scenario.h"
+#include "entry/SioReadyPpi.h"
+#include "packaging/SioModuleFile.h"
+#include "pi/Depex.h"
+#include "pi/FfsFile.h"
+#include "setup/SioSetupData.h"
+#include "tool/SetupVariable.h"
+
+namespace {
+
+const std::string kPackageDir = SIO_EDK2_PACKAGE_DIR;
+
+std::vector<uint8_t> ReadBytes(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  EXPECT_TRUE(In) << "cannot open " << Path;
+  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const std::string& Path) {
+  auto Bytes = ReadBytes(Path);
+  return {Bytes.begin(), Bytes.end()};
+}
+
+board::GuidBytes BytesOf(const EFI_GUID& Guid) {
+  return std::bit_cast<board::GuidBytes>(Guid);
+}
+
+// The lines of one [Section] of an INF or DEC file, comments and blanks dropped.
+std::vector<std::string> SectionLines(const std::string& Text, const std::string& Section) {
+  std::vector<std::string> Lines;
+  std::istringstream In(Text);
+  std::string Line;
+  bool Inside = false;
+  while (std::getline(In, Line)) {
+    Line = Line.substr(0, Line.find('#'));
+    Line = std::regex_replace(Line, std::regex("^\\s+|\\s+$"), "");
+    if (Line.empty())
+      continue;
+    if (Line.front() == '[') {
+      Inside = Line == "[" + Section + "]";
+      continue;
+    }
+    if (Inside)
+      Lines.push_back(Line);
+  }
+  return Lines;
+}
+
+// KEY = VALUE pairs of a section.
+std::map<std::string, std::string> SectionValues(const std::string& Text,
+                                                 const std::string& Section) {
+  std::map<std::string, std::string> Values;
+  static const std::regex Pair("^([A-Za-z0-9_]+)\\s*=\\s*(.*)$");
+  for (const auto& Line : SectionLines(Text, Section)) {
+    std::smatch M;
+    if (std::regex_match(Line, M, Pair))
+      Values[M[1]] = M[2];
+  }
+  return Values;
+}
+
+// A DEC GUID value in C form, "{ 0x..., 0x..., 0x..., { eight bytes } }",
+// as the 16 bytes it stands for; nothing when it is not of that form.
+std::optional<board::GuidBytes> ParseCGuid(const std::string& Text) {
+  static const std::regex Form(
+      "^\\{\\s*(0x[0-9A-Fa-f]{1,8})\\s*,\\s*(0x[0-9A-Fa-f]{1,4})\\s*,\\s*(0x[0-9A-Fa-f]{1,4})\\s*,"
+      "\\s*\\{((?:\\s*0x[0-9A-Fa-f]{1,2}\\s*,){7}\\s*0x[0-9A-Fa-f]{1,2})\\s*\\}\\s*\\}$");
+  std::smatch M;
+  if (!std::regex_match(Text, M, Form))
+    return std::nullopt;
+  EFI_GUID Guid{};
+  Guid.Data1 = static_cast<UINT32>(std::stoul(M[1], nullptr, 16));
+  Guid.Data2 = static_cast<UINT16>(std::stoul(M[2], nullptr, 16));
+  Guid.Data3 = static_cast<UINT16>(std::stoul(M[3], nullptr, 16));
+  std::istringstream Bytes(M[4]);
+  std::string Byte;
+  for (size_t I = 0; I < 8 && std::getline(Bytes, Byte, ','); ++I)
+    Guid.Data4[I] = static_cast<UINT8>(std::stoul(Byte, nullptr, 16));
+  return BytesOf(Guid);
+}
+
+std::string Dec() {
+  return ReadText(kPackageDir + "/SioF81216aPkg.dec");
+}
+std::string Inf() {
+  return ReadText(kPackageDir + "/SioF81216aPei.inf");
+}
+
+// The body of the first section of Type in a stand-alone firmware file;
+// empty when there is none.
+std::span<const uint8_t> SectionBody(std::span<const uint8_t> File, uint8_t Type) {
+  auto Sections = pi::ListSections(File);
+  EXPECT_TRUE(Sections.Ok()) << (Sections.Ok() ? "" : Sections.Message());
+  if (!Sections.Ok())
+    return {};
+  for (const auto& S : *Sections)
+    if (S.Type == Type)
+      return File.subspan(S.DataOffset(), S.DataSize());
+  ADD_FAILURE() << "no section of type " << static_cast<int>(Type);
+  return {};
+}
+
+bool Equal(std::span<const uint8_t> A, std::span<const uint8_t> B) {
+  return std::equal(A.begin(), A.end(), B.begin(), B.end());
+}
+
+bool Contains(std::span<const uint8_t> Haystack, std::span<const uint8_t> Needle) {
+  return std::search(Haystack.begin(), Haystack.end(), Needle.begin(), Needle.end()) !=
+         Haystack.end();
+}
+
+TEST(Edk2PackageTest, ParseCGuidReadsTheDecFormOnly) {
+  EXPECT_EQ(ParseCGuid("{ 0x2ab86ef5, 0xecb5, 0x4134, { 0xb5, 0x56, 0x38, 0x54, 0xca, 0x1f, 0xe1, "
+                       "0xb4 } }"),
+            board::kReadOnlyVariable2PpiGuid);
+  EXPECT_FALSE(ParseCGuid("{ 0x2ab86ef5, 0xecb5, 0x4134, { 0xb5, 0x56, 0x38, 0x54 } }"));
+  EXPECT_FALSE(ParseCGuid("2AB86EF5-ECB5-4134-B556-3854CA1FE1B4"));
+}
+
+// Each GUID the DEC declares: its value there, in the package header's
+// initializer macro, in the firmware and in the host's constants.
+TEST(Edk2PackageTest, DecGuidsAreTheHeadersFirmwaresAndHosts) {
+  const EFI_GUID SetupFromHeader = SIO_F81216A_SETUP_VARIABLE_GUID;
+  const EFI_GUID ReadyFromHeader = SIO_F81216A_READY_PPI_GUID;
+  struct Row {
+    const char* Section;
+    const char* Name;
+    board::GuidBytes Header, Firmware, Host;
+  } Rows[] = {
+      {"Guids", "gSioF81216aSetupVariableGuid", BytesOf(SetupFromHeader),
+       BytesOf(SioSetupVendorGuid), board::kSioSetupVendorGuid},
+      {"Ppis", "gSioF81216aReadyPpiGuid", BytesOf(ReadyFromHeader), BytesOf(SioReadyPpiGuid),
+       board::kSioReadyPpiGuid},
+  };
+  const std::string Text = Dec();
+  for (const auto& R : Rows) {
+    SCOPED_TRACE(R.Name);
+    auto Values = SectionValues(Text, R.Section);
+    ASSERT_EQ(Values.count(R.Name), 1u);
+    auto FromDec = ParseCGuid(Values[R.Name]);
+    ASSERT_TRUE(FromDec) << Values[R.Name];
+    EXPECT_EQ(*FromDec, R.Header);
+    EXPECT_EQ(*FromDec, R.Firmware);
+    EXPECT_EQ(*FromDec, R.Host);
+  }
+}
+
+TEST(Edk2PackageTest, DecNamesThePackageAndItsIncludes) {
+  const std::string Text = Dec();
+  auto Defines = SectionValues(Text, "Defines");
+  EXPECT_EQ(Defines["PACKAGE_NAME"], "SioF81216aPkg");
+  EXPECT_TRUE(board::ParseGuid(Defines["PACKAGE_GUID"])) << Defines["PACKAGE_GUID"];
+  EXPECT_FALSE(Defines["DEC_SPECIFICATION"].empty());
+  EXPECT_EQ(SectionLines(Text, "Includes"), std::vector<std::string>{"Include"});
+}
+
+// The INF's name, GUID and type are what EDK2 turns into the firmware file's
+// header and user-interface section: they must be the project's file's.
+TEST(Edk2PackageTest, InfDescribesTheModulesFirmwareFile) {
+  auto Defines = SectionValues(Inf(), "Defines");
+  EXPECT_FALSE(Defines["INF_VERSION"].empty()) << "EDK2 refuses [Packages] without INF_VERSION";
+  EXPECT_EQ(Defines["MODULE_TYPE"], "PEIM");
+  EXPECT_EQ(Defines["FILE_GUID"], packaging::kSioModuleFileGuid);
+
+  const auto File = ReadBytes(SIO_MODULE_FILE);
+  const auto Header = pi::ReadFfsFile(File);
+  ASSERT_TRUE(Header.Ok()) << Header.Message();
+  EXPECT_EQ(board::ParseGuid(Defines["FILE_GUID"]), Header->Name);
+  EXPECT_EQ(Header->Name, packaging::kSioModuleFileName);
+  EXPECT_EQ(Header->Type, pi::file_type::kPeim);
+
+  std::u16string BaseName(Defines["BASE_NAME"].begin(), Defines["BASE_NAME"].end());
+  EXPECT_EQ(BaseName, packaging::kSioModuleName);
+  EXPECT_TRUE(
+      Equal(SectionBody(File, pi::section_type::kUserInterface), pi::UserInterfaceBody(BaseName)));
+}
+
+TEST(Edk2PackageTest, InfListsThePackagesBinariesAndWhatItUses) {
+  const std::string Text = Inf();
+  EXPECT_EQ(SectionLines(Text, "Packages"),
+            (std::vector<std::string>{"MdePkg/MdePkg.dec", "SioF81216aPkg/SioF81216aPkg.dec"}));
+  EXPECT_EQ(
+      SectionLines(Text, "Binaries.IA32"),
+      (std::vector<std::string>{"PE32|SioF81216aPei.efi|*", "PEI_DEPEX|SioF81216aPei.depex|*"}));
+
+  // Every PPI and GUID the INF names is declared by this package's DEC or is
+  // MdePkg's read-only variable PPI.
+  const std::string DecText = Dec();
+  std::set<std::string> Declared = {"gEfiPeiReadOnlyVariable2PpiGuid"};
+  for (const char* Section : {"Guids", "Ppis"})
+    for (const auto& [Name, Value] : SectionValues(DecText, Section))
+      Declared.insert(Name);
+  std::set<std::string> Named;
+  for (const char* Section : {"Guids", "Ppis"})
+    for (const auto& Line : SectionLines(Text, Section))
+      Named.insert(Line);
+  EXPECT_EQ(Named,
+            (std::set<std::string>{"gEfiPeiReadOnlyVariable2PpiGuid", "gSioF81216aReadyPpiGuid",
+                                   "gSioF81216aSetupVariableGuid"}));
+  for (const auto& Name : Named)
+    EXPECT_TRUE(Declared.count(Name)) << Name << " is declared by no package";
+}
+
+// The package's image is the build's, byte for byte, is the body of the
+// firmware file's PE32 section, and carries the headers' GUIDs and name.
+TEST(Edk2PackageTest, PackagedImageIsTheBuiltImage) {
+  const auto Packaged = ReadBytes(kPackageDir + "/SioF81216aPei.efi");
+  EXPECT_EQ(Packaged, ReadBytes(SIO_IMAGE_FILE));
+  const auto File = ReadBytes(SIO_MODULE_FILE);
+  EXPECT_TRUE(Equal(SectionBody(File, pi::section_type::kPe32), Packaged));
+
+  const EFI_GUID Setup = SIO_F81216A_SETUP_VARIABLE_GUID;
+  const EFI_GUID Ready = SIO_F81216A_READY_PPI_GUID;
+  EXPECT_TRUE(Contains(Packaged, BytesOf(Setup)));
+  EXPECT_TRUE(Contains(Packaged, BytesOf(Ready)));
+  const std::string_view Name = SIO_F81216A_SETUP_VARIABLE_NAME_TEXT;
+  std::vector<uint8_t> Utf16;
+  for (char C : Name) {
+    Utf16.push_back(static_cast<uint8_t>(C));
+    Utf16.push_back(0);
+  }
+  Utf16.insert(Utf16.end(), {0, 0});
+  EXPECT_TRUE(Contains(Packaged, Utf16));
+}
+
+// The INF's PEI_DEPEX file is the build's choice and the firmware file's
+// dependency section; each choice's file under Depex/ is that choice's code.
+TEST(Edk2PackageTest, DepexFilesAreTheExpressions) {
+  const auto BuildChoice = packaging::ParseDepexChoice(SIO_DEPEX);
+  ASSERT_TRUE(BuildChoice);
+  const auto Listed = ReadBytes(kPackageDir + "/SioF81216aPei.depex");
+  EXPECT_EQ(Listed, packaging::EncodeDepex(*BuildChoice));
+  const auto File = ReadBytes(SIO_MODULE_FILE);
+  EXPECT_TRUE(Equal(SectionBody(File, pi::section_type::kPeiDepex), Listed));
+
+  for (auto Choice : {packaging::DepexChoice::VariablePpi, packaging::DepexChoice::True,
+                      packaging::DepexChoice::False}) {
+    const std::string Name(packaging::DepexChoiceName(Choice));
+    SCOPED_TRACE(Name);
+    const auto Code = ReadBytes(kPackageDir + "/Depex/" + Name + ".depex");
+    EXPECT_EQ(Code, packaging::EncodeDepex(Choice));
+    EXPECT_TRUE(pi::CheckPeiDepex(Code).Ok());
+  }
+}
+
+// The host keeps its own copy of the variable's layout and of what the
+// settings stage acts on (the board and the `sio var` codec): it must equal
+// the package header's, byte for byte and mask for mask.
+TEST(Edk2PackageTest, HostSetupVariableCodecIsThePackagesLayout) {
+  EXPECT_EQ(siotool::kSetupVariableName, std::u16string_view(SioSetupVariableName));
+  EXPECT_EQ(board::kSetupDataSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
+  EXPECT_EQ(siotool::kSetupVariableSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
+  EXPECT_EQ(siotool::kSetupEntryCount, size_t{SIO_F81216A_SETUP_ENTRY_COUNT});
+  EXPECT_EQ(siotool::kSetupEntrySize, sizeof(SIO_F81216A_DEVICE_ENTRY));
+  EXPECT_EQ(siotool::kSetupTrailerSize, size_t{SIO_F81216A_SETUP_WRITER_BYTES});
+  EXPECT_EQ(siotool::kSetupKindLd8, SIO_F81216A_ENTRY_KIND_LD8);
+  EXPECT_EQ(siotool::kSetupEntryReach, offsetof(SIO_F81216A_DEVICE_ENTRY, Param) + 3);
+
+  struct Row {
+    UINT8 Param2;
+    UINT8 Mask;
+  } Rows[] = {{0x00, SIO_F81216A_LD8_MODE_MASK_PARAM2_0},
+              {0x01, SIO_F81216A_LD8_MODE_MASK_PARAM2_1},
+              {0x02, SIO_F81216A_LD8_MODE_MASK_PARAM2_ANY},
+              {0xFF, SIO_F81216A_LD8_MODE_MASK_PARAM2_ANY}};
+  for (const auto& R : Rows) {
+    SCOPED_TRACE(static_cast<int>(R.Param2));
+    SIO_F81216A_SETUP_VARIABLE Variable{};
+    Variable.Entry[1] = {0x02,
+                         0x16,
+                         0x00,
+                         SIO_F81216A_ENTRY_KIND_LD8,
+                         SIO_F81216A_ENTRY_QUALIFIER_LD8,
+                         SIO_F81216A_ENTRY_ENABLED,
+                         0x1234,
+                         {0x5A, 0x00, R.Param2, 0x00}};
+    Variable.WriterData[6] = 0x77;
+    std::vector<uint8_t> Bytes(sizeof Variable);
+    std::memcpy(Bytes.data(), &Variable, sizeof Variable);
+
+    siotool::SetupContent Content;
+    Content.Entries[1] = {0x02,
+                          0x16,
+                          0x00,
+                          SIO_F81216A_ENTRY_KIND_LD8,
+                          SIO_F81216A_ENTRY_QUALIFIER_LD8,
+                          SIO_F81216A_ENTRY_ENABLED,
+                          0x1234,
+                          {0x5A, 0x00, R.Param2, 0x00}};
+    Content.Trailer[6] = 0x77;
+    EXPECT_EQ(siotool::EncodeSetupVariable(Content), Bytes);
+    EXPECT_TRUE(siotool::SettingsStageActsOn(Bytes, 1));
+    EXPECT_FALSE(siotool::SettingsStageActsOn(Bytes, 0));
+    const auto Table = siotool::FormatSetupTable(Bytes);
+    ASSERT_GT(Table.size(), 2u);
+    EXPECT_NE(Table[2].find("0xF0 &= " + siotool::Hex(R.Mask)), std::string::npos) << Table[2];
+  }
+}
+
+// README shows the platform lines exactly as the package's files give them.
+TEST(Edk2PackageTest, ReadmeShowsThePlatformLines) {
+  const std::string Readme = ReadText(SIO_README);
+  for (const char* Fragment :
+       {"SioF81216aPei.dsc.inc", "SioF81216aPei.fdf.inc", "SioF81216aPeiRule.fdf.inc"}) {
+    std::istringstream In(ReadText(kPackageDir + "/Platform/" + Fragment));
+    std::string Line;
+    while (std::getline(In, Line)) {
+      if (Line.empty() || Line[0] == '#')
+        continue;
+      EXPECT_NE(Readme.find(Line), std::string::npos) << Fragment << ": " << Line;
+    }
+  }
+}
+
+} // namespace
