@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "board/PeiFoundation.h"
@@ -20,10 +21,17 @@ struct RegisterPreset {
 
 inline constexpr uint32_t kSetupVariableAttributes = 0x7; // NV, BS, RT
 
+// What answers at the chip's ports: the Super I/O chip, or the stand-in QEMU
+// offers for it (its SB16 mixer, one flat register file; see MixerStandIn).
+enum class ChipKind : uint8_t { SuperIo, MixerStandIn };
+
 struct Scenario {
   std::optional<uint16_t> ChipPort = chip::kFirstProbePort; // index port; nullopt: no chip
+  ChipKind Kind = ChipKind::SuperIo;
   uint8_t ChipIdHigh = chip::kChipIdHigh;
   uint8_t ChipIdLow = chip::kChipIdLow;
+  // For the stand-in, Device is ignored: its registers are one flat file, and
+  // the ID bytes and presets are written in order as through its data port.
   std::vector<RegisterPreset> Registers;
   // Data-port reads in configuration mode answer these bytes, one per read and
   // in order, instead of the register's content (a chip that answers oddly);

@@ -24,12 +24,16 @@ struct ImageInFile {
   size_t Alignment = 0;   // of RVA 0's address
 };
 
-sio::Result<ImageInFile> FindImage(std::span<const uint8_t> File) {
-  auto Sections = pi::ListSections(File);
-  if (!Sections)
-    return Sections.Failure();
+// How an image is checked: the module's file passes the module image
+// validation; the firmware's own files, only moved, need only be sound images.
+enum class ImageCheck { Module, FormatOnly };
+
+// The image among a file's sections (offsets relative to the file).
+sio::Result<ImageInFile> ImageAmong(std::span<const uint8_t> File,
+                                    const std::vector<pi::SectionView>& Sections,
+                                    ImageCheck Check = ImageCheck::Module) {
   std::vector<pi::SectionView> Images;
-  for (const pi::SectionView& S : *Sections)
+  for (const pi::SectionView& S : Sections)
     if (S.Type == pi::section_type::kPe32 || S.Type == pi::section_type::kTe)
       Images.push_back(S);
   if (Images.size() != 1)
@@ -39,7 +43,7 @@ sio::Result<ImageInFile> FindImage(std::span<const uint8_t> File) {
   I.Te = I.Section.Type == pi::section_type::kTe;
   const auto Bytes = File.subspan(I.Section.DataOffset(), I.Section.DataSize());
   if (I.Te) {
-    auto Te = pe::ValidateTeImage(Bytes);
+    auto Te = Check == ImageCheck::Module ? pe::ValidateTeImage(Bytes) : pe::ReadTe(Bytes);
     if (!Te)
       return Te.Within("image");
     I.BaseOffset =
@@ -48,16 +52,54 @@ sio::Result<ImageInFile> FindImage(std::span<const uint8_t> File) {
     I.Alignment = 1;
     return I;
   }
-  auto Pe = pe::ValidatePe32Image(Bytes);
-  if (!Pe)
-    return Pe.Within("image");
-  if (Pe->SectionAlignment != Pe->FileAlignment)
-    return sio::Fail("image: section alignment " + Hex(Pe->SectionAlignment) +
-                     " and file alignment " + Hex(Pe->FileAlignment) +
-                     " must be one power of two to run in place");
+  uint32_t SectionAlignment = 0, FileAlignment = 0;
+  if (Check == ImageCheck::Module) {
+    auto Pe = pe::ValidatePe32Image(Bytes);
+    if (!Pe)
+      return Pe.Within("image");
+    SectionAlignment = Pe->SectionAlignment;
+    FileAlignment = Pe->FileAlignment;
+  } else {
+    auto Pe = pe::ReadPe32(Bytes);
+    if (!Pe)
+      return Pe.Within("image");
+    SectionAlignment = Pe->SectionAlignment;
+    FileAlignment = Pe->FileAlignment;
+  }
+  if (SectionAlignment != FileAlignment)
+    return sio::Fail("image: section alignment " + Hex(SectionAlignment) + " and file alignment " +
+                     Hex(FileAlignment) + " must be one power of two to run in place");
   I.BaseOffset = static_cast<int64_t>(I.Section.DataOffset());
-  I.Alignment = Pe->SectionAlignment;
+  I.Alignment = SectionAlignment;
   return I;
+}
+
+// The image of a stand-alone file.
+sio::Result<ImageInFile> FindImage(std::span<const uint8_t> File) {
+  auto Sections = pi::ListSections(File);
+  if (!Sections)
+    return Sections.Failure();
+  return ImageAmong(File, *Sections);
+}
+
+// The image of a file as it lies in a volume (its state stored for the
+// volume), or nothing when it carries none.
+sio::Result<std::optional<ImageInFile>> ImageOfFileInVolume(std::span<const uint8_t> File,
+                                                            const pi::FfsFileView& F) {
+  auto Sections = pi::ParseSections(File.subspan(F.HeaderSize, F.DataSize()));
+  if (!Sections)
+    return Sections.Within("file " + pi::FormatGuid(F.Name));
+  bool HasImage = false;
+  for (pi::SectionView& S : *Sections) {
+    S.Offset += F.HeaderSize;
+    HasImage = HasImage || S.Type == pi::section_type::kPe32 || S.Type == pi::section_type::kTe;
+  }
+  if (!HasImage)
+    return std::optional<ImageInFile>();
+  auto Image = ImageAmong(File, *Sections, ImageCheck::FormatOnly);
+  if (!Image)
+    return Image.Within("file " + pi::FormatGuid(F.Name));
+  return std::optional<ImageInFile>(*Image);
 }
 
 // The smallest offset at or after Free where the file can start: 8-aligned,
@@ -82,10 +124,79 @@ std::optional<size_t> Placement(size_t Free, size_t HeaderSize, size_t DataAlign
   return std::nullopt;
 }
 
+// Moves every file from Start on by Shift bytes (room for the new file in
+// front of them), rebasing each image to where it will lie: the volume runs
+// in place, so a moved image must be linked at its new address.
+sio::Result<void> ShiftFiles(std::span<uint8_t> Volume, uint32_t VolumeAddress,
+                             const pi::VolumeView& V, size_t Start, size_t Shift) {
+  std::vector<uint8_t> Region(Volume.begin() + static_cast<ptrdiff_t>(Start),
+                              Volume.begin() + static_cast<ptrdiff_t>(V.FreeOffset));
+  for (const pi::FfsFileView& File : V.Files) {
+    if (File.Offset < Start || File.Type == pi::file_type::kPad)
+      continue;
+    const auto Bytes = std::span<uint8_t>(Region).subspan(File.Offset - Start, File.Size);
+    auto Image = ImageOfFileInVolume(Bytes, File);
+    if (!Image)
+      return Image.Failure();
+    if (!*Image)
+      continue;
+    const ImageInFile& I = **Image;
+    const auto NewBase = static_cast<uint32_t>(VolumeAddress + File.Offset + Shift + I.BaseOffset);
+    const auto ImageBytes = Bytes.subspan(I.Section.DataOffset(), I.Section.DataSize());
+    auto Rebased = I.Te ? pe::RebaseTe(ImageBytes, NewBase) : pe::RebasePe32(ImageBytes, NewBase);
+    if (!Rebased)
+      return Rebased.Within("file " + pi::FormatGuid(File.Name) + " cannot move");
+    pi::SealFfsFile(Bytes, File.HeaderSize);
+  }
+  std::fill(Volume.begin() + static_cast<ptrdiff_t>(Start),
+            Volume.begin() + static_cast<ptrdiff_t>(Start + Shift), V.ErasedByte());
+  std::copy(Region.begin(), Region.end(), Volume.begin() + static_cast<ptrdiff_t>(Start + Shift));
+  return {};
+}
+
+// Where the files to move start: the first PEIM, or the pad file that aligns
+// it. Nothing when the volume has no PEIM.
+std::optional<size_t> FirstPeimStart(const pi::VolumeView& V) {
+  for (size_t I = 0; I < V.Files.size(); ++I) {
+    if (V.Files[I].Type != pi::file_type::kPeim)
+      continue;
+    if (I > 0 && V.Files[I - 1].Type == pi::file_type::kPad)
+      return V.Files[I - 1].Offset;
+    return V.Files[I].Offset;
+  }
+  return std::nullopt;
+}
+
+// Bytes to move the files from Start on so that each keeps its data and
+// image alignment and the new file (placed at Offset, Size bytes) fits in
+// front of them, with a pad file filling any rest.
+sio::Result<size_t> ShiftFor(std::span<const uint8_t> Volume, const pi::VolumeView& V, size_t Start,
+                             size_t Offset, size_t Size) {
+  constexpr size_t kHeader = sizeof(pi::FfsFileHeader);
+  size_t Alignment = pi::kFfsFileAlignment;
+  for (const pi::FfsFileView& File : V.Files) {
+    if (File.Offset < Start)
+      continue;
+    Alignment = std::max<size_t>(Alignment, pi::DecodeDataAlignment(File.Attributes));
+    if (File.Type == pi::file_type::kPad)
+      continue;
+    auto Image = ImageOfFileInVolume(Volume.subspan(File.Offset, File.Size), File);
+    if (!Image)
+      return Image.Failure();
+    if (*Image)
+      Alignment = std::max(Alignment, (*Image)->Alignment);
+  }
+  const size_t Used = pi::AlignUp(Offset + Size, pi::kFfsFileAlignment) - Start;
+  size_t Shift = pi::AlignUp(Used, Alignment);
+  while (Shift != Used && Shift - Used < kHeader)
+    Shift += Alignment;
+  return Shift;
+}
+
 } // namespace
 
 sio::Result<Insertion> InsertPeim(std::span<uint8_t> Volume, uint32_t VolumeAddress,
-                                  std::span<const uint8_t> FfsFile) {
+                                  std::span<const uint8_t> FfsFile, InsertAt Where) {
   auto File = pi::ReadFfsFile(FfsFile);
   if (!File)
     return File.Within("firmware file");
@@ -104,23 +215,36 @@ sio::Result<Insertion> InsertPeim(std::span<uint8_t> Volume, uint32_t VolumeAddr
   for (const pi::FfsFileView& Existing : V.Files)
     if (Existing.Name == F.Name)
       return sio::Fail("the PEI volume already holds a file named " + pi::FormatGuid(F.Name));
-  const auto Offset = Placement(V.FreeOffset, F.HeaderSize, pi::DecodeDataAlignment(F.Attributes),
-                                Image, VolumeAddress);
+  std::optional<size_t> Ahead;
+  if (Where == InsertAt::AheadOfPeims)
+    Ahead = FirstPeimStart(V);
+  const size_t Start = Ahead.value_or(V.FreeOffset);
+  const auto Offset =
+      Placement(Start, F.HeaderSize, pi::DecodeDataAlignment(F.Attributes), Image, VolumeAddress);
   if (!Offset)
     return sio::Fail("firmware file: its image lies at offset " + Hex(Image.Section.DataOffset()) +
                      " in the file, which no 8-aligned placement brings to the image's " +
                      Hex(Image.Alignment) + "-byte alignment");
-  if (*Offset + F.Size > V.Length)
+  size_t Shift = 0;
+  if (Ahead) {
+    auto Needed = ShiftFor(Volume, V, Start, *Offset, F.Size);
+    if (!Needed)
+      return Needed.Within("PEI volume");
+    Shift = *Needed;
+  }
+  if ((Ahead ? V.FreeOffset + Shift : *Offset + F.Size) > V.Length)
     return sio::Fail("the PEI volume has no room: " + Hex(V.Length - V.FreeOffset) +
-                     " bytes free, the file needs " + Hex(F.Size) + " plus alignment");
+                     " bytes free, the file needs " + Hex(Ahead ? Shift : F.Size) +
+                     " plus alignment");
 
   // Build the file as it will lie in the volume, then commit it.
   std::vector<uint8_t> Placed(FfsFile.begin(), FfsFile.begin() + static_cast<ptrdiff_t>(F.Size));
   Insertion Result;
   Result.Name = F.Name;
   Result.FileOffset = *Offset;
-  Result.PadSize = *Offset - V.FreeOffset;
+  Result.PadSize = *Offset - Start;
   Result.FreeBefore = V.Length - V.FreeOffset;
+  Result.Moved = Shift;
   Result.ImageAddress = static_cast<uint32_t>(VolumeAddress + *Offset + Image.BaseOffset);
   Result.Te = Image.Te;
   const auto Bytes =
@@ -136,9 +260,16 @@ sio::Result<Insertion> InsertPeim(std::span<uint8_t> Volume, uint32_t VolumeAddr
   pi::WriteRecord(std::span<uint8_t>(Placed), 0, Header);
   pi::SealFfsFile(Placed, F.HeaderSize);
 
+  if (Shift != 0) {
+    if (auto Moved = ShiftFiles(Volume, VolumeAddress, V, Start, Shift); !Moved)
+      return Moved.Within("PEI volume");
+  }
   if (Result.PadSize != 0)
-    pi::WritePadFile(Volume.subspan(V.FreeOffset, Result.PadSize), V.ErasePolarity);
+    pi::WritePadFile(Volume.subspan(Start, Result.PadSize), V.ErasePolarity);
   std::copy(Placed.begin(), Placed.end(), Volume.begin() + static_cast<ptrdiff_t>(*Offset));
+  const size_t After = pi::AlignUp(*Offset + F.Size, pi::kFfsFileAlignment);
+  if (Shift != 0 && Start + Shift != After)
+    pi::WritePadFile(Volume.subspan(After, Start + Shift - After), V.ErasePolarity);
   pi::SealFvHeader(Volume);
   return Result;
 }

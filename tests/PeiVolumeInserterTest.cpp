@@ -2,6 +2,9 @@
 // state, checksums, rebasing, and refusals that leave the volume untouched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "packaging/SioModuleFile.h"
 #include "pe/ImageFile.h"
@@ -95,6 +98,59 @@ TEST(PeiVolumeInserter, PlacesAlignsRebasesAndSeals) {
       EXPECT_EQ(PlacedImageBase(V, Added), In.ImageAddress);
       EXPECT_GT(In.Relocations, 0u);
     }
+  }
+}
+
+// Ahead of the PEIMs in OVMF's PEI volume: the module's file lies before the
+// first PEIM, every file after it moved by one amount with its image rebased
+// by that amount (the volume runs in place), and the files before it are
+// untouched.
+TEST(PeiVolumeInserter, AheadOfThePeimsMovesAndRebasesTheFilesAfterIt) {
+  for (auto Form : {packaging::ImageForm::Pe32, packaging::ImageForm::Te}) {
+    auto Image = *ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
+    const std::vector<uint8_t> Before(Image.PeiVolume().begin(), Image.PeiVolume().end());
+    const pi::VolumeView Old = *pi::ParseVolume(Before);
+    auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), ModuleFile(Form),
+                                     ovmf::InsertAt::AheadOfPeims);
+    ASSERT_TRUE(Inserted) << Inserted.Message();
+    const ovmf::Insertion& In = *Inserted;
+    const auto After = Image.PeiVolume();
+    auto Parsed = pi::ParseVolume(After); // sizes and checksums hold
+    ASSERT_TRUE(Parsed) << Parsed.Message();
+    const pi::VolumeView& New = *Parsed;
+    ASSERT_GT(In.Moved, 0u);
+    EXPECT_EQ(In.Moved % 8, 0u);
+    size_t Module = New.Files.size(), FirstPeim = New.Files.size();
+    for (size_t I = 0; I < New.Files.size(); ++I) {
+      if (New.Files[I].Name == kModuleName)
+        Module = I;
+      else if (New.Files[I].Type == pi::file_type::kPeim && FirstPeim == New.Files.size())
+        FirstPeim = I;
+    }
+    ASSERT_LT(Module, FirstPeim) << "the module comes before every other PEIM";
+    EXPECT_EQ(New.Files[Module].Offset, In.FileOffset);
+    EXPECT_EQ(PlacedImageBase(After, New.Files[Module]), In.ImageAddress);
+    size_t Moved = 0;
+    for (const pi::FfsFileView& O : Old.Files) {
+      if (O.Type == pi::file_type::kPad)
+        continue;
+      const auto Same = std::ranges::find(New.Files, O.Name, &pi::FfsFileView::Name);
+      ASSERT_NE(Same, New.Files.end());
+      const uint32_t OldBase = PlacedImageBase(Before, O);
+      if (Same->Offset == O.Offset) {
+        EXPECT_TRUE(std::ranges::equal(std::span(Before).subspan(O.Offset, O.Size),
+                                       After.subspan(O.Offset, O.Size)));
+        continue;
+      }
+      ++Moved;
+      EXPECT_EQ(Same->Offset, O.Offset + In.Moved);
+      EXPECT_EQ(Same->Attributes, O.Attributes);
+      if (OldBase != 0) {
+        EXPECT_EQ(PlacedImageBase(After, *Same), OldBase + In.Moved) << pi::FormatGuid(O.Name);
+      }
+      EXPECT_EQ(Same->DataOffset() % pi::DecodeDataAlignment(Same->Attributes), 0u);
+    }
+    EXPECT_GT(Moved, 10u) << "OVMF's PEIMs moved";
   }
 }
 

@@ -1,19 +1,33 @@
 // `sio ovmf [FILE.ffs]`: the module's firmware file added to Debian's OVMF
 // IA-32 image and booted under QEMU, so a real PEI Foundation dispatches it;
-// prints the module's port accesses decoded as `sio run` does and whether the
-// boot went on to the UEFI Shell. Exit code 1 when it did not.
+// prints the module's port accesses decoded as `sio run` does, compares them
+// access for access with the board model's pass of the same scenario, and
+// tells whether the boot went on to the UEFI Shell. With --chip (or a
+// scenario whose chip is the stand-in) QEMU's SB16 mixer answers in the
+// chip's place; with --setup or --entry the setup variable is stored in the
+// copy of the variable store the boot uses and read back through the Shell's
+// dmpstore. Exit code 1 when the Shell was not reached, the traces differ or
+// the variable did not read back.
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
+#include "chip/Registers.h"
+#include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/QemuRunner.h"
+#include "ovmf/SetupVariableStore.h"
 #include "tool/Commands.h"
 #include "tool/FileInput.h"
 #include "tool/FileOutput.h"
 #include "tool/InputError.h"
+#include "tool/JsonFields.h"
+#include "tool/PassDiff.h"
+#include "tool/ScenarioFile.h"
+#include "tool/SetupContentOptions.h"
+#include "tool/SetupVariable.h"
 #include "tool/TraceDecoder.h"
 
 namespace siotool {
@@ -28,11 +42,74 @@ struct OvmfOptions {
   std::string Firmware = "/usr/share/OVMF/OVMF32_CODE_4M.secboot.fd";
   std::string Vars = "/usr/share/OVMF/OVMF32_VARS_4M.fd";
   std::string Output = "OVMF32_CODE_4M.sio.fd";
+  std::string VarsOutput = "OVMF32_VARS_4M.sio.fd";
   std::string Qemu = "qemu-system-i386";
   std::string SerialLog;
+  std::string ScenarioFile;
+  std::string ChipPort;
+  std::string SetupFile;
+  SetupContentOptions Content; // --entry, --trailer, --from as `sio var store` takes them
   unsigned Bound = 120;
   bool NoBoot = false;
+  bool First = false;
 };
+
+constexpr size_t kMaxSetupFile = 64 << 10;
+
+// The board both QEMU and the board model run: the scenario file's (its chip
+// must be the stand-in or absent: QEMU has no model of the Super I/O chip),
+// else no chip and no variable; --chip puts the stand-in at a candidate port,
+// --setup/--entry give the variable.
+board::Scenario BoardFor(const OvmfOptions& O) {
+  board::Scenario S = board::DefaultScenario();
+  if (!O.ScenarioFile.empty()) {
+    S = LoadScenarioFile(O.ScenarioFile);
+    if (S.ChipPort && S.Kind != board::ChipKind::MixerStandIn)
+      throw InputError(O.ScenarioFile +
+                       ": chip.kind: QEMU has no model of the Super I/O chip; "
+                       "use \"" +
+                       std::string(kChipKindMixerStandIn) + "\"");
+    // A module dispatched before the platform's variable PEIM finds no
+    // variable service: the one fault a real PEI Foundation shows.
+    board::PeiFaults Real;
+    Real.NoVariablePpi = S.Faults.NoVariablePpi;
+    if (!(S.Faults == Real))
+      throw InputError(O.ScenarioFile + ": faults: a real PEI Foundation cannot be made to fail "
+                                        "(only no_variable_ppi describes a real boot)");
+    if (!S.ChipReadAnswers.empty())
+      throw InputError(O.ScenarioFile + ": the stand-in answers with its registers only");
+  } else {
+    S.ChipPort = std::nullopt;
+    S.Registers.clear();
+    S.SetupVariable = std::nullopt;
+  }
+  if (!O.ChipPort.empty()) {
+    const uint64_t Port = ParseUnsigned(O.ChipPort, "--chip", 0xFFFF);
+    if (std::ranges::find(chip::kCandidatePorts, Port) == std::end(chip::kCandidatePorts))
+      throw InputError("--chip: " + Hex(Port, 4) +
+                       " is not one of the module's index ports 0x2E, 0x4E, 0x162E, 0x164E");
+    S.ChipPort = static_cast<uint16_t>(Port);
+    S.Kind = board::ChipKind::MixerStandIn;
+  }
+  if (!O.SetupFile.empty() && O.Content.Given())
+    throw InputError("--setup: give the content as a file or as entries, not both");
+  if (!O.SetupFile.empty()) {
+    S.SetupVariable = ReadInputFile(O.SetupFile, kMaxSetupFile);
+  } else if (O.Content.Given()) {
+    S.SetupVariable = O.Content.Build(kMaxSetupFile);
+  }
+  return S;
+}
+
+// What the monitor writes into the stand-in before the processor starts: the
+// ID bytes, then the presets in order (as the board model applies them).
+std::vector<ovmf::IndexedWrite> StandInPresets(const board::Scenario& S) {
+  std::vector<ovmf::IndexedWrite> Writes = {{chip::kRegChipIdHigh, S.ChipIdHigh},
+                                            {chip::kRegChipIdLow, S.ChipIdLow}};
+  for (const auto& Preset : S.Registers)
+    Writes.push_back({Preset.Reg, Preset.Value});
+  return Writes;
+}
 
 void PrintAccesses(const board::Trace& Accesses) {
   for (const auto& E : DecodeTrace(Accesses)) {
@@ -53,10 +130,12 @@ template <typename T> T Take(sio::Result<T> Result, const std::string& File) {
 }
 
 int Run(const OvmfOptions& O) {
+  const board::Scenario Board = BoardFor(O);
   const auto Ffs = ReadInputFile(O.FfsFile, kMaxFirmwareFile);
   auto Image =
       Take(ovmf::OvmfImage::Parse(ReadInputFile(O.Firmware, kMaxFirmwareImage)), O.Firmware);
-  auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), Ffs);
+  auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), Ffs,
+                                   O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End);
   if (!Inserted)
     throw InputError(O.FfsFile + ": " + Inserted.Message());
   const ovmf::Insertion& In = *Inserted;
@@ -72,17 +151,41 @@ int Run(const OvmfOptions& O) {
               pi::FormatGuid(In.Name).c_str(), In.FileOffset);
   if (In.PadSize)
     std::printf(" (after a 0x%zX-byte pad file)", In.PadSize);
+  if (In.Moved)
+    std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
+                "were rebased",
+                In.Moved);
   std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", In.Te ? "TE" : "PE32",
               In.ImageAddress, In.Relocations);
   std::printf("Wrote:     %s\n", O.Output.c_str());
+  std::string Vars = O.Vars;
+  if (Board.SetupVariable) {
+    const auto Stored = Take(
+        ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage), *Board.SetupVariable),
+        O.Vars);
+    WriteOutputFile(O.VarsOutput, Stored, "variable store");
+    Vars = O.VarsOutput;
+    std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (NV+BS) in %s\n",
+                Board.SetupVariable->size(), Vars.c_str());
+  }
   if (O.NoBoot)
     return 0;
 
   ovmf::QemuOptions Options;
   Options.Qemu = O.Qemu;
   Options.Code = O.Output;
-  Options.VarsTemplate = O.Vars;
+  Options.VarsTemplate = Vars;
   Options.Bound = std::chrono::seconds(O.Bound);
+  if (Board.ChipPort) {
+    Options.StandInPort = *Board.ChipPort;
+    Options.StandInPresets = StandInPresets(Board);
+    std::printf("Chip:      stand-in at 0x%04X/0x%04X: QEMU's SB16 mixer (card base 0x%04X), "
+                "%zu registers preset through the monitor and read back\n",
+                *Board.ChipPort, *Board.ChipPort + 1, *ovmf::StandInBase(*Board.ChipPort),
+                Options.StandInPresets.size());
+  }
+  if (Board.SetupVariable)
+    Options.ShellCommands.push_back(ovmf::DumpSetupVariableCommand());
   std::printf("Booting:   %s (q35, SMM, TCG), up to %u s\n", O.Qemu.c_str(), O.Bound);
   std::fflush(stdout);
   auto Booted = ovmf::BootFirmware(Options);
@@ -112,6 +215,40 @@ int Run(const OvmfOptions& O) {
     std::cout
         << "  (QEMU's port 0x80 device is one byte wide: it records the 16-bit progress code\n"
            "   write as 0x70 to 0x80 and 0x00 to 0x81, joined here)\n";
+
+  bool Same = Runs.size() == 1;
+  if (Runs.size() != 1)
+    std::cout << "Model:     dispatched " << Runs.size()
+              << " times; the board model runs the module once\n";
+  if (Runs.size() == 1) {
+    const board::Trace Model = ovmf::AsQemuSeesIt(engine::RunHostPass(Board).Events);
+    const auto Differences = DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Runs[0]), "board model",
+                                        ovmf::AsTheModuleWroteIt(Model));
+    Same = Differences.empty();
+    if (Same) {
+      std::cout << "Model:     identical to the board model (" << Runs[0].size()
+                << " accesses as QEMU records them)\n";
+    } else {
+      std::cout << "Model:     differs from the board model:\n";
+      for (const auto& Line : Differences)
+        std::cout << "  " << Line << "\n";
+    }
+  }
+  bool ReadBack = true;
+  if (Board.SetupVariable) {
+    ReadBack = false;
+    if (Boot.ShellAnswers.empty()) {
+      std::cout << "Variable:  not read back (the Shell did not answer `"
+                << ovmf::DumpSetupVariableCommand() << "`)\n";
+    } else if (auto Shown = ovmf::ParseDumpedVariable(Boot.ShellAnswers[0]); !Shown) {
+      std::cout << "Variable:  " << Shown.Message() << "\n";
+    } else {
+      ReadBack = *Shown == *Board.SetupVariable;
+      std::cout << "Variable:  `" << ovmf::DumpSetupVariableCommand() << "` shows " << Shown->size()
+                << " bytes, "
+                << (ReadBack ? "equal to the stored content" : "NOT the stored content") << "\n";
+    }
+  }
   char Line[128];
   if (Boot.ReachedShell)
     std::snprintf(Line, sizeof Line, "Boot:      reached the UEFI Shell after %.1f s\n",
@@ -120,7 +257,7 @@ int Run(const OvmfOptions& O) {
     std::snprintf(Line, sizeof Line, "Boot:      did NOT reach the UEFI Shell (%s after %.1f s)\n",
                   Boot.TimedOut ? "stopped" : "QEMU ended", Boot.Seconds);
   std::cout << Line;
-  return Boot.ReachedShell ? 0 : 1;
+  return Boot.ReachedShell && Same && ReadBack ? 0 : 1;
 }
 
 } // namespace
@@ -141,7 +278,22 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
       ->capture_default_str()
       ->check(CLI::Range(1u, 3600u));
   Cmd->add_option("--serial-log", O->SerialLog, "Write the serial console output here");
-  Cmd->add_flag("--no-boot", O->NoBoot, "Only write the patched image");
+  Cmd->add_flag("--no-boot", O->NoBoot, "Only write the patched image (and variable store)");
+  Cmd->add_option("--scenario", O->ScenarioFile,
+                  "Board for QEMU and the board model (chip kind \"qemu-sb16-mixer\" or no chip)");
+  Cmd->add_option("--chip", O->ChipPort,
+                  "Put the chip's stand-in (QEMU's SB16 mixer) at this index port: 0x2E, 0x4E, "
+                  "0x162E or 0x164E");
+  Cmd->add_option("--setup", O->SetupFile,
+                  "Store this setup variable content (as `sio var encode` writes "
+                  "it) in the copy of the variable store the boot uses");
+  O->Content.AddTo(*Cmd, false);
+  Cmd->add_option("--vars-output", O->VarsOutput,
+                  "Where to write the variable store with the setup variable")
+      ->capture_default_str();
+  Cmd->add_flag("--first", O->First,
+                "Put the module's file ahead of the other PEIMs (only its dependency expression "
+                "then orders it after the variable service)");
   Cmd->callback([O, &ExitCode] { ExitCode = Run(*O); });
 }
 

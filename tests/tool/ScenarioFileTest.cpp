@@ -14,6 +14,7 @@ using siotool::Json;
 
 void ExpectSame(const board::Scenario& A, const board::Scenario& B, const std::string& Name) {
   EXPECT_EQ(A.ChipPort, B.ChipPort) << Name;
+  EXPECT_EQ(A.Kind, B.Kind) << Name;
   EXPECT_EQ(A.ChipIdHigh, B.ChipIdHigh) << Name;
   EXPECT_EQ(A.ChipIdLow, B.ChipIdLow) << Name;
   EXPECT_EQ(A.Registers, B.Registers) << Name;
@@ -34,11 +35,12 @@ TEST(ScenarioFile, DefaultFileIsTheBoardsDefaultScenario) {
 
 TEST(ScenarioFile, EveryKeyReachesTheScenario) {
   auto S = siotool::ParseScenario(Json::parse(R"({
-    "chip": {"port": "0x162E", "id_high": 3, "id_low": "0x17"},
+    "chip": {"kind": "qemu-sb16-mixer", "port": "0x162E", "id_high": 3, "id_low": "0x17"},
     "registers": [{"register": "0x27", "value": 1}, {"device": 1, "register": 96, "value": "0x3"}],
     "variable": {"bytes": "00:01:02"},
     "faults": {"no_variable_ppi": true, "install_ppi_status": "EFI_OUT_OF_RESOURCES"}})"));
   EXPECT_EQ(S.ChipPort, 0x162E);
+  EXPECT_EQ(S.Kind, board::ChipKind::MixerStandIn);
   EXPECT_EQ(S.ChipIdHigh, 3);
   EXPECT_EQ(S.ChipIdLow, 0x17);
   EXPECT_EQ(S.Registers, (std::vector<board::RegisterPreset>{{0, 0x27, 1}, {1, 0x60, 3}}));
