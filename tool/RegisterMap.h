@@ -35,6 +35,11 @@ std::string RegisterName(uint8_t Device, uint8_t Reg);
 std::vector<uint8_t> RegistersToShow(std::optional<uint8_t> Device,
                                      const std::array<uint8_t, 256>& Regs);
 
+// Name of register Reg and what its value in Regs (the device's whole view)
+// means, e.g. "I/O base, low byte (base 0x03E8)".
+std::string DescribeRegister(std::optional<uint8_t> Device, uint8_t Reg,
+                             const std::array<uint8_t, 256>& Regs);
+
 // "Chip at 0x004E ...", then the global registers and each logical device
 // the pass touched, one register a line with its meaning.
 std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip);

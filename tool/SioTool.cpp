@@ -9,6 +9,7 @@
 #include <iostream>
 #include <string>
 
+#include "inspect/InspectCommand.h"
 #include "tool/Commands.h"
 #include "tool/InputError.h"
 
@@ -33,6 +34,10 @@ int Run(int argc, char** argv) {
   siotool::AddVarCommands(App, ExitCode);
   siotool::AddImageCommands(App, ExitCode);
   siotool::AddOvmfCommand(App, ExitCode);
+  inspect::AddInspectCommand(
+      *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
+                                     "with what the module's pass should have left"),
+      ExitCode);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {
