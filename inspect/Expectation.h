@@ -22,6 +22,7 @@ namespace inspect {
 struct Expected {
   uint8_t Value = 0; // the expected bits (those in Mask)
   uint8_t Mask = 0;  // bits known; 0: nothing expected of the register
+  bool operator==(const Expected&) const = default;
 };
 
 struct Expectation {

@@ -139,8 +139,8 @@ void AddInspectCommand(CLI::App& Command, int& ExitCode) {
                   "Probe only this index port (default: the module's discovery)")
       ->type_name("P");
   Command.add_flag("--all", Given->All,
-                   "Read registers 0x30-0xFF of every logical device 0x00-0x0F "
-                   "(and chip-global 0x00-0x2F)");
+                   "Read registers 0x30-0xFF (but the keys 0x77 and 0xAA) of every logical "
+                   "device 0x00-0x0F, and chip-global 0x00-0x2F");
   Command.add_flag("--plan", Given->Plan, "Print the port accesses it would make; make none");
   Command
       .add_option("--board", Given->Board,

@@ -58,8 +58,12 @@ RegisterSet AllRegisters() {
     Set.Globals.push_back(static_cast<uint8_t>(Reg));
   for (int Device = 0; Device < kDeviceCount; ++Device)
     Set.Devices.push_back(static_cast<uint8_t>(Device));
-  for (int Reg = kFirstDeviceRegister; Reg <= 0xFF; ++Reg)
-    Set.DeviceRegisters.push_back(static_cast<uint8_t>(Reg));
+  // Registers 0x77 and 0xAA cannot be selected: written to the index port,
+  // they are the enter and exit keys (0xAA would end configuration mode).
+  for (int Reg = kFirstDeviceRegister; Reg <= 0xFF; ++Reg) {
+    if (Reg != SioEnterKey && Reg != SioExitKey)
+      Set.DeviceRegisters.push_back(static_cast<uint8_t>(Reg));
+  }
   return Set;
 }
 

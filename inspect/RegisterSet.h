@@ -29,7 +29,8 @@ struct RegisterSet {
 // script; the logical devices the script selects and logical device 8 of the
 // settings stage, each with every register 0x30 and up the module writes.
 RegisterSet ModuleRegisters();
-// Chip-global registers 0x00-0x2F; registers 0x30-0xFF of devices 0x00-0x0F.
+// Chip-global registers 0x00-0x2F; registers 0x30-0xFF of devices 0x00-0x0F
+// but for 0x77 and 0xAA, which the index port takes as the keys.
 RegisterSet AllRegisters();
 
 } // namespace inspect
