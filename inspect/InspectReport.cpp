@@ -112,7 +112,9 @@ std::vector<std::string> FormatInspectReport(const InspectReport& Report) {
     char Line[256];
     std::snprintf(Line, sizeof Line, "    0x%02X = 0x%02X  %-4s  %s", Check.Key.Reg, Check.Read,
                   MarkText(Check.Result), Name.c_str());
-    Lines.push_back(Line);
+    std::string Text = Line;
+    Text.erase(Text.find_last_not_of(' ') + 1);
+    Lines.push_back(Text);
     if (Check.Result == Mark::Differs) {
       Lines.push_back("                       expected " + ExpectedText(Check.Want) + ", read " +
                       Hex(Check.Read));
