@@ -19,7 +19,19 @@ void Board::Reset(const Scenario& Config) {
   Bus_.DetachAll();
   Bus_.Attach(Post_);
   Bus_.Attach(Bridge_);
-  ChipPresent_ = Config_.ChipPort.has_value();
+  ChipPresent_ = Config_.ChipPort.has_value() && Config_.Kind == ChipKind::SuperIo;
+  StandInPresent_ = Config_.ChipPort.has_value() && Config_.Kind == ChipKind::MixerStandIn;
+  if (StandInPresent_) {
+    if (StandIn_)
+      StandIn_->Reset(*Config_.ChipPort);
+    else
+      StandIn_ = std::make_unique<MixerStandIn>(*Config_.ChipPort);
+    StandIn_->WriteRegister(SuperIoChip::kRegChipIdHigh, Config_.ChipIdHigh);
+    StandIn_->WriteRegister(SuperIoChip::kRegChipIdLow, Config_.ChipIdLow);
+    for (const auto& Preset : Config_.Registers)
+      StandIn_->WriteRegister(Preset.Reg, Preset.Value);
+    Bus_.Attach(*StandIn_);
+  }
   if (ChipPresent_) {
     if (Chip_)
       Chip_->Reset(*Config_.ChipPort, Config_.ChipIdHigh, Config_.ChipIdLow);
@@ -39,7 +51,7 @@ void Board::Reset(const Scenario& Config) {
     Bus_.Attach(*Chip_);
   }
   if (Config_.SetupVariable) {
-    Pei_.SetVariable(u"SioF81216aSetup00", kSioSetupVendorGuid, *Config_.SetupVariable,
+    Pei_.SetVariable(kSetupVariableName, kSioSetupVendorGuid, *Config_.SetupVariable,
                      kSetupVariableAttributes);
   }
 }
@@ -65,6 +77,12 @@ PassResult Board::Result(uint32_t Status) const {
       if (Preset.Reg >= SuperIoChip::kFirstDeviceRegister)
         Capture(Preset.Device);
     }
+    R.Chip = std::move(State);
+  }
+  if (StandInPresent_) {
+    ChipState State;
+    State.IndexPort = StandIn_->IndexPort();
+    State.Flat = StandIn_->Registers();
     R.Chip = std::move(State);
   }
   for (uint8_t I = 0; I < 4; ++I)

@@ -10,6 +10,7 @@
 
 #include "board/IoBus.h"
 #include "board/LpcBridge.h"
+#include "board/MixerStandIn.h"
 #include "board/PeiFoundation.h"
 #include "board/PostCodePort.h"
 #include "board/Scenario.h"
@@ -24,6 +25,8 @@ struct ChipState {
   // Full register view (0x00-0xFF) of each logical device the pass touched or
   // the scenario preset.
   std::map<uint8_t, std::array<uint8_t, 256>> Devices;
+  // The stand-in's one flat register file (Global and Devices stay empty).
+  std::optional<std::array<uint8_t, 256>> Flat;
   bool operator==(const ChipState&) const = default;
 };
 
@@ -58,6 +61,7 @@ public:
   IoBus& Bus() { return Bus_; }
   PeiFoundation& Pei() { return Pei_; }
   SuperIoChip* Chip() { return ChipPresent_ ? Chip_.get() : nullptr; }
+  MixerStandIn* StandIn() { return StandInPresent_ ? StandIn_.get() : nullptr; }
   LpcBridge& Bridge() { return Bridge_; }
   PostCodePort& PostCodes() { return Post_; }
   const Trace& Events() const { return Log_; }
@@ -74,6 +78,8 @@ private:
   // Kept across resets to a board without a chip, so its banks stay allocated.
   std::unique_ptr<SuperIoChip> Chip_;
   bool ChipPresent_ = false;
+  std::unique_ptr<MixerStandIn> StandIn_;
+  bool StandInPresent_ = false;
   PeiFoundation Pei_;
   size_t ChipReadsAnswered_ = 0;
 };

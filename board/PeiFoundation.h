@@ -40,6 +40,7 @@ struct PeiFaults {
   // the producer leaves these in place beyond the bytes it copies, so a test
   // can tell whether a caller acts on bytes it was not given.
   std::vector<uint8_t> StaleBuffer;
+  bool operator==(const PeiFaults&) const = default;
 };
 
 struct GetVariableResult {

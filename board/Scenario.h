@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "board/PeiFoundation.h"
@@ -20,11 +21,19 @@ struct RegisterPreset {
 inline constexpr uint16_t kCandidatePorts[] = {0x2E, 0x4E, 0x162E, 0x164E};
 inline constexpr size_t kSetupDataSize = 67;
 inline constexpr uint32_t kSetupVariableAttributes = 0x7; // NV, BS, RT
+inline constexpr std::u16string_view kSetupVariableName = u"SioF81216aSetup00";
+
+// What answers at the chip's ports: the Super I/O chip, or the stand-in QEMU
+// offers for it (its SB16 mixer, one flat register file; see MixerStandIn).
+enum class ChipKind : uint8_t { SuperIo, MixerStandIn };
 
 struct Scenario {
   std::optional<uint16_t> ChipPort = 0x4E; // index port; nullopt: no chip
+  ChipKind Kind = ChipKind::SuperIo;
   uint8_t ChipIdHigh = 0x02;
   uint8_t ChipIdLow = 0x16;
+  // For the stand-in, Device is ignored: its registers are one flat file, and
+  // the ID bytes and presets are written in order as through its data port.
   std::vector<RegisterPreset> Registers;
   // Data-port reads in configuration mode answer these bytes, one per read and
   // in order, instead of the register's content (a chip that answers oddly);

@@ -98,10 +98,82 @@ void WritePadFile(std::span<uint8_t> At, bool ErasePolarity) {
   SealFfsFile(At, kFfsHeaderSize);
 }
 
+// Moves every file from Start on by Shift bytes (room for the new file in
+// front of them), rebasing each image to where it will lie: the volume runs
+// in place, so a moved image must be linked at its new address.
+void ShiftFiles(std::span<uint8_t> Volume, uint32_t VolumeAddress, const VolumeView& V,
+                size_t Start, size_t Shift) {
+  std::vector<uint8_t> Region(Volume.begin() + Start, Volume.begin() + V.FreeOffset);
+  for (const FfsFileView& File : V.Files) {
+    if (File.Offset < Start || File.Type == kFileTypePad)
+      continue;
+    const auto Bytes = std::span<uint8_t>(Region).subspan(File.Offset - Start, File.Size);
+    const FfsFileView Own = ParseFfsFile(Bytes, "moved file " + FormatGuid(File.Name));
+    bool HasImage = false;
+    for (const SectionView& S : ParseSections(Bytes.subspan(Own.HeaderSize), "moved file"))
+      HasImage = HasImage || S.Type == kSectionPe32 || S.Type == kSectionTe;
+    if (!HasImage)
+      continue;
+    const ImageInFile Image = FindImage(Bytes, Own);
+    const auto NewBase =
+        static_cast<uint32_t>(VolumeAddress + File.Offset + Shift + Image.BaseOffset);
+    const auto ImageBytes = Bytes.subspan(Image.Section.DataOffset(), Image.Section.DataSize());
+    try {
+      if (Image.Te)
+        pe::RebaseTe(ImageBytes, NewBase);
+      else
+        pe::RebasePe32(ImageBytes, NewBase);
+    } catch (const pe::PeError& Error) {
+      throw FirmwareError("file " + FormatGuid(File.Name) + " cannot move: " + Error.what());
+    }
+    SealFfsFile(Bytes, Own.HeaderSize);
+  }
+  std::fill(Volume.begin() + Start, Volume.begin() + Start + Shift, V.ErasedByte());
+  std::copy(Region.begin(), Region.end(), Volume.begin() + Start + Shift);
+}
+
+// Where the files to move start: the first PEIM, or the pad file that aligns
+// it. Nothing when the volume has no PEIM.
+std::optional<size_t> FirstPeimStart(const VolumeView& V) {
+  for (size_t I = 0; I < V.Files.size(); ++I) {
+    if (V.Files[I].Type != kFileTypePeim)
+      continue;
+    if (I > 0 && V.Files[I - 1].Type == kFileTypePad)
+      return V.Files[I - 1].Offset;
+    return V.Files[I].Offset;
+  }
+  return std::nullopt;
+}
+
+// Bytes to move the files from Start on so that each keeps its data and
+// image alignment and the new file (placed at Offset, Size bytes) fits in
+// front of them, with a pad file filling any rest.
+size_t ShiftFor(std::span<const uint8_t> Volume, const VolumeView& V, size_t Start, size_t Offset,
+                size_t Size) {
+  size_t Alignment = kFfsAlignment;
+  for (const FfsFileView& File : V.Files) {
+    if (File.Offset < Start)
+      continue;
+    Alignment = std::max(Alignment, FfsDataAlignment(File.Attributes));
+    if (File.Type == kFileTypePad)
+      continue;
+    const auto Bytes = Volume.subspan(File.Offset, File.Size);
+    const FfsFileView Own = ParseFfsFile(Bytes, "file " + FormatGuid(File.Name));
+    for (const SectionView& S : ParseSections(Bytes.subspan(Own.HeaderSize), "file"))
+      if (S.Type == kSectionPe32 || S.Type == kSectionTe)
+        Alignment = std::max(Alignment, FindImage(Bytes, Own).Alignment);
+  }
+  const size_t Used = AlignUp(Offset + Size, kFfsAlignment) - Start;
+  size_t Shift = AlignUp(Used, Alignment);
+  while (Shift != Used && Shift - Used < kFfsHeaderSize)
+    Shift += Alignment;
+  return Shift;
+}
+
 } // namespace
 
 Insertion InsertPeim(std::span<uint8_t> Volume, uint32_t VolumeAddress,
-                     std::span<const uint8_t> FfsFile) {
+                     std::span<const uint8_t> FfsFile, InsertAt Where) {
   const FfsFileView F = ParseFfsFile(FfsFile, "firmware file");
   if (F.Type != kFileTypePeim)
     throw FirmwareError("firmware file: type " + Hex(F.Type) + " is not a PEIM (0x6)");
@@ -111,24 +183,31 @@ Insertion InsertPeim(std::span<uint8_t> Volume, uint32_t VolumeAddress,
   for (const FfsFileView& Existing : V.Files)
     if (Existing.Name == F.Name)
       throw FirmwareError("the PEI volume already holds a file named " + FormatGuid(F.Name));
+  std::optional<size_t> Ahead;
+  if (Where == InsertAt::AheadOfPeims)
+    Ahead = FirstPeimStart(V);
+  const size_t Start = Ahead.value_or(V.FreeOffset);
   const auto Offset =
-      Placement(V.FreeOffset, F.HeaderSize, FfsDataAlignment(F.Attributes), Image, VolumeAddress);
+      Placement(Start, F.HeaderSize, FfsDataAlignment(F.Attributes), Image, VolumeAddress);
   if (!Offset)
     throw FirmwareError("firmware file: its image lies at offset " +
                         Hex(Image.Section.DataOffset()) +
                         " in the file, which no 8-aligned placement brings to the image's " +
                         Hex(Image.Alignment) + "-byte alignment");
-  if (*Offset + F.Size > V.Length)
+  const size_t Shift = Ahead ? ShiftFor(Volume, V, Start, *Offset, F.Size) : 0;
+  if ((Ahead ? V.FreeOffset + Shift : *Offset + F.Size) > V.Length)
     throw FirmwareError("the PEI volume has no room: " + Hex(V.Length - V.FreeOffset) +
-                        " bytes free, the file needs " + Hex(F.Size) + " plus alignment");
+                        " bytes free, the file needs " + Hex(Ahead ? Shift : F.Size) +
+                        " plus alignment");
 
   // Build the file as it will lie in the volume, then commit it.
   std::vector<uint8_t> Placed(FfsFile.begin(), FfsFile.begin() + F.Size);
   Insertion Result;
   Result.Name = F.Name;
   Result.FileOffset = *Offset;
-  Result.PadSize = *Offset - V.FreeOffset;
+  Result.PadSize = *Offset - Start;
   Result.FreeBefore = V.Length - V.FreeOffset;
+  Result.Moved = Shift;
   Result.ImageAddress = static_cast<uint32_t>(VolumeAddress + *Offset + Image.BaseOffset);
   Result.Te = Image.Te;
   const auto Bytes =
@@ -138,9 +217,14 @@ Insertion InsertPeim(std::span<uint8_t> Volume, uint32_t VolumeAddress,
   Placed[kFfsStateOffset] = StoredValidState(V.ErasePolarity);
   SealFfsFile(Placed, F.HeaderSize);
 
+  if (Shift != 0)
+    ShiftFiles(Volume, VolumeAddress, V, Start, Shift);
   if (Result.PadSize != 0)
-    WritePadFile(Volume.subspan(V.FreeOffset, Result.PadSize), V.ErasePolarity);
+    WritePadFile(Volume.subspan(Start, Result.PadSize), V.ErasePolarity);
   std::copy(Placed.begin(), Placed.end(), Volume.begin() + *Offset);
+  const size_t After = AlignUp(*Offset + F.Size, kFfsAlignment);
+  if (Shift != 0 && Start + Shift != After)
+    WritePadFile(Volume.subspan(After, Start + Shift - After), V.ErasePolarity);
   SealFvHeader(Volume);
   return Result;
 }

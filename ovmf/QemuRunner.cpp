@@ -23,6 +23,8 @@ namespace {
 
 constexpr const char* kStartupPrompt = "Press";
 constexpr const char* kTraceEvents = "memory_region_ops_write\nmemory_region_ops_read\n";
+constexpr uint16_t kMixerIndexOffset = 4; // the SB16 mixer's index port, from the card's base
+constexpr std::chrono::seconds kMonitorBound{10};
 
 // A private directory for the vars copy and the event list, removed on exit.
 class ScratchDir {
@@ -89,15 +91,39 @@ private:
 
 } // namespace
 
+std::optional<uint16_t> StandInBase(uint16_t IndexPort) {
+  if (IndexPort < kMixerIndexOffset)
+    return std::nullopt;
+  return static_cast<uint16_t>(IndexPort - kMixerIndexOffset);
+}
+
 std::vector<std::string> QemuCommand(const QemuOptions& Options,
-                                     const std::filesystem::path& VarsCopy) {
-  return {Options.Qemu, "-machine", "q35,smm=on,accel=tcg", "-m", "256", "-display", "none",
-          "-nodefaults", "-no-user-config", "-global",
-          "driver=cfi.pflash01,property=secure,value=on", "-drive",
-          "if=pflash,format=raw,unit=0,readonly=on,file=" + Options.Code.string(), "-drive",
-          "if=pflash,format=raw,unit=1,file=" + VarsCopy.string(), "-serial", "stdio",
-          // The log backend writes the events to stderr.
-          "-trace", "events=" + (VarsCopy.parent_path() / "events").string()};
+                                     const std::filesystem::path& VarsCopy,
+                                     const std::filesystem::path& Events,
+                                     const std::filesystem::path& MonitorSocket) {
+  std::vector<std::string> Args = {
+      Options.Qemu, "-machine", "q35,smm=on,accel=tcg", "-m", "256", "-display", "none",
+      "-nodefaults", "-no-user-config", "-global", "driver=cfi.pflash01,property=secure,value=on",
+      "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=" + Options.Code.string(), "-drive",
+      "if=pflash,format=raw,unit=1,file=" + VarsCopy.string(), "-serial", "stdio",
+      // The log backend writes the events to stderr.
+      "-trace", "events=" + Events.string()};
+  if (Options.StandInPort) {
+    const auto Base = StandInBase(*Options.StandInPort);
+    if (!Base)
+      throw std::runtime_error("no stand-in chip can sit at index port " +
+                               std::to_string(*Options.StandInPort));
+    char Device[64];
+    std::snprintf(Device, sizeof Device, "sb16,iobase=0x%X,audiodev=standin", *Base);
+    // Held before the first instruction until the monitor has set the registers.
+    for (const std::string& A :
+         {std::string("-S"), std::string("-monitor"),
+          "unix:" + MonitorSocket.string() + ",server,nowait", std::string("-audiodev"),
+          std::string("none,id=standin"), std::string("-device"), std::string(Device)})
+      Args.push_back(A);
+  }
+  Args.insert(Args.end(), Options.ExtraArgs.begin(), Options.ExtraArgs.end());
+  return Args;
 }
 
 QemuBoot BootFirmware(const QemuOptions& Options) {
@@ -109,9 +135,11 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
   if (!std::filesystem::copy_file(Options.VarsTemplate, Vars, CopyError))
     throw std::runtime_error("cannot copy the variable store " + Options.VarsTemplate.string() +
                              ": " + CopyError.message());
-  std::ofstream(Scratch.Path() / "events") << kTraceEvents;
+  const auto Events = Scratch.Path() / "events";
+  const auto MonitorSocket = Scratch.Path() / "monitor";
+  std::ofstream(Events) << kTraceEvents;
 
-  const auto Args = QemuCommand(Options, Vars);
+  const auto Args = QemuCommand(Options, Vars, Events, MonitorSocket);
   std::vector<char*> Argv;
   for (const auto& A : Args)
     Argv.push_back(const_cast<char*>(A.c_str()));
@@ -138,12 +166,36 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
   }, Previous{};
   Ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &Ignore, &Previous);
+  if (Options.StandInPort) {
+    auto Preset = [&]() -> sio::Result<void> {
+      auto Monitor = QemuMonitor::Connect(MonitorSocket, kMonitorBound);
+      if (!Monitor)
+        return Monitor.Failure();
+      if (auto Done =
+              PresetIndexedRegisters(*Monitor, *Options.StandInPort, Options.StandInPresets);
+          !Done)
+        return Done;
+      return Monitor->Continue();
+    }();
+    if (!Preset) {
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
+      sigaction(SIGPIPE, &Previous, nullptr);
+      throw std::runtime_error("stand-in chip: " + Preset.Message());
+    }
+  }
   QemuBoot Boot;
+  size_t Answered = 0;         // Shell commands answered
+  size_t AnswerStart = 0;      // where the pending command's answer starts in Serial
+  bool CommandPending = false; // typed, waiting for the next prompt
   TraceReader Trace(Boot);
   bool KeySent = !Options.SkipStartupDelay;
   std::array<char, 1 << 16> Buffer;
   std::array<pollfd, 2> Fds = {pollfd{Out.Fd[0], POLLIN, 0}, pollfd{Err.Fd[0], POLLIN, 0}};
-  for (int Open = 2; Open > 0 && !Boot.ReachedShell;) {
+  const auto Finished = [&] {
+    return Options.StopAtShell && Boot.ReachedShell && Answered == Options.ShellCommands.size();
+  };
+  for (int Open = 2; Open > 0 && !Finished();) {
     const auto Left = Options.Bound - (std::chrono::steady_clock::now() - Start);
     if (Left <= std::chrono::steady_clock::duration::zero()) {
       Boot.TimedOut = true;
@@ -170,8 +222,27 @@ QemuBoot BootFirmware(const QemuOptions& Options) {
       if (!KeySent && Boot.Serial.find(kStartupPrompt) != std::string::npos) {
         KeySent = write(In.Fd[1], " ", 1) == 1;
       }
-      if (Boot.Serial.find(kShellPrompt) != std::string::npos)
+      if (!Boot.ReachedShell && Boot.Serial.find(kShellPrompt) != std::string::npos) {
         Boot.ReachedShell = true;
+        AnswerStart = Boot.Serial.size();
+      }
+      if (CommandPending) {
+        const size_t Prompt = Boot.Serial.find(kShellPrompt, AnswerStart);
+        if (Prompt == std::string::npos)
+          continue;
+        Boot.ShellAnswers.push_back(Boot.Serial.substr(AnswerStart, Prompt - AnswerStart));
+        ++Answered;
+        CommandPending = false;
+        AnswerStart = Prompt + std::string_view(kShellPrompt).size();
+      }
+      if (Boot.ReachedShell && Answered < Options.ShellCommands.size()) {
+        const std::string Line = Options.ShellCommands[Answered] + "\r";
+        CommandPending =
+            write(In.Fd[1], Line.data(), Line.size()) == static_cast<ssize_t>(Line.size());
+        AnswerStart = Boot.Serial.size();
+        if (!CommandPending)
+          break;
+      }
     }
   }
   // Stop QEMU and take in what it wrote before it went.

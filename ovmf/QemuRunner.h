@@ -1,14 +1,19 @@
 // Boots an OVMF IA-32 code image headless in qemu-system-i386 (q35 with SMM,
 // TCG, secure pflash) with every port access recorded, and stops it once the
-// UEFI Shell prompt shows on the serial console or a time bound passes.
+// UEFI Shell prompt shows on the serial console (and the Shell commands asked
+// for have answered) or a time bound passes. Optionally with a stand-in for
+// the chip: QEMU's SB16 mixer, its registers preset through the monitor
+// before the processor starts.
 #pragma once
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "board/Trace.h"
+#include "ovmf/QemuMonitor.h"
 
 namespace ovmf {
 
@@ -20,7 +25,24 @@ struct QemuOptions {
   // The Shell waits 5 s for a key before startup.nsh; a key sent when it asks
   // skips the wait.
   bool SkipStartupDelay = true;
+  // The chip's stand-in: QEMU's SB16 card with its mixer's index port here
+  // (the card's base is four below) and these registers written through the
+  // mixer before the processor starts.
+  std::optional<uint16_t> StandInPort;
+  std::vector<IndexedWrite> StandInPresets;
+  // Typed at the Shell prompt one after another; the boot stops when the last
+  // has answered.
+  std::vector<std::string> ShellCommands;
+  // false: run on after the Shell prompt until Bound or until QEMU ends (a
+  // kernel started after the firmware).
+  bool StopAtShell = true;
+  // Added to the command line as given (e.g. -kernel, -initrd, -append).
+  std::vector<std::string> ExtraArgs;
 };
+
+// The card's base port for a mixer index port (the index sits at base + 4);
+// nothing when the port is too low for one.
+std::optional<uint16_t> StandInBase(uint16_t IndexPort);
 
 struct QemuBoot {
   bool ReachedShell = false;
@@ -29,16 +51,22 @@ struct QemuBoot {
   std::string Serial;                   // console output
   std::vector<board::TraceEvent> Ports; // every port access, in order
   std::string QemuMessages;             // QEMU's own complaints, if any
+  // The console text each Shell command printed, up to the next prompt.
+  std::vector<std::string> ShellAnswers;
 };
 
 inline constexpr const char* kShellPrompt = "Shell>";
 
-// Throws std::runtime_error when QEMU cannot be started or stops before
-// anything happened (its message included).
+// Throws std::runtime_error when QEMU cannot be started, stops before
+// anything happened (its message included) or the stand-in's registers cannot
+// be set.
 QemuBoot BootFirmware(const QemuOptions& Options);
 
-// The command line BootFirmware runs (the vars copy at VarsCopy).
+// The command line BootFirmware runs: the vars copy at VarsCopy, the trace
+// event list at Events, the monitor (with the stand-in) at MonitorSocket.
 std::vector<std::string> QemuCommand(const QemuOptions& Options,
-                                     const std::filesystem::path& VarsCopy);
+                                     const std::filesystem::path& VarsCopy,
+                                     const std::filesystem::path& Events,
+                                     const std::filesystem::path& MonitorSocket);
 
 } // namespace ovmf

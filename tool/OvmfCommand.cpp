@@ -1,22 +1,34 @@
 // `sio ovmf [FILE.ffs]`: the module's firmware file added to Debian's OVMF
 // IA-32 image and booted under QEMU, so a real PEI Foundation dispatches it;
-// prints the module's port accesses decoded as `sio run` does and whether the
-// boot went on to the UEFI Shell. Exit code 1 when it did not.
+// prints the module's port accesses decoded as `sio run` does, compares them
+// access for access with the board model's pass of the same scenario, and
+// tells whether the boot went on to the UEFI Shell. With --chip (or a
+// scenario whose chip is the stand-in) QEMU's SB16 mixer answers in the
+// chip's place; with --setup or --entry the setup variable is stored in the
+// copy of the variable store the boot uses and read back through the Shell's
+// dmpstore. Exit code 1 when the Shell was not reached, the traces differ or
+// the variable did not read back.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 
+#include "engine/HostEngine.h"
 #include "ovmf/FirmwareError.h"
 #include "ovmf/FirmwareVolume.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/QemuRunner.h"
+#include "ovmf/SetupVariableStore.h"
 #include "tool/Commands.h"
 #include "tool/FileInput.h"
 #include "tool/InputError.h"
+#include "tool/JsonFields.h"
+#include "tool/PassDiff.h"
+#include "tool/ScenarioFile.h"
+#include "tool/SetupVariable.h"
 #include "tool/TraceDecoder.h"
 
 namespace siotool {
@@ -31,11 +43,73 @@ struct OvmfOptions {
   std::string Firmware = "/usr/share/OVMF/OVMF32_CODE_4M.secboot.fd";
   std::string Vars = "/usr/share/OVMF/OVMF32_VARS_4M.fd";
   std::string Output = "OVMF32_CODE_4M.sio.fd";
+  std::string VarsOutput = "OVMF32_VARS_4M.sio.fd";
   std::string Qemu = "qemu-system-i386";
   std::string SerialLog;
+  std::string ScenarioFile;
+  std::string ChipPort;
+  std::string SetupFile;
+  std::vector<std::string> Entries;
   unsigned Bound = 120;
   bool NoBoot = false;
+  bool First = false;
 };
+
+constexpr size_t kMaxSetupFile = 64 << 10;
+
+// The board both QEMU and the board model run: the scenario file's (its chip
+// must be the stand-in or absent: QEMU has no model of the Super I/O chip),
+// else no chip and no variable; --chip puts the stand-in at a candidate port,
+// --setup/--entry give the variable.
+board::Scenario BoardFor(const OvmfOptions& O) {
+  board::Scenario S = board::DefaultScenario();
+  if (!O.ScenarioFile.empty()) {
+    S = LoadScenarioFile(O.ScenarioFile);
+    if (S.ChipPort && S.Kind != board::ChipKind::MixerStandIn)
+      throw InputError(O.ScenarioFile +
+                       ": chip.kind: QEMU has no model of the Super I/O chip; "
+                       "use \"" +
+                       std::string(kChipKindMixerStandIn) + "\"");
+    if (!(S.Faults == board::PeiFaults{}))
+      throw InputError(O.ScenarioFile + ": faults: a real PEI Foundation cannot be made to fail");
+    if (!S.ChipReadAnswers.empty())
+      throw InputError(O.ScenarioFile + ": the stand-in answers with its registers only");
+  } else {
+    S.ChipPort = std::nullopt;
+    S.Registers.clear();
+    S.SetupVariable = std::nullopt;
+  }
+  if (!O.ChipPort.empty()) {
+    const uint64_t Port = ParseUnsigned(O.ChipPort, "--chip", 0xFFFF);
+    if (std::ranges::find(board::kCandidatePorts, Port) == std::end(board::kCandidatePorts))
+      throw InputError("--chip: " + Hex(Port, 4) +
+                       " is not one of the module's index ports 0x2E, 0x4E, 0x162E, 0x164E");
+    S.ChipPort = static_cast<uint16_t>(Port);
+    S.Kind = board::ChipKind::MixerStandIn;
+  }
+  if (!O.SetupFile.empty()) {
+    S.SetupVariable = ReadInputFile(O.SetupFile, kMaxSetupFile);
+  } else if (!O.Entries.empty()) {
+    if (O.Entries.size() > kSetupEntryCount)
+      throw InputError("--entry: given " + std::to_string(O.Entries.size()) +
+                       " times; the variable holds 5 entries");
+    SetupContent Content;
+    for (size_t I = 0; I < O.Entries.size(); ++I)
+      Content.Entries[I] = ParseSetupEntryText(O.Entries[I], "--entry " + std::to_string(I));
+    S.SetupVariable = EncodeSetupVariable(Content);
+  }
+  return S;
+}
+
+// What the monitor writes into the stand-in before the processor starts: the
+// ID bytes, then the presets in order (as the board model applies them).
+std::vector<ovmf::IndexedWrite> StandInPresets(const board::Scenario& S) {
+  std::vector<ovmf::IndexedWrite> Writes = {{board::SuperIoChip::kRegChipIdHigh, S.ChipIdHigh},
+                                            {board::SuperIoChip::kRegChipIdLow, S.ChipIdLow}};
+  for (const auto& Preset : S.Registers)
+    Writes.push_back({Preset.Reg, Preset.Value});
+  return Writes;
+}
 
 // Writes through a temporary file, so a failed write never leaves a torn
 // file in place of one that was there (even when Path is the input).
@@ -71,10 +145,13 @@ void PrintAccesses(const board::Trace& Accesses) {
 }
 
 int Run(const OvmfOptions& O) {
+  const board::Scenario Board = BoardFor(O);
   const auto Ffs = ReadInputFile(O.FfsFile, kMaxFirmwareFile);
   try {
     auto Image = ovmf::OvmfImage::Parse(ReadInputFile(O.Firmware, kMaxFirmwareImage));
-    const ovmf::Insertion In = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), Ffs);
+    const ovmf::Insertion In =
+        ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), Ffs,
+                         O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End);
     const auto Patched = Image.Rebuild();
     // What is written must open again to the same PEI volume.
     const auto Check = ovmf::OvmfImage::Parse(Patched);
@@ -87,11 +164,26 @@ int Run(const OvmfOptions& O) {
                 ovmf::FormatGuid(In.Name).c_str(), In.FileOffset);
     if (In.PadSize)
       std::printf(" (after a 0x%zX-byte pad file)", In.PadSize);
+    if (In.Moved)
+      std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
+                  "were rebased",
+                  In.Moved);
     std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n",
                 In.Te ? "TE" : "PE32", In.ImageAddress, In.Relocations);
     std::printf("Wrote:     %s\n", O.Output.c_str());
   } catch (const ovmf::FirmwareError& Error) {
     throw InputError(Error.what());
+  }
+  std::string Vars = O.Vars;
+  if (Board.SetupVariable) {
+    auto Stored =
+        ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage), *Board.SetupVariable);
+    if (!Stored)
+      throw InputError(O.Vars + ": " + Stored.Message());
+    WriteOutput(O.VarsOutput, *Stored, "variable store");
+    Vars = O.VarsOutput;
+    std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (NV+BS) in %s\n",
+                Board.SetupVariable->size(), Vars.c_str());
   }
   if (O.NoBoot)
     return 0;
@@ -99,8 +191,18 @@ int Run(const OvmfOptions& O) {
   ovmf::QemuOptions Options;
   Options.Qemu = O.Qemu;
   Options.Code = O.Output;
-  Options.VarsTemplate = O.Vars;
+  Options.VarsTemplate = Vars;
   Options.Bound = std::chrono::seconds(O.Bound);
+  if (Board.ChipPort) {
+    Options.StandInPort = *Board.ChipPort;
+    Options.StandInPresets = StandInPresets(Board);
+    std::printf("Chip:      stand-in at 0x%04X/0x%04X: QEMU's SB16 mixer (card base 0x%04X), "
+                "%zu registers preset through the monitor and read back\n",
+                *Board.ChipPort, *Board.ChipPort + 1, *ovmf::StandInBase(*Board.ChipPort),
+                Options.StandInPresets.size());
+  }
+  if (Board.SetupVariable)
+    Options.ShellCommands.push_back(ovmf::DumpSetupVariableCommand());
   std::printf("Booting:   %s (q35, SMM, TCG), up to %u s\n", O.Qemu.c_str(), O.Bound);
   std::fflush(stdout);
   ovmf::QemuBoot Boot;
@@ -127,6 +229,39 @@ int Run(const OvmfOptions& O) {
     std::cout
         << "  (QEMU's port 0x80 device is one byte wide: it records the 16-bit progress code\n"
            "   write as 0x70 to 0x80 and 0x00 to 0x81, joined here)\n";
+
+  bool Same = Runs.size() == 1;
+  if (Runs.size() > 1)
+    std::cout << "Model:     dispatched " << Runs.size() << " times, the board model runs once\n";
+  if (Runs.size() == 1) {
+    const board::Trace Model = ovmf::AsQemuSeesIt(engine::RunHostPass(Board).Events);
+    const auto Differences = DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Runs[0]), "board model",
+                                        ovmf::AsTheModuleWroteIt(Model));
+    Same = Differences.empty();
+    if (Same) {
+      std::cout << "Model:     identical to the board model (" << Runs[0].size()
+                << " accesses as QEMU records them)\n";
+    } else {
+      std::cout << "Model:     differs from the board model:\n";
+      for (const auto& Line : Differences)
+        std::cout << "  " << Line << "\n";
+    }
+  }
+  bool ReadBack = true;
+  if (Board.SetupVariable) {
+    ReadBack = false;
+    if (Boot.ShellAnswers.empty()) {
+      std::cout << "Variable:  not read back (the Shell did not answer `"
+                << ovmf::DumpSetupVariableCommand() << "`)\n";
+    } else if (auto Shown = ovmf::ParseDumpedVariable(Boot.ShellAnswers[0]); !Shown) {
+      std::cout << "Variable:  " << Shown.Message() << "\n";
+    } else {
+      ReadBack = *Shown == *Board.SetupVariable;
+      std::cout << "Variable:  `" << ovmf::DumpSetupVariableCommand() << "` shows " << Shown->size()
+                << " bytes, "
+                << (ReadBack ? "equal to the stored content" : "NOT the stored content") << "\n";
+    }
+  }
   char Line[128];
   if (Boot.ReachedShell)
     std::snprintf(Line, sizeof Line, "Boot:      reached the UEFI Shell after %.1f s\n",
@@ -135,7 +270,7 @@ int Run(const OvmfOptions& O) {
     std::snprintf(Line, sizeof Line, "Boot:      did NOT reach the UEFI Shell (%s after %.1f s)\n",
                   Boot.TimedOut ? "stopped" : "QEMU ended", Boot.Seconds);
   std::cout << Line;
-  return Boot.ReachedShell ? 0 : 1;
+  return Boot.ReachedShell && Same && ReadBack ? 0 : 1;
 }
 
 } // namespace
@@ -156,7 +291,24 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
       ->capture_default_str()
       ->check(CLI::Range(1u, 3600u));
   Cmd->add_option("--serial-log", O->SerialLog, "Write the serial console output here");
-  Cmd->add_flag("--no-boot", O->NoBoot, "Only write the patched image");
+  Cmd->add_flag("--no-boot", O->NoBoot, "Only write the patched image (and variable store)");
+  Cmd->add_option("--scenario", O->ScenarioFile,
+                  "Board for QEMU and the board model (chip kind \"qemu-sb16-mixer\" or no chip)");
+  Cmd->add_option("--chip", O->ChipPort,
+                  "Put the chip's stand-in (QEMU's SB16 mixer) at this index port: 0x2E, 0x4E, "
+                  "0x162E or 0x164E");
+  auto* Setup = Cmd->add_option("--setup", O->SetupFile,
+                                "Store this setup variable content (as `sio var encode` writes "
+                                "it) in the copy of the variable store the boot uses");
+  Cmd->add_option("--entry", O->Entries, "A setup variable entry, as `sio var encode --entry`")
+      ->type_name("ENTRY")
+      ->excludes(Setup);
+  Cmd->add_option("--vars-output", O->VarsOutput,
+                  "Where to write the variable store with the setup variable")
+      ->capture_default_str();
+  Cmd->add_flag("--first", O->First,
+                "Put the module's file ahead of the other PEIMs (only its dependency expression "
+                "then orders it after the variable service)");
   Cmd->callback([O, &ExitCode] { ExitCode = Run(*O); });
 }
 

@@ -37,7 +37,33 @@ std::string EventText(const std::vector<DecodedEvent>& Events, size_t I) {
   return I < Events.size() ? Events[I].Access + "  (" + Events[I].Meaning + ")" : "(trace ended)";
 }
 
+void AddTraceDifferences(DiffLines& Out, const std::string& NameA, const board::Trace& A,
+                         const std::string& NameB, const board::Trace& B) {
+  auto Da = DecodeTrace(A), Db = DecodeTrace(B);
+  size_t Shown = 0;
+  for (size_t I = 0; I < std::max(A.size(), B.size()) && Shown < 5; ++I) {
+    if (I < A.size() && I < B.size() && A[I] == B[I])
+      continue;
+    Out.Add("trace event " + std::to_string(I) + ":");
+    Out.Add("  " + NameA + ": " + EventText(Da, I));
+    Out.Add("  " + NameB + ": " + EventText(Db, I));
+    ++Shown;
+  }
+  if (A.size() != B.size()) {
+    Out.Add("trace length: " + NameA + " " + std::to_string(A.size()) + " events, " + NameB + " " +
+            std::to_string(B.size()));
+  }
+}
+
 } // namespace
+
+std::vector<std::string> DiffTraces(const std::string& NameA, const board::Trace& A,
+                                    const std::string& NameB, const board::Trace& B,
+                                    size_t MaxLines) {
+  DiffLines Out(MaxLines);
+  AddTraceDifferences(Out, NameA, A, NameB, B);
+  return Out.Take();
+}
 
 std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size_t MaxLines) {
   DiffLines Out(MaxLines);
@@ -53,20 +79,7 @@ std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size
     Out.Add("status: " + NameA + " " + board::StatusName(Ra.Status) + ", " + NameB + " " +
             board::StatusName(Rb.Status));
   }
-  auto Da = DecodeTrace(Ra.Events), Db = DecodeTrace(Rb.Events);
-  size_t Shown = 0;
-  for (size_t I = 0; I < std::max(Ra.Events.size(), Rb.Events.size()) && Shown < 5; ++I) {
-    if (I < Ra.Events.size() && I < Rb.Events.size() && Ra.Events[I] == Rb.Events[I])
-      continue;
-    Out.Add("trace event " + std::to_string(I) + ":");
-    Out.Add("  " + NameA + ": " + EventText(Da, I));
-    Out.Add("  " + NameB + ": " + EventText(Db, I));
-    ++Shown;
-  }
-  if (Ra.Events.size() != Rb.Events.size()) {
-    Out.Add("trace length: " + NameA + " " + std::to_string(Ra.Events.size()) + " events, " +
-            NameB + " " + std::to_string(Rb.Events.size()));
-  }
+  AddTraceDifferences(Out, NameA, Ra.Events, NameB, Rb.Events);
   if (Ra.Ppis != Rb.Ppis) {
     Out.Add("installed PPIs: " + NameA + " " + std::to_string(Ra.Ppis.size()) + ", " + NameB + " " +
             std::to_string(Rb.Ppis.size()) + " (or different GUIDs/flags)");
@@ -81,6 +94,16 @@ std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size
     const auto &Ca = *Ra.Chip, &Cb = *Rb.Chip;
     if (Ca.InConfigMode != Cb.InConfigMode)
       Out.Add("chip configuration mode differs");
+    if (Ca.Flat.has_value() != Cb.Flat.has_value()) {
+      Out.Add("chip: a stand-in on one side only");
+    } else if (Ca.Flat) {
+      for (size_t Reg = 0; Reg < Ca.Flat->size(); ++Reg) {
+        if ((*Ca.Flat)[Reg] != (*Cb.Flat)[Reg]) {
+          Out.Add("stand-in register " + Hex(Reg) + ": " + NameA + " " + Hex((*Ca.Flat)[Reg]) +
+                  ", " + NameB + " " + Hex((*Cb.Flat)[Reg]));
+        }
+      }
+    }
     for (size_t Reg = 0; Reg < Ca.Global.size(); ++Reg) {
       if (Ca.Global[Reg] != Cb.Global[Reg]) {
         Out.Add("global register " + Hex(Reg) + ": " + NameA + " " + Hex(Ca.Global[Reg]) + ", " +

@@ -13,7 +13,17 @@ void ParseChip(const Json& Chip, board::Scenario& S) {
     S.ChipPort = std::nullopt;
     return;
   }
-  RequireObject(Chip, "chip", {"port", "id_high", "id_low"});
+  RequireObject(Chip, "chip", {"kind", "port", "id_high", "id_low"});
+  if (Chip.contains("kind")) {
+    const Json& Kind = Chip["kind"];
+    if (Kind == kChipKindSuperIo)
+      S.Kind = board::ChipKind::SuperIo;
+    else if (Kind == kChipKindMixerStandIn)
+      S.Kind = board::ChipKind::MixerStandIn;
+    else
+      throw InputError(std::string("chip.kind: expected \"") + kChipKindSuperIo + "\" or \"" +
+                       kChipKindMixerStandIn + "\"");
+  }
   if (Chip.contains("port")) {
     uint64_t Port = ReadUnsigned(Chip["port"], "chip.port", 0xFFFF);
     if (auto Problem = ChipPortProblem(Port); !Problem.empty()) {
@@ -161,7 +171,9 @@ board::Scenario LoadScenarioFile(const std::string& Path) {
 Json ScenarioToJson(const board::Scenario& S) {
   Json Doc;
   if (S.ChipPort) {
-    Doc["chip"] = {{"port", Hex(*S.ChipPort, 4)},
+    Doc["chip"] = {{"kind", S.Kind == board::ChipKind::MixerStandIn ? kChipKindMixerStandIn
+                                                                    : kChipKindSuperIo},
+                   {"port", Hex(*S.ChipPort, 4)},
                    {"id_high", Hex(S.ChipIdHigh)},
                    {"id_low", Hex(S.ChipIdLow)}};
   } else {

@@ -10,6 +10,11 @@
 
 namespace siotool {
 
+// chip.kind: the Super I/O chip (default) or the stand-in QEMU offers in its
+// place (its SB16 mixer: one flat register file, no banks, no keys).
+inline constexpr const char* kChipKindSuperIo = "super-io";
+inline constexpr const char* kChipKindMixerStandIn = "qemu-sb16-mixer";
+
 // Largest setup variable a scenario may hold (longer than the module's
 // 67-byte buffer on purpose, to show the module refusing it).
 inline constexpr size_t kMaxScenarioVariableSize = 1024;

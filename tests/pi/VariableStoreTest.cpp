@@ -1,0 +1,285 @@
+#include "pi/VariableStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "pi/LittleEndian.h"
+#include "pi/VariableStoreRecords.h"
+
+namespace pi {
+namespace {
+
+constexpr Guid kOurGuid = GuidFromText("CD2E75EC-4162-411D-B7F1-E1D882E697AB");
+const std::u16string kOurName = u"SioF81216aSetup00";
+
+std::vector<uint8_t> ReadFile(const char* Path) {
+  std::ifstream In(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(In), {}};
+}
+
+// A formatted, empty store of Size bytes.
+std::vector<uint8_t> BareStore(const Guid& Signature, size_t Size) {
+  std::vector<uint8_t> Bytes(Size, 0xFF);
+  VariableStoreHeader Header{};
+  Header.Signature = Signature;
+  Header.Size = static_cast<uint32_t>(Size);
+  Header.Format = kVariableStoreFormatted;
+  Header.State = kVariableStoreHealthy;
+  WriteRecord(Bytes, 0, Header);
+  return Bytes;
+}
+
+// Store inside an NV data volume with one block run and a correct checksum.
+std::vector<uint8_t> InVolume(const std::vector<uint8_t>& Store) {
+  std::vector<uint8_t> Bytes(kNvVolumeMinHeaderLength + Store.size(), 0);
+  std::copy(Store.begin(), Store.end(), Bytes.begin() + kNvVolumeMinHeaderLength);
+  NvVolumeHeader Header{};
+  Header.FileSystemGuid = kSystemNvDataFvGuid;
+  Header.FvLength = Bytes.size();
+  Header.Signature = kFvSignature;
+  Header.Attributes = 0x0004FEFF;
+  Header.HeaderLength = kNvVolumeMinHeaderLength;
+  Header.Revision = 2;
+  WriteRecord(Bytes, 0, Header);
+  Le32 Run[2];
+  Run[0] = 1;
+  Run[1] = static_cast<uint32_t>(Bytes.size());
+  WriteRecord(Bytes, sizeof Header, Run);
+  uint16_t Sum = 0;
+  for (size_t I = 0; I < kNvVolumeMinHeaderLength; I += 2)
+    Sum = static_cast<uint16_t>(Sum + (Bytes[I] | Bytes[I + 1] << 8));
+  Header.Checksum = static_cast<uint16_t>(0x10000 - Sum);
+  WriteRecord(Bytes, 0, Header);
+  return Bytes;
+}
+
+std::vector<uint8_t> Content(size_t Size, uint8_t Seed) {
+  std::vector<uint8_t> Data(Size);
+  for (size_t I = 0; I < Size; ++I)
+    Data[I] = static_cast<uint8_t>(Seed + I);
+  return Data;
+}
+
+NewVariable Ours(std::span<const uint8_t> Data, uint32_t Attributes = 0x3) {
+  return {kOurName, kOurGuid, Attributes, Data};
+}
+
+VariableStore Reopen(const std::vector<uint8_t>& Bytes) {
+  auto Store = VariableStore::Open(Bytes);
+  EXPECT_TRUE(Store.Ok()) << (Store.Ok() ? "" : Store.Message());
+  return std::move(Store).Value();
+}
+
+TEST(VariableStore, OvmfFileIsAnEmptyAuthenticatedStoreInItsVolume) {
+  auto Bytes = ReadFile(SIO_OVMF_VARS);
+  ASSERT_FALSE(Bytes.empty());
+  auto Store = Reopen(Bytes);
+  EXPECT_EQ(Store.Format(), VariableStoreFormat::Authenticated);
+  EXPECT_EQ(Store.VolumeOffset(), 0u);
+  EXPECT_EQ(Store.StoreOffset(), 0x48u);
+  EXPECT_EQ(Store.RecordHeaderSize(), 60u);
+  EXPECT_EQ(Store.FreeOffset(), 0x48u + 28);
+  EXPECT_EQ(Store.StoreOffset() + Store.StoreSize(), 0x40000u);
+}
+
+// Add, then replace twice, in both formats and in a volume, a bare store and
+// a flash image: one valid copy each time, earlier copies deleted by ANDing
+// 0xFD into their state, nothing else in the file changed.
+TEST(VariableStore, AddAndReplaceTwiceLeavesOneValidCopy) {
+  auto Ovmf = ReadFile(SIO_OVMF_VARS);
+  std::vector<uint8_t> Flash(0x10000, 0xFF); // something ahead of the volume
+  Flash.insert(Flash.end(), Ovmf.begin(), Ovmf.end());
+  auto Code = ReadFile(SIO_OVMF_CODE);
+  Flash.insert(Flash.end(), Code.begin(), Code.end());
+  struct Case {
+    const char* Label;
+    std::vector<uint8_t> Bytes;
+    size_t HeaderSize;
+  } Cases[] = {
+      {"OVMF volume", Ovmf, 60},
+      {"flash image", Flash, 60},
+      {"plain bare store", BareStore(kVariableStoreGuid, 0x1000), 32},
+      {"plain store in a volume", InVolume(BareStore(kVariableStoreGuid, 0x1000)), 32},
+      {"authenticated bare store", BareStore(kAuthenticatedVariableStoreGuid, 0x1000), 60},
+  };
+  for (auto& C : Cases) {
+    SCOPED_TRACE(C.Label);
+    auto Bytes = C.Bytes;
+    const auto First = Content(67, 0x10), Second = Content(5, 0x80), Third = Content(300, 0x40);
+    size_t Records = 0;
+    for (const auto* Data : {&First, &Second, &Third}) {
+      auto Before = Reopen(Bytes);
+      EXPECT_EQ(Before.RecordHeaderSize(), C.HeaderSize);
+      auto Written = Before.WithVariable(Ours(*Data, Data == &Second ? 0x7 : 0x3));
+      ASSERT_TRUE(Written.Ok()) << Written.Message();
+      auto After = Reopen(*Written);
+      ASSERT_EQ(After.Records().size(), ++Records);
+      const auto& New = After.Records().back();
+      EXPECT_EQ(New.Offset, Before.FreeOffset());
+      EXPECT_EQ(New.Offset % 4, 0u);
+      EXPECT_EQ(New.StateByte, 0x3F);
+      EXPECT_EQ(New.Attributes, Data == &Second ? 0x7u : 0x3u);
+      EXPECT_EQ(New.Data, *Data);
+      ASSERT_EQ(After.FindValid(kOurName, kOurGuid), &New);
+      size_t Valid = 0;
+      for (const auto& R : After.Records()) {
+        Valid += R.Valid();
+        if (&R != &New) {
+          EXPECT_EQ(R.StateByte, 0x3D);
+        }
+      }
+      EXPECT_EQ(Valid, 1u);
+      // Only the new record and the old one's state byte differ.
+      size_t Changed = 0;
+      for (size_t I = 0; I < Bytes.size(); ++I)
+        Changed += (*Written)[I] != Bytes[I] && (I < New.Offset || I >= After.FreeOffset());
+      EXPECT_EQ(Changed, Records > 1 ? 1u : 0u); // the one earlier valid copy's state
+      EXPECT_EQ(After.FreeOffset(), AlignUp(New.Offset + C.HeaderSize + 36 + Data->size(), 4));
+      Bytes = std::move(*Written);
+    }
+  }
+}
+
+TEST(VariableStore, RecordNextToOthersKeepsTheirsAndFindsTheAddedCopy) {
+  auto Bytes = BareStore(kVariableStoreGuid, 0x400);
+  const auto Data = Content(10, 1);
+  auto Other = Reopen(Bytes).WithVariable({u"Other", kOurGuid, 0x7, Data});
+  ASSERT_TRUE(Other.Ok());
+  // A copy of ours left "in deleted transition" by an interrupted update is
+  // still valid; the replace deletes it too.
+  auto Ours1 = Reopen(*Other).WithVariable(Ours(Data));
+  ASSERT_TRUE(Ours1.Ok());
+  auto Interrupted = *Ours1;
+  Interrupted[Reopen(*Ours1).Records()[1].Offset + 2] &= kVarInDeletedTransition;
+  auto Store = Reopen(Interrupted);
+  ASSERT_NE(Store.FindValid(kOurName, kOurGuid), nullptr);
+  EXPECT_EQ(Store.FindValid(kOurName, kOurGuid)->State, VariableRecordState::InDeletedTransition);
+  auto Replaced = Store.WithVariable(Ours(Content(3, 9)));
+  ASSERT_TRUE(Replaced.Ok());
+  auto After = Reopen(*Replaced);
+  ASSERT_EQ(After.Records().size(), 3u);
+  EXPECT_EQ(After.Records()[0].Name, u"Other");
+  EXPECT_EQ(After.Records()[0].StateByte, 0x3F);
+  EXPECT_EQ(After.Records()[1].StateByte, 0x3C);
+  EXPECT_EQ(After.FindValid(kOurName, kOurGuid), &After.Records()[2]);
+  EXPECT_EQ(After.FindValid(u"Other", kOurGuid), &After.Records()[0]);
+}
+
+TEST(VariableStore, FullStoreSaysWhatIsNeededAndFree) {
+  // 28-byte header, then exactly one 32 + 36 + 67 = 135-byte record fits in 164 bytes.
+  const auto Data = Content(67, 0);
+  auto Exact = Reopen(BareStore(kVariableStoreGuid, 28 + 135)).WithVariable(Ours(Data));
+  ASSERT_TRUE(Exact.Ok()) << Exact.Message();
+  EXPECT_EQ(Reopen(*Exact).FreeBytes(), 0u);
+  auto Short = Reopen(BareStore(kVariableStoreGuid, 28 + 134)).WithVariable(Ours(Data));
+  ASSERT_FALSE(Short.Ok());
+  EXPECT_EQ(
+      Short.Message(),
+      "not enough free space in the variable store: the record needs 135 bytes, 134 are free");
+  auto Again = Reopen(*Exact).WithVariable(Ours(Data)); // a replace needs room for the new copy
+  ASSERT_FALSE(Again.Ok());
+  EXPECT_NE(Again.Message().find("needs 135 bytes, 0 are free"), std::string::npos);
+}
+
+TEST(VariableStore, RefusesWhatAStoreWriteCannotCarry) {
+  auto Store = Reopen(BareStore(kAuthenticatedVariableStoreGuid, 0x400));
+  const auto Data = Content(4, 0);
+  struct Case {
+    uint32_t Attributes;
+    const char* Message; // empty: accepted
+  } Cases[] = {
+      {0x3, ""},
+      {0x7, ""},
+      {0x1, "needs boot-service access"},
+      {0x2, "needs the non-volatile bit"},
+      {0x5, "needs boot-service access"},
+      {0xF, "hardware error records"},
+      {0x13, "authenticated variable needs a signed write"},
+      {0x23, "authenticated variable needs a signed write"},
+      {0x83, "authenticated variable needs a signed write"},
+      {0x43, "append-write"},
+      {0x103, "bits above 0x80"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Attributes);
+    auto Written = Store.WithVariable(Ours(Data, C.Attributes));
+    EXPECT_EQ(Written.Ok(), *C.Message == 0);
+    if (!Written.Ok()) {
+      EXPECT_NE(Written.Message().find(C.Message), std::string::npos) << Written.Message();
+    }
+  }
+  EXPECT_NE(Store.WithVariable(Ours({})).Message().find("no content"), std::string::npos);
+  EXPECT_FALSE(Store.WithVariable({u"", kOurGuid, 0x3, Data}).Ok());
+  EXPECT_FALSE(Store.WithVariable({std::u16string(u"a\0b", 3), kOurGuid, 0x3, Data}).Ok());
+}
+
+// Each damage, and the one-line error it must give.
+TEST(VariableStore, DamagedStoresAreRefusedNamingTheProblem) {
+  auto Volume = InVolume(BareStore(kAuthenticatedVariableStoreGuid, 0x400));
+  auto WithRecord = Reopen(Volume).WithVariable(Ours(Content(67, 0)));
+  ASSERT_TRUE(WithRecord.Ok());
+  const size_t Store = kNvVolumeMinHeaderLength, Record = Store + 28;
+  auto Set = [](size_t At, std::initializer_list<uint8_t> Given) {
+    return [At, New = std::vector<uint8_t>(Given)](std::vector<uint8_t>& B) {
+      std::copy(New.begin(), New.end(), B.begin() + static_cast<ptrdiff_t>(At));
+    };
+  };
+  struct Case {
+    const char* Label;
+    std::function<void(std::vector<uint8_t>&)> Damage;
+    const char* Message;
+  } Cases[] = {
+      {"not a store", [](auto& B) { B.assign(4096, 0x20); }, "not a variable store"},
+      {"empty file", [](auto& B) { B.clear(); }, "not a variable store"},
+      {"volume checksum", Set(0x40, {0x12}), "volume at 0x0: volume header: checksum"},
+      {"volume signature", Set(0x28, {'_', 'F', 'V', 'X'}), "signature 0x5856465F is not \"_FVH\""},
+      {"volume longer than the file", Set(0x22, {0x01}), "runs past the end of the file"},
+      {"volume header length", Set(0x30, {0x08}), "header length 0x8 does not fit"},
+      {"truncated volume header", [](auto& B) { B.resize(0x30); },
+       "shorter than its 56 fixed bytes"},
+      {"store signature", Set(Store, {0x00}), "is not a variable store's"},
+      {"store not healthy", Set(Store + 21, {0xFF}),
+       "not formatted and healthy (format 0x5A, state 0xFF"},
+      {"store size beyond the volume", Set(Store + 17, {0x10}),
+       "size 0x1000 does not fit the 0x400 bytes the volume holds"},
+      {"store size below its header", Set(Store + 16, {0x04, 0x00}), "size 0x4 does not fit"},
+      {"record runs past the store", Set(Record + 40, {0x00, 0x10}),
+       "record at 0x64: runs past the end of the store"},
+      {"record name size past the store", Set(Record + 36, {0xFF, 0xFF, 0xFF, 0xFF}),
+       "runs past the end of the store"},
+      {"half-written record", Set(Record + 2, {0x7F}), "record at 0x64: half-written (state 0x7F)"},
+      {"record header being written", Set(Record + 2, {0xFF}), "half-written (state 0xFF)"},
+      {"odd name size", Set(Record + 36, {0x23}), "name size 35 is not a UTF-16 name"},
+      {"free space not erased", Set(0x300, {0x00}), "byte 0x0 at 0x300 after the last record"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Label);
+    auto Bytes = *WithRecord;
+    C.Damage(Bytes);
+    auto Opened = VariableStore::Open(Bytes);
+    ASSERT_FALSE(Opened.Ok());
+    EXPECT_NE(Opened.Message().find(C.Message), std::string::npos) << Opened.Message();
+    EXPECT_EQ(Opened.Message().find('\n'), std::string::npos);
+  }
+  // A bare store longer than its file.
+  auto Bare = BareStore(kVariableStoreGuid, 0x100);
+  Bare.resize(0x80);
+  EXPECT_NE(VariableStore::Open(Bare).Message().find(
+                "size 0x100 does not fit the 0x80 bytes of the file"),
+            std::string::npos);
+}
+
+TEST(VariableStore, NamesAndAttributesAsText) {
+  EXPECT_EQ(FormatVariableAttributes(0x7), "NV+BS+RT");
+  EXPECT_EQ(FormatVariableAttributes(0x1027), "NV+BS+RT+AT+0x1000");
+  EXPECT_EQ(VariableNameText(u"Boot\u00e9\n"), "Boot\\u00E9\\u000A");
+  EXPECT_EQ(VariableNameFromAscii("Sio"), u"Sio");
+  EXPECT_FALSE(VariableNameFromAscii("Bo\xC3\xA9").has_value());
+  EXPECT_FALSE(VariableNameFromAscii("").has_value());
+}
+
+} // namespace
+} // namespace pi
