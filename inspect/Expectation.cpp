@@ -32,10 +32,13 @@ sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool 
   engine::HostEngine Engine;
   std::array<ChipReading, 2> Runs;
   const std::array<uint8_t, 2> Starts = {0x00, 0xFF};
-  for (size_t Run = 0; Run < Runs.size(); ++Run) {
+  // The stand-in's registers start at reset values known from QEMU: one
+  // pass from them tells every register.
+  const bool StartKnown = Config.Kind == board::ChipKind::MixerStandIn;
+  for (size_t Run = 0; Run < (StartKnown ? 1 : Runs.size()); ++Run) {
     board::Scenario Board = Config;
     for (const RegisterKey& Key : Set.Keys()) {
-      if (!NeverPreset(Key) && !PresetBy(Config, Key))
+      if (!StartKnown && !NeverPreset(Key) && !PresetBy(Config, Key))
         Board.Registers.push_back({Key.Device.value_or(0), Key.Reg, Starts[Run]});
     }
     Engine.Run(Board);
@@ -45,6 +48,8 @@ sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool 
       return Reading.Within(Source + ": after the module's pass on the board model");
     Runs[Run] = std::move(*Reading);
   }
+  if (StartKnown)
+    Runs[1] = Runs[0];
   Expectation Out;
   Out.Source = Source;
   for (const auto& [Key, Low] : Runs[0].Values) {

@@ -6,7 +6,8 @@
 // ends the same in both is the pass's doing and is expected; one that
 // follows the start value is not known (register 0xF0 of logical device 8,
 // whose bits the setup only clears, keeps the others). Registers the scenario
-// presets are known before the pass, so all their bits are expected.
+// presets are known before the pass, so all their bits are expected; so are
+// all the registers of QEMU's stand-in, whose reset values are known.
 #pragma once
 
 #include <map>
