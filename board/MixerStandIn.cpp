@@ -1,5 +1,7 @@
 #include "board/MixerStandIn.h"
 
+#include <algorithm>
+
 namespace board {
 
 // clang-format off
@@ -30,8 +32,12 @@ void MixerStandIn::Reset(uint16_t IndexPort) {
 }
 
 void MixerStandIn::WriteRegister(uint8_t Reg, uint8_t Value) {
-  if (Reg == kResetRegister)
-    Registers_ = kResetValues;
+  if (Reg == kResetRegister) {
+    // Registers 0x7F-0x82 (the card's interrupt and DMA settings) keep their values.
+    std::copy(kResetValues.begin(), kResetValues.begin() + kFirstKept, Registers_.begin());
+    std::copy(kResetValues.begin() + kLastKept + 1, kResetValues.end(),
+              Registers_.begin() + kLastKept + 1);
+  }
   if (Reg != kReadOnlyRegister)
     Registers_[Reg] = Value;
 }

@@ -3,9 +3,9 @@
 // There are no logical-device banks and no configuration-mode keys: every
 // index write selects a register (the keys included), every data access
 // reaches the selected register. As QEMU's device does it, the index port
-// reads all ones, a data write to register 0x00 puts every register back to
-// its reset value and register 0x82 (the card's interrupt status) ignores
-// writes.
+// reads all ones, a data write to register 0x00 puts every register but
+// 0x7F-0x82 back to its reset value, and register 0x82 (the card's interrupt
+// status) ignores writes.
 #pragma once
 
 #include <array>
@@ -19,6 +19,9 @@ class MixerStandIn final : public IoDevice {
 public:
   static constexpr uint8_t kResetRegister = 0x00;
   static constexpr uint8_t kReadOnlyRegister = 0x82;
+  // The registers a write to kResetRegister leaves alone.
+  static constexpr uint8_t kFirstKept = 0x7F;
+  static constexpr uint8_t kLastKept = 0x82;
 
   // The 256 registers as QEMU 7.2's mixer holds them after reset (read back
   // through QEMU's monitor: index write, data read, for every register).

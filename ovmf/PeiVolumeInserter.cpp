@@ -108,7 +108,8 @@ void ShiftFiles(std::span<uint8_t> Volume, uint32_t VolumeAddress, const VolumeV
     if (File.Offset < Start || File.Type == kFileTypePad)
       continue;
     const auto Bytes = std::span<uint8_t>(Region).subspan(File.Offset - Start, File.Size);
-    const FfsFileView Own = ParseFfsFile(Bytes, "moved file " + FormatGuid(File.Name));
+    FfsFileView Own = File; // as checked by ParseVolume, relative to the file
+    Own.Offset = 0;
     bool HasImage = false;
     for (const SectionView& S : ParseSections(Bytes.subspan(Own.HeaderSize), "moved file"))
       HasImage = HasImage || S.Type == kSectionPe32 || S.Type == kSectionTe;
@@ -158,7 +159,8 @@ size_t ShiftFor(std::span<const uint8_t> Volume, const VolumeView& V, size_t Sta
     if (File.Type == kFileTypePad)
       continue;
     const auto Bytes = Volume.subspan(File.Offset, File.Size);
-    const FfsFileView Own = ParseFfsFile(Bytes, "file " + FormatGuid(File.Name));
+    FfsFileView Own = File;
+    Own.Offset = 0;
     for (const SectionView& S : ParseSections(Bytes.subspan(Own.HeaderSize), "file"))
       if (S.Type == kSectionPe32 || S.Type == kSectionTe)
         Alignment = std::max(Alignment, FindImage(Bytes, Own).Alignment);

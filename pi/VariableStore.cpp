@@ -97,6 +97,23 @@ sio::Result<StoreSpan> CheckVolume(std::span<const uint8_t> Bytes, size_t Offset
   if (uint16_t Sum = VolumeHeaderSum(Bytes.subspan(Offset, HeaderLength)); Sum != 0)
     return Fail("volume header: checksum " + Hex(Header.Checksum) + " is wrong (words sum to " +
                 Hex(Sum) + ", not 0)");
+  // A volume the firmware finds damaged is formatted afresh, store and all.
+  if (Header.Revision != kFvRevision)
+    return Fail("volume header: revision " + std::to_string(Header.Revision) + " is not 2");
+  uint64_t Covered = 0;
+  bool Ended = false;
+  for (size_t At = sizeof Header; !Ended && At + sizeof(NvBlockRun) <= HeaderLength;
+       At += sizeof(NvBlockRun)) {
+    NvBlockRun Run;
+    ReadRecord(Bytes, Offset + At, Run); // inside the header, which lies inside the bytes
+    Ended = Run.NumBlocks == 0 && Run.Length == 0;
+    Covered += uint64_t{Run.NumBlocks} * Run.Length;
+  }
+  if (!Ended)
+    return Fail("volume header: block map has no {0, 0} end inside the header");
+  if (Covered != Length)
+    return Fail("volume header: block map covers " + Hex(Covered) + " bytes, not the volume's " +
+                Hex(Length));
   return StoreSpan{Offset + HeaderLength, static_cast<size_t>(Length) - HeaderLength};
 }
 

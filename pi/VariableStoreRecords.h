@@ -44,8 +44,17 @@ static_assert(offsetof(NvVolumeHeader, Signature) == 0x28);
 static_assert(offsetof(NvVolumeHeader, HeaderLength) == 0x30);
 static_assert(offsetof(NvVolumeHeader, Checksum) == 0x32);
 static_assert(offsetof(NvVolumeHeader, Revision) == 0x37);
+inline constexpr uint8_t kFvRevision = 2;
+
+// One run of the block map: NumBlocks blocks of Length bytes.
+struct NvBlockRun {
+  Le32 NumBlocks;
+  Le32 Length;
+};
+static_assert(sizeof(NvBlockRun) == 8);
+
 // A header holds at least one block run and the terminator.
-inline constexpr size_t kNvVolumeMinHeaderLength = sizeof(NvVolumeHeader) + 2 * 8;
+inline constexpr size_t kNvVolumeMinHeaderLength = sizeof(NvVolumeHeader) + 2 * sizeof(NvBlockRun);
 
 // The header at the start of a variable store; the first record follows it,
 // 4-byte aligned.

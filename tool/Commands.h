@@ -10,6 +10,8 @@ namespace siotool {
 void AddRunCommand(CLI::App& App, int& ExitCode);
 void AddDiffCommand(CLI::App& App, int& ExitCode);
 void AddVarCommands(CLI::App& App, int& ExitCode);
+// `sio var store` and `sio var list`, on the `var` command.
+void AddVarStoreCommands(CLI::App& Var, int& ExitCode);
 void AddImageCommands(CLI::App& App, int& ExitCode);
 void AddOvmfCommand(CLI::App& App, int& ExitCode);
 

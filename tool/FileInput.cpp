@@ -28,4 +28,31 @@ std::vector<uint8_t> ReadInputFile(const std::string& Path, size_t MaxSize) {
   return Data;
 }
 
+void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Data, bool Overwrite,
+                     const std::string& Flag) {
+  std::error_code Error;
+  if (std::filesystem::is_directory(Path, Error))
+    throw InputError(Flag + ": " + Path + ": is a directory");
+  if (!Overwrite && std::filesystem::exists(Path, Error))
+    throw InputError(Flag + ": " + Path + ": exists (give --force to replace it)");
+  const std::string Temporary = Path + ".sio-partial";
+  {
+    std::ofstream Out(Temporary, std::ios::binary | std::ios::trunc);
+    if (!Out)
+      throw InputError(Flag + ": " + Path + ": cannot create file");
+    Out.write(reinterpret_cast<const char*>(Data.data()),
+              static_cast<std::streamsize>(Data.size()));
+    Out.close();
+    if (!Out) {
+      std::filesystem::remove(Temporary, Error);
+      throw InputError(Flag + ": " + Path + ": cannot write file");
+    }
+  }
+  std::filesystem::rename(Temporary, Path, Error);
+  if (Error) {
+    std::filesystem::remove(Temporary, Error);
+    throw InputError(Flag + ": " + Path + ": cannot write file");
+  }
+}
+
 } // namespace siotool

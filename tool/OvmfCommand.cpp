@@ -28,6 +28,7 @@
 #include "tool/JsonFields.h"
 #include "tool/PassDiff.h"
 #include "tool/ScenarioFile.h"
+#include "tool/SetupContentOptions.h"
 #include "tool/SetupVariable.h"
 #include "tool/TraceDecoder.h"
 
@@ -49,7 +50,7 @@ struct OvmfOptions {
   std::string ScenarioFile;
   std::string ChipPort;
   std::string SetupFile;
-  std::vector<std::string> Entries;
+  SetupContentOptions Content; // --entry, --trailer, --from as `sio var store` takes them
   unsigned Bound = 120;
   bool NoBoot = false;
   bool First = false;
@@ -75,8 +76,13 @@ board::Scenario BoardFor(const OvmfOptions& O) {
                        ": chip.kind: QEMU has no model of the Super I/O chip; "
                        "use \"" +
                        std::string(kChipKindMixerStandIn) + "\"");
-    if (!(S.Faults == board::PeiFaults{}))
-      throw InputError(O.ScenarioFile + ": faults: a real PEI Foundation cannot be made to fail");
+    // A module dispatched before the platform's variable PEIM finds no
+    // variable service: the one fault a real PEI Foundation shows.
+    board::PeiFaults Real;
+    Real.NoVariablePpi = S.Faults.NoVariablePpi;
+    if (!(S.Faults == Real))
+      throw InputError(O.ScenarioFile + ": faults: a real PEI Foundation cannot be made to fail "
+                                        "(only no_variable_ppi describes a real boot)");
     if (!S.ChipReadAnswers.empty())
       throw InputError(O.ScenarioFile + ": the stand-in answers with its registers only");
   } else {
@@ -92,16 +98,12 @@ board::Scenario BoardFor(const OvmfOptions& O) {
     S.ChipPort = static_cast<uint16_t>(Port);
     S.Kind = board::ChipKind::MixerStandIn;
   }
+  if (!O.SetupFile.empty() && O.Content.Given())
+    throw InputError("--setup: give the content as a file or as entries, not both");
   if (!O.SetupFile.empty()) {
     S.SetupVariable = ReadInputFile(O.SetupFile, kMaxSetupFile);
-  } else if (!O.Entries.empty()) {
-    if (O.Entries.size() > kSetupEntryCount)
-      throw InputError("--entry: given " + std::to_string(O.Entries.size()) +
-                       " times; the variable holds 5 entries");
-    SetupContent Content;
-    for (size_t I = 0; I < O.Entries.size(); ++I)
-      Content.Entries[I] = ParseSetupEntryText(O.Entries[I], "--entry " + std::to_string(I));
-    S.SetupVariable = EncodeSetupVariable(Content);
+  } else if (O.Content.Given()) {
+    S.SetupVariable = O.Content.Build(kMaxSetupFile);
   }
   return S;
 }
@@ -317,12 +319,10 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_option("--chip", O->ChipPort,
                   "Put the chip's stand-in (QEMU's SB16 mixer) at this index port: 0x2E, 0x4E, "
                   "0x162E or 0x164E");
-  auto* Setup = Cmd->add_option("--setup", O->SetupFile,
+  Cmd->add_option("--setup", O->SetupFile,
                                 "Store this setup variable content (as `sio var encode` writes "
                                 "it) in the copy of the variable store the boot uses");
-  Cmd->add_option("--entry", O->Entries, "A setup variable entry, as `sio var encode --entry`")
-      ->type_name("ENTRY")
-      ->excludes(Setup);
+  O->Content.AddTo(*Cmd, false);
   Cmd->add_option("--vars-output", O->VarsOutput,
                   "Where to write the variable store with the setup variable")
       ->capture_default_str();

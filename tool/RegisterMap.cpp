@@ -89,8 +89,25 @@ std::string DescribeRegister(std::optional<uint8_t> Device, uint8_t Reg,
   return Name;
 }
 
+std::vector<uint8_t> ChangedStandInRegisters(const std::array<uint8_t, 256>& Flat) {
+  std::vector<uint8_t> Changed;
+  for (size_t Reg = 0; Reg < Flat.size(); ++Reg)
+    if (Flat[Reg] != board::MixerStandIn::kResetValues[Reg])
+      Changed.push_back(static_cast<uint8_t>(Reg));
+  return Changed;
+}
+
 std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip) {
   std::vector<std::string> Lines;
+  if (Chip.Flat) {
+    Lines.push_back("Stand-in (QEMU's SB16 mixer, one flat register file) at index port " +
+                    Hex(Chip.IndexPort, 4) + ", data port " + Hex(Chip.IndexPort + 1, 4));
+    Lines.push_back("  Registers that differ from their reset value:");
+    for (uint8_t Reg : ChangedStandInRegisters(*Chip.Flat))
+      Lines.push_back("    " + Hex(Reg) + " = " + Hex((*Chip.Flat)[Reg]) + "  (reset " +
+                      Hex(board::MixerStandIn::kResetValues[Reg]) + ")");
+    return Lines;
+  }
   Lines.push_back("Chip at index port " + Hex(Chip.IndexPort, 4) + ", data port " +
                   Hex(Chip.IndexPort + 1, 4) + ", " + (Chip.InConfigMode ? "left in" : "out of") +
                   " configuration mode");
@@ -104,6 +121,14 @@ std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip) {
 }
 
 Json RegisterMapToJson(const board::ChipState& Chip) {
+  if (Chip.Flat) {
+    Json Changed = Json::object();
+    for (uint8_t Reg : ChangedStandInRegisters(*Chip.Flat))
+      Changed[Hex(Reg)] = Hex((*Chip.Flat)[Reg]);
+    return {{"kind", "qemu-sb16-mixer"},
+            {"index_port", Hex(Chip.IndexPort, 4)},
+            {"changed_registers", Changed}};
+  }
   auto Registers = [](std::optional<uint8_t> Device, const std::array<uint8_t, 256>& Regs) {
     Json Object = Json::object();
     for (uint8_t Reg : RegistersToShow(Device, Regs))

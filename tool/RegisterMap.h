@@ -40,8 +40,12 @@ std::vector<uint8_t> RegistersToShow(std::optional<uint8_t> Device,
 std::string DescribeRegister(std::optional<uint8_t> Device, uint8_t Reg,
                              const std::array<uint8_t, 256>& Regs);
 
+// The stand-in's registers that no longer hold their reset value.
+std::vector<uint8_t> ChangedStandInRegisters(const std::array<uint8_t, 256>& Flat);
+
 // "Chip at 0x004E ...", then the global registers and each logical device
-// the pass touched, one register a line with its meaning.
+// the pass touched, one register a line with its meaning. The stand-in: the
+// registers that differ from their reset value.
 std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip);
 Json RegisterMapToJson(const board::ChipState& Chip);
 

@@ -8,12 +8,16 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "board/Scenario.h"
 #include "tool/JsonFields.h"
 
 namespace siotool {
 
+// The variable's name; its vendor GUID is board::kSioSetupVendorGuid.
+inline constexpr std::u16string_view kSetupVariableName = board::kSetupVariableName;
 inline constexpr size_t kSetupEntryCount = 5;
 inline constexpr size_t kSetupEntrySize = 12;
 inline constexpr size_t kSetupTrailerSize = 7;

@@ -32,6 +32,19 @@ std::vector<uint8_t> BareStore(const Guid& Signature, size_t Size) {
   return Bytes;
 }
 
+// Sets the checksum of the volume header at 0 so its 16-bit words sum to 0.
+void SealVolumeHeader(std::vector<uint8_t>& Bytes) {
+  NvVolumeHeader Header;
+  ReadRecord(Bytes, 0, Header);
+  Header.Checksum = 0;
+  WriteRecord(Bytes, 0, Header);
+  uint16_t Sum = 0;
+  for (size_t I = 0; I < Header.HeaderLength; I += 2)
+    Sum = static_cast<uint16_t>(Sum + (Bytes[I] | Bytes[I + 1] << 8));
+  Header.Checksum = static_cast<uint16_t>(0x10000 - Sum);
+  WriteRecord(Bytes, 0, Header);
+}
+
 // Store inside an NV data volume with one block run and a correct checksum.
 std::vector<uint8_t> InVolume(const std::vector<uint8_t>& Store) {
   std::vector<uint8_t> Bytes(kNvVolumeMinHeaderLength + Store.size(), 0);
@@ -44,15 +57,11 @@ std::vector<uint8_t> InVolume(const std::vector<uint8_t>& Store) {
   Header.HeaderLength = kNvVolumeMinHeaderLength;
   Header.Revision = 2;
   WriteRecord(Bytes, 0, Header);
-  Le32 Run[2];
-  Run[0] = 1;
-  Run[1] = static_cast<uint32_t>(Bytes.size());
+  NvBlockRun Run{};
+  Run.NumBlocks = 1;
+  Run.Length = static_cast<uint32_t>(Bytes.size());
   WriteRecord(Bytes, sizeof Header, Run);
-  uint16_t Sum = 0;
-  for (size_t I = 0; I < kNvVolumeMinHeaderLength; I += 2)
-    Sum = static_cast<uint16_t>(Sum + (Bytes[I] | Bytes[I + 1] << 8));
-  Header.Checksum = static_cast<uint16_t>(0x10000 - Sum);
-  WriteRecord(Bytes, 0, Header);
+  SealVolumeHeader(Bytes);
   return Bytes;
 }
 
@@ -227,6 +236,13 @@ TEST(VariableStore, DamagedStoresAreRefusedNamingTheProblem) {
       std::copy(New.begin(), New.end(), B.begin() + static_cast<ptrdiff_t>(At));
     };
   };
+  // A change to the volume header with its checksum made right again.
+  auto Reseal = [](size_t At, uint8_t Value) {
+    return [At, Value](std::vector<uint8_t>& B) {
+      B[At] = Value;
+      SealVolumeHeader(B);
+    };
+  };
   struct Case {
     const char* Label;
     std::function<void(std::vector<uint8_t>&)> Damage;
@@ -238,6 +254,10 @@ TEST(VariableStore, DamagedStoresAreRefusedNamingTheProblem) {
       {"volume signature", Set(0x28, {'_', 'F', 'V', 'X'}), "signature 0x5856465F is not \"_FVH\""},
       {"volume longer than the file", Set(0x22, {0x01}), "runs past the end of the file"},
       {"volume header length", Set(0x30, {0x08}), "header length 0x8 does not fit"},
+      {"volume revision", Reseal(0x37, 1), "revision 1 is not 2"},
+      {"block map without its end", Reseal(0x40, 1), "block map has no {0, 0} end"},
+      {"block map short of the volume", Reseal(0x3C, 0),
+       "block map covers 0x400 bytes, not the volume's 0x448"},
       {"truncated volume header", [](auto& B) { B.resize(0x30); },
        "shorter than its 56 fixed bytes"},
       {"store signature", Set(Store, {0x00}), "is not a variable store's"},

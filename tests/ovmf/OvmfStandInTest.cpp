@@ -1,0 +1,259 @@
+// The module's whole pass under OVMF's PEI Foundation with QEMU's SB16 mixer
+// standing in for the chip: the real firmware's trace equals the board
+// model's for the same board, the setup variable stored in the variable store
+// reaches the module (or, dispatched ahead of the variable service, does not),
+// and the Shell's dmpstore reads back what was stored. One boot per test.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "board/MixerStandIn.h"
+#include "engine/HostEngine.h"
+#include "ovmf/OvmfImage.h"
+#include "ovmf/PeiVolumeInserter.h"
+#include "ovmf/QemuMonitor.h"
+#include "ovmf/QemuPortTrace.h"
+#include "ovmf/QemuRunner.h"
+#include "ovmf/SetupVariableStore.h"
+#include "packaging/SioModuleFile.h"
+#include "pe/ImageFile.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteFile(const fs::path& Path, const std::vector<uint8_t>& Bytes) {
+  fs::create_directories(Path.parent_path());
+  std::ofstream(Path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Bytes.data()),
+             static_cast<std::streamsize>(Bytes.size()));
+}
+
+struct BootCase {
+  std::string Name;
+  board::Scenario Board; // chip kind: the stand-in
+  packaging::DepexChoice Depex = packaging::DepexChoice::VariablePpi;
+  ovmf::InsertAt Where = ovmf::InsertAt::End;
+};
+
+board::Scenario StandInAt(uint16_t Port, std::optional<std::vector<uint8_t>> Variable) {
+  board::Scenario S = board::DefaultScenario();
+  S.Kind = board::ChipKind::MixerStandIn;
+  S.ChipPort = Port;
+  S.Registers.clear();
+  S.SetupVariable = std::move(Variable);
+  return S;
+}
+
+// Entries 1 and 3 enable logical device 8, each with its own Param[0] and Param[2].
+std::vector<uint8_t> TwoLd8Entries() {
+  std::vector<uint8_t> Data = board::EmptySetupData();
+  board::SetLd8Entry(Data, 1, 0x11, 0x05);
+  board::SetLd8Entry(Data, 3, 0x33, 0x01);
+  return Data;
+}
+
+struct Booted {
+  ovmf::QemuBoot Boot;
+  std::vector<board::Trace> Runs;
+};
+
+Booted BootCaseUnderQemu(const BootCase& C) {
+  const fs::path Work = fs::path(SIO_TEST_WORK_DIR) / C.Name;
+  auto Image = ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
+  const auto File =
+      packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(), C.Depex);
+  ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File, C.Where);
+  WriteFile(Work / "code.fd", Image.Rebuild());
+
+  ovmf::QemuOptions Options;
+  Options.Code = Work / "code.fd";
+  Options.VarsTemplate = SIO_OVMF_VARS;
+  if (C.Board.SetupVariable) {
+    auto Stored =
+        ovmf::StoreSetupVariable(pe::ReadFileBytes(SIO_OVMF_VARS).value(), *C.Board.SetupVariable);
+    EXPECT_TRUE(Stored) << Stored.Message();
+    WriteFile(Work / "vars.fd", *Stored);
+    Options.VarsTemplate = Work / "vars.fd";
+    Options.ShellCommands = {ovmf::DumpSetupVariableCommand()};
+  }
+  Options.StandInPort = *C.Board.ChipPort;
+  Options.StandInPresets = {{0x20, C.Board.ChipIdHigh}, {0x21, C.Board.ChipIdLow}};
+  Booted B{ovmf::BootFirmware(Options), {}};
+  B.Runs = ovmf::ModuleRuns(B.Boot.Ports);
+  return B;
+}
+
+// The board model's pass as QEMU records it.
+board::Trace ModelTrace(const board::Scenario& S) {
+  return ovmf::AsQemuSeesIt(engine::RunHostPass(S).Events);
+}
+
+void ExpectSameTrace(const board::Trace& Qemu, const board::Trace& Model) {
+  ASSERT_EQ(Qemu.size(), Model.size());
+  for (size_t I = 0; I < Model.size(); ++I)
+    EXPECT_EQ(board::FormatEvent(Qemu[I]), board::FormatEvent(Model[I])) << "access " << I;
+}
+
+// Data-port accesses of one kind to register Reg (the last index written).
+std::vector<uint32_t> DataAccesses(const board::Trace& T, uint16_t IndexPort, uint8_t Reg,
+                                   board::EventKind Kind) {
+  std::vector<uint32_t> Values;
+  std::optional<uint32_t> Index;
+  for (const auto& E : T) {
+    if (E.Kind == board::EventKind::IoWrite && E.Port == IndexPort)
+      Index = E.Value;
+    else if (E.Kind == Kind && E.Port == IndexPort + 1 && Index == Reg)
+      Values.push_back(E.Value);
+  }
+  return Values;
+}
+std::vector<uint32_t> Written(const board::Trace& T, uint16_t IndexPort, uint8_t Reg) {
+  return DataAccesses(T, IndexPort, Reg, board::EventKind::IoWrite);
+}
+std::vector<uint32_t> Read(const board::Trace& T, uint16_t IndexPort, uint8_t Reg) {
+  return DataAccesses(T, IndexPort, Reg, board::EventKind::IoRead);
+}
+
+TEST(StandInUnderOvmf, TwoLd8EntriesGiveTheBoardModelsTraceAndDmpstoreShowsTheVariable) {
+  const BootCase C{"chip-0x4e-two-entries", StandInAt(0x4E, TwoLd8Entries())};
+  const Booted B = BootCaseUnderQemu(C);
+  EXPECT_TRUE(B.Boot.ReachedShell) << B.Boot.Serial;
+  ASSERT_EQ(B.Runs.size(), 1u);
+  ExpectSameTrace(B.Runs[0], ModelTrace(C.Board));
+  // 0xF0 starts at 0xFF: entry 1 clears bits 2 and 1 (Param[2] 5), entry 3 bit 1.
+  EXPECT_EQ(Read(B.Runs[0], 0x4E, 0xF0), (std::vector<uint32_t>{0xFF, 0xF9}));
+  EXPECT_EQ(Written(B.Runs[0], 0x4E, 0xF0), (std::vector<uint32_t>{0xF9, 0xF9}));
+  EXPECT_EQ(Written(B.Runs[0], 0x4E, 0xF1), (std::vector<uint32_t>{0x11, 0x33}));
+
+  ASSERT_EQ(B.Boot.ShellAnswers.size(), 1u) << B.Boot.Serial;
+  const auto Shown = ovmf::ParseDumpedVariable(B.Boot.ShellAnswers[0]);
+  ASSERT_TRUE(Shown) << Shown.Message() << "\n" << B.Boot.ShellAnswers[0];
+  EXPECT_EQ(*Shown, *C.Board.SetupVariable);
+}
+
+TEST(StandInUnderOvmf, LastCandidatePortWithoutAVariableLeavesLogicalDevice8Alone) {
+  const BootCase C{"chip-0x164e-no-variable", StandInAt(0x164E, std::nullopt)};
+  const Booted B = BootCaseUnderQemu(C);
+  EXPECT_TRUE(B.Boot.ReachedShell);
+  ASSERT_EQ(B.Runs.size(), 1u);
+  ExpectSameTrace(B.Runs[0], ModelTrace(C.Board));
+  EXPECT_TRUE(Written(B.Runs[0], 0x164E, 0xF1).empty());
+  EXPECT_TRUE(Read(B.Runs[0], 0x164E, 0xF0).empty());
+  size_t ExitKeys = 0;
+  for (const auto& E : B.Runs[0])
+    ExitKeys += E.Kind == board::EventKind::IoWrite && E.Port == 0x164E && E.Value == 0xAA;
+  EXPECT_EQ(ExitKeys, 1u);
+}
+
+// Ahead of the other PEIMs, only the dependency expression holds the module
+// back until the variable service is there.
+TEST(StandInUnderOvmf, FirstInTheVolumeTheVariablePpiDependencyStillAppliesTheSetup) {
+  BootCase C{"first-variable-ppi", StandInAt(0x4E, TwoLd8Entries())};
+  C.Where = ovmf::InsertAt::AheadOfPeims;
+  const Booted B = BootCaseUnderQemu(C);
+  EXPECT_TRUE(B.Boot.ReachedShell);
+  ASSERT_EQ(B.Runs.size(), 1u);
+  ExpectSameTrace(B.Runs[0], ModelTrace(C.Board));
+  EXPECT_EQ(Written(B.Runs[0], 0x4E, 0xF1), (std::vector<uint32_t>{0x11, 0x33}));
+}
+
+TEST(StandInUnderOvmf, FirstInTheVolumeATrueDependencyRunsBeforeTheVariableService) {
+  BootCase C{"first-true", StandInAt(0x4E, TwoLd8Entries())};
+  C.Where = ovmf::InsertAt::AheadOfPeims;
+  C.Depex = packaging::DepexChoice::True;
+  const Booted B = BootCaseUnderQemu(C);
+  EXPECT_TRUE(B.Boot.ReachedShell);
+  ASSERT_EQ(B.Runs.size(), 1u);
+  board::Scenario NoService = C.Board;
+  NoService.Faults.NoVariablePpi = true;
+  ExpectSameTrace(B.Runs[0], ModelTrace(NoService));
+  EXPECT_TRUE(Written(B.Runs[0], 0x4E, 0xF1).empty());
+  EXPECT_TRUE(Read(B.Runs[0], 0x4E, 0xF0).empty());
+}
+
+// QEMU held before its first instruction, its monitor reached.
+class HeldQemu {
+public:
+  explicit HeldQemu(uint16_t Port) {
+    Dir_ = fs::path(SIO_TEST_WORK_DIR) / ("held-" + std::to_string(Port));
+    fs::create_directories(Dir_);
+    fs::remove(Dir_ / "monitor");
+    fs::copy_file(SIO_OVMF_VARS, Dir_ / "vars.fd", fs::copy_options::overwrite_existing);
+    std::ofstream(Dir_ / "events") << "";
+    ovmf::QemuOptions O;
+    O.Code = SIO_OVMF_CODE;
+    O.StandInPort = Port;
+    const auto Args = ovmf::QemuCommand(O, Dir_ / "vars.fd", Dir_ / "events", Dir_ / "monitor");
+    std::vector<char*> Argv;
+    for (const auto& A : Args)
+      Argv.push_back(const_cast<char*>(A.c_str()));
+    Argv.push_back(nullptr);
+    posix_spawn_file_actions_t Actions;
+    posix_spawn_file_actions_init(&Actions);
+    posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&Actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&Actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnp(&Pid_, Argv[0], &Actions, nullptr, Argv.data(), environ);
+    posix_spawn_file_actions_destroy(&Actions);
+  }
+  ~HeldQemu() {
+    if (Pid_ > 0) {
+      kill(Pid_, SIGKILL);
+      waitpid(Pid_, nullptr, 0);
+    }
+  }
+  fs::path Monitor() const { return Dir_ / "monitor"; }
+
+private:
+  fs::path Dir_;
+  pid_t Pid_ = 0;
+};
+
+// The board model's stand-in holds what QEMU's mixer holds: after reset at
+// every candidate port, and after writes that reach its special registers
+// (0x00 resets the file, 0x82 ignores writes, the keys merely select).
+TEST(StandInUnderOvmf, BoardModelsRegisterFileEqualsQemusMixer) {
+  for (uint16_t Port : board::kCandidatePorts) {
+    SCOPED_TRACE("index port " + std::to_string(Port));
+    HeldQemu Qemu(Port);
+    auto Monitor = ovmf::QemuMonitor::Connect(Qemu.Monitor(), std::chrono::seconds(10));
+    ASSERT_TRUE(Monitor) << Monitor.Message();
+    auto Registers = ovmf::ReadIndexedRegisters(*Monitor, Port);
+    ASSERT_TRUE(Registers) << Registers.Message();
+    const auto& Reset = board::MixerStandIn::kResetValues;
+    EXPECT_EQ(*Registers, std::vector<uint8_t>(Reset.begin(), Reset.end()));
+    auto Index = Monitor->ReadByte(Port);
+    ASSERT_TRUE(Index);
+    EXPECT_EQ(*Index, 0xFF) << "the index port reads all ones";
+  }
+  const uint16_t Port = 0x4E;
+  HeldQemu Qemu(Port);
+  auto Monitor = ovmf::QemuMonitor::Connect(Qemu.Monitor(), std::chrono::seconds(10));
+  ASSERT_TRUE(Monitor) << Monitor.Message();
+  board::MixerStandIn Model(Port);
+  const std::vector<ovmf::IndexedWrite> Writes = {
+      {0x77, 0x12}, {0x30, 0x55}, {0xF0, 0xF9}, {0x82, 0x12}, {0x7E, 0x05},
+      {0x7F, 0x05}, {0x80, 0x05}, {0x81, 0x00}, {0x83, 0x05}, {0x00, 0x01},
+      {0x31, 0x66}, {0xAA, 0x01}, {0x20, 0x02}, {0x21, 0x16}};
+  for (const auto& W : Writes) {
+    ASSERT_TRUE(Monitor->WriteByte(Port, W.Reg));
+    ASSERT_TRUE(Monitor->WriteByte(Port + 1, W.Value));
+    Model.Write(Port, 1, W.Reg);
+    Model.Write(Port + 1, 1, W.Value);
+  }
+  auto Registers = ovmf::ReadIndexedRegisters(*Monitor, Port);
+  ASSERT_TRUE(Registers) << Registers.Message();
+  for (size_t Reg = 0; Reg < Registers->size(); ++Reg)
+    EXPECT_EQ((*Registers)[Reg], Model.Registers()[Reg]) << "register " << Reg;
+}
+
+} // namespace

@@ -1,0 +1,76 @@
+#include "tool/SetupContentOptions.h"
+
+#include "tool/FileInput.h"
+#include "tool/InputError.h"
+#include "tool/ScenarioFile.h"
+#include "tool/SetupVariable.h"
+
+namespace siotool {
+
+void SetupContentOptions::AddTo(CLI::App& Command, bool ContentFile) {
+  EntryOption_ = Command
+                     .add_option("--entry", Entries_,
+                                 "Entry, in order (up to 5): "
+                                 "kind=0x12,qualifier=0,enabled=1,iobase=0,param=5A:00:00:00 "
+                                 "(also chip_id_high, chip_id_low, aux; absent fields are 0), "
+                                 "or \"empty\"")
+                     ->type_name("ENTRY");
+  TrailerOption_ =
+      Command.add_option("--trailer", Trailer_, "The 7 trailing bytes (e.g. 00:00:00:00:00:00:01)");
+  FromOption_ =
+      Command
+          .add_option(
+              "--from", FromFile_,
+              "JSON variable object instead of --entry: {\"entries\": [...], \"trailer\": ...}")
+          ->excludes(EntryOption_)
+          ->excludes(TrailerOption_);
+  if (ContentFile) {
+    ContentOption_ = Command
+                         .add_option("--content", ContentFile_,
+                                     "Binary content instead (as `sio var encode` writes it)")
+                         ->type_name("FILE")
+                         ->excludes(EntryOption_)
+                         ->excludes(TrailerOption_)
+                         ->excludes(FromOption_);
+  }
+}
+
+bool SetupContentOptions::Given() const {
+  for (const auto* Option : {EntryOption_, TrailerOption_, FromOption_, ContentOption_}) {
+    if (Option && Option->count() > 0)
+      return true;
+  }
+  return false;
+}
+
+std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
+  if (ContentOption_ && ContentOption_->count() > 0) {
+    try {
+      return ReadInputFile(ContentFile_, MaxFileSize);
+    } catch (const InputError& Error) {
+      throw InputError(std::string("--content: ") + Error.what());
+    }
+  }
+  if (FromOption_->count() > 0) {
+    Json Object = ReadJsonFile(FromFile_);
+    try {
+      return ParseSetupVariable(Object, "", kSetupVariableSize);
+    } catch (const InputError& Error) {
+      throw InputError(FromFile_ + ": " + Error.what());
+    }
+  }
+  if (Entries_.size() > kSetupEntryCount) {
+    throw InputError("--entry: given " + std::to_string(Entries_.size()) +
+                     " times; the variable holds 5 entries");
+  }
+  SetupContent Content;
+  for (size_t I = 0; I < Entries_.size(); ++I)
+    Content.Entries[I] = ParseSetupEntryText(Entries_[I], "--entry " + std::to_string(I));
+  if (!Trailer_.empty()) {
+    auto Bytes = ReadBytes(Json(Trailer_), "--trailer", kSetupTrailerSize);
+    std::copy(Bytes.begin(), Bytes.end(), Content.Trailer.begin());
+  }
+  return EncodeSetupVariable(Content);
+}
+
+} // namespace siotool
