@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "bench/FigureTable.h"
@@ -15,6 +16,8 @@
 #include "board/ScenarioCatalog.h"
 #include "emulator/ImageEngine.h"
 #include "engine/HostEngine.h"
+#include "inspect/BoardPorts.h"
+#include "inspect/ChipReader.h"
 #include "pe/ImageFile.h"
 
 namespace {
@@ -104,9 +107,21 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&Collector);
 
   bench::Throughput Speed{RateOf(Collector, "host pass"), RateOf(Collector, "emulator pass")};
-  std::printf(
-      "%s", bench::FormatFigureTable(bench::BuildFigureRows(*Footprint.Footprint, Scenarios, Speed))
-                .c_str());
+  auto Rows = bench::BuildFigureRows(*Footprint.Footprint, Scenarios, Speed);
+  // sio-inspect: the file copied onto a board, and the accesses it makes there.
+  std::error_code SizeError;
+  auto InspectBytes = std::filesystem::file_size(SIO_INSPECT_FILE, SizeError);
+  Rows.push_back({"sio-inspect: total bytes (static, stripped)",
+                  SizeError ? "n/a" : std::to_string(InspectBytes), "", ""});
+  for (bool All : {false, true}) {
+    engine::HostEngine Engine;
+    Engine.Run(Timed->Config);
+    inspect::BoardPorts Ports(Engine.Target().Bus());
+    auto Reading = inspect::InspectChip(Ports, {std::nullopt, All});
+    Rows.push_back({std::string("sio inspect") + (All ? " --all" : "") + ": port accesses",
+                    Reading ? std::to_string(Reading->Accesses.size()) : "n/a", "", ""});
+  }
+  std::printf("%s", bench::FormatFigureTable(Rows).c_str());
   std::printf("timed passes: scenario \"%s\"; image %s\n", ScenarioName.c_str(), ImagePath.c_str());
   for (const auto& Error : Collector.Errors)
     std::fprintf(stderr, "sio_bench: %s\n", Error.c_str());

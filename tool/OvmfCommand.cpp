@@ -52,6 +52,11 @@ struct OvmfOptions {
   unsigned Bound = 120;
   bool NoBoot = false;
   bool First = false;
+  // A Linux kernel the firmware boots after the module (through QEMU's
+  // -kernel); the run ends when QEMU does (-no-reboot).
+  std::string Kernel;
+  std::string Initrd;
+  std::string Append = "console=ttyS0";
 };
 
 constexpr size_t kMaxSetupFile = 64 << 10;
@@ -184,9 +189,17 @@ int Run(const OvmfOptions& O) {
                 *Board.ChipPort, *Board.ChipPort + 1, *ovmf::StandInBase(*Board.ChipPort),
                 Options.StandInPresets.size());
   }
-  if (Board.SetupVariable)
+  const bool Linux = !O.Kernel.empty();
+  if (Linux) {
+    Options.StopAtShell = false;
+    Options.ExtraArgs = {"-kernel", O.Kernel, "-append", O.Append, "-no-reboot"};
+    if (!O.Initrd.empty())
+      Options.ExtraArgs.insert(Options.ExtraArgs.end(), {"-initrd", O.Initrd});
+  } else if (Board.SetupVariable) {
     Options.ShellCommands.push_back(ovmf::DumpSetupVariableCommand());
-  std::printf("Booting:   %s (q35, SMM, TCG), up to %u s\n", O.Qemu.c_str(), O.Bound);
+  }
+  std::printf("Booting:   %s (q35, SMM, TCG)%s, up to %u s\n", O.Qemu.c_str(),
+              Linux ? " and the kernel" : "", O.Bound);
   std::fflush(stdout);
   auto Booted = ovmf::BootFirmware(Options);
   if (!Booted) {
@@ -235,7 +248,7 @@ int Run(const OvmfOptions& O) {
     }
   }
   bool ReadBack = true;
-  if (Board.SetupVariable) {
+  if (Board.SetupVariable && !Linux) {
     ReadBack = false;
     if (Boot.ShellAnswers.empty()) {
       std::cout << "Variable:  not read back (the Shell did not answer `"
@@ -250,6 +263,13 @@ int Run(const OvmfOptions& O) {
     }
   }
   char Line[128];
+  if (Linux) {
+    std::snprintf(Line, sizeof Line, "Boot:      %s after %.1f s\n",
+                  Boot.TimedOut ? "stopped, the kernel did NOT power off" : "QEMU ended",
+                  Boot.Seconds);
+    std::cout << Line;
+    return !Boot.TimedOut && Same ? 0 : 1;
+  }
   if (Boot.ReachedShell)
     std::snprintf(Line, sizeof Line, "Boot:      reached the UEFI Shell after %.1f s\n",
                   Boot.Seconds);
@@ -294,6 +314,11 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_flag("--first", O->First,
                 "Put the module's file ahead of the other PEIMs (only its dependency expression "
                 "then orders it after the variable service)");
+  auto* Kernel = Cmd->add_option("--kernel", O->Kernel,
+                                 "Boot this Linux kernel after the firmware (QEMU -kernel); the "
+                                 "run ends when QEMU ends");
+  Cmd->add_option("--initrd", O->Initrd, "Its initramfs")->needs(Kernel);
+  Cmd->add_option("--append", O->Append, "Its command line")->needs(Kernel)->capture_default_str();
   Cmd->callback([O, &ExitCode] { ExitCode = Run(*O); });
 }
 

@@ -72,11 +72,7 @@ std::string ValueNote(uint8_t Device, uint8_t Reg, const std::array<uint8_t, 256
 void AddLines(std::vector<std::string>& Lines, std::optional<uint8_t> Device,
               const std::array<uint8_t, 256>& Regs) {
   for (uint8_t Reg : RegistersToShow(Device, Regs)) {
-    std::string Name = RegisterName(Device.value_or(0), Reg);
-    std::string Note = Device || Reg == kRegLogicalDevice ? ValueNote(Device.value_or(0), Reg, Regs)
-                                                          : std::string();
-    if (!Note.empty())
-      Name += Name.empty() ? Note : " (" + Note + ")";
+    std::string Name = DescribeRegister(Device, Reg, Regs);
     char Line[160];
     std::snprintf(Line, sizeof Line, "    0x%02X = 0x%02X  %s", Reg, Regs[Reg], Name.c_str());
     Lines.push_back(Line);
@@ -84,6 +80,16 @@ void AddLines(std::vector<std::string>& Lines, std::optional<uint8_t> Device,
 }
 
 } // namespace
+
+std::string DescribeRegister(std::optional<uint8_t> Device, uint8_t Reg,
+                             const std::array<uint8_t, 256>& Regs) {
+  std::string Name = RegisterName(Device.value_or(0), Reg);
+  std::string Note =
+      Device || Reg == kRegLogicalDevice ? ValueNote(Device.value_or(0), Reg, Regs) : std::string();
+  if (!Note.empty())
+    Name += Name.empty() ? Note : " (" + Note + ")";
+  return Name;
+}
 
 std::vector<uint8_t> ChangedStandInRegisters(const std::array<uint8_t, 256>& Flat) {
   std::vector<uint8_t> Changed;

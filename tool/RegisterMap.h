@@ -22,6 +22,11 @@ std::string RegisterName(uint8_t Device, uint8_t Reg);
 std::vector<uint8_t> RegistersToShow(std::optional<uint8_t> Device,
                                      const std::array<uint8_t, 256>& Regs);
 
+// Name of register Reg and what its value in Regs (the device's whole view)
+// means, e.g. "I/O base, low byte (base 0x03E8)".
+std::string DescribeRegister(std::optional<uint8_t> Device, uint8_t Reg,
+                             const std::array<uint8_t, 256>& Regs);
+
 // The stand-in's registers that no longer hold their reset value.
 std::vector<uint8_t> ChangedStandInRegisters(const std::array<uint8_t, 256>& Flat);
 

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <string>
 
+#include "inspect/InspectCommand.h"
 #include "tool/Commands.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
@@ -75,6 +76,10 @@ int Run(int argc, char** argv) {
   siotool::AddImageCommands(App, ExitCode);
   siotool::AddOvmfCommand(App, ExitCode);
   siotool::AddPackCommand(App, ExitCode);
+  inspect::AddInspectCommand(
+      *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
+                                     "with what the module's pass should have left"),
+      ExitCode);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {

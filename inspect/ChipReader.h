@@ -1,0 +1,51 @@
+// Reading the chip's configuration registers the way the module talks to it:
+// the module's own discovery (or one probe of a given port), then, for the
+// chip that identified itself only: index writes, data reads and the
+// logical-device select; register 0x07 put back to the value found; the exit
+// key. No other data register is ever written, and a port where no chip
+// identified itself sees nothing beyond the probe.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "board/Trace.h"
+#include "inspect/PortAccess.h"
+#include "inspect/RegisterSet.h"
+
+namespace inspect {
+
+struct InspectOptions {
+  std::optional<uint16_t> Port; // probe only this index port
+  bool All = false;             // every register of devices 0x00-0x0F (AllRegisters)
+};
+
+struct ChipReading {
+  uint16_t IndexPort = 0;
+  std::vector<uint16_t> PortsProbed; // in order, the chip's port last
+  uint8_t SelectedBefore = 0;        // register 0x07 as found
+  uint8_t SelectedAfter = 0;         // register 0x07 read back after putting it back
+  std::vector<std::pair<RegisterKey, uint8_t>> Values;
+  board::Trace Accesses; // every port access made, in order
+
+  std::optional<uint8_t> Value(const RegisterKey& Key) const;
+  bool Restored() const { return SelectedAfter == SelectedBefore; }
+};
+
+// The chip ID the module looks for (from its device table).
+uint8_t ExpectedChipIdHigh();
+uint8_t ExpectedChipIdLow();
+// The index port the module probes first.
+uint16_t ModuleFirstPort();
+
+// Fails when an access fails, or when no chip identifies itself (the message
+// names the ports probed).
+sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Options);
+
+// The accesses InspectChip would make, one line each with its meaning; makes
+// none. The reading part is shown for the port probed first.
+std::vector<std::string> PlanInspection(const InspectOptions& Options);
+
+} // namespace inspect

@@ -1,0 +1,85 @@
+#include "inspect/Expectation.h"
+
+#include <algorithm>
+#include <array>
+
+#include "engine/HostEngine.h"
+#include "inspect/BoardPorts.h"
+#include "inspect/ChipReader.h"
+#include "sio/SioConfigPort.h"
+
+namespace inspect {
+namespace {
+
+bool PresetBy(const board::Scenario& Config, const RegisterKey& Key) {
+  return std::any_of(Config.Registers.begin(), Config.Registers.end(), [&](const auto& Preset) {
+    return Preset.Reg == Key.Reg && (!Key.Device || Preset.Device == *Key.Device);
+  });
+}
+
+// Registers whose start value the pass never depends on and that no preset
+// may change: the device select and the chip ID.
+bool NeverPreset(const RegisterKey& Key) {
+  return !Key.Device && (Key.Reg == SioRegLogicalDevice || Key.Reg == SioRegChipIdHigh ||
+                         Key.Reg == SioRegChipIdLow);
+}
+
+} // namespace
+
+sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool All,
+                                            const std::string& Source) {
+  const RegisterSet Set = All ? AllRegisters() : ModuleRegisters();
+  engine::HostEngine Engine;
+  std::array<ChipReading, 2> Runs;
+  const std::array<uint8_t, 2> Starts = {0x00, 0xFF};
+  // The stand-in's registers start at reset values known from QEMU: one
+  // pass from them tells every register.
+  const bool StartKnown = Config.Kind == board::ChipKind::MixerStandIn;
+  for (size_t Run = 0; Run < (StartKnown ? 1 : Runs.size()); ++Run) {
+    board::Scenario Board = Config;
+    for (const RegisterKey& Key : Set.Keys()) {
+      if (!StartKnown && !NeverPreset(Key) && !PresetBy(Config, Key))
+        Board.Registers.push_back({Key.Device.value_or(0), Key.Reg, Starts[Run]});
+    }
+    Engine.Run(Board);
+    BoardPorts Ports(Engine.Target().Bus());
+    auto Reading = InspectChip(Ports, {std::nullopt, All});
+    if (!Reading)
+      return Reading.Within(Source + ": after the module's pass on the board model");
+    Runs[Run] = std::move(*Reading);
+  }
+  if (StartKnown)
+    Runs[1] = Runs[0];
+  Expectation Out;
+  Out.Source = Source;
+  for (const auto& [Key, Low] : Runs[0].Values) {
+    // Register 0x07 is the device select, which any later user of the chip
+    // changes: shown, never expected.
+    bool Selector = !Key.Device && Key.Reg == SioRegLogicalDevice;
+    uint8_t High = Runs[1].Value(Key).value_or(static_cast<uint8_t>(~Low));
+    auto Known = static_cast<uint8_t>(Selector ? 0 : ~(Low ^ High));
+    Out.Registers[Key] = {static_cast<uint8_t>(Low & Known), Known};
+  }
+  return Out;
+}
+
+board::Scenario LiveScenario(const LiveVariable& Variable) {
+  board::Scenario Config = board::DefaultScenario();
+  Config.Registers.clear();
+  Config.ChipReadAnswers.clear();
+  Config.SetupVariable.reset();
+  if (Variable.Present)
+    Config.SetupVariable = Variable.Content;
+  return Config;
+}
+
+sio::Result<Expectation> ExpectFromVariable(const LiveVariable& Variable, bool All) {
+  auto Out = ExpectFromScenario(LiveScenario(Variable), All, "the live setup variable");
+  if (Out) {
+    Out->FromSetupVariable = true;
+    Out->Variable = Variable;
+  }
+  return Out;
+}
+
+} // namespace inspect

@@ -1,0 +1,171 @@
+#include "inspect/InspectCommand.h"
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "board/ScenarioCatalog.h"
+#include "engine/HostEngine.h"
+#include "inspect/BoardPorts.h"
+#include "inspect/DevPort.h"
+#include "inspect/InspectReport.h"
+#include "tool/InputError.h"
+#include "tool/ScenarioFile.h"
+#include "tool/TraceDecoder.h"
+
+namespace inspect {
+namespace {
+
+struct Options {
+  std::string Port;
+  bool All = false;
+  bool Plan = false;
+  std::string Board;
+  std::string Expect;
+  bool ExpectLive = false;
+  std::string EfiVariable = DefaultEfiVariablePath();
+  std::string DevPortPath = kDevPortPath;
+  bool Json = false;
+  bool Trace = false;
+};
+
+// A named scenario of the board's catalog, or a scenario file.
+board::Scenario ResolveScenario(const std::string& Text, const std::string& Flag) {
+  if (const auto* Named = board::FindScenario(Text))
+    return Named->Config;
+  std::error_code Error;
+  if (!std::filesystem::exists(Text, Error)) {
+    std::string Known;
+    for (const auto& Named : board::ScenarioCatalog())
+      Known += (Known.empty() ? "" : ", ") + Named.Name;
+    throw siotool::InputError(Flag + ": " + Text +
+                              ": neither a scenario file nor a named scenario (known: " + Known +
+                              ")");
+  }
+  return siotool::LoadScenarioFile(Text);
+}
+
+InspectOptions ReadOptions(const Options& Given) {
+  InspectOptions Out;
+  Out.All = Given.All;
+  if (!Given.Port.empty()) {
+    uint64_t Port = siotool::ParseUnsigned(Given.Port, "--port", 0xFFFF);
+    std::string Problem = siotool::ChipPortProblem(Port);
+    if (!Problem.empty())
+      throw siotool::InputError("--port: " + Problem);
+    Out.Port = static_cast<uint16_t>(Port);
+  }
+  return Out;
+}
+
+template <typename T> T Need(sio::Result<T> Got) {
+  if (!Got)
+    throw siotool::InputError(Got.Message());
+  return std::move(*Got);
+}
+
+void Inspect(const Options& Given, int& ExitCode) {
+  InspectOptions Chip = ReadOptions(Given);
+  if (Given.Plan) {
+    auto Lines = PlanInspection(Chip);
+    if (Given.Json) {
+      std::cout << siotool::Json{{"plan", Lines}}.dump(2) << "\n";
+    } else {
+      std::cout << "Plan (no port is accessed):\n";
+      for (const auto& Line : Lines)
+        std::cout << Line << "\n";
+    }
+    ExitCode = 0;
+    return;
+  }
+
+  // The expectation first: a bad scenario or variable stops before any access.
+  std::optional<Expectation> Expect;
+  if (!Given.Expect.empty()) {
+    Expect = Need(ExpectFromScenario(ResolveScenario(Given.Expect, "--expect"), Chip.All,
+                                     "scenario " + Given.Expect));
+  } else if (Given.ExpectLive) {
+    Expect = Need(ExpectFromVariable(Need(ReadEfiVariable(Given.EfiVariable)), Chip.All));
+  }
+
+  std::unique_ptr<engine::HostEngine> Board;
+  std::unique_ptr<PortAccess> Ports;
+  std::string Through;
+  if (!Given.Board.empty()) {
+    // The board as the module's pass leaves it, read like a real one.
+    Board = std::make_unique<engine::HostEngine>();
+    Board->Run(ResolveScenario(Given.Board, "--board"));
+    Ports = std::make_unique<BoardPorts>(Board->Target().Bus());
+    Through = "the board model (scenario " + Given.Board + ")";
+  } else {
+    Ports = Need(DevPort::Open(Given.DevPortPath));
+    Through = Given.DevPortPath;
+  }
+  auto Reading = InspectChip(*Ports, Chip);
+  if (!Reading)
+    throw siotool::InputError(Reading.Message().starts_with(Given.DevPortPath)
+                                  ? Reading.Message()
+                                  : Reading.Within(Through).Message);
+
+  Comparison Result = Compare(*Reading, Expect ? &*Expect : nullptr);
+  InspectReport Report{Through, *Reading, Expect ? &*Expect : nullptr, Result, Chip.All};
+  if (Given.Json) {
+    siotool::Json Doc = InspectReportToJson(Report);
+    if (Given.Trace) {
+      siotool::Json Accesses = siotool::Json::array();
+      for (const auto& Event : siotool::DecodeTrace(Reading->Accesses))
+        Accesses.push_back({{"access", Event.Access}, {"meaning", Event.Meaning}});
+      Doc["accesses"] = std::move(Accesses);
+    }
+    std::cout << Doc.dump(2) << "\n";
+  } else {
+    if (Given.Trace) {
+      std::cout << "Port accesses (" << Reading->Accesses.size() << "):\n";
+      for (const auto& Event : siotool::DecodeTrace(Reading->Accesses))
+        std::cout << "  " << Event.Access << "  " << Event.Meaning << "\n";
+    }
+    for (const auto& Line : FormatInspectReport(Report))
+      std::cout << Line << "\n";
+  }
+  ExitCode = Result.HasDifference() ? 1 : 0;
+}
+
+} // namespace
+
+void AddInspectCommand(CLI::App& Command, int& ExitCode) {
+  auto Given = std::make_shared<Options>();
+  Command
+      .add_option("--port", Given->Port,
+                  "Probe only this index port (default: the module's discovery)")
+      ->type_name("P");
+  Command.add_flag("--all", Given->All,
+                   "Read registers 0x30-0xFF (but the keys 0x77 and 0xAA) of every logical "
+                   "device 0x00-0x0F, and chip-global 0x00-0x2F");
+  Command.add_flag("--plan", Given->Plan, "Print the port accesses it would make; make none");
+  Command
+      .add_option("--board", Given->Board,
+                  "Read the simulated board of a scenario (name or file) after the module's "
+                  "pass instead of /dev/port")
+      ->type_name("SCENARIO");
+  auto* Expect = Command
+                     .add_option("--expect", Given->Expect,
+                                 "Compare with what the module's pass leaves on the board of a "
+                                 "scenario (name or file)")
+                     ->type_name("SCENARIO");
+  auto* Live = Command.add_flag("--expect-live", Given->ExpectLive,
+                                "Compare with what the module's pass leaves given the live setup "
+                                "variable (efivarfs)");
+  Expect->excludes(Live);
+  Command.add_option("--efivar", Given->EfiVariable, "The setup variable's efivarfs file")
+      ->type_name("FILE")
+      ->capture_default_str()
+      ->needs(Live);
+  Command.add_option("--dev-port", Given->DevPortPath, "The port device")
+      ->type_name("FILE")
+      ->capture_default_str();
+  Command.add_flag("--json", Given->Json, "Print the report as one JSON document");
+  Command.add_flag("--trace", Given->Trace, "Also show every port access made, decoded");
+  Command.callback([Given, &ExitCode] { Inspect(*Given, ExitCode); });
+}
+
+} // namespace inspect

@@ -1,0 +1,46 @@
+// `sio-inspect`: `sio inspect` as a statically linked program of its own, to
+// copy onto a board whose operating system has none of the project's
+// libraries. Exit codes as `sio`: 0 as expected, 1 a difference, 2 a usage or
+// access error (one line on stderr).
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <iostream>
+
+#include "inspect/InspectCommand.h"
+#include "tool/InputError.h"
+
+namespace {
+
+int Run(int argc, char** argv) {
+  CLI::App App{"Reads the F81216a chip's configuration registers through /dev/port and compares "
+               "them with what the bring-up module should have left"};
+  App.name("sio-inspect");
+  int ExitCode = 0;
+  inspect::AddInspectCommand(App, ExitCode);
+  try {
+    App.parse(argc, argv);
+  } catch (const CLI::ParseError& Error) {
+    if (Error.get_exit_code() == 0)
+      return App.exit(Error); // --help
+    std::cerr << "sio-inspect: error: " << Error.what() << " (see --help)\n";
+    return 2;
+  } catch (const siotool::InputError& Error) {
+    std::cerr << "sio-inspect: error: " << Error.what() << "\n";
+    return 2;
+  }
+  return ExitCode;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& Error) {
+    std::cerr << "sio-inspect: internal error: " << Error.what() << "\n";
+  } catch (...) {
+    std::cerr << "sio-inspect: internal error\n";
+  }
+  return 2;
+}
