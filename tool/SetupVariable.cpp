@@ -93,6 +93,18 @@ SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field) {
   return E;
 }
 
+Json SetupEntryToJson(const SetupEntry& E) {
+  return Json{
+      {"chip_id_high", Hex(E.ChipIdHigh)},
+      {"chip_id_low", Hex(E.ChipIdLow)},
+      {"aux", Hex(E.Aux)},
+      {"kind", Hex(E.Kind)},
+      {"qualifier", Hex(E.Qualifier)},
+      {"enabled", Hex(E.Enabled)},
+      {"iobase", Hex(E.IoBase, 4)},
+      {"param", Json::array({Hex(E.Param[0]), Hex(E.Param[1]), Hex(E.Param[2]), Hex(E.Param[3])})}};
+}
+
 SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field) {
   Json Object = Json::object();
   if (Text == "empty")

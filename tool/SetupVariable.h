@@ -62,6 +62,7 @@ bool SettingsStageActsOn(std::span<const uint8_t> Data, size_t Index);
 // Readable forms. An entry object has the keys chip_id_high, chip_id_low, aux,
 // kind, qualifier, enabled, iobase, param (exactly 4 bytes); absent keys are 0.
 SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field);
+Json SetupEntryToJson(const SetupEntry& Entry);
 // "kind=0x12,qualifier=0,enabled=1,param=5A:00:00:00" (or "empty") as an entry.
 SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field);
 
