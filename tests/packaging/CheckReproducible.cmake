@@ -4,6 +4,7 @@
 # prints the SHA-256 of each.
 #   -DSOURCE_DIR=<sources> -DWORK_DIR=<scratch> -DARTEFACTS=<main build's files;...>
 #   -DDEPEX=<SIO_DEPEX of the main build> -DMAIN_BINARY_DIR=<main build directory>
+#   -DPACKER=<the main build's sio, which packs the second build's files too>
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -12,7 +13,7 @@ file(COPY ${SOURCE_DIR}/ DESTINATION ${WORK_DIR}/copy
      PATTERN .git EXCLUDE PATTERN build EXCLUDE)
 execute_process(
   COMMAND ${CMAKE_COMMAND} -S ${WORK_DIR}/copy -B ${WORK_DIR}/out -G Ninja
-          -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIO_DEPEX=${DEPEX}
+          -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIO_DEPEX=${DEPEX} -DSIO_PACKER=${PACKER}
   OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/out
                         --target sio_module_volume sio_edk2_package -j2
