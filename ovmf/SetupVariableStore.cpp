@@ -32,14 +32,15 @@ std::string SetupNameText() {
 } // namespace
 
 sio::Result<std::vector<uint8_t>> StoreSetupVariable(std::span<const uint8_t> Vars,
-                                                     std::span<const uint8_t> Content) {
+                                                     std::span<const uint8_t> Content,
+                                                     uint32_t Attributes) {
   auto Store = pi::VariableStore::Open(Vars);
   if (!Store)
     return Store.Failure();
   pi::NewVariable Variable;
   Variable.Name = std::u16string(chip::kSetupVariableName);
   Variable.VendorGuid = board::kSioSetupVendorGuid;
-  Variable.Attributes = kStoredSetupAttributes;
+  Variable.Attributes = Attributes;
   Variable.Data = Content;
   return Store->WithVariable(Variable);
 }

@@ -18,8 +18,10 @@ inline constexpr uint32_t kStoredSetupAttributes = 0x3;
 
 // A copy of Vars (a store, its volume or a flash image holding it) with the
 // setup variable added, or replacing the one there.
+// Attributes: kStoredSetupAttributes unless the user chose others.
 sio::Result<std::vector<uint8_t>> StoreSetupVariable(std::span<const uint8_t> Vars,
-                                                     std::span<const uint8_t> Content);
+                                                     std::span<const uint8_t> Content,
+                                                     uint32_t Attributes = kStoredSetupAttributes);
 
 // The Shell command that dumps the setup variable.
 std::string DumpSetupVariableCommand();

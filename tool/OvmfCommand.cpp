@@ -19,6 +19,7 @@
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/QemuRunner.h"
 #include "ovmf/SetupVariableStore.h"
+#include "pi/VariableStore.h"
 #include "tool/Commands.h"
 #include "tool/FileInput.h"
 #include "tool/FileOutput.h"
@@ -49,6 +50,7 @@ struct OvmfOptions {
   std::string ChipPort;
   std::string SetupFile;
   SetupContentOptions Content; // --entry, --trailer, --from as `sio var store` takes them
+  std::string Attributes = "0x3";
   unsigned Bound = 120;
   bool NoBoot = false;
   bool First = false;
@@ -166,12 +168,15 @@ int Run(const OvmfOptions& O) {
   std::string Vars = O.Vars;
   if (Board.SetupVariable) {
     const auto Stored = Take(
-        ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage), *Board.SetupVariable),
+        ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage), *Board.SetupVariable,
+                                 ParseStoredAttributes(O.Attributes)),
         O.Vars);
     WriteOutputFile(O.VarsOutput, Stored, "variable store");
     Vars = O.VarsOutput;
-    std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (NV+BS) in %s\n",
-                Board.SetupVariable->size(), Vars.c_str());
+    std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (%s) in %s\n",
+                Board.SetupVariable->size(),
+                pi::FormatVariableAttributes(ParseStoredAttributes(O.Attributes)).c_str(),
+                Vars.c_str());
   }
   if (O.NoBoot)
     return 0;
@@ -308,6 +313,10 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
                   "Store this setup variable content (as `sio var encode` writes "
                   "it) in the copy of the variable store the boot uses");
   O->Content.AddTo(*Cmd, false);
+  Cmd->add_option("--attributes", O->Attributes,
+                  "Attributes of the stored setup variable (0x7 adds run-time access, so that "
+                  "an operating system can read it)")
+      ->capture_default_str();
   Cmd->add_option("--vars-output", O->VarsOutput,
                   "Where to write the variable store with the setup variable")
       ->capture_default_str();

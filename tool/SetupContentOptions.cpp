@@ -1,6 +1,8 @@
 #include "tool/SetupContentOptions.h"
 
+#include "pi/VariableStore.h"
 #include "tool/FileInput.h"
+#include "tool/JsonFields.h"
 #include "tool/InputError.h"
 #include "tool/ScenarioFile.h"
 #include "tool/SetupVariable.h"
@@ -69,6 +71,13 @@ std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
   if (TrailerOption_->count() > 0)
     Content.Trailer = ReadSetupTrailer(Json(Trailer_), "--trailer");
   return EncodeSetupVariable(Content);
+}
+
+uint32_t ParseStoredAttributes(const std::string& Text) {
+  const auto Attributes = static_cast<uint32_t>(ParseUnsigned(Text, "--attributes", 0xFFFFFFFF));
+  if (auto Allowed = pi::CheckStorableAttributes(Attributes); !Allowed)
+    throw InputError("--attributes: " + Allowed.Message());
+  return Attributes;
 }
 
 } // namespace siotool

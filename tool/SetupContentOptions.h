@@ -31,4 +31,9 @@ private:
   CLI::Option* ContentOption_ = nullptr;
 };
 
+// The attributes a stored setup variable gets, from --attributes: a number no
+// store write refuses (no authenticated-write attributes); an InputError
+// naming the flag otherwise.
+uint32_t ParseStoredAttributes(const std::string& Text);
+
 } // namespace siotool

@@ -74,10 +74,7 @@ struct StoreOptions {
 };
 
 void RunStore(const StoreOptions& Options) {
-  const uint32_t Attributes =
-      static_cast<uint32_t>(ParseUnsigned(Options.Attributes, "--attributes", 0xFFFFFFFF));
-  if (auto Allowed = pi::CheckStorableAttributes(Attributes); !Allowed)
-    throw InputError("--attributes: " + Allowed.Message());
+  const uint32_t Attributes = ParseStoredAttributes(Options.Attributes);
   if (!Options.Content.Given())
     throw InputError("no content: give --content FILE, --entry or --from");
   auto Store = OpenStore(Options.Store);
