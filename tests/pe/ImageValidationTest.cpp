@@ -16,7 +16,7 @@
 #include "pe/PeRebase.h"
 #include "pi/Checksum.h"
 #include "pi/FirmwareVolume.h"
-#include "tests/ImageFixture.h"
+#include "tests/support/ImageFixture.h"
 
 namespace {
 

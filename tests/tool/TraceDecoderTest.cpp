@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "board/Guid.h"
-#include "tests/TraceBuilder.h"
+#include "tests/support/TraceBuilder.h"
 #include "tool/TraceDecoder.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include "board/Status.h"
 #include "engine/HostEngine.h"
 #include "invariants/PassInvariants.h"
-#include "tests/Harness.h"
-#include "tests/TraceBuilder.h"
+#include "tests/support/Harness.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "board/Status.h"
 #include "emulator/ChildProcess.h"
 #include "emulator/ImageEngine.h"
-#include "tests/ImageFixture.h"
-#include "tests/TraceBuilder.h"
+#include "tests/support/ImageFixture.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 

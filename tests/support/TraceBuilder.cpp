@@ -1,4 +1,4 @@
-#include "tests/TraceBuilder.h"
+#include "tests/support/TraceBuilder.h"
 
 #include "chip/ExpectedPass.h"
 

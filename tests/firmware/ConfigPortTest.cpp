@@ -6,8 +6,8 @@
 
 #include "platform/PortIo.h"
 #include "sio/SioConfigPort.h"
-#include "tests/Harness.h"
-#include "tests/TraceBuilder.h"
+#include "tests/support/Harness.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 

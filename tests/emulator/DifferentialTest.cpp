@@ -8,8 +8,8 @@
 #include "board/ScenarioCatalog.h"
 #include "emulator/ImageEngine.h"
 #include "engine/HostEngine.h"
-#include "tests/ImageFixture.h"
-#include "tests/TraceBuilder.h"
+#include "tests/support/ImageFixture.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "pe/ImageCheck.h"
-#include "tests/ImageFixture.h"
+#include "tests/support/ImageFixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ovmf/QemuPortTrace.h"
-#include "tests/TraceBuilder.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "sio/SioDeviceTable.h"
 #include "sio/SioDiscovery.h"
-#include "tests/Harness.h"
-#include "tests/TraceBuilder.h"
+#include "tests/support/Harness.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "chip/SetupLayout.h"
 #include "engine/HostEngine.h"
 #include "invariants/PassInvariants.h"
-#include "tests/Harness.h"
-#include "tests/TraceBuilder.h"
+#include "tests/support/Harness.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 
