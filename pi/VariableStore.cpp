@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pi/Checksum.h"
 #include "pi/LittleEndian.h"
 #include "pi/VariableStoreRecords.h"
 
@@ -66,13 +67,6 @@ std::optional<VariableRecordState> StateOf(uint8_t State) {
   return std::nullopt;
 }
 
-uint16_t VolumeHeaderSum(std::span<const uint8_t> Header) {
-  uint16_t Sum = 0;
-  for (size_t I = 0; I + 1 < Header.size(); I += 2)
-    Sum = static_cast<uint16_t>(Sum + (Header[I] | Header[I + 1] << 8));
-  return Sum;
-}
-
 struct StoreSpan {
   size_t Offset;
   size_t Limit; // bytes the store may take: to the end of its volume or of the file
@@ -80,7 +74,7 @@ struct StoreSpan {
 
 // Checks the volume at Offset and gives where its store lies.
 sio::Result<StoreSpan> CheckVolume(std::span<const uint8_t> Bytes, size_t Offset) {
-  NvVolumeHeader Header;
+  FvHeader Header;
   if (!ReadRecord(Bytes, Offset, Header))
     return Fail("volume header: " + std::to_string(Bytes.size() - Offset) +
                 " bytes, shorter than its " + std::to_string(sizeof Header) + " fixed bytes");
@@ -91,10 +85,10 @@ sio::Result<StoreSpan> CheckVolume(std::span<const uint8_t> Bytes, size_t Offset
   if (Length > Bytes.size() - Offset)
     return Fail("volume header: length " + Hex(Length) + " runs past the end of the file (" +
                 Hex(Bytes.size() - Offset) + " bytes from the volume)");
-  if (HeaderLength < kNvVolumeMinHeaderLength || HeaderLength % 2 != 0 || HeaderLength > Length)
+  if (HeaderLength < kFvMinHeaderLength || HeaderLength % 2 != 0 || HeaderLength > Length)
     return Fail("volume header: header length " + Hex(HeaderLength) + " does not fit volume of " +
                 Hex(Length) + " bytes");
-  if (uint16_t Sum = VolumeHeaderSum(Bytes.subspan(Offset, HeaderLength)); Sum != 0)
+  if (uint16_t Sum = *Sum16(Bytes.subspan(Offset, HeaderLength)); Sum != 0)
     return Fail("volume header: checksum " + Hex(Header.Checksum) + " is wrong (words sum to " +
                 Hex(Sum) + ", not 0)");
   // A volume the firmware finds damaged is formatted afresh, store and all.
@@ -102,9 +96,9 @@ sio::Result<StoreSpan> CheckVolume(std::span<const uint8_t> Bytes, size_t Offset
     return Fail("volume header: revision " + std::to_string(Header.Revision) + " is not 2");
   uint64_t Covered = 0;
   bool Ended = false;
-  for (size_t At = sizeof Header; !Ended && At + sizeof(NvBlockRun) <= HeaderLength;
-       At += sizeof(NvBlockRun)) {
-    NvBlockRun Run;
+  for (size_t At = sizeof Header; !Ended && At + sizeof(FvBlockMapEntry) <= HeaderLength;
+       At += sizeof(FvBlockMapEntry)) {
+    FvBlockMapEntry Run{};
     ReadRecord(Bytes, Offset + At, Run); // inside the header, which lies inside the bytes
     Ended = Run.NumBlocks == 0 && Run.Length == 0;
     Covered += uint64_t{Run.NumBlocks} * Run.Length;
@@ -128,8 +122,8 @@ bool StartsWithStoreSignature(std::span<const uint8_t> Bytes, size_t Offset) {
 // Where the NV data volume lies in a flash image: its file-system GUID at
 // 0x10 and "_FVH" at 0x28, 8-byte aligned.
 std::optional<size_t> FindNvVolume(std::span<const uint8_t> Bytes) {
-  for (size_t Offset = 0; Bytes.size() - Offset >= sizeof(NvVolumeHeader); Offset += 8) {
-    NvVolumeHeader Header;
+  for (size_t Offset = 0; Bytes.size() - Offset >= sizeof(FvHeader); Offset += 8) {
+    FvHeader Header;
     std::memcpy(&Header, Bytes.data() + Offset, sizeof Header);
     if (Header.Signature == kFvSignature && Header.FileSystemGuid == kSystemNvDataFvGuid)
       return Offset;
@@ -149,7 +143,7 @@ sio::Result<VariableStore> VariableStore::Open(std::span<const uint8_t> Bytes) {
   if (!StartsWithStoreSignature(Bytes, 0)) {
     // A file starting with the NV data volume's GUID is checked as that
     // volume, however damaged its header; otherwise the volume is searched for.
-    constexpr size_t kGuidAt = offsetof(NvVolumeHeader, FileSystemGuid);
+    constexpr size_t kGuidAt = offsetof(FvHeader, FileSystemGuid);
     std::optional<size_t> Volume;
     if (Bytes.size() >= kGuidAt + sizeof(Guid) &&
         std::memcmp(Bytes.data() + kGuidAt, kSystemNvDataFvGuid.data(), sizeof(Guid)) == 0)

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "pi/Guid.h"
+#include "pi/Records.h"
 #include "pi/LittleEndian.h"
 
 namespace pi {
@@ -19,42 +20,6 @@ inline constexpr Guid kSystemNvDataFvGuid = GuidFromText("FFF12B8D-7696-4C8B-A98
 inline constexpr Guid kVariableStoreGuid = GuidFromText("DDCF3616-3275-4164-98B6-FE85707FFE7D");
 inline constexpr Guid kAuthenticatedVariableStoreGuid =
     GuidFromText("AAF32C78-947B-439A-A180-2E144EC37792");
-
-// "_FVH" read as a little-endian 32-bit value.
-inline constexpr uint32_t kFvSignature = 0x4856465F;
-
-// The fixed fields of a firmware volume header; the block map follows at
-// 0x38, a run of {NumBlocks, Length} pairs ending with {0, 0}.
-struct NvVolumeHeader {
-  uint8_t ZeroVector[16];
-  Guid FileSystemGuid;
-  Le64 FvLength; // the whole volume, header included
-  Le32 Signature;
-  Le32 Attributes;
-  Le16 HeaderLength; // fixed fields, block map and its terminator
-  Le16 Checksum;     // the header's 16-bit words sum to 0
-  Le16 ExtHeaderOffset;
-  uint8_t Reserved;
-  uint8_t Revision;
-};
-static_assert(sizeof(NvVolumeHeader) == 0x38);
-static_assert(offsetof(NvVolumeHeader, FileSystemGuid) == 0x10);
-static_assert(offsetof(NvVolumeHeader, FvLength) == 0x20);
-static_assert(offsetof(NvVolumeHeader, Signature) == 0x28);
-static_assert(offsetof(NvVolumeHeader, HeaderLength) == 0x30);
-static_assert(offsetof(NvVolumeHeader, Checksum) == 0x32);
-static_assert(offsetof(NvVolumeHeader, Revision) == 0x37);
-inline constexpr uint8_t kFvRevision = 2;
-
-// One run of the block map: NumBlocks blocks of Length bytes.
-struct NvBlockRun {
-  Le32 NumBlocks;
-  Le32 Length;
-};
-static_assert(sizeof(NvBlockRun) == 8);
-
-// A header holds at least one block run and the terminator.
-inline constexpr size_t kNvVolumeMinHeaderLength = sizeof(NvVolumeHeader) + 2 * sizeof(NvBlockRun);
 
 // The header at the start of a variable store; the first record follows it,
 // 4-byte aligned.

@@ -34,7 +34,7 @@ std::vector<uint8_t> BareStore(const Guid& Signature, size_t Size) {
 
 // Sets the checksum of the volume header at 0 so its 16-bit words sum to 0.
 void SealVolumeHeader(std::vector<uint8_t>& Bytes) {
-  NvVolumeHeader Header;
+  FvHeader Header;
   ReadRecord(Bytes, 0, Header);
   Header.Checksum = 0;
   WriteRecord(Bytes, 0, Header);
@@ -47,17 +47,17 @@ void SealVolumeHeader(std::vector<uint8_t>& Bytes) {
 
 // Store inside an NV data volume with one block run and a correct checksum.
 std::vector<uint8_t> InVolume(const std::vector<uint8_t>& Store) {
-  std::vector<uint8_t> Bytes(kNvVolumeMinHeaderLength + Store.size(), 0);
-  std::copy(Store.begin(), Store.end(), Bytes.begin() + kNvVolumeMinHeaderLength);
-  NvVolumeHeader Header{};
+  std::vector<uint8_t> Bytes(kFvMinHeaderLength + Store.size(), 0);
+  std::copy(Store.begin(), Store.end(), Bytes.begin() + kFvMinHeaderLength);
+  FvHeader Header{};
   Header.FileSystemGuid = kSystemNvDataFvGuid;
   Header.FvLength = Bytes.size();
   Header.Signature = kFvSignature;
   Header.Attributes = 0x0004FEFF;
-  Header.HeaderLength = kNvVolumeMinHeaderLength;
+  Header.HeaderLength = kFvMinHeaderLength;
   Header.Revision = 2;
   WriteRecord(Bytes, 0, Header);
-  NvBlockRun Run{};
+  FvBlockMapEntry Run{};
   Run.NumBlocks = 1;
   Run.Length = static_cast<uint32_t>(Bytes.size());
   WriteRecord(Bytes, sizeof Header, Run);
@@ -230,7 +230,7 @@ TEST(VariableStore, DamagedStoresAreRefusedNamingTheProblem) {
   auto Volume = InVolume(BareStore(kAuthenticatedVariableStoreGuid, 0x400));
   auto WithRecord = Reopen(Volume).WithVariable(Ours(Content(67, 0)));
   ASSERT_TRUE(WithRecord.Ok());
-  const size_t Store = kNvVolumeMinHeaderLength, Record = Store + 28;
+  const size_t Store = kFvMinHeaderLength, Record = Store + 28;
   auto Set = [](size_t At, std::initializer_list<uint8_t> Given) {
     return [At, New = std::vector<uint8_t>(Given)](std::vector<uint8_t>& B) {
       std::copy(New.begin(), New.end(), B.begin() + static_cast<ptrdiff_t>(At));
