@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "common/Result.h"
+#include "packaging/SioModuleFileGuid.h"
 #include "pi/Guid.h"
 
 namespace packaging {
 
-// The firmware file's name. Fixed for the life of the module: platforms list
-// it in their flash layout and find the module by it. Tests read it from here.
-inline constexpr std::string_view kSioModuleFileGuid = "F06C840E-DC65-4200-893D-CC1159179910";
+// The firmware file's name (kSioModuleFileGuid, from the module INF). Fixed
+// for the life of the module: platforms list it in their flash layout and
+// find the module by it.
 inline constexpr pi::Guid kSioModuleFileName = *pi::ParseGuid(kSioModuleFileGuid);
 inline constexpr std::u16string_view kSioModuleName = u"SioF81216aPei";
 

@@ -1,6 +1,6 @@
 # Has Debian's uefitool-cli (UEFIExtract, UEFIFind) check firmware volumes made
-# by sio-pack: the built one and one for each dependency choice.
-#   -DSIO_PACK=<sio-pack> -DIMAGE=<.efi> -DVOLUME=<built .fv> -DDEPEX=<its choice>
+# by `sio pack`: the built one and one for each dependency choice.
+#   -DSIO_PACK=<sio;pack> -DIMAGE=<.efi> -DVOLUME=<built .fv> -DDEPEX=<its choice>
 #   -DTE_FILE=<built .ffs with the TE image>
 #   -DGUID=<file GUID, registry format> -DWORK_DIR=<scratch directory>
 cmake_minimum_required(VERSION 3.25)
