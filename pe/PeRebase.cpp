@@ -47,6 +47,21 @@ std::optional<size_t> FileOffsetOf(const PeFile& File, uint32_t Rva) {
   return std::nullopt;
 }
 
+// The file bytes that hold the RVA range [Rva, Rva + Size): one span per
+// section whose raw data covers part of it.
+void AddFileSpans(const PeFile& File, uint32_t Rva, uint32_t Size,
+                  std::vector<ReservedBytes>& Out) {
+  const uint64_t Begin = Rva;
+  const uint64_t End = Begin + Size;
+  for (const SectionHeader& S : File.Sections) {
+    const uint64_t Va = S.VirtualAddress;
+    const uint64_t Lo = std::max(Begin, Va);
+    const uint64_t Hi = std::min(End, Va + std::min(S.LoadedSize(), S.RawSize));
+    if (Lo < Hi)
+      Out.push_back({S.RawOffset + (Lo - Va), S.RawOffset + (Hi - Va)});
+  }
+}
+
 struct ParsedImage {
   PeFile File;
   std::vector<size_t> FixupOffsets; // file offsets of the HIGHLOW targets
@@ -64,6 +79,13 @@ sio::Result<ParsedImage> Parse(std::span<const uint8_t> Image) {
   auto Offsets = Sites(*Read, *Memory, [&](uint32_t Rva) { return FileOffsetOf(*Read, Rva); });
   if (!Offsets)
     return Offsets.Failure();
+  // The headers through the section table, and the relocation directory
+  // wherever section data places it in the file.
+  std::vector<ReservedBytes> Reserved = {
+      {0, Read->SectionTableOffset + uint64_t{Read->Sections.size()} * sizeof(SectionTableEntry)}};
+  AddFileSpans(*Read, Read->RelocationRva, Read->RelocationSize, Reserved);
+  if (auto Apart = CheckSitesApart(*Offsets, Reserved); !Apart)
+    return Apart.Failure();
   return ParsedImage{std::move(*Read), std::move(*Offsets)};
 }
 
@@ -75,6 +97,26 @@ sio::Result<void> MayMove(uint64_t From, uint32_t To, size_t Relocations) {
 }
 
 } // namespace
+
+sio::Result<void> CheckSitesApart(std::span<const size_t> Sites,
+                                  std::span<const ReservedBytes> Reserved) {
+  std::vector<size_t> Sorted(Sites.begin(), Sites.end());
+  std::sort(Sorted.begin(), Sorted.end());
+  for (size_t I = 1; I < Sorted.size(); ++I) {
+    if (Sorted[I] - Sorted[I - 1] < 4)
+      return sio::Fail("base relocations at offsets " + Hex(Sorted[I - 1]) + " and " +
+                       Hex(Sorted[I]) + " patch the same bytes");
+  }
+  for (const ReservedBytes& R : Reserved) {
+    // The first site that ends past R.Begin is the only one that can reach into R.
+    const auto First = std::lower_bound(Sorted.begin(), Sorted.end(), R.Begin,
+                                        [](size_t Site, uint64_t At) { return Site + 4 <= At; });
+    if (First != Sorted.end() && *First < R.End)
+      return sio::Fail("base relocation at offset " + Hex(*First) +
+                       " patches the image's headers or its relocation directory");
+  }
+  return {};
+}
 
 void AddToSites(std::span<uint8_t> Bytes, std::span<const size_t> Sites, uint32_t Delta) {
   for (size_t Offset : Sites) {

@@ -36,6 +36,20 @@ sio::Result<size_t> RebasePe32(std::span<uint8_t> Image, uint32_t NewBase);
 sio::Result<size_t> RelocateLaidOutImage(const PeFile& File, std::span<uint8_t> Memory,
                                          uint32_t NewBase);
 
+// A span of bytes [Begin, End) the relocations of an image must leave alone.
+struct ReservedBytes {
+  uint64_t Begin = 0;
+  uint64_t End = 0;
+};
+
+// Refuses relocation sites (4 bytes each, offsets in the bytes they patch)
+// that overlap one another or any of Reserved (the headers, the relocation
+// directory). Such a site would change what the next reading of the image
+// sees, or make the result depend on the order the sites are patched in, so a
+// move there and back would not give the image back. No linker writes them.
+sio::Result<void> CheckSitesApart(std::span<const size_t> Sites,
+                                  std::span<const ReservedBytes> Reserved);
+
 // Adds Delta (modulo 2^32) to the 32-bit value at each of Sites in Bytes: the
 // one place a relocation is applied.
 void AddToSites(std::span<uint8_t> Bytes, std::span<const size_t> Sites, uint32_t Delta);

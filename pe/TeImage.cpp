@@ -1,6 +1,7 @@
 #include "pe/TeImage.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 
@@ -85,6 +86,12 @@ sio::Result<ParsedTe> ParseTe(std::span<const uint8_t> Te) {
       return sio::Fail("base relocation at RVA " + Hex(R.Rva) + " lies outside the image's data");
     P.Sites.push_back(*Site);
   }
+  const std::array<ReservedBytes, 2> Reserved = {{
+      {0, pi::kTeHeaderSize + P.Sections.size() * sizeof(SectionTableEntry)},
+      {*Directory, *Directory + RelocSize},
+  }};
+  if (auto Apart = CheckSitesApart(P.Sites, Reserved); !Apart)
+    return Apart.Failure();
   P.Info.Relocations = P.Sites.size();
   return P;
 }

@@ -113,7 +113,13 @@ TEST(PeRebase, RefusesBadTeImagesAndLeavesThemAlone) {
   Cut.resize(0x60); // section table whole, data gone
   auto NotTe = TinyTe();
   NotTe[0] = 'M';
-  for (auto Te : {OutsideSection, WrongType, Cut, NotTe}) {
+  // Sites that would patch the relocation block itself, or bytes another
+  // site patches: the move could not be undone.
+  auto PatchesDirectory = TinyTe(0x3020);
+  auto Overlapping = TinyTe();
+  Overlapping[0xD2] = 0x06;
+  Overlapping[0xD3] = 0x30;
+  for (auto Te : {OutsideSection, WrongType, Cut, NotTe, PatchesDirectory, Overlapping}) {
     const auto Before = Te;
     EXPECT_FALSE(pe::RebaseTe(Te, 0x820000).Ok());
     EXPECT_EQ(Te, Before);
