@@ -6,11 +6,12 @@
 
 #include "bench/Budgets.h"
 #include "bench/ScenarioFigures.h"
+#include "common/BuildPaths.h"
 #include "pe/ImageFile.h"
 
 int main(int argc, char** argv) {
   CLI::App App{"Checks the module image's figures against their budgets"};
-  std::string ImagePath = SIO_IMAGE_FILE;
+  std::string ImagePath = sio::build::kImageFile;
   std::string BudgetsPath;
   App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
   App.add_option("--budgets", BudgetsPath, "budgets file (JSON)")->required();

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "board/ScenarioCatalog.h"
+#include "common/BuildPaths.h"
 #include "emulator/ImageEngine.h"
 
 namespace {
@@ -57,7 +58,7 @@ void PrintWindow(const char* Name, const Window& W, uint64_t Passes) {
 
 int main(int argc, char** argv) {
   CLI::App App{"Memory and time per pass of one image engine over a long run"};
-  std::string ImagePath = SIO_IMAGE_FILE;
+  std::string ImagePath = sio::build::kImageFile;
   uint64_t Passes = 2'000'000;
   uint64_t WindowPasses = 20'000;
   App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();

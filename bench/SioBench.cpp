@@ -14,6 +14,7 @@
 #include "bench/ImageFootprint.h"
 #include "bench/ScenarioFigures.h"
 #include "board/ScenarioCatalog.h"
+#include "common/BuildPaths.h"
 #include "emulator/ImageEngine.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
@@ -52,8 +53,8 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv); // takes the --benchmark_* options
 
   CLI::App App{"Footprint and speed of the module image, in one table"};
-  std::string ImagePath = SIO_IMAGE_FILE;
-  std::string MapPath = SIO_IMAGE_MAP;
+  std::string ImagePath = sio::build::kImageFile;
+  std::string MapPath = sio::build::kImageMap;
   std::string ScenarioName = "default";
   App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
   App.add_option("--map", MapPath, "the image's link map")->capture_default_str();
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
   auto Rows = bench::BuildFigureRows(*Footprint.Footprint, Scenarios, Speed);
   // sio-inspect: the file copied onto a board, and the accesses it makes there.
   std::error_code SizeError;
-  auto InspectBytes = std::filesystem::file_size(SIO_INSPECT_FILE, SizeError);
+  auto InspectBytes = std::filesystem::file_size(sio::build::kInspectFile, SizeError);
   Rows.push_back({"sio-inspect: total bytes (static, stripped)",
                   SizeError ? "n/a" : std::to_string(InspectBytes), "", ""});
   for (bool All : {false, true}) {

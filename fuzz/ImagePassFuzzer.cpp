@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/BuildPaths.h"
 #include "emulator/ImageEngine.h"
 #include "engine/HostEngine.h"
 #include "fuzz/FuzzScenario.h"
@@ -17,9 +18,9 @@ namespace {
 
 const std::vector<uint8_t>& Image() {
   static const std::vector<uint8_t> Bytes = [] {
-    std::ifstream In(SIO_IMAGE_FILE, std::ios::binary);
+    std::ifstream In(sio::build::kImageFile, std::ios::binary);
     if (!In) {
-      std::fprintf(stderr, "cannot read the module image %s\n", SIO_IMAGE_FILE);
+      std::fprintf(stderr, "cannot read the module image %s\n", sio::build::kImageFile);
       std::abort();
     }
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});

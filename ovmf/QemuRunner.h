@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "board/Trace.h"
+#include "common/BuildPaths.h"
 #include "common/Result.h"
 #include "ovmf/QemuMonitor.h"
 
@@ -20,8 +21,8 @@ namespace ovmf {
 
 struct QemuOptions {
   std::string Qemu = "qemu-system-i386";
-  std::filesystem::path Code; // read-only pflash unit 0
-  std::filesystem::path VarsTemplate = "/usr/share/OVMF/OVMF32_VARS_4M.fd"; // copied, unit 1
+  std::filesystem::path Code;                                 // read-only pflash unit 0
+  std::filesystem::path VarsTemplate = sio::build::kOvmfVars; // copied, unit 1
   std::chrono::seconds Bound{120};
   // The Shell waits 5 s for a key before startup.nsh; a key sent when it asks
   // skips the wait.

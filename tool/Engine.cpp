@@ -1,4 +1,5 @@
 #include "tool/Engine.h"
+#include "common/BuildPaths.h"
 
 #include "emulator/ImageEngine.h"
 #include "engine/HostEngine.h"
@@ -13,7 +14,7 @@ const char* EngineName(EngineKind Engine) {
 }
 
 std::string DefaultImagePath() {
-  return SIO_IMAGE_PATH;
+  return sio::build::kImageFile;
 }
 
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath) {

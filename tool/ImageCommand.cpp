@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 
+#include "common/BuildPaths.h"
 #include "pe/ImageCheck.h"
 #include "tool/Commands.h"
 #include "tool/Engine.h"
@@ -15,7 +16,7 @@ namespace {
 
 struct CheckOptions {
   std::string File = DefaultImagePath();
-  std::string FlashAddress = SIO_IMAGE_BASE;
+  std::string FlashAddress = sio::build::kImageBaseText;
 };
 
 void PrintTable(const pe::ImageCheckReport& Report) {

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "chip/Registers.h"
+#include "common/BuildPaths.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
@@ -39,9 +40,9 @@ constexpr size_t kMaxFirmwareImage = 64 << 20; // OVMF's code image is 3.5 MiB
 constexpr size_t kAccessColumn = 22;
 
 struct OvmfOptions {
-  std::string FfsFile = SIO_MODULE_PATH;
-  std::string Firmware = "/usr/share/OVMF/OVMF32_CODE_4M.secboot.fd";
-  std::string Vars = "/usr/share/OVMF/OVMF32_VARS_4M.fd";
+  std::string FfsFile = sio::build::kModuleFile;
+  std::string Firmware = sio::build::kOvmfCode;
+  std::string Vars = sio::build::kOvmfVars;
   std::string Output = "OVMF32_CODE_4M.sio.fd";
   std::string VarsOutput = "OVMF32_VARS_4M.sio.fd";
   std::string Qemu = "qemu-system-i386";
@@ -167,10 +168,10 @@ int Run(const OvmfOptions& O) {
   std::printf("Wrote:     %s\n", O.Output.c_str());
   std::string Vars = O.Vars;
   if (Board.SetupVariable) {
-    const auto Stored = Take(
-        ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage), *Board.SetupVariable,
-                                 ParseStoredAttributes(O.Attributes)),
-        O.Vars);
+    const auto Stored =
+        Take(ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage),
+                                      *Board.SetupVariable, ParseStoredAttributes(O.Attributes)),
+             O.Vars);
     WriteOutputFile(O.VarsOutput, Stored, "variable store");
     Vars = O.VarsOutput;
     std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (%s) in %s\n",

@@ -7,6 +7,7 @@
 #include "bench/Budgets.h"
 #include "bench/FigureTable.h"
 #include "bench/ImageFootprint.h"
+#include "common/BuildPaths.h"
 #include "pe/ImageFile.h"
 
 namespace {
@@ -91,12 +92,12 @@ TEST(Budgets, VerdictNamesFigureBudgetAndDifference) {
 }
 
 std::string MapText() {
-  auto Map = pe::ReadFileBytes(SIO_IMAGE_MAP);
+  auto Map = pe::ReadFileBytes(sio::build::kImageMap);
   return Map ? std::string(Map->begin(), Map->end()) : std::string();
 }
 
 TEST(ImageFootprint, EveryByteOfTheShippedImageIsAccountedFor) {
-  auto Image = pe::ReadFileBytes(SIO_IMAGE_FILE);
+  auto Image = pe::ReadFileBytes(sio::build::kImageFile);
   ASSERT_TRUE(Image);
   auto R = bench::MeasureFootprint(*Image, MapText());
   ASSERT_TRUE(R.Footprint) << R.Error;
@@ -119,7 +120,7 @@ TEST(ImageFootprint, EveryByteOfTheShippedImageIsAccountedFor) {
 }
 
 TEST(ImageFootprint, MapThatDoesNotFitTheImageIsRejected) {
-  auto Image = pe::ReadFileBytes(SIO_IMAGE_FILE);
+  auto Image = pe::ReadFileBytes(sio::build::kImageFile);
   ASSERT_TRUE(Image);
   struct Case {
     const char* Name;

@@ -18,19 +18,20 @@
 #include <vector>
 
 #include "board/Guid.h"
-#include "chip/SetupLayout.h"
-#include "pi/Guid.h"
 #include "board/Scenario.h"
+#include "chip/SetupLayout.h"
+#include "common/BuildPaths.h"
 #include "entry/SioReadyPpi.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Depex.h"
 #include "pi/FfsFile.h"
+#include "pi/Guid.h"
 #include "setup/SioSetupData.h"
 #include "tool/SetupVariable.h"
 
 namespace {
 
-const std::string kPackageDir = SIO_EDK2_PACKAGE_DIR;
+const std::string kPackageDir = sio::build::kEdk2PackageDir;
 
 std::vector<uint8_t> ReadBytes(const std::string& Path) {
   std::ifstream In(Path, std::ios::binary);
@@ -184,7 +185,7 @@ TEST(Edk2PackageTest, InfDescribesTheModulesFirmwareFile) {
   EXPECT_EQ(Defines["MODULE_TYPE"], "PEIM");
   EXPECT_EQ(Defines["FILE_GUID"], packaging::kSioModuleFileGuid);
 
-  const auto File = ReadBytes(SIO_MODULE_FILE);
+  const auto File = ReadBytes(sio::build::kModuleFile);
   const auto Header = pi::ReadFfsFile(File);
   ASSERT_TRUE(Header.Ok()) << Header.Message();
   EXPECT_EQ(pi::ParseGuid(Defines["FILE_GUID"]), Header->Name);
@@ -227,8 +228,8 @@ TEST(Edk2PackageTest, InfListsThePackagesBinariesAndWhatItUses) {
 // firmware file's PE32 section, and carries the headers' GUIDs and name.
 TEST(Edk2PackageTest, PackagedImageIsTheBuiltImage) {
   const auto Packaged = ReadBytes(kPackageDir + "/SioF81216aPei.efi");
-  EXPECT_EQ(Packaged, ReadBytes(SIO_IMAGE_FILE));
-  const auto File = ReadBytes(SIO_MODULE_FILE);
+  EXPECT_EQ(Packaged, ReadBytes(sio::build::kImageFile));
+  const auto File = ReadBytes(sio::build::kModuleFile);
   EXPECT_TRUE(Equal(SectionBody(File, pi::section_type::kPe32), Packaged));
 
   const EFI_GUID Setup = SIO_F81216A_SETUP_VARIABLE_GUID;
@@ -248,11 +249,11 @@ TEST(Edk2PackageTest, PackagedImageIsTheBuiltImage) {
 // The INF's PEI_DEPEX file is the build's choice and the firmware file's
 // dependency section; each choice's file under Depex/ is that choice's code.
 TEST(Edk2PackageTest, DepexFilesAreTheExpressions) {
-  const auto BuildChoice = packaging::ParseDepexChoice(SIO_DEPEX);
+  const auto BuildChoice = packaging::ParseDepexChoice(sio::build::kDepex);
   ASSERT_TRUE(BuildChoice);
   const auto Listed = ReadBytes(kPackageDir + "/SioF81216aPei.depex");
   EXPECT_EQ(Listed, packaging::EncodeDepex(*BuildChoice));
-  const auto File = ReadBytes(SIO_MODULE_FILE);
+  const auto File = ReadBytes(sio::build::kModuleFile);
   EXPECT_TRUE(Equal(SectionBody(File, pi::section_type::kPeiDepex), Listed));
 
   for (auto Choice : {packaging::DepexChoice::VariablePpi, packaging::DepexChoice::True,
@@ -321,7 +322,7 @@ TEST(Edk2PackageTest, HostSetupVariableCodecIsThePackagesLayout) {
 
 // README shows the platform lines exactly as the package's files give them.
 TEST(Edk2PackageTest, ReadmeShowsThePlatformLines) {
-  const std::string Readme = ReadText(SIO_README);
+  const std::string Readme = ReadText(sio::build::kReadme);
   for (const char* Fragment :
        {"SioF81216aPei.dsc.inc", "SioF81216aPei.fdf.inc", "SioF81216aPeiRule.fdf.inc"}) {
     std::istringstream In(ReadText(kPackageDir + "/Platform/" + Fragment));

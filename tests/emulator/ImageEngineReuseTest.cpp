@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "board/ScenarioCatalog.h"
+#include "common/BuildPaths.h"
 #include "emulator/ImageEngine.h"
 #include "pe/ImageFile.h"
 
@@ -27,7 +28,7 @@ void ExpectSameRun(const emulator::ImageRunReport& Fresh, const emulator::ImageR
 }
 
 TEST(ImageEngineReuse, EveryCatalogScenarioForwardsAndBackwardsMatchesANewEngine) {
-  auto Image = pe::ReadFileBytes(SIO_IMAGE_FILE);
+  auto Image = pe::ReadFileBytes(sio::build::kImageFile);
   ASSERT_TRUE(Image);
   const auto Catalog = board::ScenarioCatalog();
   ASSERT_GT(Catalog.size(), 4u);
@@ -72,7 +73,7 @@ TEST(ImageEngineReuse, ManyPassesKeepMemoryFlat) {
   GTEST_SKIP() << "AddressSanitizer keeps freed memory";
 #endif
 #endif
-  auto Image = pe::ReadFileBytes(SIO_IMAGE_FILE);
+  auto Image = pe::ReadFileBytes(sio::build::kImageFile);
   ASSERT_TRUE(Image);
   emulator::ImageRunOptions Options;
   Options.TimeoutMicroseconds = 0;
@@ -91,7 +92,7 @@ TEST(ImageEngineReuse, ManyPassesKeepMemoryFlat) {
 }
 
 TEST(ImageEngineReuse, ARunawayPassLeavesNothingBehind) {
-  auto Image = pe::ReadFileBytes(SIO_IMAGE_FILE);
+  auto Image = pe::ReadFileBytes(sio::build::kImageFile);
   ASSERT_TRUE(Image);
   const auto* Default = board::FindScenario("default");
   ASSERT_TRUE(Default);

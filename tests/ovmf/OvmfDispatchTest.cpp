@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/BuildPaths.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
@@ -32,16 +33,17 @@ const pi::Guid kModuleName = packaging::kSioModuleFileName;
 // The module's file for a dispatch dependency: the build's file as it lies
 // for the build's own choice, the packaging's for the others.
 std::vector<uint8_t> ModuleFile(packaging::DepexChoice When) {
-  if (packaging::ParseDepexChoice(SIO_DEPEX) == When)
-    return pe::ReadFileBytes(SIO_MODULE_FILE).value();
-  return packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(), When).Value();
+  if (packaging::ParseDepexChoice(sio::build::kDepex) == When)
+    return pe::ReadFileBytes(sio::build::kModuleFile).value();
+  return packaging::BuildSioModuleFile(pe::ReadFileBytes(sio::build::kImageFile).value(), When)
+      .Value();
 }
 
 Patched PatchedFirmware(packaging::DepexChoice When) {
-  auto Image = ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value()).Value();
+  auto Image = ovmf::OvmfImage::Parse(pe::ReadFileBytes(sio::build::kOvmfCode).value()).Value();
   const auto File = ModuleFile(When);
   const std::string Name(packaging::DepexChoiceName(When));
-  Patched P{fs::path(SIO_TEST_WORK_DIR) / ("OVMF32_CODE." + Name + ".fd"),
+  Patched P{fs::path(sio::build::kTestWorkDir) / "dispatch" / ("OVMF32_CODE." + Name + ".fd"),
             ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File).Value()};
   fs::create_directories(P.Path.parent_path());
   const auto Bytes = Image.Rebuild().Value();
@@ -54,7 +56,7 @@ Patched PatchedFirmware(packaging::DepexChoice When) {
 ovmf::QemuBoot Boot(const fs::path& Code) {
   ovmf::QemuOptions Options;
   Options.Code = Code;
-  Options.VarsTemplate = SIO_OVMF_VARS;
+  Options.VarsTemplate = sio::build::kOvmfVars;
   return ovmf::BootFirmware(Options).Value();
 }
 

@@ -3,6 +3,7 @@
 // images laid out otherwise.
 #include <gtest/gtest.h>
 
+#include "common/BuildPaths.h"
 #include "ovmf/Lzma.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
@@ -13,7 +14,7 @@
 namespace {
 
 const std::vector<uint8_t>& Code() {
-  static const std::vector<uint8_t> Bytes = pe::ReadFileBytes(SIO_OVMF_CODE).value();
+  static const std::vector<uint8_t> Bytes = pe::ReadFileBytes(sio::build::kOvmfCode).value();
   return Bytes;
 }
 
@@ -33,7 +34,7 @@ TEST(OvmfImage, OpensDebiansImageToItsPeiVolume) {
 
 TEST(OvmfImage, RebuildsWithTheModuleAndEverySizeAndChecksumHolds) {
   auto Image = ovmf::OvmfImage::Parse(Code()).Value();
-  const auto File = packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(),
+  const auto File = packaging::BuildSioModuleFile(pe::ReadFileBytes(sio::build::kImageFile).value(),
                                                   packaging::DepexChoice::True)
                         .Value();
   const ovmf::Insertion In =

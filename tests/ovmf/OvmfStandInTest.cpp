@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "board/MixerStandIn.h"
+#include "common/BuildPaths.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
@@ -67,20 +68,20 @@ struct Booted {
 };
 
 Booted BootCaseUnderQemu(const BootCase& C) {
-  const fs::path Work = fs::path(SIO_TEST_WORK_DIR) / C.Name;
-  auto Image = *ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
+  const fs::path Work = fs::path(sio::build::kTestWorkDir) / "stand-in" / C.Name;
+  auto Image = *ovmf::OvmfImage::Parse(pe::ReadFileBytes(sio::build::kOvmfCode).value());
   const auto File =
-      *packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(), C.Depex);
+      *packaging::BuildSioModuleFile(pe::ReadFileBytes(sio::build::kImageFile).value(), C.Depex);
   auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File, C.Where);
   EXPECT_TRUE(Inserted) << Inserted.Message();
   WriteFile(Work / "code.fd", *Image.Rebuild());
 
   ovmf::QemuOptions Options;
   Options.Code = Work / "code.fd";
-  Options.VarsTemplate = SIO_OVMF_VARS;
+  Options.VarsTemplate = sio::build::kOvmfVars;
   if (C.Board.SetupVariable) {
-    auto Stored =
-        ovmf::StoreSetupVariable(pe::ReadFileBytes(SIO_OVMF_VARS).value(), *C.Board.SetupVariable);
+    auto Stored = ovmf::StoreSetupVariable(pe::ReadFileBytes(sio::build::kOvmfVars).value(),
+                                           *C.Board.SetupVariable);
     EXPECT_TRUE(Stored) << Stored.Message();
     WriteFile(Work / "vars.fd", *Stored);
     Options.VarsTemplate = Work / "vars.fd";
@@ -187,13 +188,13 @@ TEST(StandInUnderOvmf, FirstInTheVolumeATrueDependencyRunsBeforeTheVariableServi
 class HeldQemu {
 public:
   explicit HeldQemu(uint16_t Port) {
-    Dir_ = fs::path(SIO_TEST_WORK_DIR) / ("held-" + std::to_string(Port));
+    Dir_ = fs::path(sio::build::kTestWorkDir) / "stand-in" / ("held-" + std::to_string(Port));
     fs::create_directories(Dir_);
     fs::remove(Dir_ / "monitor");
-    fs::copy_file(SIO_OVMF_VARS, Dir_ / "vars.fd", fs::copy_options::overwrite_existing);
+    fs::copy_file(sio::build::kOvmfVars, Dir_ / "vars.fd", fs::copy_options::overwrite_existing);
     std::ofstream(Dir_ / "events") << "";
     ovmf::QemuOptions O;
-    O.Code = SIO_OVMF_CODE;
+    O.Code = sio::build::kOvmfCode;
     O.StandInPort = Port;
     const auto Args = *ovmf::QemuCommand(O, Dir_ / "vars.fd", Dir_ / "events", Dir_ / "monitor");
     std::vector<char*> Argv;

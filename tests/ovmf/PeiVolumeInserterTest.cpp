@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/BuildPaths.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "packaging/SioModuleFile.h"
@@ -51,7 +52,7 @@ std::vector<uint8_t> Volume(size_t Length, size_t UsedBytes) {
 const pi::Guid kModuleName = packaging::kSioModuleFileName;
 
 std::vector<uint8_t> ModuleFile(packaging::ImageForm Form = packaging::ImageForm::Pe32) {
-  return packaging::BuildSioModuleFile(pe::ReadFileBytes(SIO_IMAGE_FILE).value(),
+  return packaging::BuildSioModuleFile(pe::ReadFileBytes(sio::build::kImageFile).value(),
                                        packaging::DepexChoice::True, Form)
       .Value();
 }
@@ -76,7 +77,7 @@ uint32_t PlacedImageBase(std::span<const uint8_t> Volume, const pi::FfsFileView&
 }
 
 TEST(PeiVolumeInserter, PlacesAlignsRebasesAndSeals) {
-  const auto Image = pe::ReadFileBytes(SIO_IMAGE_FILE).value();
+  const auto Image = pe::ReadFileBytes(sio::build::kImageFile).value();
   for (auto Form : {packaging::ImageForm::Pe32, packaging::ImageForm::Te}) {
     const auto File = ModuleFile(Form);
     // Free space starting at different offsets: with and without a pad file.
@@ -107,7 +108,7 @@ TEST(PeiVolumeInserter, PlacesAlignsRebasesAndSeals) {
 // untouched.
 TEST(PeiVolumeInserter, AheadOfThePeimsMovesAndRebasesTheFilesAfterIt) {
   for (auto Form : {packaging::ImageForm::Pe32, packaging::ImageForm::Te}) {
-    auto Image = *ovmf::OvmfImage::Parse(pe::ReadFileBytes(SIO_OVMF_CODE).value());
+    auto Image = *ovmf::OvmfImage::Parse(pe::ReadFileBytes(sio::build::kOvmfCode).value());
     const std::vector<uint8_t> Before(Image.PeiVolume().begin(), Image.PeiVolume().end());
     const pi::VolumeView Old = *pi::ParseVolume(Before);
     auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), ModuleFile(Form),

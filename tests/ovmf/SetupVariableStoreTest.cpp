@@ -7,6 +7,7 @@
 #include "board/Guid.h"
 #include "board/Scenario.h"
 #include "chip/SetupLayout.h"
+#include "common/BuildPaths.h"
 #include "ovmf/SetupVariableStore.h"
 #include "pi/VariableStore.h"
 
@@ -61,7 +62,7 @@ TEST(DumpedVariable, RefusesDumpsThatDoNotShowTheVariable) {
 }
 
 TEST(StoredSetupVariable, OneValidNonVolatileBootServiceCopyAfterEachStore) {
-  std::ifstream In(SIO_OVMF_VARS, std::ios::binary);
+  std::ifstream In(sio::build::kOvmfVars, std::ios::binary);
   const std::vector<uint8_t> Vars((std::istreambuf_iterator<char>(In)), {});
   auto First = ovmf::StoreSetupVariable(Vars, kBytes);
   ASSERT_TRUE(First) << First.Message();

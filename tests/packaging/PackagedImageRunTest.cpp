@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "board/ScenarioCatalog.h"
+#include "common/BuildPaths.h"
 #include "emulator/ImageEngine.h"
 #include "pe/ImageFile.h"
 #include "pi/FfsFile.h"
@@ -21,8 +22,8 @@ std::vector<uint8_t> ImageInFile(const std::vector<uint8_t>& File) {
 }
 
 TEST(PackagedImage, RunsAsThePlainImageDoesOnEveryScenario) {
-  const auto Plain = pe::ReadFileBytes(SIO_IMAGE_FILE);
-  const auto File = pe::ReadFileBytes(SIO_MODULE_FILE);
+  const auto Plain = pe::ReadFileBytes(sio::build::kImageFile);
+  const auto File = pe::ReadFileBytes(sio::build::kModuleFile);
   ASSERT_TRUE(Plain && File);
   const auto Packed = ImageInFile(*File);
   ASSERT_FALSE(Packed.empty());

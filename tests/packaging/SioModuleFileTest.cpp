@@ -4,6 +4,7 @@
 #include <iterator>
 #include <vector>
 
+#include "common/BuildPaths.h"
 #include "packaging/SioModuleFile.h"
 #include "pe/PeFile.h"
 #include "pe/TeImage.h"
@@ -22,7 +23,7 @@ pe::PeFile ReadPe32Image(std::span<const uint8_t> Image) {
 }
 
 std::vector<uint8_t> BuiltImage() {
-  std::ifstream In(SIO_IMAGE_FILE, std::ios::binary);
+  std::ifstream In(sio::build::kImageFile, std::ios::binary);
   return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
 }
 

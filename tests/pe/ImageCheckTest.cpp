@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 
+#include "common/BuildPaths.h"
 #include "pe/ImageCheck.h"
 #include "tests/support/ImageFixture.h"
 
@@ -26,7 +27,7 @@ const pe::CheckOutcome* Find(const pe::ImageCheckReport& R, const std::string& N
 }
 
 TEST(ImageCheck, TheBuiltImagePassesEveryCheck) {
-  pe::ImageCheckReport R = pe::CheckImageFile(SIO_IMAGE_FILE, kImageBase);
+  pe::ImageCheckReport R = pe::CheckImageFile(sio::build::kImageFile, kImageBase);
   EXPECT_TRUE(R.Passed()) << pe::FormatImageCheck(R);
   for (const char* Name : {"format", "magic", "machine", "subsystem", "entry point", "image base",
                            "base relocations", "no writable data"}) {
@@ -45,8 +46,8 @@ TEST(ImageCheck, TheBuiltImagePassesEveryCheck) {
 // The file carries no symbols, so the check can only place the entry point in
 // code; the linker map says which function is there.
 TEST(ImageCheck, TheEntryPointIsSioEntryPoint) {
-  std::ifstream Map(SIO_IMAGE_MAP);
-  ASSERT_TRUE(Map) << "cannot read " SIO_IMAGE_MAP;
+  std::ifstream Map(sio::build::kImageMap);
+  ASSERT_TRUE(Map) << "cannot read " << sio::build::kImageMap;
   std::optional<uint64_t> Address;
   for (std::string Line; std::getline(Map, Line);) {
     std::istringstream Fields(Line);
@@ -55,7 +56,7 @@ TEST(ImageCheck, TheEntryPointIsSioEntryPoint) {
       Address = std::stoull(RvaPlusBase, nullptr, 16);
     }
   }
-  ASSERT_TRUE(Address) << "no _SioEntryPoint in " SIO_IMAGE_MAP;
+  ASSERT_TRUE(Address) << "no _SioEntryPoint in " << sio::build::kImageMap;
   EXPECT_EQ(*Address, uint64_t(kImageBase) + test::EntryRva(BuiltImage()));
 }
 

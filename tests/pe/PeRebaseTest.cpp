@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/BuildPaths.h"
 #include "pe/ImageFile.h"
 #include "pe/PeRebase.h"
 #include "pe/TeImage.h"
@@ -11,7 +12,7 @@
 namespace {
 
 std::vector<uint8_t> ModuleImage() {
-  return pe::ReadFileBytes(SIO_IMAGE_FILE).value();
+  return pe::ReadFileBytes(sio::build::kImageFile).value();
 }
 
 uint32_t At(const std::vector<uint8_t>& B, size_t Offset) {

@@ -1,4 +1,5 @@
 #include "pi/VariableStore.h"
+#include "common/BuildPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +84,7 @@ VariableStore Reopen(const std::vector<uint8_t>& Bytes) {
 }
 
 TEST(VariableStore, OvmfFileIsAnEmptyAuthenticatedStoreInItsVolume) {
-  auto Bytes = ReadFile(SIO_OVMF_VARS);
+  auto Bytes = ReadFile(sio::build::kOvmfVars);
   ASSERT_FALSE(Bytes.empty());
   auto Store = Reopen(Bytes);
   EXPECT_EQ(Store.Format(), VariableStoreFormat::Authenticated);
@@ -98,10 +99,10 @@ TEST(VariableStore, OvmfFileIsAnEmptyAuthenticatedStoreInItsVolume) {
 // a flash image: one valid copy each time, earlier copies deleted by ANDing
 // 0xFD into their state, nothing else in the file changed.
 TEST(VariableStore, AddAndReplaceTwiceLeavesOneValidCopy) {
-  auto Ovmf = ReadFile(SIO_OVMF_VARS);
+  auto Ovmf = ReadFile(sio::build::kOvmfVars);
   std::vector<uint8_t> Flash(0x10000, 0xFF); // something ahead of the volume
   Flash.insert(Flash.end(), Ovmf.begin(), Ovmf.end());
-  auto Code = ReadFile(SIO_OVMF_CODE);
+  auto Code = ReadFile(sio::build::kOvmfCode);
   Flash.insert(Flash.end(), Code.begin(), Code.end());
   struct Case {
     const char* Label;

@@ -10,18 +10,19 @@
 #include <sys/mman.h>
 #include <vector>
 
+#include "common/BuildPaths.h"
 #include "pe/ImageFile.h"
 #include "pe/PeFile.h"
 
 namespace test {
 
-inline constexpr uint32_t kImageBase = SIO_IMAGE_BASE;
+inline constexpr uint32_t kImageBase = sio::build::kImageBase;
 
 inline const std::vector<uint8_t>& BuiltImage() {
   static const std::vector<uint8_t> Bytes = [] {
-    auto Read = pe::ReadFileBytes(SIO_IMAGE_FILE);
+    auto Read = pe::ReadFileBytes(sio::build::kImageFile);
     if (!Read)
-      throw std::runtime_error("cannot read " SIO_IMAGE_FILE);
+      throw std::runtime_error(std::string("cannot read ") + sio::build::kImageFile);
     return *Read;
   }();
   return Bytes;

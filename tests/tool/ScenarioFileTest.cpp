@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "board/Status.h"
+#include "common/BuildPaths.h"
 #include "tool/InputError.h"
 #include "tool/ScenarioFile.h"
 
@@ -28,7 +29,8 @@ void ExpectSame(const board::Scenario& A, const board::Scenario& B, const std::s
 }
 
 TEST(ScenarioFile, DefaultFileIsTheBoardsDefaultScenario) {
-  auto FromFile = siotool::LoadScenarioFile(SIO_SCENARIO_DIR "/default.json");
+  auto FromFile =
+      siotool::LoadScenarioFile(std::string(sio::build::kScenarioDir) + "/default.json");
   ExpectSame(FromFile, board::DefaultScenario(), "default.json");
   ExpectSame(siotool::ParseScenario(Json::object()), board::DefaultScenario(), "{}");
 }
@@ -148,7 +150,7 @@ TEST(ScenarioFile, KeyGivenTwiceIsRefused) {
 }
 
 TEST(ScenarioFile, WrittenScenariosReadBackTheSame) {
-  for (const auto& File : std::filesystem::directory_iterator(SIO_SCENARIO_DIR)) {
+  for (const auto& File : std::filesystem::directory_iterator(sio::build::kScenarioDir)) {
     auto S = siotool::LoadScenarioFile(File.path().string());
     ExpectSame(siotool::ParseScenario(siotool::ScenarioToJson(S)), S, File.path().filename());
   }

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "common/BuildPaths.h"
 #include "tool/Engine.h"
 #include "tool/VcdWriter.h"
 
@@ -40,13 +41,13 @@ TEST(VcdWriter, GtkwaveReadsBackEveryAccess) {
   }
   int Status = 0;
   std::string Convert =
-      RunCommand(std::string(SIO_VCD2FST) + " '" + Vcd + "' '" + Fst + "'", Status);
+      RunCommand(std::string(sio::build::kVcd2Fst) + " '" + Vcd + "' '" + Fst + "'", Status);
   EXPECT_EQ(Status, 0) << Convert;
   for (const char* Complaint : {"error", "warning", "Error", "Warning", "unknown"}) {
     EXPECT_EQ(Convert.find(Complaint), std::string::npos) << Convert;
   }
   ASSERT_TRUE(std::filesystem::exists(Fst)) << Convert;
-  std::string Back = RunCommand(std::string(SIO_FST2VCD) + " '" + Fst + "'", Status);
+  std::string Back = RunCommand(std::string(sio::build::kFst2Vcd) + " '" + Fst + "'", Status);
   ASSERT_EQ(Status, 0) << Back;
 
   // Replay the changes fst2vcd reports and compare each step with the trace.
