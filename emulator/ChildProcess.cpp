@@ -2,17 +2,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace emulator {
 
-std::optional<std::string> FailsInChild(const std::function<void()>& Work) {
+sio::Result<void> RunInChild(const std::function<void()>& Work) {
   std::fflush(nullptr);
   pid_t Child = fork();
   if (Child < 0)
-    return std::string("cannot fork: ") + std::strerror(errno);
+    return sio::Fail(std::string("cannot fork: ") + std::strerror(errno));
   if (Child == 0) {
     Work();
     _exit(0);
@@ -20,15 +21,15 @@ std::optional<std::string> FailsInChild(const std::function<void()>& Work) {
   int Status = 0;
   while (waitpid(Child, &Status, 0) < 0) {
     if (errno != EINTR)
-      return std::string("cannot wait for the child: ") + std::strerror(errno);
+      return sio::Fail(std::string("cannot wait for the child: ") + std::strerror(errno));
   }
   if (WIFEXITED(Status) && WEXITSTATUS(Status) == 0)
-    return std::nullopt;
+    return {};
   if (WIFSIGNALED(Status)) {
-    return "killed by signal " + std::to_string(WTERMSIG(Status)) + " (" +
-           strsignal(WTERMSIG(Status)) + ")";
+    return sio::Fail("killed by signal " + std::to_string(WTERMSIG(Status)) + " (" +
+                     strsignal(WTERMSIG(Status)) + ")");
   }
-  return "exited with status " + std::to_string(WEXITSTATUS(Status));
+  return sio::Fail("exited with status " + std::to_string(WEXITSTATUS(Status)));
 }
 
 } // namespace emulator

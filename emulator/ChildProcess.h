@@ -4,13 +4,13 @@
 #pragma once
 
 #include <functional>
-#include <optional>
-#include <string>
+
+#include "common/Result.h"
 
 namespace emulator {
 
-// Runs Work in a child. Returns nullopt when it returned normally, otherwise
-// one line on how the child ended (e.g. "killed by signal 6 (Aborted)").
-std::optional<std::string> FailsInChild(const std::function<void()>& Work);
+// Runs Work in a child. Succeeds when it returned normally; otherwise the
+// error says how the child ended (e.g. "killed by signal 6 (Aborted)").
+sio::Result<void> RunInChild(const std::function<void()>& Work);
 
 } // namespace emulator

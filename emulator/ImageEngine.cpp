@@ -1,4 +1,5 @@
 #include "emulator/ImageEngine.h"
+#include "common/Hex.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,10 +17,8 @@
 namespace emulator {
 namespace {
 
-std::string Hex(uint64_t Value) {
-  char Text[24];
-  std::snprintf(Text, sizeof Text, "0x%08llX", static_cast<unsigned long long>(Value));
-  return Text;
+std::string Hex8(uint64_t Value) {
+  return sio::Hex(Value, 8);
 }
 
 // IA-32 calling convention: a callee returns with EBX, ESI, EDI and EBP as
@@ -51,15 +50,15 @@ public:
   // loads, maps and hooks once; Pass calls the entry point on the board bound
   // at construction (which may have been replaced in place since), then puts
   // registers, stack and counters back as Prepare left them.
-  std::optional<std::string> Prepare(const std::vector<uint8_t>& File);
+  sio::Result<void> Prepare(const std::vector<uint8_t>& File);
   ImageRunReport Pass();
   PeiServiceTraps& Traps() { return *Traps_; }
 
 private:
   void Restore();
   ImageRunReport Aborted(std::string Fault);
-  std::optional<std::string> Map(const LoadedImage& Image);
-  std::optional<std::string> AddHooks();
+  sio::Result<void> Map(const LoadedImage& Image);
+  sio::Result<void> AddHooks();
   void Fail(std::string Fault) {
     if (Fault_.empty())
       Fault_ = std::move(Fault);
@@ -124,12 +123,12 @@ void Machine::OnCode(uc_engine*, uint64_t Address, uint32_t, void* Self) {
   if (++M.Instructions_ > M.Options_.MaxInstructions) {
     M.Instructions_ = M.Options_.MaxInstructions;
     M.Fail("runaway: " + std::to_string(M.Options_.MaxInstructions) +
-           " instructions executed, still running at " + Hex(Address));
+           " instructions executed, still running at " + Hex8(Address));
     return;
   }
   if (Address >= kTrapPage && Address < kTrapPage + kPageSize) {
-    if (auto Fault = M.Traps_->Serve(static_cast<uint32_t>(Address)))
-      M.Fail(*Fault);
+    if (auto Served = M.Traps_->Serve(static_cast<uint32_t>(Address)); !Served)
+      M.Fail(Served.Message());
   }
 }
 
@@ -152,8 +151,8 @@ bool Machine::OnBadAccess(uc_engine*, uc_mem_type Type, uint64_t Address, int Si
     Access = "execution in " + Where;
     break;
   }
-  M.Fail(Access + " at " + Hex(Address) + " (" + std::to_string(Size) + " bytes, EIP " +
-         Hex(M.Eip()) + ")");
+  M.Fail(Access + " at " + Hex8(Address) + " (" + std::to_string(Size) + " bytes, EIP " +
+         Hex8(M.Eip()) + ")");
   return false;
 }
 
@@ -176,42 +175,42 @@ void Machine::OnOut(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* S
 
 void Machine::OnInterrupt(uc_engine*, uint32_t Number, void* Self) {
   auto& M = *static_cast<Machine*>(Self);
-  M.Fail("interrupt " + std::to_string(Number) + " raised at EIP " + Hex(M.Eip()));
+  M.Fail("interrupt " + std::to_string(Number) + " raised at EIP " + Hex8(M.Eip()));
 }
 
 bool Machine::OnInvalidInstruction(uc_engine*, void* Self) {
   auto& M = *static_cast<Machine*>(Self);
-  M.Fail("invalid instruction at " + Hex(M.Eip()));
+  M.Fail("invalid instruction at " + Hex8(M.Eip()));
   return false;
 }
 
-std::optional<std::string> Machine::Map(const LoadedImage& Image) {
+sio::Result<void> Machine::Map(const LoadedImage& Image) {
   uc_engine* Raw = nullptr;
   if (uc_open(UC_ARCH_X86, UC_MODE_32, &Raw) != UC_ERR_OK)
-    return "cannot start the emulator";
+    return sio::Fail("cannot start the emulator");
   Uc_.reset(Raw);
   // No exit addresses: with an `until` address, Unicorn translates a fresh
   // exit block there on every start and never frees the old ones. They piled
   // up on the trap page: memory grew with every pass, and each later start,
   // which walks that page's blocks, took longer. The code hook ends the run.
   if (uc_ctl_exits_enable(Raw) != UC_ERR_OK)
-    return "cannot set up the emulator's exits";
+    return sio::Fail("cannot set up the emulator's exits");
   Memory_ = std::make_unique<GuestMemory>(Raw, kStackBottom, StackTop_);
   Traps_ = std::make_unique<PeiServiceTraps>(Raw, Target_, *Memory_);
-  if (auto Error = Traps_->Build())
-    return Error;
+  if (auto Built = Traps_->Build(); !Built)
+    return Built.Failure();
   ImageBase_ = Image.Base;
   ImageEnd_ = Image.Base + static_cast<uint32_t>(Image.Memory.size());
   if (uc_mem_map(Raw, kStackBottom, Options_.StackSize, UC_PROT_READ | UC_PROT_WRITE) !=
           UC_ERR_OK ||
       uc_mem_map(Raw, Image.Base, Image.Memory.size(), UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK ||
       uc_mem_write(Raw, Image.Base, Image.Memory.data(), Image.Memory.size()) != UC_ERR_OK) {
-    return "cannot map the image at " + Hex(Image.Base);
+    return sio::Fail("cannot map the image at " + Hex8(Image.Base));
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> Machine::AddHooks() {
+sio::Result<void> Machine::AddHooks() {
   uc_engine* Uc = Uc_.get();
   uc_hook Hook;
   bool Ok = uc_hook_add(Uc, &Hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnCode), this, 1, 0) ==
@@ -229,8 +228,8 @@ std::optional<std::string> Machine::AddHooks() {
             uc_hook_add(Uc, &Hook, UC_HOOK_INSN_INVALID,
                         reinterpret_cast<void*>(&OnInvalidInstruction), this, 1, 0) == UC_ERR_OK;
   if (!Ok)
-    return "cannot hook the emulator";
-  return std::nullopt;
+    return sio::Fail("cannot hook the emulator");
+  return {};
 }
 
 ImageRunReport Machine::Aborted(std::string Fault) {
@@ -242,29 +241,29 @@ ImageRunReport Machine::Aborted(std::string Fault) {
   return Report;
 }
 
-std::optional<std::string> Machine::Prepare(const std::vector<uint8_t>& File) {
+sio::Result<void> Machine::Prepare(const std::vector<uint8_t>& File) {
   if (Options_.StackSize == 0 || Options_.StackSize % kPageSize != 0 ||
       Options_.StackSize > kLowestImageAddress - kStackBottom) {
-    return "stack size " + std::to_string(Options_.StackSize) +
-           " is not a whole number of pages between 4 KiB and " +
-           std::to_string(kLowestImageAddress - kStackBottom) + " bytes";
+    return sio::Fail("stack size " + std::to_string(Options_.StackSize) +
+                     " is not a whole number of pages between 4 KiB and " +
+                     std::to_string(kLowestImageAddress - kStackBottom) + " bytes");
   }
   auto Loaded = LoadPeImage(File, Options_.LoadAddress);
   if (!Loaded)
-    return Loaded.Message();
-  if (auto Error = Map(*Loaded))
-    return Error;
-  if (auto Error = AddHooks())
-    return Error;
+    return Loaded.Failure();
+  if (auto Mapped = Map(*Loaded); !Mapped)
+    return Mapped;
+  if (auto Hooked = AddHooks(); !Hooked)
+    return Hooked;
   Entry_ = Loaded->Entry;
   LoadAddress_ = Loaded->Base;
   uc_context* Context = nullptr;
   if (uc_context_alloc(Uc_.get(), &Context) != UC_ERR_OK)
-    return std::string("cannot save the processor state");
+    return sio::Fail("cannot save the processor state");
   Fresh_.reset(Context);
   if (uc_context_save(Uc_.get(), Context) != UC_ERR_OK)
-    return std::string("cannot save the processor state");
-  return std::nullopt;
+    return sio::Fail("cannot save the processor state");
+  return {};
 }
 
 void Machine::Restore() {
@@ -282,8 +281,8 @@ void Machine::Restore() {
 }
 
 ImageRunReport Machine::Run(const std::vector<uint8_t>& File) {
-  if (auto Error = Prepare(File))
-    return Aborted(*Error);
+  if (auto Prepared = Prepare(File); !Prepared)
+    return Aborted(Prepared.Message());
   return Pass();
 }
 
@@ -306,21 +305,21 @@ ImageRunReport Machine::Pass() {
   uint32_t Esp = 0;
   uc_reg_read(Uc_.get(), UC_X86_REG_ESP, &Esp);
   if (Fault_.empty() && Error != UC_ERR_OK) {
-    Fault_ = std::string("emulator stopped: ") + uc_strerror(Error) + " at EIP " + Hex(Eip());
+    Fault_ = std::string("emulator stopped: ") + uc_strerror(Error) + " at EIP " + Hex8(Eip());
   }
   if (Fault_.empty() && Eip() != kReturnTrap) {
-    Fault_ = "stopped at " + Hex(Eip()) + " without returning (halt or timeout)";
+    Fault_ = "stopped at " + Hex8(Eip()) + " without returning (halt or timeout)";
   }
   if (Fault_.empty() && Esp != EntryEsp + 4) {
-    Fault_ =
-        "returned with ESP " + Hex(Esp) + ", expected " + Hex(EntryEsp + 4) + " (stack unbalanced)";
+    Fault_ = "returned with ESP " + Hex8(Esp) + ", expected " + Hex8(EntryEsp + 4) +
+             " (stack unbalanced)";
   }
   for (const auto& R : kCalleeSaved) {
     uint32_t Value = 0;
     uc_reg_read(Uc_.get(), R.Reg, &Value);
     if (Fault_.empty() && Value != R.Value) {
-      Fault_ = std::string("returned with ") + R.Name + " " + Hex(Value) + ", expected " +
-               Hex(R.Value) + " (a callee-saved register not restored)";
+      Fault_ = std::string("returned with ") + R.Name + " " + Hex8(Value) + ", expected " +
+               Hex8(R.Value) + " (a callee-saved register not restored)";
     }
   }
   ImageRunReport Report;
@@ -344,8 +343,8 @@ struct ImageEngine::Impl {
       : Image(std::move(File)), Options(Run) {
     Target.emplace(board::Scenario{});
     M = std::make_unique<Machine>(*Target, Options);
-    if (auto Fault = M->Prepare(Image))
-      Error = *Fault;
+    if (auto Prepared = M->Prepare(Image); !Prepared)
+      Error = Prepared.Message();
   }
   std::vector<uint8_t> Image;
   ImageRunOptions Options;
@@ -382,14 +381,14 @@ ImageRunReport ImageEngine::Run(const board::Scenario& Config) {
 ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
                             const ImageRunOptions& Options) {
   if (Options.Rehearse) {
-    auto Failure = FailsInChild([&] {
+    auto Rehearsal = RunInChild([&] {
       board::Board Target(Config);
       Machine(Target, Options).Run(Image);
     });
-    if (Failure) {
+    if (!Rehearsal) {
       board::Board Untouched(Config);
       ImageRunReport Report;
-      Report.Fault = "the CPU emulator failed on this image: " + *Failure;
+      Report.Fault = "the CPU emulator failed on this image: " + Rehearsal.Message();
       Report.Result = Untouched.Result(kAbortedStatus);
       return Report;
     }

@@ -1,4 +1,5 @@
 #include "emulator/PeiServiceTraps.h"
+#include "common/Hex.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,10 @@
 
 namespace emulator {
 namespace {
+
+std::string Hex8(uint64_t Value) {
+  return sio::Hex(Value, 8);
+}
 
 // The services table after its 24-byte header, one 32-bit pointer each.
 constexpr const char* kServiceNames[] = {"InstallPpi",
@@ -58,19 +63,13 @@ constexpr uint32_t kNextVariableNameTrap = kTrapPage + 0x410;
 constexpr size_t kMaxVariableNameLength = 1024;
 constexpr uint8_t kHalt = 0xF4;
 
-std::string Hex(uint32_t Value) {
-  char Text[16];
-  std::snprintf(Text, sizeof Text, "0x%08X", Value);
-  return Text;
-}
-
 template <typename T> void Put(std::vector<uint8_t>& Page, uint32_t Address, T Value) {
   std::memcpy(Page.data() + (Address - kFoundationPage), &Value, sizeof Value);
 }
 
 } // namespace
 
-std::optional<std::string> PeiServiceTraps::Build() {
+sio::Result<void> PeiServiceTraps::Build() {
   std::vector<uint8_t> Traps(kPageSize, kHalt);
   std::vector<uint8_t> Page(kPageSize, 0);
   Put<uint32_t>(Page, kPeiServicesCell, kServicesTable);
@@ -92,10 +91,10 @@ std::optional<std::string> PeiServiceTraps::Build() {
       uc_mem_map(Uc_, kFoundationPage, kPageSize, UC_PROT_READ) != UC_ERR_OK ||
       uc_mem_write(Uc_, kTrapPage, Traps.data(), Traps.size()) != UC_ERR_OK ||
       uc_mem_write(Uc_, kFoundationPage, Page.data(), Page.size()) != UC_ERR_OK) {
-    return "cannot map the PEI Foundation pages";
+    return sio::Fail("cannot map the PEI Foundation pages");
   }
   PreinstallVariablePpi();
-  return std::nullopt;
+  return {};
 }
 
 void PeiServiceTraps::PreinstallVariablePpi() {
@@ -105,48 +104,48 @@ void PeiServiceTraps::PreinstallVariablePpi() {
   }
 }
 
-std::optional<std::string> PeiServiceTraps::Serve(uint32_t Address) {
+sio::Result<void> PeiServiceTraps::Serve(uint32_t Address) {
   uint32_t Esp = 0;
   uc_reg_read(Uc_, UC_X86_REG_ESP, &Esp);
   auto Return = Memory_.Read32(Esp);
   if (!Return)
-    return "service trap " + Hex(Address) + " reached with an unreadable stack";
-  uint32_t Args = Esp + 4;
-  uint32_t Status = 0;
-  std::optional<std::string> Fault;
+    return sio::Fail("service trap " + Hex8(Address) + " reached with an unreadable stack");
+  const uint32_t Args = Esp + 4;
+  sio::Result<uint32_t> Status = sio::Fail("no service");
   if (Address == ServiceTrap(kInstallPpiIndex)) {
-    Fault = InstallPpi(Args, Status);
+    Status = InstallPpi(Args);
   } else if (Address == ServiceTrap(kLocatePpiIndex)) {
-    Fault = LocatePpi(Args, Status);
+    Status = LocatePpi(Args);
   } else if (Address == kGetVariableTrap) {
-    Fault = GetVariable(Args, Status);
+    Status = GetVariable(Args);
   } else if (Address == kNextVariableNameTrap) {
-    return "call to NextVariableName, which the board does not provide";
+    return sio::Fail("call to NextVariableName, which the board does not provide");
   } else if (Address >= kTrapPage && (Address - kTrapPage) % kTrapStride == 0 &&
              (Address - kTrapPage) / kTrapStride < kServiceCount) {
-    return std::string("call to PEI service ") +
-           kServiceNames[(Address - kTrapPage) / kTrapStride] +
-           ", which the board does not provide";
+    return sio::Fail(std::string("call to PEI service ") +
+                     kServiceNames[(Address - kTrapPage) / kTrapStride] +
+                     ", which the board does not provide");
   } else {
-    return "unknown service trap " + Hex(Address) + " (called from " + Hex(*Return) + ")";
+    return sio::Fail("unknown service trap " + Hex8(Address) + " (called from " + Hex8(*Return) +
+                     ")");
   }
-  if (Fault)
-    return Fault;
+  if (!Status)
+    return Status.Failure();
   uint32_t NewEsp = Esp + 4;
-  uc_reg_write(Uc_, UC_X86_REG_EAX, &Status);
+  uc_reg_write(Uc_, UC_X86_REG_EAX, &*Status);
   uc_reg_write(Uc_, UC_X86_REG_ESP, &NewEsp);
   uc_reg_write(Uc_, UC_X86_REG_EIP, &*Return);
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> PeiServiceTraps::InstallPpi(uint32_t Args, uint32_t& Status) {
+sio::Result<uint32_t> PeiServiceTraps::InstallPpi(uint32_t Args) {
   std::array<uint32_t, 2> A{};
   if (!Memory_.Read(Args, A.data(), sizeof A))
-    return "InstallPpi: arguments unreadable";
+    return sio::Fail("InstallPpi: arguments unreadable");
   auto [PeiServices, PpiList] = A;
   if (PeiServices != kPeiServicesCell) {
-    return "InstallPpi: PeiServices " + Hex(PeiServices) + " is not the one given " +
-           Hex(kPeiServicesCell);
+    return sio::Fail("InstallPpi: PeiServices " + Hex8(PeiServices) + " is not the one given " +
+                     Hex8(kPeiServicesCell));
   }
   std::optional<std::vector<board::PpiDescriptor>> List;
   if (PpiList != 0) {
@@ -155,12 +154,12 @@ std::optional<std::string> PeiServiceTraps::InstallPpi(uint32_t Args, uint32_t& 
       uint32_t At = PpiList + static_cast<uint32_t>(12 * I);
       std::array<uint32_t, 3> D{};
       if (!Memory_.Read(At, D.data(), sizeof D)) {
-        return "InstallPpi: descriptor at " + Hex(At) + " unreadable";
+        return sio::Fail("InstallPpi: descriptor at " + Hex8(At) + " unreadable");
       }
       board::PpiDescriptor Entry;
       Entry.Flags = D[0];
       if (D[1] != 0 && !Memory_.Read(D[1], Entry.Guid.data(), Entry.Guid.size())) {
-        return "InstallPpi: GUID at " + Hex(D[1]) + " unreadable";
+        return sio::Fail("InstallPpi: GUID at " + Hex8(D[1]) + " unreadable");
       }
       Entry.DescriptorAddress = At;
       Entry.PpiAddress = D[2];
@@ -171,49 +170,48 @@ std::optional<std::string> PeiServiceTraps::InstallPpi(uint32_t Args, uint32_t& 
     if (!(List->back().Flags & board::kPpiDescriptorTerminateList))
       List.reset();
   }
-  Status = Target_.Pei().InstallPpi(List);
-  return std::nullopt;
+  return Target_.Pei().InstallPpi(List);
 }
 
-std::optional<std::string> PeiServiceTraps::LocatePpi(uint32_t Args, uint32_t& Status) {
+sio::Result<uint32_t> PeiServiceTraps::LocatePpi(uint32_t Args) {
   std::array<uint32_t, 5> A{};
   if (!Memory_.Read(Args, A.data(), sizeof A))
-    return "LocatePpi: arguments unreadable";
+    return sio::Fail("LocatePpi: arguments unreadable");
   auto [PeiServices, GuidAddress, Instance, DescriptorOut, PpiOut] = A;
   if (PeiServices != kPeiServicesCell) {
-    return "LocatePpi: PeiServices " + Hex(PeiServices) + " is not the one given " +
-           Hex(kPeiServicesCell);
+    return sio::Fail("LocatePpi: PeiServices " + Hex8(PeiServices) + " is not the one given " +
+                     Hex8(kPeiServicesCell));
   }
   if (GuidAddress == 0 || PpiOut == 0) {
-    Status = board::kEfiInvalidParameter;
-    return std::nullopt;
+    return board::kEfiInvalidParameter;
   }
   pi::Guid Guid{};
   if (!Memory_.Read(GuidAddress, Guid.data(), Guid.size())) {
-    return "LocatePpi: GUID at " + Hex(GuidAddress) + " unreadable";
+    return sio::Fail("LocatePpi: GUID at " + Hex8(GuidAddress) + " unreadable");
   }
   auto Result = Target_.Pei().LocatePpi(Guid, Instance, DescriptorOut != 0);
   if (Result.Status == board::kEfiSuccess) {
     if (!Memory_.Write32(PpiOut, static_cast<uint32_t>(Result.PpiAddress))) {
-      return "LocatePpi: Ppi result at " + Hex(PpiOut) + " is not writable stack memory";
+      return sio::Fail("LocatePpi: Ppi result at " + Hex8(PpiOut) +
+                       " is not writable stack memory");
     }
     if (DescriptorOut != 0 &&
         !Memory_.Write32(DescriptorOut, static_cast<uint32_t>(Result.DescriptorAddress))) {
-      return "LocatePpi: descriptor result at " + Hex(DescriptorOut) +
-             " is not writable stack memory";
+      return sio::Fail("LocatePpi: descriptor result at " + Hex8(DescriptorOut) +
+                       " is not writable stack memory");
     }
   }
-  Status = Result.Status;
-  return std::nullopt;
+  return Result.Status;
 }
 
-std::optional<std::string> PeiServiceTraps::GetVariable(uint32_t Args, uint32_t& Status) {
+sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
   std::array<uint32_t, 6> A{};
   if (!Memory_.Read(Args, A.data(), sizeof A))
-    return "GetVariable: arguments unreadable";
+    return sio::Fail("GetVariable: arguments unreadable");
   auto [This, NameAddress, GuidAddress, AttributesOut, DataSizeAddress, DataAddress] = A;
   if (This != kVariablePpi) {
-    return "GetVariable: This " + Hex(This) + " is not the variable PPI " + Hex(kVariablePpi);
+    return sio::Fail("GetVariable: This " + Hex8(This) + " is not the variable PPI " +
+                     Hex8(kVariablePpi));
   }
   std::optional<std::u16string> Name;
   if (NameAddress != 0) {
@@ -221,7 +219,7 @@ std::optional<std::string> PeiServiceTraps::GetVariable(uint32_t Args, uint32_t&
     for (uint32_t I = 0; I < kMaxVariableNameLength; ++I) {
       char16_t C = 0;
       if (!Memory_.Read(NameAddress + 2 * I, &C, 2)) {
-        return "GetVariable: name at " + Hex(NameAddress) + " unreadable";
+        return sio::Fail("GetVariable: name at " + Hex8(NameAddress) + " unreadable");
       }
       if (C == 0)
         break;
@@ -232,14 +230,14 @@ std::optional<std::string> PeiServiceTraps::GetVariable(uint32_t Args, uint32_t&
   if (GuidAddress != 0) {
     Guid.emplace();
     if (!Memory_.Read(GuidAddress, Guid->data(), Guid->size())) {
-      return "GetVariable: GUID at " + Hex(GuidAddress) + " unreadable";
+      return sio::Fail("GetVariable: GUID at " + Hex8(GuidAddress) + " unreadable");
     }
   }
   uint32_t BufferSize = 0;
   if (DataSizeAddress != 0) {
     auto Size = Memory_.Read32(DataSizeAddress);
     if (!Size)
-      return "GetVariable: DataSize at " + Hex(DataSizeAddress) + " unreadable";
+      return sio::Fail("GetVariable: DataSize at " + Hex8(DataSizeAddress) + " unreadable");
     BufferSize = *Size;
   }
   auto Result = Target_.Pei().GetVariable(Name, Guid, DataSizeAddress != 0, BufferSize,
@@ -248,20 +246,21 @@ std::optional<std::string> PeiServiceTraps::GetVariable(uint32_t Args, uint32_t&
     if (!Result.Data.empty() && DataAddress != 0) {
       size_t Count = std::min<uint64_t>(Result.Data.size(), BufferSize);
       if (!Memory_.Write(DataAddress, Result.Data.data(), Count)) {
-        return "GetVariable: buffer at " + Hex(DataAddress) + " (" + std::to_string(Count) +
-               " bytes) is not writable stack memory";
+        return sio::Fail("GetVariable: buffer at " + Hex8(DataAddress) + " (" +
+                         std::to_string(Count) + " bytes) is not writable stack memory");
       }
     }
     if (!Memory_.Write32(DataSizeAddress, static_cast<uint32_t>(Result.DataSize))) {
-      return "GetVariable: DataSize at " + Hex(DataSizeAddress) + " is not writable stack memory";
+      return sio::Fail("GetVariable: DataSize at " + Hex8(DataSizeAddress) +
+                       " is not writable stack memory");
     }
   }
   if (AttributesOut != 0 && Result.Status == board::kEfiSuccess &&
       !Memory_.Write32(AttributesOut, Result.Attributes)) {
-    return "GetVariable: Attributes at " + Hex(AttributesOut) + " is not writable stack memory";
+    return sio::Fail("GetVariable: Attributes at " + Hex8(AttributesOut) +
+                     " is not writable stack memory");
   }
-  Status = Result.Status;
-  return std::nullopt;
+  return Result.Status;
 }
 
 } // namespace emulator

@@ -7,12 +7,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string>
 
 #include <unicorn/unicorn.h>
 
 #include "board/Board.h"
+#include "common/Result.h"
 #include "emulator/GuestMemory.h"
 
 namespace emulator {
@@ -24,21 +23,23 @@ public:
 
   // Maps the trap page and the PEI Foundation page, fills them, and installs
   // the variable PPI in the model unless the scenario leaves it out.
-  // Returns an error line when the pages cannot be mapped.
-  std::optional<std::string> Build();
+  // An error when the pages cannot be mapped.
+  sio::Result<void> Build();
   // Installs the variable PPI in the model of a board that replaced the one
   // Build saw (an engine reused across passes), unless its scenario leaves it out.
   void PreinstallVariablePpi();
 
   // Serves the call that reached Address in the trap page and returns to the
-  // caller. Returns a fault line when it cannot: no service there, a service
+  // caller. An error (the fault) when it cannot: no service there, a service
   // the board does not provide, or arguments the PEI Foundation would trip over.
-  std::optional<std::string> Serve(uint32_t Address);
+  sio::Result<void> Serve(uint32_t Address);
 
 private:
-  std::optional<std::string> InstallPpi(uint32_t Args, uint32_t& Status);
-  std::optional<std::string> LocatePpi(uint32_t Args, uint32_t& Status);
-  std::optional<std::string> GetVariable(uint32_t Args, uint32_t& Status);
+  // Each serves one service from its cdecl arguments at Args and gives the
+  // status it returns.
+  sio::Result<uint32_t> InstallPpi(uint32_t Args);
+  sio::Result<uint32_t> LocatePpi(uint32_t Args);
+  sio::Result<uint32_t> GetVariable(uint32_t Args);
 
   uc_engine* Uc_;
   board::Board& Target_;

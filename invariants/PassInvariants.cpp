@@ -1,4 +1,5 @@
 #include "invariants/PassInvariants.h"
+#include "common/Hex.h"
 
 #include <algorithm>
 #include <array>
@@ -39,12 +40,6 @@ std::optional<uint16_t> CandidateIndexPort(uint16_t Port) {
   return std::nullopt;
 }
 
-std::string Hex(unsigned Value) {
-  char Text[16];
-  std::snprintf(Text, sizeof Text, "0x%02X", Value);
-  return Text;
-}
-
 class Checker {
 public:
   Checker(const board::Scenario& Config, const board::PassResult& Result)
@@ -76,8 +71,8 @@ private:
       const TraceEvent Expected =
           Out(kEarlyWrites[I].Width, kEarlyWrites[I].Port, kEarlyWrites[I].Value);
       if (I >= Events_.size() || Events_[I] != Expected) {
-        Fail("early write " + std::to_string(I + 1) + ": expected " +
-             board::FormatEvent(Expected) + ", got " + At(I));
+        Fail("early write " + std::to_string(I + 1) + ": expected " + board::FormatEvent(Expected) +
+             ", got " + At(I));
       }
     }
   }
@@ -111,7 +106,7 @@ private:
         Events_[Cursor_].Width == 1 && Events_[Cursor_].Port == Port) {
       return uint8_t(Events_[Cursor_++].Value);
     }
-    Fail(std::string(What) + ": expected in8 " + Hex(Port) + ", got " + At(Cursor_));
+    Fail(std::string(What) + ": expected in8 " + sio::Hex(Port, 2) + ", got " + At(Cursor_));
     return std::nullopt;
   }
 
@@ -159,7 +154,7 @@ private:
     for (size_t I = ConfigStart; I < Events_.size(); ++I) {
       const auto& E = Events_[I];
       if (E.IsPortAccess() && (E.Width != 1 || (E.Port != P && E.Port != Data))) {
-        Fail("access away from the found port " + Hex(P) + " after discovery: " + At(I));
+        Fail("access away from the found port " + sio::Hex(P, 2) + " after discovery: " + At(I));
       }
     }
     // Configuration mode again, then the register script, pair by pair.
@@ -184,7 +179,7 @@ private:
       }
     }
     if (ExitCount != 1) {
-      Fail("exit key written " + std::to_string(ExitCount) + " times to " + Hex(P) +
+      Fail("exit key written " + std::to_string(ExitCount) + " times to " + sio::Hex(P, 2) +
            ", expected once");
     } else if (Exit != LastAccess) {
       Fail("port access after the exit key: " + At(*LastAccess));
@@ -267,7 +262,7 @@ private:
           Step = &S;
       }
       if (Step == nullptr) {
-        Fail("logical device 8 register " + Hex(A->Reg) + " written: " + At(I));
+        Fail("logical device 8 register " + sio::Hex(A->Reg, 2) + " written: " + At(I));
         continue;
       }
       switch (Step->Value) {
@@ -279,16 +274,16 @@ private:
         if (ModeRead < 0) {
           Fail("register 0xF0 written without being read first: " + At(I));
         } else if (A->Value & ~ModeRead) {
-          Fail("register 0xF0 got a bit set (read " + Hex(unsigned(ModeRead)) + "): " + At(I));
+          Fail("register 0xF0 got a bit set (read " + sio::Hex(unsigned(ModeRead), 2) +
+               "): " + At(I));
         } else if (uint8_t(ModeRead & ~A->Value) & ~kLd8ModeClearable) {
           Fail("register 0xF0 lost a bit other than bits 1 and 2 (read " +
-               Hex(unsigned(ModeRead)) + "): " + At(I));
+               sio::Hex(unsigned(ModeRead), 2) + "): " + At(I));
         }
         break;
       case Ld8Value::Param0:
         if (!AnyParam0 && !Param0s.count(A->Value)) {
-          Fail("register 0xF1 written with a byte that is no matching entry's Param[0]: " +
-               At(I));
+          Fail("register 0xF1 written with a byte that is no matching entry's Param[0]: " + At(I));
         }
         break;
       case Ld8Value::Device:

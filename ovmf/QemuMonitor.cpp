@@ -1,4 +1,5 @@
 #include "ovmf/QemuMonitor.h"
+#include "common/Hex.h"
 
 #include "ovmf/ConsoleText.h"
 
@@ -17,12 +18,6 @@ namespace ovmf {
 namespace {
 
 constexpr std::string_view kPrompt = "(qemu) ";
-
-std::string HexText(unsigned Value) {
-  char Text[16];
-  std::snprintf(Text, sizeof Text, "0x%X", Value);
-  return Text;
-}
 
 } // namespace
 
@@ -98,7 +93,7 @@ sio::Result<std::string> QemuMonitor::Command(const std::string& Text) {
 }
 
 sio::Result<void> QemuMonitor::WriteByte(uint16_t Port, uint8_t Value) {
-  auto Answer = Command("o /b " + HexText(Port) + " " + HexText(Value));
+  auto Answer = Command("o /b " + sio::Hex(Port) + " " + sio::Hex(Value));
   if (!Answer)
     return Answer.Failure();
   if (!Answer->empty())
@@ -107,7 +102,7 @@ sio::Result<void> QemuMonitor::WriteByte(uint16_t Port, uint8_t Value) {
 }
 
 sio::Result<uint8_t> QemuMonitor::ReadByte(uint16_t Port) {
-  auto Answer = Command("i /b " + HexText(Port));
+  auto Answer = Command("i /b " + sio::Hex(Port));
   if (!Answer)
     return Answer.Failure();
   // "portb[0x004f] = 0x02"
@@ -149,9 +144,9 @@ sio::Result<void> PresetIndexedRegisters(QemuMonitor& Monitor, uint16_t IndexPor
     if (!Value)
       return Value.Failure();
     if (*Value != Writes[I].Value)
-      return sio::Fail("register " + HexText(Writes[I].Reg) + " at index port " +
-                       HexText(IndexPort) + " reads " + HexText(*Value) + " after " +
-                       HexText(Writes[I].Value) + " was written");
+      return sio::Fail("register " + sio::Hex(Writes[I].Reg) + " at index port " +
+                       sio::Hex(IndexPort) + " reads " + sio::Hex(*Value) + " after " +
+                       sio::Hex(Writes[I].Value) + " was written");
   }
   return {};
 }

@@ -1,4 +1,5 @@
 #include "pi/VariableStore.h"
+#include "common/Hex.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -13,12 +14,7 @@ namespace pi {
 namespace {
 
 using sio::Fail;
-
-std::string Hex(uint64_t Value) {
-  char Text[24];
-  std::snprintf(Text, sizeof Text, "0x%" PRIX64, Value);
-  return Text;
-}
+using sio::Hex;
 
 // The fields both record headers share, whichever format they were read from.
 struct RecordFields {

@@ -1,4 +1,5 @@
 #include "tool/JsonFields.h"
+#include "common/Hex.h"
 
 #include <charconv>
 #include <cstdio>
@@ -43,9 +44,7 @@ std::string ItemPath(const std::string& Parent, size_t Index) {
 }
 
 std::string Hex(uint64_t Value, int Digits) {
-  char Text[24];
-  std::snprintf(Text, sizeof Text, "0x%0*llX", Digits, static_cast<unsigned long long>(Value));
-  return Text;
+  return sio::Hex(Value, Digits);
 }
 
 void RequireObject(const Json& Value, const std::string& Field,

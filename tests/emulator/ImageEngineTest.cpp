@@ -7,6 +7,7 @@
 
 #include "board/ScenarioCatalog.h"
 #include "board/Status.h"
+#include "common/Hex.h"
 #include "emulator/ChildProcess.h"
 #include "emulator/ImageEngine.h"
 #include "tests/support/ImageFixture.h"
@@ -17,9 +18,7 @@ namespace {
 using board::EventKind;
 
 std::string Hex8(uint32_t Value) {
-  char Text[16];
-  std::snprintf(Text, sizeof Text, "0x%08X", Value);
-  return Text;
+  return sio::Hex(Value, 8);
 }
 
 TEST(ImageEngine, DefaultPassFiguresAreSensible) {
@@ -177,13 +176,13 @@ TEST(ImageEngine, ImageReadsTheSetupVariableWithoutAttributes) {
 // Unicorn aborts the process on some instruction streams; the rehearsal in a
 // child turns that into a report.
 TEST(ImageEngine, WorkThatAbortsAChildIsReportedNotFatal) {
-  auto Aborted = emulator::FailsInChild([] { std::abort(); });
-  ASSERT_TRUE(Aborted);
-  EXPECT_NE(Aborted->find("signal 6"), std::string::npos) << *Aborted;
-  auto Exited = emulator::FailsInChild([] { std::_Exit(3); });
-  ASSERT_TRUE(Exited);
-  EXPECT_NE(Exited->find("status 3"), std::string::npos) << *Exited;
-  EXPECT_FALSE(emulator::FailsInChild([] {}));
+  auto Aborted = emulator::RunInChild([] { std::abort(); });
+  ASSERT_FALSE(Aborted.Ok());
+  EXPECT_NE(Aborted.Message().find("signal 6"), std::string::npos) << Aborted.Message();
+  auto Exited = emulator::RunInChild([] { std::_Exit(3); });
+  ASSERT_FALSE(Exited.Ok());
+  EXPECT_NE(Exited.Message().find("status 3"), std::string::npos) << Exited.Message();
+  EXPECT_TRUE(emulator::RunInChild([] {}).Ok());
 }
 
 TEST(ImageEngine, ImagesThatCannotBeLoadedAreReported) {
