@@ -14,20 +14,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "bench/ProcessFigures.h"
 #include "board/ScenarioCatalog.h"
 #include "common/BuildPaths.h"
 #include "emulator/ImageEngine.h"
 
 namespace {
-
-// Resident set size of this process in KiB (from /proc/self/statm).
-long ResidentKib() {
-  std::ifstream Statm("/proc/self/statm");
-  long Pages = 0;
-  long Resident = 0;
-  Statm >> Pages >> Resident;
-  return Resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 // Processor time this process has used, in microseconds: unlike the wall
 // clock, it does not count the time other processes on the machine took.
@@ -92,7 +84,7 @@ int main(int argc, char** argv) {
   auto RunWindow = [&](uint64_t Count) {
     Window W;
     W.FirstPass = Done;
-    W.RssBeforeKib = ResidentKib();
+    W.RssBeforeKib = bench::ResidentKib();
     auto Start = std::chrono::steady_clock::now();
     double CpuStart = CpuMicroseconds();
     for (uint64_t I = 0; I < Count; ++I, ++Done) {
@@ -102,7 +94,7 @@ int main(int argc, char** argv) {
     std::chrono::duration<double, std::micro> Elapsed = std::chrono::steady_clock::now() - Start;
     W.MicrosecondsPerPass = Elapsed.count() / static_cast<double>(Count);
     W.CpuMicrosecondsPerPass = (CpuMicroseconds() - CpuStart) / static_cast<double>(Count);
-    W.RssAfterKib = ResidentKib();
+    W.RssAfterKib = bench::ResidentKib();
     return W;
   };
 

@@ -2,10 +2,7 @@
 // each time: same status, trace, chip, PPIs, instructions and stack, in any
 // order of scenarios, faulted runs included.
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <unistd.h>
-
+#include "bench/ProcessFigures.h"
 #include "board/ScenarioCatalog.h"
 #include "common/BuildPaths.h"
 #include "emulator/ImageEngine.h"
@@ -51,15 +48,6 @@ TEST(ImageEngineReuse, EveryCatalogScenarioForwardsAndBackwardsMatchesANewEngine
   }
 }
 
-// Resident memory of this process in KiB.
-long ResidentKib() {
-  std::ifstream Statm("/proc/self/statm");
-  long Pages = 0;
-  long Resident = 0;
-  Statm >> Pages >> Resident;
-  return Resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 // Passes on one engine keep nothing: after the first round has translated
 // the image's code, thousands more passes leave the resident memory where it
 // was (an engine that translated anything anew each pass, such as an exit
@@ -85,9 +73,9 @@ TEST(ImageEngineReuse, ManyPassesKeepMemoryFlat) {
       ASSERT_TRUE(Engine.Run(Catalog[I % Catalog.size()].Config).Completed);
   };
   Round(2000);
-  long Before = ResidentKib();
+  long Before = bench::ResidentKib();
   Round(20000);
-  long Grown = ResidentKib() - Before;
+  long Grown = bench::ResidentKib() - Before;
   EXPECT_LT(Grown, 1024) << "KiB grown over 20000 passes";
 }
 
