@@ -19,10 +19,17 @@ Src=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$Out/debs" "$Out/pkgs"
 
 # What this needs on the machine: the cross compiler, cpio, the i386 lists.
+# A mirror in the middle of a sync can fail one index (apt-get update then
+# exits 100 with the others read); what matters is that the i386 packages
+# below are known, so the lists are updated until they are, a few times.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
-  apt-get update -qq
 fi
+for Attempt in 1 2 3; do
+  apt-cache show busybox-static:i386 >/dev/null 2>&1 &&
+    apt-cache search --names-only '^linux-image-6\.1\.0-[0-9]+-686$' | grep -q . && break
+  apt-get update -qq >/dev/null 2>&1 || echo "guest-inspect: apt-get update attempt $Attempt reported a failure" >&2
+done
 missing=()
 for p in g++-i686-linux-gnu cpio; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
