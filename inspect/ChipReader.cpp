@@ -1,6 +1,8 @@
 #include "inspect/ChipReader.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <map>
 
 #include "inspect/ModulePortBridge.h"
@@ -23,6 +25,15 @@ constexpr const SioDeviceEntry& ConfigEntry() {
 }
 static_assert(ConfigEntry().Kind == SioKindConfig && ConfigEntry().IoBase != 0);
 
+// What must be put back when the reading ends early: the port whose enter
+// keys were written (from the first of them on, as that write may have
+// reached the chip even when it failed) and not yet closed by the exit key,
+// and register 0x07 as found there, once read.
+struct OpenChip {
+  std::optional<uint16_t> Port;
+  std::optional<uint8_t> SelectedBefore;
+};
+
 // One probe of P with the module's protocol (the module's discovery probe,
 // for a single port): enter key twice, register 0x20, and register 0x21 only
 // when 0x20 matched.
@@ -34,41 +45,98 @@ bool ProbeOnly(uint16_t P) {
   return Entry.ChipIdLow == 0 || SioReadReg(P, SioRegChipIdLow) == Entry.ChipIdLow;
 }
 
-// Finds the chip as Options say; 0 when none identified itself.
-uint16_t Discover(const InspectOptions& Options) {
-  if (Options.Port)
-    return ProbeOnly(*Options.Port) ? *Options.Port : 0;
-  return SioFindConfigPort(SioDeviceTable);
+// Finds the chip as Options say, probing the ports in the module's order and
+// adding each to Probed; 0 when none identified itself or the bridge stopped.
+// Unlike the module, which leaves a chip of the family that answered with
+// another ID in configuration mode, it writes the exit key at every port
+// whose probe found no match.
+uint16_t Discover(const InspectOptions& Options, const ModulePortBridge& Bridge, OpenChip& Open,
+                  std::vector<uint16_t>& Probed) {
+  std::vector<uint16_t> Ports =
+      Options.Port ? std::vector<uint16_t>{*Options.Port} : ModuleProbeOrder();
+  for (uint16_t P : Ports) {
+    Probed.push_back(P);
+    size_t Before = Bridge.Attempts();
+    bool Match = ProbeOnly(P);
+    if (Bridge.Attempts() > Before)
+      Open.Port = P; // the first enter key went out
+    if (Bridge.Stopped())
+      return 0;
+    if (Match)
+      return P;
+    SioExitConfig(P);
+    if (Bridge.Stopped())
+      return 0;
+    Open.Port.reset();
+  }
+  return 0;
 }
 
-// Reads Set at P, the chip in configuration mode; leaves it out of it.
-void ReadRegisters(uint16_t P, const RegisterSet& Set, ChipReading& Out) {
+// Reads Set at P, the chip in configuration mode; leaves it out of it. Stops
+// as soon as the bridge does, the chip still open.
+void ReadRegisters(uint16_t P, const RegisterSet& Set, const ModulePortBridge& Bridge,
+                   OpenChip& Open, ChipReading& Out) {
   Out.SelectedBefore = SioReadReg(P, SioRegLogicalDevice);
+  if (Bridge.Stopped())
+    return;
+  Open.SelectedBefore = Out.SelectedBefore;
   for (uint8_t Reg : Set.Globals) {
     uint8_t Value = Reg == SioRegLogicalDevice ? Out.SelectedBefore : SioReadReg(P, Reg);
+    if (Bridge.Stopped())
+      return;
     Out.Values.push_back({{std::nullopt, Reg}, Value});
   }
   for (uint8_t Device : Set.Devices) {
     SioSelectDevice(P, Device);
-    for (uint8_t Reg : Set.DeviceRegisters)
-      Out.Values.push_back({{Device, Reg}, SioReadReg(P, Reg)});
+    for (uint8_t Reg : Set.DeviceRegisters) {
+      uint8_t Value = SioReadReg(P, Reg);
+      if (Bridge.Stopped())
+        return;
+      Out.Values.push_back({{Device, Reg}, Value});
+    }
   }
   Out.SelectedAfter = Out.SelectedBefore;
   if (!Set.Devices.empty()) {
     SioSelectDevice(P, Out.SelectedBefore);
     Out.SelectedAfter = SioReadReg(P, SioRegLogicalDevice);
+    if (Bridge.Stopped())
+      return;
   }
   SioExitConfig(P);
+  if (!Bridge.Stopped())
+    Open.Port.reset();
 }
 
-// Index ports probed: each probe selects the chip ID's high byte at its port.
-std::vector<uint16_t> ProbedPorts(const board::Trace& Events) {
-  std::vector<uint16_t> Ports;
-  for (const auto& Event : Events) {
-    if (Event.Kind == board::EventKind::IoWrite && Event.Value == SioRegChipIdHigh)
-      Ports.push_back(Event.Port);
+// One write straight to the ports, whatever the bridge's state; an exception
+// counts as its failure.
+sio::Result<void> WriteOnce(PortAccess& Ports, uint16_t Port, uint8_t Value) {
+  try {
+    return Ports.Write(Port, Value);
+  } catch (const std::exception& Error) {
+    return sio::Fail(std::string("internal error: ") + Error.what());
+  } catch (...) {
+    return sio::Fail("internal error");
   }
-  return Ports;
+}
+
+// Puts the chip at Open.Port back after the reading stopped early: register
+// 0x07 to the value found (when it was read), then the exit key, each access
+// made once (the data write only after its index write went through, so
+// that it cannot land in another register). Says what it did.
+std::string PutBack(PortAccess& Ports, const OpenChip& Open) {
+  uint16_t P = *Open.Port;
+  std::string Said;
+  if (Open.SelectedBefore) {
+    auto Index = WriteOnce(Ports, P, SioRegLogicalDevice);
+    auto Done = Index ? WriteOnce(Ports, SioDataPort(P), *Open.SelectedBefore) : Index;
+    Said = Done ? "register 0x07 put back to " + siotool::Hex(*Open.SelectedBefore) + ", "
+                : "register 0x07 not put back (" + Done.Message() + "), ";
+  }
+  auto Exit = WriteOnce(Ports, P, SioExitKey);
+  if (!Exit)
+    return Said + "exit key not written (" + Exit.Message() + "): the chip at " +
+           siotool::Hex(P, 4) + " may be left in configuration mode";
+  return Said + "exit key written at " + siotool::Hex(P, 4);
 }
 
 std::string PortList(const std::vector<uint16_t>& Ports) {
@@ -98,23 +166,78 @@ uint16_t ModuleFirstPort() {
   return ConfigEntry().IoBase;
 }
 
-sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Options) {
+std::vector<uint16_t> ModuleProbeOrder() {
+  std::vector<uint16_t> Ports;
+  for (const SioDeviceEntry& Entry : SioDeviceTable) {
+    if (SioIsTerminator(Entry))
+      break;
+    if (Entry.Kind != SioKindConfig)
+      continue;
+    if (Entry.IoBase != 0)
+      Ports.push_back(Entry.IoBase);
+    Ports.insert(Ports.end(), std::begin(SioCandidatePorts), std::end(SioCandidatePorts));
+  }
+  return Ports;
+}
+
+std::vector<uint16_t> ModuleIndexPorts() {
+  std::vector<uint16_t> Ports;
+  for (uint16_t P : ModuleProbeOrder()) {
+    if (std::find(Ports.begin(), Ports.end(), P) == Ports.end())
+      Ports.push_back(P);
+  }
+  return Ports;
+}
+
+std::string LiveProbeNotice(const InspectOptions& Options, const std::string& Device) {
+  std::vector<uint16_t> Ports = ModuleIndexPorts();
+  if (Options.Port || Ports.size() < 2)
+    return {};
+  return Device + ": probing up to " + std::to_string(Ports.size()) + " index ports (" +
+         PortList(Ports) +
+         ") goes around the kernel's own drivers of these ports, which may be using one of them "
+         "for another device; give --port P to probe only the chip's port";
+}
+
+sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Options,
+                                     const SignalHold* Hold) {
+  RecordingPorts Recorded(Ports);
   ChipReading Out;
-  ModulePortBridge Bridge(Ports);
-  uint16_t P = Discover(Options);
-  Out.PortsProbed = ProbedPorts(Bridge.Accesses());
-  if (Bridge.Failure())
-    return *Bridge.Failure();
-  if (P == 0) {
+  OpenChip Open;
+  std::optional<sio::Error> Failure;
+  std::exception_ptr Thrown;
+  {
+    ModulePortBridge Bridge(Recorded, Hold);
+    try {
+      uint16_t P = Discover(Options, Bridge, Open, Out.PortsProbed);
+      if (P != 0) {
+        Out.IndexPort = P;
+        ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(), Bridge, Open, Out);
+      }
+    } catch (...) {
+      Thrown = std::current_exception();
+    }
+    Failure = Bridge.Failure();
+    if (!Thrown)
+      Thrown = Bridge.Thrown();
+  }
+  // Only a reading that stopped early leaves a port open.
+  if (Open.Port) {
+    std::string Back = PutBack(Recorded, Open);
+    if (Thrown)
+      std::rethrow_exception(Thrown);
+    return sio::Fail((Failure ? Failure->Message : std::string("stopped")) + "; " + Back);
+  }
+  if (Thrown)
+    std::rethrow_exception(Thrown);
+  if (Failure)
+    return *Failure;
+  if (Out.IndexPort == 0) {
     return sio::Fail("no chip found: no chip answered with ID " +
                      siotool::Hex(ExpectedChipIdHigh()) + " " + siotool::Hex(ExpectedChipIdLow()) +
                      " at " + PortList(Out.PortsProbed));
   }
-  Out.IndexPort = P;
-  ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(), Out);
-  Out.Accesses = Bridge.Accesses();
-  if (Bridge.Failure())
-    return *Bridge.Failure();
+  Out.Accesses = Recorded.Log();
   return Out;
 }
 
@@ -178,8 +301,11 @@ void AddPlanLines(std::vector<std::string>& Lines, const board::Trace& Events,
       Index[E.Port] = static_cast<uint8_t>(E.Value);
       if (E.Value == SioEnterKey)
         Lines.push_back(Line(E, Value, "enter key"));
-      else if (P && E.Value == SioExitKey)
-        Lines.push_back(Line(E, Value, "exit key: configuration mode closed"));
+      else if (E.Value == SioExitKey)
+        Lines.push_back(Line(E, Value,
+                             P ? "exit key: configuration mode closed"
+                               : "exit key, when the ID did not match: configuration mode "
+                                 "closed at this port"));
       else
         Lines.push_back(Line(E, Value, "index: " + Register(Device, uint8_t(E.Value))));
     } else if (E.Kind == board::EventKind::IoWrite) {
@@ -211,17 +337,19 @@ std::vector<std::string> PlanInspection(const InspectOptions& Options) {
   PlanPorts Ports;
   {
     ModulePortBridge Bridge(Ports);
-    (void)Discover(Options);
+    OpenChip Open;
+    std::vector<uint16_t> Probed;
+    (void)Discover(Options, Bridge, Open, Probed);
     Lines.push_back(Options.Port ? "Probe of index port " + siotool::Hex(*Options.Port, 4) + ":"
-                                 : "Discovery, in the module's order (" +
-                                       PortList(ProbedPorts(Bridge.Accesses())) +
+                                 : "Discovery, in the module's order (" + PortList(Probed) +
                                        "), stopping at the first port whose ID matches:");
     AddPlanLines(Lines, Bridge.Accesses(), std::nullopt);
   }
   uint16_t P = Options.Port.value_or(ModuleFirstPort());
   ChipReading Unused;
+  OpenChip Open;
   ModulePortBridge Bridge(Ports);
-  ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(), Unused);
+  ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(), Bridge, Open, Unused);
   Lines.push_back("Reading the chip found, shown for index port " + siotool::Hex(P, 4) +
                   " (the same accesses at any other):");
   AddPlanLines(Lines, Bridge.Accesses(), P);

@@ -3,7 +3,7 @@
 // chip that identified itself only: index writes, data reads and the
 // logical-device select; register 0x07 put back to the value found; the exit
 // key. No other data register is ever written, and a port where no chip
-// identified itself sees nothing beyond the probe.
+// identified itself sees nothing beyond the probe and the exit key.
 #pragma once
 
 #include <optional>
@@ -14,6 +14,7 @@
 #include "board/Trace.h"
 #include "inspect/PortAccess.h"
 #include "inspect/RegisterSet.h"
+#include "inspect/SignalHold.h"
 
 namespace inspect {
 
@@ -39,10 +40,24 @@ uint8_t ExpectedChipIdHigh();
 uint8_t ExpectedChipIdLow();
 // The index port the module probes first.
 uint16_t ModuleFirstPort();
+// The index ports the module's discovery probes, in its order (one may come
+// twice); the same, each once.
+std::vector<uint16_t> ModuleProbeOrder();
+std::vector<uint16_t> ModuleIndexPorts();
 
-// Fails when an access fails, or when no chip identifies itself (the message
-// names the ports probed).
-sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Options);
+// What to tell the operator before the discovery probes several ports of a
+// live machine through Device; empty when Options name one port.
+std::string LiveProbeNotice(const InspectOptions& Options, const std::string& Device);
+
+// Fails when an access fails, when a signal of Hold arrives, or when no chip
+// identifies itself (the message names the ports probed). Once the enter
+// keys are written at a port, every way out of the reading (a failed access,
+// a held signal, an exception thrown by Ports or by the reading itself) first
+// puts register 0x07 back to the value read there (when it was read) and
+// writes the exit key, each of these accesses made once whatever happens; the
+// error says what was put back, an exception is thrown on afterwards.
+sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Options,
+                                     const SignalHold* Hold = nullptr);
 
 // The accesses InspectChip would make, one line each with its meaning; makes
 // none. The reading part is shown for the port probed first.

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "tool/JsonFields.h"
@@ -24,12 +26,53 @@ std::string OpenProblem(int Errno) {
   }
 }
 
+std::string Device(const char* Kind, const struct stat& Info) {
+  return std::string(Kind) + " " + std::to_string(major(Info.st_rdev)) + ":" +
+         std::to_string(minor(Info.st_rdev));
+}
+
+// Why the file Fd has open is not the port device; empty when it is.
+std::string NotThePortDevice(int Fd) {
+  struct stat Info {};
+  if (::fstat(Fd, &Info) != 0)
+    return std::strerror(errno);
+  if (S_ISCHR(Info.st_mode) && major(Info.st_rdev) == kPortDeviceMajor &&
+      minor(Info.st_rdev) == kPortDeviceMinor)
+    return {};
+  std::string Kind = S_ISREG(Info.st_mode)    ? "a regular file"
+                     : S_ISDIR(Info.st_mode)  ? "a directory"
+                     : S_ISCHR(Info.st_mode)  ? Device("character device", Info)
+                     : S_ISBLK(Info.st_mode)  ? Device("block device", Info)
+                     : S_ISFIFO(Info.st_mode) ? "a FIFO"
+                     : S_ISSOCK(Info.st_mode) ? "a socket"
+                                              : "not a device";
+  return "not the port device: " + Kind + " (only character device " +
+         std::to_string(kPortDeviceMajor) + ":" + std::to_string(kPortDeviceMinor) + ", " +
+         kDevPortPath + ", reaches the I/O ports)";
+}
+
 } // namespace
 
 sio::Result<std::unique_ptr<DevPort>> DevPort::Open(const std::string& Path) {
-  int Fd = ::open(Path.c_str(), O_RDWR | O_CLOEXEC);
+  // First a look at the file without opening it for access (O_PATH: no
+  // device driver's open runs, so a serial line or a tape is not touched).
+  int Look = ::open(Path.c_str(), O_PATH | O_CLOEXEC);
+  if (Look < 0)
+    return sio::Fail(Path + ": " + OpenProblem(errno));
+  std::string Problem = NotThePortDevice(Look);
+  ::close(Look);
+  if (!Problem.empty())
+    return sio::Fail(Path + ": " + Problem);
+  // Then the file actually opened is checked again, as the path may have
+  // been replaced in between.
+  int Fd = ::open(Path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
   if (Fd < 0)
     return sio::Fail(Path + ": " + OpenProblem(errno));
+  Problem = NotThePortDevice(Fd);
+  if (!Problem.empty()) {
+    ::close(Fd);
+    return sio::Fail(Path + ": " + Problem);
+  }
   return std::unique_ptr<DevPort>(new DevPort(Fd, Path));
 }
 

@@ -10,11 +10,16 @@
 namespace inspect {
 
 inline constexpr const char* kDevPortPath = "/dev/port";
+// The port device: the only file Open accepts, whatever its path.
+inline constexpr unsigned kPortDeviceMajor = 1;
+inline constexpr unsigned kPortDeviceMinor = 4;
 
 class DevPort final : public PortAccess {
 public:
-  // Opens Path for reading and writing; the error says why it cannot be
-  // (not root, no such device in this kernel, ...) and names Path.
+  // Opens Path for reading and writing, when it is the port device (checked
+  // on the file opened, before any access); the error says why it cannot be
+  // (not the port device, not root, no such device in this kernel, ...) and
+  // names Path.
   static sio::Result<std::unique_ptr<DevPort>> Open(const std::string& Path = kDevPortPath);
   ~DevPort() override;
   DevPort(const DevPort&) = delete;

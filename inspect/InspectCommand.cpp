@@ -9,6 +9,8 @@
 #include "inspect/BoardPorts.h"
 #include "inspect/DevPort.h"
 #include "inspect/InspectReport.h"
+#include "inspect/PortChoice.h"
+#include "inspect/SignalHold.h"
 #include "tool/InputError.h"
 #include "tool/ScenarioFile.h"
 #include "tool/TraceDecoder.h"
@@ -18,6 +20,7 @@ namespace {
 
 struct Options {
   std::string Port;
+  bool UnsafePort = false;
   bool All = false;
   bool Plan = false;
   std::string Board;
@@ -50,7 +53,7 @@ InspectOptions ReadOptions(const Options& Given) {
   Out.All = Given.All;
   if (!Given.Port.empty()) {
     uint64_t Port = siotool::ParseUnsigned(Given.Port, "--port", 0xFFFF);
-    std::string Problem = siotool::ChipPortProblem(Port);
+    std::string Problem = IndexPortProblem(Port, Given.UnsafePort);
     if (!Problem.empty())
       throw siotool::InputError("--port: " + Problem);
     Out.Port = static_cast<uint16_t>(Port);
@@ -64,7 +67,25 @@ template <typename T> T Need(sio::Result<T> Got) {
   return std::move(*Got);
 }
 
-void Inspect(const Options& Given, int& ExitCode) {
+siotool::Json AccessesToJson(const board::Trace& Accesses) {
+  siotool::Json Out = siotool::Json::array();
+  for (const auto& Event : siotool::DecodeTrace(Accesses))
+    Out.push_back({{"access", Event.Access}, {"meaning", Event.Meaning}});
+  return Out;
+}
+
+// --trace: the accesses made, decoded; as {"accesses": [...]} with --json.
+void PrintAccesses(const board::Trace& Accesses, bool Json) {
+  if (Json) {
+    std::cout << siotool::Json{{"accesses", AccessesToJson(Accesses)}}.dump(2) << "\n";
+    return;
+  }
+  std::cout << "Port accesses (" << Accesses.size() << "):\n";
+  for (const auto& Event : siotool::DecodeTrace(Accesses))
+    std::cout << "  " << Event.Access << "  " << Event.Meaning << "\n";
+}
+
+void Inspect(const Options& Given, const std::string& ProgramName, int& ExitCode) {
   InspectOptions Chip = ReadOptions(Given);
   if (Given.Plan) {
     auto Lines = PlanInspection(Chip);
@@ -100,30 +121,49 @@ void Inspect(const Options& Given, int& ExitCode) {
   } else {
     Ports = Need(DevPort::Open(Given.DevPortPath));
     Through = Given.DevPortPath;
+    if (std::string Notice = LiveProbeNotice(Chip, Through); !Notice.empty())
+      std::cerr << ProgramName << ": note: " << Notice << "\n";
   }
-  auto Reading = InspectChip(*Ports, Chip);
-  if (!Reading)
-    throw siotool::InputError(Reading.Message().starts_with(Given.DevPortPath)
-                                  ? Reading.Message()
-                                  : Reading.Within(Through).Message);
+
+  // From the first enter key on, the signals that would end the process are
+  // held: the reading stops at one, puts the chip back, and the process then
+  // ends by it.
+  RecordingPorts Made(*Ports);
+  std::optional<sio::Result<ChipReading>> Got;
+  int Signal = 0;
+  {
+    SignalHold Hold;
+    Got.emplace(InspectChip(Made, Chip, &Hold));
+    Hold.Release();
+    Signal = Hold.Caught();
+  }
+  auto& Reading = *Got;
+  if (!Reading) {
+    if (Given.Trace)
+      PrintAccesses(Made.Log(), Given.Json);
+    std::string Message = Reading.Message().starts_with(Given.DevPortPath)
+                              ? Reading.Message()
+                              : Reading.Within(Through).Message;
+    if (Signal != 0)
+      throw Interrupted(Message, Signal);
+    throw siotool::InputError(Message);
+  }
+  if (Signal != 0) {
+    throw Interrupted(Through + ": interrupted by " + SignalName(Signal) +
+                          " after the reading; the chip was left as found (exit key written)",
+                      Signal);
+  }
 
   Comparison Result = Compare(*Reading, Expect ? &*Expect : nullptr);
   InspectReport Report{Through, *Reading, Expect ? &*Expect : nullptr, Result, Chip.All};
   if (Given.Json) {
     siotool::Json Doc = InspectReportToJson(Report);
-    if (Given.Trace) {
-      siotool::Json Accesses = siotool::Json::array();
-      for (const auto& Event : siotool::DecodeTrace(Reading->Accesses))
-        Accesses.push_back({{"access", Event.Access}, {"meaning", Event.Meaning}});
-      Doc["accesses"] = std::move(Accesses);
-    }
+    if (Given.Trace)
+      Doc["accesses"] = AccessesToJson(Reading->Accesses);
     std::cout << Doc.dump(2) << "\n";
   } else {
-    if (Given.Trace) {
-      std::cout << "Port accesses (" << Reading->Accesses.size() << "):\n";
-      for (const auto& Event : siotool::DecodeTrace(Reading->Accesses))
-        std::cout << "  " << Event.Access << "  " << Event.Meaning << "\n";
-    }
+    if (Given.Trace)
+      PrintAccesses(Reading->Accesses, false);
     for (const auto& Line : FormatInspectReport(Report))
       std::cout << Line << "\n";
   }
@@ -134,10 +174,16 @@ void Inspect(const Options& Given, int& ExitCode) {
 
 void AddInspectCommand(CLI::App& Command, int& ExitCode) {
   auto Given = std::make_shared<Options>();
+  auto* Port = Command
+                   .add_option("--port", Given->Port,
+                               "Probe only this index port, one of the module's (default: the "
+                               "module's discovery)")
+                   ->type_name("P");
   Command
-      .add_option("--port", Given->Port,
-                  "Probe only this index port (default: the module's discovery)")
-      ->type_name("P");
+      .add_flag(kUnsafePortOption, Given->UnsafePort,
+                "Let --port name an index port other than the module's; the standard PC "
+                "ports whose writes have side effects stay refused")
+      ->needs(Port);
   Command.add_flag("--all", Given->All,
                    "Read registers 0x30-0xFF (but the keys 0x77 and 0xAA) of every logical "
                    "device 0x00-0x0F, and chip-global 0x00-0x2F");
@@ -165,7 +211,10 @@ void AddInspectCommand(CLI::App& Command, int& ExitCode) {
       ->capture_default_str();
   Command.add_flag("--json", Given->Json, "Print the report as one JSON document");
   Command.add_flag("--trace", Given->Trace, "Also show every port access made, decoded");
-  Command.callback([Given, &ExitCode] { Inspect(*Given, ExitCode); });
+  const CLI::App* Root = &Command;
+  while (Root->get_parent())
+    Root = Root->get_parent();
+  Command.callback([Given, Root, &ExitCode] { Inspect(*Given, Root->get_name(), ExitCode); });
 }
 
 } // namespace inspect

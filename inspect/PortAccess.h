@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "board/Trace.h"
 #include "common/Result.h"
 
 namespace inspect {
@@ -14,6 +15,35 @@ public:
   // The byte the device at Port returns.
   virtual sio::Result<uint8_t> Read(uint16_t Port) = 0;
   virtual sio::Result<void> Write(uint16_t Port, uint8_t Value) = 0;
+};
+
+// Passes every access on to Ports and records it, failed ones included (a
+// failed read with the value 0xFF): what reached the ports, in order.
+class RecordingPorts final : public PortAccess {
+public:
+  explicit RecordingPorts(PortAccess& Ports) : Ports_(Ports) {}
+  sio::Result<uint8_t> Read(uint16_t Port) override {
+    auto Got = Ports_.Read(Port);
+    Record(board::EventKind::IoRead, Port, Got ? *Got : 0xFFu);
+    return Got;
+  }
+  sio::Result<void> Write(uint16_t Port, uint8_t Value) override {
+    Record(board::EventKind::IoWrite, Port, Value);
+    return Ports_.Write(Port, Value);
+  }
+  const board::Trace& Log() const { return Log_; }
+
+private:
+  void Record(board::EventKind Kind, uint16_t Port, uint8_t Value) {
+    board::TraceEvent Event;
+    Event.Kind = Kind;
+    Event.Width = 1;
+    Event.Port = Port;
+    Event.Value = Value;
+    Log_.push_back(std::move(Event));
+  }
+  PortAccess& Ports_;
+  board::Trace Log_;
 };
 
 } // namespace inspect

@@ -1,13 +1,15 @@
 // `sio-inspect`: `sio inspect` as a statically linked program of its own, to
 // copy onto a board whose operating system has none of the project's
 // libraries. Exit codes as `sio`: 0 as expected, 1 a difference, 2 a usage or
-// access error (one line on stderr).
+// access error (one line on stderr); a reading interrupted by a signal ends,
+// after that line, by the signal.
 #include <CLI/CLI.hpp>
 
 #include <exception>
 #include <iostream>
 
 #include "inspect/InspectCommand.h"
+#include "inspect/SignalHold.h"
 #include "tool/InputError.h"
 
 namespace {
@@ -25,6 +27,9 @@ int Run(int argc, char** argv) {
       return App.exit(Error); // --help
     std::cerr << "sio-inspect: error: " << Error.what() << " (see --help)\n";
     return 2;
+  } catch (const inspect::Interrupted& Error) {
+    std::cerr << "sio-inspect: error: " << Error.what() << "\n";
+    return inspect::EndBySignal(Error.Signal);
   } catch (const siotool::InputError& Error) {
     std::cerr << "sio-inspect: error: " << Error.what() << "\n";
     return 2;

@@ -89,8 +89,9 @@ mount -t efivarfs efivarfs /sys/firmware/efi/efivars
 for Run in "scenario:--expect /scenario.json" "other:--expect /other.json" "live:--expect-live"; do
   Name=${Run%%:*}
   echo "@@sio-inspect $Name begin"
-  /sio-inspect ${Run#*:} --json
+  /sio-inspect ${Run#*:} --json 2>/stderr
   echo "@@sio-inspect $Name exit $?"
+  cat /stderr
 done
 poweroff -f
 INIT

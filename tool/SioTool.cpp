@@ -2,7 +2,8 @@
 // what it did in the chip's own terms; builds and reads setup variables.
 //
 // Exit codes: 0 success, 1 a difference or a failed check, 2 a usage or input
-// error (one line on stderr). No input makes it crash or throw past main.
+// error (one line on stderr); `sio inspect` interrupted by a signal ends,
+// after that line, by the signal. No input makes it crash or throw past main.
 #include <CLI/CLI.hpp>
 
 #include <exception>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "inspect/InspectCommand.h"
+#include "inspect/SignalHold.h"
 #include "tool/Commands.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
@@ -89,6 +91,9 @@ int Run(int argc, char** argv) {
     if (Command->get_require_subcommand_min() > 0 && Command->get_subcommands().empty())
       return ReportError(MissingSubcommand(*Command, argc, argv));
     return ReportError(std::string(Error.what()) + " (see --help)");
+  } catch (const inspect::Interrupted& Error) {
+    ReportError(Error.what());
+    return inspect::EndBySignal(Error.Signal);
   } catch (const siotool::InputError& Error) {
     return ReportError(Error.what());
   }

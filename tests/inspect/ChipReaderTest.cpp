@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <regex>
 #include <set>
+#include <span>
+#include <stdexcept>
 
 #include "InspectFixture.h"
 #include "sio/SioConfigPort.h"
+#include "tool/JsonFields.h"
 
 namespace inspect::test {
 namespace {
@@ -15,8 +19,9 @@ constexpr uint16_t kCandidates[] = {0x2E, 0x4E, 0x162E, 0x164E};
 
 // What the inspection may do, judged from the accesses it made: at ports
 // where no chip identified itself only the probe (enter key, the ID's index,
-// the ID read); at the chip's port data writes only to register 0x07 and no
-// key but the exit key at the end. One line per broken rule.
+// the ID read) and the exit key closing it; at the chip's port data writes
+// only to register 0x07 and no key but the exit key at the end. One line per
+// broken rule.
 std::vector<std::string> BrokenRules(const board::Trace& Events, std::optional<uint16_t> Chip) {
   std::vector<std::string> Broken;
   std::set<uint16_t> IndexPorts(std::begin(kCandidates), std::end(kCandidates));
@@ -40,7 +45,7 @@ std::vector<std::string> BrokenRules(const board::Trace& Events, std::optional<u
     if (E.Kind == board::EventKind::IoWrite && AtIndex) {
       Index[E.Port] = static_cast<uint8_t>(E.Value);
       if (!IsChip && E.Value != SioEnterKey && E.Value != SioRegChipIdHigh &&
-          E.Value != SioRegChipIdLow)
+          E.Value != SioRegChipIdLow && E.Value != SioExitKey)
         Broken.push_back(Where + "more than the probe at a port without the chip");
     } else if (E.Kind == board::EventKind::IoWrite) {
       if (!IsChip)
@@ -71,13 +76,22 @@ TEST(ChipReader, FindsTheChipAtEachPortWithTheModulesOwnProbes) {
     EXPECT_EQ(Reading->PortsProbed.back(), Port);
     EXPECT_EQ(Reading->Value({std::nullopt, SioRegChipIdHigh}), 0x02);
     // The discovery is the module's: the pass made the same accesses right
-    // after its POST code and PCI write.
-    size_t N = DiscoveryLength(Reading->Accesses);
+    // after its POST code and PCI write, but the exit key the tool writes at
+    // each port probed without a match.
+    board::Trace Probes;
+    size_t ExitKeys = 0;
+    for (size_t I = 0; I < DiscoveryLength(Reading->Accesses); ++I) {
+      const auto& E = Reading->Accesses[I];
+      if (E.Kind == board::EventKind::IoWrite && E.Value == SioExitKey)
+        ++ExitKeys;
+      else
+        Probes.push_back(E);
+    }
+    EXPECT_EQ(ExitKeys, Reading->PortsProbed.size() - 1);
+    size_t N = Probes.size();
     const board::Trace& Pass = Board.Engine.Events();
     ASSERT_GE(Board.PassEvents, 3 + N);
-    EXPECT_EQ(
-        board::Trace(Pass.begin() + 3, Pass.begin() + 3 + static_cast<long>(N)),
-        board::Trace(Reading->Accesses.begin(), Reading->Accesses.begin() + static_cast<long>(N)));
+    EXPECT_EQ(board::Trace(Pass.begin() + 3, Pass.begin() + 3 + static_cast<long>(N)), Probes);
     EXPECT_EQ(Reading->Accesses, Board.AfterPass());
     EXPECT_EQ(BrokenRules(Board.AfterPass(), Port), std::vector<std::string>{});
     EXPECT_FALSE(Board.Target().Chip()->InConfigMode());
@@ -109,7 +123,7 @@ TEST(ChipReader, GivenPortIsTheOnlyOneProbed) {
   auto Missing = InspectChip(Elsewhere.Ports, {0x2E, false});
   ASSERT_FALSE(Missing);
   EXPECT_NE(Missing.Message().find("at 0x002E"), std::string::npos) << Missing.Message();
-  EXPECT_EQ(Elsewhere.AfterPass().size(), 4u); // enter key twice, index 0x20, one read
+  EXPECT_EQ(Elsewhere.AfterPass().size(), 5u); // enter key twice, index 0x20, one read, exit key
 
   PassedBoard There(ChipAt(0x164E));
   auto Found = InspectChip(There.Ports, {0x164E, false});
@@ -134,25 +148,40 @@ TEST(ChipReader, PutsBackTheLogicalDeviceSomethingElseLeftSelected) {
   }
 }
 
-// Ports that fail from the Nth access on, counting what reaches them.
+// Ports that fail at the Nth access reaching them (counted from 1), or throw
+// there (an error of the tool's own), or raise a signal there and then make
+// the access; every other access goes through.
 class FailingPorts final : public PortAccess {
 public:
-  FailingPorts(PortAccess& Inner, size_t FailAt) : Inner_(Inner), FailAt_(FailAt) {}
+  enum class Fault { Fail, Throw, Raise };
+  FailingPorts(PortAccess& Inner, size_t FailAt, Fault How = Fault::Fail, int Signal = 0)
+      : Inner_(Inner), FailAt_(FailAt), How_(How), Signal_(Signal) {}
   sio::Result<uint8_t> Read(uint16_t Port) override {
-    if (++Made == FailAt_)
+    if (++Made == FailAt_ && How_ == Fault::Fail)
       return sio::Fail("read refused");
+    if (Made == FailAt_)
+      Act();
     return Inner_.Read(Port);
   }
   sio::Result<void> Write(uint16_t Port, uint8_t Value) override {
-    if (++Made == FailAt_)
+    if (++Made == FailAt_ && How_ == Fault::Fail)
       return sio::Fail("write refused");
+    if (Made == FailAt_)
+      Act();
     return Inner_.Write(Port, Value);
   }
   size_t Made = 0;
 
 private:
+  void Act() {
+    if (How_ == Fault::Throw)
+      throw std::runtime_error("tool fault");
+    std::raise(Signal_);
+  }
   PortAccess& Inner_;
   size_t FailAt_;
+  Fault How_;
+  int Signal_;
 };
 
 TEST(ChipReader, StopsAtTheFirstFailedAccess) {
@@ -162,8 +191,209 @@ TEST(ChipReader, StopsAtTheFirstFailedAccess) {
     FailingPorts Ports(Board.Ports, FailAt);
     auto Reading = InspectChip(Ports, {});
     ASSERT_FALSE(Reading);
-    EXPECT_TRUE(Reading.Message() == "read refused" || Reading.Message() == "write refused");
-    EXPECT_EQ(Ports.Made, FailAt);
+    EXPECT_TRUE(Reading.Message().starts_with("read refused; ") ||
+                Reading.Message().starts_with("write refused; "))
+        << Reading.Message();
+    // After the failed access only the chip's put-back: register 0x07 and
+    // the exit key.
+    EXPECT_GE(Ports.Made, FailAt + 1);
+    EXPECT_LE(Ports.Made, FailAt + 3);
+  }
+}
+
+board::TraceEvent Out8(uint16_t Port, uint8_t Value) {
+  board::TraceEvent E;
+  E.Kind = board::EventKind::IoWrite;
+  E.Width = 1;
+  E.Port = Port;
+  E.Value = Value;
+  return E;
+}
+
+// The accesses the chip must see after a reading stopped early, when the
+// first Attempted accesses of Clean (the same reading without a fault) were
+// asked for and the first Made of them reached the board: at the port whose
+// enter keys were written and not yet closed, register 0x07 back to Before
+// when its value had been read there, then the exit key.
+board::Trace PutBackAfter(const board::Trace& Clean, size_t Attempted, size_t Made,
+                          uint8_t Before) {
+  std::optional<uint16_t> Open;
+  bool SelectedRead = false;
+  for (size_t I = 0; I < Attempted; ++I) {
+    const auto& E = Clean[I];
+    bool Write = E.Kind == board::EventKind::IoWrite;
+    if (Write && E.Value == SioEnterKey && !Open) {
+      Open = E.Port;
+      SelectedRead = false;
+    } else if (Write && Open && E.Port == *Open && E.Value == SioExitKey && I < Made) {
+      Open.reset();
+    } else if (!Write && Open && E.Port == *Open + 1 && I < Made && I > 0 &&
+               Clean[I - 1] == Out8(*Open, SioRegLogicalDevice)) {
+      SelectedRead = true;
+    }
+  }
+  board::Trace Tail;
+  if (!Open)
+    return Tail;
+  if (SelectedRead) {
+    Tail.push_back(Out8(*Open, SioRegLogicalDevice));
+    Tail.push_back(Out8(static_cast<uint16_t>(*Open + 1), Before));
+  }
+  Tail.push_back(Out8(*Open, SioExitKey));
+  return Tail;
+}
+
+// Where Got and Want part, in words; empty when they are the same.
+std::string FirstDifference(std::span<const board::TraceEvent> Got,
+                            std::span<const board::TraceEvent> Want) {
+  for (size_t I = 0; I < std::min(Got.size(), Want.size()); ++I) {
+    if (!(Got[I] == Want[I]))
+      return "access " + std::to_string(I) + ": " + board::FormatEvent(Got[I]) + ", expected " +
+             board::FormatEvent(Want[I]);
+  }
+  if (Got.size() == Want.size())
+    return {};
+  auto Longer = Got.size() > Want.size() ? Got : Want;
+  return std::to_string(Got.size()) + " accesses, expected " + std::to_string(Want.size()) +
+         "; first of the rest: " + board::FormatEvent(Longer[std::min(Got.size(), Want.size())]);
+}
+
+// Whatever ends the reading once the enter keys are written -- a failed
+// access, an exception, a signal -- the chip is put back: for a fault at
+// every access N of the reading, the board sees the same accesses as without
+// it up to N, then nothing but register 0x07 put back (once read) and the
+// exit key, and the chip ends out of configuration mode with the logical
+// device found selected again.
+TEST(ChipReader, EveryWayOutPutsTheChipBack) {
+  using Fault = FailingPorts::Fault;
+  struct Case {
+    const char* Name;
+    std::optional<uint16_t> ChipPort;
+    bool All;
+    Fault How;
+    int Signal;
+  };
+  const Case Cases[] = {
+      {"default read, failed access", 0x4E, false, Fault::Fail, 0},
+      {"--all, failed access", 0x4E, true, Fault::Fail, 0},
+      {"chip at 0x164E, failed access", 0x164E, false, Fault::Fail, 0},
+      {"no chip, failed access", std::nullopt, false, Fault::Fail, 0},
+      {"default read, the tool's own error", 0x4E, false, Fault::Throw, 0},
+      {"chip at 0x164E, the tool's own error", 0x164E, false, Fault::Throw, 0},
+      {"default read, SIGINT", 0x4E, false, Fault::Raise, SIGINT},
+      {"default read, SIGTERM", 0x4E, false, Fault::Raise, SIGTERM},
+      {"chip at 0x164E, SIGHUP", 0x164E, false, Fault::Raise, SIGHUP},
+  };
+  constexpr uint8_t kBefore = 0x05; // the logical device something else left selected
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    // One board, its pass run again before each reading.
+    PassedBoard Board(ChipAt(C.ChipPort));
+    auto Prepare = [&] {
+      Board.Run(ChipAt(C.ChipPort));
+      if (auto* Chip = Board.Target().Chip())
+        Chip->SetRegister(0, SioRegLogicalDevice, kBefore);
+    };
+    Prepare();
+    (void)InspectChip(Board.Ports, {std::nullopt, C.All});
+    const board::Trace Clean = Board.AfterPass();
+    ASSERT_GT(Clean.size(), 4u);
+
+    size_t Broken = 0;
+    for (size_t N = 1; N <= Clean.size() && Broken < 3; ++N) {
+      Prepare();
+      FailingPorts Ports(Board.Ports, N, C.How, C.Signal);
+      std::optional<sio::Result<ChipReading>> Reading;
+      std::string Problem;
+      if (C.How == Fault::Throw) {
+        try {
+          (void)InspectChip(Ports, {std::nullopt, C.All});
+          Problem = "no exception thrown on; ";
+        } catch (const std::runtime_error& Error) {
+          if (std::string(Error.what()) != "tool fault")
+            Problem = std::string("another exception: ") + Error.what() + "; ";
+        }
+      } else if (C.How == Fault::Raise) {
+        SignalHold Hold;
+        Reading.emplace(InspectChip(Ports, {std::nullopt, C.All}, &Hold));
+        Hold.Release();
+        if (Hold.Caught() != C.Signal)
+          Problem += "signal caught: " + std::to_string(Hold.Caught()) + "; ";
+      } else {
+        Reading.emplace(InspectChip(Ports, {std::nullopt, C.All}));
+      }
+      size_t Made = C.How == Fault::Raise ? N : N - 1;
+      board::Trace Tail = PutBackAfter(Clean, N, Made, kBefore);
+      std::span<const board::TraceEvent> Got(Board.Engine.Events());
+      Got = Got.subspan(Board.PassEvents);
+      auto Before = Got.first(std::min(Made, Got.size()));
+      if (std::string Where = FirstDifference(Before, std::span(Clean).first(Made)); !Where.empty())
+        Problem += Where + "; ";
+      else if (std::string Where = FirstDifference(Got.subspan(Made), Tail); !Where.empty())
+        Problem += "after the fault, " + Where + "; ";
+      if (auto* Chip = Board.Target().Chip()) {
+        if (Chip->InConfigMode())
+          Problem += "chip left in configuration mode; ";
+        if (Chip->SelectedDevice() != kBefore)
+          Problem +=
+              "logical device " + std::to_string(Chip->SelectedDevice()) + " left selected; ";
+      }
+      if (Reading && C.How == Fault::Fail) {
+        const std::string Says = *Reading ? "" : Reading->Message();
+        if (!Says.starts_with("read refused") && !Says.starts_with("write refused"))
+          Problem += "message: " + Says + "; ";
+        else if (!Tail.empty() &&
+                 !Says.ends_with("exit key written at " + siotool::Hex(Tail.back().Port, 4)))
+          Problem += "message: " + Says + "; ";
+      }
+      if (Reading && C.How == Fault::Raise && N < Clean.size() &&
+          (*Reading ||
+           Reading->Message().find("interrupted by " + SignalName(C.Signal)) == std::string::npos))
+        Problem += "not reported as interrupted; ";
+      if (!Problem.empty()) {
+        ADD_FAILURE() << "fault at access " << N << " of " << Clean.size() << ": " << Problem;
+        ++Broken;
+      }
+    }
+  }
+}
+
+// A chip of the family that answers with another second ID byte is put
+// back out of configuration mode by the probe that found no match, at every
+// port probed; the plan shows that exit key too.
+TEST(ChipReader, ProbeClosesEveryPortWithoutAMatch) {
+  struct Case {
+    const char* Name;
+    uint16_t ChipPort;
+    std::optional<uint16_t> Given;
+  };
+  for (const Case& C :
+       {Case{"discovery, chip at 0x4E", 0x4E, std::nullopt},
+        Case{"discovery, chip at 0x164E", 0x164E, std::nullopt}, Case{"--port 0x4E", 0x4E, 0x4E}}) {
+    SCOPED_TRACE(C.Name);
+    board::Scenario Config = ChipAt(C.ChipPort);
+    Config.ChipIdLow = 0x17;
+    PassedBoard Board(Config);
+    auto Reading = InspectChip(Board.Ports, {C.Given, false});
+    ASSERT_FALSE(Reading);
+    EXPECT_FALSE(Board.Target().Chip()->InConfigMode());
+    // Each probe is followed by the exit key at its port.
+    std::vector<uint16_t> Closed;
+    for (const auto& E : Board.AfterPass()) {
+      if (E.Kind == board::EventKind::IoWrite && E.Value == SioExitKey)
+        Closed.push_back(E.Port);
+    }
+    std::vector<uint16_t> Probed = C.Given ? std::vector<uint16_t>{*C.Given} : ModuleProbeOrder();
+    EXPECT_EQ(Closed, Probed);
+    EXPECT_EQ(BrokenRules(Board.AfterPass(), std::nullopt), std::vector<std::string>{});
+
+    size_t PlannedKeys = 0;
+    for (const auto& Line : PlanInspection({C.Given, false})) {
+      if (Line.find("<- 0xAA") != std::string::npos &&
+          Line.find("when the ID did not match") != std::string::npos)
+        ++PlannedKeys;
+    }
+    EXPECT_EQ(PlannedKeys, Probed.size());
   }
 }
 

@@ -9,7 +9,9 @@
 namespace inspect::test {
 
 struct PassedBoard {
-  explicit PassedBoard(const board::Scenario& Config) {
+  explicit PassedBoard(const board::Scenario& Config) { Run(Config); }
+  // The board rebuilt from Config and the pass run again.
+  void Run(const board::Scenario& Config) {
     Engine.Run(Config);
     PassEvents = Engine.Events().size();
   }

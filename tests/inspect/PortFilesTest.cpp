@@ -19,23 +19,28 @@ std::string TempFile(const std::string& Name, const std::vector<uint8_t>& Bytes)
   return Path;
 }
 
-TEST(DevPort, OneByteAtTheOffsetOfThePort) {
-  std::vector<uint8_t> Space(0x200, 0xFF);
-  Space[0x4F] = 0x02;
-  std::string Path = TempFile("ports", Space);
-  auto Ports = DevPort::Open(Path);
-  ASSERT_TRUE(Ports) << Ports.Message();
-  ASSERT_TRUE((*Ports)->Write(0x4E, 0x77));
-  EXPECT_EQ(*(*Ports)->Read(0x4F), 0x02);
-  EXPECT_EQ(*(*Ports)->Read(0x4E), 0x77);
-  auto Beyond = (*Ports)->Read(0x1FFF);
-  ASSERT_FALSE(Beyond);
-  EXPECT_EQ(Beyond.Message(), Path + ": read of port 0x1FFF: no byte there");
-  std::filesystem::remove(Path);
-
-  auto Missing = DevPort::Open("/nonexistent/port");
-  ASSERT_FALSE(Missing);
-  EXPECT_EQ(Missing.Message(), "/nonexistent/port: no such device (this kernel has no /dev/port)");
+// Only the port character device is opened for access: a file, a directory
+// or another device named by --dev-port is refused before any access.
+TEST(DevPort, OnlyThePortDeviceIsOpened) {
+  std::vector<uint8_t> Image(0x2000, 0xFF);
+  std::string File = TempFile("image.fd", Image);
+  std::string Folder = TempFile("folder", {});
+  std::filesystem::remove(Folder);
+  std::filesystem::create_directory(Folder);
+  const std::pair<std::string, std::string> Cases[] = {
+      {File, "not the port device: a regular file"},
+      {Folder, "not the port device: a directory"},
+      {"/dev/null", "not the port device: character device 1:3"},
+      {"/nonexistent/port", "no such device (this kernel has no /dev/port)"},
+  };
+  for (const auto& [Path, Reason] : Cases) {
+    SCOPED_TRACE(Path);
+    auto Ports = DevPort::Open(Path);
+    ASSERT_FALSE(Ports);
+    EXPECT_TRUE(Ports.Message().starts_with(Path + ": " + Reason)) << Ports.Message();
+  }
+  std::filesystem::remove(File);
+  std::filesystem::remove(Folder);
 }
 
 TEST(EfiVariable, AttributesThenContent) {

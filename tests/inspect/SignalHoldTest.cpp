@@ -1,0 +1,60 @@
+#include "inspect/SignalHold.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+namespace inspect::test {
+namespace {
+
+bool Blocked(int Signal) {
+  sigset_t Mask;
+  pthread_sigmask(SIG_BLOCK, nullptr, &Mask);
+  return sigismember(&Mask, Signal) == 1;
+}
+
+// A signal that would end the process, raised while held, waits until the
+// hold is released, which takes it; the signal mask is then as before.
+TEST(SignalHold, KeepsAnEndingSignalUntilReleased) {
+  for (int Signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    SCOPED_TRACE(SignalName(Signal));
+    SignalHold Hold;
+    EXPECT_TRUE(Blocked(Signal));
+    EXPECT_EQ(Hold.Pending(), 0);
+    std::raise(Signal);
+    EXPECT_EQ(Hold.Pending(), Signal);
+    Hold.Release();
+    EXPECT_EQ(Hold.Caught(), Signal);
+    EXPECT_FALSE(Blocked(Signal));
+  }
+  // A signal the process ignores (SIGHUP under nohup) is left to that.
+  auto Previous = std::signal(SIGHUP, SIG_IGN);
+  {
+    SignalHold Hold;
+    EXPECT_FALSE(Blocked(SIGHUP));
+    std::raise(SIGHUP);
+    EXPECT_EQ(Hold.Pending(), 0);
+    Hold.Release();
+    EXPECT_EQ(Hold.Caught(), 0);
+  }
+  std::signal(SIGHUP, Previous);
+}
+
+// After the chip is put back, the process ends by the signal it got, as if
+// it had not been held, even with the signal blocked or handled meanwhile.
+TEST(SignalHold, EndBySignalEndsTheProcessByIt) {
+  for (int Signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(SignalName(Signal));
+    EXPECT_EXIT(
+        {
+          std::signal(Signal, [](int) {});
+          SignalHold Hold;
+          EndBySignal(Signal);
+          std::exit(0);
+        },
+        testing::KilledBySignal(Signal), "");
+  }
+}
+
+} // namespace
+} // namespace inspect::test
