@@ -14,7 +14,22 @@ sio::Error Failure(const std::string& Error) {
   return sio::Fail("bad image: " + Error);
 }
 
+uint64_t PagesFor(uint32_t SizeOfImage) {
+  return (uint64_t(SizeOfImage) + kPageSize - 1) / kPageSize * kPageSize;
+}
+
 } // namespace
+
+sio::Result<void> CheckPlacement(uint32_t Base, uint32_t SizeOfImage) {
+  const uint64_t Size = PagesFor(SizeOfImage);
+  if (Base % kPageSize != 0)
+    return sio::Fail("load address " + sio::Hex(Base, 8) + " is not page aligned");
+  if (Base < kLowestImageAddress || Base + Size > 0x100000000ull)
+    return sio::Fail("image at " + sio::Hex(Base, 8) + " (" + std::to_string(Size) +
+                     " bytes) does not fit between " + sio::Hex(kLowestImageAddress, 8) +
+                     " and 4 GiB");
+  return {};
+}
 
 sio::Result<LoadedImage> LoadPeImage(std::span<const uint8_t> File,
                                      std::optional<uint32_t> Address) {
@@ -23,13 +38,9 @@ sio::Result<LoadedImage> LoadPeImage(std::span<const uint8_t> File,
     return Failure(Valid.Message());
   const pe::PeFile& Pe = *Valid;
   const uint32_t Base = Address.value_or(static_cast<uint32_t>(Pe.ImageBase));
-  const uint64_t Size = (uint64_t(Pe.SizeOfImage) + kPageSize - 1) / kPageSize * kPageSize;
-  if (Base % kPageSize != 0)
-    return Failure("load address " + sio::Hex(Base, 8) + " is not page aligned");
-  if (Base < kLowestImageAddress || Base + Size > 0x100000000ull)
-    return Failure("image at " + sio::Hex(Base, 8) + " (" + std::to_string(Size) +
-                   " bytes) does not fit between " + sio::Hex(kLowestImageAddress, 8) +
-                   " and 4 GiB");
+  const uint64_t Size = PagesFor(Pe.SizeOfImage);
+  if (auto Placed = CheckPlacement(Base, Pe.SizeOfImage); !Placed)
+    return Failure(Placed.Message());
   auto Memory = pe::LayOutImage(Pe, File);
   if (!Memory)
     return Failure(Memory.Message());

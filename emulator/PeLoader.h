@@ -18,6 +18,10 @@ struct LoadedImage {
   std::vector<uint8_t> Memory; // SizeOfImage rounded up to whole pages
 };
 
+// Why an image of SizeOfImage bytes cannot be placed at Base (page aligned,
+// between the lowest image address and 4 GiB), or nothing.
+sio::Result<void> CheckPlacement(uint32_t Base, uint32_t SizeOfImage);
+
 // Address: where to place the image (page aligned); nullopt for its link
 // address. The error is one line starting "bad image: ".
 sio::Result<LoadedImage> LoadPeImage(std::span<const uint8_t> File,

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     Broken("written store does not hold one more record");
   size_t Valid = 0;
   for (const auto& Record : Again->Records())
-    Valid += Record.Valid() && Record.Name == Name && Record.VendorGuid == kVendor;
+    Valid += Record.Valid() && Record.Is(Name, kVendor);
   const auto* Ours = Again->FindValid(Name, kVendor);
   if (Valid != 1 || !Ours || Ours->Data != std::vector<uint8_t>(Content, Content + 5))
     Broken("written store does not hold exactly one valid copy with the content");

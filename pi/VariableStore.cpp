@@ -65,7 +65,9 @@ std::optional<VariableRecordState> StateOf(uint8_t State) {
 
 struct StoreSpan {
   size_t Offset;
-  size_t Limit; // bytes the store may take: to the end of its volume or of the file
+  size_t Limit;         // bytes the store may take: to the end of its volume or of the file
+  size_t End = 0;       // of the volume
+  size_t BlockSize = 0; // of the volume's first block run
 };
 
 // Checks the volume at Offset and gives where its store lies.
@@ -104,7 +106,10 @@ sio::Result<StoreSpan> CheckVolume(std::span<const uint8_t> Bytes, size_t Offset
   if (Covered != Length)
     return Fail("volume header: block map covers " + Hex(Covered) + " bytes, not the volume's " +
                 Hex(Length));
-  return StoreSpan{Offset + HeaderLength, static_cast<size_t>(Length) - HeaderLength};
+  FvBlockMapEntry First{};
+  ReadRecord(Bytes, Offset + sizeof Header, First);
+  return StoreSpan{Offset + HeaderLength, static_cast<size_t>(Length) - HeaderLength,
+                   Offset + static_cast<size_t>(Length), First.Length};
 }
 
 bool StartsWithStoreSignature(std::span<const uint8_t> Bytes, size_t Offset) {
@@ -115,16 +120,116 @@ bool StartsWithStoreSignature(std::span<const uint8_t> Bytes, size_t Offset) {
          Header.Signature == kAuthenticatedVariableStoreGuid;
 }
 
-// Where the NV data volume lies in a flash image: its file-system GUID at
-// 0x10 and "_FVH" at 0x28, 8-byte aligned.
-std::optional<size_t> FindNvVolume(std::span<const uint8_t> Bytes) {
-  for (size_t Offset = 0; Bytes.size() - Offset >= sizeof(FvHeader); Offset += 8) {
+// The volumes that may hold the store: the NV data file-system GUID at 0x10
+// and "_FVH" at 0x28, 8-byte aligned (at offset 0 the GUID alone will do, so
+// that a damaged header there is reported as such). A volume lying inside an
+// earlier one is part of it (the spare area's copy of the store), not another.
+std::vector<size_t> FindNvVolumes(std::span<const uint8_t> Bytes) {
+  constexpr size_t kGuidAt = offsetof(FvHeader, FileSystemGuid);
+  std::vector<size_t> Found;
+  if (Bytes.size() >= kGuidAt + sizeof(Guid) &&
+      std::memcmp(Bytes.data() + kGuidAt, kSystemNvDataFvGuid.data(), sizeof(Guid)) == 0)
+    Found.push_back(0);
+  size_t Covered = 0; // the end of the last volume found
+  for (size_t Offset = 0;
+       Bytes.size() >= sizeof(FvHeader) && Offset <= Bytes.size() - sizeof(FvHeader); Offset += 8) {
     FvHeader Header;
     std::memcpy(&Header, Bytes.data() + Offset, sizeof Header);
-    if (Header.Signature == kFvSignature && Header.FileSystemGuid == kSystemNvDataFvGuid)
-      return Offset;
+    if (Header.Signature != kFvSignature || Header.FileSystemGuid != kSystemNvDataFvGuid)
+      continue;
+    if (Offset < Covered)
+      continue;
+    if (Offset != 0)
+      Found.push_back(Offset);
+    uint64_t Length = Header.FvLength;
+    if (Length <= Bytes.size() - Offset)
+      Covered = Offset + static_cast<size_t>(Length);
+  }
+  return Found;
+}
+
+std::string OffsetList(const std::vector<size_t>& Offsets) {
+  std::string Text;
+  for (size_t I = 0; I < Offsets.size(); ++I)
+    Text += (I == 0 ? "" : I + 1 == Offsets.size() ? " and " : ", ") + Hex(Offsets[I]);
+  return Text;
+}
+
+// The working block after the store, at a block boundary of its volume.
+std::optional<size_t> FindWorkingBlock(std::span<const uint8_t> Bytes, size_t Volume,
+                                       const StoreSpan& Span) {
+  if (Span.BlockSize == 0)
+    return std::nullopt;
+  for (size_t At = Volume + Span.BlockSize;
+       At < Span.End && Span.End - At >= sizeof(WorkingBlockHeader); At += Span.BlockSize) {
+    if (At > Span.Offset &&
+        std::memcmp(Bytes.data() + At, kWorkingBlockSignatureGuid.data(), sizeof(Guid)) == 0)
+      return At;
   }
   return std::nullopt;
+}
+
+uint32_t Crc32(std::span<const uint8_t> Bytes) {
+  uint32_t Crc = 0xFFFFFFFF;
+  for (uint8_t B : Bytes) {
+    Crc ^= B;
+    for (int Bit = 0; Bit < 8; ++Bit)
+      Crc = (Crc >> 1) ^ (0xEDB88320u & (0u - (Crc & 1)));
+  }
+  return ~Crc;
+}
+
+// A working block the firmware takes as it is, whose queue records no write
+// stopped after its spare copy was made and before its target was rewritten:
+// at boot the firmware reads the variables from that spare copy, and then
+// copies it over the store.
+sio::Result<void> CheckWorkingBlock(std::span<const uint8_t> Bytes, size_t At, size_t End) {
+  const std::string Where = "fault-tolerant-write working block at " + Hex(At);
+  WorkingBlockHeader Header{};
+  ReadRecord(Bytes, At, Header); // FindWorkingBlock saw it whole
+  WorkingBlockHeader Unsealed = Header;
+  Unsealed.Crc = 0xFFFFFFFF;
+  Unsealed.State = 0xFF;
+  const uint32_t Crc = Crc32({reinterpret_cast<const uint8_t*>(&Unsealed), sizeof Unsealed});
+  if (Crc != Header.Crc || (Header.State & kWorkingBlockValidBit) != 0 ||
+      (Header.State & kWorkingBlockInvalidBit) == 0)
+    return Fail(Where + ": not valid (CRC " + Hex(Header.Crc) + ", computed " + Hex(Crc) +
+                ", state " + Hex(Header.State) +
+                "): the firmware would rebuild it from the spare area, store included");
+  const size_t QueueEnd =
+      At + sizeof Header +
+      static_cast<size_t>(std::min<uint64_t>(Header.WriteQueueSize, End - At - sizeof Header));
+  size_t Offset = At + sizeof Header;
+  FtwWriteHeader Write{};
+  while (QueueEnd - Offset >= sizeof Write) {
+    ReadRecord(Bytes, Offset, Write);
+    if (Write.State & kFtwHeaderAllocatedBit)
+      return {}; // the end of the queue
+    const uint64_t RecordSize = sizeof(FtwWriteRecord) + uint64_t{Write.PrivateDataSize};
+    const uint64_t Room = QueueEnd - Offset - sizeof Write;
+    if (Write.PrivateDataSize > Room ||
+        (Write.NumberOfWrites != 0 && Write.NumberOfWrites > Room / RecordSize))
+      return Fail(Where + ": write at " + Hex(Offset) +
+                  " claims more records than its queue holds");
+    size_t Record = Offset + sizeof Write;
+    if ((Write.State & kFtwCompleteBit) == 0) {
+      Offset = Record + static_cast<size_t>(Write.NumberOfWrites * RecordSize);
+      continue;
+    }
+    // The write the firmware resumes at boot.
+    for (uint64_t I = 0; I < Write.NumberOfWrites; ++I, Record += static_cast<size_t>(RecordSize)) {
+      FtwWriteRecord Block{};
+      ReadRecord(Bytes, Record, Block);
+      if ((Block.State & kFtwSpareCompleteBit) == 0 &&
+          (Block.State & kFtwDestinationCompleteBit) != 0)
+        return Fail(Where + ": records an unfinished write (record at " + Hex(Record) +
+                    ": spare copy made, target not rewritten); the firmware reads the "
+                    "variables from the spare copy until it finishes that write, so a variable "
+                    "put into the store is not seen: boot the firmware once to finish it");
+    }
+    return {};
+  }
+  return {};
 }
 
 } // namespace
@@ -133,28 +238,33 @@ size_t VariableStore::RecordHeaderSize() const {
   return HeaderSizeOf(Format_);
 }
 
-sio::Result<VariableStore> VariableStore::Open(std::span<const uint8_t> Bytes) {
+sio::Result<VariableStore> VariableStore::Open(std::span<const uint8_t> Bytes,
+                                               std::optional<size_t> VolumeAt) {
   VariableStore Store;
   StoreSpan Span{0, Bytes.size()};
-  if (!StartsWithStoreSignature(Bytes, 0)) {
-    // A file starting with the NV data volume's GUID is checked as that
-    // volume, however damaged its header; otherwise the volume is searched for.
-    constexpr size_t kGuidAt = offsetof(FvHeader, FileSystemGuid);
-    std::optional<size_t> Volume;
-    if (Bytes.size() >= kGuidAt + sizeof(Guid) &&
-        std::memcmp(Bytes.data() + kGuidAt, kSystemNvDataFvGuid.data(), sizeof(Guid)) == 0)
-      Volume = 0;
-    else
-      Volume = FindNvVolume(Bytes);
-    if (!Volume)
+  if (StartsWithStoreSignature(Bytes, 0) && VolumeAt) {
+    return Fail("the file is a bare variable store, in no volume");
+  } else if (!StartsWithStoreSignature(Bytes, 0)) {
+    const auto Volumes = FindNvVolumes(Bytes);
+    if (Volumes.empty())
       return Fail("not a variable store: no store signature at offset 0 and no firmware volume "
                   "with file system " +
                   FormatGuid(kSystemNvDataFvGuid));
-    auto Checked = CheckVolume(Bytes, *Volume);
+    if (VolumeAt && std::find(Volumes.begin(), Volumes.end(), *VolumeAt) == Volumes.end())
+      return Fail("no variable store volume at " + Hex(*VolumeAt) + " (there " +
+                  (Volumes.size() == 1 ? "is one at " : "are volumes at ") + OffsetList(Volumes) +
+                  ")");
+    if (!VolumeAt && Volumes.size() > 1)
+      return Fail(std::to_string(Volumes.size()) + " volumes may hold the variable store, at " +
+                  OffsetList(Volumes) + "; choose one by its offset");
+    const size_t Volume = VolumeAt ? *VolumeAt : Volumes.front();
+    auto Checked = CheckVolume(Bytes, Volume);
     if (!Checked)
-      return Checked.Within("volume at " + Hex(*Volume));
-    Store.VolumeOffset_ = *Volume;
+      return Checked.Within("volume at " + Hex(Volume));
+    Store.VolumeOffset_ = Volume;
     Span = *Checked;
+    Store.VolumeEnd_ = Span.End;
+    Store.WorkingBlockOffset_ = FindWorkingBlock(Bytes, Volume, Span);
   }
 
   const std::string Where = "variable store at " + Hex(Span.Offset);
@@ -176,6 +286,18 @@ sio::Result<VariableStore> VariableStore::Open(std::span<const uint8_t> Bytes) {
   if (Size < sizeof Header || Size > Span.Limit)
     return Fail(Where + ": size " + Hex(Size) + " does not fit the " + Hex(Span.Limit) + " bytes " +
                 (Store.VolumeOffset_ ? "the volume holds" : "of the file"));
+  // The fault-tolerant-write areas follow the store; the store ends where
+  // they begin.
+  if (const auto& Working = Store.WorkingBlockOffset_) {
+    if (Size > *Working - Span.Offset)
+      return Fail(Where + ": size " + Hex(Size) +
+                  " reaches into the fault-tolerant-write working "
+                  "block at " +
+                  Hex(*Working) + " (the store may take " + Hex(*Working - Span.Offset) +
+                  " bytes)");
+    if (auto Queue = CheckWorkingBlock(Bytes, *Working, Span.End); !Queue)
+      return Queue.Failure();
+  }
   Store.StoreOffset_ = Span.Offset;
   Store.StoreSize_ = Size;
 
@@ -205,12 +327,11 @@ sio::Result<VariableStore> VariableStore::Open(std::span<const uint8_t> Bytes) {
     Record.Attributes = Fields.Attributes;
     Record.VendorGuid = Fields.VendorGuid;
     const uint8_t* Name = Bytes.data() + Offset + HeaderSize;
-    for (size_t I = 0; I + 1 < Fields.NameSize; I += 2) {
-      char16_t C = static_cast<char16_t>(Name[I] | Name[I + 1] << 8);
-      if (C == 0)
-        break;
-      Record.Name.push_back(C);
-    }
+    for (size_t I = 0; I + 1 < Fields.NameSize; I += 2)
+      Record.Name.push_back(static_cast<char16_t>(Name[I] | Name[I + 1] << 8));
+    Record.NameTerminated = !Record.Name.empty() && Record.Name.back() == 0;
+    if (Record.NameTerminated)
+      Record.Name.pop_back();
     const uint8_t* Data = Name + Fields.NameSize;
     Record.Data.assign(Data, Data + Fields.DataSize);
     Store.Records_.push_back(std::move(Record));
@@ -231,16 +352,27 @@ sio::Result<VariableStore> VariableStore::Open(std::span<const uint8_t> Bytes) {
   return Store;
 }
 
+bool VariableRecord::Is(std::u16string_view Wanted, const Guid& Vendor) const {
+  return NameTerminated && Name == Wanted && VendorGuid == Vendor;
+}
+
 const VariableRecord* VariableStore::FindValid(std::u16string_view Name,
                                                const Guid& VendorGuid) const {
-  const VariableRecord* Found = nullptr;
+  const VariableRecord* InTransition = nullptr;
   for (const auto& Record : Records_) {
-    if (!Record.Valid() || Record.Name != Name || Record.VendorGuid != VendorGuid)
+    if (!Record.Valid() || !Record.Is(Name, VendorGuid))
       continue;
-    if (!Found || Record.State == VariableRecordState::Added)
-      Found = &Record;
+    if (Record.State == VariableRecordState::Added)
+      return &Record;
+    InTransition = &Record;
   }
-  return Found;
+  return InTransition;
+}
+
+size_t VariableStore::ValidCopies(std::u16string_view Name, const Guid& VendorGuid) const {
+  return static_cast<size_t>(std::count_if(Records_.begin(), Records_.end(), [&](const auto& R) {
+    return R.Valid() && R.Is(Name, VendorGuid);
+  }));
 }
 
 size_t VariableStore::RecordSize(const NewVariable& Variable) const {
@@ -294,7 +426,7 @@ sio::Result<std::vector<uint8_t>> VariableStore::WithVariable(const NewVariable&
   // The earlier copies: State &= VAR_DELETED, as the driver does once the new
   // copy is complete. State is at the same offset in both header formats.
   for (const auto& Record : Records_) {
-    if (Record.Valid() && Record.Name == Variable.Name && Record.VendorGuid == Variable.VendorGuid)
+    if (Record.Valid() && Record.Is(Variable.Name, Variable.VendorGuid))
       Out[Record.Offset + offsetof(VariableHeader, State)] &= kVarDeleted;
   }
   return Out;

@@ -31,10 +31,17 @@ struct VariableRecord {
   VariableRecordState State = VariableRecordState::Added;
   uint32_t Attributes = 0;
   Guid VendorGuid{};
-  std::u16string Name; // without its NUL
+  // All NameSize bytes as UTF-16 units, less the final NUL when there is one
+  // (NameTerminated); units after an earlier NUL stay, as they are part of
+  // the name the firmware compares.
+  std::u16string Name;
+  bool NameTerminated = true;
   std::vector<uint8_t> Data;
 
   bool Valid() const { return State != VariableRecordState::Deleted; }
+  // The firmware's match: the same GUID and all NameSize bytes equal to the
+  // name with its NUL.
+  bool Is(std::u16string_view Name, const Guid& VendorGuid) const;
 };
 
 // A variable to store. Name is without its NUL.
@@ -47,15 +54,28 @@ struct NewVariable {
 
 class VariableStore {
 public:
-  // Finds and checks the store: a bare store at offset 0, a volume with the
-  // NV data file-system GUID at offset 0, or the first such volume found in a
-  // flash image (at an 8-byte aligned offset). Every header and record is
-  // checked against the bytes; the error names the first problem.
-  static sio::Result<VariableStore> Open(std::span<const uint8_t> Bytes);
+  // Finds and checks the store: a bare store at offset 0, or the store in a
+  // volume with the NV data file-system GUID (at an 8-byte aligned offset; a
+  // file with that GUID at 0x10 is taken as such a volume, however damaged).
+  // A file holding more than one such volume is refused, listing their
+  // offsets, unless VolumeAt names one of them; a volume inside another (the
+  // copy in a spare area) is part of it, not a candidate. In a volume the
+  // store must end where the fault-tolerant-write working block after it
+  // begins, and a write the working block records as unfinished is refused
+  // (the firmware would read the spare copy instead of the store). Every
+  // header and record is checked against the bytes; the error names the
+  // first problem.
+  static sio::Result<VariableStore> Open(std::span<const uint8_t> Bytes,
+                                         std::optional<size_t> VolumeAt = std::nullopt);
 
   VariableStoreFormat Format() const { return Format_; }
   // Where the volume holding the store starts, if the store sits in one.
   std::optional<size_t> VolumeOffset() const { return VolumeOffset_; }
+  // Where that volume ends.
+  std::optional<size_t> VolumeEnd() const { return VolumeEnd_; }
+  // Where the fault-tolerant-write working block after the store starts, if
+  // its volume holds one.
+  std::optional<size_t> WorkingBlockOffset() const { return WorkingBlockOffset_; }
   size_t StoreOffset() const { return StoreOffset_; }
   size_t StoreSize() const { return StoreSize_; }
   // Where the erased space after the last record starts, and its size.
@@ -65,9 +85,11 @@ public:
   const std::vector<VariableRecord>& Records() const { return Records_; }
   const std::vector<uint8_t>& Bytes() const { return Bytes_; }
 
-  // The valid copy of Name/VendorGuid (the added one before one in deleted
-  // transition), or nothing.
+  // The copy of Name/VendorGuid the firmware reads: the first added copy, or
+  // when there is none the last copy in deleted transition; or nothing.
   const VariableRecord* FindValid(std::u16string_view Name, const Guid& VendorGuid) const;
+  // How many valid copies of Name/VendorGuid the store holds (one, normally).
+  size_t ValidCopies(std::u16string_view Name, const Guid& VendorGuid) const;
 
   // Bytes a record for Variable takes: header, name with NUL, data.
   size_t RecordSize(const NewVariable& Variable) const;
@@ -83,6 +105,8 @@ private:
   std::vector<uint8_t> Bytes_;
   VariableStoreFormat Format_ = VariableStoreFormat::Authenticated;
   std::optional<size_t> VolumeOffset_;
+  std::optional<size_t> VolumeEnd_;
+  std::optional<size_t> WorkingBlockOffset_;
   size_t StoreOffset_ = 0;
   size_t StoreSize_ = 0;
   size_t FreeOffset_ = 0;

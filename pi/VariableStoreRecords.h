@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "pi/Guid.h"
-#include "pi/Records.h"
 #include "pi/LittleEndian.h"
+#include "pi/Records.h"
 
 namespace pi {
 
@@ -105,6 +105,58 @@ inline constexpr uint8_t kVarHeaderValidOnly = 0x7F;
 inline constexpr uint8_t kVarAdded = 0x3F;
 inline constexpr uint8_t kVarInDeletedTransition = 0xFE;
 inline constexpr uint8_t kVarDeleted = 0xFD;
+
+// ---- The fault-tolerant-write working block ---------------------------------
+// It follows the variable store in its volume (the store ends where it
+// begins) and queues the block writes the firmware makes through a spare
+// area. The header is followed by WriteQueueSize bytes of queue: a write
+// header, its NumberOfWrites records (each followed by PrivateDataSize bytes),
+// the next write header, and so on; an erased (0xFF) header ends the queue.
+inline constexpr Guid kWorkingBlockSignatureGuid =
+    GuidFromText("9E58292B-7C68-497D-A0CE-6500FD9F1B95");
+
+struct WorkingBlockHeader {
+  Guid Signature;
+  Le32 Crc;      // CRC-32 of this header with Crc all 0xFF and State 0xFF
+  uint8_t State; // bit 0 valid, bit 1 invalid (a bit is set by clearing it)
+  uint8_t Reserved[3];
+  Le64 WriteQueueSize;
+};
+static_assert(sizeof(WorkingBlockHeader) == 32);
+static_assert(offsetof(WorkingBlockHeader, Crc) == 16);
+static_assert(offsetof(WorkingBlockHeader, State) == 20);
+static_assert(offsetof(WorkingBlockHeader, WriteQueueSize) == 24);
+
+// One queued write (naturally aligned: 40 bytes).
+struct FtwWriteHeader {
+  uint8_t State; // bit 0 header allocated, bit 1 writes allocated, bit 2 complete
+  uint8_t Reserved[3];
+  Guid CallerId;
+  uint8_t Reserved2[4]; // NumberOfWrites is 8-byte aligned
+  Le64 NumberOfWrites;
+  Le64 PrivateDataSize;
+};
+static_assert(sizeof(FtwWriteHeader) == 40);
+static_assert(offsetof(FtwWriteHeader, NumberOfWrites) == 24);
+
+// One block write of a queued write.
+struct FtwWriteRecord {
+  uint8_t State; // bit 0 boot block, bit 1 spare complete, bit 2 destination complete
+  uint8_t Reserved[7];
+  Le64 Lba;
+  Le64 Offset;
+  Le64 Length;
+  Le64 RelativeOffset; // of the target from the spare area
+};
+static_assert(sizeof(FtwWriteRecord) == 40);
+
+// Working block and queue state bits: erased 1, set when cleared to 0.
+inline constexpr uint8_t kWorkingBlockValidBit = 0x1;
+inline constexpr uint8_t kWorkingBlockInvalidBit = 0x2;
+inline constexpr uint8_t kFtwHeaderAllocatedBit = 0x1;
+inline constexpr uint8_t kFtwCompleteBit = 0x4;
+inline constexpr uint8_t kFtwSpareCompleteBit = 0x2;
+inline constexpr uint8_t kFtwDestinationCompleteBit = 0x4;
 
 // Attribute bits of a variable.
 inline constexpr uint32_t kVariableNonVolatile = 0x01;

@@ -2,10 +2,12 @@
 #include "common/BuildPaths.h"
 
 #include "emulator/ImageEngine.h"
+#include "emulator/PeLoader.h"
 #include "engine/HostEngine.h"
 #include "pe/ImageCheck.h"
 #include "tool/FileInput.h"
 #include "tool/InputError.h"
+#include "tool/JsonFields.h"
 
 namespace siotool {
 
@@ -32,9 +34,27 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   }
   // A file that is no usable module image is bad input, refused before a run
   // is reported; the loader validates the same way.
-  if (auto Valid = pe::ValidatePe32Image(Image); !Valid)
+  auto Valid = pe::ValidatePe32Image(Image);
+  if (!Valid)
     throw InputError("--image: " + ImagePath + ": " + Valid.Message());
-  emulator::ImageRunReport Report = emulator::RunImagePass(Image, Config);
+  // A PEI Foundation runs a module where the flash holds it: one linked
+  // where no flash lies is moved to the module's flash address, as a
+  // firmware build places it.
+  emulator::ImageRunOptions Options;
+  const auto LinkAddress = static_cast<uint32_t>(Valid->ImageBase);
+  if (Valid->ImageBase > 0xFFFFFFFF || !emulator::CheckPlacement(LinkAddress, Valid->SizeOfImage)) {
+    if (!Valid->HasRelocations()) {
+      throw InputError("--image: " + ImagePath + ": linked at " + Hex(Valid->ImageBase, 8) +
+                       ", where no flash lies, and it has no relocations to move it to " +
+                       Hex(sio::build::kImageBase, 8));
+    }
+    Options.LoadAddress = sio::build::kImageBase;
+    Run.MovedFrom = LinkAddress;
+  }
+  // An image that cannot be loaded is refused here, never reported as a run.
+  if (auto Loaded = emulator::LoadPeImage(Image, Options.LoadAddress); !Loaded)
+    throw InputError("--image: " + ImagePath + ": " + Loaded.Message());
+  emulator::ImageRunReport Report = emulator::RunImagePass(Image, Config, Options);
   Run.Result = std::move(Report.Result);
   Run.Completed = Report.Completed;
   Run.Fault = Report.Fault;

@@ -23,6 +23,9 @@ struct EngineRun {
   std::optional<uint64_t> Instructions;
   std::optional<uint32_t> StackHighWater;
   std::optional<uint32_t> LoadAddress;
+  // The image's link address, when it was moved from there to LoadAddress
+  // through its relocations (no flash lies at its link address).
+  std::optional<uint32_t> MovedFrom;
 };
 
 // Largest module image read (the real one is a few KiB).
@@ -34,9 +37,11 @@ const char* EngineName(EngineKind Engine);
 // The module image this build produced.
 std::string DefaultImagePath();
 
-// Runs one pass. Throws InputError when the image file cannot be read or is
-// no valid module image (pe::ValidatePe32Image); a run the emulator has to
-// stop is reported as a faulted run.
+// Runs one pass. Throws InputError when the image file cannot be read, is no
+// valid module image (pe::ValidatePe32Image) or cannot be loaded; an image
+// linked where the board has no flash for it is loaded at the module's flash
+// address through its relocations, or refused when it has none. A run the
+// emulator has to stop is reported as a faulted run.
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath);
 
 } // namespace siotool

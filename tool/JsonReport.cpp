@@ -21,6 +21,8 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
     Doc["image_size"] = *Run.ImageSize;
   if (Run.LoadAddress)
     Doc["load_address"] = Hex(*Run.LoadAddress, 8);
+  if (Run.MovedFrom)
+    Doc["link_address"] = Hex(*Run.MovedFrom, 8);
   Doc["scenario"] = ScenarioToJson(Config);
 
   Json Trace = Json::array();

@@ -1,10 +1,11 @@
 // `sio run`: one pass on a scenario, reported as text or JSON, optionally
 // dumped as a waveform.
-#include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "tool/Commands.h"
+#include "tool/FileOutput.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
 #include "tool/JsonReport.h"
@@ -51,13 +52,15 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
     board::Scenario Config = Options->Scenario.Build();
     EngineRun Result = RunPass(Options->Scenario.Engine(), Config, Options->Scenario.ImagePath());
     if (!Options->VcdFile.empty()) {
-      std::ofstream Out(Options->VcdFile, std::ios::binary);
-      if (!Out)
-        throw InputError("--vcd: " + Options->VcdFile + ": cannot create file");
-      WriteVcd(Out, Result.Result.Events);
-      Out.close();
-      if (!Out)
-        throw InputError("--vcd: " + Options->VcdFile + ": cannot write file");
+      std::ostringstream Dump;
+      WriteVcd(Dump, Result.Result.Events);
+      const std::string Text = Dump.str();
+      try {
+        WriteOutputFile(Options->VcdFile,
+                        {reinterpret_cast<const uint8_t*>(Text.data()), Text.size()}, "waveform");
+      } catch (const InputError& Error) {
+        throw InputError(std::string("--vcd: ") + Error.what());
+      }
     }
     if (Options->Json) {
       std::cout << RunReportToJson(Result, Config).dump(2) << "\n";

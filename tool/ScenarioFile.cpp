@@ -207,15 +207,22 @@ board::Scenario ParseScenario(const Json& Document) {
   return S;
 }
 
-// Follows the parser through the document and refuses a key that appears
-// twice in one object (the parser alone would keep the last one silently).
+// Follows the parser through the document and refuses nesting deeper than
+// kMaxJsonDepth as soon as it opens (so a hostile file costs no more than its
+// first levels) and a key that appears twice in one object (the parser alone
+// would keep the last one silently).
 class DuplicateKeyCheck {
 public:
-  bool operator()(int, nlohmann::detail::parse_event_t Event, Json& Parsed) {
+  bool operator()(int Depth, nlohmann::detail::parse_event_t Event, Json& Parsed) {
     using Kind = nlohmann::detail::parse_event_t;
     switch (Event) {
     case Kind::object_start:
     case Kind::array_start:
+      // Depth counts the levels around this one.
+      if (Depth >= kMaxJsonDepth) {
+        throw InputError("nested deeper than " + std::to_string(kMaxJsonDepth) +
+                         " levels of arrays and objects");
+      }
       Open_.push_back({Event == Kind::object_start, ChildPath(), {}, {}, 0});
       break;
     case Kind::key: {

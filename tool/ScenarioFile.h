@@ -20,8 +20,11 @@ inline constexpr const char* kChipKindMixerStandIn = "qemu-sb16-mixer";
 // Largest setup variable a scenario may hold (longer than the module's
 // 67-byte buffer on purpose, to show the module refusing it).
 inline constexpr size_t kMaxScenarioVariableSize = 1024;
-// Largest JSON file read (scenarios and variable objects are a few hundred bytes).
-inline constexpr size_t kMaxJsonFileSize = 1 << 20;
+// Largest JSON file read (scenarios and variable objects are a few hundred
+// bytes), and the deepest nesting of arrays and objects it may have (a
+// scenario needs 4). Both are refused before a tree is built.
+inline constexpr size_t kMaxJsonFileSize = 64 << 10;
+inline constexpr int kMaxJsonDepth = 32;
 
 // Throws InputError naming the field for unknown keys, wrong types and
 // out-of-range values.
@@ -29,8 +32,8 @@ board::Scenario ParseScenario(const Json& Document);
 // Reads and parses a file; malformed JSON is reported with line and column.
 board::Scenario LoadScenarioFile(const std::string& Path);
 Json ReadJsonFile(const std::string& Path);
-// JSON text as ReadJsonFile reads it: malformed text and a key given twice in
-// one object are refused (InputError).
+// JSON text as ReadJsonFile reads it: malformed text, nesting deeper than
+// kMaxJsonDepth and a key given twice in one object are refused (InputError).
 Json ParseJson(std::span<const uint8_t> Text);
 
 // The scenario in the same form ParseScenario reads (the variable as bytes).

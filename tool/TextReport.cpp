@@ -19,6 +19,9 @@ void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
     Out << ", " << *Run.ImageSize << "-byte image";
   if (Run.LoadAddress)
     Out << " loaded at " << Hex(*Run.LoadAddress, 8);
+  if (Run.MovedFrom)
+    Out << " (moved there from its link address " << Hex(*Run.MovedFrom, 8)
+        << " through its relocations)";
   if (Run.Instructions)
     Out << ", " << *Run.Instructions << " instructions";
   if (Run.StackHighWater)

@@ -1,12 +1,12 @@
 // `sio var encode` and `sio var decode`: the setup variable's 67-byte content
 // from readable entries, and a binary one shown as a table; `sio var store`
 // and `sio var list` join them (VarStoreCommands.cpp).
-#include <fstream>
 #include <iostream>
 #include <memory>
 
 #include "tool/Commands.h"
 #include "tool/FileInput.h"
+#include "tool/FileOutput.h"
 #include "tool/InputError.h"
 #include "tool/SetupContentOptions.h"
 #include "tool/SetupVariable.h"
@@ -35,14 +35,11 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
       ->required();
   EncodeCommand->callback([Encode, Output, &ExitCode] {
     std::vector<uint8_t> Data = Encode->Build(kSetupVariableSize);
-    std::ofstream Out(*Output, std::ios::binary);
-    if (!Out)
-      throw InputError("--output: " + *Output + ": cannot create file");
-    Out.write(reinterpret_cast<const char*>(Data.data()),
-              static_cast<std::streamsize>(Data.size()));
-    Out.close();
-    if (!Out)
-      throw InputError("--output: " + *Output + ": cannot write file");
+    try {
+      WriteOutputFile(*Output, Data, "variable content");
+    } catch (const InputError& Error) {
+      throw InputError(std::string("--output: ") + Error.what());
+    }
     std::cout << "Wrote " << Data.size() << " bytes to " << *Output << "\n";
     PrintTable(Data);
     ExitCode = 0;

@@ -7,6 +7,7 @@
 
 #include "board/Guid.h"
 #include "pi/VariableStore.h"
+#include "pi/VariableStoreRecords.h"
 #include "tool/Commands.h"
 #include "tool/FileInput.h"
 #include "tool/FileOutput.h"
@@ -21,13 +22,44 @@ namespace {
 // Flash images are a few MiB; anything beyond this is not one.
 constexpr size_t kMaxStoreFileSize = 256u << 20;
 constexpr size_t kMaxContentFileSize = 64u << 20;
+// The largest variable the firmware's variable services take, its record
+// header and name included (OVMF's default), and the free space the variable
+// driver keeps for the records it writes itself (hardware error records).
+constexpr uint64_t kDefaultMaxVariableSize = 0x2000;
+constexpr uint64_t kDefaultKeepFree = 0x800;
+constexpr uint32_t kDefaultAttributes = pi::kVariableNonVolatile | pi::kVariableBootServiceAccess;
 
-pi::VariableStore OpenStore(const std::string& Path) {
-  auto Bytes = ReadInputFile(Path, kMaxStoreFileSize);
-  auto Store = pi::VariableStore::Open(Bytes);
-  if (!Store)
-    throw InputError(Store.Within(Path).Message);
+// Which volume of the file holds the store, when it has more than one.
+struct StoreChoice {
+  std::string Path;
+  std::string VolumeAt; // --volume-at, empty when not given
+};
+
+pi::VariableStore OpenStore(const StoreChoice& Choice) {
+  std::optional<size_t> VolumeAt;
+  if (!Choice.VolumeAt.empty())
+    VolumeAt =
+        static_cast<size_t>(ParseUnsigned(Choice.VolumeAt, "--volume-at", kMaxStoreFileSize));
+  auto Bytes = ReadInputFile(Choice.Path, kMaxStoreFileSize);
+  auto Store = pi::VariableStore::Open(Bytes, VolumeAt);
+  if (!Store) {
+    std::string Message = Store.Within(Choice.Path).Message;
+    if (!VolumeAt && Message.ends_with("choose one by its offset"))
+      Message += " (--volume-at OFFSET)";
+    throw InputError(Message);
+  }
   return std::move(Store).Value();
+}
+
+// Warns when the store holds more than one valid copy of the variable: the
+// firmware reads one of them (the one shown), a later update deletes them all.
+void WarnOfCopies(const std::string& Path, const pi::VariableStore& Store, std::u16string_view Name,
+                  const pi::Guid& Vendor) {
+  if (size_t Copies = Store.ValidCopies(Name, Vendor); Copies > 1) {
+    std::cerr << "sio: warning: " << Path << ": the store holds " << Copies << " valid copies of \""
+              << pi::VariableNameText(Name) << "\"; the firmware reads the one at "
+              << Hex(Store.FindValid(Name, Vendor)->Offset, 6) << "\n";
+  }
 }
 
 std::string Describe(const pi::VariableStore& Store) {
@@ -66,34 +98,96 @@ void NoteSize(size_t Size) {
 }
 
 struct StoreOptions {
-  std::string Store;
+  StoreChoice Store;
   std::string Output;
-  std::string Attributes = "0x3";
+  std::string Attributes; // empty: the stored copy's, or 0x3 for a new variable
+  bool ChangeAttributes = false;
+  std::string MaxVariableSize;
+  std::string KeepFree;
   bool Force = false;
   SetupContentOptions Content;
 };
 
+// The attributes to store: the earlier copy's unless --attributes gives
+// others, which must match them unless --change-attributes is given (the
+// firmware's variable services refuse a write whose attributes differ from
+// the stored copy's).
+uint32_t ChooseAttributes(const StoreOptions& Options, const pi::VariableRecord* Earlier) {
+  if (Options.Attributes.empty())
+    return Earlier ? Earlier->Attributes : kDefaultAttributes;
+  const uint32_t Given = ParseStoredAttributes(Options.Attributes);
+  if (Earlier && Earlier->Attributes != Given && !Options.ChangeAttributes) {
+    throw InputError("--attributes: " + AttributesText(Given) + " differ from the stored copy's " +
+                     AttributesText(Earlier->Attributes) +
+                     "; the firmware refuses later writes whose attributes differ (give "
+                     "--change-attributes to change them)");
+  }
+  return Given;
+}
+
+// The firmware's size rules: a record (header, name with NUL, data) no larger
+// than its largest variable, and the space it keeps for itself still free.
+void CheckSize(const StoreOptions& Options, const pi::VariableStore& Store,
+               const pi::NewVariable& Variable) {
+  const uint64_t MaxSize =
+      Options.MaxVariableSize.empty()
+          ? kDefaultMaxVariableSize
+          : ParseUnsigned(Options.MaxVariableSize, "--max-variable-size", 0xFFFFFFFF);
+  const uint64_t KeepFree = Options.KeepFree.empty()
+                                ? kDefaultKeepFree
+                                : ParseUnsigned(Options.KeepFree, "--keep-free", 0xFFFFFFFF);
+  const size_t Needed = Store.RecordSize(Variable);
+  if (Needed > MaxSize) {
+    throw InputError("content of " + std::to_string(Variable.Data.size()) +
+                     " bytes makes a record of " + std::to_string(Needed) +
+                     " bytes, larger than the firmware's largest variable (" + Hex(MaxSize) +
+                     " bytes; --max-variable-size raises it)");
+  }
+  if (Needed <= Store.FreeBytes() && Store.FreeBytes() - Needed < KeepFree) {
+    throw InputError("the record of " + std::to_string(Needed) + " bytes would leave " +
+                     std::to_string(Store.FreeBytes() - Needed) +
+                     " bytes of the store free; the firmware keeps " + Hex(KeepFree) +
+                     " bytes for its own records (--keep-free)");
+  }
+}
+
 void RunStore(const StoreOptions& Options) {
-  const uint32_t Attributes = ParseStoredAttributes(Options.Attributes);
+  const std::string& Path = Options.Store.Path;
+  if (!Options.Attributes.empty())
+    ParseStoredAttributes(Options.Attributes); // bad text is refused before the files are read
   if (!Options.Content.Given())
     throw InputError("no content: give --content FILE, --entry or --from");
   auto Store = OpenStore(Options.Store);
+  // The firmware keeps its fault-tolerant-write areas in the store's volume,
+  // after the store. A store that fills its volume with no working block after
+  // it has taken their place (erased, they show nothing): writing into it
+  // puts variables where the firmware writes its spare copies.
+  if (Store.VolumeEnd() && !Store.WorkingBlockOffset() &&
+      Store.StoreOffset() + Store.StoreSize() == *Store.VolumeEnd()) {
+    throw InputError(Path + ": variable store at " + Hex(Store.StoreOffset()) + ": size " +
+                     Hex(Store.StoreSize()) +
+                     " fills its volume and no fault-tolerant-write working block follows it; "
+                     "the store would reach into the firmware's fault-tolerant-write areas");
+  }
   auto Data = Options.Content.Build(kMaxContentFileSize);
   if (Data.empty()) // SetVariable with no data deletes; a store never holds an empty variable
     throw InputError("content is empty: a variable needs at least one byte");
 
   const std::u16string Name(kSetupVariableName);
   const auto* Earlier = Store.FindValid(Name, board::kSioSetupVendorGuid);
-  auto Written = Store.WithVariable({Name, board::kSioSetupVendorGuid, Attributes, Data});
+  const pi::NewVariable Variable{Name, board::kSioSetupVendorGuid,
+                                 ChooseAttributes(Options, Earlier), Data};
+  CheckSize(Options, Store, Variable);
+  auto Written = Store.WithVariable(Variable);
   if (!Written)
-    throw InputError(Written.Within(Options.Store).Message);
+    throw InputError(Written.Within(Path).Message);
   WriteOutputFile(Options.Output, *Written, "variable store", Options.Force);
 
-  auto After = pi::VariableStore::Open(*Written);
+  auto After = pi::VariableStore::Open(*Written, Store.VolumeOffset());
   if (!After) // the writer produced what its reader refuses: a fault of ours
     throw std::runtime_error("written store does not read back: " + After.Message());
   const auto& New = After->Records().back();
-  std::cout << Options.Store << ": " << Describe(Store) << "\n";
+  std::cout << Path << ": " << Describe(Store) << "\n";
   // The records ahead of the new one are the earlier ones, in the same order.
   for (size_t I = 0; I < Store.Records().size(); ++I) {
     const auto& Before = Store.Records()[I];
@@ -112,8 +206,9 @@ void RunStore(const StoreOptions& Options) {
   PrintTable(Data);
 }
 
-void RunList(const std::string& Path) {
-  auto Store = OpenStore(Path);
+void RunList(const StoreChoice& Choice) {
+  const std::string& Path = Choice.Path;
+  auto Store = OpenStore(Choice);
   std::cout << Path << ": " << Describe(Store) << "\n";
   if (Store.Records().empty()) {
     std::cout << "No variables\n";
@@ -136,6 +231,7 @@ void RunList(const std::string& Path) {
     std::cout << "\"" << pi::VariableNameText(Name) << "\": no valid copy in the store\n";
     return;
   }
+  WarnOfCopies(Path, Store, Name, board::kSioSetupVendorGuid);
   std::cout << "\"" << pi::VariableNameText(Name) << "\" at " << Hex(Ours->Offset, 6) << ":\n";
   NoteSize(Ours->Data.size());
   PrintTable(Ours->Data);
@@ -148,31 +244,50 @@ void AddVarStoreCommands(CLI::App& Var, int& ExitCode) {
   auto* StoreCommand = Var.add_subcommand(
       "store", "Add or replace the setup variable in a copy of a firmware variable store");
   StoreCommand
-      ->add_option("STORE", Store->Store,
+      ->add_option("STORE", Store->Store.Path,
                    "Variable store: bare, its firmware volume, or a flash image holding it")
       ->required();
+  StoreCommand
+      ->add_option("--volume-at", Store->Store.VolumeAt,
+                   "Offset of the volume holding the store, when the image holds more than one")
+      ->type_name("OFFSET");
   StoreCommand->add_option("-o,--output", Store->Output, "Store file to write")
       ->type_name("FILE")
       ->required();
   StoreCommand->add_flag("--force", Store->Force, "Replace the output file if it exists");
   StoreCommand
       ->add_option("--attributes", Store->Attributes,
-                   "Variable attributes: 0x3 non-volatile + boot service (default), 0x7 with "
-                   "runtime access")
+                   "Variable attributes: 0x3 non-volatile + boot service, 0x7 with runtime "
+                   "access (default: the stored copy's, or 0x3 for a new variable)")
       ->type_name("BITS");
+  StoreCommand->add_flag("--change-attributes", Store->ChangeAttributes,
+                         "Let --attributes differ from the stored copy's");
+  StoreCommand
+      ->add_option("--max-variable-size", Store->MaxVariableSize,
+                   "Largest variable the firmware takes, record header and name included "
+                   "(default 0x2000)")
+      ->type_name("BYTES");
+  StoreCommand
+      ->add_option("--keep-free", Store->KeepFree,
+                   "Bytes of the store left free for the firmware's own records (default 0x800)")
+      ->type_name("BYTES");
   Store->Content.AddTo(*StoreCommand, true);
   StoreCommand->callback([Store, &ExitCode] {
     RunStore(*Store);
     ExitCode = 0;
   });
 
-  auto ListPath = std::make_shared<std::string>();
+  auto ListPath = std::make_shared<StoreChoice>();
   auto* ListCommand = Var.add_subcommand(
       "list", "Show a variable store's records and decode the setup variable's valid copy");
   ListCommand
-      ->add_option("STORE", *ListPath,
+      ->add_option("STORE", ListPath->Path,
                    "Variable store: bare, its firmware volume, or a flash image holding it")
       ->required();
+  ListCommand
+      ->add_option("--volume-at", ListPath->VolumeAt,
+                   "Offset of the volume holding the store, when the image holds more than one")
+      ->type_name("OFFSET");
   ListCommand->callback([ListPath, &ExitCode] {
     RunList(*ListPath);
     ExitCode = 0;

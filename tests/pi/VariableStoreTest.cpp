@@ -293,6 +293,169 @@ TEST(VariableStore, DamagedStoresAreRefusedNamingTheProblem) {
             std::string::npos);
 }
 
+// A record of Name (raw UTF-16 units, NUL or not, as NameSize covers them).
+std::vector<uint8_t> WithRawRecord(std::vector<uint8_t> Bytes, const std::u16string& RawName,
+                                   uint8_t State, std::span<const uint8_t> Data) {
+  auto Store = Reopen(Bytes);
+  size_t At = Store.FreeOffset();
+  VariableHeader Header{};
+  Header.StartId = kVariableStartId;
+  Header.State = State;
+  Header.Attributes = 0x3;
+  Header.NameSize = static_cast<uint32_t>(2 * RawName.size());
+  Header.DataSize = static_cast<uint32_t>(Data.size());
+  Header.VendorGuid = kOurGuid;
+  WriteRecord(Bytes, At, Header);
+  At += sizeof Header;
+  for (char16_t C : RawName) {
+    Bytes[At++] = static_cast<uint8_t>(C);
+    Bytes[At++] = static_cast<uint8_t>(C >> 8);
+  }
+  std::copy(Data.begin(), Data.end(), Bytes.begin() + static_cast<ptrdiff_t>(At));
+  return Bytes;
+}
+
+// The copy the firmware reads among several valid ones: the first added one,
+// else the last one in deleted transition; and a record is ours only when all
+// its NameSize bytes are our name with its NUL.
+TEST(VariableStore, FindsTheCopyTheFirmwareReads) {
+  const auto A = Content(4, 0xA0), B = Content(4, 0xB0), C = Content(4, 0xC0);
+  const std::u16string Named = kOurName + u'\0';
+  constexpr uint8_t kInTransition = kVarAdded & kVarInDeletedTransition;
+  struct Case {
+    const char* Label;
+    std::vector<std::pair<std::u16string, uint8_t>> Records; // name, state; data A, B, C in order
+    int Read;                                                // index of the copy read, -1: none
+    size_t Valid;
+  } Cases[] = {
+      {"two added", {{Named, kVarAdded}, {Named, kVarAdded}}, 0, 2},
+      {"in transition, then added", {{Named, kInTransition}, {Named, kVarAdded}}, 1, 2},
+      {"two in transition", {{Named, kInTransition}, {Named, kInTransition}}, 1, 2},
+      {"added, deleted, in transition",
+       {{Named, kVarAdded}, {Named, 0x3C}, {Named, kInTransition}},
+       0,
+       2},
+      {"name runs on past its NUL", {{Named + u"XY" + u'\0', kVarAdded}}, -1, 0},
+      {"name without its NUL", {{kOurName, kVarAdded}}, -1, 0},
+      {"longer name first, then ours",
+       {{Named + u"Z" + u'\0', kVarAdded}, {Named, kVarAdded}},
+       1,
+       1},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Label);
+    auto Bytes = BareStore(kVariableStoreGuid, 0x400);
+    const std::vector<uint8_t>* Datas[] = {&A, &B, &C};
+    for (size_t I = 0; I < Case.Records.size(); ++I)
+      Bytes = WithRawRecord(Bytes, Case.Records[I].first, Case.Records[I].second, *Datas[I]);
+    auto Store = Reopen(Bytes);
+    const auto* Found = Store.FindValid(kOurName, kOurGuid);
+    EXPECT_EQ(Store.ValidCopies(kOurName, kOurGuid), Case.Valid);
+    if (Case.Read < 0) {
+      EXPECT_EQ(Found, nullptr);
+    } else {
+      ASSERT_NE(Found, nullptr);
+      EXPECT_EQ(Found, &Store.Records()[static_cast<size_t>(Case.Read)]);
+    }
+    // A replace deletes every copy that is ours and no other record.
+    auto Replaced = Store.WithVariable(Ours(Content(3, 1)));
+    ASSERT_TRUE(Replaced.Ok()) << Replaced.Message();
+    auto After = Reopen(*Replaced);
+    EXPECT_EQ(After.ValidCopies(kOurName, kOurGuid), 1u);
+    for (size_t I = 0; I < Case.Records.size(); ++I) {
+      const bool Deleted = After.Records()[I].State == VariableRecordState::Deleted;
+      EXPECT_EQ(Deleted, Store.Records()[I].Is(kOurName, kOurGuid) ||
+                             Store.Records()[I].State == VariableRecordState::Deleted);
+    }
+  }
+}
+
+// An image with the NV data volume at two places: refused, naming both; the
+// chosen one is written, the other left as it was. A copy inside a volume
+// (its spare area) is no candidate.
+TEST(VariableStore, MoreThanOneVolumeIsRefusedUnlessOneIsChosen) {
+  auto Ovmf = ReadFile(sio::build::kOvmfVars);
+  std::vector<uint8_t> Image(0x1000, 0xFF);
+  Image.insert(Image.end(), Ovmf.begin(), Ovmf.end());
+  Image.insert(Image.end(), Ovmf.begin(), Ovmf.end()); // at 0x85000
+  auto Both = VariableStore::Open(Image);
+  ASSERT_FALSE(Both.Ok());
+  EXPECT_EQ(
+      Both.Message(),
+      "2 volumes may hold the variable store, at 0x1000 and 0x85000; choose one by its offset");
+  EXPECT_NE(VariableStore::Open(Image, 0x2000).Message().find("no variable store volume at 0x2000"),
+            std::string::npos);
+  auto Chosen = VariableStore::Open(Image, 0x85000);
+  ASSERT_TRUE(Chosen.Ok()) << Chosen.Message();
+  EXPECT_EQ(Chosen->StoreOffset(), 0x85048u);
+  auto Written = Chosen->WithVariable(Ours(Content(67, 0)));
+  ASSERT_TRUE(Written.Ok());
+  EXPECT_TRUE(std::equal(Image.begin(), Image.begin() + 0x85000, Written->begin()));
+  EXPECT_EQ(VariableStore::Open(*Written, 0x85000)->ValidCopies(kOurName, kOurGuid), 1u);
+
+  // The volume's copy in its own spare area is part of it.
+  auto WithSpareCopy = Ovmf;
+  std::copy(Ovmf.begin(), Ovmf.begin() + 0x40000, WithSpareCopy.begin() + 0x42000);
+  std::vector<uint8_t> Flash(0x1000, 0xFF);
+  Flash.insert(Flash.end(), WithSpareCopy.begin(), WithSpareCopy.end());
+  auto One = VariableStore::Open(Flash);
+  ASSERT_TRUE(One.Ok()) << One.Message();
+  EXPECT_EQ(One->VolumeOffset(), 0x1000u);
+}
+
+// OVMF's layout: the store ends where the fault-tolerant-write working block
+// begins (0x41000), and that block's queue must record no write left between
+// its spare copy and its target.
+TEST(VariableStore, StoreIsCheckedAgainstTheWorkingBlockAfterIt) {
+  const auto Ovmf = ReadFile(sio::build::kOvmfVars);
+  ASSERT_EQ(Reopen(Ovmf).WorkingBlockOffset(), 0x41000u);
+  constexpr size_t kWorking = 0x41000, kQueue = kWorking + 32, kRecord = kQueue + 40;
+  auto SetStoreSize = [](std::vector<uint8_t>& B, uint32_t Size) {
+    B[0x48 + 16] = static_cast<uint8_t>(Size);
+    B[0x48 + 17] = static_cast<uint8_t>(Size >> 8);
+    B[0x48 + 18] = static_cast<uint8_t>(Size >> 16);
+  };
+  // One queued write: header state, then its one record's state.
+  auto Queue = [](uint8_t HeaderState, uint8_t RecordState) {
+    return [=](std::vector<uint8_t>& B) {
+      B[kQueue] = HeaderState;
+      std::fill(B.begin() + kQueue + 24, B.begin() + kQueue + 32, 0); // NumberOfWrites = 1
+      B[kQueue + 24] = 1;
+      std::fill(B.begin() + kQueue + 32, B.begin() + kQueue + 40, 0); // no private data
+      B[kRecord] = RecordState;
+    };
+  };
+  struct Case {
+    const char* Label;
+    std::function<void(std::vector<uint8_t>&)> Change;
+    const char* Message; // empty: opens
+  } Cases[] = {
+      {"as shipped", [](auto&) {}, ""},
+      {"store ending at the working block", [&](auto& B) { SetStoreSize(B, kWorking - 0x48); }, ""},
+      {"store reaching into the working block",
+       [&](auto& B) { SetStoreSize(B, kWorking - 0x48 + 4); },
+       "size 0x40FBC reaches into the fault-tolerant-write working block at 0x41000 (the store "
+       "may take 0x40FB8 bytes)"},
+      {"working block damaged", [](auto& B) { B[kWorking + 16] ^= 1; }, "not valid (CRC"},
+      {"write finished", Queue(0xF8, 0xF8), ""},
+      {"write allocated, spare not yet copied", Queue(0xFC, 0xFF), ""},
+      {"spare copied, target not rewritten", Queue(0xFC, 0xFD),
+       "fault-tolerant-write working block at 0x41000: records an unfinished write (record at "
+       "0x41048: spare copy made, target not rewritten)"},
+      {"target rewritten, write not closed", Queue(0xFC, 0xF9), ""},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Label);
+    auto Bytes = Ovmf;
+    C.Change(Bytes);
+    auto Opened = VariableStore::Open(Bytes);
+    EXPECT_EQ(Opened.Ok(), *C.Message == 0) << (Opened.Ok() ? "" : Opened.Message());
+    if (!Opened.Ok()) {
+      EXPECT_NE(Opened.Message().find(C.Message), std::string::npos) << Opened.Message();
+    }
+  }
+}
+
 TEST(VariableStore, NamesAndAttributesAsText) {
   EXPECT_EQ(FormatVariableAttributes(0x7), "NV+BS+RT");
   EXPECT_EQ(FormatVariableAttributes(0x1027), "NV+BS+RT+AT+0x1000");

@@ -109,8 +109,15 @@ if(NOT Out MATCHES "0x000064 +0x3F added +0x03 \\(NV\\+BS\\) +67 +${GUID} +${NAM
   fail("list: unexpected report\n${Out}")
 endif()
 
-# 2. Replaced twice: from entry options with runtime access, then a 30-byte content.
-sio_ok(var store one.fd -o two.fd --entry ${Entry2} --attributes 0x7)
+# 2. Replaced twice: from entry options with runtime access, then a 30-byte
+# content, which keeps the stored copy's attributes. Other attributes than the
+# stored copy's need --change-attributes.
+sio(var store one.fd -o two.fd --entry ${Entry2} --attributes 0x7)
+if(NOT Rc EQUAL 2 OR EXISTS ${WORK_DIR}/two.fd
+   OR NOT Err MATCHES "^sio: error: --attributes: 0x07 \\(NV\\+BS\\+RT\\) differ from the stored copy's 0x03 \\(NV\\+BS\\)[^\n]*give --change-attributes[^\n]*\n$")
+  fail("attributes changed without --change-attributes: exit ${Rc}\n${Out}${Err}")
+endif()
+sio_ok(var store one.fd -o two.fd --entry ${Entry2} --attributes 0x7 --change-attributes)
 if(NOT Out MATCHES "Replaced: the copy at 0x000064 marked deleted \\(state 0x3F -> 0x3D\\)")
   fail("replace: unexpected report\n${Out}")
 endif()
@@ -119,7 +126,7 @@ sio_ok(var store two.fd -o three.fd --content short.bin)
 if(NOT Out MATCHES "note: content is 30 bytes, not 67")
   fail("short content: no note\n${Out}")
 endif()
-check_with_uefitool(three.fd 00000003 short.bin 2 replaced_twice)
+check_with_uefitool(three.fd 00000007 short.bin 2 replaced_twice)
 
 # 3. A whole flash image: the variable volume ahead of the code.
 shell("cat vars.fd '${CODE}' > flash.fd")
@@ -136,13 +143,24 @@ shell("head -c 200000 vars.fd > truncated.fd")
 shell("cp vars.fd checksum.fd && printf '\\001' | dd of=checksum.fd bs=1 seek=64 conv=notrunc 2>/dev/null")
 shell("cp one.fd half.fd && printf '\\177' | dd of=half.fd bs=1 seek=102 conv=notrunc 2>/dev/null")
 shell("head -c 300000 /dev/zero > huge.bin")
+shell("head -c 200000 /dev/zero > 200k.bin")
+shell("head -c 261848 /dev/zero > nearly-full.bin") # a 261944-byte record: 100 bytes left
+shell("head -c 4096 /dev/zero > two-volumes.fd && cat vars.fd vars.fd >> two-volumes.fd")
+# The fault-tolerant-write areas erased and the store's size made to cover them.
+shell("head -c 262144 vars.fd > ftw-erased.fd && head -c 278528 /dev/zero | tr '\\000' '\\377' >> ftw-erased.fd && printf '\\270\\077\\010' | dd of=ftw-erased.fd bs=1 seek=88 conv=notrunc 2>/dev/null")
 file(TOUCH ${WORK_DIR}/empty.bin)
 set(Cases
   "content1.bin|--content|content1.bin|not a variable store"
   "truncated.fd|--content|content1.bin|truncated.fd: volume at 0x0: volume header: length 0x84000 runs past the end of the file"
   "checksum.fd|--content|content1.bin|checksum.fd: volume at 0x0: volume header: checksum"
   "half.fd|--content|content1.bin|half.fd: record at 0x64: half-written \\(state 0x7F\\)"
-  "vars.fd|--content|huge.bin|vars.fd: not enough free space in the variable store: the record needs 300096 bytes, 262044 are free"
+  "vars.fd|--content|huge.bin|content of 300000 bytes makes a record of 300096 bytes, larger than the firmware's largest variable \\(0x2000 bytes. --max-variable-size raises it\\)"
+  "vars.fd|--content|200k.bin|content of 200000 bytes makes a record of 200096 bytes, larger than the firmware's largest variable"
+  "vars.fd|--content|huge.bin|--max-variable-size|0x100000|vars.fd: not enough free space in the variable store: the record needs 300096 bytes, 262044 are free"
+  "vars.fd|--content|nearly-full.bin|--max-variable-size|0x100000|the record of 261944 bytes would leave 100 bytes of the store free. the firmware keeps 0x800 bytes for its own records \\(--keep-free\\)"
+  "two-volumes.fd|--content|content1.bin|two-volumes.fd: 2 volumes may hold the variable store, at 0x1000 and 0x85000. choose one by its offset \\(--volume-at OFFSET\\)"
+  "two-volumes.fd|--content|content1.bin|--volume-at|0x2000|two-volumes.fd: no variable store volume at 0x2000"
+  "ftw-erased.fd|--content|content1.bin|ftw-erased.fd: variable store at 0x48: size 0x83FB8 fills its volume and no fault-tolerant-write working block follows it"
   "vars.fd|--content|content1.bin|--attributes|0x27|--attributes: attributes 0x27: an authenticated variable needs a signed write"
   "vars.fd|--content|empty.bin|content is empty: a variable needs at least one byte"
   "vars.fd|--attributes|0x7|no content: give --content FILE, --entry or --from"
@@ -174,3 +192,21 @@ if(NOT Rc EQUAL 2 OR NOT Err MATCHES "two.fd: exists \\(give --force" OR NOT Bef
 endif()
 sio_ok(var store vars.fd -o two.fd --content content1.bin --force)
 check_with_uefitool(two.fd 00000003 content1.bin 0 forced)
+
+# 6. An image with two variable store volumes: the one chosen by its offset is
+# written, the other left as it was.
+sio_ok(var store two-volumes.fd --volume-at 0x85000 -o chosen.fd --content content1.bin)
+if(NOT Out MATCHES "variable store at 0x85048 in the volume at 0x85000")
+  fail("chosen volume: unexpected report\n${Out}")
+endif()
+shell("cmp -s -n 544768 two-volumes.fd chosen.fd")
+sio_ok(var list chosen.fd --volume-at 0x85000)
+
+# 7. Two valid copies (the first replaced one's state put back): `var list` shows the
+# first added one, the one the firmware reads, and warns.
+shell("cp three.fd two-copies.fd && printf '\\077' | dd of=two-copies.fd bs=1 seek=102 conv=notrunc 2>/dev/null")
+sio(var list two-copies.fd)
+if(NOT Rc EQUAL 0 OR NOT Out MATCHES "\"${NAME}\" at 0x000064:"
+   OR NOT Err MATCHES "^sio: warning: two-copies.fd: the store holds 2 valid copies of \"${NAME}\"; the firmware reads the one at 0x000064\n$")
+  fail("list of two valid copies: exit ${Rc}\n${Out}${Err}")
+endif()
