@@ -2,6 +2,7 @@
 #include "common/BuildPaths.h"
 
 #include "emulator/ImageEngine.h"
+#include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "pe/ImageCheck.h"
 #include "tool/FileInput.h"
@@ -20,7 +21,8 @@ std::string DefaultImagePath() {
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath) {
   EngineRun Run;
   Run.Engine = Engine;
-  if (Engine == EngineKind::Host) {
+  // The host build alone, with no image to follow: the built-in values.
+  if (Engine == EngineKind::Host && ImagePath.empty()) {
     Run.Result = engine::RunHostPass(Config);
     return Run;
   }
@@ -34,6 +36,16 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   // is reported; the loader validates the same way.
   if (auto Valid = pe::ValidatePe32Image(Image); !Valid)
     throw InputError("--image: " + ImagePath + ": " + Valid.Message());
+  auto BoardValues = chip::ReadBoardConfig(Image);
+  if (!BoardValues)
+    throw InputError("--image: " + ImagePath + ": " + BoardValues.Message());
+  Run.Config = *BoardValues;
+  if (Engine == EngineKind::Host) {
+    const SioBoardConfig Record = Run.Config.Record();
+    engine::ScopedBoardConfig Scoped(Record);
+    Run.Result = engine::RunHostPass(Config);
+    return Run;
+  }
   emulator::ImageRunReport Report = emulator::RunImagePass(Image, Config);
   Run.Result = std::move(Report.Result);
   Run.Completed = Report.Completed;
