@@ -59,6 +59,10 @@ sio::Result<BoardConfig> ReadBoardConfig(std::span<const uint8_t> Image) {
     return Offset.Failure();
   SioBoardConfig Record;
   std::memcpy(&Record, Image.data() + *Offset, sizeof Record);
+  // The pair after the reserved script bytes stops a script without an end
+  // pair; an image where it is not (0x00, 0x00) would play on past them.
+  if (Record.InitScriptClosing.Register != 0 || Record.InitScriptClosing.Value != 0)
+    return sio::Fail("the board record's closing pair after the script is not (0x00, 0x00)");
   return BoardConfig::FromRecord(Record);
 }
 
