@@ -1,5 +1,7 @@
 #include "chip/ConfigPortDecoder.h"
 
+#include <algorithm>
+
 namespace chip {
 
 PortAccess ConfigPortState::Begin(const board::TraceEvent& E, bool AtIndexPort) const {
@@ -79,13 +81,21 @@ PortAccess ConfigPortState::Data(const board::TraceEvent& E) {
   return A;
 }
 
+ConfigPortDecoder::ConfigPortDecoder()
+    : ConfigPortDecoder(std::vector<uint16_t>(kCandidatePorts.begin(), kCandidatePorts.end())) {}
+
+ConfigPortDecoder::ConfigPortDecoder(const std::vector<uint16_t>& IndexPorts) {
+  for (uint16_t P : IndexPorts)
+    if (std::none_of(Ports_.begin(), Ports_.end(), [P](const auto& Q) { return Q.first == P; }))
+      Ports_.push_back({P, ConfigPortState{}});
+}
+
 std::optional<PortAccess> ConfigPortDecoder::Feed(const board::TraceEvent& E) {
   if (!E.IsPortAccess())
     return std::nullopt;
-  for (size_t I = 0; I < kCandidatePorts.size(); ++I) {
-    uint16_t P = kCandidatePorts[I];
+  for (auto& [P, State] : Ports_) {
     if (E.Port == P || E.Port == DataPort(P)) {
-      PortAccess A = E.Port == P ? Ports_[I].Index(E) : Ports_[I].Data(E);
+      PortAccess A = E.Port == P ? State.Index(E) : State.Data(E);
       A.IndexPort = P;
       return A;
     }

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "board/Trace.h"
 #include "chip/Registers.h"
@@ -64,13 +66,18 @@ private:
 
 class ConfigPortDecoder {
 public:
+  // Follows the chip at each of IndexPorts: by default the usual candidate
+  // ports; a pass's decoder is given the ports its image probes.
+  ConfigPortDecoder();
+  explicit ConfigPortDecoder(const std::vector<uint16_t>& IndexPorts);
+
   // The step Event makes at the chip whose index or data port it hits, among
-  // the candidate index ports; nothing for any other port or a service call.
+  // the followed index ports; nothing for any other port or a service call.
   // Events must come in trace order.
   std::optional<PortAccess> Feed(const board::TraceEvent& Event);
 
 private:
-  std::array<ConfigPortState, kCandidatePorts.size()> Ports_;
+  std::vector<std::pair<uint16_t, ConfigPortState>> Ports_;
 };
 
 } // namespace chip

@@ -1,8 +1,10 @@
 # Completes the package in OUT_DIR: the sources of SOURCE_DIR, the module
 # image, its dependency expression for the build's choice (the one the INF
-# lists) and one file per choice under Depex/.
-#   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DIMAGE=... -DDEPEX_TOOL=... -DDEPEX=... -P StagePackage.cmake
-foreach(Var SOURCE_DIR OUT_DIR IMAGE DEPEX_TOOL DEPEX)
+# lists), one file per choice under Depex/, and the binary INF's
+# [PatchPcd.IA32] section: each PCD's value and offset in the image, as
+# `sio image config --inf` reads them from the image and its link.
+#   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DIMAGE=... -DDEPEX_TOOL=... -DDEPEX=... -DSIO=... -P StagePackage.cmake
+foreach(Var SOURCE_DIR OUT_DIR IMAGE DEPEX_TOOL DEPEX SIO)
   if(NOT DEFINED ${Var})
     message(FATAL_ERROR "StagePackage.cmake: ${Var} not given")
   endif()
@@ -24,3 +26,10 @@ file(MAKE_DIRECTORY ${OUT_DIR}/Depex)
 foreach(Choice VARIABLE_PPI TRUE FALSE)
   write_depex(${Choice} ${OUT_DIR}/Depex/${Choice}.depex)
 endforeach()
+
+execute_process(COMMAND ${SIO} image config ${IMAGE} --inf RESULT_VARIABLE Rc OUTPUT_VARIABLE PatchPcd
+                ERROR_VARIABLE Error)
+if(NOT Rc EQUAL 0)
+  message(FATAL_ERROR "StagePackage.cmake: no [PatchPcd.IA32] lines: ${Error}")
+endif()
+file(APPEND ${OUT_DIR}/SioF81216aPei.inf "\n${PatchPcd}")

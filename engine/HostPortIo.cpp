@@ -1,5 +1,7 @@
 #include "engine/HostPortIo.h"
 
+#include "engine/HostBoardConfig.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,6 +11,7 @@ namespace engine {
 namespace {
 
 thread_local board::IoBus* ActiveBus = nullptr;
+thread_local const SioBoardConfig* ActiveConfig = nullptr;
 
 board::IoBus& Bus() {
   if (ActiveBus == nullptr) {
@@ -27,6 +30,13 @@ ScopedPortBus::~ScopedPortBus() {
   ActiveBus = Previous_;
 }
 
+ScopedBoardConfig::ScopedBoardConfig(const SioBoardConfig& Config) : Previous_(ActiveConfig) {
+  ActiveConfig = &Config;
+}
+ScopedBoardConfig::~ScopedBoardConfig() {
+  ActiveConfig = Previous_;
+}
+
 } // namespace engine
 
 UINT8 PortRead8(UINT16 Port) {
@@ -40,4 +50,10 @@ void PortWrite16(UINT16 Port, UINT16 Value) {
 }
 void PortWrite32(UINT16 Port, UINT32 Value) {
   engine::Bus().Write(Port, 4, Value);
+}
+
+// Here with the port operations, which every host build of the pass links:
+// the board record is the other half of the module's seam to its platform.
+const SioBoardConfig* SioBoard() {
+  return engine::ActiveConfig != nullptr ? engine::ActiveConfig : &SioBoardConfigDefaults;
 }

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "board/Status.h"
+#include "chip/BoardConfig.h"
 #include "chip/ConfigPortDecoder.h"
 #include "chip/ExpectedPass.h"
 #include "chip/SetupLayout.h"
@@ -31,9 +32,9 @@ TraceEvent Out(uint8_t Width, uint16_t Port, uint32_t Value) {
   return {EventKind::IoWrite, Width, Port, Value, 0, {}};
 }
 
-// The candidate index port that Port is, or is the data port of.
-std::optional<uint16_t> CandidateIndexPort(uint16_t Port) {
-  for (uint16_t P : kCandidatePorts) {
+// The index port among Ports that Port is, or is the data port of.
+std::optional<uint16_t> CandidateIndexPort(const std::vector<uint16_t>& Ports, uint16_t Port) {
+  for (uint16_t P : Ports) {
     if (Port == P || Port == DataPort(P))
       return P;
   }
@@ -42,8 +43,9 @@ std::optional<uint16_t> CandidateIndexPort(uint16_t Port) {
 
 class Checker {
 public:
-  Checker(const board::Scenario& Config, const board::PassResult& Result)
-      : Config_(Config), Result_(Result), Events_(Result.Events) {}
+  Checker(const board::Scenario& Config, const board::PassResult& Result, const BoardConfig& Board)
+      : Config_(Config), Result_(Result), Events_(Result.Events), Board_(Board),
+        EarlyWrites_(Board.EarlyWrites()), IndexPorts_(Board.IndexPorts()) {}
 
   std::vector<std::string> Run() {
     CheckEarlyWrites();
@@ -67,9 +69,9 @@ private:
   }
 
   void CheckEarlyWrites() {
-    for (size_t I = 0; I < kEarlyWrites.size(); ++I) {
+    for (size_t I = 0; I < EarlyWrites_.size(); ++I) {
       const TraceEvent Expected =
-          Out(kEarlyWrites[I].Width, kEarlyWrites[I].Port, kEarlyWrites[I].Value);
+          Out(EarlyWrites_[I].Width, EarlyWrites_[I].Port, EarlyWrites_[I].Value);
       if (I >= Events_.size() || Events_[I] != Expected) {
         Fail("early write " + std::to_string(I + 1) + ": expected " + board::FormatEvent(Expected) +
              ", got " + At(I));
@@ -78,11 +80,11 @@ private:
   }
 
   void CheckPortRange() {
-    for (size_t I = kEarlyWrites.size(); I < Events_.size(); ++I) {
+    for (size_t I = EarlyWrites_.size(); I < Events_.size(); ++I) {
       const auto& E = Events_[I];
       if (!E.IsPortAccess())
         continue;
-      auto Index = CandidateIndexPort(E.Port);
+      auto Index = CandidateIndexPort(IndexPorts_, E.Port);
       if (E.Width != 1 || !Index) {
         Fail("access outside the chip's candidate ports after the early writes: " + At(I));
       } else if (E.Kind == EventKind::IoRead && E.Port == *Index) {
@@ -113,8 +115,8 @@ private:
   // Walks the probes in their fixed order; returns the port that answered with
   // the chip's ID, or nullopt when none did (or the probes went astray).
   std::optional<uint16_t> CheckDiscovery() {
-    Cursor_ = kEarlyWrites.size();
-    for (uint16_t Q : kProbeOrder) {
+    Cursor_ = EarlyWrites_.size();
+    for (uint16_t Q : Board_.ProbeOrder()) {
       auto Data = DataPort(Q);
       if (!Expect(Out(1, Q, kEnterKey), "probe: enter key") ||
           !Expect(Out(1, Q, kEnterKey), "probe: enter key") ||
@@ -160,9 +162,10 @@ private:
     // Configuration mode again, then the register script, pair by pair.
     bool InStep = Expect(Out(1, P, kEnterKey), "configuration: enter key") &&
                   Expect(Out(1, P, kEnterKey), "configuration: enter key");
-    for (size_t I = 0; InStep && I < kInitScript.size(); ++I) {
-      InStep = Expect(Out(1, P, kInitScript[I].Reg), "register script: register") &&
-               Expect(Out(1, Data, kInitScript[I].Value), "register script: value");
+    const std::vector<RegisterWrite> Script = Board_.Script();
+    for (size_t I = 0; InStep && I < Script.size(); ++I) {
+      InStep = Expect(Out(1, P, Script[I].Reg), "register script: register") &&
+               Expect(Out(1, Data, Script[I].Value), "register script: value");
     }
 
     // The exit key: one write of 0xAA to P, the last port access of the pass.
@@ -228,7 +231,7 @@ private:
     }
     bool AnyMatch = AnyParam0 || !Param0s.empty();
 
-    ConfigPortDecoder Decoder;
+    ConfigPortDecoder Decoder(IndexPorts_);
     int ModeRead = -1; // register 0xF0 as last read while still selected; -1: not read
     for (size_t I = 0; I < To; ++I) {
       auto A = Decoder.Feed(Events_[I]);
@@ -328,6 +331,9 @@ private:
   const board::Scenario& Config_;
   const board::PassResult& Result_;
   const board::Trace& Events_;
+  const BoardConfig& Board_;
+  const std::vector<PortWrite> EarlyWrites_;
+  const std::vector<uint16_t> IndexPorts_;
   size_t Cursor_ = 0;
   bool DiscoveryComplete_ = false;
   std::vector<std::string> Violations_;
@@ -424,8 +430,8 @@ ReturnedSetupData ReturnedData(const board::Scenario& Config, const board::Trace
 }
 
 std::vector<std::string> CheckPass(const board::Scenario& Config, const board::PassResult& Result,
-                                   const PassRunner& Rerun) {
-  std::vector<std::string> Violations = Checker(Config, Result).Run();
+                                   const PassRunner& Rerun, const chip::BoardConfig& Board) {
+  std::vector<std::string> Violations = Checker(Config, Result, Board).Run();
   if (!Rerun)
     return Violations;
   size_t Size = ReturnedData(Config, Result.Events).Size;

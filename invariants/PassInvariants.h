@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board/Board.h"
+#include "chip/BoardConfig.h"
 
 namespace invariants {
 
@@ -27,8 +28,10 @@ ReturnedSetupData ReturnedData(const board::Scenario& Config, const board::Trace
 // Every broken invariant of Result, one readable line each; empty when sound.
 // With Rerun, the scenario is run again with every byte the variable did not
 // hand over (and every byte of it the module has no business reading) changed,
-// and the passes must agree access for access.
+// and the passes must agree access for access. Board: the board values of the
+// image the pass ran (its early writes, probe order and script).
 std::vector<std::string> CheckPass(const board::Scenario& Config, const board::PassResult& Result,
-                                   const PassRunner& Rerun = nullptr);
+                                   const PassRunner& Rerun = nullptr,
+                                   const chip::BoardConfig& Board = chip::DefaultBoardConfig());
 
 } // namespace invariants

@@ -5,14 +5,12 @@
 
 #include "board/LpcBridge.h"
 #include "board/PostCodePort.h"
-#include "chip/ExpectedPass.h"
 #include "chip/Registers.h"
 
 namespace ovmf {
 namespace {
 
 constexpr uint16_t kPostCodePort = board::PostCodePort::kPort;
-constexpr uint8_t kModuleProgressCode = chip::kPostCode;
 constexpr uint16_t kPciConfigAddress = board::LpcBridge::kConfigAddressPort;
 constexpr uint16_t kPciConfigData = board::LpcBridge::kConfigDataPort;
 
@@ -38,8 +36,8 @@ bool IsPciConfigPort(uint16_t Port) {
   return Port == kPciConfigAddress || (Port >= kPciConfigData && Port < kPciConfigData + 4);
 }
 
-bool IsSuperIoPort(uint16_t Port) {
-  return std::any_of(std::begin(chip::kCandidatePorts), std::end(chip::kCandidatePorts),
+bool IsSuperIoPort(const std::vector<uint16_t>& IndexPorts, uint16_t Port) {
+  return std::any_of(IndexPorts.begin(), IndexPorts.end(),
                      [&](uint16_t Index) { return Port == Index || Port == Index + 1; });
 }
 
@@ -71,11 +69,13 @@ std::optional<board::TraceEvent> ParsePortAccess(std::string_view Line) {
   return E;
 }
 
-std::vector<board::Trace> ModuleRuns(const std::vector<board::TraceEvent>& Ports) {
+std::vector<board::Trace> ModuleRuns(const std::vector<board::TraceEvent>& Ports,
+                                     const chip::BoardConfig& Board) {
+  const std::vector<uint16_t> IndexPorts = Board.IndexPorts();
   std::vector<board::Trace> Runs;
   for (size_t I = 0; I + 1 < Ports.size(); ++I) {
-    if (!IsWrite(Ports[I], kPostCodePort, kModuleProgressCode) ||
-        !IsWrite(Ports[I + 1], kPostCodePort + 1, 0x00))
+    if (!IsWrite(Ports[I], kPostCodePort, Board.PostCode & 0xFF) ||
+        !IsWrite(Ports[I + 1], kPostCodePort + 1, Board.PostCode >> 8))
       continue;
     board::Trace Run;
     bool SuperIoSeen = false;
@@ -86,7 +86,7 @@ std::vector<board::Trace> ModuleRuns(const std::vector<board::TraceEvent>& Ports
       // The module opens LPC decoding before it touches the Super I/O ports;
       // configuration cycles after that are the firmware's own.
       const bool Pci = IsPciConfigPort(Port) && !SuperIoSeen;
-      const bool SuperIo = IsSuperIoPort(Port);
+      const bool SuperIo = IsSuperIoPort(IndexPorts, Port);
       if (!PostCode && !Pci && !SuperIo)
         break;
       SuperIoSeen = SuperIoSeen || SuperIo;

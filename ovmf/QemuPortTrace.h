@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "board/Trace.h"
+#include "chip/BoardConfig.h"
 
 namespace ovmf {
 
@@ -15,14 +16,16 @@ namespace ovmf {
 // is cut to the access size.
 std::optional<board::TraceEvent> ParsePortAccess(std::string_view Line);
 
-// The module's runs in a boot's port accesses. A run starts with its progress
-// code as QEMU's one-byte port 0x80 device sees it (0x70 to 0x80, then 0x00
-// to 0x81) and goes on while the accesses stay on the module's ports: the
-// progress code port, PCI configuration address/data, and the index/data
-// pairs of the candidate Super I/O ports, PCI configuration only before the
+// The module's runs in a boot's port accesses, for an image with the board
+// values Board. A run starts with its progress code as QEMU's one-byte port
+// 0x80 device sees it (0x70 to 0x80, then 0x00 to 0x81, by default) and goes
+// on while the accesses stay on the module's ports: the progress code port,
+// PCI configuration address/data, and the index/data pairs of the Super I/O
+// ports it probes, PCI configuration only before the
 // first Super I/O access (the module opens LPC decoding first; later cycles
 // are the firmware's own). One dispatch gives one run.
-std::vector<board::Trace> ModuleRuns(const std::vector<board::TraceEvent>& Ports);
+std::vector<board::Trace> ModuleRuns(const std::vector<board::TraceEvent>& Ports,
+                                     const chip::BoardConfig& Board = chip::DefaultBoardConfig());
 
 // A trace of port accesses as QEMU records them: a write wider than a byte to
 // port 0x80 lands as byte writes to 0x80, 0x81, ... Service calls are dropped.

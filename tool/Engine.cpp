@@ -3,6 +3,7 @@
 
 #include "emulator/ImageEngine.h"
 #include "emulator/PeLoader.h"
+#include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "pe/ImageCheck.h"
 #include "tool/FileInput.h"
@@ -22,7 +23,8 @@ std::string DefaultImagePath() {
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath) {
   EngineRun Run;
   Run.Engine = Engine;
-  if (Engine == EngineKind::Host) {
+  // The host build alone, with no image to follow: the built-in values.
+  if (Engine == EngineKind::Host && ImagePath.empty()) {
     Run.Result = engine::RunHostPass(Config);
     return Run;
   }
@@ -37,6 +39,16 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   auto Valid = pe::ValidatePe32Image(Image);
   if (!Valid)
     throw InputError("--image: " + ImagePath + ": " + Valid.Message());
+  auto BoardValues = chip::ReadBoardConfig(Image);
+  if (!BoardValues)
+    throw InputError("--image: " + ImagePath + ": " + BoardValues.Message());
+  Run.Config = *BoardValues;
+  if (Engine == EngineKind::Host) {
+    const SioBoardConfig Record = Run.Config.Record();
+    engine::ScopedBoardConfig Scoped(Record);
+    Run.Result = engine::RunHostPass(Config);
+    return Run;
+  }
   // A PEI Foundation runs a module where the flash holds it: one linked
   // where no flash lies is moved to the module's flash address, as a
   // firmware build places it.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "board/Board.h"
+#include "chip/ImageBoardConfig.h"
 
 namespace siotool {
 
@@ -15,6 +16,9 @@ enum class EngineKind { Image, Host };
 struct EngineRun {
   EngineKind Engine = EngineKind::Host;
   board::PassResult Result;
+  // The board values the pass ran with: the image's (the host build is given
+  // the same record).
+  chip::BoardConfig Config = chip::DefaultBoardConfig();
   // False when the image's run ended abnormally; Fault says why in one line.
   bool Completed = true;
   std::string Fault;
@@ -37,11 +41,13 @@ const char* EngineName(EngineKind Engine);
 // The module image this build produced.
 std::string DefaultImagePath();
 
-// Runs one pass. Throws InputError when the image file cannot be read, is no
-// valid module image (pe::ValidatePe32Image) or cannot be loaded; an image
-// linked where the board has no flash for it is loaded at the module's flash
-// address through its relocations, or refused when it has none. A run the
-// emulator has to stop is reported as a faulted run.
+// Runs one pass. The host build runs with the board values of the image at
+// ImagePath (with none, the built-in ones), so both engines follow the same
+// image. Throws InputError when the image file cannot be read, is no valid
+// module image (pe::ValidatePe32Image), is not this build's, or cannot be
+// loaded; an image linked where the board has no flash for it is loaded at the
+// module's flash address through its relocations, or refused when it has none.
+// A run the emulator has to stop is reported as a faulted run.
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath);
 
 } // namespace siotool

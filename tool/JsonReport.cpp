@@ -26,7 +26,7 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
   Doc["scenario"] = ScenarioToJson(Config);
 
   Json Trace = Json::array();
-  auto Decoded = DecodeTrace(R.Events);
+  auto Decoded = DecodeTrace(R.Events, Run.Config.IndexPorts());
   for (size_t I = 0; I < R.Events.size(); ++I) {
     const auto& E = R.Events[I];
     Json Item = {{"index", I}, {"kind", board::KindName(E.Kind)}};

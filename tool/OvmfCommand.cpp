@@ -12,8 +12,10 @@
 #include <iostream>
 #include <memory>
 
+#include "chip/ImageBoardConfig.h"
 #include "chip/Registers.h"
 #include "common/BuildPaths.h"
+#include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/PeiVolumeInserter.h"
@@ -68,7 +70,7 @@ constexpr size_t kMaxSetupFile = 64 << 10;
 // must be the stand-in or absent: QEMU has no model of the Super I/O chip),
 // else no chip and no variable; --chip puts the stand-in at a candidate port,
 // --setup/--entry give the variable.
-board::Scenario BoardFor(const OvmfOptions& O) {
+board::Scenario BoardFor(const OvmfOptions& O, const chip::BoardConfig& Module) {
   board::Scenario S = board::DefaultScenario();
   if (!O.ScenarioFile.empty()) {
     S = LoadScenarioFile(O.ScenarioFile);
@@ -93,9 +95,14 @@ board::Scenario BoardFor(const OvmfOptions& O) {
   }
   if (!O.ChipPort.empty()) {
     const uint64_t Port = ParseUnsigned(O.ChipPort, "--chip", 0xFFFF);
-    if (std::ranges::find(chip::kCandidatePorts, Port) == std::end(chip::kCandidatePorts))
-      throw InputError("--chip: " + Hex(Port, 4) +
-                       " is not one of the module's index ports 0x2E, 0x4E, 0x162E, 0x164E");
+    const std::vector<uint16_t> Ports = Module.IndexPorts();
+    if (std::ranges::find(Ports, Port) == Ports.end()) {
+      std::string Listed;
+      for (uint16_t P : Ports)
+        Listed += (Listed.empty() ? " " : ", ") + Hex(P, 2);
+      throw InputError("--chip: " + Hex(Port, 4) + " is not one of the module's index ports" +
+                       Listed);
+    }
     S.ChipPort = static_cast<uint16_t>(Port);
     S.Kind = board::ChipKind::MixerStandIn;
   }
@@ -119,8 +126,8 @@ std::vector<ovmf::IndexedWrite> StandInPresets(const board::Scenario& S) {
   return Writes;
 }
 
-void PrintAccesses(const board::Trace& Accesses) {
-  for (const auto& E : DecodeTrace(Accesses)) {
+void PrintAccesses(const board::Trace& Accesses, const chip::BoardConfig& Module) {
+  for (const auto& E : DecodeTrace(Accesses, Module.IndexPorts())) {
     char Index[16];
     std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
     std::cout << Index << E.Access
@@ -138,8 +145,12 @@ template <typename T> T Take(sio::Result<T> Result, const std::string& File) {
 }
 
 int Run(const OvmfOptions& O) {
-  const board::Scenario Board = BoardFor(O);
   const auto Ffs = ReadInputFile(O.FfsFile, kMaxFirmwareFile);
+  // The board values of the image in the file: what it probes and writes.
+  // A file that is no sound module file is refused by the insertion below.
+  const auto Read = chip::ReadModuleFileBoardConfig(Ffs);
+  const chip::BoardConfig Module = Read ? *Read : chip::DefaultBoardConfig();
+  const board::Scenario Board = BoardFor(O, Module);
   auto Image =
       Take(ovmf::OvmfImage::Parse(ReadInputFile(O.Firmware, kMaxFirmwareImage)), O.Firmware);
   auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), Ffs,
@@ -219,7 +230,7 @@ int Run(const OvmfOptions& O) {
                     {reinterpret_cast<const uint8_t*>(Boot.Serial.data()), Boot.Serial.size()},
                     "serial log");
 
-  const auto Runs = ovmf::ModuleRuns(Boot.Ports);
+  const auto Runs = ovmf::ModuleRuns(Boot.Ports, Module);
   if (Runs.empty())
     std::puts("Module:    made no port access (not dispatched)");
   for (size_t R = 0; R < Runs.size(); ++R) {
@@ -228,7 +239,7 @@ int Run(const OvmfOptions& O) {
               << (Runs.size() > 1 ? " (dispatch " + std::to_string(R + 1) + ")" : "") << " ("
               << Accesses.size() << "):\n";
     std::cout.flush();
-    PrintAccesses(Accesses);
+    PrintAccesses(Accesses, Module);
   }
   if (!Runs.empty())
     std::cout
@@ -240,6 +251,8 @@ int Run(const OvmfOptions& O) {
     std::cout << "Model:     dispatched " << Runs.size()
               << " times; the board model runs the module once\n";
   if (Runs.size() == 1) {
+    const SioBoardConfig Record = Module.Record();
+    engine::ScopedBoardConfig Scoped(Record);
     const board::Trace Model = ovmf::AsQemuSeesIt(engine::RunHostPass(Board).Events);
     const auto Differences = DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Runs[0]), "board model",
                                         ovmf::AsTheModuleWroteIt(Model));

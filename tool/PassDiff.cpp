@@ -38,8 +38,9 @@ std::string EventText(const std::vector<DecodedEvent>& Events, size_t I) {
 }
 
 void AddTraceDifferences(DiffLines& Out, const std::string& NameA, const board::Trace& A,
-                         const std::string& NameB, const board::Trace& B) {
-  auto Da = DecodeTrace(A), Db = DecodeTrace(B);
+                         const std::string& NameB, const board::Trace& B,
+                         const std::vector<uint16_t>& IndexPorts = {}) {
+  auto Da = DecodeTrace(A, IndexPorts), Db = DecodeTrace(B, IndexPorts);
   size_t Shown = 0;
   for (size_t I = 0; I < std::max(A.size(), B.size()) && Shown < 5; ++I) {
     if (I < A.size() && I < B.size() && A[I] == B[I])
@@ -79,7 +80,7 @@ std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size
     Out.Add("status: " + NameA + " " + board::StatusName(Ra.Status) + ", " + NameB + " " +
             board::StatusName(Rb.Status));
   }
-  AddTraceDifferences(Out, NameA, Ra.Events, NameB, Rb.Events);
+  AddTraceDifferences(Out, NameA, Ra.Events, NameB, Rb.Events, A.Config.IndexPorts());
   if (Ra.Ppis != Rb.Ppis) {
     Out.Add("installed PPIs: " + NameA + " " + std::to_string(Ra.Ppis.size()) + ", " + NameB + " " +
             std::to_string(Rb.Ppis.size()) + " (or different GUIDs/flags)");

@@ -31,7 +31,7 @@ void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
     Out << "Run ended abnormally: " << Run.Fault << "\n";
 
   Out << "Trace (" << R.Events.size() << " events):\n";
-  for (const auto& E : DecodeTrace(R.Events)) {
+  for (const auto& E : DecodeTrace(R.Events, Run.Config.IndexPorts())) {
     char Index[16];
     std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
     Out << Index << E.Access;

@@ -213,8 +213,9 @@ std::string TraceDecoder::ServiceCall(const board::TraceEvent& E) const {
   }
 }
 
-std::vector<DecodedEvent> DecodeTrace(const board::Trace& Events) {
-  TraceDecoder Decoder;
+std::vector<DecodedEvent> DecodeTrace(const board::Trace& Events,
+                                      const std::vector<uint16_t>& IndexPorts) {
+  TraceDecoder Decoder = IndexPorts.empty() ? TraceDecoder() : TraceDecoder(IndexPorts);
   std::vector<DecodedEvent> Decoded;
   for (size_t I = 0; I < Events.size(); ++I) {
     Decoded.push_back({I, board::FormatEvent(Events[I]), Decoder.Decode(Events[I])});

@@ -28,6 +28,11 @@ struct DecodedEvent {
 
 class TraceDecoder {
 public:
+  // Follows the chip at the usual candidate ports, or at IndexPorts (the ports
+  // the image that made the trace probes).
+  TraceDecoder() = default;
+  explicit TraceDecoder(const std::vector<uint16_t>& IndexPorts) : Ports_(IndexPorts) {}
+
   // Meaning of the next event of the trace; events must come in trace order.
   std::string Decode(const board::TraceEvent& Event);
 
@@ -43,6 +48,9 @@ private:
   uint32_t ConfigAddress_ = 0;
 };
 
-std::vector<DecodedEvent> DecodeTrace(const board::Trace& Events);
+// IndexPorts: the ports the image that made the trace probes (empty: the
+// usual candidate ports).
+std::vector<DecodedEvent> DecodeTrace(const board::Trace& Events,
+                                      const std::vector<uint16_t>& IndexPorts = {});
 
 } // namespace siotool

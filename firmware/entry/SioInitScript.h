@@ -1,5 +1,7 @@
 // Register script played at the configuration port after discovery, in
 // Plug and Play ISA terms. The pair (0x00, 0x00) ends it and is not written.
+// This is the default of the image's record (entry/SioBoardConfig.h), which
+// the pass plays.
 #pragma once
 
 #include "platform/PiPei.h"
@@ -55,5 +57,11 @@ constexpr UINT16 SioInitScriptIoBase(UINT8 Device) {
   return Base;
 }
 
-// Plays SioInitScript at index port P, up to its end pair.
+struct SioBoardConfig;
+
+// Plays the board record's script (SioBoard()) at index port P, up to its
+// end pair.
 void SioRunInitScript(UINT16 P);
+// Plays Board's script at index port P, up to its end pair or the end of its
+// reserved pairs.
+void SioRunBoardInitScript(UINT16 P, const SioBoardConfig* Board);

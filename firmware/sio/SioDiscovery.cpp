@@ -1,5 +1,6 @@
 #include "sio/SioDiscovery.h"
 
+#include "entry/SioBoardConfig.h"
 #include "sio/SioConfigPort.h"
 #include "sio/SioDeviceTable.h"
 
@@ -16,35 +17,55 @@ bool SioProbePort(UINT16 P, const SioDeviceEntry* Entry) {
   return Entry->ChipIdLow == 0 || SioReadReg(P, SioRegChipIdLow) == Entry->ChipIdLow;
 }
 
+// One probe loop over Count (at least 1) ports in order, skipping the ones
+// that are 0.
+UINT16 SioProbePorts(const SioDeviceEntry* Entry, const UINT16* Ports, UINTN Count) {
+  const UINT16* End = Ports + Count;
+  do {
+    UINT16 P = *Ports;
+    if (P != 0 && SioProbePort(P, Entry)) {
+      return P;
+    }
+  } while (++Ports != End);
+  return 0;
+}
+
 } // namespace
 
 UINT16 SioProbeChip(const SioDeviceEntry* Entry) {
-  // One probe loop: step 0 is the entry's own port (skipped when it names
-  // none), steps 1 to 4 are the candidate ports in order.
-  constexpr UINTN SioCandidateCount = sizeof(SioCandidatePorts) / sizeof(SioCandidatePorts[0]);
-  // Read once, ahead of the loop, so that for a constant entry the port is a
-  // constant too and the entry need not be kept in the image.
-  const UINT16 First = Entry->IoBase;
-  for (UINTN Step = 0; Step <= SioCandidateCount; ++Step) {
-    UINT16 P = Step == 0 ? First : SioCandidatePorts[Step - 1];
-    if (P != 0 && SioProbePort(P, Entry)) {
+  UINT16 First = Entry->IoBase;
+  UINT16 P = SioProbePorts(Entry, &First, 1);
+  if (P != 0) {
+    return P;
+  }
+  return SioProbePorts(Entry, SioBoard()->ProbePorts + 1, SioCandidatePortCount);
+}
+
+UINT16 SioFindConfigPort(const SioDeviceEntry* Entries) {
+  for (const SioDeviceEntry* Entry = Entries; !SioIsTerminator(*Entry); ++Entry) {
+    if (Entry->Kind != SioKindConfig) {
+      continue;
+    }
+    UINT16 P = SioProbeChip(Entry);
+    if (P != 0) {
       return P;
     }
   }
   return 0;
 }
 
-UINT16 SioFindConfigPort(const SioDeviceEntry* Entries) {
-  // Over a constant table, such as SioDeviceTable, the walk is done while
-  // the image is built: only the probes of its kind-0x7F entries remain.
+UINT16 SioFindBoardConfigPort(const SioBoardConfig* Board) {
+  // Over the constant table the walk is done while the image is built: only
+  // the probes of its kind-0x7F entries remain, with the entry's ID bytes as
+  // immediates and the ports read from the record.
 #if defined(__clang__)
 #pragma clang loop unroll(full)
 #endif
-  for (const SioDeviceEntry* Entry = Entries; !SioIsTerminator(*Entry); ++Entry) {
+  for (const SioDeviceEntry* Entry = SioDeviceTable; !SioIsTerminator(*Entry); ++Entry) {
     if (Entry->Kind != SioKindConfig) {
       continue;
     }
-    UINT16 P = SioProbeChip(Entry);
+    UINT16 P = SioProbePorts(Entry, Board->ProbePorts, 1 + SioCandidatePortCount);
     if (P != 0) {
       return P;
     }

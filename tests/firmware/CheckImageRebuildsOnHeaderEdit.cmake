@@ -8,7 +8,7 @@ file(REMOVE_RECURSE ${WORK})
 file(COPY ${FIRMWARE}/ DESTINATION ${WORK}/firmware)
 # The firmware includes the EDK2 package's headers (firmware/Sources.cmake).
 file(COPY ${FIRMWARE}/../edk2/SioF81216aPkg/Include DESTINATION ${WORK}/edk2/SioF81216aPkg)
-set(Image ${WORK}/build/SioF81216aPei.efi)
+set(Image ${WORK}/build/SioF81216aPei.linked.efi)
 set(Header ${WORK}/firmware/entry/SioInitScript.h)
 
 function(build_image Out)

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "board/Guid.h"
+#include "chip/BoardConfig.h"
 #include "chip/ExpectedPass.h"
 #include "chip/Registers.h"
 #include "chip/SetupLayout.h"
@@ -83,6 +84,31 @@ TEST(ChipFacts, EarlyWritesAndScriptMatchTheModule) {
     EXPECT_EQ(SioInitScript[I].Register, chip::kInitScript[I].Reg) << "pair " << I;
     EXPECT_EQ(SioInitScript[I].Value, chip::kInitScript[I].Value) << "pair " << I;
   }
+}
+
+// The defaults of the image's board record are the expected pass's values:
+// an unpatched image does what the module always did.
+TEST(ChipFacts, TheBoardRecordsDefaultsAreTheExpectedPass) {
+  const chip::BoardConfig& Defaults = chip::DefaultBoardConfig();
+  ASSERT_EQ(Defaults.EarlyWrites().size(), chip::kEarlyWrites.size());
+  for (size_t I = 0; I < chip::kEarlyWrites.size(); ++I) {
+    EXPECT_EQ(Defaults.EarlyWrites()[I].Port, chip::kEarlyWrites[I].Port) << I;
+    EXPECT_EQ(Defaults.EarlyWrites()[I].Width, chip::kEarlyWrites[I].Width) << I;
+    EXPECT_EQ(Defaults.EarlyWrites()[I].Value, chip::kEarlyWrites[I].Value) << I;
+  }
+  EXPECT_EQ(Defaults.ProbeOrder(),
+            std::vector<uint16_t>(chip::kProbeOrder.begin(), chip::kProbeOrder.end()));
+  const auto Script = Defaults.Script();
+  ASSERT_EQ(Script.size(), chip::kInitScript.size());
+  for (size_t I = 0; I < Script.size(); ++I) {
+    EXPECT_EQ(Script[I].Reg, chip::kInitScript[I].Reg) << "pair " << I;
+    EXPECT_EQ(Script[I].Value, chip::kInitScript[I].Value) << "pair " << I;
+  }
+  // After the end pair the reserved bytes are 0, and so is the closing pair.
+  for (size_t I = 2 * Script.size(); I < Defaults.ScriptBytes.size(); ++I)
+    EXPECT_EQ(Defaults.ScriptBytes[I], 0) << "script byte " << I;
+  EXPECT_EQ(SioBoardConfigDefaults.InitScriptClosing.Register, 0);
+  EXPECT_EQ(SioBoardConfigDefaults.InitScriptClosing.Value, 0);
 }
 
 TEST(ChipFacts, SetupLayoutMatchesTheModule) {

@@ -23,6 +23,18 @@ TraceBuilder& TraceBuilder::EarlyWrites() {
   return *this;
 }
 
+TraceBuilder& TraceBuilder::EarlyWrites(const BoardConfig& Board) {
+  for (const auto& W : Board.EarlyWrites())
+    Events_.push_back({EventKind::IoWrite, W.Width, W.Port, W.Value, 0, {}});
+  return *this;
+}
+
+TraceBuilder& TraceBuilder::InitScript(uint16_t P, const BoardConfig& Board) {
+  for (const auto& W : Board.Script())
+    WriteReg(P, W.Reg, W.Value);
+  return *this;
+}
+
 TraceBuilder& TraceBuilder::EnterConfig(uint16_t P) {
   return Out8(P, kEnterKey).Out8(P, kEnterKey);
 }

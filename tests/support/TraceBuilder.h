@@ -8,6 +8,7 @@
 #include <string>
 
 #include "board/Board.h"
+#include "chip/BoardConfig.h"
 
 namespace test {
 
@@ -24,6 +25,9 @@ public:
   TraceBuilder& Out8(uint16_t Port, uint8_t Value);
   TraceBuilder& In8(uint16_t Port, uint8_t Value);
   TraceBuilder& EarlyWrites(); // POST code and LPC bridge decode
+  // The early writes and the script of an image with these board values.
+  TraceBuilder& EarlyWrites(const chip::BoardConfig& Board);
+  TraceBuilder& InitScript(uint16_t P, const chip::BoardConfig& Board);
   TraceBuilder& EnterConfig(uint16_t P);
   TraceBuilder& ExitConfig(uint16_t P);
   TraceBuilder& WriteReg(uint16_t P, uint8_t Reg, uint8_t Value);

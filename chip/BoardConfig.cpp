@@ -1,0 +1,78 @@
+#include "chip/BoardConfig.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace chip {
+
+BoardConfig BoardConfig::FromRecord(const SioBoardConfig& Record) {
+  BoardConfig C;
+  C.PostCode = Record.PostCode;
+  C.LpcDecodeAddress = Record.LpcDecodeAddress;
+  C.LpcDecodeValue = Record.LpcDecodeValue;
+  C.ConfigPort = Record.ProbePorts[0];
+  for (size_t I = 0; I < C.CandidatePorts.size(); ++I)
+    C.CandidatePorts[I] = Record.ProbePorts[1 + I];
+  std::memcpy(C.ScriptBytes.data(), Record.InitScript, C.ScriptBytes.size());
+  return C;
+}
+
+SioBoardConfig BoardConfig::Record() const {
+  SioBoardConfig R{};
+  R.PostCode = PostCode;
+  R.LpcDecodeAddress = LpcDecodeAddress;
+  R.LpcDecodeValue = LpcDecodeValue;
+  R.ProbePorts[0] = ConfigPort;
+  for (size_t I = 0; I < CandidatePorts.size(); ++I)
+    R.ProbePorts[1 + I] = CandidatePorts[I];
+  std::memcpy(R.InitScript, ScriptBytes.data(), ScriptBytes.size());
+  return R;
+}
+
+std::vector<uint16_t> BoardConfig::ProbeOrder() const {
+  std::vector<uint16_t> Order;
+  if (ConfigPort != 0)
+    Order.push_back(ConfigPort);
+  for (uint16_t P : CandidatePorts)
+    if (P != 0)
+      Order.push_back(P);
+  return Order;
+}
+
+std::vector<uint16_t> BoardConfig::IndexPorts() const {
+  std::vector<uint16_t> Ports;
+  for (uint16_t P : ProbeOrder())
+    if (std::find(Ports.begin(), Ports.end(), P) == Ports.end())
+      Ports.push_back(P);
+  return Ports;
+}
+
+std::vector<RegisterWrite> BoardConfig::Script() const {
+  std::vector<RegisterWrite> Pairs;
+  for (size_t I = 0; I + 1 < ScriptBytes.size(); I += 2) {
+    if (ScriptBytes[I] == 0 && ScriptBytes[I + 1] == 0)
+      break;
+    Pairs.push_back({ScriptBytes[I], ScriptBytes[I + 1]});
+  }
+  return Pairs;
+}
+
+bool BoardConfig::ScriptHasEndPair() const {
+  return Script().size() < SioInitScriptReservedPairs;
+}
+
+std::vector<PortWrite> BoardConfig::EarlyWrites() const {
+  std::vector<PortWrite> Writes = {{2, board::PostCodePort::kPort, PostCode}};
+  if (WritesLpcDecode()) {
+    Writes.push_back({4, board::LpcBridge::kConfigAddressPort, LpcDecodeAddress});
+    Writes.push_back({4, board::LpcBridge::kConfigDataPort, LpcDecodeValue});
+  }
+  return Writes;
+}
+
+const BoardConfig& DefaultBoardConfig() {
+  static const BoardConfig Defaults = BoardConfig::FromRecord(SioBoardConfigDefaults);
+  return Defaults;
+}
+
+} // namespace chip
