@@ -1,8 +1,10 @@
-# Completes the package in OUT_DIR: the sources of SOURCE_DIR, the module
+# Completes the package in OUT_DIR: the sources of SOURCE_DIR with the DEC's
+# PACKAGE_VERSION and the INF's VERSION_STRING set to VERSION, the module
 # image, its dependency expression for the build's choice (the one the INF
 # lists) and one file per choice under Depex/.
-#   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DIMAGE=... -DDEPEX_TOOL=... -DDEPEX=... -P StagePackage.cmake
-foreach(Var SOURCE_DIR OUT_DIR IMAGE DEPEX_TOOL DEPEX)
+#   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=... -DIMAGE=... -DDEPEX_TOOL=... -DDEPEX=...
+#         -P StagePackage.cmake
+foreach(Var SOURCE_DIR OUT_DIR VERSION IMAGE DEPEX_TOOL DEPEX)
   if(NOT DEFINED ${Var})
     message(FATAL_ERROR "StagePackage.cmake: ${Var} not given")
   endif()
@@ -12,6 +14,19 @@ endforeach()
 file(REMOVE_RECURSE ${OUT_DIR})
 file(COPY ${SOURCE_DIR}/ DESTINATION ${OUT_DIR})
 file(COPY_FILE ${IMAGE} ${OUT_DIR}/SioF81216aPei.efi)
+
+# Sets FIELD's value in the [Defines] line "FIELD = value" of FILE; a file
+# without that line is a fault of the sources.
+function(set_define File Field)
+  file(READ ${File} Text)
+  if(NOT Text MATCHES "\n[ \t]*${Field}[ \t]*=")
+    message(FATAL_ERROR "StagePackage.cmake: ${File} has no ${Field} line")
+  endif()
+  string(REGEX REPLACE "(\n[ \t]*${Field}[ \t]*=[ \t]*)[^\r\n]*" "\\1${VERSION}" Text "${Text}")
+  file(WRITE ${File} "${Text}")
+endfunction()
+set_define(${OUT_DIR}/SioF81216aPkg.dec PACKAGE_VERSION)
+set_define(${OUT_DIR}/SioF81216aPei.inf VERSION_STRING)
 
 function(write_depex Choice Path)
   execute_process(COMMAND ${DEPEX_TOOL} ${Choice} -o ${Path} RESULT_VARIABLE Rc)
