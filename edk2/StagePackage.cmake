@@ -1,10 +1,12 @@
-# Completes the package in OUT_DIR: the sources of SOURCE_DIR, the module
+# Completes the package in OUT_DIR: the sources of SOURCE_DIR with the DEC's
+# PACKAGE_VERSION and the INF's VERSION_STRING set to VERSION, the module
 # image, its dependency expression for the build's choice (the one the INF
 # lists), one file per choice under Depex/, and the binary INF's
 # [PatchPcd.IA32] section: each PCD's value and offset in the image, as
 # `sio image config --inf` reads them from the image and its link.
-#   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DIMAGE=... -DDEPEX_TOOL=... -DDEPEX=... -DSIO=... -P StagePackage.cmake
-foreach(Var SOURCE_DIR OUT_DIR IMAGE DEPEX_TOOL DEPEX SIO)
+#   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=... -DIMAGE=... -DDEPEX_TOOL=... -DDEPEX=...
+#         -DSIO=... -P StagePackage.cmake
+foreach(Var SOURCE_DIR OUT_DIR VERSION IMAGE DEPEX_TOOL DEPEX SIO)
   if(NOT DEFINED ${Var})
     message(FATAL_ERROR "StagePackage.cmake: ${Var} not given")
   endif()
@@ -14,6 +16,19 @@ endforeach()
 file(REMOVE_RECURSE ${OUT_DIR})
 file(COPY ${SOURCE_DIR}/ DESTINATION ${OUT_DIR})
 file(COPY_FILE ${IMAGE} ${OUT_DIR}/SioF81216aPei.efi)
+
+# Sets FIELD's value in the [Defines] line "FIELD = value" of FILE; a file
+# without that line is a fault of the sources.
+function(set_define File Field)
+  file(READ ${File} Text)
+  if(NOT Text MATCHES "\n[ \t]*${Field}[ \t]*=")
+    message(FATAL_ERROR "StagePackage.cmake: ${File} has no ${Field} line")
+  endif()
+  string(REGEX REPLACE "(\n[ \t]*${Field}[ \t]*=[ \t]*)[^\r\n]*" "\\1${VERSION}" Text "${Text}")
+  file(WRITE ${File} "${Text}")
+endfunction()
+set_define(${OUT_DIR}/SioF81216aPkg.dec PACKAGE_VERSION)
+set_define(${OUT_DIR}/SioF81216aPei.inf VERSION_STRING)
 
 function(write_depex Choice Path)
   execute_process(COMMAND ${DEPEX_TOOL} ${Choice} -o ${Path} RESULT_VARIABLE Rc)

@@ -8,6 +8,7 @@
 #include <exception>
 #include <iostream>
 
+#include "common/Version.h"
 #include "inspect/InspectCommand.h"
 #include "inspect/SignalHold.h"
 #include "tool/InputError.h"
@@ -18,6 +19,7 @@ int Run(int argc, char** argv) {
   CLI::App App{"Reads the F81216a chip's configuration registers through /dev/port and compares "
                "them with what the bring-up module should have left"};
   App.name("sio-inspect");
+  App.set_version_flag("--version", std::string("sio-inspect ") + sio::kVersion);
   int ExitCode = 0;
   inspect::AddInspectCommand(App, ExitCode);
   try {

@@ -1,5 +1,6 @@
 #include "tool/Engine.h"
 #include "common/BuildPaths.h"
+#include "common/DataPaths.h"
 
 #include "emulator/ImageEngine.h"
 #include "emulator/PeLoader.h"
@@ -17,7 +18,7 @@ const char* EngineName(EngineKind Engine) {
 }
 
 std::string DefaultImagePath() {
-  return sio::build::kImageFile;
+  return sio::data::ImageFile();
 }
 
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath) {

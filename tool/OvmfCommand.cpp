@@ -14,7 +14,7 @@
 
 #include "chip/ImageBoardConfig.h"
 #include "chip/Registers.h"
-#include "common/BuildPaths.h"
+#include "common/DataPaths.h"
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
@@ -42,9 +42,9 @@ constexpr size_t kMaxFirmwareImage = 64 << 20; // OVMF's code image is 3.5 MiB
 constexpr size_t kAccessColumn = 22;
 
 struct OvmfOptions {
-  std::string FfsFile = sio::build::kModuleFile;
-  std::string Firmware = sio::build::kOvmfCode;
-  std::string Vars = sio::build::kOvmfVars;
+  std::string FfsFile = sio::data::ModuleFile();
+  std::string Firmware = sio::data::OvmfCode();
+  std::string Vars = sio::data::OvmfVars();
   std::string Output = "OVMF32_CODE_4M.sio.fd";
   std::string VarsOutput = "OVMF32_VARS_4M.sio.fd";
   std::string Qemu = "qemu-system-i386";

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "common/Version.h"
 #include "inspect/InspectCommand.h"
 #include "inspect/SignalHold.h"
 #include "tool/Commands.h"
@@ -70,6 +71,7 @@ std::string MissingSubcommand(CLI::App& Command, int argc, char** argv) {
 int Run(int argc, char** argv) {
   CLI::App App{"Runs the F81216a bring-up module on a simulated board and shows what it did"};
   App.name("sio");
+  App.set_version_flag("--version", std::string("sio ") + sio::kVersion);
   App.require_subcommand(1);
   int ExitCode = 0;
   siotool::AddRunCommand(App, ExitCode);
