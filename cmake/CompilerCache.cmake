@@ -12,7 +12,7 @@ option(SIO_CCACHE "Compile through ccache when it is installed" ON)
 if(SIO_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER AND NOT CMAKE_C_COMPILER_LAUNCHER)
   find_program(SIO_CCACHE_PROGRAM ccache)
   if(SIO_CCACHE_PROGRAM)
-    set(SioCompilerLauncher env CCACHE_BASEDIR=${PROJECT_SOURCE_DIR} CCACHE_HASHDIR=false
+    set(SioCompilerLauncher env CCACHE_BASEDIR=${PROJECT_SOURCE_DIR} CCACHE_NOHASHDIR=1
                             ${SIO_CCACHE_PROGRAM})
     set(CMAKE_C_COMPILER_LAUNCHER ${SioCompilerLauncher})
     set(CMAKE_CXX_COMPILER_LAUNCHER ${SioCompilerLauncher})

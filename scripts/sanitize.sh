@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds host code and tests under AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs every host-side test; any finding fails. The QEMU boots and the
-# second build of the reproducibility check (labels `qemu` and `rebuild`) run
-# only in the default suite: the sanitizers would see nothing there that the
-# host-side tests do not already run (preset `asan` leaves them out).
+# tests that build the image or the project again (labels `qemu` and
+# `rebuild`) run only in the default suite (preset `asan` leaves them out):
+# here a boot would add only the host tool's side of it, starting QEMU and
+# reading its trace, and a second build no instrumented code at all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/phases.sh
