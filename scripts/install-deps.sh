@@ -2,7 +2,7 @@
 # Installs the Debian packages the project builds and tests with (as root).
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang lld llvm binutils pkgconf
+  cmake ninja-build ccache g++ clang lld llvm binutils pkgconf
   libgtest-dev libbenchmark-dev
   libclang-rt-14-dev
   libcli11-dev nlohmann-json3-dev libunicorn-dev llvm-14-dev liblzma-dev

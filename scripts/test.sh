@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the suite, the suite
-# under the sanitizers, and each fuzz target for a bounded time.
+# under the sanitizers, and each fuzz target for a bounded time. Ends with a
+# table of the seconds each phase took (scripts/phases.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-cmake --preset default
-cmake --build --preset default
-ctest --preset default
+source scripts/phases.sh
+phase install bash scripts/install-deps.sh
+phase "configure default" cmake --preset default
+phase "build default" cmake --build --preset default
+phase "test default" ctest --preset default
 bash scripts/sanitize.sh
 bash scripts/fuzz.sh
