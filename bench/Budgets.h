@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Size, instruction and stack budgets of the module image, kept in
 // bench/budgets.json and checked in CI: a figure above its budget fails with a
 // message that names the figure, the budget and the difference.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // CI check of the deterministic figures against bench/budgets.json: the image
 // size, and the emulator's instructions and stack per benchmark scenario.
 // Exits 1 with one line per figure over its budget.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Runs pass after pass of the module image on one reused emulator engine,
 // cycling through the board's scenario catalog, and prints the process's
 // resident memory and the time per pass over a window at the start and at

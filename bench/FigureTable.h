@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The benchmark's one table: every figure with its goal and whether it is met.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Where the bytes of the module image go, as PE32 and in TE form: headers,
 // code, read-only data, base relocations and the alignment fill between them. Code and read-only
 // data share .text in the file; the link map tells them apart.

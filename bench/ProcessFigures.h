@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // What this process itself uses, read from /proc: the figure a soak run or a
 // reuse test watches to see that repeated passes leave nothing behind.
 #pragma once

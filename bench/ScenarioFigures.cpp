@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "bench/ScenarioFigures.h"
 
 #include "board/ScenarioCatalog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // What one pass of the module image costs on a scenario of the catalog: its
 // port accesses, the instructions the emulator executed and the stack it used.
 #pragma once

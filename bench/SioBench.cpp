@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Prints the footprint and speed of the module in one table: image bytes by
 // part, per scenario port accesses, emulator instructions and stack, and
 // passes per second of the host build and of the emulator (timed with Google

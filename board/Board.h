@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The simulated platform one pass runs on: I/O bus with the POST code port,
 // the LPC bridge and (optionally) the Super I/O chip, and the PEI Foundation
 // model with its variable store. Built from a scenario; yields a PassResult.

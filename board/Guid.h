@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The GUIDs the module deals with, in one place for the whole host side: the
 // read-only variable PPI it locates, the ready PPI it installs and the setup
 // variable's vendor GUID. The module's own copies (firmware/platform/PiPei.h,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The processor's I/O port space on the board: routes each access to the
 // device that decodes the port and records it in the trace. A read that no
 // device answers returns all ones (floating bus); a write nobody takes is lost.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // PCI configuration mechanism #1 (CONFIG_ADDRESS at 0xCF8, CONFIG_DATA at
 // 0xCFC-0xCFF) with one function behind it: the LPC bridge at bus 0, device 31,
 // function 0. Other functions read all ones and ignore writes.

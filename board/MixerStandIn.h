@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The stand-in QEMU offers in the chip's place: its SB16 sound card's mixer,
 // an index port and a data port over one flat file of 256 byte registers.
 // There are no logical-device banks and no configuration-mode keys: every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Model of the PEI Foundation and of the read-only variable PPI's producer, in
 // engine-neutral terms: addresses are plain numbers, so the host build (host
 // pointers) and the emulator (guest addresses) drive the same model. Every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The progress-code port 0x80: keeps every code written to it, of any width.
 #pragma once
 

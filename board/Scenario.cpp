@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "board/Scenario.h"
 
 #include "chip/SetupLayout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A board configuration: where the chip sits and what it answers, the setup
 // variable, and the faults the PEI Foundation model injects.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Named whole-pass scenarios: the boards the host tests, the image's
 // differential tests and the `sio` tool all run by name, so each is written once.
 #pragma once

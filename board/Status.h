@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // PI status values as the IA-32 module sees them (32-bit, error bit 31), and
 // their names.
 #pragma once

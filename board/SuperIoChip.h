@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Behavioural model of the Super I/O chip's configuration interface.
 //
 // Configuration mode is entered by two consecutive enter-key writes (0x77) to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // What a pass leaves behind on the board: every port access and every PEI
 // service call, in the order they happened. A service call is recorded as
 // data (its arguments and results); FormatEvent is the one place that words it.

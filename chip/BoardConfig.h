@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The board values a module image carries in its board record
 // (firmware/entry/SioBoardConfig.h), in host terms: the host side follows the
 // image it runs, patched or not (chip/ImageBoardConfig.h reads them from an

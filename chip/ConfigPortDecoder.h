@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The configuration-port protocol followed access by access: which chip
 // state (configuration mode, selected register, selected logical device) each
 // index- or data-port access of a trace meets, and what it does there. One

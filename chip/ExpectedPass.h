@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The pass the module makes, stated once: its first port writes, the order in
 // which it probes for the chip, the register script, the accesses that program
 // logical device 8 from one setup entry, and the ready PPI. The golden-trace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Reading the board values from a module image: the record lies where this
 // build's link put it (the generated firmware/SioImageLayout.h), so a copy
 // patched by an integrator's build or by `sio image config --set` is read as

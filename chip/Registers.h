@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The chip's configuration interface as the host side knows it: keys,
 // register numbers, the ID it answers with and the index ports it may sit at.
 // The board model, the trace decoder, the pass invariants and the tests read

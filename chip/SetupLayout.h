@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The setup variable "SioF81216aSetup00" as the settings stage reads it: five
 // 12-byte device entries and seven trailing bytes. The module keeps its own
 // copy (firmware/setup/SioSetupData.h), held equal to this one by

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Compiles through ccache when it is installed (SIO_CCACHE, on by default), the
 # module image's own compiles included (firmware/CMakeLists.txt passes the
 # launcher on). The cache is ccache's own folder (~/.cache/ccache unless

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Writes the manual page of TOOL from its own --help and --version with
 # help2man, dated by the sources' commit (cmake/SourceDateEpoch.cmake) so the
 # same sources give the same page.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # What `cmake --install` lays out and what CPack packs from it:
 #   bin/sio, bin/sio-inspect
 #   share/sio-f81216a/SioF81216aPkg/   the completed EDK2 package

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Host code under AddressSanitizer and UndefinedBehaviorSanitizer (SIO_SANITIZE),
 # or instrumented for libFuzzer as well (SIO_FUZZ, clang only). The module image
 # is built by its own toolchain and never sees these flags.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # The time reproducible outputs carry (manual pages, the packages' file
 # times): SOURCE_DATE_EPOCH when the environment gives one, else the time of
 # the sources' last commit, else 0 (sources outside git).

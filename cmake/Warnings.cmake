@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # The warnings every host target is built with; any warning fails the build.
 # The firmware has its own, stricter set (firmware/Sources.cmake).
 add_library(sio_host_warnings INTERFACE)

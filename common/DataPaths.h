@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Where the tools find the files they read by default. A program installed as
 // <prefix>/bin/sio reads what was installed with it under
 // <prefix>/share/sio-f81216a, wherever the prefix is (a package extracted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // "0x1A2B" (or "0x00001A2B" with Digits 8): how host libraries show
 // addresses, offsets and sizes in their messages.
 #pragma once

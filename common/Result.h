@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The one way host libraries report failure: a value, or an error whose
 // message is one line naming what is wrong. Nothing here throws; callers test
 // the result and pass the error on (adding where it came from) or print it.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Packs DIR/NAME into ARCHIVE (.tar.gz) so that the same files give the same
 # bytes wherever and whenever they were made: names sorted, every time stamp
 # 0, owner and group 0 by number, modes reduced to what the files need, and no

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Completes the package in OUT_DIR: the sources of SOURCE_DIR with the DEC's
 # PACKAGE_VERSION and the INF's VERSION_STRING set to VERSION, the module
 # image, its dependency expression for the build's choice (the one the INF

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // sio-edk2-depex: writes the module's raw dependency expression for one
 // SIO_DEPEX choice, the PEI_DEPEX file the package's INF lists.
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "emulator/ChildProcess.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Runs a piece of work in a forked child process, so that a library that
 // aborts the process on input it cannot handle (Unicorn does, on some
 // instruction streams) takes down only the child.

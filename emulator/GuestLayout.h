@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Where the emulator puts things in the 32-bit address space the image runs
 // in. Page 0 and the page under the stack stay unmapped, so a NULL pointer or
 // a stack overflow faults instead of reading or corrupting something.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The emulated address space as the PEI Foundation model sees it: reads of
 // whatever is mapped, and writes on the image's behalf only into the stack,
 // the one memory the image may change.

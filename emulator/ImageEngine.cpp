@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "emulator/ImageEngine.h"
 #include "common/Hex.h"
 

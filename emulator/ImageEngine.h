@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Runs the module image (PE32, IA-32) in a CPU emulator on a simulated board:
 // the shipped bytes, loaded as the PEI Foundation would load them, with their
 // port instructions routed to the board and their service calls to the board's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Loads a PE32 image for IA-32 as the PEI Foundation would: the image is
 // validated (pe/ImageCheck.h), laid out and, when placed anywhere but its link
 // address, relocated, all with pe/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The PEI services table, the read-only variable PPI and its descriptor, laid
 // out in emulated memory as on IA-32, with every function pointer aimed at a
 // trap address. A call that reaches a trap is served by the board's PEI

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The host build's board record: the defaults, or for the lifetime of a
 // ScopedBoardConfig the record it was given (an image's, read by the host).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Runs passes of the host build of the module on a board.
 #pragma once
 

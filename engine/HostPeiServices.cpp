@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "engine/HostPeiServices.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A PEI services table and a read-only variable PPI in host memory whose
 // functions call the board's PEI Foundation model, so the host build of the
 // module calls its services exactly as it does on the platform.

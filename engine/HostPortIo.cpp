@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "engine/HostPortIo.h"
 
 #include "engine/HostBoardConfig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The host build's port operations: every access goes to the I/O bus of the
 // board the current pass runs on.
 #pragma once

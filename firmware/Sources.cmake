@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # The module's sources and compile flags, shared by the host build (linked
 # with the board's port operations) and the image (linked with x86 in/out).
 set(SIO_FIRMWARE_SOURCES

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Fuzz target: the fuzzer's bytes as a stand-alone firmware file, as a
 // firmware volume and as a dependency expression, through the format
 // library's readers and writers and the OVMF insertion. Nothing may crash or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Turns a fuzzer's bytes into a board scenario: where the chip sits and what
 // it answers, the setup variable and its returned size, the bytes the variable
 // buffer held before the call, and the status of every PEI service call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Fuzz target: one pass of the host build of the module on a board the
 // fuzzer's bytes describe; any broken invariant aborts with the scenario.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Fuzz target: one pass of the shipped image, run in the CPU emulator, on a
 // board the fuzzer's bytes describe. The run must complete, keep every
 // invariant, and leave exactly the trace and status of the host build.

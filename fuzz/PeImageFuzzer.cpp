@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Fuzz target: the fuzzer's bytes as a module image, through every reader of
 // an image (image check, validation, TE conversion and reading, rebasing, the
 // packer, the emulator's loader). Nothing may crash, read outside the bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Runs a fuzz target's entry once per file, without libFuzzer: each argument
 // is a file or a folder of files (a corpus). Lets the normal test suite replay
 // the kept corpora and every crash found so far.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Fuzz target: scenario files as `sio run --scenario` reads them. Any text is
 // either refused with a one-line error or read into a scenario that is
 // written out and read back the same.

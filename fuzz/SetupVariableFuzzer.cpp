@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Fuzz target: setup variable files. The bytes as a binary variable, shown
 // as `sio var decode` shows it, and as a JSON variable object, read as
 // `sio var encode --from` reads it: every 67-byte variable decodes into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Fuzz target: the variable store reader on any bytes, and the writer on
 // every store it accepts. A store that opens has its records inside the store
 // and erased space after them; adding the setup variable to it either fails

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The simulated board's I/O bus as the ports `sio inspect` reads: every
 // access goes to the board's devices and into the board's trace.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Reading the chip's configuration registers the way the module talks to it:
 // the module's own discovery (or one probe of a given port), then, for the
 // chip that identified itself only: index writes, data reads and the

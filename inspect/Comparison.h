@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The registers read compared with the expected state, one mark each: match,
 // differs (with the likely reasons), or not checked (nothing expected of it).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The running machine's I/O ports through the kernel's /dev/port: one byte
 // read or written at the file offset equal to the port number.
 #pragma once

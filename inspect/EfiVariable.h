@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The setup variable as Linux shows it in efivarfs: a file named
 // "Name-guid" whose first four bytes are the variable's attributes
 // (little-endian) and the rest its content.

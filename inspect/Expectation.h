@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // What the chip's registers should hold after the module's pass, as the
 // board model says: the host build of the module runs on a board built from a
 // scenario (or from the live setup variable), then the chip is read back

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio inspect`'s report: the chip found, each register read with its mark
 // and meaning, the live setup variable when it was the expectation, and a
 // summary; as text lines or as one JSON document.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Lets the module's own configuration-port code (discovery, register reads,
 // device select, exit key) drive a PortAccess, so that `sio inspect` makes
 // exactly the accesses the module makes. While the bridge lives, the module's

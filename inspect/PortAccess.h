@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // One-byte I/O port access, the only way `sio inspect` reaches a chip: the
 // running machine's ports through /dev/port, or the simulated board's bus.
 #pragma once

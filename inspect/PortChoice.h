@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Which index port `sio inspect --port P` may reach: the module's own index
 // ports; another only when the operator says it is unsafe (--unsafe-port),
 // and never one whose index or data port (P, P + 1) lies on a port of the

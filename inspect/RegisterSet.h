@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Which configuration registers `sio inspect` reads: by default those the
 // module programs (taken from the module's own register script and settings
 // stage), with --all every register of logical devices 0x00-0x0F.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Holding back the signals that would end `sio inspect` (SIGINT, SIGTERM,
 // SIGHUP, SIGQUIT) while the chip is in configuration mode: held, a signal
 // stays pending, the reading sees it between two accesses, puts the chip back

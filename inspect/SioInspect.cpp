@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio-inspect`: `sio inspect` as a statically linked program of its own, to
 // copy onto a board whose operating system has none of the project's
 // libraries. Exit codes as `sio`: 0 as expected, 1 a difference, 2 a usage or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The properties every pass of the module must have, whatever the board, the
 // setup variable or the PEI services answer, judged from the scenario and the
 // pass's result alone. Used by the deterministic tests and by every fuzz

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Text as a terminal shows it: what QEMU's monitor and the firmware's serial
 // console send, with the terminal control sequences (ESC [ ... letter: colours,
 // cursor moves) and carriage returns taken out.

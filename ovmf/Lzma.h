@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // LZMA "alone" streams as the firmware's LZMA GUID-defined sections hold
 // them: 5 property bytes, the uncompressed size as 8 bytes little-endian, then
 // the stream. The firmware's decompressor sizes its output from that field, so

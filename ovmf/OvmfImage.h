@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Debian's OVMF IA-32 code image, opened up to its PEI volume: the main
 // volume at the start of the image holds one FV_IMAGE file whose LZMA
 // GUID-defined section decompresses to the PEI volume (and the DXE volume).

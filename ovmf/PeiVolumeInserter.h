@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Adds a PEIM's firmware file to a PEI volume the way GenFv would have placed
 // it: in the free space after the last file (or ahead of the first PEIM, the
 // files after it moved up and their images rebased), its data and image aligned as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // QEMU's human monitor on a UNIX socket: port writes and reads before the
 // processor starts (QEMU started with -S), then `cont`. Used to put values
 // into the stand-in chip's registers and read them back.

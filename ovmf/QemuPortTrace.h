@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Port accesses as QEMU's memory_region_ops_read/write trace events record
 // them, and the module's own accesses picked out of the firmware's traffic.
 #pragma once

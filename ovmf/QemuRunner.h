@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Boots an OVMF IA-32 code image headless in qemu-system-i386 (q35 with SMM,
 // TCG, secure pflash) with every port access recorded, and stops it once the
 // UEFI Shell prompt shows on the serial console (and the Shell commands asked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The setup variable "SioF81216aSetup00" in OVMF's variable store, the way
 // the firmware finds it at boot: stored into a copy of the store before the
 // boot, and read back afterwards from the UEFI Shell's `dmpstore` output.

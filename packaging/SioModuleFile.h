@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module as a firmware file: its fixed name GUID, its user-interface name,
 // what it waits for before dispatch, and the PEIM file that carries its image
 // (laid out by pi/).

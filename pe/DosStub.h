@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Drops the DOS stub a linker writes between the DOS header and the PE
 // headers. A PEI module never runs under DOS, and EDK2's loaders read only
 // the DOS header's signature and its pointer to the PE headers. The image is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // sio-drop-dos-stub LINKED -o IMAGE: the module image without the DOS stub
 // its linker wrote (pe/DosStub.h). Exit code 2 with one line on bad input.
 #include <CLI/CLI.hpp>

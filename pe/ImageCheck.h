@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Checks the module image as the PEI Foundation will meet it, from the file
 // alone: a PE32 for IA-32, an EFI boot-service driver, an entry point in code,
 // linked at its flash address below 4 GiB, relocatable, with no writable data.

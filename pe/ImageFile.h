@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Reads a whole file into memory; nullopt when it cannot be read.
 #pragma once
 

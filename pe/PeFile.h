@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The headers of a PE32 image and its memory layout, read with LLVM's COFF
 // reader: what the image check inspects, what the rebaser moves and what the
 // emulator's loader maps. Every offset and size the file states is checked

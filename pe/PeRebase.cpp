@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "pe/PeRebase.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Moves an IA-32 image to a new base the way a loader or GenFv does: every
 // HIGHLOW base relocation gets the distance added and the header's ImageBase
 // is set. On the file layout of a PE32 image, as it lies in a firmware file,

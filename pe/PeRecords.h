@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The PE/COFF records a PEI module image is made of, as packed structs of
 // little-endian fields (the TE header is a PI record: pi/Records.h), and the
 // values of their fields this project meets. Said once here; the readers,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The terse executable (TE) form of a PE32 image: the DOS header, stub, PE
 // signature, file header and optional header (StrippedSize bytes) replaced by
 // the 40-byte TE header (pi/Records.h), the section table and everything after

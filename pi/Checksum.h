@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The 8-bit and 16-bit sums that firmware files and volumes carry so that a
 // reader can tell a damaged header or body from a sound one, and the
 // checksum fields of FFS file and volume headers computed from them.

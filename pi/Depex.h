@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // PEI dependency expressions: the postfix byte code the PEI Foundation
 // evaluates before it dispatches a PEIM. A writer and a checker.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // PI firmware files (FFS): a header naming the file by GUID, then its
 // sections. One reader for a file's header wherever it lies (in a volume or
 // stand-alone), one writer that lays out sections into a finished file, and

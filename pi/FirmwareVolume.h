@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // PI firmware volumes (FFS2/FFS3 file systems): one reader that walks a
 // volume's files checking sizes and checksums, and one writer that builds a
 // volume around finished files, with pad files where their data alignment

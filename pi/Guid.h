@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // GUIDs: the 16 bytes as they lie in memory and in firmware records, and
 // their registry text ("6F3BDEE2-6FCF-492E-80AC-7C786D9FC397").
 #pragma once

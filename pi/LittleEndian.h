@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Little-endian fields as firmware records store them. A record is a packed
 // struct of these, so its fields are read and written by name, with no offset
 // arithmetic and no alignment requirement on the buffer it overlays.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The PI firmware records as they lie in flash: firmware volume header and
 // block map, FFS file headers, section headers, the GUID-defined section and
 // the TE image header. Packed structs of little-endian fields, so every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Sections: the typed parts of an FFS file's data (and of a section's data,
 // for encapsulating sections), each a 4- or 8-byte header and a body, every
 // section starting 4-aligned. One walker reads them, one writer appends them.

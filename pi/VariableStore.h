@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A firmware variable store read from bytes — a bare store, the firmware
 // volume that holds one, or a whole flash image containing that volume — its
 // records listed, and a variable added or replaced the way the firmware's

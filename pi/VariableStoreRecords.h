@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The records of a firmware variable store and of the firmware volume that
 // holds one in flash: packed little-endian structs whose sizes and offsets
 // are checked here, and the constants the store's writers agree on.

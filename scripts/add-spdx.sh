@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Puts the licence line "SPDX-License-Identifier: BSD-2-Clause-Patent" at the
 # top of every source, build, script and EDK2 package file under ROOT (the
 # project by default) that lacks it, in the file's own comment syntax:

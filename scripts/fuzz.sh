@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Builds the libFuzzer targets (clang, ASan, UBSan) and runs each one for a
 # bounded time (SIO_FUZZ_SECONDS, 60 by default) from its kept corpus in
 # fuzz/corpus/<target>. Any finding fails; its input is left in

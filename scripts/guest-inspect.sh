@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Prepares what the `qemu` guest test of `sio-inspect` boots after OVMF:
 # Debian's 32-bit kernel and the kernel's efivarfs module, the i386
 # busybox-static, sio-inspect built for i386 (g++-i686-linux-gnu, static) and

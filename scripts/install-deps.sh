@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Installs the Debian packages the project builds and tests with (as root).
 set -euo pipefail
 packages=(

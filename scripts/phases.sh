@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Sourced by the CI scripts: `phase NAME COMMAND...` runs COMMAND and records
 # the seconds it took in $SIO_PHASE_LOG, passed or failed. The outermost script
 # that sources this file creates the log and prints the table when it exits,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Installs what is missing, builds the module image and the `sio` tool, and
 # runs one pass on the default board, saying what it does as it goes.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Builds host code and tests under AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs every host-side test; any finding fails. The QEMU boots and the
 # tests that build the image or the project again (labels `qemu` and

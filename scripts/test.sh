@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Installs what is missing, builds, and runs every test: the suite, the suite
 # under the sanitizers, and each fuzz target for a bounded time. Ends with a
 # table of the seconds each phase took (scripts/phases.sh).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The `sio` subcommands. Each Add* registers one command on the application;
 // its callback sets ExitCode (0 success, 1 a difference or failed check) and
 // throws InputError for bad input (exit code 2).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio diff`: the same scenario on the image and on the host build;
 // "identical (N events)" and exit code 0 when the passes agree, the first
 // differences and exit code 1 otherwise.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tool/Engine.h"
 #include "common/BuildPaths.h"
 #include "common/DataPaths.h"

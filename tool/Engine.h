@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The two ways `sio` runs a pass: the real image in the CPU emulator, or the
 // host build of the same sources. Both yield the same kind of result.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Files a user names: read whole, up to a size limit,
 // with one-line errors that name the file ("x.json: cannot open file", "is
 // a directory", "longer than 67 bytes", "exists").

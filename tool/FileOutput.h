@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Writing a file a command produces, atomically: the bytes go to a new file
 // with a unique name in the output's folder (created exclusively, so no
 // existing file, link or folder is followed or replaced), are synced to disk,

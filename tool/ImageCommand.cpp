@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio image check FILE`: the checks the module image must pass before the
 // PEI Foundation meets it, as a table; exit code 1 when one fails.
 // `sio image config FILE`: its board values (PCDs), listed or set in a copy.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The board values (PCDs) of a module image: listed, and set in a copy of the
 // image the way EDK2's build patches a binary module. A numeric value takes
 // the PCD's width, little-endian; a VOID* value is written byte by byte and

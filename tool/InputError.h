@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The one error a user can cause: bad arguments, a malformed or out-of-range
 // scenario or variable, a file that cannot be read. Its message is one line
 // that names the field or argument and the reason; `sio` exits with code 2.

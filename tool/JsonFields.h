@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Strict reading of the values in scenario and variable JSON: numbers as JSON
 // integers or as strings ("0x4E", "78"), byte lists as arrays or "5A:00:00:00",
 // statuses by name or number. Every failure throws an InputError naming the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The report of one pass as one JSON document, for scripts: the scenario,
 // the decoded trace, the register map, the installed PPIs and the status.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Names of the GUIDs a pass deals with, for reports.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio ovmf [FILE.ffs]`: the module's firmware file added to Debian's OVMF
 // IA-32 image and booted under QEMU, so a real PEI Foundation dispatches it;
 // prints the module's port accesses decoded as `sio run` does, compares them

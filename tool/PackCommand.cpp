@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio pack`: wraps the module image into its PEIM firmware file, and
 // firmware files into a minimal firmware volume; what the build ships in
 // build/default/image/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Compares two passes of the same scenario (image and host engine) field by
 // field: how the run ended, the status, the trace access by access, the
 // installed PPIs, the chip's registers, the LPC bridge and the POST codes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The chip's configuration registers in its own terms: what each register the
 // bring-up touches means, and the final register map of a pass.
 #pragma once

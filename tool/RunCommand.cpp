@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio run`: one pass on a scenario, reported as text or JSON, optionally
 // dumped as a waveform.
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Scenario files: a JSON description of the board (chip placement and ID,
 // register presets, the setup variable, PEI Foundation faults) read strictly
 // into a board::Scenario. Keys left out keep the default scenario's values.

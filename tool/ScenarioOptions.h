@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The command-line knobs shared by `sio run` and `sio diff`: a scenario file
 // and flags that override its common settings, and the engine choice.
 #pragma once

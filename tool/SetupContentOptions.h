@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The options that give the setup variable's content, shared by
 // `sio var encode` and `sio var store`: readable entries (--entry, --trailer),
 // a JSON variable object (--from) or, where offered, a binary file (--content).

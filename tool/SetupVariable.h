@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The setup variable "SioF81216aSetup00" as bytes: five 12-byte device
 // entries and seven trailing bytes that belong to the variable's writer.
 // Encodes readable entries into the 67-byte content and decodes a binary one,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio`: runs the F81216a bring-up module on the simulated board and shows
 // what it did in the chip's own terms; builds and reads setup variables.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The human-readable report of one pass: the decoded trace, the final
 // register map, the installed PPIs by GUID and the status by name.
 #pragma once

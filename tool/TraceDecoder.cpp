@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tool/TraceDecoder.h"
 
 #include "board/LpcBridge.h"

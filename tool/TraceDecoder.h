@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Decodes a pass's trace into the chip's own terms: POST code, the PCI
 // configuration write to the LPC bridge register by register, and the Super
 // I/O configuration protocol (enter key, exit key, select logical device N,

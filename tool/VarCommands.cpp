@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio var encode` and `sio var decode`: the setup variable's 67-byte content
 // from readable entries, and a binary one shown as a table; `sio var store`
 // and `sio var list` join them (VarStoreCommands.cpp).

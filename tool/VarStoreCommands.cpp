@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio var store` puts the setup variable into a copy of a firmware variable
 // store (bare, in its volume, or in a whole flash image); `sio var list`
 // shows a store's records and decodes the setup variable's valid copy.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Writes a pass's port accesses as a value-change dump that waveform viewers
 // (GTKWave, PulseView) open: one access per time step, with the port address,
 // the data, the direction (1 write, 0 read), the width in bits and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The board's values, kept as one constant record in the image's read-only
 // data: the progress code, the LPC bridge's decode write, the index port
 // probed first, the candidate ports and the register script. Each field is a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module's one pass: progress code, LPC decoding, discovery, the register
 // script, setup-driven settings, exit key, ready PPI.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Image entry point, called once by the PEI Foundation when it dispatches the
 // module.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Register script played at the configuration port after discovery, in
 // Plug and Play ISA terms. The pair (0x00, 0x00) ends it and is not written.
 // This is the default of the image's record (entry/SioBoardConfig.h), which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The interface-less PPI that tells later modules the chip is ready. The PEI
 // Foundation keeps pointers to the descriptor and GUID, so both are image data.
 #pragma once

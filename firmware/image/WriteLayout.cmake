@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Writes the header that says where the board record and the entry point lie
 # in the module image, as image-relative addresses: the lld-link map's, less
 # the bytes every RVA moved when the DOS stub was dropped (the pointer to the

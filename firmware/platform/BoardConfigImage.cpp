@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The image's board record: constant data in its read-only section, which an
 // integrator's build patches after the link. The empty asm hides the
 // record's address from the optimizer, so every value is loaded from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Status, GUID, PEI services and variable PPI declarations the module calls.
 // Laid out in the binary form the PEI Foundation and the PPI producers use on IA-32; on the
 // host build (64-bit) the same declarations follow the host's pointer width.

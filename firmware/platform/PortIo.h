@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module's only way to hardware: single port accesses of a stated width.
 // Each call makes exactly one access, in call order; reads are never cached.
 // The implementation is picked at link time (x86 in/out on the target, the

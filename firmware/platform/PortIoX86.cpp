@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Target port operations: one x86 in/out instruction per call. The asm is
 // volatile and clobbers memory so the compiler neither merges, drops nor
 // reorders accesses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Settings stage: carries the user's choices for logical device 8 from the
 // setup variable into the chip. The caller holds the chip in configuration
 // mode around the call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The setup variable "SioF81216aSetup00": five SioDeviceEntry records and
 // seven trailing bytes that belong to the variable's writer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "sio/SioConfigPort.h"
 
 #include "platform/PortIo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Configuration-port protocol: index port P, data port P + 1. The register
 // operations assume the chip is already in configuration mode.
 #pragma once

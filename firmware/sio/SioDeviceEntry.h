@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // One device of the chip, as the built-in table and the setup variable lay it
 // out: 12 packed bytes, multi-byte fields little-endian.
 #pragma once

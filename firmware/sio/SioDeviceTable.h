@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The chip as this board carries it: ID bytes 0x02 0x16, configuration port
 // expected at 0x4E first, then searched at the four usual index ports.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Finding the index port at which the chip answers.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The benchmark's figures and budgets: the budget check names the figure, the
 // budget and the difference; the image footprint accounts for every byte.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The simulated board's own contracts that the tests above rely on.
 #include <gtest/gtest.h>
 

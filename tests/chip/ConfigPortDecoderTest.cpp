@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The configuration-port protocol as the shared decoder follows it: the
 // state each access meets and the step it makes, on the candidate ports only.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # The Debian package and the tarball as a user gets them: made by cpack from
 # this build twice, to the same bytes; the package's control fields and files;
 # its `sio` run from a copy of the extracted root with an empty environment,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # The one version everywhere it shows: `sio --version` and `sio-inspect
 # --version`, the DEC's PACKAGE_VERSION and the INF's VERSION_STRING (major.
 # minor) in the package's sources, in the package the build completed and in

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Packs copies of the completed package made at two other paths, one with its
 # time stamps moved and its modes widened, and requires both archives to be
 # byte-identical to the build's ARCHIVE; then checks what the archive lists:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Compiles SOURCE (the package headers used as EDK2 C code uses them) with
 # each compiler in COMPILERS for C99 and C11, 32- and 64-bit; any warning or
 # failed static assertion fails the test, naming the combination.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 /* The few EDK2 base types and UEFI variable attributes the package headers
    use, as EDK2's own headers (ProcessorBind.h, Base.h, UefiMultiPhase.h)
    define them for IA-32 and X64 with GCC-style toolchains. Stands in for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 /* The package headers as EDK2 C code uses them: included after the base
    types, the GUIDs defined from their initializer macros as EDK2's AutoGen
    defines them, the variable written through its structure. Every layout

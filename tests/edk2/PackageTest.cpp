@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The EDK2 package as the build completes it: its DEC and INF name the same
 // GUIDs, module and files as the package headers, the firmware's constants,
 // the host's constants, the image and the module's firmware file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Every named scenario run on the host build and on the image in the
 // emulator, at its flash address and relocated: the same trace (service-call
 // details included), PPIs, chip and bridge state, POST codes and status.

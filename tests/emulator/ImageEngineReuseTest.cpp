@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // One emulator engine reused pass after pass gives what a new engine gives
 // each time: same status, trace, chip, PPIs, instructions and stack, in any
 // order of scenarios, faulted runs included.

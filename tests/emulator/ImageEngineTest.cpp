@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The emulator itself: figures of a normal pass, port instructions of every
 // form, and images that misbehave ending in a one-line report instead of a
 // hang or a crash.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // One host engine reused pass after pass gives what a new board gives each
 // time: same status, trace, installed PPIs, chip, bridge and POST codes, in
 // any order of scenarios, whatever the pass before left on the board.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Whole passes through the entry point, compared access for access and call
 // for call with the story of the pass.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Fails when the module image IMAGE lost a property its small link relies on
 # and the image check (pe/ImageCheck.h: magic, machine, subsystem, entry,
 # relocations, writable sections) does not cover: equal section and file

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Fails when editing a firmware header does not change the image: builds the
 # image from a copy of the firmware sources in WORK, changes one value in the
 # copy's register script header, builds again with the same build tree and

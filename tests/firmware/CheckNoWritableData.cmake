@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Fails when any object of ARCHIVE has a non-empty .data or .bss section.
 execute_process(COMMAND ${OBJDUMP} -h ${ARCHIVE} OUTPUT_VARIABLE Headers RESULT_VARIABLE Failed)
 if(Failed)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module keeps its own copy of the chip's facts (it is the code under
 // test); the host side states them once in chip/ and board/Guid.h. These
 // tests hold the two copies equal, fact by fact.

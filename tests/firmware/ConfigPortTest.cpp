@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The configuration-port operations make exactly their documented accesses,
 // and the board's chip model honours the protocol they rely on.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Discovery over the built-in table and over hand-made tables: which ports are
 // probed, in which order, and what is returned.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The settings stage: which entries of the setup variable program logical
 // device 8, how register 0xF0 is masked, and what happens when the variable
 // or its PPI cannot be had.

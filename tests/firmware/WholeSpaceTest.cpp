@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Whole input spaces, pass by pass: every entry shape that matters at every
 // entry position, every Param[2] against several register 0xF0 values, every
 // returned size, every chip placement with every kind of ID answer. Each pass

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # sio-inspect against a real Linux kernel after the real firmware: OVMF IA-32
 # with the module's firmware file and QEMU's stand-in chip (as `sio ovmf
 # --scenario` sets them up) programs the stand-in; the same boot then starts

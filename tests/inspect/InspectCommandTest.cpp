@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio inspect` as a command, run in this process: what it refuses before
 // any port is touched, and what it tells the operator.
 #include "inspect/InspectCommand.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A simulated board as the module's pass leaves it, ready to be read by
 // `sio inspect`'s code, and the accesses made after the pass.
 #pragma once

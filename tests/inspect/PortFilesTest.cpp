@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The two files `sio inspect` reads on a live machine: the port device and the
 // setup variable in efivarfs.
 #include <gtest/gtest.h>

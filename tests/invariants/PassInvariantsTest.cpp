@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The invariant checker itself: quiet on sound passes, and each invariant
 // caught on a hand-broken trace of an otherwise sound pass.
 #include <gtest/gtest.h>

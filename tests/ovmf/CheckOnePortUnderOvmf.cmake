@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # An image whose only port is 0x2E, under OVMF's PEI Foundation with the
 # stand-in at 0x2E: its accesses must equal the board model's pass of the same
 # image, and none may touch 0x4E. SIO is the tool, IMAGE the built image, WORK

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // LZMA "alone" streams: the size field the firmware's decompressor relies on.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module's firmware file dispatched by a real PEI Foundation: added to
 // Debian's OVMF IA-32 image, booted under QEMU up to the UEFI Shell. QEMU has
 // no chip at the candidate ports, so the module's accesses must equal the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Opening Debian's OVMF IA-32 image to its PEI volume and closing it again:
 // sizes, the LZMA size field and checksums up the chain, and refusals of
 // images laid out otherwise.

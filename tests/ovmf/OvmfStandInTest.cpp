@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module's whole pass under OVMF's PEI Foundation with QEMU's SB16 mixer
 // standing in for the chip: the real firmware's trace equals the board
 // model's for the same board, the setup variable stored in the variable store

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Adding the module's file to a PEI volume: placement, alignment, pad file,
 // state, checksums, rebasing, and refusals that leave the volume untouched.
 #include <gtest/gtest.h>

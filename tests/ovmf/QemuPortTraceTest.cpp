@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Reading QEMU's trace lines and picking the module's accesses out of the
 // firmware's own port traffic.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The setup variable put into OVMF's variable store and read back from the
 // Shell's dmpstore output as the serial console shows it (colour sequences,
 // carriage returns): what the store holds after StoreSetupVariable, and which

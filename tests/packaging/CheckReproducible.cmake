@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Builds the module image, its firmware file and volume, and the EDK2
 # package's release archive a second time, from a fresh copy of the sources in
 # another directory, and compares them byte for byte with the main build's;

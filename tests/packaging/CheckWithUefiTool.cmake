@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Has Debian's uefitool-cli (UEFIExtract, UEFIFind) check firmware volumes made
 # by `sio pack`: the built one and one for each dependency choice.
 #   -DSIO_PACK=<sio;pack> -DIMAGE=<.efi> -DVOLUME=<built .fv> -DDEPEX=<its choice>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module image is the link's output without its DOS stub: the same
 // passes at the flash address and moved, and the stub's removal is exact.
 #include <gtest/gtest.h>

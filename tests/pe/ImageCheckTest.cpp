@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The image check on the image as built, and on copies broken the ways a
 // build or a flash tool can break it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // One validation of the module image, and every reader of an image runs it:
 // mutated copies of the real image are refused by the image check, the
 // packer (both forms), the emulator's loader and the OVMF insertion, each

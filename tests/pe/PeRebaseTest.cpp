@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Rebasing the module image: every relocation site moves by the distance,
 // nothing else changes, and a bad image is refused untouched.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The 8- and 16-bit sums, and the FFS and volume header checksums made from
 // them, against hand-worked values and headers taken from Debian's OVMF image.
 #include <gtest/gtest.h>

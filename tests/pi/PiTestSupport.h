@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // What the format tests share: the record sizes under short names, a
 // little-endian read at an offset (the tests check the layout independently
 // of the records), and a section's body.

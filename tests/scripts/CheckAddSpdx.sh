@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # scripts/add-spdx.sh on a scratch tree of sample files, one per comment
 # syntax, beside files it must leave alone: --check finds exactly the sources
 # without the line, adding it leaves every file valid in its own language

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Runs a piece of the module against a board built from a scenario and hands
 // back the trace it left.
 #pragma once

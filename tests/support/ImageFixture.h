@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module image as built, and copies of it with bytes patched in, for the
 // image check and emulator tests.
 #pragma once

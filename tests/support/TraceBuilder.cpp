@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tests/support/TraceBuilder.h"
 
 #include "chip/ExpectedPass.h"

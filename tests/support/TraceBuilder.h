@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Expected traces written the way the hardware story reads: EnterConfig(P),
 // WriteReg(P, 0x30, 0x01), ReadReg(P, 0x20, 0x02), ... The pass's own steps
 // (early writes, probes, script, logical-device-8 sequence) come from its one

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # `sio var store` and `sio var list` on OVMF's variable file and on a whole
 # flash image, checked by Debian's uefitool-cli (UEFIExtract): the stored
 # variable with its name, GUID, attributes, state 0x3F and content, one valid

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Arguments a shell can pass but the CMake process tests cannot (an empty
 // argument): each is refused before anything runs or is written.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The image's board values (PCDs): where the package's INF says they are,
 // what `sio image config --set` writes there (EDK2's patching rules), what it
 // refuses, and what a patched image does on the board model and in the

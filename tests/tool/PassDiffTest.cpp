@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The pass comparison finds every kind of difference between two runs and
 // stays silent for identical ones.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Runs `sio` as a user would and checks what it did.
 #   SIO       the built tool
 #   ARGS      its arguments, separated by '|'

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Scenario files: what a file says reaches the board, a scenario written out
 // reads back the same, and each kind of mistake is named by its field.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The setup variable codec: entries land at the offsets the settings stage
 // reads, survive a round trip, and acted-on entries are exactly those the
 // stage would program logical device 8 from.

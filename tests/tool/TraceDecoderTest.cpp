@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The decoded trace says what each access means to the device it reaches,
 // following the configuration protocol's state port by port.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The waveform file is read back by GTKWave's own converters (vcd2fst, then
 // fst2vcd), and the values they see are the trace's accesses, step by step.
 #include <gtest/gtest.h>

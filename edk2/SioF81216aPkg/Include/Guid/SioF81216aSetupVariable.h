@@ -1,4 +1,5 @@
 /** @file
+  SPDX-License-Identifier: BSD-2-Clause-Patent
   The setup variable "SioF81216aSetup00" the SioF81216aPei module reads when
   it brings up the F81216a: its name, vendor GUID, layout and the values the
   module acts on. A setup driver writes it; the module reads it through

@@ -1,4 +1,5 @@
 /** @file
+  SPDX-License-Identifier: BSD-2-Clause-Patent
   The PPI SioF81216aPei installs once the F81216a is configured and out of
   configuration mode. It has no interface: a module that needs the chip's
   devices lists gSioF81216aReadyPpiGuid in its [Depex], or waits for it with
