@@ -54,7 +54,7 @@ bool ProbeOnly(uint16_t P) {
 uint16_t Discover(const InspectOptions& Options, const ModulePortBridge& Bridge, OpenChip& Open,
                   std::vector<uint16_t>& Probed) {
   std::vector<uint16_t> Ports =
-      Options.Port ? std::vector<uint16_t>{*Options.Port} : ModuleProbeOrder();
+      Options.Port ? std::vector<uint16_t>{*Options.Port} : ModuleProbeOrder(Options.Board);
   for (uint16_t P : Ports) {
     Probed.push_back(P);
     size_t Before = Bridge.Attempts();
@@ -163,27 +163,28 @@ uint8_t ExpectedChipIdHigh() {
 uint8_t ExpectedChipIdLow() {
   return ConfigEntry().ChipIdLow;
 }
-uint16_t ModuleFirstPort() {
-  return ConfigEntry().IoBase;
+uint16_t ModuleFirstPort(const chip::BoardConfig& Board) {
+  std::vector<uint16_t> Order = ModuleProbeOrder(Board);
+  return Order.empty() ? 0 : Order.front();
 }
 
-std::vector<uint16_t> ModuleProbeOrder() {
+// As the module's discovery: each configuration entry of the device table
+// probes the record's ports in order, skipping the ones that are 0.
+std::vector<uint16_t> ModuleProbeOrder(const chip::BoardConfig& Board) {
   std::vector<uint16_t> Ports;
+  const std::vector<uint16_t> Record = Board.ProbeOrder();
   for (const SioDeviceEntry& Entry : SioDeviceTable) {
     if (SioIsTerminator(Entry))
       break;
-    if (Entry.Kind != SioKindConfig)
-      continue;
-    if (Entry.IoBase != 0)
-      Ports.push_back(Entry.IoBase);
-    Ports.insert(Ports.end(), std::begin(SioCandidatePorts), std::end(SioCandidatePorts));
+    if (Entry.Kind == SioKindConfig)
+      Ports.insert(Ports.end(), Record.begin(), Record.end());
   }
   return Ports;
 }
 
-std::vector<uint16_t> ModuleIndexPorts() {
+std::vector<uint16_t> ModuleIndexPorts(const chip::BoardConfig& Board) {
   std::vector<uint16_t> Ports;
-  for (uint16_t P : ModuleProbeOrder()) {
+  for (uint16_t P : ModuleProbeOrder(Board)) {
     if (std::find(Ports.begin(), Ports.end(), P) == Ports.end())
       Ports.push_back(P);
   }
@@ -191,7 +192,7 @@ std::vector<uint16_t> ModuleIndexPorts() {
 }
 
 std::string LiveProbeNotice(const InspectOptions& Options, const std::string& Device) {
-  std::vector<uint16_t> Ports = ModuleIndexPorts();
+  std::vector<uint16_t> Ports = ModuleIndexPorts(Options.Board);
   if (Options.Port || Ports.size() < 2)
     return {};
   return Device + ": probing up to " + std::to_string(Ports.size()) + " index ports (" +
@@ -213,7 +214,8 @@ sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Op
       uint16_t P = Discover(Options, Bridge, Open, Out.PortsProbed);
       if (P != 0) {
         Out.IndexPort = P;
-        ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(), Bridge, Open, Out);
+        ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(Options.Board), Bridge,
+                      Open, Out);
       }
     } catch (...) {
       Thrown = std::current_exception();
@@ -346,11 +348,14 @@ std::vector<std::string> PlanInspection(const InspectOptions& Options) {
                                        "), stopping at the first port whose ID matches:");
     AddPlanLines(Lines, Bridge.Accesses(), std::nullopt);
   }
-  uint16_t P = Options.Port.value_or(ModuleFirstPort());
+  uint16_t P = Options.Port.value_or(ModuleFirstPort(Options.Board));
+  if (P == 0)
+    return Lines; // no port to probe, so no chip to read
   ChipReading Unused;
   OpenChip Open;
   ModulePortBridge Bridge(Ports);
-  ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(), Bridge, Open, Unused);
+  ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(Options.Board), Bridge, Open,
+                Unused);
   Lines.push_back("Reading the chip found, shown for index port " + siotool::Hex(P, 4) +
                   " (the same accesses at any other):");
   AddPlanLines(Lines, Bridge.Accesses(), P);

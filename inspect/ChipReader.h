@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "board/Trace.h"
+#include "chip/BoardConfig.h"
 #include "inspect/PortAccess.h"
 #include "inspect/RegisterSet.h"
 #include "inspect/SignalHold.h"
@@ -22,6 +23,9 @@ namespace inspect {
 struct InspectOptions {
   std::optional<uint16_t> Port; // probe only this index port
   bool All = false;             // every register of devices 0x00-0x0F (AllRegisters)
+  // The module's board values: the ports its discovery probes and the
+  // registers its script writes (an image's, or the built-in ones).
+  chip::BoardConfig Board = chip::DefaultBoardConfig();
 };
 
 struct ChipReading {
@@ -39,15 +43,16 @@ struct ChipReading {
 // The chip ID the module looks for (from its device table).
 uint8_t ExpectedChipIdHigh();
 uint8_t ExpectedChipIdLow();
-// The index port the module probes first.
-uint16_t ModuleFirstPort();
-// The index ports the module's discovery probes, in its order (one may come
-// twice); the same, each once.
-std::vector<uint16_t> ModuleProbeOrder();
-std::vector<uint16_t> ModuleIndexPorts();
+// The index port the module given Board probes first; 0 when it probes none.
+uint16_t ModuleFirstPort(const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+// The index ports the discovery of the module given Board probes, in its
+// order (one may come twice); the same, each once.
+std::vector<uint16_t> ModuleProbeOrder(const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+std::vector<uint16_t> ModuleIndexPorts(const chip::BoardConfig& Board = chip::DefaultBoardConfig());
 
 // What to tell the operator before the discovery probes several ports of a
-// live machine through Device; empty when Options name one port.
+// live machine through Device; empty when Options name one port or the
+// module's board values name only one.
 std::string LiveProbeNotice(const InspectOptions& Options, const std::string& Device);
 
 // Fails when an access fails, when a signal of Hold arrives, or when no chip

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
 #include "inspect/ChipReader.h"
@@ -28,8 +29,11 @@ bool NeverPreset(const RegisterKey& Key) {
 } // namespace
 
 sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool All,
-                                            const std::string& Source) {
-  const RegisterSet Set = All ? AllRegisters() : ModuleRegisters();
+                                            const std::string& Source,
+                                            const chip::BoardConfig& Values) {
+  const RegisterSet Set = All ? AllRegisters() : ModuleRegisters(Values);
+  const SioBoardConfig Record = Values.Record();
+  engine::ScopedBoardConfig Scoped(Record);
   engine::HostEngine Engine;
   std::array<ChipReading, 2> Runs;
   const std::array<uint8_t, 2> Starts = {0x00, 0xFF};
@@ -44,7 +48,7 @@ sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool 
     }
     Engine.Run(Board);
     BoardPorts Ports(Engine.Target().Bus());
-    auto Reading = InspectChip(Ports, {std::nullopt, All});
+    auto Reading = InspectChip(Ports, {std::nullopt, All, Values});
     if (!Reading)
       return Reading.Within(Source + ": after the module's pass on the board model");
     Runs[Run] = std::move(*Reading);
@@ -64,8 +68,10 @@ sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool 
   return Out;
 }
 
-board::Scenario LiveScenario(const LiveVariable& Variable) {
+board::Scenario LiveScenario(const LiveVariable& Variable, const chip::BoardConfig& Board) {
   board::Scenario Config = board::DefaultScenario();
+  if (uint16_t First = ModuleFirstPort(Board); First != 0)
+    Config.ChipPort = First;
   Config.Registers.clear();
   Config.ChipReadAnswers.clear();
   Config.SetupVariable.reset();
@@ -74,8 +80,10 @@ board::Scenario LiveScenario(const LiveVariable& Variable) {
   return Config;
 }
 
-sio::Result<Expectation> ExpectFromVariable(const LiveVariable& Variable, bool All) {
-  auto Out = ExpectFromScenario(LiveScenario(Variable), All, "the live setup variable");
+sio::Result<Expectation> ExpectFromVariable(const LiveVariable& Variable, bool All,
+                                            const chip::BoardConfig& Board) {
+  auto Out =
+      ExpectFromScenario(LiveScenario(Variable, Board), All, "the live setup variable", Board);
   if (Out) {
     Out->FromSetupVariable = true;
     Out->Variable = Variable;

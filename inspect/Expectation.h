@@ -16,6 +16,7 @@
 #include <string>
 
 #include "board/Scenario.h"
+#include "chip/BoardConfig.h"
 #include "inspect/EfiVariable.h"
 #include "inspect/RegisterSet.h"
 
@@ -34,13 +35,20 @@ struct Expectation {
   std::optional<LiveVariable> Variable; // the live variable it was made from
 };
 
-// Fails when the module finds no chip on the scenario's board.
-sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool All,
-                                            const std::string& Source);
+// The pass is the module's given Values (an image's board values: its
+// ports, script, progress code and LPC write), and the reading probes
+// Values' ports. Fails when the module finds no chip on the scenario's board.
+sio::Result<Expectation>
+ExpectFromScenario(const board::Scenario& Config, bool All, const std::string& Source,
+                   const chip::BoardConfig& Values = chip::DefaultBoardConfig());
 
 // The default board with nothing known of the chip's registers before the
-// pass and Variable's content as the setup variable (none when absent).
-board::Scenario LiveScenario(const LiveVariable& Variable);
-sio::Result<Expectation> ExpectFromVariable(const LiveVariable& Variable, bool All);
+// pass and Variable's content as the setup variable (none when absent); its
+// chip at the port Board's discovery probes first.
+board::Scenario LiveScenario(const LiveVariable& Variable,
+                             const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+sio::Result<Expectation>
+ExpectFromVariable(const LiveVariable& Variable, bool All,
+                   const chip::BoardConfig& Board = chip::DefaultBoardConfig());
 
 } // namespace inspect

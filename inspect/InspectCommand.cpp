@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "board/ScenarioCatalog.h"
+#include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
 #include "inspect/DevPort.h"
@@ -31,6 +32,8 @@ struct Options {
   std::string DevPortPath = kDevPortPath;
   bool Json = false;
   bool Trace = false;
+  std::string ImagePath;
+  std::optional<std::string> Image; // ImagePath when --image was given
 };
 
 // A named scenario of the board's catalog, or a scenario file.
@@ -49,15 +52,24 @@ board::Scenario ResolveScenario(const std::string& Text, const std::string& Flag
   return siotool::LoadScenarioFile(Text);
 }
 
-InspectOptions ReadOptions(const Options& Given) {
+// Board: the module's board values, the image's when one is given: its
+// ports are the module's.
+InspectOptions ReadOptions(const Options& Given, const chip::BoardConfig& Board) {
   InspectOptions Out;
   Out.All = Given.All;
+  Out.Board = Board;
   if (!Given.Port.empty()) {
     uint64_t Port = siotool::ParseUnsigned(Given.Port, "--port", 0xFFFF);
-    std::string Problem = IndexPortProblem(Port, Given.UnsafePort);
+    std::string Problem = IndexPortProblem(Port, Given.UnsafePort, Board);
     if (!Problem.empty())
       throw siotool::InputError("--port: " + Problem);
     Out.Port = static_cast<uint16_t>(Port);
+  } else if (Given.Image) {
+    // The image's discovery is followed as given, so every port it probes
+    // must be one a reading may reach.
+    std::string Problem = ModulePortsProblem(Board);
+    if (!Problem.empty())
+      throw siotool::InputError("--image: " + *Given.Image + ": " + Problem + "; give --port P");
   }
   return Out;
 }
@@ -86,8 +98,16 @@ void PrintAccesses(const board::Trace& Accesses, bool Json) {
     std::cout << "  " << Event.Access << "  " << Event.Meaning << "\n";
 }
 
-void Inspect(const Options& Given, const std::string& ProgramName, int& ExitCode) {
-  InspectOptions Chip = ReadOptions(Given);
+void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
+             const std::string& ProgramName, int& ExitCode) {
+  // The module's board values: the image's, or the built-in ones.
+  chip::BoardConfig Values = chip::DefaultBoardConfig();
+  std::string WithImage;
+  if (Given.Image) {
+    Values = ReadImage(*Given.Image);
+    WithImage = " with the board values of " + *Given.Image;
+  }
+  InspectOptions Chip = ReadOptions(Given, Values);
   if (Given.Plan) {
     auto Lines = PlanInspection(Chip);
     if (Given.Json) {
@@ -105,9 +125,10 @@ void Inspect(const Options& Given, const std::string& ProgramName, int& ExitCode
   std::optional<Expectation> Expect;
   if (!Given.Expect.empty()) {
     Expect = Need(ExpectFromScenario(ResolveScenario(Given.Expect, "--expect"), Chip.All,
-                                     "scenario " + Given.Expect));
+                                     "scenario " + Given.Expect + WithImage, Values));
   } else if (Given.ExpectLive) {
-    Expect = Need(ExpectFromVariable(Need(ReadEfiVariable(Given.EfiVariable)), Chip.All));
+    Expect = Need(ExpectFromVariable(Need(ReadEfiVariable(Given.EfiVariable)), Chip.All, Values));
+    Expect->Source += WithImage;
   }
 
   std::unique_ptr<engine::HostEngine> Board;
@@ -115,10 +136,13 @@ void Inspect(const Options& Given, const std::string& ProgramName, int& ExitCode
   std::string Through;
   if (!Given.Board.empty()) {
     // The board as the module's pass leaves it, read like a real one.
+    board::Scenario Scenario = ResolveScenario(Given.Board, "--board");
+    const SioBoardConfig Record = Values.Record();
+    engine::ScopedBoardConfig Scoped(Record);
     Board = std::make_unique<engine::HostEngine>();
-    Board->Run(ResolveScenario(Given.Board, "--board"));
+    Board->Run(Scenario);
     Ports = std::make_unique<BoardPorts>(Board->Target().Bus());
-    Through = "the board model (scenario " + Given.Board + ")";
+    Through = "the board model (scenario " + Given.Board + WithImage + ")";
   } else {
     Ports = Need(DevPort::Open(Given.DevPortPath));
     Through = Given.DevPortPath;
@@ -173,7 +197,7 @@ void Inspect(const Options& Given, const std::string& ProgramName, int& ExitCode
 
 } // namespace
 
-void AddInspectCommand(CLI::App& Command, int& ExitCode) {
+void AddInspectCommand(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage) {
   auto Given = std::make_shared<Options>();
   auto* Port = Command
                    .add_option("--port", Given->Port,
@@ -210,12 +234,26 @@ void AddInspectCommand(CLI::App& Command, int& ExitCode) {
   Command.add_option("--dev-port", Given->DevPortPath, "The port device")
       ->type_name("FILE")
       ->capture_default_str();
+  CLI::Option* Image = nullptr;
+  if (ReadImage) {
+    Image =
+        Command
+            .add_option("--image", Given->ImagePath,
+                        "The module image whose board values (index ports, register script) the "
+                        "discovery, the registers read, --board's pass and the expectation follow "
+                        "(default: the built-in ones)")
+            ->type_name("IMAGE");
+  }
   Command.add_flag("--json", Given->Json, "Print the report as one JSON document");
   Command.add_flag("--trace", Given->Trace, "Also show every port access made, decoded");
   const CLI::App* Root = &Command;
   while (Root->get_parent())
     Root = Root->get_parent();
-  Command.callback([Given, Root, &ExitCode] { Inspect(*Given, Root->get_name(), ExitCode); });
+  Command.callback([Given, Image, ReadImage = std::move(ReadImage), Root, &ExitCode] {
+    if (Image != nullptr && Image->count() > 0)
+      Given->Image = Given->ImagePath;
+    Inspect(*Given, ReadImage, Root->get_name(), ExitCode);
+  });
 }
 
 } // namespace inspect

@@ -7,8 +7,21 @@
 
 #include <CLI/CLI.hpp>
 
+#include <functional>
+#include <string>
+
+#include "chip/BoardConfig.h"
+
 namespace inspect {
 
-void AddInspectCommand(CLI::App& Command, int& ExitCode);
+// The board values of the module image at a path; throws
+// siotool::InputError when it is no image of this build's module.
+using ImageBoardReader = std::function<chip::BoardConfig(const std::string& Path)>;
+
+// With ReadImage, the command takes --image IMAGE: the discovery, the
+// registers read, the simulated board's pass and the expectation then follow
+// that image's board values instead of the built-in ones. (`sio-inspect`
+// links no reader of module images, and has no --image.)
+void AddInspectCommand(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage = {});
 
 } // namespace inspect

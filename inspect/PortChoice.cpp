@@ -9,11 +9,31 @@
 #include "tool/ScenarioFile.h"
 
 namespace inspect {
+namespace {
 
-std::string IndexPortProblem(uint64_t Port, bool Unsafe) {
-  std::vector<uint16_t> Module = ModuleIndexPorts();
+// Why index port Port (and its data port) may not be reached whoever names
+// it: outside the chip's port range, on a port the module writes itself, or
+// on a port of the standard PC map where a write has side effects.
+std::string SideEffectProblem(uint64_t Port, const std::string& Refused) {
+  if (std::string Problem = siotool::ChipPortProblem(Port); !Problem.empty())
+    return Problem;
+  for (const SideEffectPorts& Range : kSideEffectPorts) {
+    if (Port + 1 >= Range.First && Port <= Range.Last) {
+      return siotool::Hex(Port, 4) + " and its data port " + siotool::Hex(Port + 1, 4) + " reach " +
+             Range.What + " at " + siotool::Hex(Range.First, 4) +
+             (Range.Last != Range.First ? "-" + siotool::Hex(Range.Last, 4) : "") +
+             ", where a write has side effects; " + Refused;
+    }
+  }
+  return {};
+}
+
+} // namespace
+
+std::string IndexPortProblem(uint64_t Port, bool Unsafe, const chip::BoardConfig& Board) {
+  std::vector<uint16_t> Module = ModuleIndexPorts(Board);
   if (std::find(Module.begin(), Module.end(), Port) != Module.end())
-    return {};
+    return SideEffectProblem(Port, "refused though the module probes it");
   if (std::string Problem = siotool::ChipPortProblem(Port); !Problem.empty())
     return Problem;
   if (!Unsafe) {
@@ -23,13 +43,16 @@ std::string IndexPortProblem(uint64_t Port, bool Unsafe) {
     return siotool::Hex(Port, 4) + " is not one of the module's index ports (" + Known +
            "); another port needs " + kUnsafePortOption;
   }
-  for (const SideEffectPorts& Range : kSideEffectPorts) {
-    if (Port + 1 >= Range.First && Port <= Range.Last) {
-      return siotool::Hex(Port, 4) + " and its data port " + siotool::Hex(Port + 1, 4) + " reach " +
-             Range.What + " at " + siotool::Hex(Range.First, 4) +
-             (Range.Last != Range.First ? "-" + siotool::Hex(Range.Last, 4) : "") +
-             ", where a write has side effects; refused even with " + kUnsafePortOption;
-    }
+  return SideEffectProblem(Port, std::string("refused even with ") + kUnsafePortOption);
+}
+
+std::string ModulePortsProblem(const chip::BoardConfig& Board) {
+  std::vector<uint16_t> Module = ModuleIndexPorts(Board);
+  if (Module.empty())
+    return "it probes no index port";
+  for (uint16_t Port : Module) {
+    if (std::string Problem = SideEffectProblem(Port, "its discovery is refused"); !Problem.empty())
+      return "its index port " + Problem;
   }
   return {};
 }

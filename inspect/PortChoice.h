@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // Which index port `sio inspect --port P` may reach: the module's own index
-// ports; another only when the operator says it is unsafe (--unsafe-port),
-// and never one whose index or data port (P, P + 1) lies on a port of the
-// standard PC map where a write has side effects.
+// ports (those of the image given, which a patched image may have changed);
+// another only when the operator says it is unsafe (--unsafe-port), and never
+// one whose index or data port (P, P + 1) lies on a port of the standard PC
+// map where a write has side effects, be it the image's own.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "chip/BoardConfig.h"
 
 namespace inspect {
 
@@ -33,7 +36,13 @@ inline constexpr SideEffectPorts kSideEffectPorts[] = {
 inline constexpr const char* kUnsafePortOption = "--unsafe-port";
 
 // Why `--port Port` is refused; empty when it is accepted. Unsafe: given
-// with kUnsafePortOption.
-std::string IndexPortProblem(uint64_t Port, bool Unsafe);
+// with kUnsafePortOption; Board: the module's board values, whose ports are
+// the module's.
+std::string IndexPortProblem(uint64_t Port, bool Unsafe,
+                             const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+// Why the discovery of the module given Board may not be followed on a
+// live machine: a port it probes reaches a port with side effects, or it
+// probes none. Empty when every port it probes may be.
+std::string ModulePortsProblem(const chip::BoardConfig& Board);
 
 } // namespace inspect

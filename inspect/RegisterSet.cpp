@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "entry/SioInitScript.h"
 #include "setup/SioApplySetup.h"
 #include "sio/SioConfigPort.h"
 
@@ -31,17 +30,18 @@ std::vector<RegisterKey> RegisterSet::Keys() const {
   return Out;
 }
 
-RegisterSet ModuleRegisters() {
+RegisterSet ModuleRegisters(const chip::BoardConfig& Board) {
   RegisterSet Set;
   Set.Globals = {SioRegLogicalDevice, SioRegChipIdHigh, SioRegChipIdLow};
-  for (size_t I = 0; I < SioInitScriptLength; ++I) {
-    const SioRegisterWrite& Write = SioInitScript[I];
-    if (Write.Register == SioRegLogicalDevice)
+  // A patched script may name 0x77 or 0xAA as a register: the reading
+  // cannot select them, as the index port takes them as the keys.
+  for (const chip::RegisterWrite& Write : Board.Script()) {
+    if (Write.Reg == SioRegLogicalDevice)
       AddOnce(Set.Devices, Write.Value);
-    else if (Write.Register < kFirstDeviceRegister)
-      AddOnce(Set.Globals, Write.Register);
-    else
-      AddOnce(Set.DeviceRegisters, Write.Register);
+    else if (Write.Reg < kFirstDeviceRegister)
+      AddOnce(Set.Globals, Write.Reg);
+    else if (Write.Reg != SioEnterKey && Write.Reg != SioExitKey)
+      AddOnce(Set.DeviceRegisters, Write.Reg);
   }
   // The settings stage: logical device 8, activated, its mode and value registers.
   AddOnce(Set.Devices, SioLd8);

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // Which configuration registers `sio inspect` reads: by default those the
-// module programs (taken from the module's own register script and settings
-// stage), with --all every register of logical devices 0x00-0x0F.
+// module programs (taken from the register script of its board values and
+// its settings stage), with --all every register of logical devices
+// 0x00-0x0F.
 #pragma once
 
 #include <compare>
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "chip/BoardConfig.h"
 
 namespace inspect {
 
@@ -26,10 +29,10 @@ struct RegisterSet {
   std::vector<RegisterKey> Keys() const;
 };
 
-// Register 0x07, the chip ID, the chip-global registers of the module's
-// script; the logical devices the script selects and logical device 8 of the
+// Register 0x07, the chip ID, the chip-global registers of Board's script;
+// the logical devices the script selects and logical device 8 of the
 // settings stage, each with every register 0x30 and up the module writes.
-RegisterSet ModuleRegisters();
+RegisterSet ModuleRegisters(const chip::BoardConfig& Board = chip::DefaultBoardConfig());
 // Chip-global registers 0x00-0x2F; registers 0x30-0xFF of devices 0x00-0x0F
 // but for 0x77 and 0xAA, which the index port takes as the keys.
 RegisterSet AllRegisters();

@@ -22,6 +22,42 @@ std::string DefaultImagePath() {
   return sio::data::ImageFile();
 }
 
+namespace {
+
+struct ModuleImage {
+  std::vector<uint8_t> Bytes;
+  pe::PeFile Valid;
+  chip::BoardConfig Config;
+};
+
+ModuleImage ReadModuleImage(const std::string& ImagePath) {
+  if (ImagePath.empty())
+    throw InputError("--image: empty file name");
+  ModuleImage Out;
+  try {
+    Out.Bytes = ReadInputFile(ImagePath, kMaxImageFileSize);
+  } catch (const InputError& Error) {
+    throw InputError(std::string("--image: ") + Error.what());
+  }
+  // A file that is no usable module image is bad input, refused before a run
+  // is reported; the loader validates the same way.
+  auto Valid = pe::ValidatePe32Image(Out.Bytes);
+  if (!Valid)
+    throw InputError("--image: " + ImagePath + ": " + Valid.Message());
+  Out.Valid = std::move(*Valid);
+  auto BoardValues = chip::ReadBoardConfig(Out.Bytes);
+  if (!BoardValues)
+    throw InputError("--image: " + ImagePath + ": " + BoardValues.Message());
+  Out.Config = *BoardValues;
+  return Out;
+}
+
+} // namespace
+
+chip::BoardConfig ReadImageBoardConfig(const std::string& Path) {
+  return ReadModuleImage(Path).Config;
+}
+
 EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::string& ImagePath) {
   EngineRun Run;
   Run.Engine = Engine;
@@ -30,21 +66,10 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
     Run.Result = engine::RunHostPass(Config);
     return Run;
   }
-  std::vector<uint8_t> Image;
-  try {
-    Image = ReadInputFile(ImagePath, kMaxImageFileSize);
-  } catch (const InputError& Error) {
-    throw InputError(std::string("--image: ") + Error.what());
-  }
-  // A file that is no usable module image is bad input, refused before a run
-  // is reported; the loader validates the same way.
-  auto Valid = pe::ValidatePe32Image(Image);
-  if (!Valid)
-    throw InputError("--image: " + ImagePath + ": " + Valid.Message());
-  auto BoardValues = chip::ReadBoardConfig(Image);
-  if (!BoardValues)
-    throw InputError("--image: " + ImagePath + ": " + BoardValues.Message());
-  Run.Config = *BoardValues;
+  ModuleImage Module = ReadModuleImage(ImagePath);
+  const std::vector<uint8_t>& Image = Module.Bytes;
+  const pe::PeFile& Valid = Module.Valid;
+  Run.Config = Module.Config;
   if (Engine == EngineKind::Host) {
     const SioBoardConfig Record = Run.Config.Record();
     engine::ScopedBoardConfig Scoped(Record);
@@ -55,10 +80,10 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   // where no flash lies is moved to the module's flash address, as a
   // firmware build places it.
   emulator::ImageRunOptions Options;
-  const auto LinkAddress = static_cast<uint32_t>(Valid->ImageBase);
-  if (Valid->ImageBase > 0xFFFFFFFF || !emulator::CheckPlacement(LinkAddress, Valid->SizeOfImage)) {
-    if (!Valid->HasRelocations()) {
-      throw InputError("--image: " + ImagePath + ": linked at " + Hex(Valid->ImageBase, 8) +
+  const auto LinkAddress = static_cast<uint32_t>(Valid.ImageBase);
+  if (Valid.ImageBase > 0xFFFFFFFF || !emulator::CheckPlacement(LinkAddress, Valid.SizeOfImage)) {
+    if (!Valid.HasRelocations()) {
+      throw InputError("--image: " + ImagePath + ": linked at " + Hex(Valid.ImageBase, 8) +
                        ", where no flash lies, and it has no relocations to move it to " +
                        Hex(sio::build::kImageBase, 8));
     }

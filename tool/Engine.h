@@ -42,6 +42,10 @@ const char* EngineName(EngineKind Engine);
 // The module image this build produced.
 std::string DefaultImagePath();
 
+// The board values of the module image at Path, read and checked as RunPass
+// reads them. Throws InputError ("--image: PATH: ...") as RunPass does.
+chip::BoardConfig ReadImageBoardConfig(const std::string& Path);
+
 // Runs one pass. The host build runs with the board values of the image at
 // ImagePath (with none, the built-in ones), so both engines follow the same
 // image. Throws InputError when the image file cannot be read, is no valid

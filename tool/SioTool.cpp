@@ -15,6 +15,7 @@
 #include "inspect/InspectCommand.h"
 #include "inspect/SignalHold.h"
 #include "tool/Commands.h"
+#include "tool/Engine.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
 
@@ -84,7 +85,7 @@ int Run(int argc, char** argv) {
   inspect::AddInspectCommand(
       *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
                                      "with what the module's pass should have left"),
-      ExitCode);
+      ExitCode, siotool::ReadImageBoardConfig);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {

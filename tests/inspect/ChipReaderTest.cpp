@@ -441,5 +441,68 @@ TEST(ChipReader, PlanShowsTheAccessesMadeAndMakesNone) {
   EXPECT_EQ(Planned, Made);
 }
 
+// With a patched image's board values the discovery probes that image's
+// ports, in its order, and no other: not one access reaches another port,
+// whether the chip is found or not; the plan shows the same ports.
+TEST(ChipReader, DiscoveryProbesOnlyTheImagesPorts) {
+  struct Case {
+    const char* Name;
+    chip::BoardConfig Values;
+    std::optional<uint16_t> ChipPort;
+    std::vector<uint16_t> Probed;
+  };
+  const Case Cases[] = {
+      {"0x2E only, chip there", ProbingOnly({0x2E}), 0x2E, {0x2E}},
+      {"0x2E only, no chip", ProbingOnly({0x2E}), std::nullopt, {0x2E}},
+      {"0x2E only, chip at 0x4E", ProbingOnly({0x2E}), 0x4E, {0x2E}},
+      {"0x164E then 0x2E", ProbingOnly({0x164E, 0x2E}), 0x2E, {0x164E, 0x2E}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    PassedBoard Board(ChipAt(C.ChipPort), C.Values);
+    auto Reading = InspectChip(Board.Ports, {std::nullopt, false, C.Values});
+    EXPECT_EQ(bool(Reading), C.ChipPort == C.Probed.back());
+    if (Reading)
+      EXPECT_EQ(Reading->PortsProbed, C.Probed);
+    else
+      EXPECT_TRUE(Reading.Message().ends_with(" at " +
+                                              [&] {
+                                                std::string Text;
+                                                for (uint16_t P : C.Probed)
+                                                  Text += (Text.empty() ? "" : ", ") +
+                                                          siotool::Hex(P, 4);
+                                                return Text;
+                                              }()))
+          << Reading.Message();
+    std::set<uint16_t> Reached;
+    for (const auto& E : Board.AfterPass())
+      Reached.insert(E.Port);
+    std::set<uint16_t> Allowed;
+    for (uint16_t P : C.Probed)
+      Allowed.insert({P, static_cast<uint16_t>(P + 1)});
+    EXPECT_EQ(Reached, Allowed);
+    EXPECT_FALSE(Board.Target().Chip() && Board.Target().Chip()->InConfigMode());
+    auto Plan = PlanInspection({std::nullopt, false, C.Values});
+    ASSERT_FALSE(Plan.empty());
+    EXPECT_EQ(Plan[0].find("0x004E"), std::string::npos) << Plan[0];
+  }
+  // An image that probes no port: no discovery, and no reading planned.
+  chip::BoardConfig None = ProbingOnly({});
+  EXPECT_EQ(ModuleProbeOrder(None), std::vector<uint16_t>{});
+  EXPECT_EQ(PlanInspection({std::nullopt, false, None}).size(), 1u);
+}
+
+// The registers read follow the image's script: the devices it selects and
+// the registers it writes, never 0x77 or 0xAA (the keys at the index port).
+TEST(ChipReader, RegistersReadFollowTheImagesScript) {
+  RegisterSet Built = ModuleRegisters();
+  EXPECT_EQ(Built.Devices, (std::vector<uint8_t>{0, 1, 8}));
+  RegisterSet Patched = ModuleRegisters(WithScript(
+      {0x07, 0x03, 0x30, 0x01, 0xF4, 0x11, 0x07, 0x05, 0x77, 0x01, 0xAA, 0x02, 0x29, 0x40}));
+  EXPECT_EQ(Patched.Devices, (std::vector<uint8_t>{3, 5, 8}));
+  EXPECT_EQ(Patched.Globals, (std::vector<uint8_t>{0x07, 0x20, 0x21, 0x29}));
+  EXPECT_EQ(Patched.DeviceRegisters, (std::vector<uint8_t>{0x30, 0xF0, 0xF1, 0xF4}));
+}
+
 } // namespace
 } // namespace inspect::test

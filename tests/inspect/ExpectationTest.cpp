@@ -7,6 +7,7 @@
 #include "board/ScenarioCatalog.h"
 #include "inspect/ChipReader.h"
 #include "inspect/Comparison.h"
+#include "inspect/InspectReport.h"
 
 namespace inspect {
 std::ostream& operator<<(std::ostream& Out, const Expected& E) {
@@ -151,6 +152,60 @@ TEST(Compare, MarksEachRegisterAndSaysWhyItDiffers) {
   ASSERT_TRUE(Reading);
   Comparison Unjudged = Compare(*Reading, nullptr);
   EXPECT_EQ(Unjudged.Unchecked, Reading->Values.size());
+}
+
+// A board programmed by a patched image's pass: the expectation made with
+// that image's values holds as strictly as the built-in one on its own
+// board; the built-in expectation finds the UART's base and interrupt
+// changed, and says so by register.
+TEST(Expectation, FollowsThePatchedImagesBoardValues) {
+  const chip::BoardConfig Patched = Uart2F8();
+  const board::Scenario Scenario = board::DefaultScenario();
+  PassedBoard Board(Scenario, Patched);
+
+  auto Own = ExpectFromScenario(Scenario, false, "scenario default", Patched);
+  ASSERT_TRUE(Own) << Own.Message();
+  auto OwnReading = InspectChip(Board.Ports, {std::nullopt, false, Patched});
+  ASSERT_TRUE(OwnReading) << OwnReading.Message();
+  Comparison Holds = Compare(*OwnReading, &*Own);
+  EXPECT_FALSE(Holds.HasDifference());
+  for (const RegisterKey& Key :
+       {RegisterKey{0, 0x30}, {0, 0x60}, {0, 0x61}, {0, 0x70}, {std::nullopt, 0x25}})
+    EXPECT_EQ(Want(*Own, Key).Mask, 0xFF) << "a written register is checked whole";
+  EXPECT_EQ(Want(*Own, {0, 0x60}).Value, 0x02);
+  EXPECT_EQ(Want(*Own, {0, 0x61}).Value, 0xF8);
+  EXPECT_EQ(Want(*Own, {0, 0x70}).Value, 0x04);
+  // Logical device 1 is not in the patched script: not read, not expected.
+  EXPECT_EQ(Want(*Own, {1, 0x30}).Mask, 0);
+
+  auto Default = ExpectFromScenario(Scenario, false, "scenario default");
+  ASSERT_TRUE(Default);
+  auto Reading = InspectChip(Board.Ports, {});
+  ASSERT_TRUE(Reading) << Reading.Message();
+  Comparison Differs = Compare(*Reading, &*Default);
+  std::vector<RegisterKey> Differing;
+  for (const RegisterCheck& Check : Differs.Checks)
+    if (Check.Result == Mark::Differs && Check.Key.Device == 0)
+      Differing.push_back(Check.Key);
+  EXPECT_EQ(Differing, (std::vector<RegisterKey>{{0, 0x60}, {0, 0x61}, {0, 0x70}}));
+  InspectReport Report{"the board model", *Reading, &*Default, Differs, false};
+  std::string Text;
+  for (const auto& Line : FormatInspectReport(Report))
+    Text += Line + "\n";
+  EXPECT_NE(Text.find("0x60 = 0x02  DIFF"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("expected 0x03, read 0x02"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("0x70 = 0x04  DIFF"), std::string::npos) << Text;
+}
+
+// The live variable's board puts the chip where the image's discovery looks
+// first, so an image probing 0x2E only still has a chip to expect of.
+TEST(Expectation, FromTheLiveVariableWithAnImageProbingOnePort) {
+  const chip::BoardConfig Only2E = ProbingOnly({0x2E});
+  EXPECT_EQ(LiveScenario(Live(std::nullopt), Only2E).ChipPort, 0x2E);
+  auto E = ExpectFromVariable(Live(Ld8Entries({{2, 0x5A, 0}})), false, Only2E);
+  ASSERT_TRUE(E) << E.Message();
+  EXPECT_EQ(Want(*E, kLd8Value), (Expected{0x5A, 0xFF}));
+  EXPECT_EQ(Want(*E, {0, 0x61}), (Expected{0xE8, 0xFF}));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "InspectFixture.h"
 #include "inspect/ChipReader.h"
 #include "inspect/PortChoice.h"
 #include "tool/InputError.h"
@@ -16,11 +17,12 @@
 namespace inspect::test {
 namespace {
 
-// The one-line error of `sio inspect ARGS`; empty when it ran.
-std::string Refusal(std::vector<std::string> Args) {
+// The one-line error of `sio inspect ARGS`; empty when it ran. With
+// ReadImage, the command takes --image.
+std::string Refusal(std::vector<std::string> Args, ImageBoardReader ReadImage = {}) {
   CLI::App App;
   int ExitCode = 0;
-  AddInspectCommand(App, ExitCode);
+  AddInspectCommand(App, ExitCode, std::move(ReadImage));
   std::reverse(Args.begin(), Args.end());
   try {
     App.parse(Args);
@@ -135,6 +137,51 @@ TEST(InspectCommand, NoticeBeforeProbingSeveralLivePorts) {
   EXPECT_NE(Notice.find("--port"), std::string::npos);
   EXPECT_EQ(LiveProbeNotice({0x4E, false}, "/dev/port"), "");
   EXPECT_EQ(LiveProbeNotice({0x4E, true}, "/dev/port"), "");
+}
+
+// --image: the image's ports are the module's, for --port as for the
+// discovery, but a port with side effects stays refused even when the
+// image probes it, and an image probing none gives no discovery to follow.
+TEST(InspectCommand, AnImagesPortsAreTheModules) {
+  auto Reader = [](chip::BoardConfig Values) {
+    return [Values](const std::string&) { return Values; };
+  };
+  const auto Only2E = Reader(ProbingOnly({0x2E}));
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi"}, Only2E), "");
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x2E"}, Only2E), "");
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x4E"}, Only2E),
+            "--port: 0x004E is not one of the module's index ports (0x002E); another port needs "
+            "--unsafe-port");
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x4E", "--unsafe-port"}, Only2E), "");
+  const auto At2F0 = Reader(ProbingOnly({0x2F0}));
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x2F0"}, At2F0), "");
+
+  const auto At92 = Reader(ProbingOnly({0x2E, 0x92}));
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi"}, At92),
+            "--image: p.efi: its index port 0x0092 and its data port 0x0093 reach system control "
+            "port A (bit 0 resets the processor) at 0x0092, where a write has side effects; its "
+            "discovery is refused; give --port P");
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x2E"}, At92), "");
+  EXPECT_NE(Refusal({"--plan", "--image", "p.efi", "--port", "0x92"}, At92)
+                .find("where a write has side effects; refused though the module probes it"),
+            std::string::npos);
+  EXPECT_NE(Refusal({"--plan", "--image", "p.efi"}, Reader(ProbingOnly({0xCF8})))
+                .find("its index port 0x0CF8 overlaps"),
+            std::string::npos);
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi"}, Reader(ProbingOnly({}))),
+            "--image: p.efi: it probes no index port; give --port P");
+
+  // The same board values without an image: the built-in ports only.
+  EXPECT_EQ(IndexPortProblem(0x4E, false), "");
+  EXPECT_NE(IndexPortProblem(0x4E, false, ProbingOnly({0x2E})), "");
+  // Without a reader (`sio-inspect`) there is no --image.
+  EXPECT_NE(Refusal({"--plan", "--image", "p.efi"}), "");
+  // The reader's refusal is the command's.
+  EXPECT_EQ(Refusal({"--plan", "--image", "bad.efi"},
+                    [](const std::string& Path) -> chip::BoardConfig {
+                      throw siotool::InputError("--image: " + Path + ": not an image");
+                    }),
+            "--image: bad.efi: not an image");
 }
 
 } // namespace
