@@ -199,15 +199,26 @@ std::string CompareShown(const std::vector<std::string>& Shown,
   }
   size_t At = 0;
   for (size_t I = 0; I < Parts.size(); ++I) {
-    const auto Found = FindRun(Real, Parts[I], At);
-    const bool MustStart = I == 0;
-    const bool MustEnd = I + 1 == Parts.size();
-    if (Found == std::string::npos || (MustStart && Found != 0) ||
-        (MustEnd && Found + Parts[I].size() != Real.size())) {
-      std::string Where = Parts[I].empty() ? "(empty)" : Parts[I].front();
-      return "shown lines from \"" + Where + "\" are not in the real output as shown";
+    const auto& Part = Parts[I];
+    // The first run starts the output; the last ends it, unless a closing
+    // `...` left it empty.
+    const bool Last = I + 1 == Parts.size();
+    const bool MustEnd = Last && !(I > 0 && Part.empty());
+    size_t Found = std::string::npos;
+    if (MustEnd) {
+      const size_t From = Real.size() >= Part.size() ? Real.size() - Part.size() : 0;
+      if (Real.size() >= Part.size() && From >= At && (I > 0 || From == 0) &&
+          std::equal(Part.begin(), Part.end(), Real.begin() + From))
+        Found = From;
+    } else {
+      Found = FindRun(Real, Part, At);
+      if (I == 0 && Found != 0)
+        Found = std::string::npos;
     }
-    At = Found + Parts[I].size();
+    if (Found == std::string::npos)
+      return "shown lines from \"" + (Part.empty() ? std::string("(end)") : Part.front()) +
+             "\" are not in the real output as shown";
+    At = Found + Part.size();
   }
   return "";
 }
@@ -251,7 +262,7 @@ TEST(DocsTest, ShownOutputMatchesARealRun) {
 
 TEST(DocsTest, ComparisonOfShownLines) {
   const std::vector<std::string> Real{"a", "b", "c", "d"};
-  const std::array<std::pair<std::vector<std::string>, bool>, 8> Cases{{
+  const std::array<std::pair<std::vector<std::string>, bool>, 10> Cases{{
       {{"a", "b", "c", "d"}, true},
       {{"a", "...", "d"}, true},
       {{"...", "b", "c", "..."}, true},
@@ -260,6 +271,8 @@ TEST(DocsTest, ComparisonOfShownLines) {
       {{"a", "c", "...", "d"}, false}, // a line left out inside a run
       {{"a", "...", "x"}, false},
       {{"...", "c", "...", "b", "..."}, false}, // out of order
+      {{"...", "d"}, true},
+      {{}, false},
   }};
   for (const auto& [Shown, Matches] : Cases)
     EXPECT_EQ(CompareShown(Shown, Real).empty(), Matches) << ::testing::PrintToString(Shown);
