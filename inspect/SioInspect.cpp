@@ -9,10 +9,10 @@
 #include <exception>
 #include <iostream>
 
+#include "common/InputError.h"
 #include "common/Version.h"
-#include "inspect/InspectCommand.h"
+#include "inspect/Inspection.h"
 #include "inspect/SignalHold.h"
-#include "tool/InputError.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ int Run(int argc, char** argv) {
   App.name("sio-inspect");
   App.set_version_flag("--version", std::string("sio-inspect ") + sio::kVersion);
   int ExitCode = 0;
-  inspect::AddInspectCommand(App, ExitCode);
+  inspect::AddInspection(App, ExitCode);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {

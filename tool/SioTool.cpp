@@ -11,13 +11,12 @@
 #include <iostream>
 #include <string>
 
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "common/Version.h"
-#include "inspect/InspectCommand.h"
 #include "inspect/SignalHold.h"
 #include "tool/Commands.h"
 #include "tool/Engine.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 
 namespace {
 
@@ -82,10 +81,7 @@ int Run(int argc, char** argv) {
   siotool::AddImageCommands(App, ExitCode);
   siotool::AddOvmfCommand(App, ExitCode);
   siotool::AddPackCommand(App, ExitCode);
-  inspect::AddInspectCommand(
-      *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
-                                     "with what the module's pass should have left"),
-      ExitCode, siotool::ReadImageBoardConfig);
+  siotool::AddInspectCommand(App, ExitCode);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {
