@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module keeps its own copy of the chip's facts (it is the code under
-// test); the host side states them once in chip/ and board/Guid.h. These
+// test); the host side states them once in chip/ and pi/KnownGuids.h. These
 // tests hold the two copies equal, fact by fact.
 #include <gtest/gtest.h>
 
