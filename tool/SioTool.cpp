@@ -8,9 +8,9 @@
 #include <CLI/CLI.hpp>
 
 #include <exception>
-#include <iostream>
 #include <string>
 
+#include "common/ErrorReport.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "common/Version.h"
@@ -20,15 +20,9 @@
 
 namespace {
 
-// The one way `sio` reports an error: one line on stderr, exit code 2.
-// Messages quote what the user typed; control characters become '?' so the
-// line stays one line.
+// Bad input or usage: its one error line (common/ErrorReport.h), exit code 2.
 int ReportError(std::string Message) {
-  for (char& C : Message) {
-    if (static_cast<unsigned char>(C) < 0x20)
-      C = '?';
-  }
-  std::cerr << "sio: error: " << Message << "\n";
+  sio::ReportError(std::move(Message));
   return 2;
 }
 
