@@ -350,6 +350,13 @@ ImageRunReport Machine::Pass() {
     Fault_ = std::string("returned with ") + R.SpName + " " + Hex8(Sp) + ", expected " +
              Hex8(EntrySp + Width) + " (stack unbalanced)";
   }
+  // A 64-bit EFI_STATUS keeps its error in bit 63: a status with any of bits
+  // 31 to 62 set (an IA-32 error code left in EAX, say) is no status the PEI
+  // Foundation would read as the module meant it.
+  if (Fault_.empty() && Mode_ == ProcessorMode::X64 &&
+      (Ax & ~board::kEfiErrorBit64) > 0x7FFFFFFFu) {
+    Fault_ = "returned RAX " + Hex8(Ax) + ", which is no 64-bit status (bits 31 to 62 set)";
+  }
   for (const auto& Saved : CalleeSavedRegisters(Mode_)) {
     const uint64_t Value = ReadRegister(Uc, Saved.Reg);
     if (Fault_.empty() && Value != Saved.Value) {

@@ -98,6 +98,7 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   Run.Completed = Report.Completed;
   Run.Fault = Report.Fault;
   Run.ImageSize = Image.size();
+  Run.Mode = Report.Mode;
   Run.Instructions = Report.Instructions;
   Run.StackHighWater = Report.StackHighWater;
   // An image that never loaded has no load address worth showing.

@@ -9,6 +9,7 @@
 
 #include "board/Board.h"
 #include "chip/ImageBoardConfig.h"
+#include "emulator/GuestLayout.h"
 
 namespace siotool {
 
@@ -25,6 +26,7 @@ struct EngineRun {
   std::string Fault;
   // Image runs only.
   std::optional<size_t> ImageSize;
+  std::optional<emulator::ProcessorMode> Mode; // told by the image's machine
   std::optional<uint64_t> Instructions;
   std::optional<uint32_t> StackHighWater;
   std::optional<uint32_t> LoadAddress;
