@@ -43,6 +43,23 @@ constexpr CalleeSaved kX64CalleeSaved[] = {
     {UC_X86_REG_R12, "R12", 0x1C1D1E1F12131415}, {UC_X86_REG_R13, "R13", 0x2C2D2E2F13141516},
     {UC_X86_REG_R14, "R14", 0x3C3D3E3F14151617}, {UC_X86_REG_R15, "R15", 0x4C4D4E4F15161718}};
 
+// The x64 convention keeps XMM6 to XMM15 for the caller as well: a function
+// compiled for another convention (System V, which saves none of them, nor
+// RDI or RSI) shows here. Each starts with two halves of its own.
+constexpr int kX64CalleeSavedXmm[] = {
+    UC_X86_REG_XMM6,  UC_X86_REG_XMM7,  UC_X86_REG_XMM8,  UC_X86_REG_XMM9,  UC_X86_REG_XMM10,
+    UC_X86_REG_XMM11, UC_X86_REG_XMM12, UC_X86_REG_XMM13, UC_X86_REG_XMM14, UC_X86_REG_XMM15};
+struct Xmm {
+  uint64_t Low = 0, High = 0;
+  bool operator==(const Xmm&) const = default;
+};
+constexpr Xmm XmmStart(size_t Index) {
+  return {0xA0A1A2A3A4A5A6A0ull + Index, 0xC0C1C2C3C4C5C6C0ull + Index};
+}
+std::string XmmText(const Xmm& Value) {
+  return sio::Hex(Value.High, 16) + "_" + sio::Hex(Value.Low, 16).substr(2);
+}
+
 std::span<const CalleeSaved> CalleeSavedRegisters(ProcessorMode Mode) {
   if (Mode == ProcessorMode::X64)
     return kX64CalleeSaved;
@@ -333,6 +350,12 @@ ImageRunReport Machine::Pass() {
   WriteRegister(Uc, R.Sp, EntrySp);
   for (const auto& Saved : CalleeSavedRegisters(Mode_))
     WriteRegister(Uc, Saved.Reg, Saved.Value);
+  if (Mode_ == ProcessorMode::X64) {
+    for (size_t I = 0; I < std::size(kX64CalleeSavedXmm); ++I) {
+      Xmm Start = XmmStart(I);
+      uc_reg_write(Uc, kX64CalleeSavedXmm[I], &Start);
+    }
+  }
   LowestStackWrite_ = static_cast<uint32_t>(EntrySp);
 
   // The `until` argument is ignored (the engine's exit list is on and
@@ -362,6 +385,14 @@ ImageRunReport Machine::Pass() {
     if (Fault_.empty() && Value != Saved.Value) {
       Fault_ = std::string("returned with ") + Saved.Name + " " + Hex8(Value) + ", expected " +
                Hex8(Saved.Value) + " (a callee-saved register not restored)";
+    }
+  }
+  for (size_t I = 0; Mode_ == ProcessorMode::X64 && I < std::size(kX64CalleeSavedXmm); ++I) {
+    Xmm Value;
+    uc_reg_read(Uc, kX64CalleeSavedXmm[I], &Value);
+    if (Fault_.empty() && Value != XmmStart(I)) {
+      Fault_ = "returned with XMM" + std::to_string(6 + I) + " " + XmmText(Value) + ", expected " +
+               XmmText(XmmStart(I)) + " (a callee-saved register not restored)";
     }
   }
   ImageRunReport Report;
