@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
   CLI::App App{"Checks the module image's figures against their budgets"};
   std::string ImagePath = sio::build::kImageFile;
   std::string BudgetsPath;
-  App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
+  App.add_option("--image", ImagePath, "the module image (PE32 for IA-32, PE32+ for X64)")
+      ->capture_default_str();
   App.add_option("--budgets", BudgetsPath, "budgets file (JSON)")->required();
   CLI11_PARSE(App, argc, argv);
 

@@ -31,8 +31,9 @@ struct EngineRun {
   std::optional<uint32_t> StackHighWater;
   std::optional<uint32_t> LoadAddress;
   // The image's link address, when it was moved from there to LoadAddress
-  // through its relocations (no flash lies at its link address).
-  std::optional<uint32_t> MovedFrom;
+  // through its relocations (no flash lies at its link address). An X64
+  // image may be linked above 4 GiB.
+  std::optional<uint64_t> MovedFrom;
 };
 
 // Largest module image read (the real one is a few KiB).

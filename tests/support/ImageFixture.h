@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// The module image as built, and copies of it with bytes patched in, for the
-// image check and emulator tests.
+// The module images as built (IA-32 and X64), and copies of them with bytes
+// patched in, for the image check and emulator tests.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string>
 
 #include <stdexcept>
 #include <sys/mman.h>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "common/BuildPaths.h"
+#include "emulator/GuestLayout.h"
 #include "pe/ImageFile.h"
 #include "pe/PeFile.h"
 
@@ -34,6 +38,21 @@ inline const std::vector<uint8_t>& BuiltImage() {
 inline const std::vector<uint8_t>& BuiltX64Image() {
   static const std::vector<uint8_t> Bytes = ReadImageOrThrow(sio::build::kX64ImageFile);
   return Bytes;
+}
+
+using emulator::ProcessorMode;
+
+// The image built for each processor mode; the suites that run an image run
+// each of them (value-parameterised over kBuiltModes).
+inline constexpr ProcessorMode kBuiltModes[] = {ProcessorMode::Ia32, ProcessorMode::X64};
+
+inline const std::vector<uint8_t>& BuiltImage(ProcessorMode Mode) {
+  return Mode == ProcessorMode::X64 ? BuiltX64Image() : BuiltImage();
+}
+
+// "IA32" or "X64", for parameterised test names.
+inline std::string ModeTestName(const ::testing::TestParamInfo<ProcessorMode>& Info) {
+  return emulator::ModeName(Info.param);
 }
 
 // Offsets of the header fields the tests patch, from the PE header onwards.
@@ -80,8 +99,9 @@ inline size_t EntryFileOffset(const std::vector<uint8_t>& Image) {
 }
 
 // The built image with Code written over its entry point.
-inline std::vector<uint8_t> WithEntryCode(std::vector<uint8_t> Code) {
-  std::vector<uint8_t> Image = BuiltImage();
+inline std::vector<uint8_t> WithEntryCode(std::vector<uint8_t> Code,
+                                          ProcessorMode Mode = ProcessorMode::Ia32) {
+  std::vector<uint8_t> Image = BuiltImage(Mode);
   size_t At = EntryFileOffset(Image);
   std::memcpy(Image.data() + At, Code.data(), Code.size());
   return Image;
