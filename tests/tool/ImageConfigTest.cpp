@@ -267,13 +267,19 @@ TEST(ImageConfig, RefusesWhatTheModuleCannotBeGiven) {
   }
 }
 
-// The image with these DSC values, or with Raw bytes written over its script.
-std::vector<uint8_t> Patched(const std::vector<std::string>& Set) {
-  std::vector<siotool::PcdAssignment> Assignments;
-  for (const auto& Text : Set)
-    Assignments.push_back(siotool::ParseAssignment(Text));
-  return siotool::PatchImage(test::BuiltImage(), Assignments, "image");
-}
+// The patched-image passes run on the IA-32 image and on the X64 one alike.
+class PatchedImage : public ::testing::TestWithParam<test::ProcessorMode> {
+protected:
+  // The image with these DSC values.
+  std::vector<uint8_t> Patched(const std::vector<std::string>& Set) const {
+    std::vector<siotool::PcdAssignment> Assignments;
+    for (const auto& Text : Set)
+      Assignments.push_back(siotool::ParseAssignment(Text));
+    return siotool::PatchImage(test::BuiltImage(GetParam()), Assignments, "image");
+  }
+};
+INSTANTIATE_TEST_SUITE_P(BothImages, PatchedImage, ::testing::ValuesIn(test::kBuiltModes),
+                         test::ModeTestName);
 
 // Runs S on the image and on the host build given the image's values: both
 // must agree event for event and keep every pass invariant.
@@ -304,7 +310,7 @@ board::Scenario NoVariable(std::optional<uint16_t> ChipPort) {
   return S;
 }
 
-TEST(PatchedImage, UartAt0x2F8WithInterrupt4) {
+TEST_P(PatchedImage, UartAt0x2F8WithInterrupt4) {
   auto Image = Patched({"PcdSioF81216aInitScript={0x07, 0x00, 0x25, 0x01, 0x27, 0x10, 0x30, 0x01, "
                         "0x60, 0x02, 0x61, 0xF8, 0x70, 0x04, 0x00, 0x00}"});
   board::PassResult R = RunBoth(Image, NoVariable(0x4E));
@@ -316,7 +322,7 @@ TEST(PatchedImage, UartAt0x2F8WithInterrupt4) {
   EXPECT_EQ(R.Chip->Devices.count(1), 0u) << "logical device 1 is left alone";
 }
 
-TEST(PatchedImage, SecondUartEnabled) {
+TEST_P(PatchedImage, SecondUartEnabled) {
   auto Image = Patched({"PcdSioF81216aInitScript={0x07, 0x00, 0x30, 0x01, 0x60, 0x03, 0x61, 0xF8, "
                         "0x70, 0x04, 0x07, 0x01, 0x30, 0x01, 0x60, 0x02, 0x61, 0xF8, 0x70, 0x03, "
                         "0x00, 0x00}"});
@@ -330,7 +336,7 @@ TEST(PatchedImage, SecondUartEnabled) {
   }
 }
 
-TEST(PatchedImage, OnePortOnlyWithNoChipIsProbedOnceAndNothingElseIsTouched) {
+TEST_P(PatchedImage, OnePortOnlyWithNoChipIsProbedOnceAndNothingElseIsTouched) {
   auto Image = Patched(
       {"PcdSioF81216aConfigPort=0x2E", "PcdSioF81216aCandidatePorts={0, 0, 0, 0, 0, 0, 0, 0}"});
   board::PassResult R = RunBoth(Image, NoVariable(std::nullopt));
@@ -339,7 +345,7 @@ TEST(PatchedImage, OnePortOnlyWithNoChipIsProbedOnceAndNothingElseIsTouched) {
       << test::Dump(R.Events);
 }
 
-TEST(PatchedImage, LpcWriteSkipped) {
+TEST_P(PatchedImage, LpcWriteSkipped) {
   auto Image = Patched({"PcdSioF81216aLpcDecodeAddress=0", "PcdSioF81216aPostCode=0x1234"});
   board::PassResult R = RunBoth(Image, NoVariable(0x4E));
   board::Trace Ports = test::PortAccesses(R.Events);
@@ -352,10 +358,10 @@ TEST(PatchedImage, LpcWriteSkipped) {
   EXPECT_EQ(R.Status, 0u);
 }
 
-TEST(PatchedImage, AScriptThatFillsItsReservedBytesIsPlayedToTheirEndAndNoFurther) {
+TEST_P(PatchedImage, AScriptThatFillsItsReservedBytesIsPlayedToTheirEndAndNoFurther) {
   // Written over the image directly: `sio image config --set` refuses a script
   // without an end pair, but the module must stop at its reserved bytes.
-  std::vector<uint8_t> Image = test::BuiltImage();
+  std::vector<uint8_t> Image = test::BuiltImage(GetParam());
   const chip::PcdInfo& Script = siotool::FindPcd("PcdSioF81216aInitScript");
   auto Record = chip::BoardConfigFileOffset(Image);
   ASSERT_TRUE(Record) << Record.Message();
@@ -381,7 +387,7 @@ TEST(PatchedImage, AScriptThatFillsItsReservedBytesIsPlayedToTheirEndAndNoFurthe
   EXPECT_EQ(R.Chip->Devices.at(0)[0xF7], 46);
 }
 
-TEST(PatchedImage, EveryPcdOverriddenRunsAsItsValuesSay) {
+TEST_P(PatchedImage, EveryPcdOverriddenRunsAsItsValuesSay) {
   std::vector<std::string> Set;
   for (const auto& [Name, Value] : kEveryPcdOverridden)
     Set.push_back(Name + "=" + Value);
