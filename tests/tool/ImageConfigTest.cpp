@@ -64,9 +64,15 @@ struct InfPcd {
   size_t Offset;
 };
 
-// The [PatchPcd.IA32] lines of the package's INF as the build completed it.
-std::vector<InfPcd> PackagedPatchPcds() {
+// The lines of the package INF's [PatchPcd.IA32] (or Section) as the build
+// completed it.
+std::vector<InfPcd> PackagedPatchPcds(const std::string& Section = "PatchPcd.IA32") {
   std::string Inf = ReadText(std::string(sio::build::kEdk2PackageDir) + "/SioF81216aPei.inf");
+  // The section's header line, not a mention of it in the INF's comments.
+  const size_t Begin = Inf.find("\n[" + Section + "]");
+  if (Begin == std::string::npos)
+    return {};
+  Inf = Inf.substr(Begin, Inf.find("\n[", Begin + 1) - Begin);
   std::regex Line(R"(gSioF81216aPkgTokenSpaceGuid\.(\w+)\|([^|\n]+)\|(0x[0-9A-Fa-f]+))");
   std::vector<InfPcd> Pcds;
   for (auto It = std::sregex_iterator(Inf.begin(), Inf.end(), Line); It != std::sregex_iterator();
@@ -86,22 +92,29 @@ std::map<std::string, std::pair<std::string, std::string>> DeclaredPcds() {
   return Pcds;
 }
 
+// Each processor mode's section of the INF gives the offsets in that mode's image.
 TEST(ImageConfig, EveryPcdOfTheInfHoldsItsDeclaredDefaultAtItsOffset) {
-  const auto Inf = PackagedPatchPcds();
   const auto Dec = DeclaredPcds();
-  ASSERT_EQ(Inf.size(), chip::kPcds.size());
   ASSERT_EQ(Dec.size(), chip::kPcds.size());
-  const std::vector<uint8_t>& Image = test::BuiltImage();
-  for (const InfPcd& Pcd : Inf) {
-    SCOPED_TRACE(Pcd.Name);
-    ASSERT_TRUE(Dec.count(Pcd.Name));
-    const chip::PcdInfo& Info = siotool::FindPcd(Pcd.Name);
-    std::vector<uint8_t> Declared = siotool::EncodePcdValue(Info, Dec.at(Pcd.Name).second);
-    ASSERT_LE(Pcd.Offset + Info.Size, Image.size());
-    EXPECT_EQ(
-        std::vector<uint8_t>(Image.begin() + Pcd.Offset, Image.begin() + Pcd.Offset + Info.Size),
-        Declared);
-    EXPECT_EQ(siotool::EncodePcdValue(Info, Pcd.Value), Declared) << "INF value " << Pcd.Value;
+  const std::pair<const char*, const std::vector<uint8_t>*> Sections[] = {
+      {"PatchPcd.IA32", &test::BuiltImage()}, {"PatchPcd.X64", &test::BuiltX64Image()}};
+  for (const auto& [Section, Built] : Sections) {
+    SCOPED_TRACE(Section);
+    const auto Inf = PackagedPatchPcds(Section);
+    ASSERT_EQ(Inf.size(), chip::kPcds.size());
+    const std::vector<uint8_t>& Image = *Built;
+    for (const InfPcd& Pcd : Inf) {
+      SCOPED_TRACE(Pcd.Name);
+      ASSERT_TRUE(Dec.count(Pcd.Name));
+      const chip::PcdInfo& Info = siotool::FindPcd(Pcd.Name);
+      std::vector<uint8_t> Declared = siotool::EncodePcdValue(Info, Dec.at(Pcd.Name).second);
+      ASSERT_LE(Pcd.Offset + Info.Size, Image.size());
+      EXPECT_EQ(
+          std::vector<uint8_t>(Image.begin() + Pcd.Offset, Image.begin() + Pcd.Offset + Info.Size),
+          Declared);
+      EXPECT_EQ(siotool::EncodePcdValue(Info, Pcd.Value), Declared) << "INF value " << Pcd.Value;
+      EXPECT_EQ(Pcd.Offset, chip::BoardConfigFileOffset(Image).Value() + Info.RecordOffset);
+    }
   }
 }
 
