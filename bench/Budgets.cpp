@@ -43,6 +43,47 @@ private:
   BudgetVerdict& Verdict_;
 };
 
+// The instructions of each scenario and the deepest stack of one image,
+// against the budgets named Key + "instructions" and Key + "stack bytes";
+// What prefixes the figure's name in a message.
+void CheckScenarios(const json& Budgets, const std::vector<ScenarioFigures>& Rows,
+                    const std::string& Key, const std::string& What, BudgetVerdict& Verdict) {
+  Checker Check(Verdict);
+  const json Empty = json::object();
+  const std::string InstructionsKey = Key + "instructions";
+  const json& Instructions =
+      Budgets.contains(InstructionsKey) && Budgets[InstructionsKey].is_object()
+          ? Budgets[InstructionsKey]
+          : Empty;
+  if (&Instructions == &Empty)
+    Verdict.Failures.push_back("no \"" + InstructionsKey + "\" object of budgets");
+
+  uint64_t Stack = 0;
+  bool AllCompleted = true;
+  std::set<std::string> Measured;
+  for (const auto& Row : Rows) {
+    Measured.insert(Row.Name);
+    if (!Row.Fault.empty()) {
+      Verdict.Failures.push_back(What + "scenario " + Row.Name + " did not complete: " + Row.Fault);
+      AllCompleted = false;
+      continue;
+    }
+    Check.Compare(Instructions, Row.Name, What + "instructions of " + Row.Name, Row.Instructions);
+    Stack = std::max<uint64_t>(Stack, Row.StackHighWater);
+  }
+  for (const auto& [Name, Budget] : Instructions.items()) {
+    if (!Measured.count(Name)) {
+      Verdict.Failures.push_back("budget for " + What + "instructions of " + Name +
+                                 " names no benchmark scenario");
+    }
+  }
+  // The deepest stack is only known when every scenario ran to its end.
+  if (AllCompleted) {
+    Check.Compare(Budgets, Key + "stack bytes", What + "stack high-water bytes (deepest scenario)",
+                  Stack);
+  }
+}
+
 } // namespace
 
 BudgetVerdict CheckBudgets(std::string_view BudgetsJson, const MeasuredFigures& Figures) {
@@ -54,37 +95,12 @@ BudgetVerdict CheckBudgets(std::string_view BudgetsJson, const MeasuredFigures& 
   }
   Checker Check(Verdict);
   Check.Compare(Budgets, "image bytes", "image bytes", Figures.ImageBytes);
+  for (const auto& [Name, Figure] : Figures.Bytes)
+    Check.Compare(Budgets, Name, Name, Figure);
 
-  const json Empty = json::object();
-  const json& Instructions = Budgets.contains("instructions") && Budgets["instructions"].is_object()
-                                 ? Budgets["instructions"]
-                                 : Empty;
-  if (&Instructions == &Empty)
-    Verdict.Failures.push_back("no \"instructions\" object of budgets");
-
-  uint64_t Stack = 0;
-  bool AllCompleted = true;
-  std::set<std::string> Measured;
-  for (const auto& Row : Figures.Scenarios) {
-    Measured.insert(Row.Name);
-    if (!Row.Fault.empty()) {
-      Verdict.Failures.push_back("scenario " + Row.Name + " did not complete: " + Row.Fault);
-      AllCompleted = false;
-      continue;
-    }
-    Check.Compare(Instructions, Row.Name, "instructions of " + Row.Name, Row.Instructions);
-    Stack = std::max<uint64_t>(Stack, Row.StackHighWater);
-  }
-  for (const auto& [Name, Budget] : Instructions.items()) {
-    if (!Measured.count(Name)) {
-      Verdict.Failures.push_back("budget for instructions of " + Name +
-                                 " names no benchmark scenario");
-    }
-  }
-  // The deepest stack is only known when every scenario ran to its end.
-  if (AllCompleted) {
-    Check.Compare(Budgets, "stack bytes", "stack high-water bytes (deepest scenario)", Stack);
-  }
+  CheckScenarios(Budgets, Figures.Scenarios, "", "", Verdict);
+  if (!Figures.X64Scenarios.empty())
+    CheckScenarios(Budgets, Figures.X64Scenarios, "x64 ", "X64 ", Verdict);
   return Verdict;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,12 @@ namespace bench {
 struct MeasuredFigures {
   uint64_t ImageBytes = 0;
   std::vector<ScenarioFigures> Scenarios;
+  // Further byte counts, each bounded by the budget of its name: "te bytes"
+  // (the IA-32 image's TE form), "x64 image bytes", "x64 te bytes".
+  std::map<std::string, uint64_t> Bytes;
+  // The X64 image's passes, bounded by "x64 instructions" and "x64 stack
+  // bytes" as Scenarios by "instructions" and "stack bytes"; none: not checked.
+  std::vector<ScenarioFigures> X64Scenarios;
 };
 
 struct BudgetVerdict {
@@ -27,8 +34,10 @@ struct BudgetVerdict {
 
 // BudgetsJson: the text of budgets.json, e.g.
 //   {"image bytes": 1008, "stack bytes": 128,
-//    "instructions": {"chip-4e-no-variable": 190, ...}}
-// Every figure needs a budget and every budget a figure; malformed text is a failure.
+//    "instructions": {"chip-4e-no-variable": 190, ...},
+//    "x64 stack bytes": 176, "x64 instructions": {...}}
+// Every figure needs a budget and every budget of instructions a figure;
+// malformed text is a failure.
 BudgetVerdict CheckBudgets(std::string_view BudgetsJson, const MeasuredFigures& Figures);
 
 } // namespace bench

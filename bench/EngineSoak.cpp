@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
   std::string ImagePath = sio::build::kImageFile;
   uint64_t Passes = 2'000'000;
   uint64_t WindowPasses = 20'000;
-  App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
+  App.add_option("--image", ImagePath, "the module image (PE32 for IA-32, PE32+ for X64)")
+      ->capture_default_str();
   App.add_option("--passes", Passes, "passes in all")
       ->check(CLI::Range(uint64_t{2}, uint64_t{1} << 40))
       ->capture_default_str();

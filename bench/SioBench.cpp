@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
   std::string ImagePath = sio::build::kImageFile;
   std::string MapPath = sio::build::kImageMap;
   std::string ScenarioName = "default";
-  App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
+  App.add_option("--image", ImagePath, "the module image (PE32 for IA-32, PE32+ for X64)")
+      ->capture_default_str();
   App.add_option("--map", MapPath, "the image's link map")->capture_default_str();
   App.add_option("--timed-scenario", ScenarioName, "catalog scenario the timed passes run")
       ->capture_default_str();

@@ -1,13 +1,14 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 # Completes the package in OUT_DIR: the sources of SOURCE_DIR with the DEC's
 # PACKAGE_VERSION and the INF's VERSION_STRING set to VERSION, the module
-# image, its dependency expression for the build's choice (the one the INF
-# lists), one file per choice under Depex/, and the binary INF's
-# [PatchPcd.IA32] section: each PCD's value and offset in the image, as
-# `sio image config --inf` reads them from the image and its link.
-#   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=... -DIMAGE=... -DDEPEX_TOOL=... -DDEPEX=...
-#         -DSIO=... -P StagePackage.cmake
-foreach(Var SOURCE_DIR OUT_DIR VERSION IMAGE DEPEX_TOOL DEPEX SIO)
+# images (IMAGE for IA-32, X64_IMAGE for X64), their dependency expression for
+# the build's choice (the one the INF lists), one file per choice under
+# Depex/, and the binary INF's [PatchPcd.IA32] and [PatchPcd.X64] sections:
+# each PCD's value and offset in that image, as `sio image config --inf` reads
+# them from the image and its link.
+#   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=... -DIMAGE=... -DX64_IMAGE=...
+#         -DDEPEX_TOOL=... -DDEPEX=... -DSIO=... -P StagePackage.cmake
+foreach(Var SOURCE_DIR OUT_DIR VERSION IMAGE X64_IMAGE DEPEX_TOOL DEPEX SIO)
   if(NOT DEFINED ${Var})
     message(FATAL_ERROR "StagePackage.cmake: ${Var} not given")
   endif()
@@ -17,6 +18,7 @@ endforeach()
 file(REMOVE_RECURSE ${OUT_DIR})
 file(COPY ${SOURCE_DIR}/ DESTINATION ${OUT_DIR})
 file(COPY_FILE ${IMAGE} ${OUT_DIR}/SioF81216aPei.efi)
+file(COPY_FILE ${X64_IMAGE} ${OUT_DIR}/SioF81216aPeiX64.efi)
 
 # Sets FIELD's value in the [Defines] line "FIELD = value" of FILE; a file
 # without that line is a fault of the sources.
@@ -43,9 +45,12 @@ foreach(Choice VARIABLE_PPI TRUE FALSE)
   write_depex(${Choice} ${OUT_DIR}/Depex/${Choice}.depex)
 endforeach()
 
-execute_process(COMMAND ${SIO} image config ${IMAGE} --inf RESULT_VARIABLE Rc OUTPUT_VARIABLE PatchPcd
-                ERROR_VARIABLE Error)
-if(NOT Rc EQUAL 0)
-  message(FATAL_ERROR "StagePackage.cmake: no [PatchPcd.IA32] lines: ${Error}")
-endif()
-file(APPEND ${OUT_DIR}/SioF81216aPei.inf "\n${PatchPcd}")
+# One section per image, named after its machine by `sio image config --inf`.
+foreach(Image ${IMAGE} ${X64_IMAGE})
+  execute_process(COMMAND ${SIO} image config ${Image} --inf RESULT_VARIABLE Rc
+                  OUTPUT_VARIABLE PatchPcd ERROR_VARIABLE Error)
+  if(NOT Rc EQUAL 0)
+    message(FATAL_ERROR "StagePackage.cmake: no [PatchPcd] lines for ${Image}: ${Error}")
+  endif()
+  file(APPEND ${OUT_DIR}/SioF81216aPei.inf "\n${PatchPcd}")
+endforeach()

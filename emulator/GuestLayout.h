@@ -1,12 +1,26 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Where the emulator puts things in the 32-bit address space the image runs
-// in. Page 0 and the page under the stack stay unmapped, so a NULL pointer or
-// a stack overflow faults instead of reading or corrupting something.
+// Where the emulator puts things in the address space the image runs in, and
+// the processor modes it runs an image in. Everything lies below 4 GiB, so
+// the same addresses serve an IA-32 image and an X64 one. Page 0 and the page
+// under the stack stay unmapped, so a NULL pointer or a stack overflow faults
+// instead of reading or corrupting something.
 #pragma once
 
 #include <cstdint>
 
 namespace emulator {
+
+// The processor mode a module image runs in, told by its machine: IA-32
+// (protected mode, cdecl) or X64 (long mode, the Microsoft x64 convention).
+// Pointers and UINTN are 4 or 8 bytes wide.
+enum class ProcessorMode { Ia32, X64 };
+
+inline constexpr uint32_t PointerSize(ProcessorMode Mode) {
+  return Mode == ProcessorMode::X64 ? 8 : 4;
+}
+inline constexpr const char* ModeName(ProcessorMode Mode) {
+  return Mode == ProcessorMode::X64 ? "X64" : "IA32";
+}
 
 inline constexpr uint32_t kPageSize = 0x1000;
 
@@ -15,15 +29,16 @@ inline constexpr uint32_t kPageSize = 0x1000;
 inline constexpr uint32_t kTrapPage = 0x00001000;
 // The address SioEntryPoint returns to: reaching it ends the pass.
 inline constexpr uint32_t kReturnTrap = kTrapPage + 0x800;
-// Read-only for the image: the PEI services pointer, the services table, the
-// variable PPI, its descriptor and GUID, and the file handle's target.
+// Read-only for the image: the PEI services pointer, the services table (0x88
+// bytes with 4-byte pointers, 0xF8 with 8-byte ones), the variable PPI, its
+// descriptor (12 or 24 bytes) and GUID, and the file handle's target.
 inline constexpr uint32_t kFoundationPage = 0x00002000;
 inline constexpr uint32_t kPeiServicesCell = kFoundationPage + 0x000;
 inline constexpr uint32_t kServicesTable = kFoundationPage + 0x010;
-inline constexpr uint32_t kVariablePpi = kFoundationPage + 0x100;
-inline constexpr uint32_t kVariableDescriptor = kFoundationPage + 0x110;
-inline constexpr uint32_t kVariablePpiGuid = kFoundationPage + 0x120;
-inline constexpr uint32_t kFileHandle = kFoundationPage + 0x200;
+inline constexpr uint32_t kVariablePpi = kFoundationPage + 0x200;
+inline constexpr uint32_t kVariableDescriptor = kFoundationPage + 0x210;
+inline constexpr uint32_t kVariablePpiGuid = kFoundationPage + 0x240;
+inline constexpr uint32_t kFileHandle = kFoundationPage + 0x300;
 
 // The stack: read-write, with the unmapped guard page below it.
 inline constexpr uint32_t kStackGuardPage = 0x0000F000;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <span>
 
 #include <unicorn/unicorn.h>
 
@@ -14,6 +15,7 @@
 #include "emulator/PeLoader.h"
 #include "emulator/PeiServiceTraps.h"
 #include "pi/Status.h"
+#include "emulator/Registers.h"
 
 namespace emulator {
 namespace {
@@ -22,24 +24,63 @@ std::string Hex8(uint64_t Value) {
   return sio::Hex(Value, 8);
 }
 
-// IA-32 calling convention: a callee returns with EBX, ESI, EDI and EBP as
-// it received them. Each starts the pass with a value of its own.
+// A callee returns with these registers as it received them: EBX, ESI, EDI
+// and EBP under cdecl; RBX, RBP, RDI, RSI and R12 to R15 under the x64
+// convention. Each starts the pass with a value of its own, in 64 bits with
+// every half distinct, so restoring only the low half is caught too.
 struct CalleeSaved {
   int Reg;
   const char* Name;
-  uint32_t Value;
+  uint64_t Value;
 };
-constexpr CalleeSaved kCalleeSaved[] = {{UC_X86_REG_EBX, "EBX", 0xB0B1B2B3},
-                                        {UC_X86_REG_ESI, "ESI", 0x50515253},
-                                        {UC_X86_REG_EDI, "EDI", 0xD0D1D2D3},
-                                        {UC_X86_REG_EBP, "EBP", 0xE0E1E2E3}};
+constexpr CalleeSaved kIa32CalleeSaved[] = {{UC_X86_REG_EBX, "EBX", 0xB0B1B2B3},
+                                            {UC_X86_REG_ESI, "ESI", 0x50515253},
+                                            {UC_X86_REG_EDI, "EDI", 0xD0D1D2D3},
+                                            {UC_X86_REG_EBP, "EBP", 0xE0E1E2E3}};
+constexpr CalleeSaved kX64CalleeSaved[] = {
+    {UC_X86_REG_RBX, "RBX", 0xB4B5B6B7B0B1B2B3}, {UC_X86_REG_RBP, "RBP", 0xE4E5E6E7E0E1E2E3},
+    {UC_X86_REG_RDI, "RDI", 0xD4D5D6D7D0D1D2D3}, {UC_X86_REG_RSI, "RSI", 0x5455565750515253},
+    {UC_X86_REG_R12, "R12", 0x1C1D1E1F12131415}, {UC_X86_REG_R13, "R13", 0x2C2D2E2F13141516},
+    {UC_X86_REG_R14, "R14", 0x3C3D3E3F14151617}, {UC_X86_REG_R15, "R15", 0x4C4D4E4F15161718}};
+
+// The x64 convention keeps XMM6 to XMM15 for the caller as well: a function
+// compiled for another convention (System V, which saves none of them, nor
+// RDI or RSI) shows here. Each starts with two halves of its own.
+constexpr int kX64CalleeSavedXmm[] = {
+    UC_X86_REG_XMM6,  UC_X86_REG_XMM7,  UC_X86_REG_XMM8,  UC_X86_REG_XMM9,  UC_X86_REG_XMM10,
+    UC_X86_REG_XMM11, UC_X86_REG_XMM12, UC_X86_REG_XMM13, UC_X86_REG_XMM14, UC_X86_REG_XMM15};
+struct Xmm {
+  uint64_t Low = 0, High = 0;
+  bool operator==(const Xmm&) const = default;
+};
+constexpr Xmm XmmStart(size_t Index) {
+  return {0xA0A1A2A3A4A5A6A0ull + Index, 0xC0C1C2C3C4C5C6C0ull + Index};
+}
+std::string XmmText(const Xmm& Value) {
+  return sio::Hex(Value.High, 16) + "_" + sio::Hex(Value.Low, 16).substr(2);
+}
+
+std::span<const CalleeSaved> CalleeSavedRegisters(ProcessorMode Mode) {
+  if (Mode == ProcessorMode::X64)
+    return kX64CalleeSaved;
+  return kIa32CalleeSaved;
+}
+
+// The bytes the PEI Foundation's call leaves above the entry's stack pointer:
+// cdecl's return address and two arguments (and padding to 16), or x64's
+// return address and 32-byte shadow space. The x64 call leaves the stack
+// pointer 8 bytes past a multiple of 16, as a call from an aligned stack does.
+constexpr uint32_t EntryFrameSize(ProcessorMode Mode) {
+  return Mode == ProcessorMode::X64 ? 0x38 : 16;
+}
+static_assert(EntryFrameSize(ProcessorMode::X64) % 16 == 8);
 
 struct UcClose {
   void operator()(uc_engine* Uc) const { uc_close(Uc); }
 };
 
-// One emulated IA-32 processor with the image, the stack and the PEI
-// Foundation pages mapped, its port instructions wired to the board.
+// One emulated processor, in the image's mode, with the image, the stack and
+// the PEI Foundation pages mapped, its port instructions wired to the board.
 class Machine {
 public:
   Machine(board::Board& Target, const ImageRunOptions& Options)
@@ -65,11 +106,8 @@ private:
       Fault_ = std::move(Fault);
     uc_emu_stop(Uc_.get());
   }
-  uint32_t Eip() const {
-    uint32_t Value = 0;
-    uc_reg_read(Uc_.get(), UC_X86_REG_EIP, &Value);
-    return Value;
-  }
+  uint64_t Ip() const { return ReadRegister(Uc_.get(), Registers(Mode_).Ip); }
+  std::string AtIp() const { return std::string(Registers(Mode_).IpName) + " " + Hex8(Ip()); }
   std::string Region(uint64_t Address) const;
 
   static void OnCode(uc_engine*, uint64_t Address, uint32_t, void* Self);
@@ -83,6 +121,7 @@ private:
 
   board::Board& Target_;
   const ImageRunOptions& Options_;
+  ProcessorMode Mode_ = ProcessorMode::Ia32;
   uint32_t StackTop_;
   std::unique_ptr<uc_engine, UcClose> Uc_;
   std::unique_ptr<GuestMemory> Memory_;
@@ -128,7 +167,7 @@ void Machine::OnCode(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     return;
   }
   if (Address >= kTrapPage && Address < kTrapPage + kPageSize) {
-    if (auto Served = M.Traps_->Serve(static_cast<uint32_t>(Address)); !Served)
+    if (auto Served = M.Traps_->Serve(Address); !Served)
       M.Fail(Served.Message());
   }
 }
@@ -152,8 +191,8 @@ bool Machine::OnBadAccess(uc_engine*, uc_mem_type Type, uint64_t Address, int Si
     Access = "execution in " + Where;
     break;
   }
-  M.Fail(Access + " at " + Hex8(Address) + " (" + std::to_string(Size) + " bytes, EIP " +
-         Hex8(M.Eip()) + ")");
+  M.Fail(Access + " at " + Hex8(Address) + " (" + std::to_string(Size) + " bytes, " + M.AtIp() +
+         ")");
   return false;
 }
 
@@ -176,18 +215,22 @@ void Machine::OnOut(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* S
 
 void Machine::OnInterrupt(uc_engine*, uint32_t Number, void* Self) {
   auto& M = *static_cast<Machine*>(Self);
-  M.Fail("interrupt " + std::to_string(Number) + " raised at EIP " + Hex8(M.Eip()));
+  M.Fail("interrupt " + std::to_string(Number) + " raised at " + M.AtIp());
 }
 
 bool Machine::OnInvalidInstruction(uc_engine*, void* Self) {
   auto& M = *static_cast<Machine*>(Self);
-  M.Fail("invalid instruction at " + Hex8(M.Eip()));
+  M.Fail("invalid instruction at " + Hex8(M.Ip()));
   return false;
 }
 
 sio::Result<void> Machine::Map(const LoadedImage& Image) {
+  // Unicorn starts a 64-bit processor in long mode with flat addressing: no
+  // descriptor tables or page tables to build for either mode.
+  Mode_ = Image.Mode;
   uc_engine* Raw = nullptr;
-  if (uc_open(UC_ARCH_X86, UC_MODE_32, &Raw) != UC_ERR_OK)
+  if (uc_open(UC_ARCH_X86, Mode_ == ProcessorMode::X64 ? UC_MODE_64 : UC_MODE_32, &Raw) !=
+      UC_ERR_OK)
     return sio::Fail("cannot start the emulator");
   Uc_.reset(Raw);
   // No exit addresses: with an `until` address, Unicorn translates a fresh
@@ -197,7 +240,7 @@ sio::Result<void> Machine::Map(const LoadedImage& Image) {
   if (uc_ctl_exits_enable(Raw) != UC_ERR_OK)
     return sio::Fail("cannot set up the emulator's exits");
   Memory_ = std::make_unique<GuestMemory>(Raw, kStackBottom, StackTop_);
-  Traps_ = std::make_unique<PeiServiceTraps>(Raw, Target_, *Memory_);
+  Traps_ = std::make_unique<PeiServiceTraps>(Raw, Mode_, Target_, *Memory_);
   if (auto Built = Traps_->Build(); !Built)
     return Built.Failure();
   ImageBase_ = Image.Base;
@@ -238,6 +281,7 @@ ImageRunReport Machine::Aborted(std::string Fault) {
   Report.Fault = std::move(Fault);
   Report.Instructions = Instructions_;
   Report.LoadAddress = LoadAddress_;
+  Report.Mode = Mode_;
   Report.Result = Target_.Result(kAbortedStatus);
   return Report;
 }
@@ -288,39 +332,67 @@ ImageRunReport Machine::Run(const std::vector<uint8_t>& File) {
 }
 
 ImageRunReport Machine::Pass() {
-  // The PEI Foundation's call: SioEntryPoint(FileHandle, PeiServices), cdecl,
-  // returning to the return trap.
-  uint32_t EntryEsp = StackTop_ - 16;
-  uint32_t Frame[3] = {kReturnTrap, kFileHandle, kPeiServicesCell};
-  uc_mem_write(Uc_.get(), EntryEsp, Frame, sizeof Frame);
-  uc_reg_write(Uc_.get(), UC_X86_REG_ESP, &EntryEsp);
-  for (const auto& R : kCalleeSaved)
-    uc_reg_write(Uc_.get(), R.Reg, &R.Value);
-  LowestStackWrite_ = EntryEsp;
+  // The PEI Foundation's call: SioEntryPoint(FileHandle, PeiServices),
+  // returning to the return trap; cdecl passes both on the stack, x64 in
+  // RCX and RDX.
+  uc_engine* Uc = Uc_.get();
+  const RegisterNames R = Registers(Mode_);
+  const uint32_t Width = PointerSize(Mode_);
+  const uint64_t EntrySp = StackTop_ - EntryFrameSize(Mode_);
+  Memory_->WriteWord(EntrySp, kReturnTrap, Width);
+  if (Mode_ == ProcessorMode::X64) {
+    WriteRegister(Uc, UC_X86_REG_RCX, kFileHandle);
+    WriteRegister(Uc, UC_X86_REG_RDX, kPeiServicesCell);
+  } else {
+    Memory_->WriteWord(EntrySp + 4, kFileHandle, Width);
+    Memory_->WriteWord(EntrySp + 8, kPeiServicesCell, Width);
+  }
+  WriteRegister(Uc, R.Sp, EntrySp);
+  for (const auto& Saved : CalleeSavedRegisters(Mode_))
+    WriteRegister(Uc, Saved.Reg, Saved.Value);
+  if (Mode_ == ProcessorMode::X64) {
+    for (size_t I = 0; I < std::size(kX64CalleeSavedXmm); ++I) {
+      Xmm Start = XmmStart(I);
+      uc_reg_write(Uc, kX64CalleeSavedXmm[I], &Start);
+    }
+  }
+  LowestStackWrite_ = static_cast<uint32_t>(EntrySp);
 
   // The `until` argument is ignored (the engine's exit list is on and
   // empty): the code hook stops the run at the return trap.
-  uc_err Error = uc_emu_start(Uc_.get(), Entry_, 0, Options_.TimeoutMicroseconds, 0);
-  uint32_t Eax = 0;
-  uc_reg_read(Uc_.get(), UC_X86_REG_EAX, &Eax);
-  uint32_t Esp = 0;
-  uc_reg_read(Uc_.get(), UC_X86_REG_ESP, &Esp);
+  uc_err Error = uc_emu_start(Uc, Entry_, 0, Options_.TimeoutMicroseconds, 0);
+  const uint64_t Ax = ReadRegister(Uc, R.Ax);
+  const uint64_t Sp = ReadRegister(Uc, R.Sp);
   if (Fault_.empty() && Error != UC_ERR_OK) {
-    Fault_ = std::string("emulator stopped: ") + uc_strerror(Error) + " at EIP " + Hex8(Eip());
+    Fault_ = std::string("emulator stopped: ") + uc_strerror(Error) + " at " + AtIp();
   }
-  if (Fault_.empty() && Eip() != kReturnTrap) {
-    Fault_ = "stopped at " + Hex8(Eip()) + " without returning (halt or timeout)";
+  if (Fault_.empty() && Ip() != kReturnTrap) {
+    Fault_ = "stopped at " + Hex8(Ip()) + " without returning (halt or timeout)";
   }
-  if (Fault_.empty() && Esp != EntryEsp + 4) {
-    Fault_ = "returned with ESP " + Hex8(Esp) + ", expected " + Hex8(EntryEsp + 4) +
-             " (stack unbalanced)";
+  if (Fault_.empty() && Sp != EntrySp + Width) {
+    Fault_ = std::string("returned with ") + R.SpName + " " + Hex8(Sp) + ", expected " +
+             Hex8(EntrySp + Width) + " (stack unbalanced)";
   }
-  for (const auto& R : kCalleeSaved) {
-    uint32_t Value = 0;
-    uc_reg_read(Uc_.get(), R.Reg, &Value);
-    if (Fault_.empty() && Value != R.Value) {
-      Fault_ = std::string("returned with ") + R.Name + " " + Hex8(Value) + ", expected " +
-               Hex8(R.Value) + " (a callee-saved register not restored)";
+  // A 64-bit EFI_STATUS keeps its error in bit 63: a status with any of bits
+  // 31 to 62 set (an IA-32 error code left in EAX, say) is no status the PEI
+  // Foundation would read as the module meant it.
+  if (Fault_.empty() && Mode_ == ProcessorMode::X64 &&
+      (Ax & ~pi::kEfiErrorBit64) > 0x7FFFFFFFu) {
+    Fault_ = "returned RAX " + Hex8(Ax) + ", which is no 64-bit status (bits 31 to 62 set)";
+  }
+  for (const auto& Saved : CalleeSavedRegisters(Mode_)) {
+    const uint64_t Value = ReadRegister(Uc, Saved.Reg);
+    if (Fault_.empty() && Value != Saved.Value) {
+      Fault_ = std::string("returned with ") + Saved.Name + " " + Hex8(Value) + ", expected " +
+               Hex8(Saved.Value) + " (a callee-saved register not restored)";
+    }
+  }
+  for (size_t I = 0; Mode_ == ProcessorMode::X64 && I < std::size(kX64CalleeSavedXmm); ++I) {
+    Xmm Value;
+    uc_reg_read(Uc, kX64CalleeSavedXmm[I], &Value);
+    if (Fault_.empty() && Value != XmmStart(I)) {
+      Fault_ = "returned with XMM" + std::to_string(6 + I) + " " + XmmText(Value) + ", expected " +
+               XmmText(XmmStart(I)) + " (a callee-saved register not restored)";
     }
   }
   ImageRunReport Report;
@@ -330,9 +402,11 @@ ImageRunReport Machine::Pass() {
     Report.Completed = true;
     Report.Instructions = Instructions_;
     Report.LoadAddress = LoadAddress_;
-    Report.Result = Target_.Result(Eax);
+    Report.Result = Target_.Result(Mode_ == ProcessorMode::X64 ? pi::NarrowStatus(Ax)
+                                                               : static_cast<uint32_t>(Ax));
   }
-  Report.StackHighWater = EntryEsp - LowestStackWrite_;
+  Report.Mode = Mode_;
+  Report.StackHighWater = static_cast<uint32_t>(EntrySp) - LowestStackWrite_;
   Restore();
   return Report;
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Runs the module image (PE32, IA-32) in a CPU emulator on a simulated board:
+// Runs the module image (PE32 for IA-32, or PE32+ for X64, each in its own
+// processor mode) in a CPU emulator on a simulated board:
 // the shipped bytes, loaded as the PEI Foundation would load them, with their
 // port instructions routed to the board and their service calls to the board's
 // PEI Foundation model.
@@ -13,6 +14,7 @@
 
 #include "board/Board.h"
 #include "pi/Status.h"
+#include "emulator/GuestLayout.h"
 
 namespace emulator {
 
@@ -47,9 +49,10 @@ struct ImageRunReport {
   // (e.g. "write to image at 0xFFFC0410", "runaway: 1000000 instructions").
   bool Completed = false;
   std::string Fault;
-  uint64_t Instructions = 0;   // executed by the image, service traps included
-  uint32_t StackHighWater = 0; // deepest stack use in bytes below the entry ESP
-  uint32_t LoadAddress = 0;    // where the image was placed (0 if it never loaded)
+  uint64_t Instructions = 0;                // executed by the image, service traps included
+  uint32_t StackHighWater = 0;              // deepest stack use in bytes below the entry ESP or RSP
+  uint32_t LoadAddress = 0;                 // where the image was placed (0 if it never loaded)
+  ProcessorMode Mode = ProcessorMode::Ia32; // the mode the image ran in, told by its machine
 };
 
 // Loads Image and calls its entry point once on a board built from Config.

@@ -50,6 +50,7 @@ sio::Result<LoadedImage> LoadPeImage(std::span<const uint8_t> File,
   Image.Memory.resize(Size, 0);
   Image.Base = Base;
   Image.Entry = Base + Pe.EntryRva;
+  Image.Mode = Pe.Machine == pe::kMachineX64 ? ProcessorMode::X64 : ProcessorMode::Ia32;
   if (Base != Pe.ImageBase) {
     if (auto Moved = pe::RelocateLaidOutImage(Pe, Image.Memory, Base); !Moved)
       return Failure(Moved.Message());

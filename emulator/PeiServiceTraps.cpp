@@ -10,6 +10,7 @@
 
 #include "emulator/GuestLayout.h"
 #include "pi/Status.h"
+#include "emulator/Registers.h"
 
 namespace emulator {
 namespace {
@@ -18,7 +19,7 @@ std::string Hex8(uint64_t Value) {
   return sio::Hex(Value, 8);
 }
 
-// The services table after its 24-byte header, one 32-bit pointer each.
+// The services table after its 24-byte header, one pointer each.
 constexpr const char* kServiceNames[] = {"InstallPpi",
                                          "ReInstallPpi",
                                          "LocatePpi",
@@ -49,8 +50,15 @@ constexpr const char* kServiceNames[] = {"InstallPpi",
                                          "FreePages"};
 constexpr uint32_t kServiceCount = std::size(kServiceNames);
 constexpr uint32_t kTableHeaderSize = 24;
-constexpr uint32_t kTableSize = kTableHeaderSize + 4 * kServiceCount;
-static_assert(kTableSize == 0x88);
+constexpr uint32_t TableSize(ProcessorMode Mode) {
+  return kTableHeaderSize + PointerSize(Mode) * kServiceCount;
+}
+static_assert(TableSize(ProcessorMode::Ia32) == 0x88);
+static_assert(TableSize(ProcessorMode::X64) == 0xF8);
+static_assert(kServicesTable + TableSize(ProcessorMode::X64) <= kVariablePpi);
+static_assert(kVariablePpi + 2 * 8 <= kVariableDescriptor);
+static_assert(kVariableDescriptor + 3 * 8 <= kVariablePpiGuid);
+static_assert(kVariablePpiGuid + 16 <= kFileHandle);
 
 constexpr uint32_t kInstallPpiIndex = 0;
 constexpr uint32_t kLocatePpiIndex = 2;
@@ -68,23 +76,36 @@ template <typename T> void Put(std::vector<uint8_t>& Page, uint32_t Address, T V
   std::memcpy(Page.data() + (Address - kFoundationPage), &Value, sizeof Value);
 }
 
+// A pointer or UINTN of Width bytes.
+void PutWord(std::vector<uint8_t>& Page, uint32_t Address, uint64_t Value, uint32_t Width) {
+  std::memcpy(Page.data() + (Address - kFoundationPage), &Value, Width);
+}
+
+// The Microsoft x64 convention's argument registers; later arguments lie on
+// the stack past the return address and the 32-byte shadow space.
+constexpr int kX64ArgumentRegisters[] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8,
+                                         UC_X86_REG_R9};
+constexpr uint32_t kX64ShadowSpace = 32;
+
 } // namespace
 
 sio::Result<void> PeiServiceTraps::Build() {
   std::vector<uint8_t> Traps(kPageSize, kHalt);
   std::vector<uint8_t> Page(kPageSize, 0);
-  Put<uint32_t>(Page, kPeiServicesCell, kServicesTable);
+  const uint32_t W = Width_;
+  PutWord(Page, kPeiServicesCell, kServicesTable, W);
   Put<uint64_t>(Page, kServicesTable, 0x5652455320494550ull); // "PEI SERV"
   Put<uint32_t>(Page, kServicesTable + 8, 0x00010050);        // revision 1.80
-  Put<uint32_t>(Page, kServicesTable + 12, kTableSize);
+  Put<uint32_t>(Page, kServicesTable + 12, TableSize(Mode_));
   for (uint32_t I = 0; I < kServiceCount; ++I) {
-    Put<uint32_t>(Page, kServicesTable + kTableHeaderSize + 4 * I, ServiceTrap(I));
+    PutWord(Page, kServicesTable + kTableHeaderSize + W * I, ServiceTrap(I), W);
   }
-  Put<uint32_t>(Page, kVariablePpi, kGetVariableTrap);
-  Put<uint32_t>(Page, kVariablePpi + 4, kNextVariableNameTrap);
-  Put<uint32_t>(Page, kVariableDescriptor, pi::kPpiDescriptorPpi | pi::kPpiDescriptorTerminateList);
-  Put<uint32_t>(Page, kVariableDescriptor + 4, kVariablePpiGuid);
-  Put<uint32_t>(Page, kVariableDescriptor + 8, kVariablePpi);
+  PutWord(Page, kVariablePpi, kGetVariableTrap, W);
+  PutWord(Page, kVariablePpi + W, kNextVariableNameTrap, W);
+  PutWord(Page, kVariableDescriptor, pi::kPpiDescriptorPpi | pi::kPpiDescriptorTerminateList,
+          W);
+  PutWord(Page, kVariableDescriptor + W, kVariablePpiGuid, W);
+  PutWord(Page, kVariableDescriptor + 2 * W, kVariablePpi, W);
   Put(Page, kVariablePpiGuid, pi::kReadOnlyVariable2PpiGuid);
 
   if (uc_mem_map(Uc_, kTrapPage, kPageSize, UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK ||
@@ -104,20 +125,44 @@ void PeiServiceTraps::PreinstallVariablePpi() {
   }
 }
 
-sio::Result<void> PeiServiceTraps::Serve(uint32_t Address) {
-  uint32_t Esp = 0;
-  uc_reg_read(Uc_, UC_X86_REG_ESP, &Esp);
-  auto Return = Memory_.Read32(Esp);
+template <size_t Count>
+sio::Result<std::array<uint64_t, Count>> PeiServiceTraps::Arguments(const char* Service) {
+  std::array<uint64_t, Count> Values{};
+  const uint64_t Sp = ReadRegister(Uc_, Registers(Mode_).Sp);
+  for (size_t I = 0; I < Count; ++I) {
+    if (Mode_ == ProcessorMode::X64 && I < std::size(kX64ArgumentRegisters)) {
+      Values[I] = ReadRegister(Uc_, kX64ArgumentRegisters[I]);
+      continue;
+    }
+    const uint64_t At =
+        Mode_ == ProcessorMode::X64 ? Sp + 8 + kX64ShadowSpace + 8 * (I - 4) : Sp + 4 + 4 * I;
+    auto Value = Memory_.ReadWord(At, Width_);
+    if (!Value)
+      return sio::Fail(std::string(Service) + ": arguments unreadable");
+    Values[I] = *Value;
+  }
+  return Values;
+}
+
+sio::Result<void> PeiServiceTraps::Serve(uint64_t Address) {
+  const RegisterNames R = Registers(Mode_);
+  const uint64_t Sp = ReadRegister(Uc_, R.Sp);
+  auto Return = Memory_.ReadWord(Sp, Width_);
   if (!Return)
     return sio::Fail("service trap " + Hex8(Address) + " reached with an unreadable stack");
-  const uint32_t Args = Esp + 4;
+  // The x64 convention calls with RSP 16-byte aligned, so the callee finds
+  // it 8 bytes past a multiple of 16; a service may rely on that.
+  if (Mode_ == ProcessorMode::X64 && Sp % 16 != 8) {
+    return sio::Fail("service trap " + Hex8(Address) + " called with RSP " + Hex8(Sp + 8) +
+                     " not 16-byte aligned (called from " + Hex8(*Return) + ")");
+  }
   sio::Result<uint32_t> Status = sio::Fail("no service");
   if (Address == ServiceTrap(kInstallPpiIndex)) {
-    Status = InstallPpi(Args);
+    Status = InstallPpi();
   } else if (Address == ServiceTrap(kLocatePpiIndex)) {
-    Status = LocatePpi(Args);
+    Status = LocatePpi();
   } else if (Address == kGetVariableTrap) {
-    Status = GetVariable(Args);
+    Status = GetVariable();
   } else if (Address == kNextVariableNameTrap) {
     return sio::Fail("call to NextVariableName, which the board does not provide");
   } else if (Address >= kTrapPage && (Address - kTrapPage) % kTrapStride == 0 &&
@@ -131,18 +176,18 @@ sio::Result<void> PeiServiceTraps::Serve(uint32_t Address) {
   }
   if (!Status)
     return Status.Failure();
-  uint32_t NewEsp = Esp + 4;
-  uc_reg_write(Uc_, UC_X86_REG_EAX, &*Status);
-  uc_reg_write(Uc_, UC_X86_REG_ESP, &NewEsp);
-  uc_reg_write(Uc_, UC_X86_REG_EIP, &*Return);
+  WriteRegister(Uc_, R.Ax,
+                Mode_ == ProcessorMode::X64 ? pi::WidenStatus(*Status) : uint64_t(*Status));
+  WriteRegister(Uc_, R.Sp, Sp + Width_);
+  WriteRegister(Uc_, R.Ip, *Return);
   return {};
 }
 
-sio::Result<uint32_t> PeiServiceTraps::InstallPpi(uint32_t Args) {
-  std::array<uint32_t, 2> A{};
-  if (!Memory_.Read(Args, A.data(), sizeof A))
-    return sio::Fail("InstallPpi: arguments unreadable");
-  auto [PeiServices, PpiList] = A;
+sio::Result<uint32_t> PeiServiceTraps::InstallPpi() {
+  auto A = Arguments<2>("InstallPpi");
+  if (!A)
+    return A.Failure();
+  auto [PeiServices, PpiList] = *A;
   if (PeiServices != kPeiServicesCell) {
     return sio::Fail("InstallPpi: PeiServices " + Hex8(PeiServices) + " is not the one given " +
                      Hex8(kPeiServicesCell));
@@ -151,13 +196,17 @@ sio::Result<uint32_t> PeiServiceTraps::InstallPpi(uint32_t Args) {
   if (PpiList != 0) {
     List.emplace();
     for (size_t I = 0; I < board::kMaxPpiListLength; ++I) {
-      uint32_t At = PpiList + static_cast<uint32_t>(12 * I);
-      std::array<uint32_t, 3> D{};
-      if (!Memory_.Read(At, D.data(), sizeof D)) {
-        return sio::Fail("InstallPpi: descriptor at " + Hex8(At) + " unreadable");
+      // Flags (UINTN), GUID pointer, PPI pointer.
+      const uint64_t At = PpiList + 3 * Width_ * I;
+      std::array<uint64_t, 3> D{};
+      for (uint32_t F = 0; F < 3; ++F) {
+        auto Field = Memory_.ReadWord(At + F * Width_, Width_);
+        if (!Field)
+          return sio::Fail("InstallPpi: descriptor at " + Hex8(At) + " unreadable");
+        D[F] = *Field;
       }
       board::PpiDescriptor Entry;
-      Entry.Flags = D[0];
+      Entry.Flags = static_cast<uint32_t>(D[0]);
       if (D[1] != 0 && !Memory_.Read(D[1], Entry.Guid.data(), Entry.Guid.size())) {
         return sio::Fail("InstallPpi: GUID at " + Hex8(D[1]) + " unreadable");
       }
@@ -173,11 +222,11 @@ sio::Result<uint32_t> PeiServiceTraps::InstallPpi(uint32_t Args) {
   return Target_.Pei().InstallPpi(List);
 }
 
-sio::Result<uint32_t> PeiServiceTraps::LocatePpi(uint32_t Args) {
-  std::array<uint32_t, 5> A{};
-  if (!Memory_.Read(Args, A.data(), sizeof A))
-    return sio::Fail("LocatePpi: arguments unreadable");
-  auto [PeiServices, GuidAddress, Instance, DescriptorOut, PpiOut] = A;
+sio::Result<uint32_t> PeiServiceTraps::LocatePpi() {
+  auto A = Arguments<5>("LocatePpi");
+  if (!A)
+    return A.Failure();
+  auto [PeiServices, GuidAddress, Instance, DescriptorOut, PpiOut] = *A;
   if (PeiServices != kPeiServicesCell) {
     return sio::Fail("LocatePpi: PeiServices " + Hex8(PeiServices) + " is not the one given " +
                      Hex8(kPeiServicesCell));
@@ -191,12 +240,11 @@ sio::Result<uint32_t> PeiServiceTraps::LocatePpi(uint32_t Args) {
   }
   auto Result = Target_.Pei().LocatePpi(Guid, Instance, DescriptorOut != 0);
   if (Result.Status == pi::kEfiSuccess) {
-    if (!Memory_.Write32(PpiOut, static_cast<uint32_t>(Result.PpiAddress))) {
+    if (!Memory_.WriteWord(PpiOut, Result.PpiAddress, Width_)) {
       return sio::Fail("LocatePpi: Ppi result at " + Hex8(PpiOut) +
                        " is not writable stack memory");
     }
-    if (DescriptorOut != 0 &&
-        !Memory_.Write32(DescriptorOut, static_cast<uint32_t>(Result.DescriptorAddress))) {
+    if (DescriptorOut != 0 && !Memory_.WriteWord(DescriptorOut, Result.DescriptorAddress, Width_)) {
       return sio::Fail("LocatePpi: descriptor result at " + Hex8(DescriptorOut) +
                        " is not writable stack memory");
     }
@@ -204,11 +252,11 @@ sio::Result<uint32_t> PeiServiceTraps::LocatePpi(uint32_t Args) {
   return Result.Status;
 }
 
-sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
-  std::array<uint32_t, 6> A{};
-  if (!Memory_.Read(Args, A.data(), sizeof A))
-    return sio::Fail("GetVariable: arguments unreadable");
-  auto [This, NameAddress, GuidAddress, AttributesOut, DataSizeAddress, DataAddress] = A;
+sio::Result<uint32_t> PeiServiceTraps::GetVariable() {
+  auto A = Arguments<6>("GetVariable");
+  if (!A)
+    return A.Failure();
+  auto [This, NameAddress, GuidAddress, AttributesOut, DataSizeAddress, DataAddress] = *A;
   if (This != kVariablePpi) {
     return sio::Fail("GetVariable: This " + Hex8(This) + " is not the variable PPI " +
                      Hex8(kVariablePpi));
@@ -233,12 +281,14 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
       return sio::Fail("GetVariable: GUID at " + Hex8(GuidAddress) + " unreadable");
     }
   }
+  // DataSize is a UINTN. The board serves buffers of up to 4 GiB; a larger
+  // one reads as that.
   uint32_t BufferSize = 0;
   if (DataSizeAddress != 0) {
-    auto Size = Memory_.Read32(DataSizeAddress);
+    auto Size = Memory_.ReadWord(DataSizeAddress, Width_);
     if (!Size)
       return sio::Fail("GetVariable: DataSize at " + Hex8(DataSizeAddress) + " unreadable");
-    BufferSize = *Size;
+    BufferSize = static_cast<uint32_t>(std::min<uint64_t>(*Size, UINT32_MAX));
   }
   auto Result = Target_.Pei().GetVariable(Name, Guid, DataSizeAddress != 0, BufferSize,
                                           DataAddress != 0, AttributesOut != 0);
@@ -250,13 +300,13 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
                          std::to_string(Count) + " bytes) is not writable stack memory");
       }
     }
-    if (!Memory_.Write32(DataSizeAddress, static_cast<uint32_t>(Result.DataSize))) {
+    if (!Memory_.WriteWord(DataSizeAddress, Result.DataSize, Width_)) {
       return sio::Fail("GetVariable: DataSize at " + Hex8(DataSizeAddress) +
                        " is not writable stack memory");
     }
   }
   if (AttributesOut != 0 && Result.Status == pi::kEfiSuccess &&
-      !Memory_.Write32(AttributesOut, Result.Attributes)) {
+      !Memory_.WriteWord(AttributesOut, Result.Attributes, 4)) {
     return sio::Fail("GetVariable: Attributes at " + Hex8(AttributesOut) +
                      " is not writable stack memory");
   }

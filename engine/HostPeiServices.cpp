@@ -97,13 +97,14 @@ EFI_STATUS EFIAPI GetVariable(const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
 
 } // namespace
 
+static_assert(EFI_MAX_BIT == pi::kEfiErrorBit64, "the host's EFI_STATUS is 64 bits wide");
+
 EFI_STATUS ToHostStatus(uint32_t Status) {
-  return (Status & 0x80000000u) ? (EFI_MAX_BIT | (Status & 0x7FFFFFFFu)) : Status;
+  return pi::WidenStatus(Status);
 }
 
 uint32_t FromHostStatus(EFI_STATUS Status) {
-  return (Status & EFI_MAX_BIT) ? (0x80000000u | static_cast<uint32_t>(Status & 0x7FFFFFFFu))
-                                : static_cast<uint32_t>(Status);
+  return pi::NarrowStatus(Status);
 }
 
 HostPeiServices::HostPeiServices(board::Board& Owner) {

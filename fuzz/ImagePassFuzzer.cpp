@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Fuzz target: one pass of the shipped image, run in the CPU emulator, on a
-// board the fuzzer's bytes describe. The run must complete, keep every
-// invariant, and leave exactly the trace and status of the host build.
+// Fuzz target: one pass of each shipped image (IA-32 and X64), run in the CPU
+// emulator, on a board the fuzzer's bytes describe. Each run must complete,
+// keep every invariant, and leave exactly the trace and status of the host
+// build.
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,16 +19,13 @@
 
 namespace {
 
-const std::vector<uint8_t>& Image() {
-  static const std::vector<uint8_t> Bytes = [] {
-    std::ifstream In(sio::build::kImageFile, std::ios::binary);
-    if (!In) {
-      std::fprintf(stderr, "cannot read the module image %s\n", sio::build::kImageFile);
-      std::abort();
-    }
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
-  }();
-  return Bytes;
+std::vector<uint8_t> ReadImage(const char* Path) {
+  std::ifstream In(Path, std::ios::binary);
+  if (!In) {
+    std::fprintf(stderr, "cannot read the module image %s\n", Path);
+    std::abort();
+  }
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
 }
 
 [[noreturn]] void Report(const board::Scenario& Config, const board::PassResult& Result,
@@ -35,24 +34,34 @@ const std::vector<uint8_t>& Image() {
   std::abort();
 }
 
-// One engine for the whole session, made on the first input: building an
+// One engine per image for the whole session, made on the first input: building an
 // emulator and loading the image costs far more than a pass. Its runs are not
 // rehearsed in a child process; libFuzzer's own -timeout and crash handling
 // catch what a rehearsal would, and the instruction bound stops a runaway
 // without a timer thread per pass.
-emulator::ImageEngine& Engine() {
-  static emulator::ImageEngine Instance = [] {
-    emulator::ImageRunOptions Options;
-    Options.TimeoutMicroseconds = 0;
-    return emulator::ImageEngine(Image(), Options);
-  }();
-  return Instance;
+emulator::ImageEngine MakeEngine(const char* Path) {
+  emulator::ImageRunOptions Options;
+  Options.TimeoutMicroseconds = 0;
+  return emulator::ImageEngine(ReadImage(Path), Options);
 }
 
-board::PassResult ImagePass(const board::Scenario& Config) {
-  emulator::ImageRunReport Run = Engine().Run(Config);
-  if (!Run.Completed)
-    Report(Config, Run.Result, {"the image did not complete: " + Run.Fault});
+struct ImageUnderTest {
+  const char* Name;
+  emulator::ImageEngine& Engine;
+};
+
+std::array<ImageUnderTest, 2> Images() {
+  static emulator::ImageEngine Ia32 = MakeEngine(sio::build::kImageFile);
+  static emulator::ImageEngine X64 = MakeEngine(sio::build::kX64ImageFile);
+  return {{{"IA-32", Ia32}, {"X64", X64}}};
+}
+
+board::PassResult ImagePass(const ImageUnderTest& Image, const board::Scenario& Config) {
+  emulator::ImageRunReport Run = Image.Engine.Run(Config);
+  if (!Run.Completed) {
+    Report(Config, Run.Result,
+           {std::string("the ") + Image.Name + " image did not complete: " + Run.Fault});
+  }
   return Run.Result;
 }
 
@@ -81,15 +90,19 @@ extern "C" int LLVMFuzzerInitialize(int* Argc, char*** Argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   board::Scenario Config = fuzzing::ScenarioFromBytes(Data, Size);
-  board::PassResult Result = ImagePass(Config);
-  auto Violations = invariants::CheckPass(Config, Result, ImagePass);
   board::PassResult Host = engine::RunHostPass(Config);
-  if (Host.Events != Result.Events || Host.Status != Result.Status) {
-    Violations.push_back("the image and the host build differ; the host build's trace:");
-    for (const auto& E : Host.Events)
-      Violations.push_back("  " + pi::FormatEvent(E));
+  for (const ImageUnderTest& Image : Images()) {
+    auto Rerun = [&](const board::Scenario& Again) { return ImagePass(Image, Again); };
+    board::PassResult Result = Rerun(Config);
+    auto Violations = invariants::CheckPass(Config, Result, Rerun);
+    if (Host.Events != Result.Events || Host.Status != Result.Status) {
+      Violations.push_back(std::string("the ") + Image.Name +
+                           " image and the host build differ; the host build's trace:");
+      for (const auto& E : Host.Events)
+        Violations.push_back("  " + pi::FormatEvent(E));
+    }
+    if (!Violations.empty())
+      Report(Config, Result, Violations);
   }
-  if (!Violations.empty())
-    Report(Config, Result, Violations);
   return 0;
 }

@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (auto Info = pe::ReadPe32(Copy); Info && pe::RebasePe32(Copy, 0x00847000)) {
     if (!pe::RebasePe32(Copy, Info->ImageBase) ||
         !std::equal(Copy.begin(), Copy.end(), Bytes.begin(), Bytes.end()))
-      Fail("a PE32 image rebased there and back changed");
+      Fail("a PE32 or PE32+ image rebased there and back changed");
   }
 
   const auto File = packaging::BuildSioModuleFile(Bytes, packaging::DepexChoice::True);
@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Valid) {
     if (!Loaded)
       Fail("a valid image did not load");
-    if (Valid->SectionAlignment == Valid->FileAlignment && Valid->Magic == pe::kMagicPe32 && !File)
+    // Either processor mode's image packs.
+    if (Valid->SectionAlignment == Valid->FileAlignment && !File)
       Fail("a valid image laid out as in memory did not pack");
   } else if (File || Loaded) {
     Fail("an image the validation refuses was packed or loaded");

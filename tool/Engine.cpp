@@ -88,7 +88,7 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
                        Hex(sio::build::kImageBase, 8));
     }
     Options.LoadAddress = sio::build::kImageBase;
-    Run.MovedFrom = LinkAddress;
+    Run.MovedFrom = Valid.ImageBase;
   }
   // An image that cannot be loaded is refused here, never reported as a run.
   if (auto Loaded = emulator::LoadPeImage(Image, Options.LoadAddress); !Loaded)
@@ -98,6 +98,7 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   Run.Completed = Report.Completed;
   Run.Fault = Report.Fault;
   Run.ImageSize = Image.size();
+  Run.Mode = Report.Mode;
   Run.Instructions = Report.Instructions;
   Run.StackHighWater = Report.StackHighWater;
   // An image that never loaded has no load address worth showing.

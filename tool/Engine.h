@@ -9,6 +9,7 @@
 
 #include "board/Board.h"
 #include "chip/ImageBoardConfig.h"
+#include "emulator/GuestLayout.h"
 
 namespace siotool {
 
@@ -25,12 +26,14 @@ struct EngineRun {
   std::string Fault;
   // Image runs only.
   std::optional<size_t> ImageSize;
+  std::optional<emulator::ProcessorMode> Mode; // told by the image's machine
   std::optional<uint64_t> Instructions;
   std::optional<uint32_t> StackHighWater;
   std::optional<uint32_t> LoadAddress;
   // The image's link address, when it was moved from there to LoadAddress
-  // through its relocations (no flash lies at its link address).
-  std::optional<uint32_t> MovedFrom;
+  // through its relocations (no flash lies at its link address). An X64
+  // image may be linked above 4 GiB.
+  std::optional<uint64_t> MovedFrom;
 };
 
 // Largest module image read (the real one is a few KiB).

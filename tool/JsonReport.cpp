@@ -20,6 +20,8 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
     Doc["stack_high_water"] = *Run.StackHighWater;
   if (Run.ImageSize)
     Doc["image_size"] = *Run.ImageSize;
+  if (Run.Mode)
+    Doc["processor_mode"] = emulator::ModeName(*Run.Mode);
   if (Run.LoadAddress)
     Doc["load_address"] = Hex(*Run.LoadAddress, 8);
   if (Run.MovedFrom)

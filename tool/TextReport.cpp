@@ -16,8 +16,12 @@ constexpr size_t kAccessColumn = 22;
 void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
   const board::PassResult& R = Run.Result;
   Out << "Engine: " << EngineName(Run.Engine);
-  if (Run.ImageSize)
-    Out << ", " << *Run.ImageSize << "-byte image";
+  if (Run.ImageSize) {
+    Out << ", " << *Run.ImageSize << "-byte ";
+    if (Run.Mode)
+      Out << emulator::ModeName(*Run.Mode) << " ";
+    Out << "image";
+  }
   if (Run.LoadAddress)
     Out << " loaded at " << Hex(*Run.LoadAddress, 8);
   if (Run.MovedFrom)

@@ -19,16 +19,16 @@ EFI_STATUS SioBringUp(const EFI_PEI_SERVICES** PeiServices) {
     PortWrite32(SioPciConfigDataPort, Board->LpcDecodeValue);
   }
 
-  UINT16 P = SioFindBoardConfigPort(Board);
-  if (P == 0) {
+  UINT16 IndexPort = SioFindBoardConfigPort(Board);
+  if (IndexPort == 0) {
     return EFI_UNSUPPORTED;
   }
 
-  SioEnterConfig(P);
-  SioRunBoardInitScript(P, Board);
+  SioEnterConfig(IndexPort);
+  SioRunBoardInitScript(IndexPort, Board);
   // The pass does without the settings: their failure is not the module's.
-  (void)SioApplySetup(PeiServices, P);
-  SioExitConfig(P);
+  (void)SioApplySetup(PeiServices, IndexPort);
+  SioExitConfig(IndexPort);
 
   return (*PeiServices)->InstallPpi(PeiServices, &SioReadyPpiDescriptor);
 }

@@ -8,16 +8,16 @@
 // agree on where that device decodes.
 static_assert(SioDeviceTable[0].IoBase == SioInitScriptIoBase(0));
 
-void SioRunInitScript(UINT16 P) {
-  SioRunBoardInitScript(P, SioBoard());
+void SioRunInitScript(UINT16 IndexPort) {
+  SioRunBoardInitScript(IndexPort, SioBoard());
 }
 
-void SioRunBoardInitScript(UINT16 P, const SioBoardConfig* Board) {
+void SioRunBoardInitScript(UINT16 IndexPort, const SioBoardConfig* Board) {
   // The record closes the reserved pairs with a (0x00, 0x00) pair of its own:
   // one test per pair ends the script at its end pair, or at the end of its
   // reserved bytes when it holds none.
   const SioRegisterWrite* Write = Board->InitScript;
-  // Register and value in one 16-bit load; IA-32 is little-endian, so the
+  // Register and value in one 16-bit load; x86 is little-endian, so the
   // register byte is the low one.
   UINT16 Pair;
   __builtin_memcpy(&Pair, Write, sizeof Pair);
@@ -25,7 +25,7 @@ void SioRunBoardInitScript(UINT16 P, const SioBoardConfig* Board) {
     return;
   }
   do {
-    SioWriteReg(P, static_cast<UINT8>(Pair), static_cast<UINT8>(Pair >> 8));
+    SioWriteReg(IndexPort, static_cast<UINT8>(Pair), static_cast<UINT8>(Pair >> 8));
     __builtin_memcpy(&Pair, ++Write, sizeof Pair);
   } while (Pair != 0);
 }

@@ -16,6 +16,12 @@ static_assert(sizeof(SioRegisterWrite) == 2 && __builtin_offsetof(SioRegisterWri
 
 inline constexpr SioRegisterWrite SioInitScript[] = {
     {SioRegLogicalDevice, 0x00}, // select logical device 0
+    // The two chip-global registers, set to the values this board's bring-up
+    // requires (0x25 = 0x01, 0x27 = 0x10): they are the board's choice, held
+    // by the board model and every golden trace, and a platform that needs
+    // others gives them through PcdSioF81216aInitScript. Global registers
+    // answer whatever logical device is selected, so they need no selection
+    // of their own and are written once, ahead of the devices.
     {0x25, 0x01},                // chip-global register 0x25
     {0x27, 0x10},                // chip-global register 0x27
     {SioRegActivate, 0x01},      // activate logical device 0
@@ -60,9 +66,9 @@ constexpr UINT16 SioInitScriptIoBase(UINT8 Device) {
 
 struct SioBoardConfig;
 
-// Plays the board record's script (SioBoard()) at index port P, up to its
+// Plays the board record's script (SioBoard()) at IndexPort, up to its
 // end pair.
-void SioRunInitScript(UINT16 P);
-// Plays Board's script at index port P, up to its end pair or the end of its
+void SioRunInitScript(UINT16 IndexPort);
+// Plays Board's script at IndexPort, up to its end pair or the end of its
 // reserved pairs.
-void SioRunBoardInitScript(UINT16 P, const SioBoardConfig* Board);
+void SioRunBoardInitScript(UINT16 IndexPort, const SioBoardConfig* Board);

@@ -24,23 +24,31 @@ UINT8 SioLd8ModeMask(UINT8 Param2) {
   return SIO_F81216A_LD8_MODE_MASK_PARAM2_ANY; // bits 1 and 2
 }
 
-void SioProgramLd8(UINT16 P, UINT8 Param0, UINT8 Param2) {
-  SioSelectDevice(P, SioLd8);
-  SioWriteReg(P, SioRegActivate, 0x01);
+// Logical device 8 is selected again before each of its three register
+// groups (activate, mode, value). The selection is the one piece of chip
+// state every group depends on, and each group sets it itself instead of
+// trusting what ran before: the register script ends with another device
+// selected, several entries may each program the device, and a group that
+// selects its own device is correct whatever precedes it. The access sequence
+// is then the same for every group and every entry, as the board model and
+// the golden traces hold it; the cost is two port writes per group.
+void SioProgramLd8(UINT16 IndexPort, UINT8 Param0, UINT8 Param2) {
+  SioSelectDevice(IndexPort, SioLd8);
+  SioWriteReg(IndexPort, SioRegActivate, 0x01);
 
   // The index still points at 0xF0 after the read: the masked byte goes
   // straight back to the data port.
-  SioSelectDevice(P, SioLd8);
-  UINT8 Mode = SioReadReg(P, SioLd8RegMode);
-  PortWrite8(SioDataPort(P), static_cast<UINT8>(Mode & SioLd8ModeMask(Param2)));
+  SioSelectDevice(IndexPort, SioLd8);
+  UINT8 Mode = SioReadReg(IndexPort, SioLd8RegMode);
+  PortWrite8(SioDataPort(IndexPort), static_cast<UINT8>(Mode & SioLd8ModeMask(Param2)));
 
-  SioSelectDevice(P, SioLd8);
-  SioWriteReg(P, SioLd8RegValue, Param0);
+  SioSelectDevice(IndexPort, SioLd8);
+  SioWriteReg(IndexPort, SioLd8RegValue, Param0);
 }
 
 } // namespace
 
-EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 P) {
+EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 IndexPort) {
   VOID* Ppi = nullptr;
   EFI_STATUS Status =
       (*PeiServices)->LocatePpi(PeiServices, &gEfiPeiReadOnlyVariable2PpiGuid, 0, nullptr, &Ppi);
@@ -74,7 +82,7 @@ EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 P) {
     if (Entry[SioSetupKindOffset] == SioKindLd8 &&
         Entry[SioSetupQualifierOffset] == SIO_F81216A_ENTRY_QUALIFIER_LD8 &&
         Entry[SioSetupEnabledOffset] == SIO_F81216A_ENTRY_ENABLED) {
-      SioProgramLd8(P, Entry[SioSetupParam0Offset], Entry[SioSetupParam2Offset]);
+      SioProgramLd8(IndexPort, Entry[SioSetupParam0Offset], Entry[SioSetupParam2Offset]);
     }
   }
   return EFI_SUCCESS;

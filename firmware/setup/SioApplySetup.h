@@ -17,4 +17,4 @@ inline constexpr UINT8 SioLd8ModeBit2 = 1u << 2;
 // @retval error        the variable PPI or the variable could not be had, or
 //                      GetVariable claimed more data than the buffer holds
 //                      (EFI_BUFFER_TOO_SMALL); the chip is not touched.
-EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 P);
+EFI_STATUS SioApplySetup(const EFI_PEI_SERVICES** PeiServices, UINT16 IndexPort);

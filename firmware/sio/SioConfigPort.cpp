@@ -3,25 +3,25 @@
 
 #include "platform/PortIo.h"
 
-void SioEnterConfig(UINT16 P) {
-  PortWrite8(P, SioEnterKey);
-  PortWrite8(P, SioEnterKey);
+void SioEnterConfig(UINT16 IndexPort) {
+  PortWrite8(IndexPort, SioEnterKey);
+  PortWrite8(IndexPort, SioEnterKey);
 }
 
-void SioExitConfig(UINT16 P) {
-  PortWrite8(P, SioExitKey);
+void SioExitConfig(UINT16 IndexPort) {
+  PortWrite8(IndexPort, SioExitKey);
 }
 
-void SioWriteReg(UINT16 P, UINT8 Reg, UINT8 Value) {
-  PortWrite8(P, Reg);
-  PortWrite8(SioDataPort(P), Value);
+void SioWriteReg(UINT16 IndexPort, UINT8 Reg, UINT8 Value) {
+  PortWrite8(IndexPort, Reg);
+  PortWrite8(SioDataPort(IndexPort), Value);
 }
 
-UINT8 SioReadReg(UINT16 P, UINT8 Reg) {
-  PortWrite8(P, Reg);
-  return PortRead8(SioDataPort(P));
+UINT8 SioReadReg(UINT16 IndexPort, UINT8 Reg) {
+  PortWrite8(IndexPort, Reg);
+  return PortRead8(SioDataPort(IndexPort));
 }
 
-void SioSelectDevice(UINT16 P, UINT8 Device) {
-  SioWriteReg(P, SioRegLogicalDevice, Device);
+void SioSelectDevice(UINT16 IndexPort, UINT8 Device) {
+  SioWriteReg(IndexPort, SioRegLogicalDevice, Device);
 }

@@ -13,6 +13,10 @@
 inline constexpr UINT8 SioKindConfig =
     SIO_F81216A_ENTRY_KIND_CONFIG;                              // names the configuration port
 inline constexpr UINT8 SioKindLd8 = SIO_F81216A_ENTRY_KIND_LD8; // configured from setup via LD8
+// A logical device the register script programs: the built-in table lists
+// logical devices 0 and 1 so that it describes what the pass sets up, and
+// neither discovery nor the settings stage acts on such an entry.
+inline constexpr UINT8 SioKindScriptDevice = 0x01;
 
 using SioDeviceEntry = SIO_F81216A_DEVICE_ENTRY;
 

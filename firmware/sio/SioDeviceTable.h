@@ -10,12 +10,54 @@
 // default this is.
 inline constexpr UINT16 SioDefaultConfigPort = 0x004E;
 
+// Every entry carries the chip's ID bytes.
 inline constexpr SioDeviceEntry SioDeviceTable[] = {
-    {0x02, 0x16, 0x00, 0x01, 0x00, 0x01, 0x03E8, {0x00, 0x00, 0x04, 0x00}},
-    {0x02, 0x16, 0x00, 0x01, 0x00, 0x00, 0x0000, {0x00, 0x01, 0x00, 0x00}},
-    {0x02, 0x16, 0x00, SioKindLd8, 0x00, 0x00, 0x0000, {0x00, 0x00, 0x00, 0x00}},
-    {0x02, 0x16, 0x00, SioKindConfig, 0x00, 0x00, SioDefaultConfigPort, {0x00, 0x00, 0x00, 0x00}},
-    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0000, {0x00, 0x00, 0x00, 0x00}},
+    // Logical device 0, enabled at the I/O base the register script gives it
+    // (entry/SioInitScript.cpp holds the two equal).
+    {.ChipIdHigh = 0x02,
+     .ChipIdLow = 0x16,
+     .Aux = 0x00,
+     .Kind = SioKindScriptDevice,
+     .Qualifier = 0x00,
+     .Enabled = 0x01,
+     .IoBase = 0x03E8,
+     .Param = {0x00, 0x00, 0x04, 0x00}},
+    // Logical device 1, which the register script deactivates.
+    {.ChipIdHigh = 0x02,
+     .ChipIdLow = 0x16,
+     .Aux = 0x00,
+     .Kind = SioKindScriptDevice,
+     .Qualifier = 0x00,
+     .Enabled = 0x00,
+     .IoBase = 0x0000,
+     .Param = {0x00, 0x01, 0x00, 0x00}},
+    // Logical device 8, configured from the setup variable.
+    {.ChipIdHigh = 0x02,
+     .ChipIdLow = 0x16,
+     .Aux = 0x00,
+     .Kind = SioKindLd8,
+     .Qualifier = 0x00,
+     .Enabled = 0x00,
+     .IoBase = 0x0000,
+     .Param = {0x00, 0x00, 0x00, 0x00}},
+    // The configuration entry: the index port probed first.
+    {.ChipIdHigh = 0x02,
+     .ChipIdLow = 0x16,
+     .Aux = 0x00,
+     .Kind = SioKindConfig,
+     .Qualifier = 0x00,
+     .Enabled = 0x00,
+     .IoBase = SioDefaultConfigPort,
+     .Param = {0x00, 0x00, 0x00, 0x00}},
+    // The terminator: both chip ID bytes 0.
+    {.ChipIdHigh = 0x00,
+     .ChipIdLow = 0x00,
+     .Aux = 0x00,
+     .Kind = 0x00,
+     .Qualifier = 0x00,
+     .Enabled = 0x00,
+     .IoBase = 0x0000,
+     .Param = {0x00, 0x00, 0x00, 0x00}},
 };
 
 // The usual index ports, probed after the first one (the defaults of the

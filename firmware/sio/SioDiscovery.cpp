@@ -7,15 +7,15 @@
 
 namespace {
 
-// Enter configuration mode at P and compare the chip ID registers. Register
-// 0x21 is only selected when register 0x20 matched and the entry names a
-// second ID byte.
-bool SioProbePort(UINT16 P, const SioDeviceEntry* Entry) {
-  SioEnterConfig(P);
-  if (SioReadReg(P, SioRegChipIdHigh) != Entry->ChipIdHigh) {
+// Enter configuration mode at IndexPort and compare the chip ID registers.
+// Register 0x21 is only selected when register 0x20 matched and the entry
+// names a second ID byte.
+bool SioProbePort(UINT16 IndexPort, const SioDeviceEntry* Entry) {
+  SioEnterConfig(IndexPort);
+  if (SioReadReg(IndexPort, SioRegChipIdHigh) != Entry->ChipIdHigh) {
     return false;
   }
-  return Entry->ChipIdLow == 0 || SioReadReg(P, SioRegChipIdLow) == Entry->ChipIdLow;
+  return Entry->ChipIdLow == 0 || SioReadReg(IndexPort, SioRegChipIdLow) == Entry->ChipIdLow;
 }
 
 // One probe loop over Count (at least 1) ports in order, skipping the ones
@@ -23,9 +23,9 @@ bool SioProbePort(UINT16 P, const SioDeviceEntry* Entry) {
 UINT16 SioProbePorts(const SioDeviceEntry* Entry, const UINT16* Ports, UINTN Count) {
   const UINT16* End = Ports + Count;
   do {
-    UINT16 P = *Ports;
-    if (P != 0 && SioProbePort(P, Entry)) {
-      return P;
+    UINT16 IndexPort = *Ports;
+    if (IndexPort != 0 && SioProbePort(IndexPort, Entry)) {
+      return IndexPort;
     }
   } while (++Ports != End);
   return 0;
@@ -35,9 +35,9 @@ UINT16 SioProbePorts(const SioDeviceEntry* Entry, const UINT16* Ports, UINTN Cou
 
 UINT16 SioProbeChip(const SioDeviceEntry* Entry) {
   UINT16 First = Entry->IoBase;
-  UINT16 P = SioProbePorts(Entry, &First, 1);
-  if (P != 0) {
-    return P;
+  UINT16 IndexPort = SioProbePorts(Entry, &First, 1);
+  if (IndexPort != 0) {
+    return IndexPort;
   }
   return SioProbePorts(Entry, SioBoard()->ProbePorts + 1, SioCandidatePortCount);
 }
@@ -47,9 +47,9 @@ UINT16 SioFindConfigPort(const SioDeviceEntry* Entries) {
     if (Entry->Kind != SioKindConfig) {
       continue;
     }
-    UINT16 P = SioProbeChip(Entry);
-    if (P != 0) {
-      return P;
+    UINT16 IndexPort = SioProbeChip(Entry);
+    if (IndexPort != 0) {
+      return IndexPort;
     }
   }
   return 0;
@@ -66,9 +66,9 @@ UINT16 SioFindBoardConfigPort(const SioBoardConfig* Board) {
     if (Entry->Kind != SioKindConfig) {
       continue;
     }
-    UINT16 P = SioProbePorts(Entry, Board->ProbePorts, 1 + SioCandidatePortCount);
-    if (P != 0) {
-      return P;
+    UINT16 IndexPort = SioProbePorts(Entry, Board->ProbePorts, 1 + SioCandidatePortCount);
+    if (IndexPort != 0) {
+      return IndexPort;
     }
   }
   return 0;

@@ -25,7 +25,8 @@ bench::ScenarioFigures Row(const char* Name, uint64_t Instructions, uint32_t Sta
   return R;
 }
 
-const bench::MeasuredFigures kFigures{1008, {Row("typical", 190, 120), Row("no-chip", 300, 40)}};
+const bench::MeasuredFigures kFigures{
+    1008, {Row("typical", 190, 120), Row("no-chip", 300, 40)}, {}, {}};
 
 TEST(Budgets, VerdictNamesFigureBudgetAndDifference) {
   struct Case {
@@ -73,9 +74,42 @@ TEST(Budgets, VerdictNamesFigureBudgetAndDifference) {
         "\"128\""},
        0},
       {"not JSON", "{image bytes: 1008", kFigures, {"budgets are not a JSON object"}, 0},
+      {"X64 and TE bytes over and without budget",
+       R"({"image bytes": 1008, "x64 image bytes": 1080, "stack bytes": 120,
+           "instructions": {"typical": 190, "no-chip": 300}})",
+       bench::MeasuredFigures{1008,
+                              {Row("typical", 190, 120), Row("no-chip", 300, 40)},
+                              {{"x64 image bytes", 1088}, {"x64 te bytes", 900}},
+                              {}},
+       {"x64 image bytes: 1088, budget 1080, over by 8",
+        "no budget for x64 te bytes (measured 900)"},
+       0},
+      {"X64 passes held to their own budgets",
+       R"({"image bytes": 1008, "stack bytes": 120, "instructions": {"typical": 190, "no-chip": 300},
+           "x64 stack bytes": 100, "x64 instructions": {"typical": 200, "gone": 5}})",
+       bench::MeasuredFigures{1008,
+                              {Row("typical", 190, 120), Row("no-chip", 300, 40)},
+                              {},
+                              {Row("typical", 210, 176), Row("no-chip", 310, 32)}},
+       {"X64 instructions of typical: 210, budget 200, over by 10",
+        "no budget for X64 instructions of no-chip (measured 310)",
+        "budget for X64 instructions of gone names no benchmark scenario",
+        "X64 stack high-water bytes (deepest scenario): 176, budget 100, over by 76"},
+       0},
+      {"X64 passes without budgets",
+       R"({"image bytes": 1008, "stack bytes": 120, "instructions": {"typical": 190, "no-chip": 300}})",
+       bench::MeasuredFigures{1008,
+                              {Row("typical", 190, 120), Row("no-chip", 300, 40)},
+                              {},
+                              {Row("typical", 190, 120)}},
+       {"no \"x64 instructions\" object of budgets",
+        "no budget for X64 instructions of typical (measured 190)",
+        "no budget for X64 stack high-water bytes (deepest scenario) (measured 120)"},
+       0},
       {"faulted run",
        R"({"image bytes": 1008, "stack bytes": 120, "instructions": {"typical": 190}})",
-       bench::MeasuredFigures{1008, {Row("typical", 190, 120, "runaway: 1000000 instructions")}},
+       bench::MeasuredFigures{
+           1008, {Row("typical", 190, 120, "runaway: 1000000 instructions")}, {}, {}},
        {"scenario typical did not complete: runaway: 1000000 instructions"},
        0},
   };

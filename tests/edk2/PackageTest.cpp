@@ -206,6 +206,12 @@ TEST(Edk2PackageTest, InfListsThePackagesBinariesAndWhatItUses) {
   EXPECT_EQ(
       SectionLines(Text, "Binaries.IA32"),
       (std::vector<std::string>{"PE32|SioF81216aPei.efi|*", "PEI_DEPEX|SioF81216aPei.depex|*"}));
+  EXPECT_EQ(
+      SectionLines(Text, "Binaries.X64"),
+      (std::vector<std::string>{"PE32|SioF81216aPeiX64.efi|*", "PEI_DEPEX|SioF81216aPei.depex|*"}));
+  // Each processor mode's PCD section lists every PCD once.
+  for (const char* Section : {"PatchPcd.IA32", "PatchPcd.X64"})
+    EXPECT_EQ(SectionLines(Text, Section).size(), 6u) << Section;
 
   // Every PPI and GUID the INF names is declared by this package's DEC or is
   // MdePkg's read-only variable PPI.
@@ -225,18 +231,19 @@ TEST(Edk2PackageTest, InfListsThePackagesBinariesAndWhatItUses) {
     EXPECT_TRUE(Declared.count(Name)) << Name << " is declared by no package";
 }
 
-// The package's image is the build's, byte for byte, is the body of the
-// firmware file's PE32 section, and carries the headers' GUIDs and name.
-TEST(Edk2PackageTest, PackagedImageIsTheBuiltImage) {
+// The package's images are the build's, byte for byte (the IA-32 one is the
+// body of the firmware file's PE32 section), and carry the headers' GUIDs and
+// name.
+TEST(Edk2PackageTest, PackagedImagesAreTheBuiltImages) {
   const auto Packaged = ReadBytes(kPackageDir + "/SioF81216aPei.efi");
   EXPECT_EQ(Packaged, ReadBytes(sio::build::kImageFile));
   const auto File = ReadBytes(sio::build::kModuleFile);
   EXPECT_TRUE(Equal(SectionBody(File, pi::section_type::kPe32), Packaged));
+  const auto PackagedX64 = ReadBytes(kPackageDir + "/SioF81216aPeiX64.efi");
+  EXPECT_EQ(PackagedX64, ReadBytes(sio::build::kX64ImageFile));
 
   const EFI_GUID Setup = SIO_F81216A_SETUP_VARIABLE_GUID;
   const EFI_GUID Ready = SIO_F81216A_READY_PPI_GUID;
-  EXPECT_TRUE(Contains(Packaged, BytesOf(Setup)));
-  EXPECT_TRUE(Contains(Packaged, BytesOf(Ready)));
   const std::string_view Name = SIO_F81216A_SETUP_VARIABLE_NAME_TEXT;
   std::vector<uint8_t> Utf16;
   for (char C : Name) {
@@ -244,7 +251,11 @@ TEST(Edk2PackageTest, PackagedImageIsTheBuiltImage) {
     Utf16.push_back(0);
   }
   Utf16.insert(Utf16.end(), {0, 0});
-  EXPECT_TRUE(Contains(Packaged, Utf16));
+  for (const auto* Image : {&Packaged, &PackagedX64}) {
+    EXPECT_TRUE(Contains(*Image, BytesOf(Setup)));
+    EXPECT_TRUE(Contains(*Image, BytesOf(Ready)));
+    EXPECT_TRUE(Contains(*Image, Utf16));
+  }
 }
 
 // The INF's PEI_DEPEX file is the build's choice and the firmware file's
@@ -325,8 +336,8 @@ TEST(Edk2PackageTest, HostSetupVariableCodecIsThePackagesLayout) {
 // files give them.
 TEST(Edk2PackageTest, IntegratorsGuideShowsThePlatformLines) {
   const std::string Guide = ReadText(std::string(sio::build::kDocsDir) + "/integrators-guide.md");
-  for (const char* Fragment :
-       {"SioF81216aPei.dsc.inc", "SioF81216aPei.fdf.inc", "SioF81216aPeiRule.fdf.inc"}) {
+  for (const char* Fragment : {"SioF81216aPei.dsc.inc", "SioF81216aPeiX64.dsc.inc",
+                               "SioF81216aPei.fdf.inc", "SioF81216aPeiRule.fdf.inc"}) {
     std::istringstream In(ReadText(kPackageDir + "/Platform/" + Fragment));
     std::string Line;
     while (std::getline(In, Line)) {

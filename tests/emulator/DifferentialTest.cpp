@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Every named scenario run on the host build and on the image in the
-// emulator, at its flash address and relocated: the same trace (service-call
-// details included), PPIs, chip and bridge state, POST codes and status.
+// Every named scenario run on the host build and on each image (IA-32 and
+// X64) in the emulator, at its flash address and relocated: the same trace
+// (service-call details included), PPIs, chip and bridge state, POST codes
+// and status.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,7 +32,11 @@ void ExpectSamePass(const board::PassResult& Host, const board::PassResult& Imag
   EXPECT_EQ(Image.PostCodes, Host.PostCodes);
 }
 
-TEST(Differential, EveryScenarioRunsAlikeOnTheHostAndOnTheImage) {
+class Differential : public ::testing::TestWithParam<emulator::ProcessorMode> {};
+INSTANTIATE_TEST_SUITE_P(BothImages, Differential, ::testing::ValuesIn(test::kBuiltModes),
+                         test::ModeTestName);
+
+TEST_P(Differential, EveryScenarioRunsAlikeOnTheHostAndOnTheImage) {
   const std::optional<uint32_t> Placements[] = {std::nullopt, 0x00200000u, 0x7FFF0000u};
   ASSERT_GE(board::ScenarioCatalog().size(), 8u);
   for (const auto& S : board::ScenarioCatalog()) {
@@ -40,8 +45,9 @@ TEST(Differential, EveryScenarioRunsAlikeOnTheHostAndOnTheImage) {
       SCOPED_TRACE(S.Name + (Placement ? " relocated to 0x" + ToHex(*Placement)
                                        : std::string(" at the flash address")));
       emulator::ImageRunReport Run =
-          emulator::RunImagePass(test::BuiltImage(), S.Config, {Placement});
+          emulator::RunImagePass(test::BuiltImage(GetParam()), S.Config, {Placement});
       ASSERT_TRUE(Run.Completed) << Run.Fault;
+      EXPECT_EQ(Run.Mode, GetParam());
       EXPECT_EQ(Run.LoadAddress, Placement.value_or(test::kImageBase));
       ExpectSamePass(Host, Run.Result);
     }

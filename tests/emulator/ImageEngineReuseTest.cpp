@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // One emulator engine reused pass after pass gives what a new engine gives
-// each time: same status, trace, chip, PPIs, instructions and stack, in any
-// order of scenarios, faulted runs included.
-#include <gtest/gtest.h>
+// each time, for the IA-32 image and the X64 one: same status, trace, chip,
+// PPIs, instructions and stack, in any order of scenarios, faulted runs
+// included.
 #include "bench/ProcessFigures.h"
 #include "board/ScenarioCatalog.h"
 #include "common/BuildPaths.h"
 #include "emulator/ImageEngine.h"
 #include "pe/ImageFile.h"
+#include "tests/support/ImageFixture.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -25,9 +27,14 @@ void ExpectSameRun(const emulator::ImageRunReport& Fresh, const emulator::ImageR
   EXPECT_EQ(Reused.Result.PostCodes, Fresh.Result.PostCodes) << Name;
 }
 
-TEST(ImageEngineReuse, EveryCatalogScenarioForwardsAndBackwardsMatchesANewEngine) {
-  auto Image = pe::ReadFileBytes(sio::build::kImageFile);
-  ASSERT_TRUE(Image);
+class ImageEngineReuse : public ::testing::TestWithParam<emulator::ProcessorMode> {
+protected:
+  const std::vector<uint8_t>* Image = &test::BuiltImage(GetParam());
+};
+INSTANTIATE_TEST_SUITE_P(BothImages, ImageEngineReuse, ::testing::ValuesIn(test::kBuiltModes),
+                         test::ModeTestName);
+
+TEST_P(ImageEngineReuse, EveryCatalogScenarioForwardsAndBackwardsMatchesANewEngine) {
   const auto Catalog = board::ScenarioCatalog();
   ASSERT_GT(Catalog.size(), 4u);
   // A relocated image too: the engine keeps its load address across passes.
@@ -54,7 +61,7 @@ TEST(ImageEngineReuse, EveryCatalogScenarioForwardsAndBackwardsMatchesANewEngine
 // was (an engine that translated anything anew each pass, such as an exit
 // block per start, grew by about 0.3 KiB a pass: 6 MiB here). Sanitizer
 // builds keep freed memory in quarantine and are not measured.
-TEST(ImageEngineReuse, ManyPassesKeepMemoryFlat) {
+TEST_P(ImageEngineReuse, ManyPassesKeepMemoryFlat) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer keeps freed memory";
 #elif defined(__has_feature)
@@ -62,8 +69,6 @@ TEST(ImageEngineReuse, ManyPassesKeepMemoryFlat) {
   GTEST_SKIP() << "AddressSanitizer keeps freed memory";
 #endif
 #endif
-  auto Image = pe::ReadFileBytes(sio::build::kImageFile);
-  ASSERT_TRUE(Image);
   emulator::ImageRunOptions Options;
   Options.TimeoutMicroseconds = 0;
   emulator::ImageEngine Engine(*Image, Options);
@@ -80,9 +85,7 @@ TEST(ImageEngineReuse, ManyPassesKeepMemoryFlat) {
   EXPECT_LT(Grown, 1024) << "KiB grown over 20000 passes";
 }
 
-TEST(ImageEngineReuse, ARunawayPassLeavesNothingBehind) {
-  auto Image = pe::ReadFileBytes(sio::build::kImageFile);
-  ASSERT_TRUE(Image);
+TEST_P(ImageEngineReuse, ARunawayPassLeavesNothingBehind) {
   const auto* Default = board::FindScenario("default");
   ASSERT_TRUE(Default);
   emulator::ImageRunOptions Short;
@@ -97,7 +100,7 @@ TEST(ImageEngineReuse, ARunawayPassLeavesNothingBehind) {
                 "after a runaway");
 }
 
-TEST(ImageEngineReuse, AnImageThatDoesNotLoadFaultsEveryPass) {
+TEST(ImageEngineUnloaded, AnImageThatDoesNotLoadFaultsEveryPass) {
   std::vector<uint8_t> NotAnImage(64, 0);
   emulator::ImageEngine Engine(NotAnImage);
   EXPECT_FALSE(Engine.Ready());

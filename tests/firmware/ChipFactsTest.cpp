@@ -49,6 +49,24 @@ TEST(ChipFacts, RegistersKeysAndIdMatchTheModule) {
     EXPECT_EQ(F.Module, F.Host) << F.Name;
 }
 
+// The built-in table, entry by entry in its 12-byte record layout (ChipIdHigh,
+// ChipIdLow, Aux, Kind, Qualifier, Enabled, IoBase little-endian, Param[4]):
+// the fields the table's initializers name land in the bytes they mean.
+TEST(ChipFacts, DeviceTableHoldsItsRecordBytes) {
+  const uint8_t Expected[][12] = {
+      {0x02, 0x16, 0x00, 0x01, 0x00, 0x01, 0xE8, 0x03, 0x00, 0x00, 0x04, 0x00},
+      {0x02, 0x16, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00},
+      {0x02, 0x16, 0x00, 0x12, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+      {0x02, 0x16, 0x00, 0x7F, 0x00, 0x00, 0x4E, 0x00, 0x00, 0x00, 0x00, 0x00},
+      {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+  };
+  ASSERT_EQ(sizeof SioDeviceTable, sizeof Expected);
+  for (size_t I = 0; I < std::size(Expected); ++I)
+    EXPECT_EQ(std::memcmp(&SioDeviceTable[I], Expected[I], 12), 0) << "entry " << I;
+  EXPECT_EQ(SioDeviceTable[0].Kind, SioKindScriptDevice);
+  EXPECT_TRUE(SioIsTerminator(SioDeviceTable[std::size(Expected) - 1]));
+}
+
 TEST(ChipFacts, ProbeOrderMatchesTheModulesTable) {
   // The table's configuration-port entry names the port probed first; the
   // candidate ports follow.

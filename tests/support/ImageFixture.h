@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// The module image as built, and copies of it with bytes patched in, for the
-// image check and emulator tests.
+// The module images as built (IA-32 and X64), and copies of them with bytes
+// patched in, for the image check and emulator tests.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string>
 
 #include <stdexcept>
 #include <sys/mman.h>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "common/BuildPaths.h"
+#include "emulator/GuestLayout.h"
 #include "pe/ImageFile.h"
 #include "pe/PeFile.h"
 
@@ -19,26 +23,51 @@ namespace test {
 
 inline constexpr uint32_t kImageBase = sio::build::kImageBase;
 
+inline std::vector<uint8_t> ReadImageOrThrow(const char* Path) {
+  auto Read = pe::ReadFileBytes(Path);
+  if (!Read)
+    throw std::runtime_error(std::string("cannot read ") + Path);
+  return *Read;
+}
+
+// The IA-32 image (PE32) and the X64 image (PE32+) as built.
 inline const std::vector<uint8_t>& BuiltImage() {
-  static const std::vector<uint8_t> Bytes = [] {
-    auto Read = pe::ReadFileBytes(sio::build::kImageFile);
-    if (!Read)
-      throw std::runtime_error(std::string("cannot read ") + sio::build::kImageFile);
-    return *Read;
-  }();
+  static const std::vector<uint8_t> Bytes = ReadImageOrThrow(sio::build::kImageFile);
+  return Bytes;
+}
+inline const std::vector<uint8_t>& BuiltX64Image() {
+  static const std::vector<uint8_t> Bytes = ReadImageOrThrow(sio::build::kX64ImageFile);
   return Bytes;
 }
 
+using emulator::ProcessorMode;
+
+// The image built for each processor mode; the suites that run an image run
+// each of them (value-parameterised over kBuiltModes).
+inline constexpr ProcessorMode kBuiltModes[] = {ProcessorMode::Ia32, ProcessorMode::X64};
+
+inline const std::vector<uint8_t>& BuiltImage(ProcessorMode Mode) {
+  return Mode == ProcessorMode::X64 ? BuiltX64Image() : BuiltImage();
+}
+
+// "IA32" or "X64", for parameterised test names.
+inline std::string ModeTestName(const ::testing::TestParamInfo<ProcessorMode>& Info) {
+  return emulator::ModeName(Info.param);
+}
+
 // Offsets of the header fields the tests patch, from the PE header onwards.
+// The fields up to Subsystem lie at the same offsets in PE32 and PE32+; the
+// data directories follow a PE32+ optional header 16 bytes later.
 struct HeaderOffsets {
   size_t Coff = 0;     // COFF file header
   size_t Optional = 0; // optional header
+  size_t Directories = 0;
   size_t SectionTable = 0;
   size_t Machine() const { return Coff; }
   size_t Magic() const { return Optional; }
   size_t EntryRva() const { return Optional + 16; }
   size_t Subsystem() const { return Optional + 68; }
-  size_t Directory(size_t Index) const { return Optional + 96 + 8 * Index; }
+  size_t Directory(size_t Index) const { return Directories + 8 * Index; }
   size_t SectionCharacteristics(size_t Index) const { return SectionTable + 40 * Index + 36; }
 };
 
@@ -50,6 +79,10 @@ inline HeaderOffsets Offsets(const std::vector<uint8_t>& Image) {
   HeaderOffsets O;
   O.Coff = PeHeader + 4;
   O.Optional = O.Coff + 20;
+  uint16_t Magic;
+  std::memcpy(&Magic, Image.data() + O.Optional, 2);
+  O.Directories = O.Optional + (Magic == pe::kMagicPe32Plus ? sizeof(pe::OptionalHeader64)
+                                                            : sizeof(pe::OptionalHeader32));
   O.SectionTable = O.Optional + OptionalSize;
   return O;
 }
@@ -66,8 +99,9 @@ inline size_t EntryFileOffset(const std::vector<uint8_t>& Image) {
 }
 
 // The built image with Code written over its entry point.
-inline std::vector<uint8_t> WithEntryCode(std::vector<uint8_t> Code) {
-  std::vector<uint8_t> Image = BuiltImage();
+inline std::vector<uint8_t> WithEntryCode(std::vector<uint8_t> Code,
+                                          ProcessorMode Mode = ProcessorMode::Ia32) {
+  std::vector<uint8_t> Image = BuiltImage(Mode);
   size_t At = EntryFileOffset(Image);
   std::memcpy(Image.data() + At, Code.data(), Code.size());
   return Image;

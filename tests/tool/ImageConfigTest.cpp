@@ -15,6 +15,8 @@
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "invariants/PassInvariants.h"
+#include "pe/ImageCheck.h"
+#include "pe/TeImage.h"
 #include "tests/support/ImageFixture.h"
 #include "tests/support/TraceBuilder.h"
 #include "tool/ImageConfig.h"
@@ -62,9 +64,15 @@ struct InfPcd {
   size_t Offset;
 };
 
-// The [PatchPcd.IA32] lines of the package's INF as the build completed it.
-std::vector<InfPcd> PackagedPatchPcds() {
+// The lines of the package INF's [PatchPcd.IA32] (or Section) as the build
+// completed it.
+std::vector<InfPcd> PackagedPatchPcds(const std::string& Section = "PatchPcd.IA32") {
   std::string Inf = ReadText(std::string(sio::build::kEdk2PackageDir) + "/SioF81216aPei.inf");
+  // The section's header line, not a mention of it in the INF's comments.
+  const size_t Begin = Inf.find("\n[" + Section + "]");
+  if (Begin == std::string::npos)
+    return {};
+  Inf = Inf.substr(Begin, Inf.find("\n[", Begin + 1) - Begin);
   std::regex Line(R"(gSioF81216aPkgTokenSpaceGuid\.(\w+)\|([^|\n]+)\|(0x[0-9A-Fa-f]+))");
   std::vector<InfPcd> Pcds;
   for (auto It = std::sregex_iterator(Inf.begin(), Inf.end(), Line); It != std::sregex_iterator();
@@ -84,22 +92,29 @@ std::map<std::string, std::pair<std::string, std::string>> DeclaredPcds() {
   return Pcds;
 }
 
+// Each processor mode's section of the INF gives the offsets in that mode's image.
 TEST(ImageConfig, EveryPcdOfTheInfHoldsItsDeclaredDefaultAtItsOffset) {
-  const auto Inf = PackagedPatchPcds();
   const auto Dec = DeclaredPcds();
-  ASSERT_EQ(Inf.size(), chip::kPcds.size());
   ASSERT_EQ(Dec.size(), chip::kPcds.size());
-  const std::vector<uint8_t>& Image = test::BuiltImage();
-  for (const InfPcd& Pcd : Inf) {
-    SCOPED_TRACE(Pcd.Name);
-    ASSERT_TRUE(Dec.count(Pcd.Name));
-    const chip::PcdInfo& Info = siotool::FindPcd(Pcd.Name);
-    std::vector<uint8_t> Declared = siotool::EncodePcdValue(Info, Dec.at(Pcd.Name).second);
-    ASSERT_LE(Pcd.Offset + Info.Size, Image.size());
-    EXPECT_EQ(
-        std::vector<uint8_t>(Image.begin() + Pcd.Offset, Image.begin() + Pcd.Offset + Info.Size),
-        Declared);
-    EXPECT_EQ(siotool::EncodePcdValue(Info, Pcd.Value), Declared) << "INF value " << Pcd.Value;
+  const std::pair<const char*, const std::vector<uint8_t>*> Sections[] = {
+      {"PatchPcd.IA32", &test::BuiltImage()}, {"PatchPcd.X64", &test::BuiltX64Image()}};
+  for (const auto& [Section, Built] : Sections) {
+    SCOPED_TRACE(Section);
+    const auto Inf = PackagedPatchPcds(Section);
+    ASSERT_EQ(Inf.size(), chip::kPcds.size());
+    const std::vector<uint8_t>& Image = *Built;
+    for (const InfPcd& Pcd : Inf) {
+      SCOPED_TRACE(Pcd.Name);
+      ASSERT_TRUE(Dec.count(Pcd.Name));
+      const chip::PcdInfo& Info = siotool::FindPcd(Pcd.Name);
+      std::vector<uint8_t> Declared = siotool::EncodePcdValue(Info, Dec.at(Pcd.Name).second);
+      ASSERT_LE(Pcd.Offset + Info.Size, Image.size());
+      EXPECT_EQ(
+          std::vector<uint8_t>(Image.begin() + Pcd.Offset, Image.begin() + Pcd.Offset + Info.Size),
+          Declared);
+      EXPECT_EQ(siotool::EncodePcdValue(Info, Pcd.Value), Declared) << "INF value " << Pcd.Value;
+      EXPECT_EQ(Pcd.Offset, chip::BoardConfigFileOffset(Image).Value() + Info.RecordOffset);
+    }
   }
 }
 
@@ -160,6 +175,42 @@ TEST(ImageConfig, SetWritesWhatEdk2sPatchBinaryFileWrites) {
   EXPECT_EQ(Config->LpcDecodeValue, 0x00FC0C01u);
   EXPECT_EQ(Config->ProbeOrder(), (std::vector<uint16_t>{0x2E, 0x4E}));
   EXPECT_EQ(Config->Script().size(), 5u);
+}
+
+// The X64 image carries the same record at the place its own link gave it:
+// read from either image in either form, the values are the same, and a
+// value set in the X64 image reads back from it.
+TEST(ImageConfig, BothImagesInBothFormsHoldTheSameBoardValues) {
+  const auto Reference = chip::ReadBoardConfig(test::BuiltImage());
+  ASSERT_TRUE(Reference) << Reference.Message();
+  for (const auto* Image : {&test::BuiltImage(), &test::BuiltX64Image()}) {
+    const auto Te = pe::ConvertToTe(*Image).Value();
+    for (std::span<const uint8_t> Form :
+         {std::span<const uint8_t>(*Image), std::span<const uint8_t>(Te.Bytes)}) {
+      const auto Config = chip::ReadBoardConfig(Form);
+      ASSERT_TRUE(Config) << Config.Message();
+      EXPECT_EQ(*Config, *Reference);
+    }
+  }
+  EXPECT_NE(chip::BoardConfigFileOffset(test::BuiltX64Image()).Value(),
+            chip::BoardConfigFileOffset(test::BuiltImage()).Value());
+
+  std::vector<siotool::PcdAssignment> Assignments;
+  for (const auto& [Name, Value] : kEveryPcdOverridden)
+    Assignments.push_back(siotool::ParseAssignment(Name + "=" + Value));
+  const auto Patched = siotool::PatchImage(test::BuiltX64Image(), Assignments, "x64 image");
+  const auto Config = chip::ReadBoardConfig(Patched);
+  ASSERT_TRUE(Config) << Config.Message();
+  EXPECT_EQ(Config->PostCode, 0x55);
+  EXPECT_EQ(Config->ProbeOrder(), (std::vector<uint16_t>{0x2E, 0x4E}));
+  // Nothing but the record changed, and the patched image is still sound.
+  const uint32_t Record = chip::BoardConfigFileOffset(Patched).Value();
+  for (size_t I = 0; I < Patched.size(); ++I) {
+    if (I < Record || I >= Record + sizeof(SioBoardConfig)) {
+      ASSERT_EQ(Patched[I], test::BuiltX64Image()[I]) << "byte " << I;
+    }
+  }
+  EXPECT_TRUE(pe::ValidatePe32Image(Patched).Ok());
 }
 
 TEST(ImageConfig, NamesWithOrWithoutTheTokenSpace) {
@@ -229,13 +280,19 @@ TEST(ImageConfig, RefusesWhatTheModuleCannotBeGiven) {
   }
 }
 
-// The image with these DSC values, or with Raw bytes written over its script.
-std::vector<uint8_t> Patched(const std::vector<std::string>& Set) {
-  std::vector<siotool::PcdAssignment> Assignments;
-  for (const auto& Text : Set)
-    Assignments.push_back(siotool::ParseAssignment(Text));
-  return siotool::PatchImage(test::BuiltImage(), Assignments, "image");
-}
+// The patched-image passes run on the IA-32 image and on the X64 one alike.
+class PatchedImage : public ::testing::TestWithParam<test::ProcessorMode> {
+protected:
+  // The image with these DSC values.
+  std::vector<uint8_t> Patched(const std::vector<std::string>& Set) const {
+    std::vector<siotool::PcdAssignment> Assignments;
+    for (const auto& Text : Set)
+      Assignments.push_back(siotool::ParseAssignment(Text));
+    return siotool::PatchImage(test::BuiltImage(GetParam()), Assignments, "image");
+  }
+};
+INSTANTIATE_TEST_SUITE_P(BothImages, PatchedImage, ::testing::ValuesIn(test::kBuiltModes),
+                         test::ModeTestName);
 
 // Runs S on the image and on the host build given the image's values: both
 // must agree event for event and keep every pass invariant.
@@ -266,7 +323,7 @@ board::Scenario NoVariable(std::optional<uint16_t> ChipPort) {
   return S;
 }
 
-TEST(PatchedImage, UartAt0x2F8WithInterrupt4) {
+TEST_P(PatchedImage, UartAt0x2F8WithInterrupt4) {
   auto Image = Patched({"PcdSioF81216aInitScript={0x07, 0x00, 0x25, 0x01, 0x27, 0x10, 0x30, 0x01, "
                         "0x60, 0x02, 0x61, 0xF8, 0x70, 0x04, 0x00, 0x00}"});
   board::PassResult R = RunBoth(Image, NoVariable(0x4E));
@@ -278,7 +335,7 @@ TEST(PatchedImage, UartAt0x2F8WithInterrupt4) {
   EXPECT_EQ(R.Chip->Devices.count(1), 0u) << "logical device 1 is left alone";
 }
 
-TEST(PatchedImage, SecondUartEnabled) {
+TEST_P(PatchedImage, SecondUartEnabled) {
   auto Image = Patched({"PcdSioF81216aInitScript={0x07, 0x00, 0x30, 0x01, 0x60, 0x03, 0x61, 0xF8, "
                         "0x70, 0x04, 0x07, 0x01, 0x30, 0x01, 0x60, 0x02, 0x61, 0xF8, 0x70, 0x03, "
                         "0x00, 0x00}"});
@@ -292,7 +349,7 @@ TEST(PatchedImage, SecondUartEnabled) {
   }
 }
 
-TEST(PatchedImage, OnePortOnlyWithNoChipIsProbedOnceAndNothingElseIsTouched) {
+TEST_P(PatchedImage, OnePortOnlyWithNoChipIsProbedOnceAndNothingElseIsTouched) {
   auto Image = Patched(
       {"PcdSioF81216aConfigPort=0x2E", "PcdSioF81216aCandidatePorts={0, 0, 0, 0, 0, 0, 0, 0}"});
   board::PassResult R = RunBoth(Image, NoVariable(std::nullopt));
@@ -301,7 +358,7 @@ TEST(PatchedImage, OnePortOnlyWithNoChipIsProbedOnceAndNothingElseIsTouched) {
       << test::Dump(R.Events);
 }
 
-TEST(PatchedImage, LpcWriteSkipped) {
+TEST_P(PatchedImage, LpcWriteSkipped) {
   auto Image = Patched({"PcdSioF81216aLpcDecodeAddress=0", "PcdSioF81216aPostCode=0x1234"});
   board::PassResult R = RunBoth(Image, NoVariable(0x4E));
   pi::Trace Ports = test::PortAccesses(R.Events);
@@ -314,10 +371,10 @@ TEST(PatchedImage, LpcWriteSkipped) {
   EXPECT_EQ(R.Status, 0u);
 }
 
-TEST(PatchedImage, AScriptThatFillsItsReservedBytesIsPlayedToTheirEndAndNoFurther) {
+TEST_P(PatchedImage, AScriptThatFillsItsReservedBytesIsPlayedToTheirEndAndNoFurther) {
   // Written over the image directly: `sio image config --set` refuses a script
   // without an end pair, but the module must stop at its reserved bytes.
-  std::vector<uint8_t> Image = test::BuiltImage();
+  std::vector<uint8_t> Image = test::BuiltImage(GetParam());
   const chip::PcdInfo& Script = siotool::FindPcd("PcdSioF81216aInitScript");
   auto Record = chip::BoardConfigFileOffset(Image);
   ASSERT_TRUE(Record) << Record.Message();
@@ -343,7 +400,7 @@ TEST(PatchedImage, AScriptThatFillsItsReservedBytesIsPlayedToTheirEndAndNoFurthe
   EXPECT_EQ(R.Chip->Devices.at(0)[0xF7], 46);
 }
 
-TEST(PatchedImage, EveryPcdOverriddenRunsAsItsValuesSay) {
+TEST_P(PatchedImage, EveryPcdOverriddenRunsAsItsValuesSay) {
   std::vector<std::string> Set;
   for (const auto& [Name, Value] : kEveryPcdOverridden)
     Set.push_back(Name + "=" + Value);

@@ -58,6 +58,26 @@ TEST(MovedImage, ImageLinkedWhereNoFlashLiesRunsAtTheFlashAddress) {
   }
 }
 
+// The X64 image linked where a 64-bit linker puts a DLL by default, above
+// 4 GiB: moved to the flash address, and the report names the whole link
+// address.
+TEST(MovedImage, X64ImageLinkedAbove4GiBRunsAtTheFlashAddress) {
+  std::ifstream In(sio::build::kX64ImageFile, std::ios::binary);
+  std::vector<uint8_t> Image{std::istreambuf_iterator<char>(In), {}};
+  const uint64_t Link = 0x180000000ull;
+  ASSERT_TRUE(pe::RebasePe32(Image, Link).Ok());
+  const auto Path = Save(Image, "relinked-x64.efi");
+  EngineRun Run = RunPass(EngineKind::Image, board::DefaultScenario(), Path);
+  EXPECT_TRUE(Run.Completed) << Run.Fault;
+  EXPECT_EQ(Run.Mode, emulator::ProcessorMode::X64);
+  EXPECT_EQ(Run.LoadAddress, sio::build::kImageBase);
+  EXPECT_EQ(Run.MovedFrom, Link);
+  std::ostringstream Report;
+  PrintRunReport(Report, Run);
+  EXPECT_NE(Report.str().find("moved there from its link address 0x180000000 "), std::string::npos)
+      << Report.str().substr(0, Report.str().find('\n'));
+}
+
 // An image that cannot be placed even at the flash address (here: too large
 // for the space below 4 GiB) is refused in one line, never run.
 TEST(MovedImage, ImageThatCannotBePlacedIsRefusedInOneLine) {
