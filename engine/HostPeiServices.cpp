@@ -97,14 +97,20 @@ EFI_STATUS EFIAPI GetVariable(const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
 
 } // namespace
 
-static_assert(EFI_MAX_BIT == pi::kEfiErrorBit64, "the host's EFI_STATUS is 64 bits wide");
-
+// The host's EFI_STATUS is as wide as its UINTN: 64 bits on x86-64, 32 on
+// the i386 build of sio-inspect, where it is the IA-32 status itself.
 EFI_STATUS ToHostStatus(uint32_t Status) {
-  return pi::WidenStatus(Status);
+  if constexpr (sizeof(EFI_STATUS) == 8)
+    return pi::WidenStatus(Status);
+  else
+    return Status;
 }
 
 uint32_t FromHostStatus(EFI_STATUS Status) {
-  return pi::NarrowStatus(Status);
+  if constexpr (sizeof(EFI_STATUS) == 8)
+    return pi::NarrowStatus(Status);
+  else
+    return static_cast<uint32_t>(Status);
 }
 
 HostPeiServices::HostPeiServices(board::Board& Owner) {

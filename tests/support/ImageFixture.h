@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <span>
 #include <string>
 
@@ -18,6 +19,13 @@
 #include "emulator/GuestLayout.h"
 #include "pe/ImageFile.h"
 #include "pe/PeFile.h"
+
+namespace emulator {
+// Parameterised tests name the mode a test ran in: "IA32" or "X64".
+inline void PrintTo(ProcessorMode Mode, std::ostream* Out) {
+  *Out << ModeName(Mode);
+}
+} // namespace emulator
 
 namespace test {
 
