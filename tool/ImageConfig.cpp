@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "pe/PeFile.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 
 namespace siotool {
 namespace {
