@@ -45,11 +45,13 @@ Field() { dpkg-deb -f "$Deb" "$1"; }
 Listing=$(dpkg-deb -c "$Deb" | awk '{print $NF}')
 Data=./usr/share/sio-f81216a
 for File in ./usr/bin/sio ./usr/bin/sio-inspect \
-  $Data/SioF81216aPkg/SioF81216aPei.efi $Data/SioF81216aPkg/SioF81216aPei.depex \
+  $Data/SioF81216aPkg/SioF81216aPei.efi $Data/SioF81216aPkg/SioF81216aPeiX64.efi \
+  $Data/SioF81216aPkg/SioF81216aPei.depex \
   $Data/SioF81216aPkg/SioF81216aPei.inf $Data/SioF81216aPkg/SioF81216aPkg.dec \
   $Data/SioF81216aPkg/Include/Guid/SioF81216aSetupVariable.h \
   $Data/SioF81216aPkg/Include/Ppi/SioF81216aReady.h \
-  $Data/SioF81216aPkg/Platform/SioF81216aPei.dsc.inc $Data/SioF81216aPkg/Depex/TRUE.depex \
+  $Data/SioF81216aPkg/Platform/SioF81216aPei.dsc.inc \
+  $Data/SioF81216aPkg/Platform/SioF81216aPeiX64.dsc.inc $Data/SioF81216aPkg/Depex/TRUE.depex \
   $Data/SioF81216aPei.ffs $Data/SioF81216aPei-te.ffs $Data/SioF81216aPei.fv \
   $Data/scenarios/default.json ./usr/share/doc/sio-f81216a/README.md \
   ./usr/share/doc/sio-f81216a/LICENSE ./usr/share/doc/sio-f81216a/CHANGELOG.md \
