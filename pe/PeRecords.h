@@ -116,6 +116,7 @@ inline constexpr uint32_t kPeSignature = 0x00004550; // "PE\0\0"
 inline constexpr uint16_t kMagicPe32 = 0x10B;
 inline constexpr uint16_t kMagicPe32Plus = 0x20B;
 inline constexpr uint16_t kMachineI386 = 0x14C;
+inline constexpr uint16_t kMachineX64 = 0x8664;
 inline constexpr uint16_t kSubsystemEfiBootServiceDriver = 11;
 inline constexpr uint32_t kDirectoryBaseRelocation = 5;
 inline constexpr uint32_t kDirectoryDebug = 6;
