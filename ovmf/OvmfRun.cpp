@@ -97,10 +97,9 @@ std::vector<IndexedWrite> StandInPresets(const board::Scenario& S) {
   return Writes;
 }
 
-// Why a module file that made no access was not dispatched, as far as the
-// firmware and the file tell.
-std::vector<std::string> WhyNotDispatched(const OvmfRun& Run, const OvmfImage& Patched,
-                                          std::span<const uint8_t> PatchedCode) {
+// Why the module's file cannot be dispatched, as far as the firmware and the
+// file tell (empty: no reason known).
+std::vector<std::string> WhyNotDispatched(const OvmfRun& Run, const OvmfImage& Patched) {
   std::vector<std::string> Reasons;
   if (Run.ModuleMode != Run.Firmware.Pei)
     Reasons.push_back(
@@ -122,29 +121,25 @@ std::vector<std::string> WhyNotDispatched(const OvmfRun& Run, const OvmfImage& P
   } else if (!*Met) {
     std::string Names;
     for (const pi::Guid& Ppi : Missing)
-      Names += (Names.empty() ? "" : ", ") + pi::FormatGuid(Ppi) +
-               (Ppi == board::kReadOnlyVariable2PpiGuid ? " (the read-only variable PPI)" : "");
+      Names += (Names.empty() ? "" : ", ") +
+               std::string(Ppi == board::kReadOnlyVariable2PpiGuid ? "the read-only variable PPI "
+                                                                   : "") +
+               pi::FormatGuid(Ppi);
     Reasons.push_back(Missing.empty()
                           ? "its dependency expression is false whatever is installed"
                           : "its dependency expression is never met: no PEIM of the PEI volume "
                             "installs " +
                                 Names + " (as far as their images' PPI descriptors show)");
   }
-  // The file must lie in the PEI volume of the image QEMU was given, which is
-  // the volume SEC hands to the PEI Foundation.
-  auto Again = OvmfImage::Parse(std::vector<uint8_t>(PatchedCode.begin(), PatchedCode.end()));
+  // The file must lie in the PEI volume of the image QEMU was given (opened
+  // again from the bytes written), which is the volume SEC hands to the PEI
+  // Foundation.
   bool InVolume = false;
-  if (Again)
-    if (auto View = pi::ParseVolume(Again->PeiVolume()))
-      InVolume = std::ranges::any_of(
-          View->Files, [&Run](const pi::FfsFileView& F) { return F.Name == Run.Added.Name; });
+  if (auto View = pi::ParseVolume(Patched.PeiVolume()))
+    InVolume = std::ranges::any_of(
+        View->Files, [&Run](const pi::FfsFileView& F) { return F.Name == Run.Added.Name; });
   if (!InVolume)
     Reasons.push_back("the file is not in the PEI volume the firmware dispatches from");
-  if (Reasons.empty())
-    Reasons.push_back("no reason found: its image is " +
-                      std::string(ProcessorName(Run.Firmware.Pei)) +
-                      ", its dependency expression can be met and it lies in the PEI volume "
-                      "the firmware dispatches from (the serial log may tell more)");
   return Reasons;
 }
 
@@ -313,6 +308,7 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
       return Written.Failure();
     Run.SetupStored = Run.Board.SetupVariable->size();
   }
+  Run.Foreseen = WhyNotDispatched(Run, *Check);
   Run.QemuChosen = R.Qemu.empty();
   Run.Qemu = Run.QemuChosen ? QemuFor(Run.Firmware) : R.Qemu;
   if (!R.Boot)
@@ -345,8 +341,14 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   const QemuBoot& Boot = *Run.Booted;
 
   Run.Runs = ModuleRuns(Boot.Ports, Run.Module);
-  if (Run.Runs.empty())
-    Run.NotDispatched = WhyNotDispatched(Run, *Check, *Patched);
+  if (Run.Runs.empty()) {
+    Run.NotDispatched = Run.Foreseen;
+    if (Run.NotDispatched.empty())
+      Run.NotDispatched.push_back(
+          "no reason found: its image is " + std::string(ProcessorName(Run.Firmware.Pei)) +
+          ", its dependency expression can be met and it lies in the PEI volume the firmware "
+          "dispatches from (the serial log may tell more)");
+  }
   if (Run.Runs.size() == 1) {
     const SioBoardConfig Record = Run.Module.Record();
     engine::ScopedBoardConfig Scoped(Record);

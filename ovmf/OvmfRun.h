@@ -91,7 +91,9 @@ struct OvmfRun {
   bool QemuChosen = false;
   std::string Vars; // the store copied
   bool VarsChosen = false;
-  std::string VarsBooted;            // the store the boot copies
+  std::string VarsBooted; // the store the boot copies
+  // Why the file cannot be dispatched, known before the boot (empty: it can).
+  std::vector<std::string> Foreseen;
   std::string Output;                // the patched code image as written
   std::optional<size_t> SetupStored; // bytes stored as the setup variable
   board::Scenario Board;             // as the board model runs it

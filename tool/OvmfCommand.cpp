@@ -152,10 +152,12 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
       std::cout << "           the firmware's PEI runs " << Pei
                 << ": its PEI Foundation will not load this image\n";
   }
+  for (const auto& Reason : Run.Foreseen)
+    std::cout << "           it will not be dispatched: " << Reason << "\n";
   if (!Run.VariablePpiAtDispatch && F.HasPeiVariableService())
     std::cout << "           dispatched ahead of the variable service: the board model runs "
                  "without the read-only variable PPI\n";
-  else if (!F.HasPeiVariableService())
+  else if (!F.HasPeiVariableService() && Run.Foreseen.empty())
     std::cout << "           the board model runs without the read-only variable PPI\n";
   std::cout << "QEMU:      " << Run.Qemu
             << (Run.QemuChosen ? (F.Dxe == ovmf::Processor::Ia32

@@ -39,7 +39,7 @@ Field() { dpkg-deb -f "$Deb" "$1"; }
 [[ $(Field Architecture) == "$Arch" ]] || Fail "Architecture: $(Field Architecture)"
 # Worked out by dpkg-shlibdeps: the C library with a minimum version at least.
 [[ $(Field Depends) =~ (^|, )libc6\ \(\>=\ [0-9] ]] || Fail "Depends not computed: $(Field Depends)"
-[[ $(Field Recommends) == "qemu-system-x86, ovmf-ia32, uefitool-cli" ]] ||
+[[ $(Field Recommends) == "qemu-system-x86, ovmf-ia32, ovmf, uefitool-cli" ]] ||
   Fail "Recommends: $(Field Recommends)"
 
 Listing=$(dpkg-deb -c "$Deb" | awk '{print $NF}')

@@ -14,6 +14,7 @@
 #include "ovmf/FirmwareSurvey.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/OvmfRun.h"
+#include "packaging/SioModuleFile.h"
 #include "pe/ImageFile.h"
 #include "pi/Depex.h"
 
@@ -112,6 +113,45 @@ TEST(VariableStoreFor, TakesTheStoreBesideTheCodeImageThatFillsTheFlash) {
   EXPECT_EQ(ovmf::VariableStoreFor(Code("OVMF_CODE.secboot.fd"), 0x1E0000).Value(),
             Code("OVMF_VARS.fd"));
   EXPECT_FALSE(ovmf::VariableStoreFor(Code("OVMF_CODE.fd"), 0x1F0000));
+}
+
+// Before any boot, a module file that cannot be dispatched is said to be so,
+// with the reason: a dependency on a PPI no PEIM installs, an image for the
+// other processor mode. (The boots show files the firmware can dispatch with no
+// reason given.)
+TEST(RunUnderOvmf, ForeseesWhatKeepsAFileFromBeingDispatched) {
+  struct Case {
+    const char* Code;
+    packaging::DepexChoice Depex;
+    std::string Reason; // the start of the one reason
+  };
+  const Case Cases[] = {
+      {"OVMF_CODE_4M.fd", packaging::DepexChoice::VariablePpi,
+       "its dependency expression is never met: no PEIM of the PEI volume installs the "
+       "read-only variable PPI"},
+      {"OVMF_CODE.secboot.fd", packaging::DepexChoice::VariablePpi,
+       "its image is built for IA-32, and this PEI Foundation runs X64"},
+  };
+  const fs::path Work = fs::path(sio::build::kTestWorkDir) / "foreseen";
+  fs::create_directories(Work);
+  const auto Image = pe::ReadFileBytes(sio::build::kImageFile).value();
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(std::string(C.Code) + " " + std::string(packaging::DepexChoiceName(C.Depex)));
+    const fs::path File = Work / "module.ffs";
+    const auto Bytes = packaging::BuildSioModuleFile(Image, C.Depex).Value();
+    std::ofstream(File, std::ios::binary)
+        .write(reinterpret_cast<const char*>(Bytes.data()),
+               static_cast<std::streamsize>(Bytes.size()));
+    ovmf::OvmfRequest R;
+    R.Firmware = (fs::path(sio::build::kOvmfDir) / C.Code).string();
+    R.FfsFile = File.string();
+    R.Output = (Work / "code.fd").string();
+    R.Boot = false;
+    const auto Run = ovmf::RunUnderOvmf(R).Value();
+    EXPECT_FALSE(Run.Booted);
+    ASSERT_EQ(Run.Foreseen.size(), 1u);
+    EXPECT_EQ(Run.Foreseen[0].substr(0, C.Reason.size()), C.Reason);
+  }
 }
 
 } // namespace

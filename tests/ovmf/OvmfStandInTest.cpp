@@ -132,6 +132,7 @@ TEST_P(StandInOnEachBuild, TraceIsTheBoardModelsLd8FollowsTheVariableServiceDmps
   ASSERT_TRUE(Run.Booted);
   std::cout << B.Code << ": " << Run.Qemu << ", boot " << Run.Booted->Seconds << " s\n";
   EXPECT_EQ(Run.Qemu, B.Qemu);
+  EXPECT_EQ(Run.Foreseen, std::vector<std::string>{});
   EXPECT_EQ(Run.DepexChoice,
             B.VariableService ? packaging::DepexChoice::VariablePpi : packaging::DepexChoice::True);
   EXPECT_TRUE(Run.Booted->ReachedShell) << Run.Booted->Serial;
