@@ -54,6 +54,8 @@ BudgetVerdict CheckBudgets(std::string_view BudgetsJson, const MeasuredFigures& 
   }
   Checker Check(Verdict);
   Check.Compare(Budgets, "image bytes", "image bytes", Figures.ImageBytes);
+  for (const auto& [Name, Figure] : Figures.Bytes)
+    Check.Compare(Budgets, Name, Name, Figure);
 
   const json Empty = json::object();
   const json& Instructions = Budgets.contains("instructions") && Budgets["instructions"].is_object()

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,9 @@ namespace bench {
 struct MeasuredFigures {
   uint64_t ImageBytes = 0;
   std::vector<ScenarioFigures> Scenarios;
+  // Further byte counts, each bounded by the budget of its name: "te bytes"
+  // (the IA-32 image's TE form), "x64 image bytes", "x64 te bytes".
+  std::map<std::string, uint64_t> Bytes;
 };
 
 struct BudgetVerdict {
@@ -28,7 +32,8 @@ struct BudgetVerdict {
 // BudgetsJson: the text of budgets.json, e.g.
 //   {"image bytes": 1008, "stack bytes": 128,
 //    "instructions": {"chip-4e-no-variable": 190, ...}}
-// Every figure needs a budget and every budget a figure; malformed text is a failure.
+// Every figure needs a budget and every budget of instructions a figure;
+// malformed text is a failure.
 BudgetVerdict CheckBudgets(std::string_view BudgetsJson, const MeasuredFigures& Figures);
 
 } // namespace bench

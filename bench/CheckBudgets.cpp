@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// CI check of the deterministic figures against bench/budgets.json: the image
-// size, and the emulator's instructions and stack per benchmark scenario.
+// CI check of the deterministic figures against bench/budgets.json: the bytes
+// of both images (IA-32 and X64) and of their TE forms, and the emulator's
+// instructions and stack per benchmark scenario.
 // Exits 1 with one line per figure over its budget.
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -9,27 +10,50 @@
 #include "bench/ScenarioFigures.h"
 #include "common/BuildPaths.h"
 #include "pe/ImageFile.h"
+#include "pe/TeImage.h"
 
 int main(int argc, char** argv) {
   CLI::App App{"Checks the module image's figures against their budgets"};
   std::string ImagePath = sio::build::kImageFile;
+  std::string X64ImagePath = sio::build::kX64ImageFile;
   std::string BudgetsPath;
   App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
+  App.add_option("--x64-image", X64ImagePath, "the X64 module image (PE32+)")
+      ->capture_default_str();
   App.add_option("--budgets", BudgetsPath, "budgets file (JSON)")->required();
   CLI11_PARSE(App, argc, argv);
 
   auto Image = pe::ReadFileBytes(ImagePath);
+  auto X64Image = pe::ReadFileBytes(X64ImagePath);
   auto Budgets = pe::ReadFileBytes(BudgetsPath);
-  if (!Image || !Budgets) {
+  if (!Image || !X64Image || !Budgets) {
     std::fprintf(stderr, "sio_budget_check: cannot read %s\n",
-                 (!Image ? ImagePath : BudgetsPath).c_str());
+                 (!Image      ? ImagePath
+                  : !X64Image ? X64ImagePath
+                              : BudgetsPath)
+                     .c_str());
     return 2;
   }
-  bench::MeasuredFigures Figures{Image->size(), bench::MeasureScenarios(*Image)};
+  bench::MeasuredFigures Figures{Image->size(), bench::MeasureScenarios(*Image), {}};
+  Figures.Bytes["x64 image bytes"] = X64Image->size();
+  // The TE forms, as `sio pack ffs --te` writes them; an image without one
+  // fails the check.
+  const std::pair<const char*, const std::vector<uint8_t>*> TeForms[] = {
+      {"te bytes", &*Image}, {"x64 te bytes", &*X64Image}};
+  for (const auto& [Name, Bytes] : TeForms) {
+    if (auto Te = pe::ConvertToTe(*Bytes)) {
+      Figures.Bytes[Name] = Te->Bytes.size();
+    } else {
+      std::fprintf(stderr, "sio_budget_check: %s: no TE form: %s\n", Name, Te.Message().c_str());
+      return 1;
+    }
+  }
   bench::BudgetVerdict Verdict = bench::CheckBudgets(
       std::string_view(reinterpret_cast<const char*>(Budgets->data()), Budgets->size()), Figures);
 
   std::printf("image bytes %llu\n", static_cast<unsigned long long>(Figures.ImageBytes));
+  for (const auto& [Name, Figure] : Figures.Bytes)
+    std::printf("%s %llu\n", Name.c_str(), static_cast<unsigned long long>(Figure));
   for (const auto& Row : Figures.Scenarios) {
     std::printf("%-24s %3zu port accesses, %4llu instructions, %3u stack bytes\n", Row.Name.c_str(),
                 Row.PortAccesses, static_cast<unsigned long long>(Row.Instructions),

@@ -5,25 +5,46 @@
 
 #include "common/Hex.h"
 #include "firmware/SioImageLayout.h"
+#include "firmware/SioImageLayoutX64.h"
 #include "pe/PeFile.h"
 #include "pe/TeImage.h"
 #include "pi/FfsFile.h"
 #include "pi/Records.h"
 
 namespace chip {
+namespace {
+
+// Where this build's link put the board record and the entry point of the
+// image for Machine (IA-32 or X64).
+struct Layout {
+  uint32_t BoardConfigRva;
+  uint32_t EntryRva;
+};
+
+sio::Result<Layout> LayoutFor(uint16_t Machine) {
+  if (Machine == pe::kMachineI386)
+    return Layout{sio::image::kBoardConfigRva, sio::image::kEntryRva};
+  if (Machine == pe::kMachineX64)
+    return Layout{sio::image::x64::kBoardConfigRva, sio::image::x64::kEntryRva};
+  return sio::Fail("not this build's module image: machine " + sio::Hex(Machine));
+}
+
+} // namespace
 
 sio::Result<uint32_t> BoardConfigFileOffset(std::span<const uint8_t> Image) {
-  constexpr uint32_t Rva = sio::image::kBoardConfigRva;
   if (pe::LooksLikeTe(Image)) {
     // The TE form keeps the sections where they were and drops StrippedSize
     // bytes of headers for its own 40: RVA R lies at R - StrippedSize + 40.
     auto Te = pe::ReadTe(Image);
     if (!Te)
       return Te.Failure();
-    if (Te->EntryRva != sio::image::kEntryRva)
+    auto Link = LayoutFor(Te->Machine);
+    if (!Link)
+      return Link.Failure();
+    const uint32_t Rva = Link->BoardConfigRva;
+    if (Te->EntryRva != Link->EntryRva)
       return sio::Fail("not this build's module image: entry point at RVA " +
-                       sio::Hex(Te->EntryRva) + ", the link put it at " +
-                       sio::Hex(sio::image::kEntryRva));
+                       sio::Hex(Te->EntryRva) + ", the link put it at " + sio::Hex(Link->EntryRva));
     const uint64_t Offset = uint64_t(Rva) + sizeof(pi::TeHeader) - Te->StrippedSize;
     if (Rva < Te->StrippedSize || Offset + sizeof(SioBoardConfig) > Image.size())
       return sio::Fail("the board record at RVA " + sio::Hex(Rva) + " is not in the TE image");
@@ -32,10 +53,13 @@ sio::Result<uint32_t> BoardConfigFileOffset(std::span<const uint8_t> Image) {
   auto File = pe::ReadPeFile(Image);
   if (!File)
     return File.Failure();
-  if (File->EntryRva != sio::image::kEntryRva)
+  auto Link = LayoutFor(File->Machine);
+  if (!Link)
+    return Link.Failure();
+  const uint32_t Rva = Link->BoardConfigRva;
+  if (File->EntryRva != Link->EntryRva)
     return sio::Fail("not this build's module image: entry point at RVA " +
-                     sio::Hex(File->EntryRva) + ", the link put it at " +
-                     sio::Hex(sio::image::kEntryRva));
+                     sio::Hex(File->EntryRva) + ", the link put it at " + sio::Hex(Link->EntryRva));
   const pe::SectionHeader* Section = File->SectionAt(Rva);
   if (Section == nullptr || Section->Writable() ||
       Rva + sizeof(SioBoardConfig) > Section->VirtualAddress + Section->RawSize)
@@ -48,7 +72,7 @@ sio::Result<uint32_t> BoardConfigFileOffset(std::span<const uint8_t> Image) {
   if (!Relocations)
     return Relocations.Failure();
   for (const pe::BaseRelocation& R : *Relocations)
-    if (R.Rva + 4 > Rva && R.Rva < Rva + sizeof(SioBoardConfig))
+    if (R.Rva + pe::RelocationSiteBytes(R.Type) > Rva && R.Rva < Rva + sizeof(SioBoardConfig))
       return sio::Fail("a base relocation at RVA " + sio::Hex(R.Rva) +
                        " falls inside the board record");
   return Section->RawOffset + (Rva - Section->VirtualAddress);

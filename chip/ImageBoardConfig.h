@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // Reading the board values from a module image: the record lies where this
-// build's link put it (the generated firmware/SioImageLayout.h), so a copy
+// build's link put it (the generated firmware/SioImageLayout.h for the IA-32
+// image, firmware/SioImageLayoutX64.h for the X64 one), so a copy
 // patched by an integrator's build or by `sio image config --set` is read as
 // it will run.
 #pragma once
@@ -14,11 +15,11 @@
 namespace chip {
 
 // Where the board record and each PCD lie in the file Image (a PE32 image of
-// this build's link, patched or not). An error when Image is not laid out as
+// or PE32+ image of this build's link, patched or not). An error when Image is not laid out as
 // the link laid it out: its entry point elsewhere, the record outside a
 // read-only section's file bytes, or a base relocation inside the record.
 sio::Result<uint32_t> BoardConfigFileOffset(std::span<const uint8_t> Image);
-// Image may be the PE32 image or its TE form.
+// Image may be either image or its TE form.
 sio::Result<BoardConfig> ReadBoardConfig(std::span<const uint8_t> Image);
 // The values of the image in a module's firmware file (its PE32 or TE section).
 sio::Result<BoardConfig> ReadModuleFileBoardConfig(std::span<const uint8_t> File);

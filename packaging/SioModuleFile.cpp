@@ -57,8 +57,9 @@ sio::Result<std::vector<uint8_t>> BuildSioModuleFile(std::span<const uint8_t> Im
   auto Pe = pe::ValidatePe32Image(Image);
   if (!Pe)
     return Pe.Failure();
-  if (Pe->Magic != pe::kMagicPe32 || Pe->Machine != pe::kMachineI386)
-    return sio::Fail("not a PE32 image for IA-32 (machine " + std::to_string(Pe->Machine) + ")");
+  if (Pe->Mode() == nullptr)
+    return sio::Fail("neither a PE32 image for IA-32 nor a PE32+ image for X64 (machine " +
+                     std::to_string(Pe->Machine) + ")");
   // Running in place needs the file bytes laid out as in memory.
   if (Pe->SectionAlignment != Pe->FileAlignment)
     return sio::Fail("image section alignment differs from its file alignment");

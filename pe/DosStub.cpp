@@ -6,17 +6,44 @@
 
 #include "common/Hex.h"
 #include "pe/PeFile.h"
+#include "pe/PeRebase.h"
 #include "pe/PeRecords.h"
 
 namespace pe {
+namespace {
+
+// The address a relocation site of Width bytes holds.
+uint64_t ReadSite(std::span<const uint8_t> Image, size_t At, uint32_t Width) {
+  if (Width == 8) {
+    Le64 Value;
+    pi::ReadRecord(Image, At, Value);
+    return Value;
+  }
+  Le32 Value;
+  pi::ReadRecord(Image, At, Value);
+  return Value;
+}
+
+// Moves the RVAs and sizes both optional header forms hold down by Moved;
+// returns the number of data directories that follow the header.
+template <typename Header> uint32_t MoveOptionalHeader(Header& H, uint32_t Moved) {
+  H.AddressOfEntryPoint = H.AddressOfEntryPoint - Moved;
+  H.BaseOfCode = H.BaseOfCode != 0 ? H.BaseOfCode - Moved : 0;
+  H.SizeOfImage = H.SizeOfImage - Moved;
+  H.SizeOfHeaders = H.SizeOfHeaders - Moved;
+  return H.NumberOfRvaAndSizes;
+}
+
+} // namespace
 
 sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image) {
   auto Read = ReadPeFile(Image);
   if (!Read)
     return Read.Failure();
   const PeFile& File = *Read;
-  if (File.Magic != kMagicPe32 || File.Machine != kMachineI386)
-    return sio::Fail("not an IA-32 PE32 image");
+  const MachineInfo* Mode = File.Mode();
+  if (Mode == nullptr)
+    return sio::Fail("neither an IA-32 PE32 nor an X64 PE32+ image");
   if (File.SectionAlignment != File.FileAlignment)
     return sio::Fail("section and file alignment differ");
   for (const SectionHeader& S : File.Sections)
@@ -44,13 +71,12 @@ sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image) {
     return Relocations.Failure();
   const uint64_t Base = File.ImageBase;
   for (const BaseRelocation& R : *Relocations) {
-    if (R.Type != kRelocationHighLow)
+    if (R.Type != Mode->RelocationType)
       return sio::Fail("relocation type " + std::to_string(R.Type) + " at RVA " + sio::Hex(R.Rva) +
                        " cannot be moved");
-    if (R.Rva < File.SizeOfHeaders || uint64_t(R.Rva) + 4 > Image.size())
+    if (R.Rva < File.SizeOfHeaders || uint64_t(R.Rva) + Mode->SiteBytes > Image.size())
       return sio::Fail("relocation at RVA " + sio::Hex(R.Rva) + " outside the sections");
-    Le32 Target;
-    pi::ReadRecord(Image, R.Rva, Target);
+    const uint64_t Target = ReadSite(Image, R.Rva, Mode->SiteBytes);
     if (Target < Base + File.SizeOfHeaders || Target >= Base + File.SizeOfImage)
       return sio::Fail("the address fixed at RVA " + sio::Hex(R.Rva) +
                        " does not point into the sections");
@@ -64,16 +90,24 @@ sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image) {
   pi::WriteRecord(Bytes, 0, Dos);
 
   const size_t Optional = sizeof(DosHeader) + sizeof(CoffFileHeader);
-  OptionalHeader32 Header;
-  pi::ReadRecord(Bytes, Optional, Header);
-  Header.AddressOfEntryPoint = Header.AddressOfEntryPoint - Moved;
-  Header.BaseOfCode = Header.BaseOfCode != 0 ? Header.BaseOfCode - Moved : 0;
-  Header.Base.BaseOfData = Header.Base.BaseOfData != 0 ? Header.Base.BaseOfData - Moved : 0;
-  Header.SizeOfImage = Header.SizeOfImage - Moved;
-  Header.SizeOfHeaders = Header.SizeOfHeaders - Moved;
-  pi::WriteRecord(Bytes, Optional, Header);
-  for (uint32_t I = 0; I < Header.NumberOfRvaAndSizes; ++I) {
-    const size_t At = Optional + sizeof(OptionalHeader32) + I * sizeof(DataDirectory);
+  uint32_t Directories = 0;
+  size_t DirectoriesAt = 0;
+  if (File.Magic == kMagicPe32) {
+    OptionalHeader32 Header;
+    pi::ReadRecord(Bytes, Optional, Header);
+    Header.Base.BaseOfData = Header.Base.BaseOfData != 0 ? Header.Base.BaseOfData - Moved : 0;
+    Directories = MoveOptionalHeader(Header, Moved);
+    pi::WriteRecord(Bytes, Optional, Header);
+    DirectoriesAt = Optional + sizeof Header;
+  } else {
+    OptionalHeader64 Header;
+    pi::ReadRecord(Bytes, Optional, Header);
+    Directories = MoveOptionalHeader(Header, Moved);
+    pi::WriteRecord(Bytes, Optional, Header);
+    DirectoriesAt = Optional + sizeof Header;
+  }
+  for (uint32_t I = 0; I < Directories; ++I) {
+    const size_t At = DirectoriesAt + I * sizeof(DataDirectory);
     DataDirectory Directory;
     pi::ReadRecord(Bytes, At, Directory);
     if (Directory.VirtualAddress != 0)
@@ -90,12 +124,10 @@ sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image) {
   }
 
   // Every fixed-up address moves with what it points at.
-  for (const BaseRelocation& R : *Relocations) {
-    Le32 Target;
-    pi::ReadRecord(Bytes, R.Rva - Moved, Target);
-    Target = Target - Moved;
-    pi::WriteRecord(Bytes, R.Rva - Moved, Target);
-  }
+  std::vector<size_t> Sites;
+  for (const BaseRelocation& R : *Relocations)
+    Sites.push_back(R.Rva - Moved);
+  AddToSites(Bytes, Sites, uint64_t{0} - Moved, Mode->SiteBytes);
 
   // The relocation directory again, for the moved sites: one block per 4 KiB
   // page, padded to 4 bytes, in the room the old one had.
@@ -103,7 +135,7 @@ sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image) {
   for (const BaseRelocation& R : *Relocations) {
     const uint32_t Site = R.Rva - Moved;
     Pages[Site & ~0xFFFu].push_back(
-        static_cast<uint16_t>(kRelocationHighLow << 12 | (Site & 0xFFFu)));
+        static_cast<uint16_t>(Mode->RelocationType << 12 | (Site & 0xFFFu)));
   }
   std::vector<uint8_t> Directory;
   for (auto& [Page, Entries] : Pages) {

@@ -21,9 +21,9 @@ struct StubRemoval {
   uint32_t Moved = 0; // bytes every RVA moved down (0: there was no stub)
 };
 
-// An error for an image that is not an IA-32 PE32 image laid out as in
-// memory with equal section and file alignment, or whose stub is not a
-// multiple of that alignment.
+// An error for an image that is neither an IA-32 PE32 nor an X64 PE32+ image
+// laid out as in memory with equal section and file alignment, or whose stub
+// is not a multiple of that alignment.
 sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image);
 
 } // namespace pe

@@ -10,7 +10,7 @@
 #include "pe/DosStub.h"
 
 int main(int argc, char** argv) {
-  CLI::App App("Drop the DOS stub of a PE32 image laid out as in memory");
+  CLI::App App("Drop the DOS stub of a PE32 or PE32+ image laid out as in memory");
   std::string Input, Output;
   App.add_option("LINKED", Input, "The image as linked")->required();
   App.add_option("-o,--output", Output, "The image without its DOS stub")->required();

@@ -38,6 +38,28 @@ void CheckEntryPoint(const PeFile& File, Checklist& List) {
   }
 }
 
+// The optional header's form and the machine, each known, and agreeing: PE32
+// for IA-32, PE32+ for X64.
+void CheckMode(const PeFile& File, Checklist& List) {
+  const bool KnownMagic = File.Magic == kMagicPe32 || File.Magic == kMagicPe32Plus;
+  List.Add("magic", KnownMagic,
+           File.Magic == kMagicPe32 ? "PE32 (0x10B)"
+           : File.Magic == kMagicPe32Plus
+               ? "PE32+ (0x20B)"
+               : "optional header magic " + Hex(File.Magic) + ", PE32 is 0x10B and PE32+ 0x20B");
+  const MachineInfo* Machine = FindMachine(File.Machine);
+  if (Machine == nullptr) {
+    List.Add("machine", false, "machine " + Hex(File.Machine) + ", IA-32 is 0x14C and X64 0x8664");
+  } else if (KnownMagic && Machine->Magic != File.Magic) {
+    List.Add("machine", false,
+             std::string(Machine->Name) + " (" + Hex(File.Machine) + ") in a " +
+                 (File.Magic == kMagicPe32 ? "PE32" : "PE32+") + " image; " + Machine->Name +
+                 " images are " + Machine->MagicName);
+  } else {
+    List.Add("machine", true, std::string(Machine->Name) + " (" + Hex(File.Machine) + ")");
+  }
+}
+
 void CheckImageBase(const PeFile& File, uint32_t FlashAddress, Checklist& List) {
   uint64_t End = File.ImageBase + File.SizeOfImage;
   std::string Range = Hex(File.ImageBase, 8) + "-" + Hex(End - 1, 8);
@@ -66,23 +88,28 @@ void CheckRelocations(const PeFile& File, const std::vector<uint8_t>& Image, Che
     List.Add("base relocations", false, "relocation directory holds no relocation");
     return;
   }
+  const MachineInfo* Mode = File.Mode();
+  if (Mode == nullptr) {
+    List.Add("base relocations", false, "not read: no processor mode gives them a meaning");
+    return;
+  }
   for (const auto& R : Relocations) {
-    if (R.Type != kRelocationHighLow) {
+    if (R.Type != Mode->RelocationType) {
       List.Add("base relocations", false,
                "relocation of type " + std::to_string(R.Type) + " at RVA " + Hex(R.Rva) +
-                   " (only HIGHLOW is meaningful on IA-32)");
+                   " (only " + Mode->RelocationName + " is meaningful on " + Mode->Name + ")");
       return;
     }
     const SectionHeader* Section = File.SectionAt(R.Rva);
-    if (Section == nullptr ||
-        uint64_t(R.Rva) + 4 > uint64_t(Section->VirtualAddress) + Section->LoadedSize()) {
+    if (Section == nullptr || uint64_t(R.Rva) + Mode->SiteBytes >
+                                  uint64_t(Section->VirtualAddress) + Section->LoadedSize()) {
       List.Add("base relocations", false,
                "relocation at RVA " + Hex(R.Rva) + " patches no section");
       return;
     }
   }
   List.Add("base relocations", true,
-           std::to_string(Relocations.size()) + " HIGHLOW in " +
+           std::to_string(Relocations.size()) + " " + Mode->RelocationName + " in " +
                std::to_string(File.RelocationSize) + " bytes");
 }
 
@@ -123,13 +150,7 @@ ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, std::optional<uint32
   }
   auto Image = LayOutImage(File, Bytes);
   List.Add("format", Image.Ok(), Image ? "headers and sections fit the file" : Image.Message());
-  List.Add("magic", File.Magic == kMagicPe32,
-           File.Magic == kMagicPe32
-               ? "PE32 (0x10B)"
-               : "optional header magic " + Hex(File.Magic) + ", PE32 is 0x10B");
-  List.Add("machine", File.Machine == kMachineI386,
-           File.Machine == kMachineI386 ? "IA-32 (0x14C)"
-                                        : "machine " + Hex(File.Machine) + ", IA-32 is 0x14C");
+  CheckMode(File, List);
   List.Add("subsystem", File.Subsystem == kSubsystemEfiBootServiceDriver,
            File.Subsystem == kSubsystemEfiBootServiceDriver
                ? "EFI_BOOT_SERVICE_DRIVER (11)"

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // Checks the module image as the PEI Foundation will meet it, from the file
-// alone: a PE32 for IA-32, an EFI boot-service driver, an entry point in code,
-// linked at its flash address below 4 GiB, relocatable, with no writable data.
+// alone: a PE32 for IA-32 or a PE32+ for X64, an EFI boot-service driver, an
+// entry point in code, linked at its flash address below 4 GiB, relocatable
+// (HIGHLOW or DIR64 base relocations, as its machine has them), with no
+// writable data.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +50,8 @@ ImageCheckReport CheckImageFile(const std::string& Path, uint32_t FlashAddress);
 
 // The one validation every reader of a module image runs before using it
 // (image check, emulator loader, packer, OVMF insertion): the checks above but
-// the link address, the first failure as the error ("subsystem: ...").
+// the link address, the first failure as the error ("subsystem: ..."). Takes
+// either processor mode; the PeFile says which (PeFile::Mode).
 sio::Result<PeFile> ValidatePe32Image(std::span<const uint8_t> Bytes);
 
 // The same for an image in either form, told apart by its signature; a TE

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// The headers of a PE32 image and its memory layout, read with LLVM's COFF
+// The headers of a PE32 or PE32+ image and its memory layout, read with LLVM's COFF
 // reader: what the image check inspects, what the rebaser moves and what the
 // emulator's loader maps. Every offset and size the file states is checked
 // against the file and against the limits of a PEI module (pe/PeRecords.h)
@@ -39,6 +39,16 @@ struct BaseRelocation {
   uint8_t Type = 0;
 };
 
+// Bytes a base relocation of Type patches (4 for HIGHLOW, 8 for DIR64); 0 for
+// a type no module image carries.
+constexpr uint32_t RelocationSiteBytes(uint8_t Type) {
+  for (const MachineInfo& M : kMachines) {
+    if (M.RelocationType == Type)
+      return M.SiteBytes;
+  }
+  return 0;
+}
+
 struct PeFile {
   uint64_t FileSize = 0;
   uint16_t Machine = 0;
@@ -64,6 +74,12 @@ struct PeFile {
 
   // The section whose loaded range holds Rva, if any.
   const SectionHeader* SectionAt(uint32_t Rva) const;
+  // The processor mode of the image: its machine, when the optional header
+  // has that machine's form (PE32 for IA-32, PE32+ for X64); else nullptr.
+  const MachineInfo* Mode() const {
+    const MachineInfo* M = FindMachine(Machine);
+    return M != nullptr && M->Magic == Magic ? M : nullptr;
+  }
   bool HasRelocations() const { return RelocationRva != 0 && RelocationSize != 0; }
 };
 
@@ -79,7 +95,7 @@ sio::Result<std::vector<uint8_t>> LayOutImage(const PeFile& File, std::span<cons
 sio::Result<std::vector<BaseRelocation>> ReadBaseRelocations(const PeFile& File,
                                                              std::span<const uint8_t> Image);
 
-// The one walk over base relocation blocks, for PE32 and TE alike: Directory
+// The one walk over base relocation blocks, for PE32, PE32+ and TE alike: Directory
 // holds the blocks back to back; every block is at least its header, of even
 // size and inside the directory.
 sio::Result<std::vector<BaseRelocation>> ReadRelocationBlocks(std::span<const uint8_t> Directory);

@@ -13,20 +13,25 @@ namespace {
 
 using sio::Hex;
 
-// The HIGHLOW relocations of a laid-out image, each checked to patch four
-// bytes inside one section; Site maps an RVA to where it is patched.
+// The relocations of a laid-out image, each of its machine's one type and
+// checked to patch its bytes inside one section; Site maps an RVA and a
+// width to where it is patched.
 template <typename SiteOf>
 sio::Result<std::vector<size_t>> Sites(const PeFile& File, std::span<const uint8_t> Memory,
                                        SiteOf Site) {
+  const MachineInfo* Mode = File.Mode();
+  if (Mode == nullptr)
+    return sio::Fail("neither an IA-32 PE32 nor an X64 PE32+ image");
   auto Relocations = ReadBaseRelocations(File, Memory);
   if (!Relocations)
     return Relocations.Failure();
   std::vector<size_t> Out;
   for (const BaseRelocation& R : *Relocations) {
-    if (R.Type != kRelocationHighLow)
+    if (R.Type != Mode->RelocationType)
       return sio::Fail("base relocation of type " + std::to_string(R.Type) + " at RVA " +
-                       Hex(R.Rva) + " (only HIGHLOW is used on IA-32)");
-    const std::optional<size_t> At = Site(R.Rva);
+                       Hex(R.Rva) + " (only " + Mode->RelocationName + " is used on " + Mode->Name +
+                       ")");
+    const std::optional<size_t> At = Site(R.Rva, Mode->SiteBytes);
     if (!At)
       return sio::Fail("base relocation at RVA " + Hex(R.Rva) + " lies outside the image's data");
     Out.push_back(*At);
@@ -34,14 +39,14 @@ sio::Result<std::vector<size_t>> Sites(const PeFile& File, std::span<const uint8
   return Out;
 }
 
-// File offset of the 4 bytes at Rva, if they lie in one section's raw data.
-std::optional<size_t> FileOffsetOf(const PeFile& File, uint32_t Rva) {
+// File offset of the Width bytes at Rva, if they lie in one section's raw data.
+std::optional<size_t> FileOffsetOf(const PeFile& File, uint32_t Rva, uint32_t Width) {
   for (const SectionHeader& S : File.Sections) {
     const uint64_t Bytes = std::min(S.LoadedSize(), S.RawSize);
-    if (Rva < S.VirtualAddress || uint64_t{Rva} + 4 > uint64_t{S.VirtualAddress} + Bytes)
+    if (Rva < S.VirtualAddress || uint64_t{Rva} + Width > uint64_t{S.VirtualAddress} + Bytes)
       continue;
     const uint64_t Offset = uint64_t{S.RawOffset} + (Rva - S.VirtualAddress);
-    if (Offset + 4 > File.FileSize)
+    if (Offset + Width > File.FileSize)
       return std::nullopt;
     return static_cast<size_t>(Offset);
   }
@@ -65,19 +70,23 @@ void AddFileSpans(const PeFile& File, uint32_t Rva, uint32_t Size,
 
 struct ParsedImage {
   PeFile File;
-  std::vector<size_t> FixupOffsets; // file offsets of the HIGHLOW targets
+  std::vector<size_t> FixupOffsets; // file offsets of the relocation targets
+  uint32_t SiteBytes = 0;           // bytes each target holds
 };
 
 sio::Result<ParsedImage> Parse(std::span<const uint8_t> Image) {
   auto Read = ReadPeFile(Image);
   if (!Read)
     return Read.Failure();
-  if (Read->Magic != kMagicPe32 || Read->Machine != kMachineI386)
-    return sio::Fail("not an IA-32 PE32 image");
+  const MachineInfo* Mode = Read->Mode();
+  if (Mode == nullptr)
+    return sio::Fail("neither an IA-32 PE32 nor an X64 PE32+ image");
   auto Memory = LayOutImage(*Read, Image);
   if (!Memory)
     return Memory.Failure();
-  auto Offsets = Sites(*Read, *Memory, [&](uint32_t Rva) { return FileOffsetOf(*Read, Rva); });
+  auto Offsets = Sites(*Read, *Memory, [&](uint32_t Rva, uint32_t Width) {
+    return FileOffsetOf(*Read, Rva, Width);
+  });
   if (!Offsets)
     return Offsets.Failure();
   // The headers through the section table, and the relocation directory
@@ -85,12 +94,17 @@ sio::Result<ParsedImage> Parse(std::span<const uint8_t> Image) {
   std::vector<ReservedBytes> Reserved = {
       {0, Read->SectionTableOffset + uint64_t{Read->Sections.size()} * sizeof(SectionTableEntry)}};
   AddFileSpans(*Read, Read->RelocationRva, Read->RelocationSize, Reserved);
-  if (auto Apart = CheckSitesApart(*Offsets, Reserved); !Apart)
+  if (auto Apart = CheckSitesApart(*Offsets, Reserved, Mode->SiteBytes); !Apart)
     return Apart.Failure();
-  return ParsedImage{std::move(*Read), std::move(*Offsets)};
+  return ParsedImage{std::move(*Read), std::move(*Offsets), Mode->SiteBytes};
 }
 
-sio::Result<void> MayMove(uint64_t From, uint32_t To, size_t Relocations) {
+// A move the image can make: none, or one its relocations carry out, to an
+// address its machine can hold (below 4 GiB for a PE32).
+sio::Result<void> MayMove(const PeFile& File, uint64_t To, size_t Relocations) {
+  const uint64_t From = File.ImageBase;
+  if (File.Magic == kMagicPe32 && To > UINT32_MAX)
+    return sio::Fail("a PE32 image cannot move to " + Hex(To, 8) + ", above 4 GiB");
   if (From != To && Relocations == 0)
     return sio::Fail("the image must move from " + Hex(From, 8) + " to " + Hex(To, 8) +
                      " but has no base relocations");
@@ -100,18 +114,19 @@ sio::Result<void> MayMove(uint64_t From, uint32_t To, size_t Relocations) {
 } // namespace
 
 sio::Result<void> CheckSitesApart(std::span<const size_t> Sites,
-                                  std::span<const ReservedBytes> Reserved) {
+                                  std::span<const ReservedBytes> Reserved, uint32_t SiteBytes) {
   std::vector<size_t> Sorted(Sites.begin(), Sites.end());
   std::sort(Sorted.begin(), Sorted.end());
   for (size_t I = 1; I < Sorted.size(); ++I) {
-    if (Sorted[I] - Sorted[I - 1] < 4)
+    if (Sorted[I] - Sorted[I - 1] < SiteBytes)
       return sio::Fail("base relocations at offsets " + Hex(Sorted[I - 1]) + " and " +
                        Hex(Sorted[I]) + " patch the same bytes");
   }
   for (const ReservedBytes& R : Reserved) {
     // The first site that ends past R.Begin is the only one that can reach into R.
-    const auto First = std::lower_bound(Sorted.begin(), Sorted.end(), R.Begin,
-                                        [](size_t Site, uint64_t At) { return Site + 4 <= At; });
+    const auto First =
+        std::lower_bound(Sorted.begin(), Sorted.end(), R.Begin,
+                         [&](size_t Site, uint64_t At) { return Site + SiteBytes <= At; });
     if (First != Sorted.end() && *First < R.End)
       return sio::Fail("base relocation at offset " + Hex(*First) +
                        " patches the image's headers or its relocation directory");
@@ -119,12 +134,20 @@ sio::Result<void> CheckSitesApart(std::span<const size_t> Sites,
   return {};
 }
 
-void AddToSites(std::span<uint8_t> Bytes, std::span<const size_t> Sites, uint32_t Delta) {
+void AddToSites(std::span<uint8_t> Bytes, std::span<const size_t> Sites, uint64_t Delta,
+                uint32_t SiteBytes) {
   for (size_t Offset : Sites) {
-    pi::Le32 Value;
-    pi::ReadRecord(Bytes, Offset, Value);
-    Value = Value + Delta;
-    pi::WriteRecord(Bytes, Offset, Value);
+    if (SiteBytes == 8) {
+      pi::Le64 Value;
+      pi::ReadRecord(Bytes, Offset, Value);
+      Value = Value + Delta;
+      pi::WriteRecord(Bytes, Offset, Value);
+    } else {
+      pi::Le32 Value;
+      pi::ReadRecord(Bytes, Offset, Value);
+      Value = Value + static_cast<uint32_t>(Delta);
+      pi::WriteRecord(Bytes, Offset, Value);
+    }
   }
 }
 
@@ -133,7 +156,8 @@ sio::Result<Pe32Info> ReadPe32(std::span<const uint8_t> Image) {
   if (!P)
     return P.Failure();
   Pe32Info Info;
-  Info.ImageBase = static_cast<uint32_t>(P->File.ImageBase);
+  Info.ImageBase = P->File.ImageBase;
+  Info.Machine = P->File.Machine;
   Info.SectionAlignment = P->File.SectionAlignment;
   Info.FileAlignment = P->File.FileAlignment;
   Info.EntryPoint = P->File.EntryRva;
@@ -141,31 +165,38 @@ sio::Result<Pe32Info> ReadPe32(std::span<const uint8_t> Image) {
   return Info;
 }
 
-sio::Result<size_t> RebasePe32(std::span<uint8_t> Image, uint32_t NewBase) {
+sio::Result<size_t> RebasePe32(std::span<uint8_t> Image, uint64_t NewBase) {
   auto P = Parse(Image);
   if (!P)
     return P.Failure();
-  if (auto Move = MayMove(P->File.ImageBase, NewBase, P->FixupOffsets.size()); !Move)
+  if (auto Move = MayMove(P->File, NewBase, P->FixupOffsets.size()); !Move)
     return Move.Failure();
-  AddToSites(Image, P->FixupOffsets, NewBase - static_cast<uint32_t>(P->File.ImageBase));
-  pi::Le32 Base;
-  Base = NewBase;
-  pi::WriteRecord(Image, P->File.ImageBaseOffset, Base);
+  AddToSites(Image, P->FixupOffsets, NewBase - P->File.ImageBase, P->SiteBytes);
+  // ImageBase is 32 bits wide in a PE32 optional header, 64 in a PE32+ one.
+  if (P->File.Magic == kMagicPe32Plus) {
+    pi::Le64 Base;
+    Base = NewBase;
+    pi::WriteRecord(Image, P->File.ImageBaseOffset, Base);
+  } else {
+    pi::Le32 Base;
+    Base = static_cast<uint32_t>(NewBase);
+    pi::WriteRecord(Image, P->File.ImageBaseOffset, Base);
+  }
   return P->FixupOffsets.size();
 }
 
 sio::Result<size_t> RelocateLaidOutImage(const PeFile& File, std::span<uint8_t> Memory,
-                                         uint32_t NewBase) {
-  auto Offsets = Sites(File, Memory, [&](uint32_t Rva) -> std::optional<size_t> {
-    if (uint64_t{Rva} + 4 > File.SizeOfImage || uint64_t{Rva} + 4 > Memory.size())
+                                         uint64_t NewBase) {
+  auto Offsets = Sites(File, Memory, [&](uint32_t Rva, uint32_t Width) -> std::optional<size_t> {
+    if (uint64_t{Rva} + Width > File.SizeOfImage || uint64_t{Rva} + Width > Memory.size())
       return std::nullopt;
     return Rva;
   });
   if (!Offsets)
     return Offsets.Failure();
-  if (auto Move = MayMove(File.ImageBase, NewBase, Offsets->size()); !Move)
+  if (auto Move = MayMove(File, NewBase, Offsets->size()); !Move)
     return Move.Failure();
-  AddToSites(Memory, *Offsets, NewBase - static_cast<uint32_t>(File.ImageBase));
+  AddToSites(Memory, *Offsets, NewBase - File.ImageBase, File.Mode()->SiteBytes);
   return Offsets->size();
 }
 

@@ -129,6 +129,34 @@ inline constexpr uint32_t kSectionWrite = 0x80000000;
 
 inline constexpr uint8_t kRelocationAbsolute = 0; // padding entry
 inline constexpr uint8_t kRelocationHighLow = 3;  // 32-bit address
+inline constexpr uint8_t kRelocationDir64 = 10;   // 64-bit address
+
+// The two processor modes a PEI module is built for, and what each fixes in
+// its image: the optional header's form, the one base relocation type that
+// has a meaning there and the bytes that relocation patches.
+struct MachineInfo {
+  uint16_t Machine;
+  uint16_t Magic;
+  uint8_t RelocationType;
+  uint8_t SiteBytes;
+  const char* Name;           // "IA-32"
+  const char* MagicName;      // "PE32"
+  const char* RelocationName; // "HIGHLOW"
+  const char* Edk2Arch;       // "IA32": the name EDK2's build and INF sections give it
+};
+inline constexpr MachineInfo kMachines[] = {
+    {kMachineI386, kMagicPe32, kRelocationHighLow, 4, "IA-32", "PE32", "HIGHLOW", "IA32"},
+    {kMachineX64, kMagicPe32Plus, kRelocationDir64, 8, "X64", "PE32+", "DIR64", "X64"},
+};
+
+// The mode of machine type Machine; nullptr for one a PEI module is not built for.
+constexpr const MachineInfo* FindMachine(uint16_t Machine) {
+  for (const MachineInfo& M : kMachines) {
+    if (M.Machine == Machine)
+      return &M;
+  }
+  return nullptr;
+}
 
 // What a PEI module image may claim before anything is allocated or walked
 // from its headers: a module running from flash is a few KiB, so a few MiB

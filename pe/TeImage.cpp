@@ -20,8 +20,9 @@ using sio::Hex;
 
 struct ParsedTe {
   TeInfo Info;
-  std::vector<size_t> Sites; // offsets of the HIGHLOW targets in the TE bytes
+  std::vector<size_t> Sites; // offsets of the relocation targets in the TE bytes
   std::vector<SectionTableEntry> Sections;
+  const MachineInfo* Mode = nullptr;
 };
 
 // TE images carry no more than their header and the PE section table, so
@@ -30,11 +31,16 @@ sio::Result<ParsedTe> ParseTe(std::span<const uint8_t> Te) {
   TeHeader H;
   if (!ReadRecord(Te, 0, H) || H.Signature != pi::kTeSignature)
     return sio::Fail("not a TE image");
-  if (H.Machine != kMachineI386)
-    return sio::Fail("not an IA-32 TE image (machine " + Hex(H.Machine) + ")");
+  const MachineInfo* Mode = FindMachine(H.Machine);
+  if (Mode == nullptr)
+    return sio::Fail("neither an IA-32 nor an X64 TE image (machine " + Hex(H.Machine) + ")");
   ParsedTe P;
+  P.Mode = Mode;
+  P.Info.Machine = H.Machine;
   P.Info.StrippedSize = H.StrippedSize;
-  P.Info.ImageBase = static_cast<uint32_t>(H.ImageBase);
+  P.Info.ImageBase = H.ImageBase;
+  if (Mode->Magic == kMagicPe32 && P.Info.ImageBase > UINT32_MAX)
+    return sio::Fail("IA-32 TE image based at " + Hex(P.Info.ImageBase, 8) + ", above 4 GiB");
   P.Info.Subsystem = H.Subsystem;
   P.Info.EntryRva = H.AddressOfEntryPoint;
   const uint32_t RelocRva = H.BaseRelocation.VirtualAddress;
@@ -79,10 +85,11 @@ sio::Result<ParsedTe> ParseTe(std::span<const uint8_t> Te) {
   if (!Relocations)
     return Relocations.Within("TE");
   for (const BaseRelocation& R : *Relocations) {
-    if (R.Type != kRelocationHighLow)
+    if (R.Type != Mode->RelocationType)
       return sio::Fail("base relocation of type " + std::to_string(R.Type) + " at RVA " +
-                       Hex(R.Rva) + " (only HIGHLOW is used on IA-32)");
-    const auto Site = OffsetOf(R.Rva, 4);
+                       Hex(R.Rva) + " (only " + Mode->RelocationName + " is used on " + Mode->Name +
+                       ")");
+    const auto Site = OffsetOf(R.Rva, Mode->SiteBytes);
     if (!Site)
       return sio::Fail("base relocation at RVA " + Hex(R.Rva) + " lies outside the image's data");
     P.Sites.push_back(*Site);
@@ -91,7 +98,7 @@ sio::Result<ParsedTe> ParseTe(std::span<const uint8_t> Te) {
       {0, pi::kTeHeaderSize + P.Sections.size() * sizeof(SectionTableEntry)},
       {*Directory, *Directory + RelocSize},
   }};
-  if (auto Apart = CheckSitesApart(P.Sites, Reserved); !Apart)
+  if (auto Apart = CheckSitesApart(P.Sites, Reserved, Mode->SiteBytes); !Apart)
     return Apart.Failure();
   P.Info.Relocations = P.Sites.size();
   return P;
@@ -109,8 +116,8 @@ sio::Result<TeImage> ConvertToTe(std::span<const uint8_t> Image) {
   if (!Read)
     return Read.Failure();
   const PeFile& Pe = *Read;
-  if (Pe.Magic != kMagicPe32)
-    return sio::Fail("not a PE32 image (PE32+)");
+  if (Pe.Mode() == nullptr)
+    return sio::Fail("neither an IA-32 PE32 nor an X64 PE32+ image");
   if (Pe.SectionAlignment != Pe.FileAlignment)
     return sio::Fail("TE needs the section alignment equal to the file alignment");
   if (Pe.Sections.size() > 0xFF || Pe.Subsystem > 0xFF)
@@ -171,16 +178,18 @@ sio::Result<TeInfo> ValidateTeImage(std::span<const uint8_t> Image) {
   return Info;
 }
 
-sio::Result<size_t> RebaseTe(std::span<uint8_t> Image, uint32_t NewBase) {
+sio::Result<size_t> RebaseTe(std::span<uint8_t> Image, uint64_t NewBase) {
   auto P = ParseTe(Image);
   if (!P)
     return P.Failure();
+  if (P->Mode->Magic == kMagicPe32 && NewBase > UINT32_MAX)
+    return sio::Fail("an IA-32 TE image cannot move to " + Hex(NewBase, 8) + ", above 4 GiB");
   if (NewBase != P->Info.ImageBase && P->Sites.empty())
     return sio::Fail("the image must move to " + Hex(NewBase, 8) + " but has no base relocations");
-  AddToSites(Image, P->Sites, NewBase - P->Info.ImageBase);
+  AddToSites(Image, P->Sites, NewBase - P->Info.ImageBase, P->Mode->SiteBytes);
   TeHeader H;
   ReadRecord(Image, 0, H);
-  H.ImageBase = NewBase; // the TE header's ImageBase is 64-bit: the high half becomes 0
+  H.ImageBase = NewBase; // 64 bits in the TE header whatever the machine
   WriteRecord(Image, 0, H);
   return P->Sites.size();
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// `sio image check FILE`: the checks the module image must pass before the
+// `sio image check FILE`: the checks the module image (IA-32 or X64) must pass before the
 // PEI Foundation meets it, as a table; exit code 1 when one fails.
 // `sio image config FILE`: its board values (PCDs), listed or set in a copy.
 #include <cstdio>
@@ -115,7 +115,8 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
   auto Options = std::make_shared<CheckOptions>();
   auto* Check = Image->add_subcommand(
       "check", "Check the image as the PEI Foundation will meet it; exit code 1 on a failed check");
-  Check->add_option("FILE", Options->File, "Module image (PE32)")->capture_default_str();
+  Check->add_option("FILE", Options->File, "Module image (IA-32 PE32 or X64 PE32+)")
+      ->capture_default_str();
   Check
       ->add_option("--flash-address", Options->FlashAddress,
                    "Address the image must be linked to run in place at")
@@ -133,14 +134,16 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
   auto Config = std::make_shared<ConfigOptions>();
   auto* ConfigCommand = Image->add_subcommand(
       "config", "List the image's board values (PCDs), or write a copy with some of them set");
-  ConfigCommand->add_option("FILE", Config->File, "Module image (PE32)")->capture_default_str();
+  ConfigCommand->add_option("FILE", Config->File, "Module image (IA-32 PE32 or X64 PE32+)")
+      ->capture_default_str();
   ConfigCommand->add_option("--set", Config->Set,
                             "NAME=VALUE as in a DSC: PcdSioF81216aConfigPort=0x2E, "
                             "PcdSioF81216aInitScript={0x07, 0x00, ...}");
   ConfigCommand->add_option("-o,--output", Config->Output, "The patched copy (with --set)");
   ConfigCommand->add_flag("--json", Config->Json, "List as one JSON document");
   ConfigCommand->add_flag("--inf", Config->Inf,
-                          "Print the [PatchPcd.IA32] section of the package's binary INF");
+                          "Print the [PatchPcd.IA32] or [PatchPcd.X64] section (as the image's "
+                          "machine) of the package's binary INF");
   ConfigCommand->callback([Config, &ExitCode] {
     if (!Config->Set.empty() && Config->Output.empty())
       throw InputError("--set: needs -o OUT, the patched copy");

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pe/PeFile.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
 
@@ -144,7 +145,12 @@ std::vector<uint8_t> PatchImage(std::span<const uint8_t> Image,
 
 std::string PatchPcdSection(std::span<const uint8_t> Image, const std::string& ImageName) {
   const uint32_t Record = RecordOffsetOrThrow(Image, ImageName);
-  std::string Text = "[PatchPcd.IA32]\n";
+  // The section names the processor mode of the image the offsets are in.
+  const auto File = pe::ReadPeFile(Image);
+  const pe::MachineInfo* Mode = File ? File->Mode() : nullptr;
+  if (Mode == nullptr)
+    throw InputError(ImageName + ": neither an IA-32 PE32 nor an X64 PE32+ image");
+  std::string Text = std::string("[PatchPcd.") + Mode->Edk2Arch + "]\n";
   for (const chip::PcdInfo& Pcd : chip::kPcds) {
     const uint32_t Offset = Record + Pcd.RecordOffset;
     Text += "  " + QualifiedName(Pcd) + "|" + FormatPcdValue(Pcd, Image.subspan(Offset, Pcd.Size)) +

@@ -49,8 +49,9 @@ std::vector<uint8_t> PatchImage(std::span<const uint8_t> Image,
                                 const std::vector<PcdAssignment>& Assignments,
                                 const std::string& ImageName);
 
-// The [PatchPcd.IA32] section of the package's binary INF for Image: each
-// PCD with its value in the image and its file offset.
+// The [PatchPcd.IA32] or [PatchPcd.X64] section (after Image's machine) of
+// the package's binary INF for Image: each PCD with its value in the image and
+// its file offset.
 std::string PatchPcdSection(std::span<const uint8_t> Image, const std::string& ImageName);
 
 } // namespace siotool

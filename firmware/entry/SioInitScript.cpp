@@ -17,7 +17,7 @@ void SioRunBoardInitScript(UINT16 P, const SioBoardConfig* Board) {
   // one test per pair ends the script at its end pair, or at the end of its
   // reserved bytes when it holds none.
   const SioRegisterWrite* Write = Board->InitScript;
-  // Register and value in one 16-bit load; IA-32 is little-endian, so the
+  // Register and value in one 16-bit load; x86 is little-endian, so the
   // register byte is the low one.
   UINT16 Pair;
   __builtin_memcpy(&Pair, Write, sizeof Pair);

@@ -3,8 +3,14 @@
 # in the module image, as image-relative addresses: the lld-link map's, less
 # the bytes every RVA moved when the DOS stub was dropped (the pointer to the
 # PE headers of the linked image LINKED against that of IMAGE).
-#   cmake -DMAP=... -DIMAGE_BASE=0x... -DLINKED=... -DIMAGE=... -DOUT=... -P WriteLayout.cmake
-foreach(Var MAP IMAGE_BASE LINKED IMAGE OUT)
+# SYMBOL_PREFIX is what the link puts before a C name ("_" on IA-32, nothing on
+# X64); NAMESPACE is the C++ namespace of the header's constants.
+#   cmake -DMAP=... -DIMAGE_BASE=0x... -DLINKED=... -DIMAGE=... -DSYMBOL_PREFIX=_
+#         -DNAMESPACE=sio::image -DOUT=... -P WriteLayout.cmake
+if(NOT DEFINED SYMBOL_PREFIX)
+  set(SYMBOL_PREFIX "")
+endif()
+foreach(Var MAP IMAGE_BASE LINKED IMAGE NAMESPACE OUT)
   if(NOT DEFINED ${Var})
     message(FATAL_ERROR "WriteLayout.cmake: ${Var} not given")
   endif()
@@ -33,8 +39,8 @@ pe_header_offset(${LINKED} LinkedPe)
 pe_header_offset(${IMAGE} ImagePe)
 math(EXPR Moved "${LinkedPe} - ${ImagePe}")
 
-symbol_rva(_SioBoardConfigRecord LinkedRecordRva)
-symbol_rva(_SioEntryPoint LinkedEntryRva)
+symbol_rva(${SYMBOL_PREFIX}SioBoardConfigRecord LinkedRecordRva)
+symbol_rva(${SYMBOL_PREFIX}SioEntryPoint LinkedEntryRva)
 math(EXPR RecordRva "${LinkedRecordRva} - ${Moved}" OUTPUT_FORMAT HEXADECIMAL)
 math(EXPR EntryRva "${LinkedEntryRva} - ${Moved}" OUTPUT_FORMAT HEXADECIMAL)
 
@@ -43,7 +49,7 @@ set(Text "// Generated from the image's link map by firmware/image/WriteLayout.c
 
 #include <cstdint>
 
-namespace sio::image {
+namespace ${NAMESPACE} {
 
 // Image-relative addresses of the board record (SioBoardConfig) and the
 // entry point in the module image, and the bytes they moved from the link's
@@ -52,7 +58,7 @@ inline constexpr uint32_t kBoardConfigRva = ${RecordRva}u;
 inline constexpr uint32_t kEntryRva = ${EntryRva}u;
 inline constexpr uint32_t kDroppedStubBytes = ${Moved}u;
 
-} // namespace sio::image
+} // namespace ${NAMESPACE}
 ")
 # Written only when it changes, so what includes it rebuilds only then.
 file(CONFIGURE OUTPUT ${OUT} CONTENT "${Text}")

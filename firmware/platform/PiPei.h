@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // Status, GUID, PEI services and variable PPI declarations the module calls.
-// Laid out in the binary form the PEI Foundation and the PPI producers use on IA-32; on the
-// host build (64-bit) the same declarations follow the host's pointer width.
+// Laid out in the binary form the PEI Foundation and the PPI producers use in the processor
+// mode the module is built for: IA-32 (4-byte UINTN and pointers) or X64 (8-byte). The host
+// build (x86-64) takes the X64 form, calling convention included.
 #pragma once
 
 #include <stdint.h>
@@ -15,15 +16,21 @@ using BOOLEAN = uint8_t;
 using CHAR16 = char16_t;
 using VOID = void;
 
+// The calling convention of every PEI service, PPI function and entry point:
+// cdecl on IA-32, the Microsoft x64 convention on X64 (whatever the compiler's
+// own default, so the host build calls and is called as the image is). A host
+// of another processor keeps its own.
 #if defined(__i386__)
 #define EFIAPI __attribute__((cdecl))
+#elif defined(__x86_64__)
+#define EFIAPI __attribute__((ms_abi))
 #else
 #define EFIAPI
 #endif
 
 using EFI_STATUS = UINTN;
 
-// Error codes carry the top bit of UINTN; on IA-32 that is 0x80000000.
+// Error codes carry the top bit of UINTN: 0x80000000 on IA-32, 0x8000000000000000 on X64.
 inline constexpr UINTN EFI_MAX_BIT = UINTN(1) << (sizeof(UINTN) * 8 - 1);
 inline constexpr EFI_STATUS EFI_SUCCESS = 0;
 inline constexpr EFI_STATUS EFI_INVALID_PARAMETER = EFI_MAX_BIT | 2;
@@ -141,6 +148,22 @@ static_assert(__builtin_offsetof(EFI_PEI_SERVICES, LocatePpi) == 0x20);
 static_assert(__builtin_offsetof(EFI_PEI_SERVICES, CpuIo) == 0x60);
 static_assert(__builtin_offsetof(EFI_PEI_SERVICES, FreePages) == 0x84);
 static_assert(sizeof(EFI_PEI_SERVICES) == 0x88);
+static_assert(__builtin_offsetof(EFI_PEI_READ_ONLY_VARIABLE2_PPI, NextVariableName) == 4);
 static_assert(sizeof(EFI_PEI_READ_ONLY_VARIABLE2_PPI) == 8);
 static_assert(EFI_UNSUPPORTED == 0x80000003u && EFI_NOT_FOUND == 0x8000000Eu);
+#elif defined(__x86_64__)
+// X64 binary layout: the same records with 8-byte UINTN and pointers.
+static_assert(sizeof(UINTN) == 8 && sizeof(VOID*) == 8);
+static_assert(alignof(UINT64) == 8);
+static_assert(sizeof(EFI_PEI_PPI_DESCRIPTOR) == 24);
+static_assert(__builtin_offsetof(EFI_PEI_PPI_DESCRIPTOR, Guid) == 8);
+static_assert(__builtin_offsetof(EFI_PEI_PPI_DESCRIPTOR, Ppi) == 16);
+static_assert(__builtin_offsetof(EFI_PEI_SERVICES, InstallPpi) == 0x18);
+static_assert(__builtin_offsetof(EFI_PEI_SERVICES, LocatePpi) == 0x28);
+static_assert(__builtin_offsetof(EFI_PEI_SERVICES, CpuIo) == 0xA8);
+static_assert(__builtin_offsetof(EFI_PEI_SERVICES, FreePages) == 0xF0);
+static_assert(sizeof(EFI_PEI_SERVICES) == 0xF8);
+static_assert(__builtin_offsetof(EFI_PEI_READ_ONLY_VARIABLE2_PPI, NextVariableName) == 8);
+static_assert(sizeof(EFI_PEI_READ_ONLY_VARIABLE2_PPI) == 16);
+static_assert(EFI_UNSUPPORTED == 0x8000000000000003ull && EFI_NOT_FOUND == 0x800000000000000Eull);
 #endif

@@ -25,7 +25,8 @@ bench::ScenarioFigures Row(const char* Name, uint64_t Instructions, uint32_t Sta
   return R;
 }
 
-const bench::MeasuredFigures kFigures{1008, {Row("typical", 190, 120), Row("no-chip", 300, 40)}};
+const bench::MeasuredFigures kFigures{
+    1008, {Row("typical", 190, 120), Row("no-chip", 300, 40)}, {}};
 
 TEST(Budgets, VerdictNamesFigureBudgetAndDifference) {
   struct Case {
@@ -73,9 +74,19 @@ TEST(Budgets, VerdictNamesFigureBudgetAndDifference) {
         "\"128\""},
        0},
       {"not JSON", "{image bytes: 1008", kFigures, {"budgets are not a JSON object"}, 0},
+      {"X64 and TE bytes over and without budget",
+       R"({"image bytes": 1008, "x64 image bytes": 1080, "stack bytes": 120,
+           "instructions": {"typical": 190, "no-chip": 300}})",
+       bench::MeasuredFigures{1008,
+                              {Row("typical", 190, 120), Row("no-chip", 300, 40)},
+                              {{"x64 image bytes", 1088}, {"x64 te bytes", 900}}},
+       {"x64 image bytes: 1088, budget 1080, over by 8",
+        "no budget for x64 te bytes (measured 900)"},
+       0},
       {"faulted run",
        R"({"image bytes": 1008, "stack bytes": 120, "instructions": {"typical": 190}})",
-       bench::MeasuredFigures{1008, {Row("typical", 190, 120, "runaway: 1000000 instructions")}},
+       bench::MeasuredFigures{
+           1008, {Row("typical", 190, 120, "runaway: 1000000 instructions")}, {}},
        {"scenario typical did not complete: runaway: 1000000 instructions"},
        0},
   };

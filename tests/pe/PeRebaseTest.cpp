@@ -26,7 +26,8 @@ TEST(PeRebase, MovesEveryRelocationSiteByTheDistance) {
   const auto Original = ModuleImage();
   const pe::Pe32Info Info = pe::ReadPe32(Original).Value();
   ASSERT_GT(Info.Relocations, 0u);
-  for (uint32_t NewBase : {0x00847260u, 0x00100000u, Info.ImageBase, 0xFFFFF000u}) {
+  for (uint32_t NewBase :
+       {0x00847260u, 0x00100000u, static_cast<uint32_t>(Info.ImageBase), 0xFFFFF000u}) {
     auto Moved = Original;
     EXPECT_EQ(*pe::RebasePe32(Moved, NewBase), Info.Relocations);
     EXPECT_EQ(pe::ReadPe32(Moved)->ImageBase, NewBase);

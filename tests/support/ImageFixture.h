@@ -19,26 +19,36 @@ namespace test {
 
 inline constexpr uint32_t kImageBase = sio::build::kImageBase;
 
+inline std::vector<uint8_t> ReadImageOrThrow(const char* Path) {
+  auto Read = pe::ReadFileBytes(Path);
+  if (!Read)
+    throw std::runtime_error(std::string("cannot read ") + Path);
+  return *Read;
+}
+
+// The IA-32 image (PE32) and the X64 image (PE32+) as built.
 inline const std::vector<uint8_t>& BuiltImage() {
-  static const std::vector<uint8_t> Bytes = [] {
-    auto Read = pe::ReadFileBytes(sio::build::kImageFile);
-    if (!Read)
-      throw std::runtime_error(std::string("cannot read ") + sio::build::kImageFile);
-    return *Read;
-  }();
+  static const std::vector<uint8_t> Bytes = ReadImageOrThrow(sio::build::kImageFile);
+  return Bytes;
+}
+inline const std::vector<uint8_t>& BuiltX64Image() {
+  static const std::vector<uint8_t> Bytes = ReadImageOrThrow(sio::build::kX64ImageFile);
   return Bytes;
 }
 
 // Offsets of the header fields the tests patch, from the PE header onwards.
+// The fields up to Subsystem lie at the same offsets in PE32 and PE32+; the
+// data directories follow a PE32+ optional header 16 bytes later.
 struct HeaderOffsets {
   size_t Coff = 0;     // COFF file header
   size_t Optional = 0; // optional header
+  size_t Directories = 0;
   size_t SectionTable = 0;
   size_t Machine() const { return Coff; }
   size_t Magic() const { return Optional; }
   size_t EntryRva() const { return Optional + 16; }
   size_t Subsystem() const { return Optional + 68; }
-  size_t Directory(size_t Index) const { return Optional + 96 + 8 * Index; }
+  size_t Directory(size_t Index) const { return Directories + 8 * Index; }
   size_t SectionCharacteristics(size_t Index) const { return SectionTable + 40 * Index + 36; }
 };
 
@@ -50,6 +60,10 @@ inline HeaderOffsets Offsets(const std::vector<uint8_t>& Image) {
   HeaderOffsets O;
   O.Coff = PeHeader + 4;
   O.Optional = O.Coff + 20;
+  uint16_t Magic;
+  std::memcpy(&Magic, Image.data() + O.Optional, 2);
+  O.Directories = O.Optional + (Magic == pe::kMagicPe32Plus ? sizeof(pe::OptionalHeader64)
+                                                            : sizeof(pe::OptionalHeader32));
   O.SectionTable = O.Optional + OptionalSize;
   return O;
 }

@@ -14,6 +14,8 @@
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "invariants/PassInvariants.h"
+#include "pe/ImageCheck.h"
+#include "pe/TeImage.h"
 #include "tests/support/ImageFixture.h"
 #include "tests/support/TraceBuilder.h"
 #include "tool/ImageConfig.h"
@@ -160,6 +162,42 @@ TEST(ImageConfig, SetWritesWhatEdk2sPatchBinaryFileWrites) {
   EXPECT_EQ(Config->LpcDecodeValue, 0x00FC0C01u);
   EXPECT_EQ(Config->ProbeOrder(), (std::vector<uint16_t>{0x2E, 0x4E}));
   EXPECT_EQ(Config->Script().size(), 5u);
+}
+
+// The X64 image carries the same record at the place its own link gave it:
+// read from either image in either form, the values are the same, and a
+// value set in the X64 image reads back from it.
+TEST(ImageConfig, BothImagesInBothFormsHoldTheSameBoardValues) {
+  const auto Reference = chip::ReadBoardConfig(test::BuiltImage());
+  ASSERT_TRUE(Reference) << Reference.Message();
+  for (const auto* Image : {&test::BuiltImage(), &test::BuiltX64Image()}) {
+    const auto Te = pe::ConvertToTe(*Image).Value();
+    for (std::span<const uint8_t> Form :
+         {std::span<const uint8_t>(*Image), std::span<const uint8_t>(Te.Bytes)}) {
+      const auto Config = chip::ReadBoardConfig(Form);
+      ASSERT_TRUE(Config) << Config.Message();
+      EXPECT_EQ(*Config, *Reference);
+    }
+  }
+  EXPECT_NE(chip::BoardConfigFileOffset(test::BuiltX64Image()).Value(),
+            chip::BoardConfigFileOffset(test::BuiltImage()).Value());
+
+  std::vector<siotool::PcdAssignment> Assignments;
+  for (const auto& [Name, Value] : kEveryPcdOverridden)
+    Assignments.push_back(siotool::ParseAssignment(Name + "=" + Value));
+  const auto Patched = siotool::PatchImage(test::BuiltX64Image(), Assignments, "x64 image");
+  const auto Config = chip::ReadBoardConfig(Patched);
+  ASSERT_TRUE(Config) << Config.Message();
+  EXPECT_EQ(Config->PostCode, 0x55);
+  EXPECT_EQ(Config->ProbeOrder(), (std::vector<uint16_t>{0x2E, 0x4E}));
+  // Nothing but the record changed, and the patched image is still sound.
+  const uint32_t Record = chip::BoardConfigFileOffset(Patched).Value();
+  for (size_t I = 0; I < Patched.size(); ++I) {
+    if (I < Record || I >= Record + sizeof(SioBoardConfig)) {
+      ASSERT_EQ(Patched[I], test::BuiltX64Image()[I]) << "byte " << I;
+    }
+  }
+  EXPECT_TRUE(pe::ValidatePe32Image(Patched).Ok());
 }
 
 TEST(ImageConfig, NamesWithOrWithoutTheTokenSpace) {
