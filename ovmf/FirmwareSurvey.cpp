@@ -129,20 +129,22 @@ std::optional<size_t> VolumeImage::OffsetOf(uint64_t Address) const {
   return std::nullopt;
 }
 
+uint16_t MachineOf(Processor P) {
+  return P == Processor::X64 ? pe::kMachineX64 : pe::kMachineI386;
+}
+
 std::string_view ProcessorName(Processor P) {
-  return P == Processor::X64 ? "X64" : "IA-32";
+  return pe::FindMachine(MachineOf(P))->Name;
 }
 
 sio::Result<Processor> ProcessorOfMachine(uint16_t Machine) {
-  switch (Machine) {
-  case pe::kMachineI386:
-    return Processor::Ia32;
-  case pe::kMachineX64:
-    return Processor::X64;
-  default:
-    return sio::Fail("machine " + Hex(Machine) + " is neither IA-32 (" + Hex(pe::kMachineI386) +
-                     ") nor X64 (" + Hex(pe::kMachineX64) + ")");
-  }
+  for (Processor P : {Processor::Ia32, Processor::X64})
+    if (MachineOf(P) == Machine)
+      return P;
+  return sio::Fail("machine " + Hex(Machine) + " is neither " +
+                   std::string(ProcessorName(Processor::Ia32)) + " (" + Hex(pe::kMachineI386) +
+                   ") nor " + std::string(ProcessorName(Processor::X64)) + " (" +
+                   Hex(pe::kMachineX64) + ")");
 }
 
 sio::Result<std::vector<VolumeImage>> VolumeImages(std::span<const uint8_t> Volume) {

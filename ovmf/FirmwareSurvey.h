@@ -22,7 +22,8 @@ class OvmfImage;
 // The processor modes PEI (and DXE) run in on these firmware builds.
 enum class Processor { Ia32, X64 };
 
-std::string_view ProcessorName(Processor P); // "IA-32", "X64"
+uint16_t MachineOf(Processor P);             // the image machine type built for it
+std::string_view ProcessorName(Processor P); // "IA-32", "X64" (pe/PeRecords.h)
 // The mode an image's machine field names; an error for any other machine.
 sio::Result<Processor> ProcessorOfMachine(uint16_t Machine);
 

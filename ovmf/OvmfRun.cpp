@@ -319,6 +319,7 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   Options.Code = Run.Output;
   Options.VarsTemplate = Run.VarsBooted;
   Options.Bound = R.Bound;
+  Options.S3 = Run.Firmware.Pei != Processor::X64;
   if (Run.Board.ChipPort) {
     Options.StandInPort = *Run.Board.ChipPort;
     Options.StandInPresets = StandInPresets(Run.Board);

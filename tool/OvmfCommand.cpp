@@ -22,6 +22,7 @@
 #include "ovmf/OvmfRun.h"
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/SetupVariableStore.h"
+#include "pe/PeRecords.h"
 #include "pi/VariableStore.h"
 #include "tool/Commands.h"
 #include "tool/FileInput.h"
@@ -178,8 +179,11 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
     std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
                 "were rebased",
                 In.Moved);
-  std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", In.Te ? "TE" : "PE32",
-              In.ImageAddress, In.Relocations);
+  const char* Form = In.Te            ? "TE"
+                     : Run.ModuleMode ? pe::FindMachine(ovmf::MachineOf(*Run.ModuleMode))->MagicName
+                                      : "PE";
+  std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", Form, In.ImageAddress,
+              In.Relocations);
   std::printf("Wrote:     %s\n", Run.Output.c_str());
   std::cout << "Vars:      " << Run.Vars << (Run.VarsChosen ? " (beside the code image)" : "")
             << "\n";
@@ -196,7 +200,10 @@ void PrintBootStart(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
                 "%zu registers preset through the monitor and read back\n",
                 *Run.Board.ChipPort, *Run.Board.ChipPort + 1,
                 *ovmf::StandInBase(*Run.Board.ChipPort), 2 + Run.Board.Registers.size());
-  std::printf("Booting:   %s (q35, SMM, TCG)%s, up to %u s\n", Run.Qemu.c_str(),
+  std::printf("Booting:   %s (q35, SMM, TCG%s)%s, up to %u s\n", Run.Qemu.c_str(),
+              Run.Firmware.Pei == ovmf::Processor::X64
+                  ? ", no S3: an X64 PEI cannot resume from it with SMM"
+                  : "",
               O.Kernel.empty() ? "" : " and the kernel", O.Bound);
   std::fflush(stdout);
 }
@@ -274,7 +281,8 @@ int Run(const OvmfOptions& O) {
   R.Output = O.Output;
   R.VarsOutput = O.VarsOutput;
   R.FfsFile = O.FfsFile;
-  R.Images = {{ovmf::Processor::Ia32, sio::data::ImageFile()}};
+  R.Images = {{ovmf::Processor::Ia32, sio::data::ImageFile()},
+              {ovmf::Processor::X64, sio::data::X64ImageFile()}};
   if (!O.Depex.empty()) {
     const auto Choice = packaging::ParseDepexChoice(O.Depex);
     if (!Choice)

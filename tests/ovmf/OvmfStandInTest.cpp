@@ -67,7 +67,8 @@ ovmf::OvmfRun BootCaseUnderQemu(const BootCase& C) {
   R.Firmware = C.Firmware;
   R.Output = (Work / "code.fd").string();
   R.VarsOutput = (Work / "vars.fd").string();
-  R.Images = {{ovmf::Processor::Ia32, sio::build::kImageFile}};
+  R.Images = {{ovmf::Processor::Ia32, sio::build::kImageFile},
+              {ovmf::Processor::X64, sio::build::kX64ImageFile}};
   R.Depex = C.Depex;
   R.Where = C.Where;
   R.Board = C.Board;
@@ -161,7 +162,9 @@ INSTANTIATE_TEST_SUITE_P(
     DebianOvmf, StandInOnEachBuild,
     testing::Values(DebianBuild{"OVMF32_CODE_4M.secboot.fd", true, "qemu-system-i386"},
                     DebianBuild{"OVMF_CODE_4M.fd", false, "qemu-system-x86_64"},
-                    DebianBuild{"OVMF_CODE_4M.secboot.fd", true, "qemu-system-x86_64"}),
+                    DebianBuild{"OVMF_CODE_4M.secboot.fd", true, "qemu-system-x86_64"},
+                    DebianBuild{"OVMF_CODE.fd", false, "qemu-system-x86_64"},
+                    DebianBuild{"OVMF_CODE.secboot.fd", true, "qemu-system-x86_64"}),
     [](const auto& Info) {
       std::string Name = Info.param.Code;
       for (char& C : Name)
