@@ -43,6 +43,8 @@ constexpr size_t kAccessColumn = 22;
 struct OvmfOptions {
   std::string FfsFile; // empty: the image built for the firmware's PEI, packed here
   std::string Depex;   // for that packing; empty: what the firmware can meet
+  std::string Image = sio::data::ImageFile();       // for an IA-32 PEI
+  std::string X64Image = sio::data::X64ImageFile(); // for an X64 PEI
   std::string Firmware = sio::data::OvmfCode();
   std::string Vars; // empty: the store beside the code image
   std::string Output;
@@ -281,8 +283,7 @@ int Run(const OvmfOptions& O) {
   R.Output = O.Output;
   R.VarsOutput = O.VarsOutput;
   R.FfsFile = O.FfsFile;
-  R.Images = {{ovmf::Processor::Ia32, sio::data::ImageFile()},
-              {ovmf::Processor::X64, sio::data::X64ImageFile()}};
+  R.Images = {{ovmf::Processor::Ia32, O.Image}, {ovmf::Processor::X64, O.X64Image}};
   if (!O.Depex.empty()) {
     const auto Choice = packaging::ParseDepexChoice(O.Depex);
     if (!Choice)
@@ -350,6 +351,13 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
                               "dependency the firmware can meet)");
   Cmd->add_option("--depex", O->Depex,
                   "Pack the image with this dependency instead: VARIABLE_PPI, TRUE or FALSE")
+      ->excludes(Ffs);
+  Cmd->add_option("--image", O->Image, "The module image packed for a firmware whose PEI is IA-32")
+      ->capture_default_str()
+      ->excludes(Ffs);
+  Cmd->add_option("--x64-image", O->X64Image,
+                  "The module image packed for a firmware whose PEI is X64")
+      ->capture_default_str()
       ->excludes(Ffs);
   Cmd->add_option("--firmware", O->Firmware, "OVMF code image")->capture_default_str();
   Cmd->add_option("--vars", O->Vars,
