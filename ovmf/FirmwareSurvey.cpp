@@ -3,12 +3,12 @@
 
 #include <algorithm>
 
-#include "board/Guid.h"
 #include "common/Hex.h"
 #include "ovmf/OvmfImage.h"
 #include "pe/PeFile.h"
 #include "pe/PeRecords.h"
 #include "pi/FirmwareVolume.h"
+#include "pi/KnownGuids.h"
 #include "pi/LittleEndian.h"
 #include "pi/Records.h"
 #include "pi/Section.h"
@@ -220,7 +220,7 @@ sio::Result<FirmwareSurvey> SurveyFirmware(const OvmfImage& Image) {
   if (!Dxe)
     return Dxe.Within("DXE volume's DXE core");
   S.Dxe = *Dxe;
-  S.VariableServices = PpiInstallers(Image.PeiVolume(), board::kReadOnlyVariable2PpiGuid);
+  S.VariableServices = PpiInstallers(Image.PeiVolume(), pi::kReadOnlyVariable2PpiGuid);
   return S;
 }
 

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "board/Guid.h"
 #include "chip/ImageBoardConfig.h"
 #include "chip/Registers.h"
 #include "common/Hex.h"
@@ -19,6 +18,7 @@
 #include "pi/Depex.h"
 #include "pi/FfsFile.h"
 #include "pi/FirmwareVolume.h"
+#include "pi/KnownGuids.h"
 
 namespace ovmf {
 namespace {
@@ -83,7 +83,7 @@ bool VariablePpiAtDispatch(const FirmwareSurvey& Firmware, std::span<const uint8
   if (Where == InsertAt::End)
     return true;
   const auto Waits = pi::EvaluatePeiDepex(
-      Depex, [](const pi::Guid& Ppi) { return Ppi != board::kReadOnlyVariable2PpiGuid; });
+      Depex, [](const pi::Guid& Ppi) { return Ppi != pi::kReadOnlyVariable2PpiGuid; });
   return Waits && !*Waits;
 }
 
@@ -121,10 +121,10 @@ std::vector<std::string> WhyNotDispatched(const OvmfRun& Run, const OvmfImage& P
   } else if (!*Met) {
     std::string Names;
     for (const pi::Guid& Ppi : Missing)
-      Names += (Names.empty() ? "" : ", ") +
-               std::string(Ppi == board::kReadOnlyVariable2PpiGuid ? "the read-only variable PPI "
-                                                                   : "") +
-               pi::FormatGuid(Ppi);
+      Names +=
+          (Names.empty() ? "" : ", ") +
+          std::string(Ppi == pi::kReadOnlyVariable2PpiGuid ? "the read-only variable PPI " : "") +
+          pi::FormatGuid(Ppi);
     Reasons.push_back(Missing.empty()
                           ? "its dependency expression is false whatever is installed"
                           : "its dependency expression is never met: no PEIM of the PEI volume "
@@ -354,10 +354,10 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
     const SioBoardConfig Record = Run.Module.Record();
     engine::ScopedBoardConfig Scoped(Record);
     Run.Model = AsQemuSeesIt(engine::RunHostPass(Run.Board).Events);
-    const board::Trace Qemu = AsTheModuleWroteIt(Run.Runs[0]);
-    const board::Trace Model = AsTheModuleWroteIt(Run.Model);
+    const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs[0]);
+    const pi::Trace Model = AsTheModuleWroteIt(Run.Model);
     Run.SameAsModel = std::ranges::equal(Qemu, Model, [](const auto& A, const auto& B) {
-      return board::FormatEvent(A) == board::FormatEvent(B);
+      return pi::FormatEvent(A) == pi::FormatEvent(B);
     });
   }
   if (Run.SetupStored && !Run.KernelBooted) {

@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "board/Scenario.h"
-#include "board/Trace.h"
 #include "chip/BoardConfig.h"
 #include "common/Result.h"
 #include "ovmf/FirmwareSurvey.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "ovmf/QemuRunner.h"
 #include "packaging/SioModuleFile.h"
+#include "pi/Trace.h"
 
 namespace ovmf {
 
@@ -100,11 +100,11 @@ struct OvmfRun {
   bool VariablePpiAtDispatch = true; // the board model's assumption
   // The boot (nothing with Boot false or when QEMU could not run it).
   std::optional<QemuBoot> Booted;
-  std::string BootError;          // QEMU could not be started or held
-  bool KernelBooted = false;      // a kernel ran after the firmware, until QEMU ended
-  std::vector<board::Trace> Runs; // the module's runs, one per dispatch
-  board::Trace Model;             // the board model's pass as QEMU records it
-  bool SameAsModel = false;       // one run, access for access the model's
+  std::string BootError;       // QEMU could not be started or held
+  bool KernelBooted = false;   // a kernel ran after the firmware, until QEMU ended
+  std::vector<pi::Trace> Runs; // the module's runs, one per dispatch
+  pi::Trace Model;             // the board model's pass as QEMU records it
+  bool SameAsModel = false;    // one run, access for access the model's
   // The setup variable as `dmpstore` showed it, or why it was not read back.
   std::optional<std::vector<uint8_t>> Shown;
   std::string NotShown;

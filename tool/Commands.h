@@ -16,5 +16,7 @@ void AddVarStoreCommands(CLI::App& Var, int& ExitCode);
 void AddImageCommands(CLI::App& App, int& ExitCode);
 void AddOvmfCommand(CLI::App& App, int& ExitCode);
 void AddPackCommand(CLI::App& App, int& ExitCode);
+// `sio inspect`: the inspection of inspect/Inspection.h, with --image.
+void AddInspectCommand(CLI::App& App, int& ExitCode);
 
 } // namespace siotool

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "pe/PeFile.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 
 namespace siotool {
 namespace {

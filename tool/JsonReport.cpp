@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tool/JsonReport.h"
 
-#include "board/Status.h"
-#include "tool/KnownGuids.h"
+#include "board/ScenarioFile.h"
+#include "chip/TraceDecoder.h"
+#include "pi/KnownGuids.h"
+#include "pi/Status.h"
 #include "tool/RegisterMap.h"
-#include "tool/ScenarioFile.h"
-#include "tool/TraceDecoder.h"
 
 namespace siotool {
 Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
@@ -30,14 +30,14 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
   auto Decoded = DecodeTrace(R.Events, Run.Config.IndexPorts());
   for (size_t I = 0; I < R.Events.size(); ++I) {
     const auto& E = R.Events[I];
-    Json Item = {{"index", I}, {"kind", board::KindName(E.Kind)}};
+    Json Item = {{"index", I}, {"kind", pi::KindName(E.Kind)}};
     if (E.IsPortAccess()) {
       Item["width"] = E.Width * 8;
       Item["port"] = Hex(E.Port, 4);
       Item["value"] = Hex(E.Value, E.Width * 2);
     } else {
-      Item["status"] = board::StatusName(E.Status);
-      Item["detail"] = board::FormatCallDetail(E);
+      Item["status"] = pi::StatusName(E.Status);
+      Item["detail"] = pi::FormatCallDetail(E);
     }
     Item["text"] = Decoded[I].Access;
     Item["meaning"] = Decoded[I].Meaning;
@@ -55,11 +55,11 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
   Doc["ppis"] = Json::array();
   for (const auto& Ppi : R.Ppis) {
     Doc["ppis"].push_back({{"guid", pi::FormatGuid(Ppi.Guid)},
-                           {"name", GuidName(Ppi.Guid)},
+                           {"name", pi::GuidName(Ppi.Guid)},
                            {"flags", Hex(Ppi.Flags, 8)},
                            {"interface", Ppi.HasInterface}});
   }
-  Doc["status"] = {{"name", board::StatusName(R.Status)}, {"value", Hex(R.Status, 8)}};
+  Doc["status"] = {{"name", pi::StatusName(R.Status)}, {"value", Hex(R.Status, 8)}};
   return Doc;
 }
 

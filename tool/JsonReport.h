@@ -4,8 +4,8 @@
 #pragma once
 
 #include "board/Scenario.h"
+#include "common/JsonFields.h"
 #include "tool/Engine.h"
-#include "tool/JsonFields.h"
 
 namespace siotool {
 

@@ -18,22 +18,22 @@
 #include <iostream>
 #include <memory>
 
+#include "board/ScenarioFile.h"
+#include "chip/SetupVariable.h"
+#include "chip/TraceDecoder.h"
 #include "common/DataPaths.h"
+#include "common/FileInput.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "ovmf/OvmfRun.h"
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/SetupVariableStore.h"
 #include "pe/PeRecords.h"
 #include "pi/VariableStore.h"
 #include "tool/Commands.h"
-#include "tool/FileInput.h"
 #include "tool/FileOutput.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 #include "tool/PassDiff.h"
-#include "tool/ScenarioFile.h"
 #include "tool/SetupContentOptions.h"
-#include "tool/SetupVariable.h"
-#include "tool/TraceDecoder.h"
 
 namespace siotool {
 namespace {
@@ -109,7 +109,7 @@ board::Scenario BoardFor(const OvmfOptions& O) {
   return S;
 }
 
-void PrintAccesses(const board::Trace& Accesses, const chip::BoardConfig& Module) {
+void PrintAccesses(const pi::Trace& Accesses, const chip::BoardConfig& Module) {
   for (const auto& E : DecodeTrace(Accesses, Module.IndexPorts())) {
     char Index[16];
     std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
@@ -222,7 +222,7 @@ int PrintOutcome(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
       std::cout << "           " << Reason << "\n";
   }
   for (size_t R = 0; R < Run.Runs.size(); ++R) {
-    const board::Trace Accesses = ovmf::AsTheModuleWroteIt(Run.Runs[R]);
+    const pi::Trace Accesses = ovmf::AsTheModuleWroteIt(Run.Runs[R]);
     std::cout << "Module's port accesses under the PEI Foundation"
               << (Run.Runs.size() > 1 ? " (dispatch " + std::to_string(R + 1) + ")" : "") << " ("
               << Accesses.size() << "):\n";

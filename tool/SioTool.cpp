@@ -8,28 +8,21 @@
 #include <CLI/CLI.hpp>
 
 #include <exception>
-#include <iostream>
 #include <string>
 
+#include "common/ErrorReport.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "common/Version.h"
-#include "inspect/InspectCommand.h"
 #include "inspect/SignalHold.h"
 #include "tool/Commands.h"
 #include "tool/Engine.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 
 namespace {
 
-// The one way `sio` reports an error: one line on stderr, exit code 2.
-// Messages quote what the user typed; control characters become '?' so the
-// line stays one line.
+// Bad input or usage: its one error line (common/ErrorReport.h), exit code 2.
 int ReportError(std::string Message) {
-  for (char& C : Message) {
-    if (static_cast<unsigned char>(C) < 0x20)
-      C = '?';
-  }
-  std::cerr << "sio: error: " << Message << "\n";
+  sio::ReportError(std::move(Message));
   return 2;
 }
 
@@ -82,10 +75,7 @@ int Run(int argc, char** argv) {
   siotool::AddImageCommands(App, ExitCode);
   siotool::AddOvmfCommand(App, ExitCode);
   siotool::AddPackCommand(App, ExitCode);
-  inspect::AddInspectCommand(
-      *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
-                                     "with what the module's pass should have left"),
-      ExitCode, siotool::ReadImageBoardConfig);
+  siotool::AddInspectCommand(App, ExitCode);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {

@@ -3,11 +3,11 @@
 
 #include <cstdio>
 
-#include "board/Status.h"
-#include "tool/JsonFields.h"
-#include "tool/KnownGuids.h"
+#include "chip/TraceDecoder.h"
+#include "common/JsonFields.h"
+#include "pi/KnownGuids.h"
+#include "pi/Status.h"
 #include "tool/RegisterMap.h"
-#include "tool/TraceDecoder.h"
 
 namespace siotool {
 
@@ -67,11 +67,11 @@ void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
     Out << " none";
   Out << "\n";
   for (const auto& Ppi : R.Ppis) {
-    std::string Name = GuidName(Ppi.Guid);
+    std::string Name = pi::GuidName(Ppi.Guid);
     Out << "  " << pi::FormatGuid(Ppi.Guid) << (Name.empty() ? "" : " " + Name) << " (flags "
         << Hex(Ppi.Flags, 8) << ", " << (Ppi.HasInterface ? "with" : "no") << " interface)\n";
   }
-  Out << "Status: " << board::StatusName(R.Status) << "\n";
+  Out << "Status: " << pi::StatusName(R.Status) << "\n";
 }
 
 } // namespace siotool

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "board/Guid.h"
+#include "pi/KnownGuids.h"
 #include "common/BuildPaths.h"
 #include "ovmf/FirmwareSurvey.h"
 #include "ovmf/OvmfImage.h"
@@ -67,7 +67,7 @@ TEST_P(DebianBuild, ModesVariableServiceStoreAndQemu) {
   // One PEIM, the variable PEIM, installs the PPI; others carry its GUID to
   // locate it and do not count.
   EXPECT_LE(Survey.VariableServices.size(), 1u);
-  const pi::Guid& Ppi = board::kReadOnlyVariable2PpiGuid;
+  const pi::Guid& Ppi = pi::kReadOnlyVariable2PpiGuid;
   size_t Carriers = 0;
   const auto Images = ovmf::VolumeImages(Image.PeiVolume()).Value();
   for (const auto& I : Images)
@@ -96,7 +96,7 @@ TEST(PpiInstallers, FindsThePeiCoresOwnPpiAndNoneForAnUnknownGuid) {
       ovmf::OvmfImage::Parse(pe::ReadFileBytes(sio::build::kOvmfCode).value()).Value();
   constexpr pi::Guid kMemoryDiscovered = pi::GuidFromText("F894643D-C449-42D1-8EA8-85BDD8C65BDE");
   EXPECT_FALSE(ovmf::PpiInstallers(Image.PeiVolume(), kMemoryDiscovered).empty());
-  EXPECT_TRUE(ovmf::PpiInstallers(Image.PeiVolume(), board::kSioReadyPpiGuid).empty());
+  EXPECT_TRUE(ovmf::PpiInstallers(Image.PeiVolume(), pi::kSioReadyPpiGuid).empty());
 }
 
 // Beside a code image "CODE" becomes "VARS", or the ".secboot" part goes; the

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "board/Guid.h"
 #include "common/BuildPaths.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfRun.h"
@@ -21,6 +20,7 @@
 #include "packaging/SioModuleFile.h"
 #include "pe/ImageFile.h"
 #include "pi/Guid.h"
+#include "pi/KnownGuids.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ std::pair<std::string, int> Capture(const std::string& Command) {
   return {Out, pclose(Pipe)};
 }
 
-board::Trace NoChipPass() {
+pi::Trace NoChipPass() {
   board::Scenario NoChip = board::DefaultScenario();
   NoChip.ChipPort = std::nullopt;
   return ovmf::AsQemuSeesIt(engine::RunHostPass(NoChip).Events);
@@ -88,10 +88,10 @@ TEST_P(DispatchedByOvmf, AccessesEqualTheNoChipPassAndTheBootReachesTheShell) {
   EXPECT_TRUE(B.ReachedShell) << "after " << B.Seconds << " s; serial:\n" << B.Serial;
   const auto& Runs = Run.Runs;
   ASSERT_EQ(Runs.size(), 1u) << "the module must be dispatched exactly once";
-  const board::Trace Expected = NoChipPass();
+  const pi::Trace Expected = NoChipPass();
   ASSERT_EQ(Runs[0].size(), Expected.size());
   for (size_t I = 0; I < Expected.size(); ++I)
-    EXPECT_EQ(board::FormatEvent(Runs[0][I]), board::FormatEvent(Expected[I])) << "access " << I;
+    EXPECT_EQ(pi::FormatEvent(Runs[0][I]), pi::FormatEvent(Expected[I])) << "access " << I;
   EXPECT_TRUE(Run.Passed());
   const fs::path Patched = Run.Output;
 
@@ -155,7 +155,7 @@ TEST(NotDispatchedByOvmf, AVariablePpiFileInABuildWithoutAVariableServiceExits1W
   EXPECT_NE(Out.find("Module:    made no port access (not dispatched)\n"
                      "           its dependency expression is never met: no PEIM of the PEI "
                      "volume installs the read-only variable PPI " +
-                     pi::FormatGuid(board::kReadOnlyVariable2PpiGuid)),
+                     pi::FormatGuid(pi::kReadOnlyVariable2PpiGuid)),
             std::string::npos)
       << Out;
   EXPECT_NE(Out.find("Boot:      reached the UEFI Shell"), std::string::npos) << Out;

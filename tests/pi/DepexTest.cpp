@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "board/Guid.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Depex.h"
+#include "pi/KnownGuids.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ TEST(Depex, EachChoiceEncodesAsThePeiFoundationReadsIt) {
 
 TEST(Depex, WriterKeepsPostfixOrder) {
   const auto Code = pi::DepexWriter()
-                        .Push(board::kReadOnlyVariable2PpiGuid)
-                        .Push(board::kSioReadyPpiGuid)
+                        .Push(pi::kReadOnlyVariable2PpiGuid)
+                        .Push(pi::kSioReadyPpiGuid)
                         .And()
                         .Finish();
   EXPECT_EQ(Code, Hex("02" + kVariablePpi + "02" + kReadyPpi + "0308"));
@@ -60,7 +60,7 @@ TEST(Depex, WriterKeepsPostfixOrder) {
 // What the PEI Foundation decides for each set of installed PPIs: the
 // variable PPI alone, the ready PPI alone, both, none.
 TEST(Depex, EvaluatesAsThePeiFoundationWouldForEachSetOfInstalledPpis) {
-  const pi::Guid Var = board::kReadOnlyVariable2PpiGuid, Ready = board::kSioReadyPpiGuid;
+  const pi::Guid Var = pi::kReadOnlyVariable2PpiGuid, Ready = pi::kSioReadyPpiGuid;
   struct Case {
     const char* Name;
     std::vector<uint8_t> Code;
@@ -81,8 +81,8 @@ TEST(Depex, EvaluatesAsThePeiFoundationWouldForEachSetOfInstalledPpis) {
     const auto With = [&C](bool HasVar, bool HasReady) {
       return pi::EvaluatePeiDepex(C.Code,
                                   [&](const pi::Guid& G) {
-                                    return (G == board::kReadOnlyVariable2PpiGuid && HasVar) ||
-                                           (G == board::kSioReadyPpiGuid && HasReady);
+                                    return (G == pi::kReadOnlyVariable2PpiGuid && HasVar) ||
+                                           (G == pi::kSioReadyPpiGuid && HasReady);
                                   })
           .Value();
     };

@@ -5,8 +5,8 @@
 
 #include <vector>
 
+#include "common/InputError.h"
 #include "tool/Commands.h"
-#include "tool/InputError.h"
 
 namespace {
 

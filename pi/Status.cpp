@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "board/Status.h"
+#include "pi/Status.h"
 
 #include <charconv>
 #include <cstdio>
 
-namespace board {
+namespace pi {
 namespace {
 
 struct NamedStatus {
@@ -88,4 +88,4 @@ std::optional<uint32_t> ParseStatus(std::string_view Text) {
   return Value;
 }
 
-} // namespace board
+} // namespace pi
