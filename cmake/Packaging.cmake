@@ -80,7 +80,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qemu-system-x86, ovmf-ia32, uefitool-cli")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qemu-system-x86, ovmf-ia32, ovmf, uefitool-cli")
 # The tarball unpacks into one folder named for the package, holding bin/ and share/.
 set(CPACK_ARCHIVE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_ARCHIVE_FILE_NAME})

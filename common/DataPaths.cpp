@@ -40,6 +40,13 @@ std::string ImageFile() {
   return Pick(sio::build::kInstalledImageFile, sio::build::kImageFile);
 }
 
+std::string X64ImageFile() {
+  const std::string Installed = (fs::path(sio::build::kInstalledImageFile).parent_path() /
+                                 fs::path(sio::build::kX64ImageFile).filename())
+                                    .string();
+  return Pick(Installed.c_str(), sio::build::kX64ImageFile);
+}
+
 std::string ModuleFile() {
   return Pick(sio::build::kInstalledModuleFile, sio::build::kModuleFile);
 }

@@ -19,7 +19,8 @@ namespace sio::data {
 std::optional<std::filesystem::path> InstalledDataDir(const std::filesystem::path& Executable);
 
 // The defaults of the running program (/proc/self/exe).
-std::string ImageFile();      // the module image
+std::string ImageFile();      // the module image (IA-32)
+std::string X64ImageFile();   // the X64 module image, beside it
 std::string ModuleFile();     // the module's firmware file (.ffs)
 std::string Edk2PackageDir(); // the completed EDK2 package
 std::string ScenarioDir();    // the scenario catalogue's files

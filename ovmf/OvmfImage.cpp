@@ -5,9 +5,8 @@
 #include <optional>
 
 #include "common/Hex.h"
+#include "ovmf/FirmwareSurvey.h"
 #include "ovmf/Lzma.h"
-#include "pe/PeRebase.h"
-#include "pe/TeImage.h"
 #include "pi/Checksum.h"
 
 namespace ovmf {
@@ -19,39 +18,23 @@ constexpr const char* kUnknownLayout = "not an OVMF image this tool knows: ";
 
 // The address of the volume, from the link bases of the PEIMs in it: each
 // image's base minus its offset in the volume. They must agree.
-sio::Result<uint32_t> VolumeAddressFromImages(std::span<const uint8_t> Volume,
-                                              const pi::VolumeView& View) {
+sio::Result<uint32_t> VolumeAddressFromImages(std::span<const uint8_t> Volume) {
+  auto Images = VolumeImages(Volume);
+  if (!Images)
+    return Images.Failure();
   std::optional<uint32_t> Address;
-  for (const pi::FfsFileView& F : View.Files) {
-    if (F.Type != pi::file_type::kPeim && F.Type != pi::file_type::kPeiCore)
+  for (const VolumeImage& I : *Images) {
+    if (I.FileType != pi::file_type::kPeim && I.FileType != pi::file_type::kPeiCore)
       continue;
-    const auto Data = Volume.subspan(F.DataOffset(), F.DataSize());
-    auto Sections = pi::ParseSections(Data);
-    if (!Sections)
-      return Sections.Within("PEI volume file " + pi::FormatGuid(F.Name));
-    for (const pi::SectionView& S : *Sections) {
-      const size_t ImageOffset = F.DataOffset() + S.DataOffset();
-      const auto Body = Data.subspan(S.DataOffset(), S.DataSize());
-      uint64_t Base = 0;
-      if (S.Type == pi::section_type::kPe32) {
-        auto Pe = pe::ReadPe32(Body);
-        if (!Pe)
-          continue;
-        Base = Pe->ImageBase - ImageOffset;
-      } else if (S.Type == pi::section_type::kTe) {
-        auto Te = pe::ReadTe(Body);
-        if (!Te)
-          continue;
-        Base = Te->ImageBase - (ImageOffset + pi::kTeHeaderSize - Te->StrippedSize);
-      } else {
-        continue;
-      }
-      const uint32_t This = static_cast<uint32_t>(Base);
-      if (Address && *Address != This)
-        return sio::Fail("the PEI volume's images are linked for different volume addresses (" +
-                         Hex(*Address) + " and " + Hex(This) + ")");
-      Address = This;
-    }
+    // Where RVA 0 lies in the volume: the image's first run, moved back by its RVA.
+    const auto& First = I.Runs.front();
+    const uint64_t Rva0 =
+        static_cast<uint64_t>(I.Bytes.data() - Volume.data()) + First.Offset - First.Rva;
+    const uint32_t This = static_cast<uint32_t>(I.Base - Rva0);
+    if (Address && *Address != This)
+      return sio::Fail("the PEI volume's images are linked for different volume addresses (" +
+                       Hex(*Address) + " and " + Hex(This) + ")");
+    Address = This;
   }
   if (!Address)
     return sio::Fail("the PEI volume holds no PEIM image to learn its address from");
@@ -128,13 +111,23 @@ sio::Result<OvmfImage> OvmfImage::Parse(std::vector<uint8_t> Image) {
   if (Pei == Inner->end())
     return sio::Fail(std::string(kUnknownLayout) + "no volume inside the LZMA section");
   O.PeiSection_ = *Pei;
+  // The next volume section is the DXE volume.
+  const auto Dxe = std::find_if(std::next(Pei), Inner->end(), [](const pi::SectionView& S) {
+    return S.Type == pi::section_type::kFvImage;
+  });
+  if (Dxe == Inner->end())
+    return sio::Fail(std::string(kUnknownLayout) +
+                     "no second volume (DXE) inside the LZMA section");
+  O.DxeSection_ = *Dxe;
+  if (auto DxeView = pi::ParseVolume(O.DxeVolume()); !DxeView)
+    return DxeView.Within("DXE volume");
   auto PeiView = pi::ParseVolume(O.PeiVolume());
   if (!PeiView)
     return PeiView.Within("PEI volume");
   if (std::none_of(PeiView->Files.begin(), PeiView->Files.end(),
                    [](const auto& F) { return F.Type == pi::file_type::kPeiCore; }))
     return sio::Fail(std::string(kUnknownLayout) + "the first compressed volume has no PEI core");
-  auto Address = VolumeAddressFromImages(O.PeiVolume(), *PeiView);
+  auto Address = VolumeAddressFromImages(O.PeiVolume());
   if (!Address)
     return Address.Failure();
   O.PeiAddress_ = *Address;
@@ -149,6 +142,11 @@ std::span<uint8_t> OvmfImage::PeiVolume() {
 std::span<const uint8_t> OvmfImage::PeiVolume() const {
   return std::span<const uint8_t>(Decompressed_)
       .subspan(PeiSection_.DataOffset(), PeiSection_.DataSize());
+}
+
+std::span<const uint8_t> OvmfImage::DxeVolume() const {
+  return std::span<const uint8_t>(Decompressed_)
+      .subspan(DxeSection_.DataOffset(), DxeSection_.DataSize());
 }
 
 sio::Result<std::vector<uint8_t>> OvmfImage::Rebuild() const {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Debian's OVMF IA-32 code image, opened up to its PEI volume: the main
+// An OVMF code image as Debian builds them, opened up to its PEI volume: the main
 // volume at the start of the image holds one FV_IMAGE file whose LZMA
 // GUID-defined section decompresses to the PEI volume (and the DXE volume).
 // The PEI volume can be changed in place and the image rebuilt around it:
@@ -23,6 +23,8 @@ public:
   // The decompressed PEI volume; changes made here go into Rebuild().
   std::span<uint8_t> PeiVolume();
   std::span<const uint8_t> PeiVolume() const;
+  // The DXE volume, the second volume inside.
+  std::span<const uint8_t> DxeVolume() const;
   // Where SEC copies the PEI volume and where its PEIMs are linked to run, as
   // the images already in it show.
   uint32_t PeiVolumeAddress() const { return PeiAddress_; }
@@ -44,6 +46,7 @@ private:
   uint16_t GuidDataOffset_ = 0;
   std::vector<uint8_t> Decompressed_;
   pi::SectionView PeiSection_; // relative to Decompressed_
+  pi::SectionView DxeSection_; // relative to Decompressed_
   uint32_t PeiAddress_ = 0;
 };
 

@@ -112,6 +112,8 @@ sio::Result<std::vector<std::string>> QemuCommand(const QemuOptions& Options,
       "if=pflash,format=raw,unit=1,file=" + VarsCopy.string(), "-serial", "stdio",
       // The log backend writes the events to stderr.
       "-trace", "events=" + Events.string()};
+  if (!Options.S3)
+    Args.insert(Args.end(), {"-global", "ICH9-LPC.disable_s3=1"});
   if (Options.StandInPort) {
     const auto Base = StandInBase(*Options.StandInPort);
     if (!Base)

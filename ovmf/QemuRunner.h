@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Boots an OVMF IA-32 code image headless in qemu-system-i386 (q35 with SMM,
-// TCG, secure pflash) with every port access recorded, and stops it once the
+// Boots an OVMF code image headless in QEMU (q35 with SMM, TCG, secure
+// pflash) with every port access recorded, and stops it once the
 // UEFI Shell prompt shows on the serial console (and the Shell commands asked
 // for have answered) or a time bound passes. Optionally with a stand-in for
 // the chip: QEMU's SB16 mixer, its registers preset through the monitor
@@ -39,6 +39,9 @@ struct QemuOptions {
   // false: run on after the Shell prompt until Bound or until QEMU ends (a
   // kernel started after the firmware).
   bool StopAtShell = true;
+  // The machine offers the S3 sleep state. An SMM build whose PEI runs in X64
+  // cannot resume from S3 and stops in PEI when the machine offers it.
+  bool S3 = true;
   // Added to the command line as given (e.g. -kernel, -initrd, -append).
   std::vector<std::string> ExtraArgs;
 };

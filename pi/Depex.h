@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -45,5 +46,14 @@ private:
 // opcodes, whole PUSH operands, no stack underflow, END as the last byte with
 // exactly one value left. The error says which byte is wrong.
 sio::Result<void> CheckPeiDepex(std::span<const uint8_t> Code);
+
+// The PPIs an expression PUSHes, in order of appearance (each once).
+std::vector<Guid> DepexPpis(std::span<const uint8_t> Code);
+
+// What the PEI Foundation would decide once every PPI for which Installed
+// answers true is there and no other: the expression's value. An error for
+// an expression CheckPeiDepex refuses.
+sio::Result<bool> EvaluatePeiDepex(std::span<const uint8_t> Code,
+                                   const std::function<bool(const Guid&)>& Installed);
 
 } // namespace pi

@@ -82,6 +82,7 @@ inline constexpr size_t kMaxSize24 = 0xFFFFFF; // largest 24-bit Size field
 namespace file_type {
 inline constexpr uint8_t kSecCore = 0x03;
 inline constexpr uint8_t kPeiCore = 0x04;
+inline constexpr uint8_t kDxeCore = 0x05;
 inline constexpr uint8_t kPeim = 0x06;
 inline constexpr uint8_t kFvImage = 0x0B;
 inline constexpr uint8_t kPad = 0xF0;

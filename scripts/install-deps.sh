@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libclang-rt-14-dev
   libcli11-dev nlohmann-json3-dev libunicorn-dev llvm-14-dev liblzma-dev
-  uefitool-cli gtkwave ovmf-ia32 qemu-system-x86
+  uefitool-cli gtkwave ovmf-ia32 ovmf qemu-system-x86
   help2man dpkg-dev
 )
 missing=()

@@ -1,34 +1,34 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// `sio ovmf [FILE.ffs]`: the module's firmware file added to Debian's OVMF
-// IA-32 image and booted under QEMU, so a real PEI Foundation dispatches it;
-// prints the module's port accesses decoded as `sio run` does, compares them
-// access for access with the board model's pass of the same scenario, and
+// `sio ovmf [FILE.ffs]`: the module in an OVMF code image, booted under QEMU,
+// so a real PEI Foundation dispatches it (the pipeline is ovmf/OvmfRun.h).
+// The firmware is read for what it needs: the module image built for its PEI's
+// processor mode, packed with a dependency it can meet (the read-only
+// variable PPI when a PEIM installs it, else TRUE), the QEMU that runs its
+// DXE phase, the variable store beside it; a FILE.ffs given is inserted as it
+// is. Prints the module's port accesses decoded as `sio run` does, compares
+// them access for access with the board model's pass of the same board, and
 // tells whether the boot went on to the UEFI Shell. With --chip (or a
 // scenario whose chip is the stand-in) QEMU's SB16 mixer answers in the
 // chip's place; with --setup or --entry the setup variable is stored in the
 // copy of the variable store the boot uses and read back through the Shell's
-// dmpstore. Exit code 1 when the Shell was not reached, the traces differ or
-// the variable did not read back.
+// dmpstore. Exit code 1 when the module was not dispatched (with the reason
+// as far as the firmware tells), the Shell was not reached, the traces differ
+// or the variable did not read back.
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
 #include "board/ScenarioFile.h"
-#include "chip/ImageBoardConfig.h"
-#include "chip/Registers.h"
 #include "chip/SetupVariable.h"
 #include "chip/TraceDecoder.h"
 #include "common/DataPaths.h"
 #include "common/FileInput.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
-#include "engine/HostBoardConfig.h"
-#include "engine/HostEngine.h"
-#include "ovmf/OvmfImage.h"
-#include "ovmf/PeiVolumeInserter.h"
+#include "ovmf/OvmfRun.h"
 #include "ovmf/QemuPortTrace.h"
-#include "ovmf/QemuRunner.h"
 #include "ovmf/SetupVariableStore.h"
+#include "pe/PeRecords.h"
 #include "pi/VariableStore.h"
 #include "tool/Commands.h"
 #include "tool/FileOutput.h"
@@ -38,17 +38,18 @@
 namespace siotool {
 namespace {
 
-constexpr size_t kMaxFirmwareFile = 1 << 20;   // the module's file is a few KiB
-constexpr size_t kMaxFirmwareImage = 64 << 20; // OVMF's code image is 3.5 MiB
 constexpr size_t kAccessColumn = 22;
 
 struct OvmfOptions {
-  std::string FfsFile = sio::data::ModuleFile();
+  std::string FfsFile; // empty: the image built for the firmware's PEI, packed here
+  std::string Depex;   // for that packing; empty: what the firmware can meet
+  std::string Image = sio::data::ImageFile();       // for an IA-32 PEI
+  std::string X64Image = sio::data::X64ImageFile(); // for an X64 PEI
   std::string Firmware = sio::data::OvmfCode();
-  std::string Vars = sio::data::OvmfVars();
-  std::string Output = "OVMF32_CODE_4M.sio.fd";
-  std::string VarsOutput = "OVMF32_VARS_4M.sio.fd";
-  std::string Qemu = "qemu-system-i386";
+  std::string Vars; // empty: the store beside the code image
+  std::string Output;
+  std::string VarsOutput;
+  std::string Qemu; // empty: the one that runs the whole firmware
   std::string SerialLog;
   std::string ScenarioFile;
   std::string ChipPort;
@@ -69,9 +70,9 @@ constexpr size_t kMaxSetupFile = 64 << 10;
 
 // The board both QEMU and the board model run: the scenario file's (its chip
 // must be the stand-in or absent: QEMU has no model of the Super I/O chip),
-// else no chip and no variable; --chip puts the stand-in at a candidate port,
-// --setup/--entry give the variable.
-board::Scenario BoardFor(const OvmfOptions& O, const chip::BoardConfig& Module) {
+// else no chip and no variable; --chip puts the stand-in at a port (the
+// pipeline checks that the module probes it), --setup/--entry give the variable.
+board::Scenario BoardFor(const OvmfOptions& O) {
   board::Scenario S = board::DefaultScenario();
   if (!O.ScenarioFile.empty()) {
     S = LoadScenarioFile(O.ScenarioFile);
@@ -95,16 +96,7 @@ board::Scenario BoardFor(const OvmfOptions& O, const chip::BoardConfig& Module) 
     S.SetupVariable = std::nullopt;
   }
   if (!O.ChipPort.empty()) {
-    const uint64_t Port = ParseUnsigned(O.ChipPort, "--chip", 0xFFFF);
-    const std::vector<uint16_t> Ports = Module.IndexPorts();
-    if (std::ranges::find(Ports, Port) == Ports.end()) {
-      std::string Listed;
-      for (uint16_t P : Ports)
-        Listed += (Listed.empty() ? " " : ", ") + Hex(P, 2);
-      throw InputError("--chip: " + Hex(Port, 4) + " is not one of the module's index ports" +
-                       Listed);
-    }
-    S.ChipPort = static_cast<uint16_t>(Port);
+    S.ChipPort = static_cast<uint16_t>(ParseUnsigned(O.ChipPort, "--chip", 0xFFFF));
     S.Kind = board::ChipKind::MixerStandIn;
   }
   if (!O.SetupFile.empty() && O.Content.Given())
@@ -115,16 +107,6 @@ board::Scenario BoardFor(const OvmfOptions& O, const chip::BoardConfig& Module) 
     S.SetupVariable = O.Content.Build(kMaxSetupFile);
   }
   return S;
-}
-
-// What the monitor writes into the stand-in before the processor starts: the
-// ID bytes, then the presets in order (as the board model applies them).
-std::vector<ovmf::IndexedWrite> StandInPresets(const board::Scenario& S) {
-  std::vector<ovmf::IndexedWrite> Writes = {{chip::kRegChipIdHigh, S.ChipIdHigh},
-                                            {chip::kRegChipIdLow, S.ChipIdLow}};
-  for (const auto& Preset : S.Registers)
-    Writes.push_back({Preset.Reg, Preset.Value});
-  return Writes;
 }
 
 void PrintAccesses(const pi::Trace& Accesses, const chip::BoardConfig& Module) {
@@ -138,166 +120,222 @@ void PrintAccesses(const pi::Trace& Accesses, const chip::BoardConfig& Module) {
   }
 }
 
-// The value of Result, or the input error it reports (exit code 2).
-template <typename T> T Take(sio::Result<T> Result, const std::string& File) {
-  if (!Result)
-    throw InputError(File + ": " + Result.Message());
-  return std::move(Result).Value();
+// The dependency expression in words: one of the packing choices, or the PPIs it names.
+std::string DescribeDepex(const std::vector<uint8_t>& Depex) {
+  for (auto Choice : {packaging::DepexChoice::VariablePpi, packaging::DepexChoice::True,
+                      packaging::DepexChoice::False})
+    if (packaging::EncodeDepex(Choice) == Depex)
+      return "depex " + std::string(packaging::DepexChoiceName(Choice));
+  return Depex.empty() ? "no depex" : "a depex of " + std::to_string(Depex.size()) + " bytes";
 }
 
-int Run(const OvmfOptions& O) {
-  const auto Ffs = ReadInputFile(O.FfsFile, kMaxFirmwareFile);
-  // The board values of the image in the file: what it probes and writes.
-  // A file that is no sound module file is refused by the insertion below.
-  const auto Read = chip::ReadModuleFileBoardConfig(Ffs);
-  const chip::BoardConfig Module = Read ? *Read : chip::DefaultBoardConfig();
-  const board::Scenario Board = BoardFor(O, Module);
-  auto Image =
-      Take(ovmf::OvmfImage::Parse(ReadInputFile(O.Firmware, kMaxFirmwareImage)), O.Firmware);
-  auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), Ffs,
-                                   O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End);
-  if (!Inserted)
-    throw InputError(O.FfsFile + ": " + Inserted.Message());
-  const ovmf::Insertion& In = *Inserted;
-  const auto Patched = Take(Image.Rebuild(), O.Output);
-  // What is written must open again to the same PEI volume.
-  const auto Check = Take(ovmf::OvmfImage::Parse(Patched), O.Output);
-  if (!std::ranges::equal(Check.PeiVolume(), Image.PeiVolume()))
-    throw InputError(O.Output + ": the rebuilt image does not hold the changed PEI volume");
-  WriteOutputFile(O.Output, Patched, "patched firmware");
-  std::printf("Firmware:  %s (PEI volume at 0x%08X, 0x%zX bytes free)\n", O.Firmware.c_str(),
-              Image.PeiVolumeAddress(), In.FreeBefore);
-  std::printf("Added:     %s as file %s at volume offset 0x%zX", O.FfsFile.c_str(),
+void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
+  const auto& F = Run.Firmware;
+  const std::string Pei(ovmf::ProcessorName(F.Pei)), Dxe(ovmf::ProcessorName(F.Dxe));
+  std::cout << "Firmware:  " << O.Firmware << ": PEI " << Pei << ", DXE " << Dxe << ", "
+            << (F.HasPeiVariableService()
+                    ? "PEI variable service in file " + pi::FormatGuid(F.VariableServices[0])
+                    : std::string("no PEI variable service (no PEIM installs the read-only "
+                                  "variable PPI)"))
+            << "\n";
+  if (Run.Packed) {
+    std::cout << "Image:     " << Run.ModuleSource << " (" << Pei << ", for the firmware's " << Pei
+              << " PEI), packed with " << DescribeDepex(Run.Depex)
+              << (O.Depex.empty()
+                      ? (F.HasPeiVariableService() ? " (the firmware has a PEI variable service)"
+                                                   : " (the firmware has no PEI variable service)")
+                      : " (--depex)")
+              << "\n";
+  } else {
+    std::cout << "Image:     " << Run.ModuleSource << " as given ("
+              << (Run.ModuleMode ? std::string(ovmf::ProcessorName(*Run.ModuleMode))
+                                 : std::string("neither IA-32 nor X64"))
+              << " image, " << DescribeDepex(Run.Depex) << ")\n";
+    if (Run.ModuleMode != F.Pei)
+      std::cout << "           the firmware's PEI runs " << Pei
+                << ": its PEI Foundation will not load this image\n";
+  }
+  for (const auto& Reason : Run.Foreseen)
+    std::cout << "           it will not be dispatched: " << Reason << "\n";
+  if (!Run.VariablePpiAtDispatch && F.HasPeiVariableService())
+    std::cout << "           dispatched ahead of the variable service: the board model runs "
+                 "without the read-only variable PPI\n";
+  else if (!F.HasPeiVariableService() && Run.Foreseen.empty())
+    std::cout << "           the board model runs without the read-only variable PPI\n";
+  std::cout << "QEMU:      " << Run.Qemu
+            << (Run.QemuChosen ? (F.Dxe == ovmf::Processor::Ia32
+                                      ? " (PEI and DXE are IA-32)"
+                                      : " (the firmware's " + Dxe +
+                                            " phases need it; qemu-system-i386 cannot run them)")
+                               : std::string(" (--qemu)"))
+            << "\n";
+  const ovmf::Insertion& In = Run.Added;
+  std::printf("Added:     %s as file %s at volume offset 0x%zX",
+              Run.Packed ? "the packed image" : Run.ModuleSource.c_str(),
               pi::FormatGuid(In.Name).c_str(), In.FileOffset);
   if (In.PadSize)
     std::printf(" (after a 0x%zX-byte pad file)", In.PadSize);
+  std::printf("\n           of the PEI volume at 0x%08X (0x%zX bytes free)", Run.PeiAddress,
+              In.FreeBefore);
   if (In.Moved)
     std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
                 "were rebased",
                 In.Moved);
-  std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", In.Te ? "TE" : "PE32",
-              In.ImageAddress, In.Relocations);
-  std::printf("Wrote:     %s\n", O.Output.c_str());
-  std::string Vars = O.Vars;
-  if (Board.SetupVariable) {
-    const auto Stored =
-        Take(ovmf::StoreSetupVariable(ReadInputFile(O.Vars, kMaxFirmwareImage),
-                                      *Board.SetupVariable, ParseStoredAttributes(O.Attributes)),
-             O.Vars);
-    WriteOutputFile(O.VarsOutput, Stored, "variable store");
-    Vars = O.VarsOutput;
-    std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (%s) in %s\n",
-                Board.SetupVariable->size(),
+  const char* Form = In.Te            ? "TE"
+                     : Run.ModuleMode ? pe::FindMachine(ovmf::MachineOf(*Run.ModuleMode))->MagicName
+                                      : "PE";
+  std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", Form, In.ImageAddress,
+              In.Relocations);
+  std::printf("Wrote:     %s\n", Run.Output.c_str());
+  std::cout << "Vars:      " << Run.Vars << (Run.VarsChosen ? " (beside the code image)" : "")
+            << "\n";
+  if (Run.SetupStored)
+    std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (%s) in %s\n", *Run.SetupStored,
                 pi::FormatVariableAttributes(ParseStoredAttributes(O.Attributes)).c_str(),
-                Vars.c_str());
-  }
-  if (O.NoBoot)
-    return 0;
+                Run.VarsBooted.c_str());
+  std::cout.flush();
+}
 
-  ovmf::QemuOptions Options;
-  Options.Qemu = O.Qemu;
-  Options.Code = O.Output;
-  Options.VarsTemplate = Vars;
-  Options.Bound = std::chrono::seconds(O.Bound);
-  if (Board.ChipPort) {
-    Options.StandInPort = *Board.ChipPort;
-    Options.StandInPresets = StandInPresets(Board);
+void PrintBootStart(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
+  if (Run.Board.ChipPort)
     std::printf("Chip:      stand-in at 0x%04X/0x%04X: QEMU's SB16 mixer (card base 0x%04X), "
                 "%zu registers preset through the monitor and read back\n",
-                *Board.ChipPort, *Board.ChipPort + 1, *ovmf::StandInBase(*Board.ChipPort),
-                Options.StandInPresets.size());
-  }
-  const bool Linux = !O.Kernel.empty();
-  if (Linux) {
-    Options.StopAtShell = false;
-    Options.ExtraArgs = {"-kernel", O.Kernel, "-append", O.Append, "-no-reboot"};
-    if (!O.Initrd.empty())
-      Options.ExtraArgs.insert(Options.ExtraArgs.end(), {"-initrd", O.Initrd});
-  } else if (Board.SetupVariable) {
-    Options.ShellCommands.push_back(ovmf::DumpSetupVariableCommand());
-  }
-  std::printf("Booting:   %s (q35, SMM, TCG)%s, up to %u s\n", O.Qemu.c_str(),
-              Linux ? " and the kernel" : "", O.Bound);
+                *Run.Board.ChipPort, *Run.Board.ChipPort + 1,
+                *ovmf::StandInBase(*Run.Board.ChipPort), 2 + Run.Board.Registers.size());
+  std::printf("Booting:   %s (q35, SMM, TCG%s)%s, up to %u s\n", Run.Qemu.c_str(),
+              Run.Firmware.Pei == ovmf::Processor::X64
+                  ? ", no S3: an X64 PEI cannot resume from it with SMM"
+                  : "",
+              O.Kernel.empty() ? "" : " and the kernel", O.Bound);
   std::fflush(stdout);
-  auto Booted = ovmf::BootFirmware(Options);
-  if (!Booted) {
-    // The input was sound; the boot could not happen. A failed run, not bad input.
-    std::cerr << "sio: error: " << O.Qemu << ": " << Booted.Message() << "\n";
-    return 1;
-  }
-  const ovmf::QemuBoot& Boot = *Booted;
+}
+
+int PrintOutcome(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
+  const ovmf::QemuBoot& Boot = *Run.Booted;
   if (!O.SerialLog.empty())
     WriteOutputFile(O.SerialLog,
                     {reinterpret_cast<const uint8_t*>(Boot.Serial.data()), Boot.Serial.size()},
                     "serial log");
-
-  const auto Runs = ovmf::ModuleRuns(Boot.Ports, Module);
-  if (Runs.empty())
+  if (Run.Runs.empty()) {
     std::puts("Module:    made no port access (not dispatched)");
-  for (size_t R = 0; R < Runs.size(); ++R) {
-    const pi::Trace Accesses = ovmf::AsTheModuleWroteIt(Runs[R]);
+    for (const auto& Reason : Run.NotDispatched)
+      std::cout << "           " << Reason << "\n";
+  }
+  for (size_t R = 0; R < Run.Runs.size(); ++R) {
+    const pi::Trace Accesses = ovmf::AsTheModuleWroteIt(Run.Runs[R]);
     std::cout << "Module's port accesses under the PEI Foundation"
-              << (Runs.size() > 1 ? " (dispatch " + std::to_string(R + 1) + ")" : "") << " ("
+              << (Run.Runs.size() > 1 ? " (dispatch " + std::to_string(R + 1) + ")" : "") << " ("
               << Accesses.size() << "):\n";
     std::cout.flush();
-    PrintAccesses(Accesses, Module);
+    PrintAccesses(Accesses, Run.Module);
   }
-  if (!Runs.empty())
+  if (!Run.Runs.empty())
     std::cout
         << "  (QEMU's port 0x80 device is one byte wide: it records the 16-bit progress code\n"
            "   write as 0x70 to 0x80 and 0x00 to 0x81, joined here)\n";
-
-  bool Same = Runs.size() == 1;
-  if (Runs.size() != 1)
-    std::cout << "Model:     dispatched " << Runs.size()
+  if (Run.Runs.size() != 1) {
+    std::cout << "Model:     dispatched " << Run.Runs.size()
               << " times; the board model runs the module once\n";
-  if (Runs.size() == 1) {
-    const SioBoardConfig Record = Module.Record();
-    engine::ScopedBoardConfig Scoped(Record);
-    const pi::Trace Model = ovmf::AsQemuSeesIt(engine::RunHostPass(Board).Events);
-    const auto Differences = DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Runs[0]), "board model",
-                                        ovmf::AsTheModuleWroteIt(Model));
-    Same = Differences.empty();
-    if (Same) {
-      std::cout << "Model:     identical to the board model (" << Runs[0].size()
-                << " accesses as QEMU records them)\n";
-    } else {
-      std::cout << "Model:     differs from the board model:\n";
-      for (const auto& Line : Differences)
-        std::cout << "  " << Line << "\n";
-    }
+    if (Run.Runs.size() > 1)
+      std::cout << "           the machine reset and PEI ran again"
+                << (Run.Qemu == "qemu-system-i386" && Run.Firmware.Dxe != ovmf::Processor::Ia32
+                        ? " (qemu-system-i386 cannot run the firmware's X64 DXE phase)"
+                        : "")
+                << "\n";
+  } else if (Run.SameAsModel) {
+    std::cout << "Model:     identical to the board model (" << Run.Runs[0].size()
+              << " accesses as QEMU records them)\n";
+  } else {
+    std::cout << "Model:     differs from the board model:\n";
+    for (const auto& Line : DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Run.Runs[0]), "board model",
+                                       ovmf::AsTheModuleWroteIt(Run.Model)))
+      std::cout << "  " << Line << "\n";
   }
-  bool ReadBack = true;
-  if (Board.SetupVariable && !Linux) {
-    ReadBack = false;
-    if (Boot.ShellAnswers.empty()) {
-      std::cout << "Variable:  not read back (the Shell did not answer `"
-                << ovmf::DumpSetupVariableCommand() << "`)\n";
-    } else if (auto Shown = ovmf::ParseDumpedVariable(Boot.ShellAnswers[0]); !Shown) {
-      std::cout << "Variable:  " << Shown.Message() << "\n";
-    } else {
-      ReadBack = *Shown == *Board.SetupVariable;
-      std::cout << "Variable:  `" << ovmf::DumpSetupVariableCommand() << "` shows " << Shown->size()
-                << " bytes, "
-                << (ReadBack ? "equal to the stored content" : "NOT the stored content") << "\n";
-    }
+  if (Run.SetupStored && !Run.KernelBooted) {
+    if (!Run.Shown)
+      std::cout << "Variable:  not read back (" << Run.NotShown << ")\n";
+    else
+      std::cout << "Variable:  `" << ovmf::DumpSetupVariableCommand() << "` shows "
+                << Run.Shown->size() << " bytes, "
+                << (Run.Shown == Run.Board.SetupVariable ? "equal to the stored content"
+                                                         : "NOT the stored content")
+                << "\n";
   }
   char Line[128];
-  if (Linux) {
+  if (Run.KernelBooted)
     std::snprintf(Line, sizeof Line, "Boot:      %s after %.1f s\n",
                   Boot.TimedOut ? "stopped, the kernel did NOT power off" : "QEMU ended",
                   Boot.Seconds);
-    std::cout << Line;
-    return !Boot.TimedOut && Same ? 0 : 1;
-  }
-  if (Boot.ReachedShell)
+  else if (Boot.ReachedShell)
     std::snprintf(Line, sizeof Line, "Boot:      reached the UEFI Shell after %.1f s\n",
                   Boot.Seconds);
   else
     std::snprintf(Line, sizeof Line, "Boot:      did NOT reach the UEFI Shell (%s after %.1f s)\n",
                   Boot.TimedOut ? "stopped" : "QEMU ended", Boot.Seconds);
   std::cout << Line;
-  return Boot.ReachedShell && Same && ReadBack ? 0 : 1;
+  return Run.Passed() ? 0 : 1;
+}
+
+int Run(const OvmfOptions& O) {
+  ovmf::OvmfRequest R;
+  R.Firmware = O.Firmware;
+  R.Vars = O.Vars;
+  R.Output = O.Output;
+  R.VarsOutput = O.VarsOutput;
+  R.FfsFile = O.FfsFile;
+  R.Images = {{ovmf::Processor::Ia32, O.Image}, {ovmf::Processor::X64, O.X64Image}};
+  if (!O.Depex.empty()) {
+    const auto Choice = packaging::ParseDepexChoice(O.Depex);
+    if (!Choice)
+      throw InputError("--depex: " + O.Depex + " is not VARIABLE_PPI, TRUE or FALSE");
+    R.Depex = *Choice;
+  }
+  R.Where = O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End;
+  R.Board = BoardFor(O);
+  R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip";
+  R.Attributes = ParseStoredAttributes(O.Attributes);
+  R.Qemu = O.Qemu;
+  R.Bound = std::chrono::seconds(O.Bound);
+  R.Boot = !O.NoBoot;
+  if (!O.Kernel.empty()) {
+    R.KernelArgs = {"-kernel", O.Kernel, "-append", O.Append, "-no-reboot"};
+    if (!O.Initrd.empty())
+      R.KernelArgs.insert(R.KernelArgs.end(), {"-initrd", O.Initrd});
+  }
+  R.Read = [](const std::string& Path, size_t Max) -> sio::Result<std::vector<uint8_t>> {
+    try {
+      return ReadInputFile(Path, Max);
+    } catch (const InputError& E) {
+      return sio::Fail(E.what());
+    }
+  };
+  R.Write = [](const std::string& Path, std::span<const uint8_t> Bytes,
+               const char* What) -> sio::Result<void> {
+    try {
+      WriteOutputFile(Path, Bytes, What);
+      return {};
+    } catch (const InputError& E) {
+      return sio::Fail(E.what());
+    }
+  };
+  R.BeforeBoot = [&O](const ovmf::OvmfRun& Run) {
+    PrintPlan(Run, O);
+    PrintBootStart(Run, O);
+  };
+  auto Done = ovmf::RunUnderOvmf(R);
+  if (!Done)
+    throw InputError(Done.Message());
+  const ovmf::OvmfRun& Run = *Done;
+  if (O.NoBoot) {
+    PrintPlan(Run, O);
+    return 0;
+  }
+  if (!Run.Booted) {
+    // The input was sound; the boot could not happen. A failed run, not bad input.
+    std::cerr << "sio: error: " << Run.Qemu << ": " << Run.BootError << "\n";
+    return 1;
+  }
+  return PrintOutcome(Run, O);
 }
 
 } // namespace
@@ -307,13 +345,29 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   auto* Cmd = App.add_subcommand(
       "ovmf", "Add the module's firmware file to OVMF's PEI volume, boot it under QEMU and show "
               "the module's port accesses");
-  Cmd->add_option("ffs", O->FfsFile, "The module's firmware file (.ffs) as built")
-      ->capture_default_str();
-  Cmd->add_option("--firmware", O->Firmware, "OVMF IA-32 code image")->capture_default_str();
-  Cmd->add_option("--vars", O->Vars, "OVMF variable store to copy")->capture_default_str();
-  Cmd->add_option("-o,--output", O->Output, "Where to write the patched code image")
-      ->capture_default_str();
-  Cmd->add_option("--qemu", O->Qemu, "QEMU binary")->capture_default_str();
+  auto* Ffs = Cmd->add_option("ffs", O->FfsFile,
+                              "A module firmware file (.ffs) to insert as it is (default: the "
+                              "module image built for the firmware's PEI, packed with a "
+                              "dependency the firmware can meet)");
+  Cmd->add_option("--depex", O->Depex,
+                  "Pack the image with this dependency instead: VARIABLE_PPI, TRUE or FALSE")
+      ->excludes(Ffs);
+  Cmd->add_option("--image", O->Image, "The module image packed for a firmware whose PEI is IA-32")
+      ->capture_default_str()
+      ->excludes(Ffs);
+  Cmd->add_option("--x64-image", O->X64Image,
+                  "The module image packed for a firmware whose PEI is X64")
+      ->capture_default_str()
+      ->excludes(Ffs);
+  Cmd->add_option("--firmware", O->Firmware, "OVMF code image")->capture_default_str();
+  Cmd->add_option("--vars", O->Vars,
+                  "OVMF variable store to copy (default: the one beside the code image)");
+  Cmd->add_option("-o,--output", O->Output,
+                  "Where to write the patched code image (default: the firmware's name with "
+                  ".sio.fd)");
+  Cmd->add_option("--qemu", O->Qemu,
+                  "QEMU binary (default: qemu-system-i386 for an all-IA-32 firmware, else "
+                  "qemu-system-x86_64)");
   Cmd->add_option("--timeout", O->Bound, "Seconds to wait for the Shell prompt")
       ->capture_default_str()
       ->check(CLI::Range(1u, 3600u));
@@ -333,8 +387,8 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
                   "an operating system can read it)")
       ->capture_default_str();
   Cmd->add_option("--vars-output", O->VarsOutput,
-                  "Where to write the variable store with the setup variable")
-      ->capture_default_str();
+                  "Where to write the variable store with the setup variable (default: the "
+                  "store's name with .sio.fd)");
   Cmd->add_flag("--first", O->First,
                 "Put the module's file ahead of the other PEIMs (only its dependency expression "
                 "then orders it after the variable service)");

@@ -39,7 +39,7 @@ Field() { dpkg-deb -f "$Deb" "$1"; }
 [[ $(Field Architecture) == "$Arch" ]] || Fail "Architecture: $(Field Architecture)"
 # Worked out by dpkg-shlibdeps: the C library with a minimum version at least.
 [[ $(Field Depends) =~ (^|, )libc6\ \(\>=\ [0-9] ]] || Fail "Depends not computed: $(Field Depends)"
-[[ $(Field Recommends) == "qemu-system-x86, ovmf-ia32, uefitool-cli" ]] ||
+[[ $(Field Recommends) == "qemu-system-x86, ovmf-ia32, ovmf, uefitool-cli" ]] ||
   Fail "Recommends: $(Field Recommends)"
 
 Listing=$(dpkg-deb -c "$Deb" | awk '{print $NF}')
@@ -103,8 +103,8 @@ grep -q '^Engine: image, ' <<<"$Out" || Fail "sio run did not run the image: $Ou
 
 # No path the packaged tool names lies outside its root.
 Out=$(RunRoot sio ovmf --help) || Fail "sio ovmf --help: $Out"
-grep -qF "$Root/usr/share/sio-f81216a/SioF81216aPei.ffs" <<<"$Out" ||
-  Fail "sio ovmf's default firmware file is not the root's: $Out"
+grep -qE "$Root/usr/share/sio-f81216a/.*/SioF81216aPei\.efi" <<<"$Out" ||
+  Fail "sio ovmf's default module image is not the root's: $Out"
 for Dir in "$Source" "$Build"; do
   ! grep -qF "$Dir" <<<"$Out" || Fail "sio ovmf --help names $Dir"
 done

@@ -3,8 +3,11 @@
 // Debian's OVMF IA-32 image, booted under QEMU up to the UEFI Shell. QEMU has
 // no chip at the candidate ports, so the module's accesses must equal the
 // board's no-chip pass access for access. One boot per dispatch dependency;
-// the build's own choice boots the file exactly as the build wrote it.
+// the build's own choice boots the file exactly as the build wrote it. A file
+// that is not dispatched is reported with the reason the firmware gives.
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,22 +15,16 @@
 
 #include "common/BuildPaths.h"
 #include "engine/HostEngine.h"
-#include "ovmf/OvmfImage.h"
-#include "ovmf/PeiVolumeInserter.h"
+#include "ovmf/OvmfRun.h"
 #include "ovmf/QemuPortTrace.h"
-#include "ovmf/QemuRunner.h"
 #include "packaging/SioModuleFile.h"
 #include "pe/ImageFile.h"
 #include "pi/Guid.h"
+#include "pi/KnownGuids.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Patched {
-  fs::path Path;
-  ovmf::Insertion Added;
-};
 
 const pi::Guid kModuleName = packaging::kSioModuleFileName;
 
@@ -40,25 +37,28 @@ std::vector<uint8_t> ModuleFile(packaging::DepexChoice When) {
       .Value();
 }
 
-Patched PatchedFirmware(packaging::DepexChoice When) {
-  auto Image = ovmf::OvmfImage::Parse(pe::ReadFileBytes(sio::build::kOvmfCode).value()).Value();
-  const auto File = ModuleFile(When);
-  const std::string Name(packaging::DepexChoiceName(When));
-  Patched P{fs::path(sio::build::kTestWorkDir) / "dispatch" / ("OVMF32_CODE." + Name + ".fd"),
-            ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File).Value()};
-  fs::create_directories(P.Path.parent_path());
-  const auto Bytes = Image.Rebuild().Value();
-  std::ofstream(P.Path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(Bytes.data()),
-             static_cast<std::streamsize>(Bytes.size()));
-  return P;
+fs::path WorkDir() {
+  return fs::path(sio::build::kTestWorkDir) / "dispatch";
 }
 
-ovmf::QemuBoot Boot(const fs::path& Code) {
-  ovmf::QemuOptions Options;
-  Options.Code = Code;
-  Options.VarsTemplate = sio::build::kOvmfVars;
-  return ovmf::BootFirmware(Options).Value();
+// The file for When, written out, inserted as it is into the IA-32 image and
+// booted, no chip, through the pipeline `sio ovmf` runs.
+ovmf::OvmfRun BootFile(packaging::DepexChoice When) {
+  const std::string Name(packaging::DepexChoiceName(When));
+  fs::create_directories(WorkDir());
+  const fs::path File = WorkDir() / (Name + ".ffs");
+  const auto Bytes = ModuleFile(When);
+  std::ofstream(File, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Bytes.data()),
+             static_cast<std::streamsize>(Bytes.size()));
+  ovmf::OvmfRequest R;
+  R.Firmware = sio::build::kOvmfCode;
+  R.Vars = sio::build::kOvmfVars;
+  R.Output = (WorkDir() / ("OVMF32_CODE." + Name + ".fd")).string();
+  R.FfsFile = File.string();
+  R.Board = board::DefaultScenario();
+  R.Board.ChipPort = std::nullopt;
+  return ovmf::RunUnderOvmf(R).Value();
 }
 
 // Runs Command, returns its standard output and exit status.
@@ -82,21 +82,24 @@ pi::Trace NoChipPass() {
 class DispatchedByOvmf : public testing::TestWithParam<packaging::DepexChoice> {};
 
 TEST_P(DispatchedByOvmf, AccessesEqualTheNoChipPassAndTheBootReachesTheShell) {
-  const Patched P = PatchedFirmware(GetParam());
-  const ovmf::QemuBoot B = Boot(P.Path);
+  const ovmf::OvmfRun Run = BootFile(GetParam());
+  ASSERT_TRUE(Run.Booted) << Run.BootError;
+  const ovmf::QemuBoot& B = *Run.Booted;
   EXPECT_TRUE(B.ReachedShell) << "after " << B.Seconds << " s; serial:\n" << B.Serial;
-  const auto Runs = ovmf::ModuleRuns(B.Ports);
+  const auto& Runs = Run.Runs;
   ASSERT_EQ(Runs.size(), 1u) << "the module must be dispatched exactly once";
   const pi::Trace Expected = NoChipPass();
   ASSERT_EQ(Runs[0].size(), Expected.size());
   for (size_t I = 0; I < Expected.size(); ++I)
     EXPECT_EQ(pi::FormatEvent(Runs[0][I]), pi::FormatEvent(Expected[I])) << "access " << I;
+  EXPECT_TRUE(Run.Passed());
+  const fs::path Patched = Run.Output;
 
   // Debian's UEFITool parses the patched image without a message and finds
   // the module's file by its name.
   const auto [Report, ReportStatus] =
-      Capture("cd " + P.Path.parent_path().string() + " && UEFIExtract " +
-              P.Path.filename().string() + " report");
+      Capture("cd " + Patched.parent_path().string() + " && UEFIExtract " +
+              Patched.filename().string() + " report");
   EXPECT_EQ(ReportStatus, 0);
   EXPECT_EQ(Report, "") << "UEFIExtract complained";
   std::string GuidBytes;
@@ -106,7 +109,7 @@ TEST_P(DispatchedByOvmf, AccessesEqualTheNoChipPassAndTheBootReachesTheShell) {
     GuidBytes += Hex;
   }
   const auto [Found, FindStatus] =
-      Capture("UEFIFind " + P.Path.string() + " header list " + GuidBytes);
+      Capture("UEFIFind " + Patched.string() + " header list " + GuidBytes);
   EXPECT_EQ(FindStatus, 0);
   EXPECT_EQ(Found, pi::FormatGuid(kModuleName) + "\n");
 }
@@ -118,12 +121,44 @@ INSTANTIATE_TEST_SUITE_P(EachDispatchDependency, DispatchedByOvmf,
                            return std::string(packaging::DepexChoiceName(Info.param));
                          });
 
-TEST(NotDispatchedByOvmf, AFalseDependencyMakesNoAccess) {
-  const Patched P = PatchedFirmware(packaging::DepexChoice::False);
-  const ovmf::QemuBoot B = Boot(P.Path);
-  EXPECT_TRUE(B.ReachedShell) << "after " << B.Seconds << " s";
-  EXPECT_TRUE(ovmf::ModuleRuns(B.Ports).empty());
-  EXPECT_GT(B.Ports.size(), 1000u) << "the trace must have recorded the firmware's own accesses";
+TEST(NotDispatchedByOvmf, AFalseDependencyMakesNoAccessAndSaysSo) {
+  const ovmf::OvmfRun Run = BootFile(packaging::DepexChoice::False);
+  ASSERT_TRUE(Run.Booted) << Run.BootError;
+  EXPECT_TRUE(Run.Booted->ReachedShell) << "after " << Run.Booted->Seconds << " s";
+  EXPECT_TRUE(Run.Runs.empty());
+  EXPECT_GT(Run.Booted->Ports.size(), 1000u)
+      << "the trace must have recorded the firmware's own accesses";
+  EXPECT_FALSE(Run.Passed());
+  EXPECT_EQ(Run.NotDispatched,
+            std::vector<std::string>{"its dependency expression is false whatever is installed"});
+}
+
+// A file that waits for the read-only variable PPI, forced into a build
+// whose PEI volume has no variable service: `sio ovmf` says before the boot
+// that nothing installs it, boots, and exits 1 naming the PPI.
+TEST(NotDispatchedByOvmf, AVariablePpiFileInABuildWithoutAVariableServiceExits1WithTheReason) {
+  fs::create_directories(WorkDir());
+  const fs::path File = WorkDir() / "forced-variable-ppi.ffs";
+  const auto Bytes = ModuleFile(packaging::DepexChoice::VariablePpi);
+  std::ofstream(File, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Bytes.data()),
+             static_cast<std::streamsize>(Bytes.size()));
+  const auto [Out, Status] =
+      Capture(std::string(sio::build::kSioFile) + " ovmf " + File.string() + " --firmware " +
+              sio::build::kOvmfDir + "/OVMF_CODE_4M.fd -o " + (WorkDir() / "forced.fd").string());
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 1) << Out;
+  EXPECT_NE(Out.find("QEMU:      qemu-system-x86_64"), std::string::npos) << Out;
+  EXPECT_NE(
+      Out.find("           it will not be dispatched: its dependency expression is never met"),
+      std::string::npos)
+      << Out;
+  EXPECT_NE(Out.find("Module:    made no port access (not dispatched)\n"
+                     "           its dependency expression is never met: no PEIM of the PEI "
+                     "volume installs the read-only variable PPI " +
+                     pi::FormatGuid(pi::kReadOnlyVariable2PpiGuid)),
+            std::string::npos)
+      << Out;
+  EXPECT_NE(Out.find("Boot:      reached the UEFI Shell"), std::string::npos) << Out;
 }
 
 } // namespace

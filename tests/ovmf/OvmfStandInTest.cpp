@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module's whole pass under OVMF's PEI Foundation with QEMU's SB16 mixer
-// standing in for the chip: the real firmware's trace equals the board
-// model's for the same board, the setup variable stored in the variable store
-// reaches the module (or, dispatched ahead of the variable service, does not),
-// and the Shell's dmpstore reads back what was stored. One boot per test.
+// standing in for the chip, through the pipeline `sio ovmf` runs: on each OVMF
+// build Debian ships the real firmware's trace equals the board model's for
+// the same board, the setup variable stored in the variable store reaches the
+// module where a variable service is (and not where none is, or when it is
+// dispatched ahead of it), and the Shell's dmpstore reads back what was
+// stored. One boot per test.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -13,18 +15,17 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "board/MixerStandIn.h"
 #include "common/BuildPaths.h"
 #include "engine/HostEngine.h"
-#include "ovmf/OvmfImage.h"
-#include "ovmf/PeiVolumeInserter.h"
+#include "ovmf/OvmfRun.h"
 #include "ovmf/QemuMonitor.h"
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/QemuRunner.h"
 #include "ovmf/SetupVariableStore.h"
 #include "packaging/SioModuleFile.h"
-#include "pe/ImageFile.h"
 
 extern char** environ;
 
@@ -32,18 +33,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void WriteFile(const fs::path& Path, const std::vector<uint8_t>& Bytes) {
-  fs::create_directories(Path.parent_path());
-  std::ofstream(Path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(Bytes.data()),
-             static_cast<std::streamsize>(Bytes.size()));
-}
-
 struct BootCase {
   std::string Name;
-  board::Scenario Board; // chip kind: the stand-in
-  packaging::DepexChoice Depex = packaging::DepexChoice::VariablePpi;
+  board::Scenario Board;                                      // chip kind: the stand-in
+  std::optional<packaging::DepexChoice> Depex = std::nullopt; // none: what the firmware can meet
   ovmf::InsertAt Where = ovmf::InsertAt::End;
+  std::string Firmware = sio::build::kOvmfCode;
 };
 
 board::Scenario StandInAt(uint16_t Port, std::optional<std::vector<uint8_t>> Variable) {
@@ -63,38 +58,26 @@ std::vector<uint8_t> TwoLd8Entries() {
   return Data;
 }
 
-struct Booted {
-  ovmf::QemuBoot Boot;
-  std::vector<pi::Trace> Runs;
-};
-
-Booted BootCaseUnderQemu(const BootCase& C) {
+// The pipeline `sio ovmf` runs: the module image packed for the firmware,
+// inserted, booted with the stand-in, its runs picked out.
+ovmf::OvmfRun BootCaseUnderQemu(const BootCase& C) {
   const fs::path Work = fs::path(sio::build::kTestWorkDir) / "stand-in" / C.Name;
-  auto Image = *ovmf::OvmfImage::Parse(pe::ReadFileBytes(sio::build::kOvmfCode).value());
-  const auto File =
-      *packaging::BuildSioModuleFile(pe::ReadFileBytes(sio::build::kImageFile).value(), C.Depex);
-  auto Inserted = ovmf::InsertPeim(Image.PeiVolume(), Image.PeiVolumeAddress(), File, C.Where);
-  EXPECT_TRUE(Inserted) << Inserted.Message();
-  WriteFile(Work / "code.fd", *Image.Rebuild());
-
-  ovmf::QemuOptions Options;
-  Options.Code = Work / "code.fd";
-  Options.VarsTemplate = sio::build::kOvmfVars;
-  if (C.Board.SetupVariable) {
-    auto Stored = ovmf::StoreSetupVariable(pe::ReadFileBytes(sio::build::kOvmfVars).value(),
-                                           *C.Board.SetupVariable);
-    EXPECT_TRUE(Stored) << Stored.Message();
-    WriteFile(Work / "vars.fd", *Stored);
-    Options.VarsTemplate = Work / "vars.fd";
-    Options.ShellCommands = {ovmf::DumpSetupVariableCommand()};
-  }
-  Options.StandInPort = *C.Board.ChipPort;
-  Options.StandInPresets = {{0x20, C.Board.ChipIdHigh}, {0x21, C.Board.ChipIdLow}};
-  auto Boot = ovmf::BootFirmware(Options);
-  EXPECT_TRUE(Boot) << Boot.Message();
-  Booted B{Boot ? *Boot : ovmf::QemuBoot{}, {}};
-  B.Runs = ovmf::ModuleRuns(B.Boot.Ports);
-  return B;
+  fs::create_directories(Work);
+  ovmf::OvmfRequest R;
+  R.Firmware = C.Firmware;
+  R.Output = (Work / "code.fd").string();
+  R.VarsOutput = (Work / "vars.fd").string();
+  R.Images = {{ovmf::Processor::Ia32, sio::build::kImageFile},
+              {ovmf::Processor::X64, sio::build::kX64ImageFile}};
+  R.Depex = C.Depex;
+  R.Where = C.Where;
+  R.Board = C.Board;
+  auto Run = ovmf::RunUnderOvmf(R);
+  EXPECT_TRUE(Run) << Run.Message();
+  if (!Run)
+    return {};
+  EXPECT_TRUE(Run->Booted) << Run->BootError;
+  return std::move(*Run);
 }
 
 // The board model's pass as QEMU records it.
@@ -128,33 +111,79 @@ std::vector<uint32_t> Read(const pi::Trace& T, uint16_t IndexPort, uint8_t Reg) 
   return DataAccesses(T, IndexPort, Reg, pi::EventKind::IoRead);
 }
 
-TEST(StandInUnderOvmf, TwoLd8EntriesGiveTheBoardModelsTraceAndDmpstoreShowsTheVariable) {
-  const BootCase C{"chip-0x4e-two-entries", StandInAt(0x4E, TwoLd8Entries())};
-  const Booted B = BootCaseUnderQemu(C);
-  EXPECT_TRUE(B.Boot.ReachedShell) << B.Boot.Serial;
-  ASSERT_EQ(B.Runs.size(), 1u);
-  ExpectSameTrace(B.Runs[0], ModelTrace(C.Board));
-  // 0xF0 starts at 0xFF: entry 1 clears bits 2 and 1 (Param[2] 5), entry 3 bit 1.
-  EXPECT_EQ(Read(B.Runs[0], 0x4E, 0xF0), (std::vector<uint32_t>{0xFF, 0xF9}));
-  EXPECT_EQ(Written(B.Runs[0], 0x4E, 0xF0), (std::vector<uint32_t>{0xF9, 0xF9}));
-  EXPECT_EQ(Written(B.Runs[0], 0x4E, 0xF1), (std::vector<uint32_t>{0x11, 0x33}));
+// An OVMF build Debian ships, and what the module must find there.
+struct DebianBuild {
+  const char* Code;
+  bool VariableService; // a PEIM installs the read-only variable PPI
+  const char* Qemu;     // the one that runs the whole firmware
+};
 
-  ASSERT_EQ(B.Boot.ShellAnswers.size(), 1u) << B.Boot.Serial;
-  const auto Shown = ovmf::ParseDumpedVariable(B.Boot.ShellAnswers[0]);
-  ASSERT_TRUE(Shown) << Shown.Message() << "\n" << B.Boot.ShellAnswers[0];
+class StandInOnEachBuild : public testing::TestWithParam<DebianBuild> {};
+
+// One boot per build: the stand-in at 0x4E, two logical device 8 entries
+// stored. Where the firmware has a variable service the module waits for it
+// and applies both entries; where it has none the module is packed with TRUE
+// and leaves logical device 8 alone. Either way the trace is the board
+// model's for that firmware, and the Shell's dmpstore shows what was stored.
+TEST_P(StandInOnEachBuild, TraceIsTheBoardModelsLd8FollowsTheVariableServiceDmpstoreShowsIt) {
+  const DebianBuild& B = GetParam();
+  BootCase C{std::string("build-") + B.Code, StandInAt(0x4E, TwoLd8Entries())};
+  C.Firmware = (fs::path(sio::build::kOvmfDir) / B.Code).string();
+  const ovmf::OvmfRun Run = BootCaseUnderQemu(C);
+  ASSERT_TRUE(Run.Booted);
+  std::cout << B.Code << ": " << Run.Qemu << ", boot " << Run.Booted->Seconds << " s\n";
+  EXPECT_EQ(Run.Qemu, B.Qemu);
+  EXPECT_EQ(Run.Foreseen, std::vector<std::string>{});
+  EXPECT_EQ(Run.DepexChoice,
+            B.VariableService ? packaging::DepexChoice::VariablePpi : packaging::DepexChoice::True);
+  EXPECT_TRUE(Run.Booted->ReachedShell) << Run.Booted->Serial;
+  ASSERT_EQ(Run.Runs.size(), 1u) << "dispatched once";
+  board::Scenario Expected = C.Board;
+  Expected.Faults.NoVariablePpi = !B.VariableService;
+  ExpectSameTrace(Run.Runs[0], ModelTrace(Expected));
+  EXPECT_TRUE(Run.SameAsModel);
+  if (B.VariableService) {
+    // 0xF0 starts at 0xFF: entry 1 clears bits 2 and 1 (Param[2] 5), entry 3 bit 1.
+    EXPECT_EQ(Read(Run.Runs[0], 0x4E, 0xF0), (std::vector<uint32_t>{0xFF, 0xF9}));
+    EXPECT_EQ(Written(Run.Runs[0], 0x4E, 0xF0), (std::vector<uint32_t>{0xF9, 0xF9}));
+    EXPECT_EQ(Written(Run.Runs[0], 0x4E, 0xF1), (std::vector<uint32_t>{0x11, 0x33}));
+  } else {
+    EXPECT_TRUE(Written(Run.Runs[0], 0x4E, 0xF1).empty());
+    EXPECT_TRUE(Read(Run.Runs[0], 0x4E, 0xF0).empty());
+  }
+  ASSERT_EQ(Run.Booted->ShellAnswers.size(), 1u) << Run.Booted->Serial;
+  const auto Shown = ovmf::ParseDumpedVariable(Run.Booted->ShellAnswers[0]);
+  ASSERT_TRUE(Shown) << Shown.Message() << "\n" << Run.Booted->ShellAnswers[0];
   EXPECT_EQ(*Shown, *C.Board.SetupVariable);
+  EXPECT_TRUE(Run.Passed());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    DebianOvmf, StandInOnEachBuild,
+    testing::Values(DebianBuild{"OVMF32_CODE_4M.secboot.fd", true, "qemu-system-i386"},
+                    DebianBuild{"OVMF_CODE_4M.fd", false, "qemu-system-x86_64"},
+                    DebianBuild{"OVMF_CODE_4M.secboot.fd", true, "qemu-system-x86_64"},
+                    DebianBuild{"OVMF_CODE.fd", false, "qemu-system-x86_64"},
+                    DebianBuild{"OVMF_CODE.secboot.fd", true, "qemu-system-x86_64"}),
+    [](const auto& Info) {
+      std::string Name = Info.param.Code;
+      for (char& C : Name)
+        if (!std::isalnum(static_cast<unsigned char>(C)))
+          C = '_';
+      return Name;
+    });
 
 TEST(StandInUnderOvmf, LastCandidatePortWithoutAVariableLeavesLogicalDevice8Alone) {
   const BootCase C{"chip-0x164e-no-variable", StandInAt(0x164E, std::nullopt)};
-  const Booted B = BootCaseUnderQemu(C);
-  EXPECT_TRUE(B.Boot.ReachedShell);
-  ASSERT_EQ(B.Runs.size(), 1u);
-  ExpectSameTrace(B.Runs[0], ModelTrace(C.Board));
-  EXPECT_TRUE(Written(B.Runs[0], 0x164E, 0xF1).empty());
-  EXPECT_TRUE(Read(B.Runs[0], 0x164E, 0xF0).empty());
+  const ovmf::OvmfRun Run = BootCaseUnderQemu(C);
+  ASSERT_TRUE(Run.Booted);
+  EXPECT_TRUE(Run.Booted->ReachedShell);
+  ASSERT_EQ(Run.Runs.size(), 1u);
+  ExpectSameTrace(Run.Runs[0], ModelTrace(C.Board));
+  EXPECT_TRUE(Written(Run.Runs[0], 0x164E, 0xF1).empty());
+  EXPECT_TRUE(Read(Run.Runs[0], 0x164E, 0xF0).empty());
   size_t ExitKeys = 0;
-  for (const auto& E : B.Runs[0])
+  for (const auto& E : Run.Runs[0])
     ExitKeys += E.Kind == pi::EventKind::IoWrite && E.Port == 0x164E && E.Value == 0xAA;
   EXPECT_EQ(ExitKeys, 1u);
 }
@@ -164,25 +193,32 @@ TEST(StandInUnderOvmf, LastCandidatePortWithoutAVariableLeavesLogicalDevice8Alon
 TEST(StandInUnderOvmf, FirstInTheVolumeTheVariablePpiDependencyStillAppliesTheSetup) {
   BootCase C{"first-variable-ppi", StandInAt(0x4E, TwoLd8Entries())};
   C.Where = ovmf::InsertAt::AheadOfPeims;
-  const Booted B = BootCaseUnderQemu(C);
-  EXPECT_TRUE(B.Boot.ReachedShell);
-  ASSERT_EQ(B.Runs.size(), 1u);
-  ExpectSameTrace(B.Runs[0], ModelTrace(C.Board));
-  EXPECT_EQ(Written(B.Runs[0], 0x4E, 0xF1), (std::vector<uint32_t>{0x11, 0x33}));
+  C.Depex = packaging::DepexChoice::VariablePpi;
+  const ovmf::OvmfRun Run = BootCaseUnderQemu(C);
+  ASSERT_TRUE(Run.Booted);
+  EXPECT_TRUE(Run.Booted->ReachedShell);
+  ASSERT_EQ(Run.Runs.size(), 1u);
+  ExpectSameTrace(Run.Runs[0], ModelTrace(C.Board));
+  EXPECT_EQ(Written(Run.Runs[0], 0x4E, 0xF1), (std::vector<uint32_t>{0x11, 0x33}));
 }
 
+// A TRUE dependency ahead of the variable PEIM runs before the service
+// exists; the pipeline's model knows it and agrees with the firmware.
 TEST(StandInUnderOvmf, FirstInTheVolumeATrueDependencyRunsBeforeTheVariableService) {
   BootCase C{"first-true", StandInAt(0x4E, TwoLd8Entries())};
   C.Where = ovmf::InsertAt::AheadOfPeims;
   C.Depex = packaging::DepexChoice::True;
-  const Booted B = BootCaseUnderQemu(C);
-  EXPECT_TRUE(B.Boot.ReachedShell);
-  ASSERT_EQ(B.Runs.size(), 1u);
+  const ovmf::OvmfRun Run = BootCaseUnderQemu(C);
+  ASSERT_TRUE(Run.Booted);
+  EXPECT_TRUE(Run.Booted->ReachedShell);
+  ASSERT_EQ(Run.Runs.size(), 1u);
   board::Scenario NoService = C.Board;
   NoService.Faults.NoVariablePpi = true;
-  ExpectSameTrace(B.Runs[0], ModelTrace(NoService));
-  EXPECT_TRUE(Written(B.Runs[0], 0x4E, 0xF1).empty());
-  EXPECT_TRUE(Read(B.Runs[0], 0x4E, 0xF0).empty());
+  ExpectSameTrace(Run.Runs[0], ModelTrace(NoService));
+  EXPECT_TRUE(Written(Run.Runs[0], 0x4E, 0xF1).empty());
+  EXPECT_TRUE(Read(Run.Runs[0], 0x4E, 0xF0).empty());
+  EXPECT_FALSE(Run.VariablePpiAtDispatch);
+  EXPECT_TRUE(Run.SameAsModel);
 }
 
 // QEMU held before its first instruction, its monitor reached.

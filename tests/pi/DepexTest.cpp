@@ -57,6 +57,45 @@ TEST(Depex, WriterKeepsPostfixOrder) {
   EXPECT_EQ(Code.size() + 4, 40u); // the section is 40 bytes with its header
 }
 
+// What the PEI Foundation decides for each set of installed PPIs: the
+// variable PPI alone, the ready PPI alone, both, none.
+TEST(Depex, EvaluatesAsThePeiFoundationWouldForEachSetOfInstalledPpis) {
+  const pi::Guid Var = pi::kReadOnlyVariable2PpiGuid, Ready = pi::kSioReadyPpiGuid;
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> Code;
+    bool None, VarOnly, ReadyOnly, Both;
+  };
+  const Case Cases[] = {
+      {"VARIABLE_PPI", packaging::EncodeDepex(DepexChoice::VariablePpi), false, true, false, true},
+      {"TRUE", packaging::EncodeDepex(DepexChoice::True), true, true, true, true},
+      {"FALSE", packaging::EncodeDepex(DepexChoice::False), false, false, false, false},
+      {"var AND ready", pi::DepexWriter().Push(Var).Push(Ready).And().Finish(), false, false, false,
+       true},
+      {"var OR ready", pi::DepexWriter().Push(Var).Push(Ready).Or().Finish(), false, true, true,
+       true},
+      {"NOT var", pi::DepexWriter().Push(Var).Not().Finish(), true, false, true, false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const auto With = [&C](bool HasVar, bool HasReady) {
+      return pi::EvaluatePeiDepex(C.Code,
+                                  [&](const pi::Guid& G) {
+                                    return (G == pi::kReadOnlyVariable2PpiGuid && HasVar) ||
+                                           (G == pi::kSioReadyPpiGuid && HasReady);
+                                  })
+          .Value();
+    };
+    EXPECT_EQ(With(false, false), C.None);
+    EXPECT_EQ(With(true, false), C.VarOnly);
+    EXPECT_EQ(With(false, true), C.ReadyOnly);
+    EXPECT_EQ(With(true, true), C.Both);
+  }
+  EXPECT_EQ(pi::DepexPpis(pi::DepexWriter().Push(Var).Push(Ready).Push(Var).Or().Or().Finish()),
+            (std::vector<pi::Guid>{Var, Ready}));
+  EXPECT_FALSE(pi::EvaluatePeiDepex(Hex("0203"), [](const pi::Guid&) { return true; }));
+}
+
 TEST(Depex, ChoiceNamesParseInAnyCaseAndNothingElse) {
   struct Case {
     std::string Name;

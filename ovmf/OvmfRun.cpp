@@ -1,0 +1,375 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
+#include "ovmf/OvmfRun.h"
+
+#include <algorithm>
+#include <bit>
+#include <filesystem>
+#include <fstream>
+
+#include "chip/ImageBoardConfig.h"
+#include "chip/Registers.h"
+#include "common/Hex.h"
+#include "engine/HostBoardConfig.h"
+#include "engine/HostEngine.h"
+#include "ovmf/OvmfImage.h"
+#include "ovmf/QemuPortTrace.h"
+#include "ovmf/SetupVariableStore.h"
+#include "pe/ImageFile.h"
+#include "pi/Depex.h"
+#include "pi/FfsFile.h"
+#include "pi/FirmwareVolume.h"
+#include "pi/KnownGuids.h"
+
+namespace ovmf {
+namespace {
+
+namespace fs = std::filesystem;
+using sio::Hex;
+
+constexpr size_t kMaxModuleFile = 1 << 20;     // the module's file is a few KiB
+constexpr size_t kMaxFirmwareImage = 64 << 20; // OVMF's code images are 2 to 4 MiB
+
+sio::Result<std::vector<uint8_t>> ReadWhole(const std::string& Path, size_t MaxSize) {
+  auto Bytes = pe::ReadFileBytes(Path);
+  if (!Bytes)
+    return sio::Fail(Path + ": cannot read file");
+  if (Bytes->size() > MaxSize)
+    return sio::Fail(Path + ": longer than " + std::to_string(MaxSize) + " bytes");
+  return std::move(*Bytes);
+}
+
+sio::Result<void> WriteWhole(const std::string& Path, std::span<const uint8_t> Bytes,
+                             const char* What) {
+  std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+  Out.write(reinterpret_cast<const char*>(Bytes.data()),
+            static_cast<std::streamsize>(Bytes.size()));
+  if (!Out)
+    return sio::Fail(Path + ": cannot write the " + What);
+  return {};
+}
+
+// The module's firmware file: its image's mode and its dependency expression.
+struct FileFacts {
+  std::optional<Processor> Mode;
+  std::vector<uint8_t> Depex;
+};
+
+FileFacts FactsOf(std::span<const uint8_t> File) {
+  FileFacts F;
+  auto Sections = pi::ListSections(File);
+  if (!Sections)
+    return F;
+  for (const pi::SectionView& S : *Sections) {
+    const auto Body = File.subspan(S.DataOffset(), S.DataSize());
+    if (S.Type == pi::section_type::kPeiDepex) {
+      F.Depex.assign(Body.begin(), Body.end());
+    } else if (S.Type == pi::section_type::kPe32 || S.Type == pi::section_type::kTe) {
+      if (auto Image = ImageOfSection(Body, S.Type == pi::section_type::kTe))
+        if (auto Mode = ProcessorOfMachine(Image->Machine))
+          F.Mode = *Mode;
+    }
+  }
+  return F;
+}
+
+// True when the module meets the read-only variable PPI at its dispatch: the
+// firmware has the service, and the module is dispatched after it: it waits
+// for it, or it lies after the variable PEIM (at the end of the volume, the
+// PEI Foundation meets the variable PEIM first).
+bool VariablePpiAtDispatch(const FirmwareSurvey& Firmware, std::span<const uint8_t> Depex,
+                           InsertAt Where) {
+  if (!Firmware.HasPeiVariableService())
+    return false;
+  if (Where == InsertAt::End)
+    return true;
+  const auto Waits = pi::EvaluatePeiDepex(
+      Depex, [](const pi::Guid& Ppi) { return Ppi != pi::kReadOnlyVariable2PpiGuid; });
+  return Waits && !*Waits;
+}
+
+// What the monitor writes into the stand-in before the processor starts: the
+// ID bytes, then the presets in order (as the board model applies them).
+std::vector<IndexedWrite> StandInPresets(const board::Scenario& S) {
+  std::vector<IndexedWrite> Writes = {{chip::kRegChipIdHigh, S.ChipIdHigh},
+                                      {chip::kRegChipIdLow, S.ChipIdLow}};
+  for (const auto& Preset : S.Registers)
+    Writes.push_back({Preset.Reg, Preset.Value});
+  return Writes;
+}
+
+// Why the module's file cannot be dispatched, as far as the firmware and the
+// file tell (empty: no reason known).
+std::vector<std::string> WhyNotDispatched(const OvmfRun& Run, const OvmfImage& Patched) {
+  std::vector<std::string> Reasons;
+  if (Run.ModuleMode != Run.Firmware.Pei)
+    Reasons.push_back(
+        "its image is built for " +
+        std::string(Run.ModuleMode ? ProcessorName(*Run.ModuleMode) : "another machine") +
+        ", and this PEI Foundation runs " + std::string(ProcessorName(Run.Firmware.Pei)) +
+        " and loads only such images");
+  // Each PPI the expression names, and whether a PEIM of the volume installs it.
+  const auto Volume = Patched.PeiVolume();
+  std::vector<pi::Guid> Missing;
+  for (const pi::Guid& Ppi : pi::DepexPpis(Run.Depex))
+    if (PpiInstallers(Volume, Ppi).empty())
+      Missing.push_back(Ppi);
+  const auto Met = pi::EvaluatePeiDepex(Run.Depex, [&Missing](const pi::Guid& Ppi) {
+    return std::ranges::find(Missing, Ppi) == Missing.end();
+  });
+  if (!Met) {
+    Reasons.push_back("its dependency expression cannot be evaluated: " + Met.Message());
+  } else if (!*Met) {
+    std::string Names;
+    for (const pi::Guid& Ppi : Missing)
+      Names +=
+          (Names.empty() ? "" : ", ") +
+          std::string(Ppi == pi::kReadOnlyVariable2PpiGuid ? "the read-only variable PPI " : "") +
+          pi::FormatGuid(Ppi);
+    Reasons.push_back(Missing.empty()
+                          ? "its dependency expression is false whatever is installed"
+                          : "its dependency expression is never met: no PEIM of the PEI volume "
+                            "installs " +
+                                Names + " (as far as their images' PPI descriptors show)");
+  }
+  // The file must lie in the PEI volume of the image QEMU was given (opened
+  // again from the bytes written), which is the volume SEC hands to the PEI
+  // Foundation.
+  bool InVolume = false;
+  if (auto View = pi::ParseVolume(Patched.PeiVolume()))
+    InVolume = std::ranges::any_of(
+        View->Files, [&Run](const pi::FfsFileView& F) { return F.Name == Run.Added.Name; });
+  if (!InVolume)
+    Reasons.push_back("the file is not in the PEI volume the firmware dispatches from");
+  return Reasons;
+}
+
+} // namespace
+
+bool OvmfRun::Passed() const {
+  if (!Booted || Runs.size() != 1 || !SameAsModel)
+    return false;
+  if (KernelBooted)
+    return !Booted->TimedOut;
+  return Booted->ReachedShell && (!SetupStored || Shown == Board.SetupVariable);
+}
+
+std::string QemuFor(const FirmwareSurvey& Firmware) {
+  return Firmware.Pei == Processor::Ia32 && Firmware.Dxe == Processor::Ia32 ? "qemu-system-i386"
+                                                                            : "qemu-system-x86_64";
+}
+
+std::string ChangedCopyName(const std::string& Path) {
+  const fs::path Name = fs::path(Path).filename();
+  return (Name.extension() == ".fd" ? Name.stem().string() : Name.string()) + ".sio.fd";
+}
+
+sio::Result<std::string> VariableStoreFor(const std::string& Code, uint64_t CodeSize) {
+  const fs::path Path(Code);
+  std::string Name = Path.filename().string();
+  const size_t At = Name.find("CODE");
+  if (At == std::string::npos)
+    return sio::Fail(Code + ": no variable store to go with it (its name holds no \"CODE\"); "
+                            "give one with --vars");
+  Name.replace(At, 4, "VARS");
+  std::vector<std::string> Names = {Name};
+  if (const size_t Secure = Name.find(".secboot"); Secure != std::string::npos)
+    Names.push_back(std::string(Name).erase(Secure, 8));
+  for (const std::string& Candidate : Names) {
+    const fs::path Store = Path.parent_path() / Candidate;
+    std::error_code Error;
+    const auto Size = fs::file_size(Store, Error);
+    if (Error)
+      continue;
+    if (!std::has_single_bit(CodeSize + Size))
+      return sio::Fail(Store.string() + ": with " + Code + " it fills " + Hex(CodeSize + Size) +
+                       " bytes, not a whole flash; give the store with --vars");
+    return Store.string();
+  }
+  std::string Tried;
+  for (const std::string& Candidate : Names)
+    Tried += (Tried.empty() ? "" : " or ") + Candidate;
+  return sio::Fail(Code + ": no variable store beside it (" + Tried + "); give one with --vars");
+}
+
+sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
+  const auto Read = [&R](const std::string& Path, size_t Max) {
+    return R.Read ? R.Read(Path, Max) : ReadWhole(Path, Max);
+  };
+  const auto Write = [&R](const std::string& Path, std::span<const uint8_t> Bytes,
+                          const char* What) {
+    return R.Write ? R.Write(Path, Bytes, What) : WriteWhole(Path, Bytes, What);
+  };
+  OvmfRun Run;
+
+  // The firmware, and what it needs.
+  auto Code = Read(R.Firmware, kMaxFirmwareImage);
+  if (!Code)
+    return Code.Failure();
+  const uint64_t CodeSize = Code->size();
+  auto Image = OvmfImage::Parse(std::move(*Code));
+  if (!Image)
+    return Image.Within(R.Firmware);
+  auto Survey = SurveyFirmware(*Image);
+  if (!Survey)
+    return Survey.Within(R.Firmware);
+  Run.Firmware = *Survey;
+  Run.PeiAddress = Image->PeiVolumeAddress();
+
+  // The module's file: given, or packed from the image built for PEI's mode.
+  std::vector<uint8_t> File;
+  if (!R.FfsFile.empty()) {
+    auto Given = Read(R.FfsFile, kMaxModuleFile);
+    if (!Given)
+      return Given.Failure();
+    File = std::move(*Given);
+    Run.ModuleSource = R.FfsFile;
+  } else {
+    const auto Built = std::ranges::find(R.Images, Run.Firmware.Pei, &ModuleImage::Mode);
+    if (Built == R.Images.end())
+      return sio::Fail(R.Firmware + ": its PEI runs " +
+                       std::string(ProcessorName(Run.Firmware.Pei)) +
+                       ", and there is no module image built for " +
+                       std::string(ProcessorName(Run.Firmware.Pei)));
+    auto Bytes = Read(Built->Path, kMaxModuleFile);
+    if (!Bytes)
+      return Bytes.Failure();
+    Run.DepexChoice =
+        R.Depex.value_or(Run.Firmware.HasPeiVariableService() ? packaging::DepexChoice::VariablePpi
+                                                              : packaging::DepexChoice::True);
+    auto Packed = packaging::BuildSioModuleFile(*Bytes, *Run.DepexChoice);
+    if (!Packed)
+      return Packed.Within(Built->Path);
+    File = std::move(*Packed);
+    Run.ModuleSource = Built->Path;
+    Run.Packed = true;
+  }
+  const FileFacts Facts = FactsOf(File);
+  Run.ModuleMode = Facts.Mode;
+  Run.Depex = Facts.Depex;
+  // The board values of the image in the file: what it probes and writes. A
+  // file that is no sound module file is refused by the insertion below.
+  if (const auto Values = chip::ReadModuleFileBoardConfig(File))
+    Run.Module = *Values;
+
+  // The board: QEMU can only stand in for the chip with its mixer, at one of
+  // the module's ports.
+  Run.Board = R.Board;
+  if (Run.Board.ChipPort) {
+    const std::vector<uint16_t> Ports = Run.Module.IndexPorts();
+    if (std::ranges::find(Ports, *Run.Board.ChipPort) == Ports.end()) {
+      std::string Listed;
+      for (uint16_t P : Ports)
+        Listed += (Listed.empty() ? " " : ", ") + Hex(P, 2);
+      return sio::Fail(R.BoardSource + ": " + Hex(*Run.Board.ChipPort, 4) +
+                       " is not one of the module's index ports" + Listed);
+    }
+  }
+  Run.VariablePpiAtDispatch = VariablePpiAtDispatch(Run.Firmware, Run.Depex, R.Where);
+  if (!Run.VariablePpiAtDispatch)
+    Run.Board.Faults.NoVariablePpi = true;
+
+  // Into the PEI volume, the image rebuilt around it and opened again.
+  Run.Output = R.Output.empty() ? ChangedCopyName(R.Firmware) : R.Output;
+  auto Inserted = InsertPeim(Image->PeiVolume(), Image->PeiVolumeAddress(), File, R.Where);
+  if (!Inserted)
+    return Inserted.Within(Run.ModuleSource);
+  Run.Added = *Inserted;
+  auto Patched = Image->Rebuild();
+  if (!Patched)
+    return Patched.Within(Run.Output);
+  auto Check = OvmfImage::Parse(*Patched);
+  if (!Check)
+    return Check.Within(Run.Output);
+  if (!std::ranges::equal(Check->PeiVolume(), Image->PeiVolume()))
+    return sio::Fail(Run.Output + ": the rebuilt image does not hold the changed PEI volume");
+  if (auto Written = Write(Run.Output, *Patched, "patched firmware"); !Written)
+    return Written.Failure();
+
+  // The variable store, with the setup variable when there is one.
+  Run.VarsChosen = R.Vars.empty();
+  if (Run.VarsChosen) {
+    auto Store = VariableStoreFor(R.Firmware, CodeSize);
+    if (!Store)
+      return Store.Failure();
+    Run.Vars = *Store;
+  } else {
+    Run.Vars = R.Vars;
+  }
+  Run.VarsBooted = Run.Vars;
+  if (Run.Board.SetupVariable) {
+    auto Vars = Read(Run.Vars, kMaxFirmwareImage);
+    if (!Vars)
+      return Vars.Failure();
+    auto Stored = StoreSetupVariable(*Vars, *Run.Board.SetupVariable, R.Attributes);
+    if (!Stored)
+      return Stored.Within(Run.Vars);
+    Run.VarsBooted = R.VarsOutput.empty() ? ChangedCopyName(Run.Vars) : R.VarsOutput;
+    if (auto Written = Write(Run.VarsBooted, *Stored, "variable store"); !Written)
+      return Written.Failure();
+    Run.SetupStored = Run.Board.SetupVariable->size();
+  }
+  Run.Foreseen = WhyNotDispatched(Run, *Check);
+  Run.QemuChosen = R.Qemu.empty();
+  Run.Qemu = Run.QemuChosen ? QemuFor(Run.Firmware) : R.Qemu;
+  if (!R.Boot)
+    return Run;
+
+  QemuOptions Options;
+  Options.Qemu = Run.Qemu;
+  Options.Code = Run.Output;
+  Options.VarsTemplate = Run.VarsBooted;
+  Options.Bound = R.Bound;
+  Options.S3 = Run.Firmware.Pei != Processor::X64;
+  if (Run.Board.ChipPort) {
+    Options.StandInPort = *Run.Board.ChipPort;
+    Options.StandInPresets = StandInPresets(Run.Board);
+  }
+  Run.KernelBooted = !R.KernelArgs.empty();
+  if (Run.KernelBooted) {
+    Options.StopAtShell = false;
+    Options.ExtraArgs = R.KernelArgs;
+  } else if (Run.SetupStored) {
+    Options.ShellCommands.push_back(DumpSetupVariableCommand());
+  }
+  if (R.BeforeBoot)
+    R.BeforeBoot(Run);
+  auto Booted = BootFirmware(Options);
+  if (!Booted) {
+    Run.BootError = Booted.Message();
+    return Run;
+  }
+  Run.Booted = std::move(*Booted);
+  const QemuBoot& Boot = *Run.Booted;
+
+  Run.Runs = ModuleRuns(Boot.Ports, Run.Module);
+  if (Run.Runs.empty()) {
+    Run.NotDispatched = Run.Foreseen;
+    if (Run.NotDispatched.empty())
+      Run.NotDispatched.push_back(
+          "no reason found: its image is " + std::string(ProcessorName(Run.Firmware.Pei)) +
+          ", its dependency expression can be met and it lies in the PEI volume the firmware "
+          "dispatches from (the serial log may tell more)");
+  }
+  if (Run.Runs.size() == 1) {
+    const SioBoardConfig Record = Run.Module.Record();
+    engine::ScopedBoardConfig Scoped(Record);
+    Run.Model = AsQemuSeesIt(engine::RunHostPass(Run.Board).Events);
+    const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs[0]);
+    const pi::Trace Model = AsTheModuleWroteIt(Run.Model);
+    Run.SameAsModel = std::ranges::equal(Qemu, Model, [](const auto& A, const auto& B) {
+      return pi::FormatEvent(A) == pi::FormatEvent(B);
+    });
+  }
+  if (Run.SetupStored && !Run.KernelBooted) {
+    if (Boot.ShellAnswers.empty()) {
+      Run.NotShown = "the Shell did not answer `" + DumpSetupVariableCommand() + "`";
+    } else if (auto Shown = ParseDumpedVariable(Boot.ShellAnswers[0]); !Shown) {
+      Run.NotShown = Shown.Message();
+    } else {
+      Run.Shown = std::move(*Shown);
+    }
+  }
+  return Run;
+}
+
+} // namespace ovmf
