@@ -92,7 +92,7 @@ sio::Result<void> PeiServiceTraps::Build() {
       uc_mem_map(Uc_, kFoundationPage, kPageSize, UC_PROT_READ) != UC_ERR_OK ||
       uc_mem_write(Uc_, kTrapPage, Traps.data(), Traps.size()) != UC_ERR_OK ||
       uc_mem_write(Uc_, kFoundationPage, Page.data(), Page.size()) != UC_ERR_OK) {
-    return sio::Fail("cannot map the PEI Foundation pages");
+    return sio::Fail(sio::ErrorKind::Io, "cannot map the PEI Foundation pages");
   }
   PreinstallVariablePpi();
   return {};
@@ -110,9 +110,10 @@ sio::Result<void> PeiServiceTraps::Serve(uint32_t Address) {
   uc_reg_read(Uc_, UC_X86_REG_ESP, &Esp);
   auto Return = Memory_.Read32(Esp);
   if (!Return)
-    return sio::Fail("service trap " + Hex8(Address) + " reached with an unreadable stack");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     "service trap " + Hex8(Address) + " reached with an unreadable stack");
   const uint32_t Args = Esp + 4;
-  sio::Result<uint32_t> Status = sio::Fail("no service");
+  sio::Result<uint32_t> Status = sio::Fail(sio::ErrorKind::Failed, "no service");
   if (Address == ServiceTrap(kInstallPpiIndex)) {
     Status = InstallPpi(Args);
   } else if (Address == ServiceTrap(kLocatePpiIndex)) {
@@ -120,15 +121,17 @@ sio::Result<void> PeiServiceTraps::Serve(uint32_t Address) {
   } else if (Address == kGetVariableTrap) {
     Status = GetVariable(Args);
   } else if (Address == kNextVariableNameTrap) {
-    return sio::Fail("call to NextVariableName, which the board does not provide");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     "call to NextVariableName, which the board does not provide");
   } else if (Address >= kTrapPage && (Address - kTrapPage) % kTrapStride == 0 &&
              (Address - kTrapPage) / kTrapStride < kServiceCount) {
-    return sio::Fail(std::string("call to PEI service ") +
-                     kServiceNames[(Address - kTrapPage) / kTrapStride] +
-                     ", which the board does not provide");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     std::string("call to PEI service ") +
+                         kServiceNames[(Address - kTrapPage) / kTrapStride] +
+                         ", which the board does not provide");
   } else {
-    return sio::Fail("unknown service trap " + Hex8(Address) + " (called from " + Hex8(*Return) +
-                     ")");
+    return sio::Fail(sio::ErrorKind::Failed, "unknown service trap " + Hex8(Address) +
+                                                 " (called from " + Hex8(*Return) + ")");
   }
   if (!Status)
     return Status.Failure();
@@ -142,11 +145,11 @@ sio::Result<void> PeiServiceTraps::Serve(uint32_t Address) {
 sio::Result<uint32_t> PeiServiceTraps::InstallPpi(uint32_t Args) {
   std::array<uint32_t, 2> A{};
   if (!Memory_.Read(Args, A.data(), sizeof A))
-    return sio::Fail("InstallPpi: arguments unreadable");
+    return sio::Fail(sio::ErrorKind::Failed, "InstallPpi: arguments unreadable");
   auto [PeiServices, PpiList] = A;
   if (PeiServices != kPeiServicesCell) {
-    return sio::Fail("InstallPpi: PeiServices " + Hex8(PeiServices) + " is not the one given " +
-                     Hex8(kPeiServicesCell));
+    return sio::Fail(sio::ErrorKind::Failed, "InstallPpi: PeiServices " + Hex8(PeiServices) +
+                                                 " is not the one given " + Hex8(kPeiServicesCell));
   }
   std::optional<std::vector<board::PpiDescriptor>> List;
   if (PpiList != 0) {
@@ -155,12 +158,14 @@ sio::Result<uint32_t> PeiServiceTraps::InstallPpi(uint32_t Args) {
       uint32_t At = PpiList + static_cast<uint32_t>(12 * I);
       std::array<uint32_t, 3> D{};
       if (!Memory_.Read(At, D.data(), sizeof D)) {
-        return sio::Fail("InstallPpi: descriptor at " + Hex8(At) + " unreadable");
+        return sio::Fail(sio::ErrorKind::Failed,
+                         "InstallPpi: descriptor at " + Hex8(At) + " unreadable");
       }
       board::PpiDescriptor Entry;
       Entry.Flags = D[0];
       if (D[1] != 0 && !Memory_.Read(D[1], Entry.Guid.data(), Entry.Guid.size())) {
-        return sio::Fail("InstallPpi: GUID at " + Hex8(D[1]) + " unreadable");
+        return sio::Fail(sio::ErrorKind::Failed,
+                         "InstallPpi: GUID at " + Hex8(D[1]) + " unreadable");
       }
       Entry.DescriptorAddress = At;
       Entry.PpiAddress = D[2];
@@ -177,29 +182,31 @@ sio::Result<uint32_t> PeiServiceTraps::InstallPpi(uint32_t Args) {
 sio::Result<uint32_t> PeiServiceTraps::LocatePpi(uint32_t Args) {
   std::array<uint32_t, 5> A{};
   if (!Memory_.Read(Args, A.data(), sizeof A))
-    return sio::Fail("LocatePpi: arguments unreadable");
+    return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: arguments unreadable");
   auto [PeiServices, GuidAddress, Instance, DescriptorOut, PpiOut] = A;
   if (PeiServices != kPeiServicesCell) {
-    return sio::Fail("LocatePpi: PeiServices " + Hex8(PeiServices) + " is not the one given " +
-                     Hex8(kPeiServicesCell));
+    return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: PeiServices " + Hex8(PeiServices) +
+                                                 " is not the one given " + Hex8(kPeiServicesCell));
   }
   if (GuidAddress == 0 || PpiOut == 0) {
     return board::kEfiInvalidParameter;
   }
   pi::Guid Guid{};
   if (!Memory_.Read(GuidAddress, Guid.data(), Guid.size())) {
-    return sio::Fail("LocatePpi: GUID at " + Hex8(GuidAddress) + " unreadable");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     "LocatePpi: GUID at " + Hex8(GuidAddress) + " unreadable");
   }
   auto Result = Target_.Pei().LocatePpi(Guid, Instance, DescriptorOut != 0);
   if (Result.Status == board::kEfiSuccess) {
     if (!Memory_.Write32(PpiOut, static_cast<uint32_t>(Result.PpiAddress))) {
-      return sio::Fail("LocatePpi: Ppi result at " + Hex8(PpiOut) +
-                       " is not writable stack memory");
+      return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: Ppi result at " + Hex8(PpiOut) +
+                                                   " is not writable stack memory");
     }
     if (DescriptorOut != 0 &&
         !Memory_.Write32(DescriptorOut, static_cast<uint32_t>(Result.DescriptorAddress))) {
-      return sio::Fail("LocatePpi: descriptor result at " + Hex8(DescriptorOut) +
-                       " is not writable stack memory");
+      return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: descriptor result at " +
+                                                   Hex8(DescriptorOut) +
+                                                   " is not writable stack memory");
     }
   }
   return Result.Status;
@@ -208,11 +215,11 @@ sio::Result<uint32_t> PeiServiceTraps::LocatePpi(uint32_t Args) {
 sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
   std::array<uint32_t, 6> A{};
   if (!Memory_.Read(Args, A.data(), sizeof A))
-    return sio::Fail("GetVariable: arguments unreadable");
+    return sio::Fail(sio::ErrorKind::Failed, "GetVariable: arguments unreadable");
   auto [This, NameAddress, GuidAddress, AttributesOut, DataSizeAddress, DataAddress] = A;
   if (This != kVariablePpi) {
-    return sio::Fail("GetVariable: This " + Hex8(This) + " is not the variable PPI " +
-                     Hex8(kVariablePpi));
+    return sio::Fail(sio::ErrorKind::Failed, "GetVariable: This " + Hex8(This) +
+                                                 " is not the variable PPI " + Hex8(kVariablePpi));
   }
   std::optional<std::u16string> Name;
   if (NameAddress != 0) {
@@ -220,7 +227,8 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
     for (uint32_t I = 0; I < kMaxVariableNameLength; ++I) {
       char16_t C = 0;
       if (!Memory_.Read(NameAddress + 2 * I, &C, 2)) {
-        return sio::Fail("GetVariable: name at " + Hex8(NameAddress) + " unreadable");
+        return sio::Fail(sio::ErrorKind::Failed,
+                         "GetVariable: name at " + Hex8(NameAddress) + " unreadable");
       }
       if (C == 0)
         break;
@@ -231,14 +239,16 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
   if (GuidAddress != 0) {
     Guid.emplace();
     if (!Memory_.Read(GuidAddress, Guid->data(), Guid->size())) {
-      return sio::Fail("GetVariable: GUID at " + Hex8(GuidAddress) + " unreadable");
+      return sio::Fail(sio::ErrorKind::Failed,
+                       "GetVariable: GUID at " + Hex8(GuidAddress) + " unreadable");
     }
   }
   uint32_t BufferSize = 0;
   if (DataSizeAddress != 0) {
     auto Size = Memory_.Read32(DataSizeAddress);
     if (!Size)
-      return sio::Fail("GetVariable: DataSize at " + Hex8(DataSizeAddress) + " unreadable");
+      return sio::Fail(sio::ErrorKind::Failed,
+                       "GetVariable: DataSize at " + Hex8(DataSizeAddress) + " unreadable");
     BufferSize = *Size;
   }
   auto Result = Target_.Pei().GetVariable(Name, Guid, DataSizeAddress != 0, BufferSize,
@@ -247,19 +257,20 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
     if (!Result.Data.empty() && DataAddress != 0) {
       size_t Count = std::min<uint64_t>(Result.Data.size(), BufferSize);
       if (!Memory_.Write(DataAddress, Result.Data.data(), Count)) {
-        return sio::Fail("GetVariable: buffer at " + Hex8(DataAddress) + " (" +
-                         std::to_string(Count) + " bytes) is not writable stack memory");
+        return sio::Fail(sio::ErrorKind::Failed, "GetVariable: buffer at " + Hex8(DataAddress) +
+                                                     " (" + std::to_string(Count) +
+                                                     " bytes) is not writable stack memory");
       }
     }
     if (!Memory_.Write32(DataSizeAddress, static_cast<uint32_t>(Result.DataSize))) {
-      return sio::Fail("GetVariable: DataSize at " + Hex8(DataSizeAddress) +
-                       " is not writable stack memory");
+      return sio::Fail(sio::ErrorKind::Failed, "GetVariable: DataSize at " + Hex8(DataSizeAddress) +
+                                                   " is not writable stack memory");
     }
   }
   if (AttributesOut != 0 && Result.Status == board::kEfiSuccess &&
       !Memory_.Write32(AttributesOut, Result.Attributes)) {
-    return sio::Fail("GetVariable: Attributes at " + Hex8(AttributesOut) +
-                     " is not writable stack memory");
+    return sio::Fail(sio::ErrorKind::Failed, "GetVariable: Attributes at " + Hex8(AttributesOut) +
+                                                 " is not writable stack memory");
   }
   return Result.Status;
 }

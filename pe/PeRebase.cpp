@@ -92,8 +92,8 @@ sio::Result<ParsedImage> Parse(std::span<const uint8_t> Image) {
 
 sio::Result<void> MayMove(uint64_t From, uint32_t To, size_t Relocations) {
   if (From != To && Relocations == 0)
-    return sio::Fail("the image must move from " + Hex(From, 8) + " to " + Hex(To, 8) +
-                     " but has no base relocations");
+    return sio::Fail(sio::ErrorKind::Refused, "the image must move from " + Hex(From, 8) + " to " +
+                                                  Hex(To, 8) + " but has no base relocations");
   return {};
 }
 

@@ -110,14 +110,17 @@ sio::Result<TeImage> ConvertToTe(std::span<const uint8_t> Image) {
     return Read.Failure();
   const PeFile& Pe = *Read;
   if (Pe.Magic != kMagicPe32)
-    return sio::Fail("not a PE32 image (PE32+)");
+    return sio::Fail(sio::ErrorKind::Refused, "not a PE32 image (PE32+)");
   if (Pe.SectionAlignment != Pe.FileAlignment)
-    return sio::Fail("TE needs the section alignment equal to the file alignment");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "TE needs the section alignment equal to the file alignment");
   if (Pe.Sections.size() > 0xFF || Pe.Subsystem > 0xFF)
-    return sio::Fail("section count or subsystem does not fit a TE header byte");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "section count or subsystem does not fit a TE header byte");
   if (Pe.SectionTableOffset > 0xFFFF || Pe.SectionTableOffset < pi::kTeHeaderSize ||
       Pe.SectionTableOffset > Image.size())
-    return sio::Fail("headers end at an offset a TE header cannot express");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "headers end at an offset a TE header cannot express");
   TeImage Te;
   Te.StrippedSize = static_cast<uint16_t>(Pe.SectionTableOffset);
   TeHeader H{};
@@ -162,12 +165,13 @@ sio::Result<TeInfo> ValidateTeImage(std::span<const uint8_t> Image) {
   if (Info.EntryRva == 0 || !InCode)
     return sio::Fail("entry point: RVA " + Hex(Info.EntryRva) + " lies in no executable section");
   if (!Info.HasRelocationDirectory || Info.Relocations == 0)
-    return sio::Fail("base relocations: none; the image cannot be moved");
+    return sio::Fail(sio::ErrorKind::Refused, "base relocations: none; the image cannot be moved");
   const bool Writable = std::any_of(P->Sections.begin(), P->Sections.end(), [](const auto& S) {
     return (S.Characteristics & kSectionWrite) && (S.VirtualSize != 0 || S.SizeOfRawData != 0);
   });
   if (Writable)
-    return sio::Fail("no writable data: a section is writable and non-empty");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "no writable data: a section is writable and non-empty");
   return Info;
 }
 
@@ -176,7 +180,8 @@ sio::Result<size_t> RebaseTe(std::span<uint8_t> Image, uint32_t NewBase) {
   if (!P)
     return P.Failure();
   if (NewBase != P->Info.ImageBase && P->Sites.empty())
-    return sio::Fail("the image must move to " + Hex(NewBase, 8) + " but has no base relocations");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "the image must move to " + Hex(NewBase, 8) + " but has no base relocations");
   AddToSites(Image, P->Sites, NewBase - P->Info.ImageBase);
   TeHeader H;
   ReadRecord(Image, 0, H);
