@@ -3,8 +3,8 @@
 
 #include "pi/VariableStore.h"
 #include "tool/FileInput.h"
-#include "tool/JsonFields.h"
 #include "tool/InputError.h"
+#include "tool/JsonFields.h"
 #include "tool/ScenarioFile.h"
 #include "tool/SetupVariable.h"
 
@@ -79,6 +79,11 @@ uint32_t ParseStoredAttributes(const std::string& Text) {
   if (auto Allowed = pi::CheckStorableAttributes(Attributes); !Allowed)
     throw InputError("--attributes: " + Allowed.Message());
   return Attributes;
+}
+
+void PrintSetupTable(std::ostream& Out, std::span<const uint8_t> Data) {
+  for (const auto& Line : FormatSetupTable(Data))
+    Out << Line << "\n";
 }
 
 } // namespace siotool
