@@ -29,6 +29,7 @@
 #include "tool/FileOutput.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
+#include "tool/OptionRules.h"
 #include "tool/PassDiff.h"
 #include "tool/ScenarioFile.h"
 #include "tool/SetupContentOptions.h"
@@ -316,7 +317,7 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_option("--qemu", O->Qemu, "QEMU binary")->capture_default_str();
   Cmd->add_option("--timeout", O->Bound, "Seconds to wait for the Shell prompt")
       ->capture_default_str()
-      ->check(CLI::Range(1u, 3600u));
+      ->transform(DecimalOrHex(1, 3600));
   Cmd->add_option("--serial-log", O->SerialLog, "Write the serial console output here");
   Cmd->add_flag("--no-boot", O->NoBoot, "Only write the patched image (and variable store)");
   Cmd->add_option("--scenario", O->ScenarioFile,

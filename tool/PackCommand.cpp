@@ -12,6 +12,7 @@
 #include "tool/FileInput.h"
 #include "tool/FileOutput.h"
 #include "tool/InputError.h"
+#include "tool/OptionRules.h"
 
 namespace siotool {
 namespace {
@@ -88,6 +89,7 @@ void AddPackCommand(CLI::App& App, int& ExitCode) {
   Fv->add_option("files", O->Files, "Firmware files (.ffs)")->required();
   Fv->add_option("-o,--output", O->Output, "Firmware volume to write")->required();
   Fv->add_option("--block-size", O->BlockSize, "Block size of the volume's block map")
+      ->transform(DecimalOrHex(0, UINT32_MAX))
       ->capture_default_str();
   Fv->callback([O, &ExitCode] {
     PackVolume(*O);

@@ -44,15 +44,13 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
           ->type_name("STATUS");
   Run->callback([Options, Vcd, Expect, &ExitCode] {
     // Every argument is checked before the pass runs.
-    if (Vcd->count() > 0 && Options->VcdFile.empty())
-      throw InputError("--vcd: empty file name");
     std::optional<uint32_t> Expected;
     if (Expect->count() > 0)
       Expected = ReadStatus(Json(Options->ExpectStatus), "--expect-status");
     Options->Scenario.CheckEngineChoice();
     board::Scenario Config = Options->Scenario.Build();
     EngineRun Result = RunPass(Options->Scenario.Engine(), Config, Options->Scenario.ImagePath());
-    if (!Options->VcdFile.empty()) {
+    if (Vcd->count() > 0) {
       std::ostringstream Dump;
       WriteVcd(Dump, Result.Result.Events);
       const std::string Text = Dump.str();

@@ -18,19 +18,20 @@
 #include "tool/Engine.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
+#include "tool/OptionRules.h"
 
 namespace {
 
-// The one way `sio` reports an error: one line on stderr, exit code 2.
-// Messages quote what the user typed; control characters become '?' so the
-// line stays one line.
-int ReportError(std::string Message) {
+// The one way `sio` reports an error: one line on stderr, and the exit code
+// its kind calls for. Messages quote what the user typed; control characters
+// become '?' so the line stays one line.
+int ReportError(std::string Message, sio::ErrorKind Kind = sio::ErrorKind::BadInput) {
   for (char& C : Message) {
     if (static_cast<unsigned char>(C) < 0x20)
       C = '?';
   }
   std::cerr << "sio: error: " << Message << "\n";
-  return 2;
+  return sio::ExitCodeFor(Kind);
 }
 
 // The deepest command the arguments named ("sio", "sio var", ...).
@@ -86,6 +87,7 @@ int Run(int argc, char** argv) {
       *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
                                      "with what the module's pass should have left"),
       ExitCode, siotool::ReadImageBoardConfig);
+  siotool::RefuseEmptyValues(App);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {
@@ -99,7 +101,7 @@ int Run(int argc, char** argv) {
     ReportError(Error.what());
     return inspect::EndBySignal(Error.Signal);
   } catch (const siotool::InputError& Error) {
-    return ReportError(Error.what());
+    return ReportError(Error.what(), Error.Kind);
   }
   return ExitCode;
 }
