@@ -9,9 +9,8 @@
 #include "tool/FileOutput.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
-#include "tool/JsonReport.h"
+#include "tool/RunReport.h"
 #include "tool/ScenarioOptions.h"
-#include "tool/TextReport.h"
 #include "tool/VcdWriter.h"
 
 namespace siotool {
@@ -61,15 +60,16 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
         throw InputError(std::string("--vcd: ") + Error.what());
       }
     }
-    if (Options->Json) {
-      std::cout << RunReportToJson(Result, Config).dump(2) << "\n";
-    } else {
-      PrintRunReport(std::cout, Result);
-    }
     // A run the emulator had to stop is a failed run, whatever it printed.
     ExitCode = Result.Completed ? 0 : 1;
     if (Expected && Result.Result.Status != *Expected)
       ExitCode = 1;
+    const RunReport Report = MakeRunReport(std::move(Result), std::move(Config));
+    if (Options->Json) {
+      std::cout << RunReportToJson(Report).dump(2) << "\n";
+    } else {
+      PrintRunReport(std::cout, Report);
+    }
   });
 }
 
