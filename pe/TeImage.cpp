@@ -110,7 +110,7 @@ sio::Result<TeImage> ConvertToTe(std::span<const uint8_t> Image) {
     return Read.Failure();
   const PeFile& Pe = *Read;
   if (Pe.Magic != kMagicPe32)
-    return sio::Fail(sio::ErrorKind::Refused, "not a PE32 image (PE32+)");
+    return sio::Fail("not a PE32 image (PE32+)");
   if (Pe.SectionAlignment != Pe.FileAlignment)
     return sio::Fail(sio::ErrorKind::Refused,
                      "TE needs the section alignment equal to the file alignment");
@@ -165,13 +165,12 @@ sio::Result<TeInfo> ValidateTeImage(std::span<const uint8_t> Image) {
   if (Info.EntryRva == 0 || !InCode)
     return sio::Fail("entry point: RVA " + Hex(Info.EntryRva) + " lies in no executable section");
   if (!Info.HasRelocationDirectory || Info.Relocations == 0)
-    return sio::Fail(sio::ErrorKind::Refused, "base relocations: none; the image cannot be moved");
+    return sio::Fail("base relocations: none; the image cannot be moved");
   const bool Writable = std::any_of(P->Sections.begin(), P->Sections.end(), [](const auto& S) {
     return (S.Characteristics & kSectionWrite) && (S.VirtualSize != 0 || S.SizeOfRawData != 0);
   });
   if (Writable)
-    return sio::Fail(sio::ErrorKind::Refused,
-                     "no writable data: a section is writable and non-empty");
+    return sio::Fail("no writable data: a section is writable and non-empty");
   return Info;
 }
 

@@ -17,4 +17,14 @@ void AddImageCommands(CLI::App& App, int& ExitCode);
 void AddOvmfCommand(CLI::App& App, int& ExitCode);
 void AddPackCommand(CLI::App& App, int& ExitCode);
 
+// Every command above, in the order `sio --help` lists them.
+inline void AddCommands(CLI::App& App, int& ExitCode) {
+  AddRunCommand(App, ExitCode);
+  AddDiffCommand(App, ExitCode);
+  AddVarCommands(App, ExitCode);
+  AddImageCommands(App, ExitCode);
+  AddOvmfCommand(App, ExitCode);
+  AddPackCommand(App, ExitCode);
+}
+
 } // namespace siotool

@@ -15,7 +15,6 @@
 #include "tool/ImageConfig.h"
 #include "tool/InputError.h"
 #include "tool/JsonFields.h"
-#include "tool/JsonFields.h"
 
 namespace siotool {
 namespace {
@@ -124,7 +123,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
       throw InputError("-o: nothing to set (--set NAME=VALUE)");
     auto Bytes = ReadInputFile(Config->File, kMaxImageFileSize);
     if (auto Valid = pe::ValidatePe32Image(Bytes); !Valid)
-      throw InputError(Config->File + ": " + Valid.Message());
+      throw InputError(Config->File, Valid.Failure());
     if (!Config->Set.empty()) {
       std::vector<PcdAssignment> Assignments;
       for (const std::string& Text : Config->Set)
@@ -143,7 +142,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
     }
     auto Record = chip::BoardConfigFileOffset(Bytes);
     if (!Record)
-      throw InputError(Config->File + ": " + Record.Message());
+      throw InputError(Config->File, Record.Failure());
     ListConfig(Bytes, *Record, Config->File, Config->Json);
     ExitCode = 0;
   });

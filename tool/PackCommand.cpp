@@ -32,7 +32,7 @@ void PackFile(const PackOptions& O) {
   auto File = packaging::BuildSioModuleFile(
       Image, Depex, O.Terse ? packaging::ImageForm::Te : packaging::ImageForm::Pe32);
   if (!File)
-    throw InputError(O.Image + ": " + File.Message());
+    throw InputError(O.Image, File.Failure());
   WriteOutputFile(O.Output, *File, "firmware file");
   std::printf("%s: PEIM %s, %zu bytes, depex %s", O.Output.c_str(),
               std::string(packaging::kSioModuleFileGuid).c_str(), File->size(),
@@ -57,7 +57,7 @@ void PackVolume(const PackOptions& O) {
   Options.BlockSize = O.BlockSize;
   auto Volume = pi::BuildFirmwareVolume(Files, Options);
   if (!Volume)
-    throw InputError("--block-size or files: " + Volume.Message());
+    throw InputError("--block-size or files", Volume.Failure());
   WriteOutputFile(O.Output, Volume->Bytes, "firmware volume");
   std::printf("%s: firmware volume, %zu bytes, %zu file(s)\n", O.Output.c_str(),
               Volume->Bytes.size(), Files.size());

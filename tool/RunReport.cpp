@@ -31,7 +31,8 @@ std::string BoardSummary(const board::Scenario& S) {
               : ", no setup variable";
   // The faults as the scenario file names them, so that every one is shown.
   std::string Faults;
-  for (const auto& [Key, Value] : ScenarioToJson(S)["faults"].items()) {
+  const Json Written = ScenarioToJson(S);
+  for (const auto& [Key, Value] : Written["faults"].items()) {
     if (Value.is_null() || Value == false)
       continue;
     Faults += (Faults.empty() ? "" : ", ") + Key;

@@ -77,7 +77,7 @@ std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
 uint32_t ParseStoredAttributes(const std::string& Text) {
   const auto Attributes = static_cast<uint32_t>(ParseUnsigned(Text, "--attributes", 0xFFFFFFFF));
   if (auto Allowed = pi::CheckStorableAttributes(Attributes); !Allowed)
-    throw InputError("--attributes: " + Allowed.Message());
+    throw InputError("--attributes", Allowed.Failure());
   return Attributes;
 }
 

@@ -77,12 +77,7 @@ int Run(int argc, char** argv) {
   App.set_version_flag("--version", std::string("sio ") + sio::kVersion);
   App.require_subcommand(1);
   int ExitCode = 0;
-  siotool::AddRunCommand(App, ExitCode);
-  siotool::AddDiffCommand(App, ExitCode);
-  siotool::AddVarCommands(App, ExitCode);
-  siotool::AddImageCommands(App, ExitCode);
-  siotool::AddOvmfCommand(App, ExitCode);
-  siotool::AddPackCommand(App, ExitCode);
+  siotool::AddCommands(App, ExitCode);
   inspect::AddInspectCommand(
       *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
                                      "with what the module's pass should have left"),

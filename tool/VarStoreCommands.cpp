@@ -176,7 +176,7 @@ void RunStore(const StoreOptions& Options) {
   CheckSize(Options, Store, Variable);
   auto Written = Store.WithVariable(Variable);
   if (!Written)
-    throw InputError(Written.Within(Path).Message);
+    throw InputError(Path, Written.Failure());
   WriteOutputFile(Options.Output, *Written, "variable store", Options.Force);
 
   auto After = pi::VariableStore::Open(*Written, Store.VolumeOffset());

@@ -13,14 +13,9 @@
 
 namespace {
 
-// Every command of `sio` that needs no board or image to register.
+// The commands as `sio` registers them (`sio inspect` aside), with the rules.
 void AddCommands(CLI::App& App, int& ExitCode) {
-  siotool::AddRunCommand(App, ExitCode);
-  siotool::AddDiffCommand(App, ExitCode);
-  siotool::AddVarCommands(App, ExitCode);
-  siotool::AddImageCommands(App, ExitCode);
-  siotool::AddOvmfCommand(App, ExitCode);
-  siotool::AddPackCommand(App, ExitCode);
+  siotool::AddCommands(App, ExitCode);
   siotool::RefuseEmptyValues(App);
 }
 
