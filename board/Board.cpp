@@ -54,7 +54,7 @@ void Board::Reset(const Scenario& Config) {
     Bus_.Attach(*Chip_);
   }
   if (Config_.SetupVariable) {
-    Pei_.SetVariable(chip::kSetupVariableName, kSioSetupVendorGuid, *Config_.SetupVariable,
+    Pei_.SetVariable(chip::kSetupVariableName, pi::kSioSetupVendorGuid, *Config_.SetupVariable,
                      kSetupVariableAttributes);
   }
 }

@@ -32,11 +32,11 @@ struct ChipState {
 };
 
 // A PPI the module installed, as its InstallPpi call recorded it.
-using InstalledPpi = PpiRecord;
+using InstalledPpi = pi::PpiRecord;
 
 struct PassResult {
   uint32_t Status = 0; // as the IA-32 module returns it
-  Trace Events;
+  pi::Trace Events;
   std::vector<InstalledPpi> Ppis;
   std::optional<ChipState> Chip;
   std::array<uint8_t, 4> LpcBridgeDecode{}; // bridge registers 0x80-0x83
@@ -60,14 +60,14 @@ public:
   MixerStandIn* StandIn() { return StandInPresent_ ? StandIn_.get() : nullptr; }
   LpcBridge& Bridge() { return Bridge_; }
   PostCodePort& PostCodes() { return Post_; }
-  const Trace& Events() const { return Log_; }
+  const pi::Trace& Events() const { return Log_; }
 
   // The outcome of the pass that just ran, given the status it returned.
   PassResult Result(uint32_t Status) const;
 
 private:
   Scenario Config_;
-  Trace Log_;
+  pi::Trace Log_;
   IoBus Bus_;
   PostCodePort Post_;
   LpcBridge Bridge_;

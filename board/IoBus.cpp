@@ -18,8 +18,8 @@ IoDevice* IoBus::Find(uint16_t Port, uint8_t Width) {
   return Found;
 }
 
-void IoBus::Record(EventKind Kind, uint16_t Port, uint8_t Width, uint32_t Value) {
-  TraceEvent& E = Log_.emplace_back();
+void IoBus::Record(pi::EventKind Kind, uint16_t Port, uint8_t Width, uint32_t Value) {
+  pi::TraceEvent& E = Log_.emplace_back();
   E.Kind = Kind;
   E.Width = Width;
   E.Port = Port;
@@ -29,13 +29,13 @@ void IoBus::Record(EventKind Kind, uint16_t Port, uint8_t Width, uint32_t Value)
 uint32_t IoBus::Read(uint16_t Port, uint8_t Width) {
   IoDevice* Device = Find(Port, Width);
   uint32_t Value = Device ? Device->Read(Port, Width) & FloatingValue(Width) : FloatingValue(Width);
-  Record(EventKind::IoRead, Port, Width, Value);
+  Record(pi::EventKind::IoRead, Port, Width, Value);
   return Value;
 }
 
 void IoBus::Write(uint16_t Port, uint8_t Width, uint32_t Value) {
   Value &= FloatingValue(Width);
-  Record(EventKind::IoWrite, Port, Width, Value);
+  Record(pi::EventKind::IoWrite, Port, Width, Value);
   if (IoDevice* Device = Find(Port, Width))
     Device->Write(Port, Width, Value);
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "board/Trace.h"
+#include "pi/Trace.h"
 
 namespace board {
 
@@ -27,7 +27,7 @@ public:
 
 class IoBus {
 public:
-  explicit IoBus(Trace& Log) : Log_(Log) {}
+  explicit IoBus(pi::Trace& Log) : Log_(Log) {}
 
   void Attach(IoDevice& Device) {
     Devices_.push_back({Device.FirstPort(), Device.LastPort(), &Device});
@@ -43,7 +43,7 @@ public:
 
 private:
   IoDevice* Find(uint16_t Port, uint8_t Width);
-  void Record(EventKind Kind, uint16_t Port, uint8_t Width, uint32_t Value);
+  void Record(pi::EventKind Kind, uint16_t Port, uint8_t Width, uint32_t Value);
 
   struct Attached {
     uint16_t First, Last;
@@ -60,7 +60,7 @@ private:
     IoDevice* Device = nullptr;
   };
 
-  Trace& Log_;
+  pi::Trace& Log_;
   std::vector<Attached> Devices_;
   std::array<Decoded, 16> Decoded_{};
 };

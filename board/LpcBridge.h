@@ -8,14 +8,16 @@
 #include <cstdint>
 
 #include "board/IoBus.h"
+#include "chip/PlatformPorts.h"
 
 namespace board {
 
 class LpcBridge final : public IoDevice {
 public:
-  static constexpr uint16_t kConfigAddressPort = 0xCF8;
-  static constexpr uint16_t kConfigDataPort = 0xCFC;
-  static constexpr uint8_t kBus = 0, kDevice = 31, kFunction = 0;
+  static constexpr uint16_t kConfigAddressPort = chip::kPciConfigAddressPort;
+  static constexpr uint16_t kConfigDataPort = chip::kPciConfigDataPort;
+  static constexpr uint8_t kBus = chip::kLpcBridgeBus, kDevice = chip::kLpcBridgeDevice,
+                           kFunction = chip::kLpcBridgeFunction;
 
   // Back to power-on: address latch and configuration space zero, nothing written.
   void Reset() {

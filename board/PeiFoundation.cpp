@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "board/Status.h"
+#include "pi/Status.h"
 
 namespace board {
 void PeiFoundation::Reset(const PeiFaults& Faults) {
@@ -14,14 +14,14 @@ void PeiFoundation::Reset(const PeiFaults& Faults) {
   Recorded_.clear();
 }
 
-ServiceCall& PeiFoundation::Record(EventKind Kind, uint32_t Status) {
+pi::ServiceCall& PeiFoundation::Record(pi::EventKind Kind, uint32_t Status) {
   Recorded_.push_back(Log_.size());
-  TraceEvent& E = Log_.emplace_back();
+  pi::TraceEvent& E = Log_.emplace_back();
   E.Kind = Kind;
   E.Status = Status;
   if (!SpareCalls_.empty()) {
     // Cleared to a new record's values, keeping the list's and name's storage.
-    ServiceCall& C = E.Call = std::move(SpareCalls_.back());
+    pi::ServiceCall& C = E.Call = std::move(SpareCalls_.back());
     SpareCalls_.pop_back();
     C.Ppis.clear();
     C.ListWellFormed = true;
@@ -38,7 +38,7 @@ ServiceCall& PeiFoundation::Record(EventKind Kind, uint32_t Status) {
   return E.Call;
 }
 
-void PeiFoundation::Recycle(Trace& Events) {
+void PeiFoundation::Recycle(pi::Trace& Events) {
   for (size_t At : Recorded_) {
     if (At < Events.size() && !Events[At].IsPortAccess())
       SpareCalls_.push_back(std::move(Events[At].Call));
@@ -71,22 +71,22 @@ void PeiFoundation::SetVariable(std::u16string_view Name, const pi::Guid& Guid,
 
 uint32_t PeiFoundation::InstallPpi(std::span<const PpiDescriptor> List, bool WellFormed) {
   bool Valid = WellFormed && !List.empty();
-  uint32_t Status = kEfiSuccess;
+  uint32_t Status = pi::kEfiSuccess;
   for (const auto& Ppi : List) {
-    if ((Ppi.Flags & kPpiDescriptorPpi) == 0)
-      Status = kEfiInvalidParameter;
+    if ((Ppi.Flags & pi::kPpiDescriptorPpi) == 0)
+      Status = pi::kEfiInvalidParameter;
   }
   if (!Valid)
-    Status = kEfiInvalidParameter;
+    Status = pi::kEfiInvalidParameter;
   if (Faults_.InstallPpiStatus)
     Status = *Faults_.InstallPpiStatus;
-  if (!IsError(Status)) {
+  if (!pi::IsError(Status)) {
     for (const auto& Ppi : List) {
       Database_.push_back(Ppi);
       Installed_.push_back(Ppi);
     }
   }
-  ServiceCall& Call = Record(EventKind::InstallPpi, Status);
+  pi::ServiceCall& Call = Record(pi::EventKind::InstallPpi, Status);
   Call.ListWellFormed = Valid;
   if (Valid) {
     for (const auto& Ppi : List)
@@ -97,26 +97,26 @@ uint32_t PeiFoundation::InstallPpi(std::span<const PpiDescriptor> List, bool Wel
 
 LocatePpiResult PeiFoundation::LocatePpi(const pi::Guid& Guid, uint64_t Instance,
                                          bool DescriptorWanted) {
-  LocatePpiResult Result{kEfiNotFound, 0, 0};
+  LocatePpiResult Result{pi::kEfiNotFound, 0, 0};
   uint64_t Seen = 0;
   for (const auto& Ppi : Database_) {
     if (Ppi.Guid == Guid && Seen++ == Instance) {
-      Result = {kEfiSuccess, Ppi.DescriptorAddress, Ppi.PpiAddress};
+      Result = {pi::kEfiSuccess, Ppi.DescriptorAddress, Ppi.PpiAddress};
       break;
     }
   }
   if (Faults_.LocatePpiStatus) {
     Result = {*Faults_.LocatePpiStatus, 0, 0};
   } else if (Faults_.LocateReturnsNullPpi) {
-    Result = {kEfiSuccess, 0, 0};
+    Result = {pi::kEfiSuccess, 0, 0};
   }
   if (!DescriptorWanted)
     Result.DescriptorAddress = 0;
-  ServiceCall& Call = Record(EventKind::LocatePpi, Result.Status);
+  pi::ServiceCall& Call = Record(pi::EventKind::LocatePpi, Result.Status);
   Call.Guid = Guid;
   Call.Instance = Instance;
   Call.DescriptorWanted = DescriptorWanted;
-  Call.NullInterface = Result.Status == kEfiSuccess && Result.PpiAddress == 0;
+  Call.NullInterface = Result.Status == pi::kEfiSuccess && Result.PpiAddress == 0;
   return Result;
 }
 
@@ -127,21 +127,21 @@ GetVariableResult PeiFoundation::GetVariable(std::optional<std::u16string_view> 
   GetVariableResult Result;
   const StoredVariable* Found = nullptr;
   if (!Name || !Guid || !DataSizeGiven) {
-    Result.Status = kEfiInvalidParameter;
+    Result.Status = pi::kEfiInvalidParameter;
   } else if (Faults_.GetVariableStatus) {
     Result.Status = *Faults_.GetVariableStatus;
     Result.DataSize = BufferSize;
   } else if (Found = FindVariable(*Name, *Guid); Found == nullptr) {
-    Result.Status = kEfiNotFound;
+    Result.Status = pi::kEfiNotFound;
     Result.DataSize = BufferSize;
   } else if (Found->Data.size() > BufferSize) {
-    Result.Status = kEfiBufferTooSmall;
+    Result.Status = pi::kEfiBufferTooSmall;
     Result.DataSize = Found->Data.size();
   } else if (!DataGiven && !Found->Data.empty()) {
-    Result.Status = kEfiInvalidParameter;
+    Result.Status = pi::kEfiInvalidParameter;
     Result.DataSize = BufferSize;
   } else {
-    Result.Status = kEfiSuccess;
+    Result.Status = pi::kEfiSuccess;
     Result.Data = Found->Data;
     Result.Attributes = Found->Attributes;
     Result.DataSize = Faults_.GetVariableReportedSize.value_or(Found->Data.size());
@@ -151,7 +151,7 @@ GetVariableResult PeiFoundation::GetVariable(std::optional<std::u16string_view> 
     for (size_t I = Result.Data.size(); I < End; ++I)
       Result.Data.push_back(Faults_.StaleBuffer[I]);
   }
-  ServiceCall& Call = Record(EventKind::GetVariable, Result.Status);
+  pi::ServiceCall& Call = Record(pi::EventKind::GetVariable, Result.Status);
   Call.NameGiven = Name.has_value();
   if (Name)
     Call.Name.assign(*Name);

@@ -12,13 +12,11 @@
 #include <string_view>
 #include <vector>
 
-#include "board/Guid.h"
-#include "board/Trace.h"
+#include "pi/KnownGuids.h"
+#include "pi/Trace.h"
 
 namespace board {
 
-inline constexpr uint32_t kPpiDescriptorPpi = 0x00000010;
-inline constexpr uint32_t kPpiDescriptorTerminateList = 0x80000000;
 // Longest PPI list InstallPpi walks before calling it malformed.
 inline constexpr size_t kMaxPpiListLength = 64;
 
@@ -66,7 +64,7 @@ struct VariableKey {
 
 class PeiFoundation {
 public:
-  PeiFoundation(Trace& Log, PeiFaults Faults) : Log_(Log), Faults_(std::move(Faults)) {}
+  PeiFoundation(pi::Trace& Log, PeiFaults Faults) : Log_(Log), Faults_(std::move(Faults)) {}
 
   const PeiFaults& Faults() const { return Faults_; }
 
@@ -76,7 +74,7 @@ public:
   void Reset(const PeiFaults& Faults);
   // Takes back the buffers of Events' service-call records before the trace
   // is cleared, so that the next passes record their calls without allocating.
-  void Recycle(Trace& Events);
+  void Recycle(pi::Trace& Events);
 
   // Installs a PPI present before the module runs (the variable PPI); not traced.
   void Preinstall(const PpiDescriptor& Ppi) { Database_.push_back(Ppi); }
@@ -114,11 +112,11 @@ private:
 
   // Appends a service call of Kind to the trace and returns its record,
   // cleared, for the caller to fill.
-  ServiceCall& Record(EventKind Kind, uint32_t Status);
+  pi::ServiceCall& Record(pi::EventKind Kind, uint32_t Status);
 
   const StoredVariable* FindVariable(std::u16string_view Name, const pi::Guid& Guid) const;
 
-  Trace& Log_;
+  pi::Trace& Log_;
   PeiFaults Faults_;
   std::vector<PpiDescriptor> Database_;
   std::vector<PpiDescriptor> Installed_;
@@ -126,7 +124,7 @@ private:
   // plain search); the ones beyond are storage kept from earlier passes.
   std::vector<StoredVariable> Variables_;
   size_t LiveVariables_ = 0;
-  std::vector<ServiceCall> SpareCalls_;
+  std::vector<pi::ServiceCall> SpareCalls_;
   std::vector<size_t> Recorded_; // where in the trace the calls since Recycle lie
 };
 

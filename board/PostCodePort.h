@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "board/IoBus.h"
+#include "chip/PlatformPorts.h"
 
 namespace board {
 
 class PostCodePort final : public IoDevice {
 public:
-  static constexpr uint16_t kPort = 0x80;
+  static constexpr uint16_t kPort = chip::kPostCodePort;
 
   const std::vector<uint32_t>& Codes() const { return Codes_; }
   void Reset() { Codes_.clear(); }

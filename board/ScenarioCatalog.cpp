@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "board/Status.h"
+#include "pi/Status.h"
 
 namespace board {
 namespace {
@@ -78,13 +78,14 @@ std::vector<NamedScenario> Build() {
       {"locate-null-ppi", "LocatePpi reports success without an interface",
        With(Board(0x4E, Entry2), [](Scenario& S) { S.Faults.LocateReturnsNullPpi = true; })},
       {"locate-fails", "LocatePpi returns EFI_DEVICE_ERROR",
-       With(Board(0x4E, Entry2), [](Scenario& S) { S.Faults.LocatePpiStatus = kEfiDeviceError; })},
+       With(Board(0x4E, Entry2),
+            [](Scenario& S) { S.Faults.LocatePpiStatus = pi::kEfiDeviceError; })},
       {"get-variable-fails", "GetVariable returns EFI_DEVICE_ERROR",
        With(Board(0x4E, Entry2),
-            [](Scenario& S) { S.Faults.GetVariableStatus = kEfiDeviceError; })},
+            [](Scenario& S) { S.Faults.GetVariableStatus = pi::kEfiDeviceError; })},
       {"install-ppi-fails", "InstallPpi returns EFI_OUT_OF_RESOURCES: the module's status",
        With(Board(0x4E, std::nullopt),
-            [](Scenario& S) { S.Faults.InstallPpiStatus = kEfiOutOfResources; })},
+            [](Scenario& S) { S.Faults.InstallPpiStatus = pi::kEfiOutOfResources; })},
   };
 }
 

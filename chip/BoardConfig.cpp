@@ -63,10 +63,10 @@ bool BoardConfig::ScriptHasEndPair() const {
 }
 
 std::vector<PortWrite> BoardConfig::EarlyWrites() const {
-  std::vector<PortWrite> Writes = {{2, board::PostCodePort::kPort, PostCode}};
+  std::vector<PortWrite> Writes = {{2, kPostCodePort, PostCode}};
   if (WritesLpcDecode()) {
-    Writes.push_back({4, board::LpcBridge::kConfigAddressPort, LpcDecodeAddress});
-    Writes.push_back({4, board::LpcBridge::kConfigDataPort, LpcDecodeValue});
+    Writes.push_back({4, kPciConfigAddressPort, LpcDecodeAddress});
+    Writes.push_back({4, kPciConfigDataPort, LpcDecodeValue});
   }
   return Writes;
 }

@@ -5,17 +5,17 @@
 
 namespace chip {
 
-PortAccess ConfigPortState::Begin(const board::TraceEvent& E, bool AtIndexPort) const {
+PortAccess ConfigPortState::Begin(const pi::TraceEvent& E, bool AtIndexPort) const {
   PortAccess A;
   A.AtIndexPort = AtIndexPort;
-  A.Write = E.Kind == board::EventKind::IoWrite;
+  A.Write = E.Kind == pi::EventKind::IoWrite;
   A.Value = static_cast<uint8_t>(E.Value);
   A.Device = Device_;
   A.Step = PortStep::NotByteWide;
   return A;
 }
 
-PortAccess ConfigPortState::Index(const board::TraceEvent& E) {
+PortAccess ConfigPortState::Index(const pi::TraceEvent& E) {
   PortAccess A = Begin(E, true);
   if (E.Width != 1)
     return A;
@@ -50,7 +50,7 @@ PortAccess ConfigPortState::Index(const board::TraceEvent& E) {
   return A;
 }
 
-PortAccess ConfigPortState::Data(const board::TraceEvent& E) {
+PortAccess ConfigPortState::Data(const pi::TraceEvent& E) {
   PortAccess A = Begin(E, false);
   if (E.Width != 1)
     return A;
@@ -91,7 +91,7 @@ ConfigPortDecoder::ConfigPortDecoder(const std::vector<uint16_t>& IndexPorts) {
       Ports_.push_back({P, ConfigPortState{}});
 }
 
-std::optional<PortAccess> ConfigPortDecoder::Feed(const board::TraceEvent& E) {
+std::optional<PortAccess> ConfigPortDecoder::Feed(const pi::TraceEvent& E) {
   if (!E.IsPortAccess())
     return std::nullopt;
   for (auto& [P, State] : Ports_) {

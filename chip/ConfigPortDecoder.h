@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "board/Trace.h"
 #include "chip/Registers.h"
+#include "pi/Trace.h"
 
 namespace chip {
 
@@ -48,15 +48,15 @@ struct PortAccess {
 // The protocol state of the chip at one index port.
 class ConfigPortState {
 public:
-  PortAccess Index(const board::TraceEvent& Event);
-  PortAccess Data(const board::TraceEvent& Event);
+  PortAccess Index(const pi::TraceEvent& Event);
+  PortAccess Data(const pi::TraceEvent& Event);
 
   bool InConfigMode() const { return ConfigMode_; }
   uint8_t Device() const { return Device_; }
 
 private:
   // The access's fields before its step is known (a non-byte access's).
-  PortAccess Begin(const board::TraceEvent& Event, bool AtIndexPort) const;
+  PortAccess Begin(const pi::TraceEvent& Event, bool AtIndexPort) const;
 
   bool EnterKeySeen_ = false;
   bool ConfigMode_ = false;
@@ -75,7 +75,7 @@ public:
   // The step Event makes at the chip whose index or data port it hits, among
   // the followed index ports; nothing for any other port or a service call.
   // Events must come in trace order.
-  std::optional<PortAccess> Feed(const board::TraceEvent& Event);
+  std::optional<PortAccess> Feed(const pi::TraceEvent& Event);
 
 private:
   std::vector<std::pair<uint16_t, ConfigPortState>> Ports_;

@@ -9,11 +9,10 @@
 #include <array>
 #include <cstdint>
 
-#include "board/Guid.h"
-#include "board/LpcBridge.h"
-#include "board/PeiFoundation.h"
-#include "board/PostCodePort.h"
+#include "chip/PlatformPorts.h"
 #include "chip/Registers.h"
+#include "pi/KnownGuids.h"
+#include "pi/Trace.h"
 
 namespace chip {
 
@@ -30,9 +29,9 @@ inline constexpr uint16_t kPostCode = 0x0070;
 inline constexpr uint32_t kLpcDecodeAddress = 0x8000F880;
 inline constexpr uint32_t kLpcDecodeValue = 0x3F0F0017;
 inline constexpr std::array<PortWrite, 3> kEarlyWrites = {{
-    {2, board::PostCodePort::kPort, kPostCode},
-    {4, board::LpcBridge::kConfigAddressPort, kLpcDecodeAddress},
-    {4, board::LpcBridge::kConfigDataPort, kLpcDecodeValue},
+    {2, kPostCodePort, kPostCode},
+    {4, kPciConfigAddressPort, kLpcDecodeAddress},
+    {4, kPciConfigDataPort, kLpcDecodeValue},
 }};
 
 // Index ports probed, in order, until one answers with the chip's ID: each
@@ -97,8 +96,7 @@ inline constexpr uint8_t kLd8ModeClearable = kLd8ModeBit1 | kLd8ModeBit2;
 
 // After the exit key: the interface-less ready PPI, alone in its list; its
 // status is the pass's.
-inline constexpr uint32_t kReadyPpiFlags =
-    board::kPpiDescriptorPpi | board::kPpiDescriptorTerminateList;
-inline constexpr const pi::Guid& kReadyPpiGuid = board::kSioReadyPpiGuid;
+inline constexpr uint32_t kReadyPpiFlags = pi::kPpiDescriptorPpi | pi::kPpiDescriptorTerminateList;
+inline constexpr const pi::Guid& kReadyPpiGuid = pi::kSioReadyPpiGuid;
 
 } // namespace chip

@@ -8,12 +8,12 @@
 
 #include <unicorn/unicorn.h>
 
-#include "board/Status.h"
 #include "emulator/ChildProcess.h"
 #include "emulator/GuestLayout.h"
 #include "emulator/GuestMemory.h"
 #include "emulator/PeLoader.h"
 #include "emulator/PeiServiceTraps.h"
+#include "pi/Status.h"
 
 namespace emulator {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "board/Board.h"
-#include "board/Status.h"
+#include "pi/Status.h"
 
 namespace emulator {
 
@@ -37,7 +37,7 @@ struct ImageRunOptions {
 
 // The status a run that ended abnormally reports (EFI_ABORTED), so that a
 // faulted run never reads as a success.
-inline constexpr uint32_t kAbortedStatus = board::kEfiAborted;
+inline constexpr uint32_t kAbortedStatus = pi::kEfiAborted;
 
 struct ImageRunReport {
   // Status, trace, installed PPIs and chip state, as the host engine reports them;

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "board/Status.h"
 #include "emulator/GuestLayout.h"
+#include "pi/Status.h"
 
 namespace emulator {
 namespace {
@@ -82,11 +82,10 @@ sio::Result<void> PeiServiceTraps::Build() {
   }
   Put<uint32_t>(Page, kVariablePpi, kGetVariableTrap);
   Put<uint32_t>(Page, kVariablePpi + 4, kNextVariableNameTrap);
-  Put<uint32_t>(Page, kVariableDescriptor,
-                board::kPpiDescriptorPpi | board::kPpiDescriptorTerminateList);
+  Put<uint32_t>(Page, kVariableDescriptor, pi::kPpiDescriptorPpi | pi::kPpiDescriptorTerminateList);
   Put<uint32_t>(Page, kVariableDescriptor + 4, kVariablePpiGuid);
   Put<uint32_t>(Page, kVariableDescriptor + 8, kVariablePpi);
-  Put(Page, kVariablePpiGuid, board::kReadOnlyVariable2PpiGuid);
+  Put(Page, kVariablePpiGuid, pi::kReadOnlyVariable2PpiGuid);
 
   if (uc_mem_map(Uc_, kTrapPage, kPageSize, UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK ||
       uc_mem_map(Uc_, kFoundationPage, kPageSize, UC_PROT_READ) != UC_ERR_OK ||
@@ -100,8 +99,8 @@ sio::Result<void> PeiServiceTraps::Build() {
 
 void PeiServiceTraps::PreinstallVariablePpi() {
   if (!Target_.Pei().Faults().NoVariablePpi) {
-    Target_.Pei().Preinstall({board::kPpiDescriptorPpi | board::kPpiDescriptorTerminateList,
-                              board::kReadOnlyVariable2PpiGuid, kVariableDescriptor, kVariablePpi});
+    Target_.Pei().Preinstall({pi::kPpiDescriptorPpi | pi::kPpiDescriptorTerminateList,
+                              pi::kReadOnlyVariable2PpiGuid, kVariableDescriptor, kVariablePpi});
   }
 }
 
@@ -170,10 +169,10 @@ sio::Result<uint32_t> PeiServiceTraps::InstallPpi(uint32_t Args) {
       Entry.DescriptorAddress = At;
       Entry.PpiAddress = D[2];
       List->push_back(Entry);
-      if (Entry.Flags & board::kPpiDescriptorTerminateList)
+      if (Entry.Flags & pi::kPpiDescriptorTerminateList)
         break;
     }
-    if (!(List->back().Flags & board::kPpiDescriptorTerminateList))
+    if (!(List->back().Flags & pi::kPpiDescriptorTerminateList))
       List.reset();
   }
   return Target_.Pei().InstallPpi(List);
@@ -189,7 +188,7 @@ sio::Result<uint32_t> PeiServiceTraps::LocatePpi(uint32_t Args) {
                                                  " is not the one given " + Hex8(kPeiServicesCell));
   }
   if (GuidAddress == 0 || PpiOut == 0) {
-    return board::kEfiInvalidParameter;
+    return pi::kEfiInvalidParameter;
   }
   pi::Guid Guid{};
   if (!Memory_.Read(GuidAddress, Guid.data(), Guid.size())) {
@@ -197,7 +196,7 @@ sio::Result<uint32_t> PeiServiceTraps::LocatePpi(uint32_t Args) {
                      "LocatePpi: GUID at " + Hex8(GuidAddress) + " unreadable");
   }
   auto Result = Target_.Pei().LocatePpi(Guid, Instance, DescriptorOut != 0);
-  if (Result.Status == board::kEfiSuccess) {
+  if (Result.Status == pi::kEfiSuccess) {
     if (!Memory_.Write32(PpiOut, static_cast<uint32_t>(Result.PpiAddress))) {
       return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: Ppi result at " + Hex8(PpiOut) +
                                                    " is not writable stack memory");
@@ -267,7 +266,7 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable(uint32_t Args) {
                                                    " is not writable stack memory");
     }
   }
-  if (AttributesOut != 0 && Result.Status == board::kEfiSuccess &&
+  if (AttributesOut != 0 && Result.Status == pi::kEfiSuccess &&
       !Memory_.Write32(AttributesOut, Result.Attributes)) {
     return sio::Fail(sio::ErrorKind::Failed, "GetVariable: Attributes at " + Hex8(AttributesOut) +
                                                  " is not writable stack memory");

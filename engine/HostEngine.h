@@ -27,7 +27,7 @@ public:
   uint32_t Run(const board::Scenario& Config);
 
   uint32_t Status() const { return Status_; }
-  const board::Trace& Events() const { return Board_.Events(); }
+  const pi::Trace& Events() const { return Board_.Events(); }
   board::Board& Target() { return Board_; }
   // The whole outcome of the last pass, as RunHostPass(Config) reports it.
   board::PassResult Result() const { return Board_.Result(Status_); }

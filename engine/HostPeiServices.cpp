@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "board/Status.h"
+#include "pi/Status.h"
 
 namespace engine {
 namespace {
@@ -42,7 +42,7 @@ EFI_STATUS EFIAPI InstallPpi(const EFI_PEI_SERVICES** PeiServices,
       if (D.Flags & EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST)
         break;
     }
-    Terminated = (List.back().Flags & board::kPpiDescriptorTerminateList) != 0;
+    Terminated = (List.back().Flags & pi::kPpiDescriptorTerminateList) != 0;
   }
   return ToHostStatus(Ctx.Owner->Pei().InstallPpi(List, Terminated));
 }
@@ -54,7 +54,7 @@ EFI_STATUS EFIAPI LocatePpi(const EFI_PEI_SERVICES** PeiServices, const EFI_GUID
   auto Result = FromServices(PeiServices)
                     .Owner->Pei()
                     .LocatePpi(ToBytes(*Guid), Instance, PpiDescriptor != nullptr);
-  if (Result.Status == board::kEfiSuccess) {
+  if (Result.Status == pi::kEfiSuccess) {
     *Ppi = reinterpret_cast<VOID*>(static_cast<uintptr_t>(Result.PpiAddress));
     if (PpiDescriptor != nullptr) {
       *PpiDescriptor = reinterpret_cast<EFI_PEI_PPI_DESCRIPTOR*>(
@@ -90,7 +90,7 @@ EFI_STATUS EFIAPI GetVariable(const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
     }
     *DataSize = static_cast<UINTN>(Result.DataSize);
   }
-  if (Attributes != nullptr && Result.Status == board::kEfiSuccess)
+  if (Attributes != nullptr && Result.Status == pi::kEfiSuccess)
     *Attributes = Result.Attributes;
   return ToHostStatus(Result.Status);
 }
@@ -123,8 +123,8 @@ HostPeiServices::HostPeiServices(board::Board& Owner) {
 void HostPeiServices::PreinstallVariablePpi() {
   board::Board& Owner = *Context_.Owner;
   if (!Owner.Pei().Faults().NoVariablePpi) {
-    Owner.Pei().Preinstall({board::kPpiDescriptorPpi | board::kPpiDescriptorTerminateList,
-                            board::kReadOnlyVariable2PpiGuid,
+    Owner.Pei().Preinstall({pi::kPpiDescriptorPpi | pi::kPpiDescriptorTerminateList,
+                            pi::kReadOnlyVariable2PpiGuid,
                             reinterpret_cast<uintptr_t>(&Context_.VariableDescriptor),
                             reinterpret_cast<uintptr_t>(&Context_.VariablePpi)});
   }

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "board/Status.h"
 #include "chip/Registers.h"
 #include "chip/SetupLayout.h"
+#include "pi/Status.h"
 
 namespace fuzzing {
 namespace {
@@ -15,12 +15,12 @@ namespace {
 // A status as a PEI service might return it: success, a known error, a
 // warning (no error bit), or any value at all.
 uint32_t AnyStatus(FuzzedDataProvider& In) {
-  static constexpr uint32_t kErrors[] = {board::kEfiInvalidParameter, board::kEfiUnsupported,
-                                         board::kEfiBufferTooSmall,   board::kEfiDeviceError,
-                                         board::kEfiOutOfResources,   board::kEfiNotFound};
+  static constexpr uint32_t kErrors[] = {pi::kEfiInvalidParameter, pi::kEfiUnsupported,
+                                         pi::kEfiBufferTooSmall,   pi::kEfiDeviceError,
+                                         pi::kEfiOutOfResources,   pi::kEfiNotFound};
   switch (In.ConsumeIntegralInRange<int>(0, 3)) {
   case 0:
-    return board::kEfiSuccess;
+    return pi::kEfiSuccess;
   case 1:
     return In.PickValueInArray(kErrors);
   case 2:
@@ -102,7 +102,7 @@ std::string Describe(const board::Scenario& S, const board::PassResult& R,
   };
   const auto& F = S.Faults;
   auto Opt = [](const std::optional<uint32_t>& V) {
-    return V ? board::StatusName(*V) : std::string("-");
+    return V ? pi::StatusName(*V) : std::string("-");
   };
   std::string Text = "scenario: chip ";
   Text += S.ChipPort ? std::to_string(*S.ChipPort) : std::string("absent");
@@ -115,9 +115,9 @@ std::string Describe(const board::Scenario& S, const board::PassResult& R,
           (F.GetVariableReportedSize ? std::to_string(*F.GetVariableReportedSize) : "-");
   Text += "\n  stale buffer: " + Bytes(F.StaleBuffer);
   Text += "\n  variable: " + (S.SetupVariable ? Bytes(*S.SetupVariable) : std::string("absent"));
-  Text += "\ntrace (status " + board::StatusName(R.Status) + "):\n";
+  Text += "\ntrace (status " + pi::StatusName(R.Status) + "):\n";
   for (const auto& E : R.Events)
-    Text += "  " + board::FormatEvent(E) + "\n";
+    Text += "  " + pi::FormatEvent(E) + "\n";
   Text += "violations:\n";
   for (const auto& V : Violations)
     Text += "  " + V + "\n";

@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Host.Events != Result.Events || Host.Status != Result.Status) {
     Violations.push_back("the image and the host build differ; the host build's trace:");
     for (const auto& E : Host.Events)
-      Violations.push_back("  " + board::FormatEvent(E));
+      Violations.push_back("  " + pi::FormatEvent(E));
   }
   if (!Violations.empty())
     Report(Config, Result, Violations);

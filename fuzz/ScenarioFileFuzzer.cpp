@@ -7,8 +7,8 @@
 #include <span>
 #include <string>
 
-#include "tool/InputError.h"
-#include "tool/ScenarioFile.h"
+#include "board/ScenarioFile.h"
+#include "common/InputError.h"
 
 namespace {
 

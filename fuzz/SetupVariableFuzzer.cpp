@@ -9,9 +9,9 @@
 #include <span>
 #include <string>
 
-#include "tool/InputError.h"
-#include "tool/ScenarioFile.h"
-#include "tool/SetupVariable.h"
+#include "board/ScenarioFile.h"
+#include "chip/SetupVariable.h"
+#include "common/InputError.h"
 
 namespace {
 

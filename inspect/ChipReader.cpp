@@ -6,12 +6,12 @@
 #include <exception>
 #include <map>
 
+#include "chip/RegisterNames.h"
+#include "common/JsonFields.h"
 #include "inspect/ModulePortBridge.h"
 #include "sio/SioConfigPort.h"
 #include "sio/SioDeviceTable.h"
 #include "sio/SioDiscovery.h"
-#include "tool/JsonFields.h"
-#include "tool/RegisterMap.h"
 
 namespace inspect {
 namespace {
@@ -269,10 +269,10 @@ private:
   std::map<uint16_t, uint8_t> Index_;
 };
 
-std::string Line(const board::TraceEvent& Event, const std::string& Written,
+std::string Line(const pi::TraceEvent& Event, const std::string& Written,
                  const std::string& Meaning) {
   char Text[96];
-  if (Event.Kind == board::EventKind::IoRead)
+  if (Event.Kind == pi::EventKind::IoRead)
     std::snprintf(Text, sizeof Text, "  in8  0x%04X", Event.Port);
   else
     std::snprintf(Text, sizeof Text, "  out8 0x%04X <- %s", Event.Port, Written.c_str());
@@ -290,19 +290,19 @@ std::string Register(std::optional<uint8_t> Device, uint8_t Reg) {
 // reads their data ports; the reading of the chip at P writes the index port
 // P, reads its data port, and writes the data port only to select a device
 // (the last such write puts back the value found).
-void AddPlanLines(std::vector<std::string>& Lines, const board::Trace& Events,
+void AddPlanLines(std::vector<std::string>& Lines, const pi::Trace& Events,
                   std::optional<uint16_t> P) {
   std::map<uint16_t, uint8_t> Index;
   std::optional<uint8_t> Device;
   size_t LastSelect = Events.size();
   for (size_t I = 0; I < Events.size(); ++I) {
-    if (P && Events[I].Kind == board::EventKind::IoWrite && Events[I].Port != *P)
+    if (P && Events[I].Kind == pi::EventKind::IoWrite && Events[I].Port != *P)
       LastSelect = I;
   }
   for (size_t I = 0; I < Events.size(); ++I) {
     const auto& E = Events[I];
     std::string Value = siotool::Hex(E.Value);
-    if (E.Kind == board::EventKind::IoWrite && (!P || E.Port == *P)) {
+    if (E.Kind == pi::EventKind::IoWrite && (!P || E.Port == *P)) {
       Index[E.Port] = static_cast<uint8_t>(E.Value);
       if (E.Value == SioEnterKey)
         Lines.push_back(Line(E, Value, "enter key"));
@@ -313,7 +313,7 @@ void AddPlanLines(std::vector<std::string>& Lines, const board::Trace& Events,
                                  "closed at this port"));
       else
         Lines.push_back(Line(E, Value, "index: " + Register(Device, uint8_t(E.Value))));
-    } else if (E.Kind == board::EventKind::IoWrite) {
+    } else if (E.Kind == pi::EventKind::IoWrite) {
       if (I == LastSelect) {
         Lines.push_back(Line(E, "V", "put register 0x07 back to V, the value read first"));
       } else {

@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "board/Trace.h"
 #include "chip/BoardConfig.h"
 #include "inspect/PortAccess.h"
 #include "inspect/RegisterSet.h"
 #include "inspect/SignalHold.h"
+#include "pi/Trace.h"
 
 namespace inspect {
 
@@ -34,7 +34,7 @@ struct ChipReading {
   uint8_t SelectedBefore = 0;        // register 0x07 as found
   uint8_t SelectedAfter = 0;         // register 0x07 read back after putting it back
   std::vector<std::pair<RegisterKey, uint8_t>> Values;
-  board::Trace Accesses; // every port access made, in order
+  pi::Trace Accesses; // every port access made, in order
 
   std::optional<uint8_t> Value(const RegisterKey& Key) const;
   bool Restored() const { return SelectedAfter == SelectedBefore; }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "inspect/Comparison.h"
 
+#include "common/JsonFields.h"
 #include "setup/SioApplySetup.h"
-#include "tool/JsonFields.h"
 
 namespace inspect {
 namespace {

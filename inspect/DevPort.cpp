@@ -8,7 +8,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include "tool/JsonFields.h"
+#include "common/Hex.h"
 
 namespace inspect {
 namespace {
@@ -87,8 +87,7 @@ sio::Result<uint8_t> DevPort::Read(uint16_t Port) {
   if (Got == 1)
     return Byte;
   std::string Why = Got < 0 ? std::strerror(errno) : "no byte there";
-  return sio::Fail(sio::ErrorKind::Io,
-                   Path_ + ": read of port " + siotool::Hex(Port, 4) + ": " + Why);
+  return sio::Fail(sio::ErrorKind::Io, Path_ + ": read of port " + sio::Hex(Port, 4) + ": " + Why);
 }
 
 sio::Result<void> DevPort::Write(uint16_t Port, uint8_t Value) {
@@ -96,8 +95,8 @@ sio::Result<void> DevPort::Write(uint16_t Port, uint8_t Value) {
   if (Put == 1)
     return {};
   std::string Why = Put < 0 ? std::strerror(errno) : "nothing written";
-  return sio::Fail(sio::ErrorKind::Io, Path_ + ": write of " + siotool::Hex(Value) + " to port " +
-                                           siotool::Hex(Port, 4) + ": " + Why);
+  return sio::Fail(sio::ErrorKind::Io, Path_ + ": write of " + sio::Hex(Value, 2) + " to port " +
+                                           sio::Hex(Port, 4) + ": " + Why);
 }
 
 } // namespace inspect

@@ -6,8 +6,8 @@
 #include <map>
 #include <optional>
 
-#include "tool/RegisterMap.h"
-#include "tool/SetupVariable.h"
+#include "chip/RegisterNames.h"
+#include "chip/SetupVariable.h"
 
 namespace inspect {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/JsonFields.h"
 #include "inspect/Comparison.h"
-#include "tool/JsonFields.h"
 
 namespace inspect {
 

@@ -13,10 +13,10 @@
 #include <optional>
 
 #include "board/IoBus.h"
-#include "board/Trace.h"
 #include "engine/HostPortIo.h"
 #include "inspect/PortAccess.h"
 #include "inspect/SignalHold.h"
+#include "pi/Trace.h"
 
 namespace inspect {
 
@@ -28,7 +28,7 @@ public:
 
   // Every access asked for through the bridge, in order (reads with the value
   // got), those after the stop included.
-  const board::Trace& Accesses() const { return Log_; }
+  const pi::Trace& Accesses() const { return Log_; }
   bool Stopped() const { return Device_.Failure.has_value(); }
   // How many accesses went out to Ports (the failed one included).
   size_t Attempts() const { return Device_.Attempts; }
@@ -54,7 +54,7 @@ private:
     size_t Attempts = 0;
   };
 
-  board::Trace Log_;
+  pi::Trace Log_;
   Forwarder Device_;
   board::IoBus Bus_;
   engine::ScopedPortBus Route_;

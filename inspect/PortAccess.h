@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "board/Trace.h"
 #include "common/Result.h"
+#include "pi/Trace.h"
 
 namespace inspect {
 
@@ -25,18 +25,18 @@ public:
   explicit RecordingPorts(PortAccess& Ports) : Ports_(Ports) {}
   sio::Result<uint8_t> Read(uint16_t Port) override {
     auto Got = Ports_.Read(Port);
-    Record(board::EventKind::IoRead, Port, Got ? *Got : 0xFFu);
+    Record(pi::EventKind::IoRead, Port, Got ? *Got : 0xFFu);
     return Got;
   }
   sio::Result<void> Write(uint16_t Port, uint8_t Value) override {
-    Record(board::EventKind::IoWrite, Port, Value);
+    Record(pi::EventKind::IoWrite, Port, Value);
     return Ports_.Write(Port, Value);
   }
-  const board::Trace& Log() const { return Log_; }
+  const pi::Trace& Log() const { return Log_; }
 
 private:
-  void Record(board::EventKind Kind, uint16_t Port, uint8_t Value) {
-    board::TraceEvent Event;
+  void Record(pi::EventKind Kind, uint16_t Port, uint8_t Value) {
+    pi::TraceEvent Event;
     Event.Kind = Kind;
     Event.Width = 1;
     Event.Port = Port;
@@ -44,7 +44,7 @@ private:
     Log_.push_back(std::move(Event));
   }
   PortAccess& Ports_;
-  board::Trace Log_;
+  pi::Trace Log_;
 };
 
 } // namespace inspect

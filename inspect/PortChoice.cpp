@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "board/ScenarioFile.h"
+#include "common/JsonFields.h"
 #include "inspect/ChipReader.h"
-#include "tool/JsonFields.h"
-#include "tool/ScenarioFile.h"
 
 namespace inspect {
 namespace {

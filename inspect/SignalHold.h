@@ -8,7 +8,7 @@
 #include <csignal>
 #include <string>
 
-#include "tool/InputError.h"
+#include "common/InputError.h"
 
 namespace inspect {
 

@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio-inspect`: `sio inspect` as a statically linked program of its own, to
 // copy onto a board whose operating system has none of the project's
-// libraries. Exit codes as `sio`: 0 as expected, 1 a difference, 2 a usage or
-// access error (one line on stderr); a reading interrupted by a signal ends,
-// after that line, by the signal.
+// libraries. Exit codes and error line as `sio`: 0 as expected, 1 a
+// difference, 2 a usage or access error (one line on stderr, "sio: error:
+// ..."); a reading interrupted by a signal ends, after that line, by the
+// signal.
 #include <CLI/CLI.hpp>
 
 #include <exception>
-#include <iostream>
 
+#include "common/ErrorReport.h"
+#include "common/InputError.h"
 #include "common/Version.h"
-#include "inspect/InspectCommand.h"
+#include "inspect/Inspection.h"
 #include "inspect/SignalHold.h"
-#include "tool/InputError.h"
 
 namespace {
 
@@ -22,19 +23,19 @@ int Run(int argc, char** argv) {
   App.name("sio-inspect");
   App.set_version_flag("--version", std::string("sio-inspect ") + sio::kVersion);
   int ExitCode = 0;
-  inspect::AddInspectCommand(App, ExitCode);
+  inspect::AddInspection(App, ExitCode);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {
     if (Error.get_exit_code() == 0)
       return App.exit(Error); // --help
-    std::cerr << "sio-inspect: error: " << Error.what() << " (see --help)\n";
+    sio::ReportError(std::string(Error.what()) + " (see --help)");
     return 2;
   } catch (const inspect::Interrupted& Error) {
-    std::cerr << "sio-inspect: error: " << Error.what() << "\n";
+    sio::ReportError(Error.what());
     return inspect::EndBySignal(Error.Signal);
   } catch (const siotool::InputError& Error) {
-    std::cerr << "sio-inspect: error: " << Error.what() << "\n";
+    sio::ReportError(Error.what());
     return 2;
   }
   return ExitCode;
@@ -46,9 +47,9 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& Error) {
-    std::cerr << "sio-inspect: internal error: " << Error.what() << "\n";
+    sio::ReportError(std::string("internal error: ") + Error.what());
   } catch (...) {
-    std::cerr << "sio-inspect: internal error\n";
+    sio::ReportError("internal error");
   }
   return 2;
 }

@@ -8,17 +8,17 @@
 #include <optional>
 #include <set>
 
-#include "board/Status.h"
 #include "chip/BoardConfig.h"
 #include "chip/ConfigPortDecoder.h"
 #include "chip/ExpectedPass.h"
 #include "chip/SetupLayout.h"
+#include "pi/Status.h"
 
 namespace invariants {
 namespace {
 
-using board::EventKind;
-using board::TraceEvent;
+using pi::EventKind;
+using pi::TraceEvent;
 using namespace chip;
 
 bool IsReadOffset(size_t Offset) {
@@ -66,7 +66,7 @@ private:
 
   std::string At(size_t Index) const {
     return "event " + std::to_string(Index) + " (" +
-           (Index < Events_.size() ? board::FormatEvent(Events_[Index]) : "end of trace") + ")";
+           (Index < Events_.size() ? pi::FormatEvent(Events_[Index]) : "end of trace") + ")";
   }
 
   void CheckEarlyWrites() {
@@ -74,7 +74,7 @@ private:
       const TraceEvent Expected =
           Out(EarlyWrites_[I].Width, EarlyWrites_[I].Port, EarlyWrites_[I].Value);
       if (I >= Events_.size() || Events_[I] != Expected) {
-        Fail("early write " + std::to_string(I + 1) + ": expected " + board::FormatEvent(Expected) +
+        Fail("early write " + std::to_string(I + 1) + ": expected " + pi::FormatEvent(Expected) +
              ", got " + At(I));
       }
     }
@@ -100,7 +100,7 @@ private:
       ++Cursor_;
       return true;
     }
-    Fail(std::string(What) + ": expected " + board::FormatEvent(Expected) + ", got " + At(Cursor_));
+    Fail(std::string(What) + ": expected " + pi::FormatEvent(Expected) + ", got " + At(Cursor_));
     return false;
   }
   // Next event must be a byte read of Port; returns the byte.
@@ -298,14 +298,14 @@ private:
   }
 
   void CheckOutcome(const std::optional<uint16_t>& Found) {
-    const board::TraceEvent* Install = nullptr;
+    const pi::TraceEvent* Install = nullptr;
     for (const auto& E : Events_) {
       if (E.Kind == EventKind::InstallPpi)
         Install = &E;
     }
     if (!Found) {
-      if (DiscoveryComplete_ && Result_.Status != board::kEfiUnsupported) {
-        Fail("no chip answered, status " + board::StatusName(Result_.Status) +
+      if (DiscoveryComplete_ && Result_.Status != pi::kEfiUnsupported) {
+        Fail("no chip answered, status " + pi::StatusName(Result_.Status) +
              ", expected EFI_UNSUPPORTED");
       }
       if (Install)
@@ -317,11 +317,11 @@ private:
     if (!Install)
       return; // reported by CheckConfiguration
     if (Result_.Status != Install->Status) {
-      Fail("status " + board::StatusName(Result_.Status) + ", InstallPpi returned " +
-           board::StatusName(Install->Status));
+      Fail("status " + pi::StatusName(Result_.Status) + ", InstallPpi returned " +
+           pi::StatusName(Install->Status));
     }
     std::vector<board::InstalledPpi> Expected;
-    if (!board::IsError(Install->Status)) {
+    if (!pi::IsError(Install->Status)) {
       Expected.push_back({kReadyPpiGuid, kReadyPpiFlags, false});
     }
     if (Result_.Ppis != Expected) {
@@ -331,7 +331,7 @@ private:
 
   const board::Scenario& Config_;
   const board::PassResult& Result_;
-  const board::Trace& Events_;
+  const pi::Trace& Events_;
   const BoardConfig& Board_;
   const std::vector<PortWrite> EarlyWrites_;
   const std::vector<uint16_t> IndexPorts_;
@@ -385,26 +385,26 @@ std::optional<std::string> FirstDifference(const board::PassResult& A, const boa
   size_t N = std::min(A.Events.size(), B.Events.size());
   for (size_t I = 0; I < N; ++I) {
     if (A.Events[I] != B.Events[I]) {
-      return "event " + std::to_string(I) + ": " + board::FormatEvent(A.Events[I]) + " became " +
-             board::FormatEvent(B.Events[I]);
+      return "event " + std::to_string(I) + ": " + pi::FormatEvent(A.Events[I]) + " became " +
+             pi::FormatEvent(B.Events[I]);
     }
   }
   if (A.Events.size() != B.Events.size()) {
     return std::to_string(A.Events.size()) + " events became " + std::to_string(B.Events.size());
   }
   if (A.Status != B.Status) {
-    return "status " + board::StatusName(A.Status) + " became " + board::StatusName(B.Status);
+    return "status " + pi::StatusName(A.Status) + " became " + pi::StatusName(B.Status);
   }
   return std::nullopt;
 }
 
 } // namespace
 
-ReturnedSetupData ReturnedData(const board::Scenario& Config, const board::Trace& Events) {
+ReturnedSetupData ReturnedData(const board::Scenario& Config, const pi::Trace& Events) {
   ReturnedSetupData Returned;
   auto Call = std::find_if(Events.begin(), Events.end(),
                            [](const TraceEvent& E) { return E.Kind == EventKind::GetVariable; });
-  if (Call == Events.end() || board::IsError(Call->Status))
+  if (Call == Events.end() || pi::IsError(Call->Status))
     return Returned;
 
   // A status fault copies nothing and reports the buffer's size; otherwise the

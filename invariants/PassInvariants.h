@@ -24,7 +24,7 @@ struct ReturnedSetupData {
   size_t Size = 0;
   std::vector<std::optional<uint8_t>> Bytes;
 };
-ReturnedSetupData ReturnedData(const board::Scenario& Config, const board::Trace& Events);
+ReturnedSetupData ReturnedData(const board::Scenario& Config, const pi::Trace& Events);
 
 // Every broken invariant of Result, one readable line each; empty when sound.
 // With Rerun, the scenario is run again with every byte the variable did not

@@ -42,18 +42,18 @@ bool IsSuperIoPort(const std::vector<uint16_t>& IndexPorts, uint16_t Port) {
                      [&](uint16_t Index) { return Port == Index || Port == Index + 1; });
 }
 
-bool IsWrite(const board::TraceEvent& E, uint16_t Port, uint32_t Value) {
-  return E.Kind == board::EventKind::IoWrite && E.Width == 1 && E.Port == Port && E.Value == Value;
+bool IsWrite(const pi::TraceEvent& E, uint16_t Port, uint32_t Value) {
+  return E.Kind == pi::EventKind::IoWrite && E.Width == 1 && E.Port == Port && E.Value == Value;
 }
 
 } // namespace
 
-std::optional<board::TraceEvent> ParsePortAccess(std::string_view Line) {
-  board::TraceEvent E;
+std::optional<pi::TraceEvent> ParsePortAccess(std::string_view Line) {
+  pi::TraceEvent E;
   if (Line.find("memory_region_ops_write ") != std::string_view::npos)
-    E.Kind = board::EventKind::IoWrite;
+    E.Kind = pi::EventKind::IoWrite;
   else if (Line.find("memory_region_ops_read ") != std::string_view::npos)
-    E.Kind = board::EventKind::IoRead;
+    E.Kind = pi::EventKind::IoRead;
   else
     return std::nullopt;
   const auto Address = Field(Line, " addr ");
@@ -70,15 +70,15 @@ std::optional<board::TraceEvent> ParsePortAccess(std::string_view Line) {
   return E;
 }
 
-std::vector<board::Trace> ModuleRuns(const std::vector<board::TraceEvent>& Ports,
-                                     const chip::BoardConfig& Board) {
+std::vector<pi::Trace> ModuleRuns(const std::vector<pi::TraceEvent>& Ports,
+                                  const chip::BoardConfig& Board) {
   const std::vector<uint16_t> IndexPorts = Board.IndexPorts();
-  std::vector<board::Trace> Runs;
+  std::vector<pi::Trace> Runs;
   for (size_t I = 0; I + 1 < Ports.size(); ++I) {
     if (!IsWrite(Ports[I], kPostCodePort, Board.PostCode & 0xFF) ||
         !IsWrite(Ports[I + 1], kPostCodePort + 1, Board.PostCode >> 8))
       continue;
-    board::Trace Run;
+    pi::Trace Run;
     bool SuperIoSeen = false;
     size_t J = I;
     for (; J < Ports.size(); ++J) {
@@ -99,9 +99,9 @@ std::vector<board::Trace> ModuleRuns(const std::vector<board::TraceEvent>& Ports
   return Runs;
 }
 
-board::Trace AsQemuSeesIt(const board::Trace& Events) {
-  board::Trace Out;
-  for (const board::TraceEvent& E : Events) {
+pi::Trace AsQemuSeesIt(const pi::Trace& Events) {
+  pi::Trace Out;
+  for (const pi::TraceEvent& E : Events) {
     if (!E.IsPortAccess())
       continue;
     if (E.Port != kPostCodePort || E.Width == 1) {
@@ -109,7 +109,7 @@ board::Trace AsQemuSeesIt(const board::Trace& Events) {
       continue;
     }
     for (uint8_t Byte = 0; Byte < E.Width; ++Byte) {
-      board::TraceEvent Part = E;
+      pi::TraceEvent Part = E;
       Part.Width = 1;
       Part.Port = static_cast<uint16_t>(E.Port + Byte);
       Part.Value = (E.Value >> (8 * Byte)) & 0xFF;
@@ -119,14 +119,14 @@ board::Trace AsQemuSeesIt(const board::Trace& Events) {
   return Out;
 }
 
-board::Trace AsTheModuleWroteIt(const board::Trace& Events) {
-  board::Trace Out;
+pi::Trace AsTheModuleWroteIt(const pi::Trace& Events) {
+  pi::Trace Out;
   for (size_t I = 0; I < Events.size(); ++I) {
-    const board::TraceEvent& E = Events[I];
-    if (I + 1 < Events.size() && E.Kind == board::EventKind::IoWrite && E.Width == 1 &&
-        E.Port == kPostCodePort && Events[I + 1].Kind == board::EventKind::IoWrite &&
+    const pi::TraceEvent& E = Events[I];
+    if (I + 1 < Events.size() && E.Kind == pi::EventKind::IoWrite && E.Width == 1 &&
+        E.Port == kPostCodePort && Events[I + 1].Kind == pi::EventKind::IoWrite &&
         Events[I + 1].Width == 1 && Events[I + 1].Port == kPostCodePort + 1) {
-      board::TraceEvent Word = E;
+      pi::TraceEvent Word = E;
       Word.Width = 2;
       Word.Value = E.Value | (Events[I + 1].Value << 8);
       Out.push_back(Word);

@@ -7,15 +7,15 @@
 #include <string_view>
 #include <vector>
 
-#include "board/Trace.h"
 #include "chip/BoardConfig.h"
+#include "pi/Trace.h"
 
 namespace ovmf {
 
 // One trace line as a port access (address below 0x10000), or nullopt for
 // any other line. Reads of a port no device claims carry all ones; the value
 // is cut to the access size.
-std::optional<board::TraceEvent> ParsePortAccess(std::string_view Line);
+std::optional<pi::TraceEvent> ParsePortAccess(std::string_view Line);
 
 // The module's runs in a boot's port accesses, for an image with the board
 // values Board. A run starts with its progress code as QEMU's one-byte port
@@ -25,15 +25,15 @@ std::optional<board::TraceEvent> ParsePortAccess(std::string_view Line);
 // ports it probes, PCI configuration only before the
 // first Super I/O access (the module opens LPC decoding first; later cycles
 // are the firmware's own). One dispatch gives one run.
-std::vector<board::Trace> ModuleRuns(const std::vector<board::TraceEvent>& Ports,
-                                     const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+std::vector<pi::Trace> ModuleRuns(const std::vector<pi::TraceEvent>& Ports,
+                                  const chip::BoardConfig& Board = chip::DefaultBoardConfig());
 
 // A trace of port accesses as QEMU records them: a write wider than a byte to
 // port 0x80 lands as byte writes to 0x80, 0x81, ... Service calls are dropped.
-board::Trace AsQemuSeesIt(const board::Trace& Events);
+pi::Trace AsQemuSeesIt(const pi::Trace& Events);
 
 // The reverse, for showing a run in the module's own terms: a byte write to
 // 0x80 followed at once by one to 0x81 becomes the 16-bit write it came from.
-board::Trace AsTheModuleWroteIt(const board::Trace& Events);
+pi::Trace AsTheModuleWroteIt(const pi::Trace& Events);
 
 } // namespace ovmf

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "board/Trace.h"
 #include "common/BuildPaths.h"
 #include "common/Result.h"
 #include "ovmf/QemuMonitor.h"
+#include "pi/Trace.h"
 
 namespace ovmf {
 
@@ -50,10 +50,10 @@ std::optional<uint16_t> StandInBase(uint16_t IndexPort);
 struct QemuBoot {
   bool ReachedShell = false;
   bool TimedOut = false;
-  double Seconds = 0;                   // from start to stop
-  std::string Serial;                   // console output
-  std::vector<board::TraceEvent> Ports; // every port access, in order
-  std::string QemuMessages;             // QEMU's own complaints, if any
+  double Seconds = 0;                // from start to stop
+  std::string Serial;                // console output
+  std::vector<pi::TraceEvent> Ports; // every port access, in order
+  std::string QemuMessages;          // QEMU's own complaints, if any
   // The console text each Shell command printed, up to the next prompt.
   std::vector<std::string> ShellAnswers;
 };

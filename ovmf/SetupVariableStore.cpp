@@ -7,9 +7,9 @@
 #include <charconv>
 #include <sstream>
 
-#include "board/Guid.h"
 #include "board/Scenario.h"
 #include "chip/SetupLayout.h"
+#include "pi/KnownGuids.h"
 #include "pi/VariableStore.h"
 
 namespace ovmf {
@@ -40,14 +40,14 @@ sio::Result<std::vector<uint8_t>> StoreSetupVariable(std::span<const uint8_t> Va
     return Store.Failure();
   pi::NewVariable Variable;
   Variable.Name = std::u16string(chip::kSetupVariableName);
-  Variable.VendorGuid = board::kSioSetupVendorGuid;
+  Variable.VendorGuid = pi::kSioSetupVendorGuid;
   Variable.Attributes = Attributes;
   Variable.Data = Content;
   return Store->WithVariable(Variable);
 }
 
 std::string DumpSetupVariableCommand() {
-  return "dmpstore " + SetupNameText() + " -guid " + pi::FormatGuid(board::kSioSetupVendorGuid);
+  return "dmpstore " + SetupNameText() + " -guid " + pi::FormatGuid(pi::kSioSetupVendorGuid);
 }
 
 sio::Result<std::vector<uint8_t>> ParseDumpedVariable(const std::string& ShellOutput) {

@@ -5,11 +5,11 @@
 #include <cctype>
 #include <string>
 
-#include "board/Guid.h"
 #include "pe/ImageCheck.h"
 #include "pe/TeImage.h"
 #include "pi/Depex.h"
 #include "pi/FfsFile.h"
+#include "pi/KnownGuids.h"
 
 namespace packaging {
 
@@ -40,7 +40,7 @@ std::vector<uint8_t> EncodeDepex(DepexChoice Choice) {
   pi::DepexWriter W;
   switch (Choice) {
   case DepexChoice::VariablePpi:
-    W.Push(board::kReadOnlyVariable2PpiGuid);
+    W.Push(pi::kReadOnlyVariable2PpiGuid);
     break;
   case DepexChoice::True:
     W.True();

@@ -16,6 +16,8 @@ void AddVarStoreCommands(CLI::App& Var, int& ExitCode);
 void AddImageCommands(CLI::App& App, int& ExitCode);
 void AddOvmfCommand(CLI::App& App, int& ExitCode);
 void AddPackCommand(CLI::App& App, int& ExitCode);
+// `sio inspect`: the inspection of inspect/Inspection.h, with --image.
+void AddInspectCommand(CLI::App& App, int& ExitCode);
 
 // Every command above, in the order `sio --help` lists them.
 inline void AddCommands(CLI::App& App, int& ExitCode) {
@@ -25,6 +27,7 @@ inline void AddCommands(CLI::App& App, int& ExitCode) {
   AddImageCommands(App, ExitCode);
   AddOvmfCommand(App, ExitCode);
   AddPackCommand(App, ExitCode);
+  AddInspectCommand(App, ExitCode);
 }
 
 } // namespace siotool

@@ -3,14 +3,14 @@
 #include "common/BuildPaths.h"
 #include "common/DataPaths.h"
 
+#include "common/FileInput.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "emulator/ImageEngine.h"
 #include "emulator/PeLoader.h"
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "pe/ImageCheck.h"
-#include "tool/FileInput.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 
 namespace siotool {
 

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tool/InputError.h"
+#include "common/InputError.h"
 
 namespace siotool {
 namespace {

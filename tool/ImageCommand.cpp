@@ -7,14 +7,14 @@
 #include <memory>
 
 #include "common/BuildPaths.h"
+#include "common/FileInput.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "pe/ImageCheck.h"
 #include "tool/Commands.h"
 #include "tool/Engine.h"
-#include "tool/FileInput.h"
 #include "tool/FileOutput.h"
 #include "tool/ImageConfig.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 
 namespace siotool {
 namespace {

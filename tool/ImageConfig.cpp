@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 
 namespace siotool {
 namespace {

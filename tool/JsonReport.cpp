@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // The JSON printer of `sio run`'s report.
-#include "board/Status.h"
+#include "board/ScenarioFile.h"
+#include "pi/Status.h"
 #include "tool/RegisterMap.h"
 #include "tool/RunReport.h"
-#include "tool/ScenarioFile.h"
 
 namespace siotool {
 
@@ -30,14 +30,14 @@ Json RunReportToJson(const RunReport& Report) {
   const auto& Decoded = Report.Trace;
   for (size_t I = 0; I < R.Events.size(); ++I) {
     const auto& E = R.Events[I];
-    Json Item = {{"index", I}, {"kind", board::KindName(E.Kind)}};
+    Json Item = {{"index", I}, {"kind", pi::KindName(E.Kind)}};
     if (E.IsPortAccess()) {
       Item["width"] = E.Width * 8;
       Item["port"] = Hex(E.Port, 4);
       Item["value"] = Hex(E.Value, E.Width * 2);
     } else {
-      Item["status"] = board::StatusName(E.Status);
-      Item["detail"] = board::FormatCallDetail(E);
+      Item["status"] = pi::StatusName(E.Status);
+      Item["detail"] = pi::FormatCallDetail(E);
     }
     Item["text"] = Decoded[I].Access;
     Item["meaning"] = Decoded[I].Meaning;
@@ -60,7 +60,7 @@ Json RunReportToJson(const RunReport& Report) {
                            {"flags", Hex(Ppi.Flags, 8)},
                            {"interface", Ppi.HasInterface}});
   }
-  Doc["status"] = {{"name", board::StatusName(R.Status)}, {"value", Hex(R.Status, 8)}};
+  Doc["status"] = {{"name", pi::StatusName(R.Status)}, {"value", Hex(R.Status, 8)}};
   return Doc;
 }
 

@@ -13,9 +13,15 @@
 #include <iostream>
 #include <memory>
 
+#include "board/ScenarioFile.h"
 #include "chip/ImageBoardConfig.h"
 #include "chip/Registers.h"
+#include "chip/SetupVariable.h"
+#include "chip/TraceDecoder.h"
 #include "common/DataPaths.h"
+#include "common/FileInput.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
@@ -25,16 +31,10 @@
 #include "ovmf/SetupVariableStore.h"
 #include "pi/VariableStore.h"
 #include "tool/Commands.h"
-#include "tool/FileInput.h"
 #include "tool/FileOutput.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 #include "tool/OptionRules.h"
 #include "tool/PassDiff.h"
-#include "tool/ScenarioFile.h"
 #include "tool/SetupContentOptions.h"
-#include "tool/SetupVariable.h"
-#include "tool/TraceDecoder.h"
 
 namespace siotool {
 namespace {
@@ -128,7 +128,7 @@ std::vector<ovmf::IndexedWrite> StandInPresets(const board::Scenario& S) {
   return Writes;
 }
 
-void PrintAccesses(const board::Trace& Accesses, const chip::BoardConfig& Module) {
+void PrintAccesses(const pi::Trace& Accesses, const chip::BoardConfig& Module) {
   for (const auto& E : DecodeTrace(Accesses, Module.IndexPorts())) {
     char Index[16];
     std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
@@ -236,7 +236,7 @@ int Run(const OvmfOptions& O) {
   if (Runs.empty())
     std::puts("Module:    made no port access (not dispatched)");
   for (size_t R = 0; R < Runs.size(); ++R) {
-    const board::Trace Accesses = ovmf::AsTheModuleWroteIt(Runs[R]);
+    const pi::Trace Accesses = ovmf::AsTheModuleWroteIt(Runs[R]);
     std::cout << "Module's port accesses under the PEI Foundation"
               << (Runs.size() > 1 ? " (dispatch " + std::to_string(R + 1) + ")" : "") << " ("
               << Accesses.size() << "):\n";
@@ -255,7 +255,7 @@ int Run(const OvmfOptions& O) {
   if (Runs.size() == 1) {
     const SioBoardConfig Record = Module.Record();
     engine::ScopedBoardConfig Scoped(Record);
-    const board::Trace Model = ovmf::AsQemuSeesIt(engine::RunHostPass(Board).Events);
+    const pi::Trace Model = ovmf::AsQemuSeesIt(engine::RunHostPass(Board).Events);
     const auto Differences = DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Runs[0]), "board model",
                                         ovmf::AsTheModuleWroteIt(Model));
     Same = Differences.empty();

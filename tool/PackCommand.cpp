@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/FileInput.h"
+#include "common/InputError.h"
 #include "packaging/SioModuleFile.h"
 #include "pe/TeImage.h"
 #include "pi/FirmwareVolume.h"
 #include "tool/Commands.h"
-#include "tool/FileInput.h"
 #include "tool/FileOutput.h"
-#include "tool/InputError.h"
 #include "tool/OptionRules.h"
 
 namespace siotool {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tool/PassDiff.h"
 
-#include "board/Status.h"
-#include "tool/JsonFields.h"
-#include "tool/TraceDecoder.h"
+#include "chip/TraceDecoder.h"
+#include "common/JsonFields.h"
+#include "pi/Status.h"
 
 namespace siotool {
 namespace {
@@ -38,8 +38,8 @@ std::string EventText(const std::vector<DecodedEvent>& Events, size_t I) {
   return I < Events.size() ? Events[I].Access + "  (" + Events[I].Meaning + ")" : "(trace ended)";
 }
 
-void AddTraceDifferences(DiffLines& Out, const std::string& NameA, const board::Trace& A,
-                         const std::string& NameB, const board::Trace& B,
+void AddTraceDifferences(DiffLines& Out, const std::string& NameA, const pi::Trace& A,
+                         const std::string& NameB, const pi::Trace& B,
                          const std::vector<uint16_t>& IndexPorts = {}) {
   auto Da = DecodeTrace(A, IndexPorts), Db = DecodeTrace(B, IndexPorts);
   size_t Shown = 0;
@@ -59,9 +59,8 @@ void AddTraceDifferences(DiffLines& Out, const std::string& NameA, const board::
 
 } // namespace
 
-std::vector<std::string> DiffTraces(const std::string& NameA, const board::Trace& A,
-                                    const std::string& NameB, const board::Trace& B,
-                                    size_t MaxLines) {
+std::vector<std::string> DiffTraces(const std::string& NameA, const pi::Trace& A,
+                                    const std::string& NameB, const pi::Trace& B, size_t MaxLines) {
   DiffLines Out(MaxLines);
   AddTraceDifferences(Out, NameA, A, NameB, B);
   return Out.Take();
@@ -78,8 +77,8 @@ std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size
   }
   const auto &Ra = A.Result, &Rb = B.Result;
   if (Ra.Status != Rb.Status) {
-    Out.Add("status: " + NameA + " " + board::StatusName(Ra.Status) + ", " + NameB + " " +
-            board::StatusName(Rb.Status));
+    Out.Add("status: " + NameA + " " + pi::StatusName(Ra.Status) + ", " + NameB + " " +
+            pi::StatusName(Rb.Status));
   }
   AddTraceDifferences(Out, NameA, Ra.Events, NameB, Rb.Events, A.Config.IndexPorts());
   if (Ra.Ppis != Rb.Ppis) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/JsonFields.h"
 #include "tool/Engine.h"
-#include "tool/JsonFields.h"
 
 namespace siotool {
 
@@ -32,8 +32,8 @@ std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size
 // The trace part of DiffPasses: the first differing accesses (five at most),
 // each side decoded, and the lengths when they differ; empty when the traces
 // are the same.
-std::vector<std::string> DiffTraces(const std::string& NameA, const board::Trace& A,
-                                    const std::string& NameB, const board::Trace& B,
+std::vector<std::string> DiffTraces(const std::string& NameA, const pi::Trace& A,
+                                    const std::string& NameB, const pi::Trace& B,
                                     size_t MaxLines = 20);
 
 } // namespace siotool

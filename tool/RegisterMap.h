@@ -1,32 +1,17 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// The chip's configuration registers in its own terms: what each register the
-// bring-up touches means, and the final register map of a pass.
+// The final register map of a pass, in the chip's own terms (register names:
+// chip/RegisterNames.h): as report lines and as JSON.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "board/Board.h"
-#include "chip/Registers.h"
-#include "tool/JsonFields.h"
+#include "common/JsonFields.h"
 
 namespace siotool {
-
-// Name of register Reg with logical device Device selected (ignored for
-// chip-global registers below 0x30); empty when the layout gives none.
-std::string RegisterName(uint8_t Device, uint8_t Reg);
-
-// The registers worth showing of one device: the named ones and any other
-// that is not zero. Device nullopt: the chip-global registers.
-std::vector<uint8_t> RegistersToShow(std::optional<uint8_t> Device,
-                                     const std::array<uint8_t, 256>& Regs);
-
-// Name of register Reg and what its value in Regs (the device's whole view)
-// means, e.g. "I/O base, low byte (base 0x03E8)".
-std::string DescribeRegister(std::optional<uint8_t> Device, uint8_t Reg,
-                             const std::array<uint8_t, 256>& Regs);
 
 // The stand-in's registers that no longer hold their reset value.
 std::vector<uint8_t> ChangedStandInRegisters(const std::array<uint8_t, 256>& Flat);

@@ -5,10 +5,11 @@
 #include <memory>
 #include <sstream>
 
+#include "board/ScenarioFile.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "tool/Commands.h"
 #include "tool/FileOutput.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 #include "tool/RunReport.h"
 #include "tool/ScenarioOptions.h"
 #include "tool/VcdWriter.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tool/RunReport.h"
 
-#include "tool/KnownGuids.h"
-#include "tool/ScenarioFile.h"
+#include "board/ScenarioFile.h"
+#include "pi/KnownGuids.h"
 
 namespace siotool {
 
@@ -10,7 +10,7 @@ RunReport MakeRunReport(EngineRun Run, board::Scenario Board) {
   RunReport Report{std::move(Run), std::move(Board), {}, {}};
   Report.Trace = DecodeTrace(Report.Run.Result.Events, Report.Run.Config.IndexPorts());
   for (const auto& Ppi : Report.Run.Result.Ppis)
-    Report.PpiNames.push_back(GuidName(Ppi.Guid));
+    Report.PpiNames.push_back(pi::GuidName(Ppi.Guid));
   return Report;
 }
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "board/Scenario.h"
+#include "chip/TraceDecoder.h"
+#include "common/JsonFields.h"
 #include "tool/Engine.h"
-#include "tool/JsonFields.h"
-#include "tool/TraceDecoder.h"
 
 namespace siotool {
 

@@ -2,11 +2,11 @@
 #include "tool/ScenarioOptions.h"
 
 #include "board/ScenarioCatalog.h"
-#include "board/Status.h"
-#include "tool/FileInput.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
-#include "tool/ScenarioFile.h"
+#include "board/ScenarioFile.h"
+#include "common/FileInput.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
+#include "pi/Status.h"
 
 namespace siotool {
 

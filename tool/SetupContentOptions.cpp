@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tool/SetupContentOptions.h"
 
+#include "board/ScenarioFile.h"
+#include "chip/SetupVariable.h"
+#include "common/FileInput.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "pi/VariableStore.h"
-#include "tool/FileInput.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
-#include "tool/ScenarioFile.h"
-#include "tool/SetupVariable.h"
 
 namespace siotool {
 

@@ -8,29 +8,23 @@
 #include <CLI/CLI.hpp>
 
 #include <exception>
-#include <iostream>
 #include <string>
 
+#include "common/ErrorReport.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
 #include "common/Version.h"
-#include "inspect/InspectCommand.h"
 #include "inspect/SignalHold.h"
 #include "tool/Commands.h"
 #include "tool/Engine.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 #include "tool/OptionRules.h"
 
 namespace {
 
-// The one way `sio` reports an error: one line on stderr, and the exit code
-// its kind calls for. Messages quote what the user typed; control characters
-// become '?' so the line stays one line.
+// Its one error line (common/ErrorReport.h), and the exit code its kind calls
+// for (bad input or usage: 2).
 int ReportError(std::string Message, sio::ErrorKind Kind = sio::ErrorKind::BadInput) {
-  for (char& C : Message) {
-    if (static_cast<unsigned char>(C) < 0x20)
-      C = '?';
-  }
-  std::cerr << "sio: error: " << Message << "\n";
+  sio::ReportError(std::move(Message));
   return sio::ExitCodeFor(Kind);
 }
 
@@ -78,10 +72,6 @@ int Run(int argc, char** argv) {
   App.require_subcommand(1);
   int ExitCode = 0;
   siotool::AddCommands(App, ExitCode);
-  inspect::AddInspectCommand(
-      *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
-                                     "with what the module's pass should have left"),
-      ExitCode, siotool::ReadImageBoardConfig);
   siotool::RefuseEmptyValues(App);
   try {
     App.parse(argc, argv);

@@ -2,7 +2,7 @@
 // The text printer of `sio run`'s report.
 #include <cstdio>
 
-#include "board/Status.h"
+#include "pi/Status.h"
 #include "tool/RegisterMap.h"
 #include "tool/RunReport.h"
 
@@ -71,7 +71,7 @@ void PrintRunReport(std::ostream& Out, const RunReport& Report) {
     Out << "  " << pi::FormatGuid(Ppi.Guid) << (Name.empty() ? "" : " " + Name) << " (flags "
         << Hex(Ppi.Flags, 8) << ", " << (Ppi.HasInterface ? "with" : "no") << " interface)\n";
   }
-  Out << "Status: " << board::StatusName(R.Status) << "\n";
+  Out << "Status: " << pi::StatusName(R.Status) << "\n";
 }
 
 } // namespace siotool

@@ -5,12 +5,12 @@
 #include <iostream>
 #include <memory>
 
+#include "chip/SetupVariable.h"
+#include "common/FileInput.h"
+#include "common/InputError.h"
 #include "tool/Commands.h"
-#include "tool/FileInput.h"
 #include "tool/FileOutput.h"
-#include "tool/InputError.h"
 #include "tool/SetupContentOptions.h"
-#include "tool/SetupVariable.h"
 
 namespace siotool {
 

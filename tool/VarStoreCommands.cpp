@@ -6,16 +6,16 @@
 #include <iostream>
 #include <memory>
 
-#include "board/Guid.h"
+#include "chip/SetupVariable.h"
+#include "common/FileInput.h"
+#include "common/InputError.h"
+#include "common/JsonFields.h"
+#include "pi/KnownGuids.h"
 #include "pi/VariableStore.h"
 #include "pi/VariableStoreRecords.h"
 #include "tool/Commands.h"
-#include "tool/FileInput.h"
 #include "tool/FileOutput.h"
-#include "tool/InputError.h"
-#include "tool/JsonFields.h"
 #include "tool/SetupContentOptions.h"
-#include "tool/SetupVariable.h"
 
 namespace siotool {
 namespace {
@@ -170,9 +170,9 @@ void RunStore(const StoreOptions& Options) {
     throw InputError("content is empty: a variable needs at least one byte");
 
   const std::u16string Name(kSetupVariableName);
-  const auto* Earlier = Store.FindValid(Name, board::kSioSetupVendorGuid);
-  const pi::NewVariable Variable{Name, board::kSioSetupVendorGuid,
-                                 ChooseAttributes(Options, Earlier), Data};
+  const auto* Earlier = Store.FindValid(Name, pi::kSioSetupVendorGuid);
+  const pi::NewVariable Variable{Name, pi::kSioSetupVendorGuid, ChooseAttributes(Options, Earlier),
+                                 Data};
   CheckSize(Options, Store, Variable);
   auto Written = Store.WithVariable(Variable);
   if (!Written)
@@ -193,7 +193,7 @@ void RunStore(const StoreOptions& Options) {
     }
   }
   std::cout << (Earlier ? "Stored" : "Added") << " \"" << pi::VariableNameText(Name) << "\" "
-            << pi::FormatGuid(board::kSioSetupVendorGuid) << " at " << Hex(New.Offset, 6)
+            << pi::FormatGuid(pi::kSioSetupVendorGuid) << " at " << Hex(New.Offset, 6)
             << ": attributes " << AttributesText(New.Attributes) << ", state " << StateText(New)
             << ", " << New.Data.size() << " bytes\n";
   std::cout << "Wrote " << Options.Output << ": " << Written->size() << " bytes, "
@@ -222,12 +222,12 @@ void RunList(const StoreChoice& Choice) {
     }
   }
   const std::u16string Name(kSetupVariableName);
-  const auto* Ours = Store.FindValid(Name, board::kSioSetupVendorGuid);
+  const auto* Ours = Store.FindValid(Name, pi::kSioSetupVendorGuid);
   if (!Ours) {
     std::cout << "\"" << pi::VariableNameText(Name) << "\": no valid copy in the store\n";
     return;
   }
-  WarnOfCopies(Path, Store, Name, board::kSioSetupVendorGuid);
+  WarnOfCopies(Path, Store, Name, pi::kSioSetupVendorGuid);
   std::cout << "\"" << pi::VariableNameText(Name) << "\" at " << Hex(Ours->Offset, 6) << ":\n";
   NoteSize(Ours->Data.size());
   PrintSetupTable(std::cout, Ours->Data);

@@ -31,7 +31,7 @@ void Change(std::ostream& Out, const Signal& S, uint32_t Value) {
 
 } // namespace
 
-void WriteVcd(std::ostream& Out, const board::Trace& Events) {
+void WriteVcd(std::ostream& Out, const pi::Trace& Events) {
   Out << "$date sio pass $end\n$version sio run --vcd $end\n$timescale 1us $end\n";
   Out << "$scope module io $end\n";
   for (const auto& S : kSignals) {
@@ -53,7 +53,7 @@ void WriteVcd(std::ostream& Out, const board::Trace& Events) {
     Out << "#" << ++Step << "\n";
     Change(Out, kPort, E.Port);
     Change(Out, kData, E.Value);
-    Change(Out, kWrite, E.Kind == board::EventKind::IoWrite);
+    Change(Out, kWrite, E.Kind == pi::EventKind::IoWrite);
     Change(Out, kWidth, E.Width * 8u);
     Change(Out, kEvent, static_cast<uint32_t>(I));
   }

@@ -8,10 +8,10 @@
 
 #include <ostream>
 
-#include "board/Trace.h"
+#include "pi/Trace.h"
 
 namespace siotool {
 
-void WriteVcd(std::ostream& Out, const board::Trace& Events);
+void WriteVcd(std::ostream& Out, const pi::Trace& Events);
 
 } // namespace siotool

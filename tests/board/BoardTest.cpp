@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "board/Board.h"
-#include "board/Guid.h"
-#include "board/Status.h"
+#include "pi/KnownGuids.h"
+#include "pi/Status.h"
 
 namespace {
 
@@ -41,55 +41,55 @@ TEST(LpcBridge, ConfigDataReachesOnlyTheAddressedFunction) {
 }
 
 TEST(VariableStore, GetVariableFollowsTheReadOnlyVariablePpiContract) {
-  board::Trace Log;
+  pi::Trace Log;
   board::PeiFoundation Pei(Log, {});
   std::u16string Name = u"SioF81216aSetup00";
-  Pei.SetVariable({Name, board::kSioSetupVendorGuid}, std::vector<uint8_t>(40, 0x5A), 7);
-  auto Ok = Pei.GetVariable(Name, board::kSioSetupVendorGuid, true, 67, true, false);
-  EXPECT_EQ(Ok.Status, board::kEfiSuccess);
+  Pei.SetVariable({Name, pi::kSioSetupVendorGuid}, std::vector<uint8_t>(40, 0x5A), 7);
+  auto Ok = Pei.GetVariable(Name, pi::kSioSetupVendorGuid, true, 67, true, false);
+  EXPECT_EQ(Ok.Status, pi::kEfiSuccess);
   EXPECT_EQ(Ok.DataSize, 40u);
   EXPECT_EQ(Ok.Data.size(), 40u);
-  auto Small = Pei.GetVariable(Name, board::kSioSetupVendorGuid, true, 39, true, false);
-  EXPECT_EQ(Small.Status, board::kEfiBufferTooSmall);
+  auto Small = Pei.GetVariable(Name, pi::kSioSetupVendorGuid, true, 39, true, false);
+  EXPECT_EQ(Small.Status, pi::kEfiBufferTooSmall);
   EXPECT_EQ(Small.DataSize, 40u);
   EXPECT_TRUE(Small.Data.empty());
-  EXPECT_EQ(Pei.GetVariable(Name, board::kSioReadyPpiGuid, true, 67, true, false).Status,
-            board::kEfiNotFound);
-  EXPECT_EQ(Pei.GetVariable(u"Other", board::kSioSetupVendorGuid, true, 67, true, false).Status,
-            board::kEfiNotFound);
-  EXPECT_EQ(Pei.GetVariable(std::nullopt, board::kSioSetupVendorGuid, true, 67, true, false).Status,
-            board::kEfiInvalidParameter);
+  EXPECT_EQ(Pei.GetVariable(Name, pi::kSioReadyPpiGuid, true, 67, true, false).Status,
+            pi::kEfiNotFound);
+  EXPECT_EQ(Pei.GetVariable(u"Other", pi::kSioSetupVendorGuid, true, 67, true, false).Status,
+            pi::kEfiNotFound);
+  EXPECT_EQ(Pei.GetVariable(std::nullopt, pi::kSioSetupVendorGuid, true, 67, true, false).Status,
+            pi::kEfiInvalidParameter);
   EXPECT_EQ(Log.size(), 5u);
 }
 
 TEST(PpiDatabase, InstallValidatesTheListAndLocateFindsInstances) {
-  board::Trace Log;
+  pi::Trace Log;
   board::PeiFoundation Pei(Log, {});
-  board::PpiDescriptor Good{0x80000010, board::kSioReadyPpiGuid, 0x1000, 0};
-  board::PpiDescriptor NoPpiBit{0x80000000, board::kSioReadyPpiGuid, 0x2000, 0};
-  EXPECT_EQ(Pei.InstallPpi(std::nullopt), board::kEfiInvalidParameter);
-  EXPECT_EQ(Pei.InstallPpi(std::vector{NoPpiBit}), board::kEfiInvalidParameter);
+  board::PpiDescriptor Good{0x80000010, pi::kSioReadyPpiGuid, 0x1000, 0};
+  board::PpiDescriptor NoPpiBit{0x80000000, pi::kSioReadyPpiGuid, 0x2000, 0};
+  EXPECT_EQ(Pei.InstallPpi(std::nullopt), pi::kEfiInvalidParameter);
+  EXPECT_EQ(Pei.InstallPpi(std::vector{NoPpiBit}), pi::kEfiInvalidParameter);
   EXPECT_TRUE(Pei.Installed().empty());
-  EXPECT_EQ(Pei.InstallPpi(std::vector{Good}), board::kEfiSuccess);
-  EXPECT_EQ(Pei.InstallPpi(std::vector{Good}), board::kEfiSuccess);
-  EXPECT_EQ(Pei.LocatePpi(board::kSioReadyPpiGuid, 1, true).DescriptorAddress, 0x1000u);
-  EXPECT_EQ(Pei.LocatePpi(board::kSioReadyPpiGuid, 2, false).Status, board::kEfiNotFound);
-  EXPECT_EQ(Pei.LocatePpi(board::kReadOnlyVariable2PpiGuid, 0, false).Status, board::kEfiNotFound);
+  EXPECT_EQ(Pei.InstallPpi(std::vector{Good}), pi::kEfiSuccess);
+  EXPECT_EQ(Pei.InstallPpi(std::vector{Good}), pi::kEfiSuccess);
+  EXPECT_EQ(Pei.LocatePpi(pi::kSioReadyPpiGuid, 1, true).DescriptorAddress, 0x1000u);
+  EXPECT_EQ(Pei.LocatePpi(pi::kSioReadyPpiGuid, 2, false).Status, pi::kEfiNotFound);
+  EXPECT_EQ(Pei.LocatePpi(pi::kReadOnlyVariable2PpiGuid, 0, false).Status, pi::kEfiNotFound);
 }
 
 TEST(Names, GuidsAndStatusesRoundTrip) {
-  EXPECT_EQ(pi::FormatGuid(board::kSioReadyPpiGuid), "6F3BDEE2-6FCF-492E-80AC-7C786D9FC397");
-  EXPECT_EQ(board::kReadOnlyVariable2PpiGuid[0], 0xF5);
-  EXPECT_EQ(board::kReadOnlyVariable2PpiGuid[15], 0xB4);
+  EXPECT_EQ(pi::FormatGuid(pi::kSioReadyPpiGuid), "6F3BDEE2-6FCF-492E-80AC-7C786D9FC397");
+  EXPECT_EQ(pi::kReadOnlyVariable2PpiGuid[0], 0xF5);
+  EXPECT_EQ(pi::kReadOnlyVariable2PpiGuid[15], 0xB4);
   EXPECT_FALSE(pi::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39"));
   EXPECT_FALSE(pi::ParseGuid("6F3BDEE2+6FCF-492E-80AC-7C786D9FC397"));
   EXPECT_FALSE(pi::ParseGuid("6F3BDEE2-6FCF-492E-80AC-7C786D9FC39G"));
-  EXPECT_EQ(board::StatusName(0x80000003), "EFI_UNSUPPORTED");
-  EXPECT_EQ(board::StatusName(0x8000001D), "0x8000001D");
-  EXPECT_EQ(board::ParseStatus("EFI_NOT_FOUND"), 0x8000000Eu);
-  EXPECT_EQ(board::ParseStatus("0x80000007"), 0x80000007u);
-  EXPECT_FALSE(board::ParseStatus("0x"));
-  EXPECT_FALSE(board::ParseStatus("0x1FFFFFFFF"));
+  EXPECT_EQ(pi::StatusName(0x80000003), "EFI_UNSUPPORTED");
+  EXPECT_EQ(pi::StatusName(0x8000001D), "0x8000001D");
+  EXPECT_EQ(pi::ParseStatus("EFI_NOT_FOUND"), 0x8000000Eu);
+  EXPECT_EQ(pi::ParseStatus("0x80000007"), 0x80000007u);
+  EXPECT_FALSE(pi::ParseStatus("0x"));
+  EXPECT_FALSE(pi::ParseStatus("0x1FFFFFFFF"));
 }
 
 // Every status of the UEFI architecture is known by name, errors and
@@ -129,11 +129,11 @@ TEST(Names, EveryArchitecturalStatusHasItsName) {
       {"EFI_WARN_RESET_REQUIRED", 7},
   };
   for (const auto& [Name, Value] : Known) {
-    EXPECT_EQ(board::ParseStatus(Name), Value) << Name;
-    EXPECT_EQ(board::StatusName(Value), Name);
+    EXPECT_EQ(pi::ParseStatus(Name), Value) << Name;
+    EXPECT_EQ(pi::StatusName(Value), Name);
   }
   for (uint32_t Unused : {0x8000001Du, 0x8000001Eu, 0x80000024u, 8u}) {
-    EXPECT_EQ(board::StatusName(Unused).substr(0, 2), "0x") << Unused;
+    EXPECT_EQ(pi::StatusName(Unused).substr(0, 2), "0x") << Unused;
   }
 }
 
@@ -154,13 +154,13 @@ TEST(SuperIoChip, ScenarioReadAnswersReplaceDataPortReadsInOrder) {
 }
 
 TEST(PeiFoundation, StaleBufferBytesLieBeyondTheCopiedVariable) {
-  board::Trace Log;
+  pi::Trace Log;
   board::PeiFaults F;
   F.StaleBuffer = {9, 9, 9, 9, 9, 9};
   board::PeiFoundation Pei(Log, F);
-  Pei.SetVariable({u"V", board::kSioSetupVendorGuid}, {1, 2}, 0);
-  auto R = Pei.GetVariable(u"V", board::kSioSetupVendorGuid, true, 4, true, false);
-  EXPECT_EQ(R.Status, board::kEfiSuccess);
+  Pei.SetVariable({u"V", pi::kSioSetupVendorGuid}, {1, 2}, 0);
+  auto R = Pei.GetVariable(u"V", pi::kSioSetupVendorGuid, true, 4, true, false);
+  EXPECT_EQ(R.Status, pi::kEfiSuccess);
   EXPECT_EQ(R.DataSize, 2u);
   EXPECT_EQ(R.Data, (std::vector<uint8_t>{1, 2, 9, 9})) << "never beyond the caller's 4 bytes";
 }

@@ -8,9 +8,9 @@
 
 namespace {
 
-using board::EventKind;
-using board::TraceEvent;
 using chip::PortStep;
+using pi::EventKind;
+using pi::TraceEvent;
 
 using test::In;
 using test::Out;

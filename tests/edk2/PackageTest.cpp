@@ -18,17 +18,17 @@
 #include <string>
 #include <vector>
 
-#include "board/Guid.h"
 #include "board/Scenario.h"
 #include "chip/SetupLayout.h"
+#include "chip/SetupVariable.h"
 #include "common/BuildPaths.h"
 #include "entry/SioReadyPpi.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Depex.h"
 #include "pi/FfsFile.h"
 #include "pi/Guid.h"
+#include "pi/KnownGuids.h"
 #include "setup/SioSetupData.h"
-#include "tool/SetupVariable.h"
 
 namespace {
 
@@ -136,7 +136,7 @@ bool Contains(std::span<const uint8_t> Haystack, std::span<const uint8_t> Needle
 TEST(Edk2PackageTest, ParseCGuidReadsTheDecFormOnly) {
   EXPECT_EQ(ParseCGuid("{ 0x2ab86ef5, 0xecb5, 0x4134, { 0xb5, 0x56, 0x38, 0x54, 0xca, 0x1f, 0xe1, "
                        "0xb4 } }"),
-            board::kReadOnlyVariable2PpiGuid);
+            pi::kReadOnlyVariable2PpiGuid);
   EXPECT_FALSE(ParseCGuid("{ 0x2ab86ef5, 0xecb5, 0x4134, { 0xb5, 0x56, 0x38, 0x54 } }"));
   EXPECT_FALSE(ParseCGuid("2AB86EF5-ECB5-4134-B556-3854CA1FE1B4"));
 }
@@ -152,9 +152,9 @@ TEST(Edk2PackageTest, DecGuidsAreTheHeadersFirmwaresAndHosts) {
     pi::Guid Header, Firmware, Host;
   } Rows[] = {
       {"Guids", "gSioF81216aSetupVariableGuid", BytesOf(SetupFromHeader),
-       BytesOf(SioSetupVendorGuid), board::kSioSetupVendorGuid},
+       BytesOf(SioSetupVendorGuid), pi::kSioSetupVendorGuid},
       {"Ppis", "gSioF81216aReadyPpiGuid", BytesOf(ReadyFromHeader), BytesOf(SioReadyPpiGuid),
-       board::kSioReadyPpiGuid},
+       pi::kSioReadyPpiGuid},
   };
   const std::string Text = Dec();
   for (const auto& R : Rows) {

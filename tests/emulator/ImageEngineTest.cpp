@@ -7,16 +7,16 @@
 #include <cstdlib>
 
 #include "board/ScenarioCatalog.h"
-#include "board/Status.h"
 #include "common/Hex.h"
 #include "emulator/ChildProcess.h"
 #include "emulator/ImageEngine.h"
+#include "pi/Status.h"
 #include "tests/support/ImageFixture.h"
 #include "tests/support/TraceBuilder.h"
 
 namespace {
 
-using board::EventKind;
+using pi::EventKind;
 
 std::string Hex8(uint32_t Value) {
   return sio::Hex(Value, 8);
@@ -27,7 +27,7 @@ TEST(ImageEngine, DefaultPassFiguresAreSensible) {
   emulator::ImageRunReport R =
       emulator::RunImagePass(test::BuiltImage(), board::DefaultScenario(), Options);
   ASSERT_TRUE(R.Completed) << R.Fault;
-  EXPECT_EQ(R.Result.Status, board::kEfiSuccess);
+  EXPECT_EQ(R.Result.Status, pi::kEfiSuccess);
   EXPECT_GT(R.Instructions, 100u);
   EXPECT_LT(R.Instructions, Options.MaxInstructions);
   // The return address and the locals of the pass: some stack, far from all of it.
@@ -67,7 +67,7 @@ TEST(ImageEngine, PortInstructionsOfEveryFormReachTheBus) {
   NoChip.ChipPort = std::nullopt;
   emulator::ImageRunReport R = emulator::RunImagePass(test::WithEntryCode(Code), NoChip);
   ASSERT_TRUE(R.Completed) << R.Fault;
-  const board::Trace Expected = {
+  const pi::Trace Expected = {
       {EventKind::IoWrite, 1, 0x80, 0x12, 0, {}},
       {EventKind::IoWrite, 2, 0x80, 0x1234, 0, {}},
       {EventKind::IoWrite, 4, 0x80, 0x12345678, 0, {}},
@@ -156,7 +156,7 @@ TEST(ImageEngine, CalleeSavedRegistersSavedAndRestoredAreAccepted) {
   emulator::ImageRunReport R =
       emulator::RunImagePass(test::WithEntryCode(Code), board::DefaultScenario());
   EXPECT_TRUE(R.Completed) << R.Fault;
-  EXPECT_EQ(R.Result.Status, board::kEfiSuccess);
+  EXPECT_EQ(R.Result.Status, pi::kEfiSuccess);
 }
 
 // The module asks GetVariable for the data only: Attributes is NULL.
@@ -168,8 +168,8 @@ TEST(ImageEngine, ImageReadsTheSetupVariableWithoutAttributes) {
     if (E.Kind != EventKind::GetVariable)
       continue;
     ++Calls;
-    EXPECT_FALSE(E.Call.AttributesWanted) << board::FormatEvent(E);
-    EXPECT_EQ(board::FormatEvent(E).find("attributes"), std::string::npos);
+    EXPECT_FALSE(E.Call.AttributesWanted) << pi::FormatEvent(E);
+    EXPECT_EQ(pi::FormatEvent(E).find("attributes"), std::string::npos);
   }
   EXPECT_EQ(Calls, 1);
 }

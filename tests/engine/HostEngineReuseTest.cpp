@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "board/ScenarioCatalog.h"
-#include "board/Status.h"
 #include "engine/HostEngine.h"
+#include "pi/Status.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ std::vector<board::NamedScenario> Extras() {
     S.Faults.NoVariablePpi = true;
   });
   Add("install fails",
-      [](board::Scenario& S) { S.Faults.InstallPpiStatus = board::kEfiOutOfResources; });
+      [](board::Scenario& S) { S.Faults.InstallPpiStatus = pi::kEfiOutOfResources; });
   return Out;
 }
 

@@ -7,15 +7,15 @@
 #include <string_view>
 
 #include "board/ScenarioCatalog.h"
-#include "board/Status.h"
 #include "engine/HostEngine.h"
 #include "entry/SioInitScript.h"
+#include "pi/Status.h"
 #include "tests/support/Harness.h"
 #include "tests/support/TraceBuilder.h"
 
 namespace {
 
-using board::EventKind;
+using pi::EventKind;
 using test::TraceBuilder;
 
 // A scenario of the catalogue the image's differential tests also run.
@@ -35,17 +35,17 @@ struct PassCase {
 
 TEST(BringUp, WholePassTraces) {
   const PassCase Cases[] = {
-      {"typical pass: chip at 0x4E, no variable", Named("chip-4e-no-variable"), board::kEfiSuccess,
+      {"typical pass: chip at 0x4E, no variable", Named("chip-4e-no-variable"), pi::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites()
            .ProbeMatch(0x4E)
            .EnterConfig(0x4E)
            .InitScript(0x4E)
-           .Service(EventKind::LocatePpi, board::kEfiSuccess)
-           .Service(EventKind::GetVariable, board::kEfiNotFound)
+           .Service(EventKind::LocatePpi, pi::kEfiSuccess)
+           .Service(EventKind::GetVariable, pi::kEfiNotFound)
            .ExitConfig(0x4E)
-           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"chip at 0x164E", Named("chip-164e-no-variable"), board::kEfiSuccess,
+           .Service(EventKind::InstallPpi, pi::kEfiSuccess)},
+      {"chip at 0x164E", Named("chip-164e-no-variable"), pi::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites()
            .ProbeMiss(0x4E)
@@ -55,11 +55,11 @@ TEST(BringUp, WholePassTraces) {
            .ProbeMatch(0x164E)
            .EnterConfig(0x164E)
            .InitScript(0x164E)
-           .Service(EventKind::LocatePpi, board::kEfiSuccess)
-           .Service(EventKind::GetVariable, board::kEfiNotFound)
+           .Service(EventKind::LocatePpi, pi::kEfiSuccess)
+           .Service(EventKind::GetVariable, pi::kEfiNotFound)
            .ExitConfig(0x164E)
-           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"no chip", Named("no-chip"), board::kEfiUnsupported,
+           .Service(EventKind::InstallPpi, pi::kEfiSuccess)},
+      {"no chip", Named("no-chip"), pi::kEfiUnsupported,
        TraceBuilder()
            .EarlyWrites()
            .ProbeMiss(0x4E)
@@ -67,51 +67,51 @@ TEST(BringUp, WholePassTraces) {
            .ProbeMiss(0x4E)
            .ProbeMiss(0x162E)
            .ProbeMiss(0x164E)},
-      {"one matching LD8 entry", Named("one-ld8-entry"), board::kEfiSuccess,
+      {"one matching LD8 entry", Named("one-ld8-entry"), pi::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites()
            .ProbeMatch(0x4E)
            .EnterConfig(0x4E)
            .InitScript(0x4E)
-           .Service(EventKind::LocatePpi, board::kEfiSuccess)
-           .Service(EventKind::GetVariable, board::kEfiSuccess)
+           .Service(EventKind::LocatePpi, pi::kEfiSuccess)
+           .Service(EventKind::GetVariable, pi::kEfiSuccess)
            .Ld8Entry(0x4E, 0xFF, 0xFB, 0x5A)
            .ExitConfig(0x4E)
-           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
-      {"two matching LD8 entries", Named("two-ld8-entries"), board::kEfiSuccess,
+           .Service(EventKind::InstallPpi, pi::kEfiSuccess)},
+      {"two matching LD8 entries", Named("two-ld8-entries"), pi::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites()
            .ProbeMiss(0x4E)
            .ProbeMatch(0x2E)
            .EnterConfig(0x2E)
            .InitScript(0x2E)
-           .Service(EventKind::LocatePpi, board::kEfiSuccess)
-           .Service(EventKind::GetVariable, board::kEfiSuccess)
+           .Service(EventKind::LocatePpi, pi::kEfiSuccess)
+           .Service(EventKind::GetVariable, pi::kEfiSuccess)
            .Ld8Entry(0x2E, 0xFF, 0xFB, 0x11)
            .Ld8Entry(0x2E, 0xFB, 0xFB, 0x33)
            .ExitConfig(0x2E)
-           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
+           .Service(EventKind::InstallPpi, pi::kEfiSuccess)},
       {"settings fail (no variable PPI): still exits and installs", Named("no-variable-ppi"),
-       board::kEfiSuccess,
+       pi::kEfiSuccess,
        TraceBuilder()
            .EarlyWrites()
            .ProbeMatch(0x4E)
            .EnterConfig(0x4E)
            .InitScript(0x4E)
-           .Service(EventKind::LocatePpi, board::kEfiNotFound)
+           .Service(EventKind::LocatePpi, pi::kEfiNotFound)
            .ExitConfig(0x4E)
-           .Service(EventKind::InstallPpi, board::kEfiSuccess)},
+           .Service(EventKind::InstallPpi, pi::kEfiSuccess)},
       {"InstallPpi fails: its status is the module's", Named("install-ppi-fails"),
-       board::kEfiOutOfResources,
+       pi::kEfiOutOfResources,
        TraceBuilder()
            .EarlyWrites()
            .ProbeMatch(0x4E)
            .EnterConfig(0x4E)
            .InitScript(0x4E)
-           .Service(EventKind::LocatePpi, board::kEfiSuccess)
-           .Service(EventKind::GetVariable, board::kEfiNotFound)
+           .Service(EventKind::LocatePpi, pi::kEfiSuccess)
+           .Service(EventKind::GetVariable, pi::kEfiNotFound)
            .ExitConfig(0x4E)
-           .Service(EventKind::InstallPpi, board::kEfiOutOfResources)},
+           .Service(EventKind::InstallPpi, pi::kEfiOutOfResources)},
   };
   for (const auto& C : Cases) {
     board::PassResult R = engine::RunHostPass(C.Board);
@@ -123,7 +123,7 @@ TEST(BringUp, WholePassTraces) {
 
 TEST(BringUp, DefaultScenarioProgramsTheChipAndInstallsTheReadyPpi) {
   board::PassResult R = engine::RunHostPass(Named("default"));
-  ASSERT_EQ(R.Status, board::kEfiSuccess);
+  ASSERT_EQ(R.Status, pi::kEfiSuccess);
   ASSERT_TRUE(R.Chip);
   const auto& Ld = R.Chip->Devices;
   EXPECT_FALSE(R.Chip->InConfigMode);
@@ -137,7 +137,7 @@ TEST(BringUp, DefaultScenarioProgramsTheChipAndInstallsTheReadyPpi) {
   EXPECT_EQ(Ld.at(8)[0xF0], 0xFB);
   EXPECT_EQ(Ld.at(8)[0xF1], 0x5A);
   ASSERT_EQ(R.Ppis.size(), 1u);
-  EXPECT_EQ(R.Ppis[0].Guid, board::kSioReadyPpiGuid);
+  EXPECT_EQ(R.Ppis[0].Guid, pi::kSioReadyPpiGuid);
   EXPECT_EQ(R.Ppis[0].Flags, 0x80000010u);
   EXPECT_FALSE(R.Ppis[0].HasInterface);
   EXPECT_EQ(R.PostCodes, std::vector<uint32_t>{0x70});

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // The module keeps its own copy of the chip's facts (it is the code under
-// test); the host side states them once in chip/ and board/Guid.h. These
+// test); the host side states them once in chip/ and pi/KnownGuids.h. These
 // tests hold the two copies equal, fact by fact.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "board/Guid.h"
 #include "chip/BoardConfig.h"
 #include "chip/ExpectedPass.h"
 #include "chip/Registers.h"
@@ -14,6 +13,7 @@
 #include "entry/SioBringUp.h"
 #include "entry/SioInitScript.h"
 #include "entry/SioReadyPpi.h"
+#include "pi/KnownGuids.h"
 #include "setup/SioApplySetup.h"
 #include "setup/SioSetupData.h"
 #include "sio/SioConfigPort.h"
@@ -132,9 +132,9 @@ TEST(ChipFacts, GuidsAndReadyPpiMatchTheModule) {
     const EFI_GUID& Module;
     const pi::Guid& Host;
   } Facts[] = {
-      {"read-only variable PPI", gEfiPeiReadOnlyVariable2PpiGuid, board::kReadOnlyVariable2PpiGuid},
-      {"ready PPI", SioReadyPpiGuid, board::kSioReadyPpiGuid},
-      {"setup vendor GUID", SioSetupVendorGuid, board::kSioSetupVendorGuid},
+      {"read-only variable PPI", gEfiPeiReadOnlyVariable2PpiGuid, pi::kReadOnlyVariable2PpiGuid},
+      {"ready PPI", SioReadyPpiGuid, pi::kSioReadyPpiGuid},
+      {"setup vendor GUID", SioSetupVendorGuid, pi::kSioSetupVendorGuid},
   };
   for (const auto& F : Facts) {
     static_assert(sizeof(EFI_GUID) == sizeof(pi::Guid));

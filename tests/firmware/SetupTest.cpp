@@ -4,7 +4,7 @@
 // or its PPI cannot be had.
 #include <gtest/gtest.h>
 
-#include "board/Status.h"
+#include "pi/Status.h"
 #include "setup/SioApplySetup.h"
 #include "sio/SioConfigPort.h"
 #include "tests/support/Harness.h"
@@ -25,7 +25,7 @@ board::Scenario SetupBoard(std::optional<std::vector<uint8_t>> Variable, uint8_t
 
 struct Applied {
   uint32_t Status;
-  board::Trace Ports;
+  pi::Trace Ports;
   uint8_t Mode, Value, Active;
 };
 
@@ -34,7 +34,7 @@ Applied Apply(const board::Scenario& S) {
   SioEnterConfig(0x4E);
   size_t Before = H.Events().size();
   uint32_t Status = engine::FromHostStatus(SioApplySetup(H.PeiServices(), 0x4E));
-  board::Trace After(H.Events().begin() + Before, H.Events().end());
+  pi::Trace After(H.Events().begin() + Before, H.Events().end());
   auto& Chip = *H.Board().Chip();
   return {Status, test::PortAccesses(After), Chip.Register(8, 0xF0), Chip.Register(8, 0xF1),
           Chip.Register(8, 0x30)};
@@ -44,7 +44,7 @@ TEST(Setup, OneMatchingEntryIsTheThirteenAccesses) {
   auto Data = board::EmptySetupData();
   board::SetLd8Entry(Data, 0, 0x5A, 0x00);
   Applied A = Apply(SetupBoard(Data));
-  EXPECT_EQ(A.Status, board::kEfiSuccess);
+  EXPECT_EQ(A.Status, pi::kEfiSuccess);
   EXPECT_EQ(A.Ports, TraceBuilder().Ld8Entry(0x4E, 0xFF, 0xFB, 0x5A).Events())
       << test::Dump(A.Ports);
   EXPECT_EQ(A.Mode, 0xFB);
@@ -85,7 +85,7 @@ TEST(Setup, OnlyEnabledKind12Qualifier0EntriesAreApplied) {
     Data[12 + 5] = C.Enabled;
     Data[12 + 8] = 0x77;
     Applied A = Apply(SetupBoard(Data));
-    EXPECT_EQ(A.Status, board::kEfiSuccess) << C.Name;
+    EXPECT_EQ(A.Status, pi::kEfiSuccess) << C.Name;
     EXPECT_EQ(!A.Ports.empty(), C.Applied) << C.Name;
     EXPECT_EQ(A.Value, C.Applied ? 0x77 : 0x00) << C.Name;
   }
@@ -130,7 +130,7 @@ TEST(Setup, OnlyEntriesInsideTheReturnedDataAreApplied) {
     for (size_t K = 0; K < 5; ++K)
       board::SetLd8Entry(Full, K, uint8_t(0x10 + K), 0x00);
     Applied A = Apply(SetupBoard(std::vector<uint8_t>(Full.begin(), Full.begin() + C.Size)));
-    EXPECT_EQ(A.Status, board::kEfiSuccess) << C.Size;
+    EXPECT_EQ(A.Status, pi::kEfiSuccess) << C.Size;
     EXPECT_EQ(A.Ports.size(), 13u * C.EntriesApplied) << "size " << C.Size;
     if (C.EntriesApplied > 0) {
       EXPECT_EQ(A.Value, 0x10 + C.EntriesApplied - 1) << C.Size;
@@ -150,7 +150,7 @@ TEST(Setup, ProducerClaimingMoreThanTheBufferIsNotBelieved) {
     for (uint32_t Claim : {68u, 4096u, 0xFFFFFFFFu}) {
       S.Faults.GetVariableReportedSize = Claim;
       Applied A = Apply(S);
-      EXPECT_EQ(A.Status, board::kEfiBufferTooSmall) << Size << " claimed " << Claim;
+      EXPECT_EQ(A.Status, pi::kEfiBufferTooSmall) << Size << " claimed " << Claim;
       EXPECT_TRUE(A.Ports.empty()) << Size << " claimed " << Claim << "\n" << test::Dump(A.Ports);
     }
   }
@@ -170,31 +170,30 @@ TEST(Setup, FailuresLeaveTheChipUntouched) {
          S.Faults.NoVariablePpi = true;
          return S;
        }(),
-       board::kEfiNotFound},
+       pi::kEfiNotFound},
       {"LocatePpi success with NULL interface",
        [&] {
          auto S = SetupBoard(Valid);
          S.Faults.LocateReturnsNullPpi = true;
          return S;
        }(),
-       board::kEfiNotFound},
+       pi::kEfiNotFound},
       {"LocatePpi device error",
        [&] {
          auto S = SetupBoard(Valid);
-         S.Faults.LocatePpiStatus = board::kEfiDeviceError;
+         S.Faults.LocatePpiStatus = pi::kEfiDeviceError;
          return S;
        }(),
-       board::kEfiDeviceError},
-      {"no variable", SetupBoard(std::nullopt), board::kEfiNotFound},
-      {"variable of 68 bytes", SetupBoard(std::vector<uint8_t>(68, 0x12)),
-       board::kEfiBufferTooSmall},
+       pi::kEfiDeviceError},
+      {"no variable", SetupBoard(std::nullopt), pi::kEfiNotFound},
+      {"variable of 68 bytes", SetupBoard(std::vector<uint8_t>(68, 0x12)), pi::kEfiBufferTooSmall},
       {"GetVariable device error",
        [&] {
          auto S = SetupBoard(Valid);
-         S.Faults.GetVariableStatus = board::kEfiDeviceError;
+         S.Faults.GetVariableStatus = pi::kEfiDeviceError;
          return S;
        }(),
-       board::kEfiDeviceError},
+       pi::kEfiDeviceError},
   };
   for (const auto& C : Cases) {
     Applied A = Apply(C.Board);
@@ -208,14 +207,14 @@ TEST(Setup, AsksForTheVariableByNameGuidAndBufferSizeWithoutAttributes) {
   Harness H(SetupBoard(board::EmptySetupData()));
   SioApplySetup(H.PeiServices(), 0x4E);
   ASSERT_EQ(H.Events().size(), 2u);
-  const board::TraceEvent& Locate = H.Events()[0];
-  const board::TraceEvent& Get = H.Events()[1];
-  EXPECT_EQ(board::FormatCallDetail(Locate), "2AB86EF5-ECB5-4134-B556-3854CA1FE1B4 instance=0");
-  EXPECT_EQ(board::FormatCallDetail(Get),
+  const pi::TraceEvent& Locate = H.Events()[0];
+  const pi::TraceEvent& Get = H.Events()[1];
+  EXPECT_EQ(pi::FormatCallDetail(Locate), "2AB86EF5-ECB5-4134-B556-3854CA1FE1B4 instance=0");
+  EXPECT_EQ(pi::FormatCallDetail(Get),
             "\"SioF81216aSetup00\" CD2E75EC-4162-411D-B7F1-E1D882E697AB size=67 -> 67");
   EXPECT_TRUE(Get.Call.NameGiven);
   EXPECT_EQ(Get.Call.Name, u"SioF81216aSetup00");
-  EXPECT_EQ(Get.Call.Guid, board::kSioSetupVendorGuid);
+  EXPECT_EQ(Get.Call.Guid, pi::kSioSetupVendorGuid);
   EXPECT_EQ(Get.Call.BufferSize, 67u);
   // Attributes = NULL: the module has no use for them, and a producer that
   // writes them must not be given a pointer into its stack.

@@ -6,10 +6,10 @@
 // expected trace.
 #include <gtest/gtest.h>
 
-#include "board/Status.h"
 #include "chip/SetupLayout.h"
 #include "engine/HostEngine.h"
 #include "invariants/PassInvariants.h"
+#include "pi/Status.h"
 #include "tests/support/Harness.h"
 #include "tests/support/TraceBuilder.h"
 
@@ -71,7 +71,7 @@ TEST(WholeSpace, EveryEntryShapeAtEveryPosition) {
           }
           Expected.ExitConfig(0x4E);
           EXPECT_EQ(test::PortAccesses(R.Events), Expected.Events()) << Label;
-          EXPECT_EQ(R.Status, board::kEfiSuccess) << Label;
+          EXPECT_EQ(R.Status, pi::kEfiSuccess) << Label;
         }
       }
     }
@@ -157,7 +157,7 @@ TEST(WholeSpace, EveryChipPlacementWithEveryIdAnswer) {
       if (Found)
         Expected.EnterConfig(*Found).InitScript(*Found).ExitConfig(*Found);
       EXPECT_EQ(test::PortAccesses(R.Events), Expected.Events()) << Label;
-      EXPECT_EQ(R.Status, Answers ? board::kEfiSuccess : board::kEfiUnsupported) << Label;
+      EXPECT_EQ(R.Status, Answers ? pi::kEfiSuccess : pi::kEfiUnsupported) << Label;
       EXPECT_EQ(R.Ppis.size(), Answers ? 1u : 0u) << Label;
     }
   }

@@ -10,8 +10,8 @@
 #include <stdexcept>
 
 #include "InspectFixture.h"
+#include "common/JsonFields.h"
 #include "sio/SioConfigPort.h"
-#include "tool/JsonFields.h"
 
 namespace inspect::test {
 namespace {
@@ -23,18 +23,18 @@ constexpr uint16_t kCandidates[] = {0x2E, 0x4E, 0x162E, 0x164E};
 // the ID read) and the exit key closing it; at the chip's port data writes
 // only to register 0x07 and no key but the exit key at the end. One line per
 // broken rule.
-std::vector<std::string> BrokenRules(const board::Trace& Events, std::optional<uint16_t> Chip) {
+std::vector<std::string> BrokenRules(const pi::Trace& Events, std::optional<uint16_t> Chip) {
   std::vector<std::string> Broken;
   std::set<uint16_t> IndexPorts(std::begin(kCandidates), std::end(kCandidates));
   if (Chip)
     IndexPorts.insert(*Chip);
   std::map<uint16_t, uint8_t> Index;
   for (const auto& E : Events) {
-    if (Chip && &E != &Events.back() && E.Kind == board::EventKind::IoWrite && E.Port == *Chip &&
+    if (Chip && &E != &Events.back() && E.Kind == pi::EventKind::IoWrite && E.Port == *Chip &&
         (E.Value == SioExitKey || E.Value == SioEnterKey) && Index.count(E.Port) != 0 &&
         Index[E.Port] != SioEnterKey)
-      Broken.push_back(board::FormatEvent(E) + ": a key written while reading the chip");
-    std::string Where = board::FormatEvent(E) + ": ";
+      Broken.push_back(pi::FormatEvent(E) + ": a key written while reading the chip");
+    std::string Where = pi::FormatEvent(E) + ": ";
     bool AtIndex = IndexPorts.count(E.Port) != 0;
     bool AtData = IndexPorts.count(static_cast<uint16_t>(E.Port - 1)) != 0;
     uint16_t Owner = AtIndex ? E.Port : static_cast<uint16_t>(E.Port - 1);
@@ -43,12 +43,12 @@ std::vector<std::string> BrokenRules(const board::Trace& Events, std::optional<u
       continue;
     }
     bool IsChip = Chip && Owner == *Chip;
-    if (E.Kind == board::EventKind::IoWrite && AtIndex) {
+    if (E.Kind == pi::EventKind::IoWrite && AtIndex) {
       Index[E.Port] = static_cast<uint8_t>(E.Value);
       if (!IsChip && E.Value != SioEnterKey && E.Value != SioRegChipIdHigh &&
           E.Value != SioRegChipIdLow && E.Value != SioExitKey)
         Broken.push_back(Where + "more than the probe at a port without the chip");
-    } else if (E.Kind == board::EventKind::IoWrite) {
+    } else if (E.Kind == pi::EventKind::IoWrite) {
       if (!IsChip)
         Broken.push_back(Where + "data written at a port without the chip");
       else if (Index[Owner] != SioRegLogicalDevice)
@@ -59,9 +59,9 @@ std::vector<std::string> BrokenRules(const board::Trace& Events, std::optional<u
 }
 
 // Accesses of the discovery: up to the first selection of register 0x07.
-size_t DiscoveryLength(const board::Trace& Events) {
+size_t DiscoveryLength(const pi::Trace& Events) {
   for (size_t I = 0; I < Events.size(); ++I) {
-    if (Events[I].Kind == board::EventKind::IoWrite && Events[I].Value == SioRegLogicalDevice)
+    if (Events[I].Kind == pi::EventKind::IoWrite && Events[I].Value == SioRegLogicalDevice)
       return I;
   }
   return Events.size();
@@ -79,20 +79,20 @@ TEST(ChipReader, FindsTheChipAtEachPortWithTheModulesOwnProbes) {
     // The discovery is the module's: the pass made the same accesses right
     // after its POST code and PCI write, but the exit key the tool writes at
     // each port probed without a match.
-    board::Trace Probes;
+    pi::Trace Probes;
     size_t ExitKeys = 0;
     for (size_t I = 0; I < DiscoveryLength(Reading->Accesses); ++I) {
       const auto& E = Reading->Accesses[I];
-      if (E.Kind == board::EventKind::IoWrite && E.Value == SioExitKey)
+      if (E.Kind == pi::EventKind::IoWrite && E.Value == SioExitKey)
         ++ExitKeys;
       else
         Probes.push_back(E);
     }
     EXPECT_EQ(ExitKeys, Reading->PortsProbed.size() - 1);
     size_t N = Probes.size();
-    const board::Trace& Pass = Board.Engine.Events();
+    const pi::Trace& Pass = Board.Engine.Events();
     ASSERT_GE(Board.PassEvents, 3 + N);
-    EXPECT_EQ(board::Trace(Pass.begin() + 3, Pass.begin() + 3 + static_cast<long>(N)), Probes);
+    EXPECT_EQ(pi::Trace(Pass.begin() + 3, Pass.begin() + 3 + static_cast<long>(N)), Probes);
     EXPECT_EQ(Reading->Accesses, Board.AfterPass());
     EXPECT_EQ(BrokenRules(Board.AfterPass(), Port), std::vector<std::string>{});
     EXPECT_FALSE(Board.Target().Chip()->InConfigMode());
@@ -202,9 +202,9 @@ TEST(ChipReader, StopsAtTheFirstFailedAccess) {
   }
 }
 
-board::TraceEvent Out8(uint16_t Port, uint8_t Value) {
-  board::TraceEvent E;
-  E.Kind = board::EventKind::IoWrite;
+pi::TraceEvent Out8(uint16_t Port, uint8_t Value) {
+  pi::TraceEvent E;
+  E.Kind = pi::EventKind::IoWrite;
   E.Width = 1;
   E.Port = Port;
   E.Value = Value;
@@ -216,13 +216,12 @@ board::TraceEvent Out8(uint16_t Port, uint8_t Value) {
 // asked for and the first Made of them reached the board: at the port whose
 // enter keys were written and not yet closed, register 0x07 back to Before
 // when its value had been read there, then the exit key.
-board::Trace PutBackAfter(const board::Trace& Clean, size_t Attempted, size_t Made,
-                          uint8_t Before) {
+pi::Trace PutBackAfter(const pi::Trace& Clean, size_t Attempted, size_t Made, uint8_t Before) {
   std::optional<uint16_t> Open;
   bool SelectedRead = false;
   for (size_t I = 0; I < Attempted; ++I) {
     const auto& E = Clean[I];
-    bool Write = E.Kind == board::EventKind::IoWrite;
+    bool Write = E.Kind == pi::EventKind::IoWrite;
     if (Write && E.Value == SioEnterKey && !Open) {
       Open = E.Port;
       SelectedRead = false;
@@ -233,7 +232,7 @@ board::Trace PutBackAfter(const board::Trace& Clean, size_t Attempted, size_t Ma
       SelectedRead = true;
     }
   }
-  board::Trace Tail;
+  pi::Trace Tail;
   if (!Open)
     return Tail;
   if (SelectedRead) {
@@ -245,18 +244,18 @@ board::Trace PutBackAfter(const board::Trace& Clean, size_t Attempted, size_t Ma
 }
 
 // Where Got and Want part, in words; empty when they are the same.
-std::string FirstDifference(std::span<const board::TraceEvent> Got,
-                            std::span<const board::TraceEvent> Want) {
+std::string FirstDifference(std::span<const pi::TraceEvent> Got,
+                            std::span<const pi::TraceEvent> Want) {
   for (size_t I = 0; I < std::min(Got.size(), Want.size()); ++I) {
     if (!(Got[I] == Want[I]))
-      return "access " + std::to_string(I) + ": " + board::FormatEvent(Got[I]) + ", expected " +
-             board::FormatEvent(Want[I]);
+      return "access " + std::to_string(I) + ": " + pi::FormatEvent(Got[I]) + ", expected " +
+             pi::FormatEvent(Want[I]);
   }
   if (Got.size() == Want.size())
     return {};
   auto Longer = Got.size() > Want.size() ? Got : Want;
   return std::to_string(Got.size()) + " accesses, expected " + std::to_string(Want.size()) +
-         "; first of the rest: " + board::FormatEvent(Longer[std::min(Got.size(), Want.size())]);
+         "; first of the rest: " + pi::FormatEvent(Longer[std::min(Got.size(), Want.size())]);
 }
 
 // Whatever ends the reading once the enter keys are written -- a failed
@@ -297,7 +296,7 @@ TEST(ChipReader, EveryWayOutPutsTheChipBack) {
     };
     Prepare();
     (void)InspectChip(Board.Ports, {std::nullopt, C.All});
-    const board::Trace Clean = Board.AfterPass();
+    const pi::Trace Clean = Board.AfterPass();
     ASSERT_GT(Clean.size(), 4u);
 
     size_t Broken = 0;
@@ -324,8 +323,8 @@ TEST(ChipReader, EveryWayOutPutsTheChipBack) {
         Reading.emplace(InspectChip(Ports, {std::nullopt, C.All}));
       }
       size_t Made = C.How == Fault::Raise ? N : N - 1;
-      board::Trace Tail = PutBackAfter(Clean, N, Made, kBefore);
-      std::span<const board::TraceEvent> Got(Board.Engine.Events());
+      pi::Trace Tail = PutBackAfter(Clean, N, Made, kBefore);
+      std::span<const pi::TraceEvent> Got(Board.Engine.Events());
       Got = Got.subspan(Board.PassEvents);
       auto Before = Got.first(std::min(Made, Got.size()));
       if (std::string Where = FirstDifference(Before, std::span(Clean).first(Made)); !Where.empty())
@@ -381,7 +380,7 @@ TEST(ChipReader, ProbeClosesEveryPortWithoutAMatch) {
     // Each probe is followed by the exit key at its port.
     std::vector<uint16_t> Closed;
     for (const auto& E : Board.AfterPass()) {
-      if (E.Kind == board::EventKind::IoWrite && E.Value == SioExitKey)
+      if (E.Kind == pi::EventKind::IoWrite && E.Value == SioExitKey)
         Closed.push_back(E.Port);
     }
     std::vector<uint16_t> Probed = C.Given ? std::vector<uint16_t>{*C.Given} : ModuleProbeOrder();
@@ -430,8 +429,8 @@ TEST(ChipReader, PlanShowsTheAccessesMadeAndMakesNone) {
   ASSERT_TRUE(Real);
   std::vector<std::string> Made;
   for (size_t I = DiscoveryLength(Real->Accesses); I < Real->Accesses.size(); ++I) {
-    if (Real->Accesses[I].Kind == board::EventKind::IoWrite)
-      Made.push_back(board::FormatEvent(Real->Accesses[I]));
+    if (Real->Accesses[I].Kind == pi::EventKind::IoWrite)
+      Made.push_back(pi::FormatEvent(Real->Accesses[I]));
   }
   std::vector<std::string> Planned = PlannedWrites(Plan, Reading);
   for (auto& Write : Planned) {

@@ -29,9 +29,9 @@ struct PassedBoard {
   }
   board::Board& Target() { return Engine.Target(); }
   // Port accesses made on the board since the pass ended.
-  board::Trace AfterPass() const {
-    return board::Trace(Engine.Events().begin() + static_cast<long>(PassEvents),
-                        Engine.Events().end());
+  pi::Trace AfterPass() const {
+    return pi::Trace(Engine.Events().begin() + static_cast<long>(PassEvents),
+                     Engine.Events().end());
   }
 
   SioBoardConfig Record;

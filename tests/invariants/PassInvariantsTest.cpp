@@ -6,31 +6,31 @@
 #include <algorithm>
 #include <functional>
 
-#include "board/Status.h"
 #include "engine/HostEngine.h"
 #include "invariants/PassInvariants.h"
+#include "pi/Status.h"
 #include "tests/support/Harness.h"
 #include "tests/support/TraceBuilder.h"
 
 namespace {
 
-using board::EventKind;
-using board::TraceEvent;
+using pi::EventKind;
+using pi::TraceEvent;
 
 TraceEvent Out8(uint16_t Port, uint8_t Value) {
   return {EventKind::IoWrite, 1, Port, Value, 0, {}};
 }
 
 // Index of the first event that satisfies Pred (the trace must hold one).
-size_t Find(const board::Trace& T, const std::function<bool(const TraceEvent&)>& Pred) {
+size_t Find(const pi::Trace& T, const std::function<bool(const TraceEvent&)>& Pred) {
   auto It = std::find_if(T.begin(), T.end(), Pred);
   EXPECT_NE(It, T.end());
   return size_t(It - T.begin());
 }
-size_t FindOut(const board::Trace& T, uint16_t Port, uint8_t Value) {
+size_t FindOut(const pi::Trace& T, uint16_t Port, uint8_t Value) {
   return Find(T, [&](const TraceEvent& E) { return E == Out8(Port, Value); });
 }
-size_t FindKind(const board::Trace& T, EventKind Kind) {
+size_t FindKind(const pi::Trace& T, EventKind Kind) {
   return Find(T, [&](const TraceEvent& E) { return E.Kind == Kind; });
 }
 
@@ -51,7 +51,7 @@ TEST(PassInvariants, SoundPassesHaveNoViolations) {
   Stale.SetupVariable->resize(30);
   board::Scenario Absent = test::ChipAt(std::nullopt);
   board::Scenario Failing = board::DefaultScenario();
-  Failing.Faults.InstallPpiStatus = board::kEfiOutOfResources;
+  Failing.Faults.InstallPpiStatus = pi::kEfiOutOfResources;
   for (const auto& S : {board::DefaultScenario(), test::ChipAt(0x164E), Absent, Stale, Failing}) {
     auto R = HostPass(S);
     EXPECT_EQ(invariants::CheckPass(S, R, HostPass), std::vector<std::string>{})
@@ -112,7 +112,7 @@ TEST(PassInvariants, EachBrokenInvariantIsReported) {
       {"InstallPpi twice", board::DefaultScenario(),
        [](auto&, auto& R) { R.Events.push_back(R.Events.back()); }, "InstallPpi called 2 times"},
       {"status not InstallPpi's", board::DefaultScenario(),
-       [](auto&, auto& R) { R.Status = board::kEfiDeviceError; }, "InstallPpi returned"},
+       [](auto&, auto& R) { R.Status = pi::kEfiDeviceError; }, "InstallPpi returned"},
       {"ready PPI missing", board::DefaultScenario(), [](auto&, auto& R) { R.Ppis.clear(); },
        "installed PPIs"},
       {"register 0xF0 gets a bit set", Mode00(),
@@ -138,13 +138,13 @@ TEST(PassInvariants, EachBrokenInvariantIsReported) {
        "other than active"},
       {"logical device 8 programmed with no variable", board::DefaultScenario(),
        [](auto&, auto& R) {
-         R.Events[FindKind(R.Events, EventKind::GetVariable)].Status = board::kEfiNotFound;
+         R.Events[FindKind(R.Events, EventKind::GetVariable)].Status = pi::kEfiNotFound;
        },
        "without a matching entry"},
       {"pass goes on without a chip", test::ChipAt(std::nullopt),
        [](auto&, auto& R) { R.Events.push_back(Out8(0x4E, 0x77)); }, "yet the pass went on"},
       {"no chip but success", test::ChipAt(std::nullopt),
-       [](auto&, auto& R) { R.Status = board::kEfiSuccess; }, "expected EFI_UNSUPPORTED"},
+       [](auto&, auto& R) { R.Status = pi::kEfiSuccess; }, "expected EFI_UNSUPPORTED"},
   };
   for (auto& C : Cases) {
     board::PassResult R = HostPass(C.Config);
@@ -221,7 +221,7 @@ TEST(PassInvariants, ReturnedDataFollowsWhatTheProducerWroteAndClaimed) {
       {"claim longer, inside the buffer", 50, std::nullopt, 50, 0x11, 0x22},
       {"claim beyond the buffer", 4096, std::nullopt, 40, 0x11, std::nullopt},
       {"warning status, nothing copied", std::nullopt, 0x00000004, 67, 0x22, 0x22},
-      {"error status", std::nullopt, board::kEfiNotFound, 0, std::nullopt, std::nullopt},
+      {"error status", std::nullopt, pi::kEfiNotFound, 0, std::nullopt, std::nullopt},
   };
   for (const auto& C : Cases) {
     board::Scenario S = board::DefaultScenario();

@@ -73,7 +73,7 @@ std::pair<std::string, int> Capture(const std::string& Command) {
   return {Out, pclose(Pipe)};
 }
 
-board::Trace NoChipPass() {
+pi::Trace NoChipPass() {
   board::Scenario NoChip = board::DefaultScenario();
   NoChip.ChipPort = std::nullopt;
   return ovmf::AsQemuSeesIt(engine::RunHostPass(NoChip).Events);
@@ -87,10 +87,10 @@ TEST_P(DispatchedByOvmf, AccessesEqualTheNoChipPassAndTheBootReachesTheShell) {
   EXPECT_TRUE(B.ReachedShell) << "after " << B.Seconds << " s; serial:\n" << B.Serial;
   const auto Runs = ovmf::ModuleRuns(B.Ports);
   ASSERT_EQ(Runs.size(), 1u) << "the module must be dispatched exactly once";
-  const board::Trace Expected = NoChipPass();
+  const pi::Trace Expected = NoChipPass();
   ASSERT_EQ(Runs[0].size(), Expected.size());
   for (size_t I = 0; I < Expected.size(); ++I)
-    EXPECT_EQ(board::FormatEvent(Runs[0][I]), board::FormatEvent(Expected[I])) << "access " << I;
+    EXPECT_EQ(pi::FormatEvent(Runs[0][I]), pi::FormatEvent(Expected[I])) << "access " << I;
 
   // Debian's UEFITool parses the patched image without a message and finds
   // the module's file by its name.

@@ -65,7 +65,7 @@ std::vector<uint8_t> TwoLd8Entries() {
 
 struct Booted {
   ovmf::QemuBoot Boot;
-  std::vector<board::Trace> Runs;
+  std::vector<pi::Trace> Runs;
 };
 
 Booted BootCaseUnderQemu(const BootCase& C) {
@@ -98,34 +98,34 @@ Booted BootCaseUnderQemu(const BootCase& C) {
 }
 
 // The board model's pass as QEMU records it.
-board::Trace ModelTrace(const board::Scenario& S) {
+pi::Trace ModelTrace(const board::Scenario& S) {
   return ovmf::AsQemuSeesIt(engine::RunHostPass(S).Events);
 }
 
-void ExpectSameTrace(const board::Trace& Qemu, const board::Trace& Model) {
+void ExpectSameTrace(const pi::Trace& Qemu, const pi::Trace& Model) {
   ASSERT_EQ(Qemu.size(), Model.size());
   for (size_t I = 0; I < Model.size(); ++I)
-    EXPECT_EQ(board::FormatEvent(Qemu[I]), board::FormatEvent(Model[I])) << "access " << I;
+    EXPECT_EQ(pi::FormatEvent(Qemu[I]), pi::FormatEvent(Model[I])) << "access " << I;
 }
 
 // Data-port accesses of one kind to register Reg (the last index written).
-std::vector<uint32_t> DataAccesses(const board::Trace& T, uint16_t IndexPort, uint8_t Reg,
-                                   board::EventKind Kind) {
+std::vector<uint32_t> DataAccesses(const pi::Trace& T, uint16_t IndexPort, uint8_t Reg,
+                                   pi::EventKind Kind) {
   std::vector<uint32_t> Values;
   std::optional<uint32_t> Index;
   for (const auto& E : T) {
-    if (E.Kind == board::EventKind::IoWrite && E.Port == IndexPort)
+    if (E.Kind == pi::EventKind::IoWrite && E.Port == IndexPort)
       Index = E.Value;
     else if (E.Kind == Kind && E.Port == IndexPort + 1 && Index == Reg)
       Values.push_back(E.Value);
   }
   return Values;
 }
-std::vector<uint32_t> Written(const board::Trace& T, uint16_t IndexPort, uint8_t Reg) {
-  return DataAccesses(T, IndexPort, Reg, board::EventKind::IoWrite);
+std::vector<uint32_t> Written(const pi::Trace& T, uint16_t IndexPort, uint8_t Reg) {
+  return DataAccesses(T, IndexPort, Reg, pi::EventKind::IoWrite);
 }
-std::vector<uint32_t> Read(const board::Trace& T, uint16_t IndexPort, uint8_t Reg) {
-  return DataAccesses(T, IndexPort, Reg, board::EventKind::IoRead);
+std::vector<uint32_t> Read(const pi::Trace& T, uint16_t IndexPort, uint8_t Reg) {
+  return DataAccesses(T, IndexPort, Reg, pi::EventKind::IoRead);
 }
 
 TEST(StandInUnderOvmf, TwoLd8EntriesGiveTheBoardModelsTraceAndDmpstoreShowsTheVariable) {
@@ -155,7 +155,7 @@ TEST(StandInUnderOvmf, LastCandidatePortWithoutAVariableLeavesLogicalDevice8Alon
   EXPECT_TRUE(Read(B.Runs[0], 0x164E, 0xF0).empty());
   size_t ExitKeys = 0;
   for (const auto& E : B.Runs[0])
-    ExitKeys += E.Kind == board::EventKind::IoWrite && E.Port == 0x164E && E.Value == 0xAA;
+    ExitKeys += E.Kind == pi::EventKind::IoWrite && E.Port == 0x164E && E.Value == 0xAA;
   EXPECT_EQ(ExitKeys, 1u);
 }
 

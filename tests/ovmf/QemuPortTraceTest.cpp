@@ -8,8 +8,8 @@
 
 namespace {
 
-using board::EventKind;
-using board::TraceEvent;
+using pi::EventKind;
+using pi::TraceEvent;
 
 using test::In;
 using test::Out;
@@ -42,30 +42,30 @@ TEST(QemuPortTrace, ParsesPortLinesOnly) {
 }
 
 TEST(QemuPortTrace, SplitsWidePostCodeWritesAsQemuDoes) {
-  const board::Trace Host = {Out(0x80, 0x0070, 2),
-                             Out(0xCF8, 0x8000F880, 4),
-                             In(0x4F, 0xFF),
-                             {EventKind::LocatePpi, 0, 0, 0, 0x8000000E, {}}};
-  const board::Trace Expected = {Out(0x80, 0x70), Out(0x81, 0x00), Out(0xCF8, 0x8000F880, 4),
-                                 In(0x4F, 0xFF)};
+  const pi::Trace Host = {Out(0x80, 0x0070, 2),
+                          Out(0xCF8, 0x8000F880, 4),
+                          In(0x4F, 0xFF),
+                          {EventKind::LocatePpi, 0, 0, 0, 0x8000000E, {}}};
+  const pi::Trace Expected = {Out(0x80, 0x70), Out(0x81, 0x00), Out(0xCF8, 0x8000F880, 4),
+                              In(0x4F, 0xFF)};
   EXPECT_EQ(ovmf::AsQemuSeesIt(Host), Expected);
-  const board::Trace Ports(Host.begin(), Host.begin() + 3);
+  const pi::Trace Ports(Host.begin(), Host.begin() + 3);
   EXPECT_EQ(ovmf::AsTheModuleWroteIt(Expected), Ports);
   // A lone byte write to 0x80 stays what it was.
-  const board::Trace Lone = {Out(0x80, 0x55), Out(0x4E, 0x77), Out(0x81, 0x01)};
+  const pi::Trace Lone = {Out(0x80, 0x55), Out(0x4E, 0x77), Out(0x81, 0x01)};
   EXPECT_EQ(ovmf::AsTheModuleWroteIt(Lone), Lone);
 }
 
 TEST(QemuPortTrace, FindsTheModuleAmongFirmwareTraffic) {
-  const board::Trace Module = {Out(0x80, 0x70),
-                               Out(0x81, 0x00),
-                               Out(0xCF8, 0x8000F880, 4),
-                               Out(0xCFC, 0x3F0F0017, 4),
-                               Out(0x4E, 0x77),
-                               Out(0x4E, 0x20),
-                               In(0x4F, 0xFF),
-                               Out(0x164E, 0x20),
-                               In(0x164F, 0xFF)};
+  const pi::Trace Module = {Out(0x80, 0x70),
+                            Out(0x81, 0x00),
+                            Out(0xCF8, 0x8000F880, 4),
+                            Out(0xCFC, 0x3F0F0017, 4),
+                            Out(0x4E, 0x77),
+                            Out(0x4E, 0x20),
+                            In(0x4F, 0xFF),
+                            Out(0x164E, 0x20),
+                            In(0x164F, 0xFF)};
   std::vector<TraceEvent> Boot = {Out(0x70, 0x0F), In(0x71, 0), Out(0xCF8, 0x80000000, 4),
                                   Out(0x80, 0x70)};
   Boot.insert(Boot.end(), Module.begin(), Module.end());

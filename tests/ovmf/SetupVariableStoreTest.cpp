@@ -5,11 +5,11 @@
 // dumps ParseDumpedVariable takes and which it refuses.
 #include <gtest/gtest.h>
 
-#include "board/Guid.h"
 #include "board/Scenario.h"
 #include "chip/SetupLayout.h"
 #include "common/BuildPaths.h"
 #include "ovmf/SetupVariableStore.h"
+#include "pi/KnownGuids.h"
 #include "pi/VariableStore.h"
 
 #include <fstream>
@@ -72,7 +72,7 @@ TEST(StoredSetupVariable, OneValidNonVolatileBootServiceCopyAfterEachStore) {
   ASSERT_TRUE(Second) << Second.Message();
   auto Store = pi::VariableStore::Open(*Second);
   ASSERT_TRUE(Store) << Store.Message();
-  const auto* Valid = Store->FindValid(chip::kSetupVariableName, board::kSioSetupVendorGuid);
+  const auto* Valid = Store->FindValid(chip::kSetupVariableName, pi::kSioSetupVendorGuid);
   ASSERT_NE(Valid, nullptr);
   EXPECT_EQ(Valid->Data, Longer);
   EXPECT_EQ(Valid->Attributes, ovmf::kStoredSetupAttributes);

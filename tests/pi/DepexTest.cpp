@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "board/Guid.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Depex.h"
+#include "pi/KnownGuids.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ TEST(Depex, EachChoiceEncodesAsThePeiFoundationReadsIt) {
 
 TEST(Depex, WriterKeepsPostfixOrder) {
   const auto Code = pi::DepexWriter()
-                        .Push(board::kReadOnlyVariable2PpiGuid)
-                        .Push(board::kSioReadyPpiGuid)
+                        .Push(pi::kReadOnlyVariable2PpiGuid)
+                        .Push(pi::kSioReadyPpiGuid)
                         .And()
                         .Finish();
   EXPECT_EQ(Code, Hex("02" + kVariablePpi + "02" + kReadyPpi + "0308"));

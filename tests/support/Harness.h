@@ -18,7 +18,7 @@ public:
 
   board::Board& Board() { return Board_; }
   const EFI_PEI_SERVICES** PeiServices() { return Services_.PeiServices(); }
-  const board::Trace& Events() const { return Board_.Events(); }
+  const pi::Trace& Events() const { return Board_.Events(); }
 
 private:
   board::Board Board_;

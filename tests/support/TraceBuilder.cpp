@@ -5,7 +5,7 @@
 
 namespace test {
 
-using board::EventKind;
+using pi::EventKind;
 using namespace chip;
 
 TraceBuilder& TraceBuilder::Out8(uint16_t Port, uint8_t Value) {
@@ -108,8 +108,8 @@ TraceBuilder& TraceBuilder::Service(EventKind Kind, uint32_t Status) {
   return *this;
 }
 
-board::Trace PortAccesses(const board::Trace& Events) {
-  board::Trace Out;
+pi::Trace PortAccesses(const pi::Trace& Events) {
+  pi::Trace Out;
   for (const auto& E : Events) {
     if (E.IsPortAccess())
       Out.push_back(E);
@@ -117,17 +117,17 @@ board::Trace PortAccesses(const board::Trace& Events) {
   return Out;
 }
 
-board::Trace Skeleton(const board::Trace& Events) {
-  board::Trace Out = Events;
+pi::Trace Skeleton(const pi::Trace& Events) {
+  pi::Trace Out = Events;
   for (auto& E : Out)
     E.Call = {};
   return Out;
 }
 
-std::string Dump(const board::Trace& Events) {
+std::string Dump(const pi::Trace& Events) {
   std::string Text;
   for (const auto& E : Events)
-    Text += "  " + board::FormatEvent(E) + "\n";
+    Text += "  " + pi::FormatEvent(E) + "\n";
   return Text;
 }
 

@@ -14,11 +14,11 @@
 namespace test {
 
 // One port access of Width bytes, as a trace records it.
-inline board::TraceEvent Out(uint16_t Port, uint32_t Value, uint8_t Width = 1) {
-  return {board::EventKind::IoWrite, Width, Port, Value, 0, {}};
+inline pi::TraceEvent Out(uint16_t Port, uint32_t Value, uint8_t Width = 1) {
+  return {pi::EventKind::IoWrite, Width, Port, Value, 0, {}};
 }
-inline board::TraceEvent In(uint16_t Port, uint32_t Value, uint8_t Width = 1) {
-  return {board::EventKind::IoRead, Width, Port, Value, 0, {}};
+inline pi::TraceEvent In(uint16_t Port, uint32_t Value, uint8_t Width = 1) {
+  return {pi::EventKind::IoRead, Width, Port, Value, 0, {}};
 }
 
 class TraceBuilder {
@@ -40,19 +40,19 @@ public:
   TraceBuilder& InitScript(uint16_t P);
   // The thirteen accesses that program logical device 8 from one entry.
   TraceBuilder& Ld8Entry(uint16_t P, uint8_t ModeBefore, uint8_t ModeAfter, uint8_t Param0);
-  TraceBuilder& Service(board::EventKind Kind, uint32_t Status);
+  TraceBuilder& Service(pi::EventKind Kind, uint32_t Status);
 
-  const board::Trace& Events() const { return Events_; }
+  const pi::Trace& Events() const { return Events_; }
 
 private:
-  board::Trace Events_;
+  pi::Trace Events_;
 };
 
 // Port accesses only, or port accesses and service calls by kind and status
 // (call records dropped), for comparing against a TraceBuilder trace.
-board::Trace PortAccesses(const board::Trace& Events);
-board::Trace Skeleton(const board::Trace& Events);
+pi::Trace PortAccesses(const pi::Trace& Events);
+pi::Trace Skeleton(const pi::Trace& Events);
 
-std::string Dump(const board::Trace& Events);
+std::string Dump(const pi::Trace& Events);
 
 } // namespace test

@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "common/InputError.h"
 #include "tool/Commands.h"
 #include "tool/OptionRules.h"
 
 namespace {
 
-// The commands as `sio` registers them (`sio inspect` aside), with the rules.
+// The commands as `sio` registers them, with the rules.
 void AddCommands(CLI::App& App, int& ExitCode) {
   siotool::AddCommands(App, ExitCode);
   siotool::RefuseEmptyValues(App);

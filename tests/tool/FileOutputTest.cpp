@@ -9,7 +9,7 @@
 #include <iterator>
 #include <sys/stat.h>
 
-#include "tool/InputError.h"
+#include "common/InputError.h"
 
 namespace siotool {
 namespace {

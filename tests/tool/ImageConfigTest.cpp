@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "common/BuildPaths.h"
+#include "common/InputError.h"
 #include "emulator/ImageEngine.h"
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
@@ -17,7 +18,6 @@
 #include "tests/support/ImageFixture.h"
 #include "tests/support/TraceBuilder.h"
 #include "tool/ImageConfig.h"
-#include "tool/InputError.h"
 
 namespace {
 
@@ -115,11 +115,11 @@ TEST(ImageConfig, AValuePatchedAtTheInfOffsetChangesWhatTheImageDoes) {
   S.SetupVariable.reset();
   emulator::ImageRunReport Run = emulator::RunImagePass(Image, S);
   ASSERT_TRUE(Run.Completed) << Run.Fault;
-  board::Trace Expected =
+  pi::Trace Expected =
       TraceBuilder().EarlyWrites().ProbeMatch(0x2E).EnterConfig(0x2E).InitScript(0x2E).Events();
-  board::Trace Ports = test::PortAccesses(Run.Result.Events);
+  pi::Trace Ports = test::PortAccesses(Run.Result.Events);
   ASSERT_GE(Ports.size(), Expected.size());
-  EXPECT_EQ(board::Trace(Ports.begin(), Ports.begin() + Expected.size()), Expected)
+  EXPECT_EQ(pi::Trace(Ports.begin(), Ports.begin() + Expected.size()), Expected)
       << test::Dump(Ports);
 }
 
@@ -304,12 +304,12 @@ TEST(PatchedImage, OnePortOnlyWithNoChipIsProbedOnceAndNothingElseIsTouched) {
 TEST(PatchedImage, LpcWriteSkipped) {
   auto Image = Patched({"PcdSioF81216aLpcDecodeAddress=0", "PcdSioF81216aPostCode=0x1234"});
   board::PassResult R = RunBoth(Image, NoVariable(0x4E));
-  board::Trace Ports = test::PortAccesses(R.Events);
+  pi::Trace Ports = test::PortAccesses(R.Events);
   ASSERT_GE(Ports.size(), 2u);
   EXPECT_EQ(Ports[0], test::Out(0x80, 0x1234, 2));
   EXPECT_EQ(Ports[1], test::Out(0x4E, 0x77));
   for (const auto& E : Ports)
-    EXPECT_TRUE(E.Port < 0xCF8 || E.Port > 0xCFF) << board::FormatEvent(E);
+    EXPECT_TRUE(E.Port < 0xCF8 || E.Port > 0xCFF) << pi::FormatEvent(E);
   EXPECT_EQ(R.PostCodes, std::vector<uint32_t>{0x1234});
   EXPECT_EQ(R.Status, 0u);
 }
@@ -331,13 +331,13 @@ TEST(PatchedImage, AScriptThatFillsItsReservedBytesIsPlayedToTheirEndAndNoFurthe
   EXPECT_FALSE(Config->ScriptHasEndPair());
   EXPECT_NE(siotool::ConfigProblem(*Config), "");
   board::PassResult R = RunBoth(Image, NoVariable(0x4E));
-  board::Trace Expected = TraceBuilder()
-                              .EarlyWrites()
-                              .ProbeMatch(0x4E)
-                              .EnterConfig(0x4E)
-                              .InitScript(0x4E, *Config)
-                              .ExitConfig(0x4E)
-                              .Events();
+  pi::Trace Expected = TraceBuilder()
+                           .EarlyWrites()
+                           .ProbeMatch(0x4E)
+                           .EnterConfig(0x4E)
+                           .InitScript(0x4E, *Config)
+                           .ExitConfig(0x4E)
+                           .Events();
   EXPECT_EQ(Config->Script().size(), 24u);
   EXPECT_EQ(test::PortAccesses(R.Events), Expected) << test::Dump(R.Events);
   EXPECT_EQ(R.Chip->Devices.at(0)[0xF7], 46);
@@ -350,7 +350,7 @@ TEST(PatchedImage, EveryPcdOverriddenRunsAsItsValuesSay) {
   auto Image = Patched(Set);
   board::PassResult R = RunBoth(Image, NoVariable(0x4E));
   // 0x2E first (no chip there), then 0x4E, the only candidate.
-  board::Trace Expected;
+  pi::Trace Expected;
   Expected.push_back(test::Out(0x80, 0x55, 2));
   Expected.push_back(test::Out(0xCF8, 0x8000F884, 4));
   Expected.push_back(test::Out(0xCFC, 0x00FC0C01, 4));

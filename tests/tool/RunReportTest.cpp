@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "board/ScenarioCatalog.h"
+#include "board/ScenarioFile.h"
 #include "tool/RunReport.h"
-#include "tool/ScenarioFile.h"
 
 namespace {
 

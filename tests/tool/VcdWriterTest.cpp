@@ -96,7 +96,7 @@ TEST(VcdWriter, GtkwaveReadsBackEveryAccess) {
     auto& Seen = Steps[Step];
     EXPECT_EQ(Seen["port"], E.Port) << "step " << Step;
     EXPECT_EQ(Seen["data"], E.Value) << "step " << Step;
-    EXPECT_EQ(Seen["write"], E.Kind == board::EventKind::IoWrite ? 1u : 0u) << "step " << Step;
+    EXPECT_EQ(Seen["write"], E.Kind == pi::EventKind::IoWrite ? 1u : 0u) << "step " << Step;
     EXPECT_EQ(Seen["width"], E.Width * 8u) << "step " << Step;
     EXPECT_EQ(Seen["event"], Accesses[Step]) << "step " << Step;
   }

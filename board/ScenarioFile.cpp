@@ -1,16 +1,29 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/ScenarioFile.h"
+#include "board/ScenarioFile.h"
 
 #include <set>
 
 #include "board/LpcBridge.h"
 #include "board/PostCodePort.h"
-#include "board/Status.h"
-#include "tool/FileInput.h"
-#include "tool/InputError.h"
-#include "tool/SetupVariable.h"
+#include "chip/SetupVariable.h"
+#include "common/FileInput.h"
+#include "common/InputError.h"
+#include "pi/Status.h"
 
 namespace siotool {
+
+uint32_t ReadStatus(const Json& Value, const std::string& Field) {
+  if (Value.is_string()) {
+    auto Text = Value.get<std::string>();
+    if (auto Status = pi::ParseStatus(Text))
+      return *Status;
+    throw InputError(Field + ": " + Quoted(Text) +
+                     " is not a status (write a name such as EFI_NOT_FOUND or a number such as "
+                     "0x8000000E)");
+  }
+  return static_cast<uint32_t>(ReadUnsigned(Value, Field, 0xFFFFFFFF));
+}
+
 namespace {
 
 void ParseChip(const Json& Chip, board::Scenario& S) {
@@ -122,7 +135,7 @@ void ParseFaults(const Json& Faults, board::PeiFaults& F) {
 }
 
 Json StatusOrNull(const std::optional<uint32_t>& Status) {
-  return Status ? Json(board::StatusName(*Status)) : Json(nullptr);
+  return Status ? Json(pi::StatusName(*Status)) : Json(nullptr);
 }
 
 // Bytes as ReadBytes reads them back: "5A:00:FF".

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "board/Status.h"
+#include "board/ScenarioFile.h"
 #include "common/BuildPaths.h"
-#include "tool/InputError.h"
-#include "tool/ScenarioFile.h"
+#include "common/InputError.h"
+#include "pi/Status.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ TEST(ScenarioFile, EveryKeyReachesTheScenario) {
   EXPECT_EQ(S.Registers, (std::vector<board::RegisterPreset>{{0, 0x27, 1}, {1, 0x60, 3}}));
   EXPECT_EQ(S.SetupVariable, (std::vector<uint8_t>{0, 1, 2}));
   EXPECT_TRUE(S.Faults.NoVariablePpi);
-  EXPECT_EQ(S.Faults.InstallPpiStatus, board::kEfiOutOfResources);
+  EXPECT_EQ(S.Faults.InstallPpiStatus, pi::kEfiOutOfResources);
 
   // The lookup and GetVariable faults, each with what lets it take effect.
   auto Null =
@@ -48,10 +48,10 @@ TEST(ScenarioFile, EveryKeyReachesTheScenario) {
   EXPECT_TRUE(Null.Faults.LocateReturnsNullPpi);
   auto Locate =
       siotool::ParseScenario(Json::parse(R"({"faults": {"locate_ppi_status": "0x80000007"}})"));
-  EXPECT_EQ(Locate.Faults.LocatePpiStatus, board::kEfiDeviceError);
+  EXPECT_EQ(Locate.Faults.LocatePpiStatus, pi::kEfiDeviceError);
   auto Get =
       siotool::ParseScenario(Json::parse(R"({"faults": {"get_variable_status": 2147483662}})"));
-  EXPECT_EQ(Get.Faults.GetVariableStatus, board::kEfiNotFound);
+  EXPECT_EQ(Get.Faults.GetVariableStatus, pi::kEfiNotFound);
   auto Size =
       siotool::ParseScenario(Json::parse(R"({"faults": {"get_variable_reported_size": 500}})"));
   EXPECT_EQ(Size.Faults.GetVariableReportedSize, 500u);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace board {
+namespace pi {
 
 inline constexpr uint32_t kEfiSuccess = 0;
 inline constexpr uint32_t kEfiInvalidParameter = 0x80000002;
@@ -28,4 +28,4 @@ std::string StatusName(uint32_t Status);
 // Accepts a name ("EFI_NOT_FOUND") or a number ("0x8000000E").
 std::optional<uint32_t> ParseStatus(std::string_view Text);
 
-} // namespace board
+} // namespace pi

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "chip/SetupLayout.h"
-#include "tool/JsonFields.h"
+#include "common/JsonFields.h"
 
 namespace siotool {
 
 // The variable's name and layout as chip/SetupLayout.h states them; its
-// vendor GUID is board::kSioSetupVendorGuid.
+// vendor GUID is pi::kSioSetupVendorGuid.
 inline constexpr std::u16string_view kSetupVariableName = chip::kSetupVariableName;
 inline constexpr size_t kSetupEntryCount = chip::kSetupEntryCount;
 inline constexpr size_t kSetupEntrySize = chip::kSetupEntrySize;

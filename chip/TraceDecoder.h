@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "board/Trace.h"
 #include "chip/ConfigPortDecoder.h"
+#include "pi/Trace.h"
 
 namespace siotool {
 
@@ -35,14 +35,14 @@ public:
   explicit TraceDecoder(const std::vector<uint16_t>& IndexPorts) : Ports_(IndexPorts) {}
 
   // Meaning of the next event of the trace; events must come in trace order.
-  std::string Decode(const board::TraceEvent& Event);
+  std::string Decode(const pi::TraceEvent& Event);
 
 private:
   using KnownValues = std::map<std::pair<uint8_t, uint8_t>, uint8_t>; // (device, register) -> value
 
-  std::string ChipAccess(const chip::PortAccess& Access, const board::TraceEvent& Event);
-  std::string PciAccess(const board::TraceEvent& Event);
-  std::string ServiceCall(const board::TraceEvent& Event) const;
+  std::string ChipAccess(const chip::PortAccess& Access, const pi::TraceEvent& Event);
+  std::string PciAccess(const pi::TraceEvent& Event);
+  std::string ServiceCall(const pi::TraceEvent& Event) const;
 
   chip::ConfigPortDecoder Ports_;
   std::map<uint16_t, KnownValues> Known_; // by index port: register values seen
@@ -51,7 +51,7 @@ private:
 
 // IndexPorts: the ports the image that made the trace probes (empty: the
 // usual candidate ports).
-std::vector<DecodedEvent> DecodeTrace(const board::Trace& Events,
+std::vector<DecodedEvent> DecodeTrace(const pi::Trace& Events,
                                       const std::vector<uint16_t>& IndexPorts = {});
 
 } // namespace siotool

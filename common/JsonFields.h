@@ -40,8 +40,6 @@ inline uint16_t ReadWord(const Json& Value, const std::string& Field) {
   return static_cast<uint16_t>(ReadUnsigned(Value, Field, 0xFFFF));
 }
 bool ReadBool(const Json& Value, const std::string& Field);
-// An EFI status by name ("EFI_NOT_FOUND") or number ("0x8000000E").
-uint32_t ReadStatus(const Json& Value, const std::string& Field);
 // Bytes as an array of numbers or as hex pairs separated by ':' or ' '
 // ("5A:00:00:00"); at most MaxCount of them.
 std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size_t MaxCount);

@@ -11,9 +11,13 @@
 
 #include "pi/Guid.h"
 
-namespace board {
+namespace pi {
 
 enum class EventKind : uint8_t { IoRead, IoWrite, InstallPpi, LocatePpi, GetVariable };
+
+// A PPI descriptor's flags: the entry names a PPI; it ends the list.
+inline constexpr uint32_t kPpiDescriptorPpi = 0x00000010;
+inline constexpr uint32_t kPpiDescriptorTerminateList = 0x80000000;
 
 // One descriptor of the list given to InstallPpi.
 struct PpiRecord {
@@ -72,4 +76,4 @@ std::string FormatCallDetail(const TraceEvent& Event);
 // "InstallPpi(6F3BDEE2-... flags=0x80000010 no-interface) -> EFI_SUCCESS".
 std::string FormatEvent(const TraceEvent& Event);
 
-} // namespace board
+} // namespace pi

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "board/Trace.h"
+#include "pi/Trace.h"
 
 #include <cstdio>
 
-#include "board/Status.h"
+#include "pi/Status.h"
 
-namespace board {
+namespace pi {
 namespace {
 
 void AppendAscii(std::string& Text, std::u16string_view Name) {
@@ -51,7 +51,7 @@ std::string FormatCallDetail(const TraceEvent& E) {
     for (const auto& Ppi : C.Ppis) {
       if (!Text.empty())
         Text += ' ';
-      pi::AppendGuid(Text, Ppi.Guid);
+      AppendGuid(Text, Ppi.Guid);
       Text += " flags=0x";
       AppendHex32(Text, Ppi.Flags);
       Text += Ppi.HasInterface ? " interface" : " no-interface";
@@ -59,7 +59,7 @@ std::string FormatCallDetail(const TraceEvent& E) {
     return Text;
   case EventKind::LocatePpi:
     if (C.Guid)
-      pi::AppendGuid(Text, *C.Guid);
+      AppendGuid(Text, *C.Guid);
     Text += " instance=";
     AppendNumber(Text, C.Instance);
     if (C.DescriptorWanted)
@@ -77,7 +77,7 @@ std::string FormatCallDetail(const TraceEvent& E) {
     }
     Text += ' ';
     if (C.Guid)
-      pi::AppendGuid(Text, *C.Guid);
+      AppendGuid(Text, *C.Guid);
     else
       Text += "NULL-guid";
     if (C.AttributesWanted)
@@ -104,4 +104,4 @@ std::string FormatEvent(const TraceEvent& E) {
   return std::string(KindName(E.Kind)) + "(" + FormatCallDetail(E) + ") -> " + StatusName(E.Status);
 }
 
-} // namespace board
+} // namespace pi

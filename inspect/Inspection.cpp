@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "inspect/InspectCommand.h"
+#include "inspect/Inspection.h"
 
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "board/ScenarioCatalog.h"
+#include "board/ScenarioFile.h"
+#include "chip/TraceDecoder.h"
+#include "common/InputError.h"
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
@@ -13,9 +16,6 @@
 #include "inspect/InspectReport.h"
 #include "inspect/PortChoice.h"
 #include "inspect/SignalHold.h"
-#include "tool/InputError.h"
-#include "tool/ScenarioFile.h"
-#include "tool/TraceDecoder.h"
 
 namespace inspect {
 namespace {
@@ -80,7 +80,7 @@ template <typename T> T Need(sio::Result<T> Got) {
   return std::move(*Got);
 }
 
-siotool::Json AccessesToJson(const board::Trace& Accesses) {
+siotool::Json AccessesToJson(const pi::Trace& Accesses) {
   siotool::Json Out = siotool::Json::array();
   for (const auto& Event : siotool::DecodeTrace(Accesses))
     Out.push_back({{"access", Event.Access}, {"meaning", Event.Meaning}});
@@ -88,7 +88,7 @@ siotool::Json AccessesToJson(const board::Trace& Accesses) {
 }
 
 // --trace: the accesses made, decoded; as {"accesses": [...]} with --json.
-void PrintAccesses(const board::Trace& Accesses, bool Json) {
+void PrintAccesses(const pi::Trace& Accesses, bool Json) {
   if (Json) {
     std::cout << siotool::Json{{"accesses", AccessesToJson(Accesses)}}.dump(2) << "\n";
     return;
@@ -197,7 +197,7 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
 
 } // namespace
 
-void AddInspectCommand(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage) {
+void AddInspection(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage) {
   auto Given = std::make_shared<Options>();
   auto* Port = Command
                    .add_option("--port", Given->Port,

@@ -3,16 +3,16 @@
 // following the configuration protocol's state port by port.
 #include <gtest/gtest.h>
 
-#include "board/Guid.h"
+#include "chip/TraceDecoder.h"
+#include "pi/KnownGuids.h"
 #include "tests/support/TraceBuilder.h"
-#include "tool/TraceDecoder.h"
 
 namespace {
 
-using board::EventKind;
+using pi::EventKind;
 using test::TraceBuilder;
 
-board::TraceEvent Io(EventKind Kind, uint8_t Width, uint16_t Port, uint32_t Value) {
+pi::TraceEvent Io(EventKind Kind, uint8_t Width, uint16_t Port, uint32_t Value) {
   return {Kind, Width, Port, Value, 0, {}};
 }
 
@@ -21,7 +21,7 @@ struct Expectation {
   const char* Meaning;
 };
 
-void ExpectMeanings(const board::Trace& Events, std::initializer_list<Expectation> Expected) {
+void ExpectMeanings(const pi::Trace& Events, std::initializer_list<Expectation> Expected) {
   auto Decoded = siotool::DecodeTrace(Events);
   ASSERT_EQ(Decoded.size(), Events.size());
   for (const auto& [Index, Meaning] : Expected) {
@@ -101,7 +101,7 @@ TEST(TraceDecoder, ConfigurationModeNeedsTwoEnterKeysInARowAtTheSamePort) {
 }
 
 TEST(TraceDecoder, PostCodeAndPciConfigurationByRegister) {
-  board::Trace Events = {
+  pi::Trace Events = {
       Io(EventKind::IoWrite, 2, 0x80, 0x70),
       Io(EventKind::IoWrite, 4, 0xCF8, 0x8000F880),
       Io(EventKind::IoWrite, 4, 0xCFC, 0x3F0F0017),
@@ -132,17 +132,17 @@ TEST(TraceDecoder, PostCodeAndPciConfigurationByRegister) {
        {10, "no device at port 0x03F8 on this board"}});
 }
 
-board::TraceEvent Call(EventKind Kind, uint32_t Status, board::ServiceCall Record) {
-  board::TraceEvent E;
+pi::TraceEvent Call(EventKind Kind, uint32_t Status, pi::ServiceCall Record) {
+  pi::TraceEvent E;
   E.Kind = Kind;
   E.Status = Status;
   E.Call = std::move(Record);
   return E;
 }
 
-board::ServiceCall Variable(std::optional<std::u16string> Name, std::optional<pi::Guid> Guid,
-                            uint64_t Size, uint64_t Returned, bool Attributes = false) {
-  board::ServiceCall C;
+pi::ServiceCall Variable(std::optional<std::u16string> Name, std::optional<pi::Guid> Guid,
+                         uint64_t Size, uint64_t Returned, bool Attributes = false) {
+  pi::ServiceCall C;
   C.NameGiven = Name.has_value();
   C.Name = Name.value_or(u"");
   C.Guid = Guid;
@@ -155,25 +155,25 @@ board::ServiceCall Variable(std::optional<std::u16string> Name, std::optional<pi
 // Each call is worded from its recorded fields, and printed by the one printer.
 TEST(TraceDecoder, ServiceCallsByWhatTheyAskFor) {
   const pi::Guid Other = pi::GuidFromText("11111111-2222-3333-4444-555555555555");
-  board::ServiceCall Locate;
-  Locate.Guid = board::kReadOnlyVariable2PpiGuid;
-  board::ServiceCall LocateOdd = Locate;
+  pi::ServiceCall Locate;
+  Locate.Guid = pi::kReadOnlyVariable2PpiGuid;
+  pi::ServiceCall LocateOdd = Locate;
   LocateOdd.Instance = 2;
   LocateOdd.DescriptorWanted = true;
   LocateOdd.NullInterface = true;
-  board::ServiceCall Install;
-  Install.Ppis = {{board::kSioReadyPpiGuid, 0x80000010, false}, {Other, 0x10, true}};
-  board::ServiceCall Malformed;
+  pi::ServiceCall Install;
+  Install.Ppis = {{pi::kSioReadyPpiGuid, 0x80000010, false}, {Other, 0x10, true}};
+  pi::ServiceCall Malformed;
   Malformed.ListWellFormed = false;
-  board::Trace Events = {
+  pi::Trace Events = {
       Call(EventKind::LocatePpi, 0, Locate),
       Call(EventKind::GetVariable, 0x8000000E,
-           Variable(u"SioF81216aSetup00", board::kSioSetupVendorGuid, 67, 67)),
+           Variable(u"SioF81216aSetup00", pi::kSioSetupVendorGuid, 67, 67)),
       Call(EventKind::GetVariable, 0, Variable(u"Other", Other, 1, 1)),
       Call(EventKind::InstallPpi, 0, Install),
       // The setup variable's name inside a longer one is another variable.
       Call(EventKind::GetVariable, 0,
-           Variable(u"XSioF81216aSetup00", board::kSioSetupVendorGuid, 67, 67, true)),
+           Variable(u"XSioF81216aSetup00", pi::kSioSetupVendorGuid, 67, 67, true)),
       Call(EventKind::GetVariable, 0x80000002, Variable(std::nullopt, std::nullopt, 0, 0)),
       Call(EventKind::GetVariable, 0, Variable(u"SioF81216aSetup00\u00e9", Other, 2, 3)),
       Call(EventKind::LocatePpi, 0x8000000E, LocateOdd),

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/FileInput.h"
+#include "common/FileInput.h"
 
 #include <filesystem>
 #include <fstream>
 
-#include "tool/InputError.h"
+#include "common/InputError.h"
 
 namespace siotool {
 

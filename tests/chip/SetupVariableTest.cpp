@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "board/Scenario.h"
-#include "tool/InputError.h"
-#include "tool/SetupVariable.h"
+#include "chip/SetupVariable.h"
+#include "common/InputError.h"
 
 namespace {
 

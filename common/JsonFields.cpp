@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/JsonFields.h"
+#include "common/JsonFields.h"
 #include "common/Hex.h"
 #include "common/Number.h"
 
 #include <cstdio>
 
-#include "board/Status.h"
-#include "tool/InputError.h"
+#include "common/InputError.h"
 
 namespace siotool {
 namespace {
@@ -103,17 +102,6 @@ bool ReadBool(const Json& Value, const std::string& Field) {
   if (!Value.is_boolean())
     Fail(Field, "expected true or false, got " + TypeName(Value));
   return Value.get<bool>();
-}
-
-uint32_t ReadStatus(const Json& Value, const std::string& Field) {
-  if (Value.is_string()) {
-    auto Text = Value.get<std::string>();
-    if (auto Status = board::ParseStatus(Text))
-      return *Status;
-    Fail(Field, Quoted(Text) + " is not a status (write a name such as EFI_NOT_FOUND or a number "
-                               "such as 0x8000000E)");
-  }
-  return static_cast<uint32_t>(ReadUnsigned(Value, Field, 0xFFFFFFFF));
 }
 
 std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size_t MaxCount) {

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/SetupVariable.h"
+#include "chip/SetupVariable.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "tool/InputError.h"
+#include "common/InputError.h"
 
 namespace siotool {
 namespace {

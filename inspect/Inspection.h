@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// `sio inspect` and `sio-inspect`: one command, set up on a CLI11 app (a
-// subcommand of `sio`, or the whole of `sio-inspect`). The callback sets
+// An inspection's options and run, set up on a CLI11 app: `sio inspect`
+// (tool/InspectCommand.cpp) and `sio-inspect` (SioInspect.cpp) are the same
+// command. The callback sets
 // ExitCode (0 as expected, 1 a difference) and throws siotool::InputError for
 // a usage or access error (exit code 2).
 #pragma once
@@ -22,6 +23,6 @@ using ImageBoardReader = std::function<chip::BoardConfig(const std::string& Path
 // registers read, the simulated board's pass and the expectation then follow
 // that image's board values instead of the built-in ones. (`sio-inspect`
 // links no reader of module images, and has no --image.)
-void AddInspectCommand(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage = {});
+void AddInspection(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage = {});
 
 } // namespace inspect

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "board/Status.h"
+#include "pi/Status.h"
 
 #include "common/Number.h"
 #include <cstdio>
 
-namespace board {
+namespace pi {
 namespace {
 
 struct NamedStatus {
@@ -81,4 +81,4 @@ std::optional<uint32_t> ParseStatus(std::string_view Text) {
   return static_cast<uint32_t>(*Value);
 }
 
-} // namespace board
+} // namespace pi

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio inspect` as a command, run in this process: what it refuses before
 // any port is touched, and what it tells the operator.
-#include "inspect/InspectCommand.h"
+#include "inspect/Inspection.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <iterator>
 
 #include "InspectFixture.h"
+#include "common/InputError.h"
 #include "inspect/ChipReader.h"
 #include "inspect/PortChoice.h"
-#include "tool/InputError.h"
 
 namespace inspect::test {
 namespace {
@@ -22,7 +22,7 @@ namespace {
 std::string Refusal(std::vector<std::string> Args, ImageBoardReader ReadImage = {}) {
   CLI::App App;
   int ExitCode = 0;
-  AddInspectCommand(App, ExitCode, std::move(ReadImage));
+  AddInspection(App, ExitCode, std::move(ReadImage));
   std::reverse(Args.begin(), Args.end());
   try {
     App.parse(Args);

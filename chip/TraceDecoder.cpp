@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/TraceDecoder.h"
+#include "chip/TraceDecoder.h"
 
-#include "board/LpcBridge.h"
-#include "board/PostCodePort.h"
+#include "chip/PlatformPorts.h"
+#include "chip/RegisterNames.h"
 #include "chip/Registers.h"
 #include "chip/SetupLayout.h"
-#include "tool/JsonFields.h"
-#include "tool/KnownGuids.h"
-#include "tool/RegisterMap.h"
+#include "common/JsonFields.h"
+#include "pi/KnownGuids.h"
 
 namespace siotool {
 namespace {
@@ -69,22 +68,21 @@ std::string WriteMeaning(uint8_t Device, uint8_t Reg, uint8_t Value,
   }
 }
 
-std::string WidthNote(const board::TraceEvent& E, const char* What) {
+std::string WidthNote(const pi::TraceEvent& E, const char* What) {
   return std::to_string(E.Width * 8) + "-bit access at the " + What +
          " (the chip answers byte accesses only)";
 }
 
 } // namespace
 
-std::string TraceDecoder::Decode(const board::TraceEvent& E) {
+std::string TraceDecoder::Decode(const pi::TraceEvent& E) {
   if (!E.IsPortAccess())
     return ServiceCall(E);
-  if (E.Port == board::PostCodePort::kPort) {
-    return E.Kind == board::EventKind::IoWrite ? "POST code " + Hex(E.Value)
-                                               : "read of the POST code port";
+  if (E.Port == chip::kPostCodePort) {
+    return E.Kind == pi::EventKind::IoWrite ? "POST code " + Hex(E.Value)
+                                            : "read of the POST code port";
   }
-  if (E.Port >= board::LpcBridge::kConfigAddressPort &&
-      E.Port <= board::LpcBridge::kConfigDataPort + 3) {
+  if (E.Port >= chip::kPciConfigAddressPort && E.Port <= chip::kPciConfigDataPort + 3) {
     return PciAccess(E);
   }
   if (auto Access = Ports_.Feed(E))
@@ -92,7 +90,7 @@ std::string TraceDecoder::Decode(const board::TraceEvent& E) {
   return "no device at port " + Hex(E.Port, 4) + " on this board";
 }
 
-std::string TraceDecoder::ChipAccess(const PortAccess& A, const board::TraceEvent& E) {
+std::string TraceDecoder::ChipAccess(const PortAccess& A, const pi::TraceEvent& E) {
   KnownValues& Known = Known_[A.IndexPort];
   bool Global = A.Reg < kFirstDeviceRegister;
   std::string Where = Global ? "" : "LD" + std::to_string(A.Device) + " ";
@@ -157,35 +155,34 @@ std::string TraceDecoder::ChipAccess(const PortAccess& A, const board::TraceEven
   return Text;
 }
 
-std::string TraceDecoder::PciAccess(const board::TraceEvent& E) {
-  bool Write = E.Kind == board::EventKind::IoWrite;
-  if (E.Port == board::LpcBridge::kConfigAddressPort) {
+std::string TraceDecoder::PciAccess(const pi::TraceEvent& E) {
+  bool Write = E.Kind == pi::EventKind::IoWrite;
+  if (E.Port == chip::kPciConfigAddressPort) {
     if (E.Width != 4)
       return "PCI CONFIG_ADDRESS access of " + std::to_string(E.Width * 8) + " bits (ignored)";
     if (!Write)
       return "PCI CONFIG_ADDRESS read";
     ConfigAddress_ = E.Value;
-  } else if (E.Port > board::LpcBridge::kConfigAddressPort &&
-             E.Port < board::LpcBridge::kConfigDataPort) {
+  } else if (E.Port > chip::kPciConfigAddressPort && E.Port < chip::kPciConfigDataPort) {
     return "no device at port " + Hex(E.Port, 4) + " on this board";
   }
   uint32_t A = ConfigAddress_;
   unsigned Bus = A >> 16 & 0xFF, Dev = A >> 11 & 0x1F, Fn = A >> 8 & 0x7;
   char Function[32];
   std::snprintf(Function, sizeof Function, "bus %u, device %u, function %u", Bus, Dev, Fn);
-  bool Bridge = Bus == board::LpcBridge::kBus && Dev == board::LpcBridge::kDevice &&
-                Fn == board::LpcBridge::kFunction;
+  bool Bridge =
+      Bus == chip::kLpcBridgeBus && Dev == chip::kLpcBridgeDevice && Fn == chip::kLpcBridgeFunction;
   bool Enabled = (A & 0x80000000u) != 0;
-  if (E.Port == board::LpcBridge::kConfigAddressPort) {
+  if (E.Port == chip::kPciConfigAddressPort) {
     return std::string("PCI CONFIG_ADDRESS: ") + Function + ", register " + Hex(A & 0xFC) +
            (Bridge ? " (the LPC bridge)" : "") + (Enabled ? "" : "; enable bit clear");
   }
-  if (E.Port + E.Width > board::LpcBridge::kConfigDataPort + 4) {
+  if (E.Port + E.Width > chip::kPciConfigDataPort + 4) {
     return "PCI CONFIG_DATA access past port 0x0CFF (ignored)";
   }
   if (!Enabled)
     return "PCI CONFIG_DATA with the enable bit clear (reaches no function)";
-  auto Offset = static_cast<uint8_t>((A & 0xFC) + (E.Port - board::LpcBridge::kConfigDataPort));
+  auto Offset = static_cast<uint8_t>((A & 0xFC) + (E.Port - chip::kPciConfigDataPort));
   std::string Text =
       std::string("PCI configuration ") + (Write ? "write" : "read") + ", " + Function + ":";
   for (uint8_t I = 0; I < E.Width; ++I) {
@@ -196,17 +193,17 @@ std::string TraceDecoder::PciAccess(const board::TraceEvent& E) {
   return Text;
 }
 
-std::string TraceDecoder::ServiceCall(const board::TraceEvent& E) const {
-  const board::ServiceCall& Call = E.Call;
-  std::string Names = NamesOfGuidsIn(Call);
+std::string TraceDecoder::ServiceCall(const pi::TraceEvent& E) const {
+  const pi::ServiceCall& Call = E.Call;
+  std::string Names = pi::NamesOfGuidsIn(Call);
   switch (E.Kind) {
-  case board::EventKind::InstallPpi:
+  case pi::EventKind::InstallPpi:
     return "install " + (Names.empty() ? std::string("a PPI") : Names);
-  case board::EventKind::LocatePpi:
+  case pi::EventKind::LocatePpi:
     return "locate " + (Names.empty() ? std::string("a PPI") : Names);
-  case board::EventKind::GetVariable:
+  case pi::EventKind::GetVariable:
     return Call.NameGiven && Call.Name == kSetupVariableName && Call.Guid &&
-                   *Call.Guid == board::kSioSetupVendorGuid
+                   *Call.Guid == pi::kSioSetupVendorGuid
                ? "read the setup variable"
                : "read a variable (" + (Names.empty() ? std::string("no GUID") : Names) + ")";
   default:
@@ -214,12 +211,12 @@ std::string TraceDecoder::ServiceCall(const board::TraceEvent& E) const {
   }
 }
 
-std::vector<DecodedEvent> DecodeTrace(const board::Trace& Events,
+std::vector<DecodedEvent> DecodeTrace(const pi::Trace& Events,
                                       const std::vector<uint16_t>& IndexPorts) {
   TraceDecoder Decoder = IndexPorts.empty() ? TraceDecoder() : TraceDecoder(IndexPorts);
   std::vector<DecodedEvent> Decoded;
   for (size_t I = 0; I < Events.size(); ++I) {
-    Decoded.push_back({I, board::FormatEvent(Events[I]), Decoder.Decode(Events[I])});
+    Decoded.push_back({I, pi::FormatEvent(Events[I]), Decoder.Decode(Events[I])});
   }
   return Decoded;
 }

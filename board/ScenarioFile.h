@@ -9,7 +9,7 @@
 #include <string>
 
 #include "board/Scenario.h"
-#include "tool/JsonFields.h"
+#include "common/JsonFields.h"
 
 namespace siotool {
 
@@ -29,6 +29,9 @@ inline constexpr size_t kMaxScenarioChipReadAnswers = 256;
 // scenario needs 4). Both are refused before a tree is built.
 inline constexpr size_t kMaxJsonFileSize = 64 << 10;
 inline constexpr int kMaxJsonDepth = 32;
+
+// An EFI status by name ("EFI_NOT_FOUND") or number ("0x8000000E").
+uint32_t ReadStatus(const Json& Value, const std::string& Field);
 
 // Throws InputError naming the field for unknown keys, wrong types and
 // out-of-range values.
