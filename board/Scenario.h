@@ -40,6 +40,7 @@ struct Scenario {
   std::vector<uint8_t> ChipReadAnswers;
   std::optional<std::vector<uint8_t>> SetupVariable; // nullopt: variable absent
   PeiFaults Faults;
+  bool operator==(const Scenario&) const = default;
 };
 
 // Chip at 0x4E; the setup variable's entry 2 enables logical device 8 with

@@ -31,7 +31,7 @@ void ParseChip(const Json& Chip, board::Scenario& S) {
     S.ChipPort = std::nullopt;
     return;
   }
-  RequireObject(Chip, "chip", {"kind", "port", "id_high", "id_low"});
+  RequireObject(Chip, "chip", {"kind", "port", "id_high", "id_low", "read_answers"});
   if (Chip.contains("kind")) {
     const Json& Kind = Chip["kind"];
     if (Kind == kChipKindSuperIo)
@@ -42,7 +42,9 @@ void ParseChip(const Json& Chip, board::Scenario& S) {
       throw InputError(std::string("chip.kind: expected \"") + kChipKindSuperIo + "\" or \"" +
                        kChipKindMixerStandIn + "\"");
   }
-  if (Chip.contains("port")) {
+  if (Chip.contains("port") && Chip["port"].is_null()) {
+    S.ChipPort = std::nullopt; // no chip, its other settings kept
+  } else if (Chip.contains("port")) {
     uint64_t Port = ReadUnsigned(Chip["port"], "chip.port", 0xFFFF);
     if (auto Problem = ChipPortProblem(Port); !Problem.empty()) {
       throw InputError("chip.port: " + Problem);
@@ -55,6 +57,10 @@ void ParseChip(const Json& Chip, board::Scenario& S) {
     S.ChipIdHigh = ReadByte(Chip["id_high"], "chip.id_high");
   if (Chip.contains("id_low"))
     S.ChipIdLow = ReadByte(Chip["id_low"], "chip.id_low");
+  if (Chip.contains("read_answers")) {
+    S.ChipReadAnswers =
+        ReadBytes(Chip["read_answers"], "chip.read_answers", kMaxScenarioChipReadAnswers);
+  }
 }
 
 void ParseRegisters(const Json& List, board::Scenario& S) {
@@ -93,7 +99,8 @@ void ParseRegisters(const Json& List, board::Scenario& S) {
 void ParseFaults(const Json& Faults, board::PeiFaults& F) {
   RequireObject(Faults, "faults",
                 {"no_variable_ppi", "locate_returns_null_ppi", "install_ppi_status",
-                 "locate_ppi_status", "get_variable_status", "get_variable_reported_size"});
+                 "locate_ppi_status", "get_variable_status", "get_variable_reported_size",
+                 "stale_buffer"});
   auto Flag = [&](const char* Key, bool& Out) {
     if (Faults.contains(Key))
       Out = ReadBool(Faults[Key], FieldPath("faults", Key));
@@ -121,10 +128,22 @@ void ParseFaults(const Json& Faults, board::PeiFaults& F) {
           ReadUnsigned(Size, "faults.get_variable_reported_size", 0xFFFFFFFF));
     }
   }
+  if (Faults.contains("stale_buffer")) {
+    F.StaleBuffer =
+        ReadBytes(Faults["stale_buffer"], "faults.stale_buffer", kMaxScenarioVariableSize);
+  }
 }
 
 Json StatusOrNull(const std::optional<uint32_t>& Status) {
   return Status ? Json(pi::StatusName(*Status)) : Json(nullptr);
+}
+
+// Bytes as ReadBytes reads them back: "5A:00:FF".
+std::string HexBytes(std::span<const uint8_t> Bytes) {
+  std::string Text;
+  for (uint8_t B : Bytes)
+    Text += (Text.empty() ? "" : ":") + Hex(B).substr(2);
+  return Text;
 }
 
 } // namespace
@@ -314,15 +333,18 @@ board::Scenario LoadScenarioFile(const std::string& Path) {
 
 Json ScenarioToJson(const board::Scenario& S) {
   Json Doc;
-  if (S.ChipPort) {
-    Doc["chip"] = {{"kind", S.Kind == board::ChipKind::MixerStandIn ? kChipKindMixerStandIn
-                                                                    : kChipKindSuperIo},
-                   {"port", Hex(*S.ChipPort, 4)},
-                   {"id_high", Hex(S.ChipIdHigh)},
-                   {"id_low", Hex(S.ChipIdLow)}};
-  } else {
-    Doc["chip"] = nullptr;
-  }
+  const board::Scenario Plain;
+  Json Chip = {
+      {"kind", S.Kind == board::ChipKind::MixerStandIn ? kChipKindMixerStandIn : kChipKindSuperIo},
+      {"port", S.ChipPort ? Json(Hex(*S.ChipPort, 4)) : Json(nullptr)},
+      {"id_high", Hex(S.ChipIdHigh)},
+      {"id_low", Hex(S.ChipIdLow)}};
+  if (!S.ChipReadAnswers.empty())
+    Chip["read_answers"] = HexBytes(S.ChipReadAnswers);
+  // No chip, and nothing about it that differs from a plain board: null.
+  const bool Plainly = S.Kind == Plain.Kind && S.ChipIdHigh == Plain.ChipIdHigh &&
+                       S.ChipIdLow == Plain.ChipIdLow && S.ChipReadAnswers.empty();
+  Doc["chip"] = !S.ChipPort && Plainly ? Json(nullptr) : Chip;
   Doc["registers"] = Json::array();
   for (const auto& R : S.Registers) {
     Json Item = Json::object();
@@ -333,10 +355,7 @@ Json ScenarioToJson(const board::Scenario& S) {
     Doc["registers"].push_back(Item);
   }
   if (S.SetupVariable) {
-    std::string Bytes;
-    for (uint8_t B : *S.SetupVariable)
-      Bytes += (Bytes.empty() ? "" : ":") + Hex(B).substr(2);
-    Doc["variable"] = {{"bytes", Bytes}};
+    Doc["variable"] = {{"bytes", HexBytes(*S.SetupVariable)}};
   } else {
     Doc["variable"] = nullptr;
   }
@@ -348,6 +367,8 @@ Json ScenarioToJson(const board::Scenario& S) {
                    {"get_variable_status", StatusOrNull(F.GetVariableStatus)},
                    {"get_variable_reported_size",
                     F.GetVariableReportedSize ? Json(*F.GetVariableReportedSize) : Json(nullptr)}};
+  if (!F.StaleBuffer.empty())
+    Doc["faults"]["stale_buffer"] = HexBytes(F.StaleBuffer);
   return Doc;
 }
 

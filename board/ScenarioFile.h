@@ -21,6 +21,9 @@ inline constexpr const char* kChipKindMixerStandIn = "qemu-sb16-mixer";
 // Largest setup variable a scenario may hold (longer than the module's
 // 67-byte buffer on purpose, to show the module refusing it).
 inline constexpr size_t kMaxScenarioVariableSize = 1024;
+// Most data-port reads chip.read_answers may answer in place of the registers
+// (a pass reads a few dozen).
+inline constexpr size_t kMaxScenarioChipReadAnswers = 256;
 // Largest JSON file read (scenarios and variable objects are a few hundred
 // bytes), and the deepest nesting of arrays and objects it may have (a
 // scenario needs 4). Both are refused before a tree is built.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "common/JsonFields.h"
 #include "common/Hex.h"
+#include "common/Number.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "common/InputError.h"
@@ -65,23 +65,24 @@ void RequireObject(const Json& Value, const std::string& Field,
 }
 
 uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t Max) {
-  std::string_view Digits = Text;
-  int Base = 10;
-  if (Digits.size() > 2 && Digits[0] == '0' && (Digits[1] == 'x' || Digits[1] == 'X')) {
-    Digits.remove_prefix(2);
-    Base = 16;
+  const auto Value = sio::ParseNumber(Text);
+  if (!Value) {
+    // A string of digits too long for 64 bits is a number out of range.
+    const std::string_view Digits =
+        Text.starts_with("0x") || Text.starts_with("0X") ? Text.substr(2) : Text;
+    const bool IsHex = Digits.size() < Text.size();
+    const bool AllDigits =
+        !Digits.empty() &&
+        Digits.find_first_not_of(IsHex ? "0123456789abcdefABCDEF" : "0123456789") == Digits.npos;
+    if (!AllDigits) {
+      Fail(Field, Quoted(Text) + " is not a number (" + sio::kNumberRule + ", from 0 to " +
+                      Hex(Max) + ")");
+    }
   }
-  uint64_t Value = 0;
-  auto [End, Error] = std::from_chars(Digits.data(), Digits.data() + Digits.size(), Value, Base);
-  if (Digits.empty() || Error == std::errc::invalid_argument ||
-      End != Digits.data() + Digits.size()) {
-    Fail(Field, Quoted(Text) + " is not a number (write it in decimal or as 0x-prefixed hex, " +
-                    "from 0 to " + Hex(Max) + ")");
-  }
-  if (Error == std::errc::result_out_of_range || Value > Max) {
+  if (!Value || *Value > Max) {
     Fail(Field, Escaped(Text) + " is out of range (at most " + Hex(Max) + ")");
   }
-  return Value;
+  return *Value;
 }
 
 uint64_t ReadUnsigned(const Json& Value, const std::string& Field, uint64_t Max) {

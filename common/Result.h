@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cassert>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -12,12 +13,48 @@
 
 namespace sio {
 
-struct Error {
-  std::string Message;
+// What went wrong, as far as the one who asked must act on it.
+enum class ErrorKind : uint8_t {
+  BadInput, // malformed or out-of-range input: a file's bytes, a field, an argument
+  Refused,  // well-formed input the operation will not take: a clash, no room, no way to do it
+  Failed,   // a check found a difference, or a run did not go as it must
+  Io,       // a file, device, socket or process could not be opened, read, written or run
 };
 
-// The error a function gives back: `return Fail("bad signature");`.
-inline Error Fail(std::string Message) { return Error{std::move(Message)}; }
+// The exit code a command ends with for an error of this kind: 1 for a
+// difference or failed check, 2 for what the user must change first.
+constexpr int ExitCodeFor(ErrorKind Kind) {
+  return Kind == ErrorKind::Failed ? 1 : 2;
+}
+
+// The kind's name, for test output and messages: "bad input", "refused", ...
+constexpr const char* KindName(ErrorKind Kind) {
+  switch (Kind) {
+  case ErrorKind::BadInput:
+    return "bad input";
+  case ErrorKind::Refused:
+    return "refused";
+  case ErrorKind::Failed:
+    return "failed";
+  case ErrorKind::Io:
+    return "I/O";
+  }
+  return "?";
+}
+
+struct Error {
+  std::string Message;
+  ErrorKind Kind = ErrorKind::BadInput;
+};
+
+// The error a function gives back: `return Fail("bad signature");` for input
+// it cannot read, `return Fail(ErrorKind::Refused, "no room")` for any other.
+inline Error Fail(std::string Message) {
+  return Error{std::move(Message)};
+}
+inline Error Fail(ErrorKind Kind, std::string Message) {
+  return Error{std::move(Message), Kind};
+}
 
 template <typename T> class [[nodiscard]] Result {
 public:
@@ -49,10 +86,11 @@ public:
     return std::get<1>(State);
   }
   const std::string& Message() const { return Failure().Message; }
+  ErrorKind Kind() const { return Failure().Kind; }
 
   // The same failure with Context in front: "volume at 0x1000: bad checksum".
   Error Within(const std::string& Context) const {
-    return Error{Context + ": " + Failure().Message};
+    return Error{Context + ": " + Failure().Message, Failure().Kind};
   }
 
 private:
@@ -71,8 +109,9 @@ public:
     return Failure_;
   }
   const std::string& Message() const { return Failure().Message; }
+  ErrorKind Kind() const { return Failure().Kind; }
   Error Within(const std::string& Context) const {
-    return Error{Context + ": " + Failure().Message};
+    return Error{Context + ": " + Failure().Message, Failure().Kind};
   }
 
 private:

@@ -231,14 +231,14 @@ sio::Result<void> Machine::Map(const LoadedImage& Image) {
   uc_engine* Raw = nullptr;
   if (uc_open(UC_ARCH_X86, Mode_ == ProcessorMode::X64 ? UC_MODE_64 : UC_MODE_32, &Raw) !=
       UC_ERR_OK)
-    return sio::Fail("cannot start the emulator");
+    return sio::Fail(sio::ErrorKind::Io, "cannot start the emulator");
   Uc_.reset(Raw);
   // No exit addresses: with an `until` address, Unicorn translates a fresh
   // exit block there on every start and never frees the old ones. They piled
   // up on the trap page: memory grew with every pass, and each later start,
   // which walks that page's blocks, took longer. The code hook ends the run.
   if (uc_ctl_exits_enable(Raw) != UC_ERR_OK)
-    return sio::Fail("cannot set up the emulator's exits");
+    return sio::Fail(sio::ErrorKind::Io, "cannot set up the emulator's exits");
   Memory_ = std::make_unique<GuestMemory>(Raw, kStackBottom, StackTop_);
   Traps_ = std::make_unique<PeiServiceTraps>(Raw, Mode_, Target_, *Memory_);
   if (auto Built = Traps_->Build(); !Built)
@@ -249,7 +249,7 @@ sio::Result<void> Machine::Map(const LoadedImage& Image) {
           UC_ERR_OK ||
       uc_mem_map(Raw, Image.Base, Image.Memory.size(), UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK ||
       uc_mem_write(Raw, Image.Base, Image.Memory.data(), Image.Memory.size()) != UC_ERR_OK) {
-    return sio::Fail("cannot map the image at " + Hex8(Image.Base));
+    return sio::Fail(sio::ErrorKind::Io, "cannot map the image at " + Hex8(Image.Base));
   }
   return {};
 }
@@ -272,7 +272,7 @@ sio::Result<void> Machine::AddHooks() {
             uc_hook_add(Uc, &Hook, UC_HOOK_INSN_INVALID,
                         reinterpret_cast<void*>(&OnInvalidInstruction), this, 1, 0) == UC_ERR_OK;
   if (!Ok)
-    return sio::Fail("cannot hook the emulator");
+    return sio::Fail(sio::ErrorKind::Io, "cannot hook the emulator");
   return {};
 }
 
@@ -304,10 +304,10 @@ sio::Result<void> Machine::Prepare(const std::vector<uint8_t>& File) {
   LoadAddress_ = Loaded->Base;
   uc_context* Context = nullptr;
   if (uc_context_alloc(Uc_.get(), &Context) != UC_ERR_OK)
-    return sio::Fail("cannot save the processor state");
+    return sio::Fail(sio::ErrorKind::Io, "cannot save the processor state");
   Fresh_.reset(Context);
   if (uc_context_save(Uc_.get(), Context) != UC_ERR_OK)
-    return sio::Fail("cannot save the processor state");
+    return sio::Fail(sio::ErrorKind::Io, "cannot save the processor state");
   return {};
 }
 

@@ -112,7 +112,7 @@ sio::Result<void> PeiServiceTraps::Build() {
       uc_mem_map(Uc_, kFoundationPage, kPageSize, UC_PROT_READ) != UC_ERR_OK ||
       uc_mem_write(Uc_, kTrapPage, Traps.data(), Traps.size()) != UC_ERR_OK ||
       uc_mem_write(Uc_, kFoundationPage, Page.data(), Page.size()) != UC_ERR_OK) {
-    return sio::Fail("cannot map the PEI Foundation pages");
+    return sio::Fail(sio::ErrorKind::Io, "cannot map the PEI Foundation pages");
   }
   PreinstallVariablePpi();
   return {};
@@ -149,14 +149,14 @@ sio::Result<void> PeiServiceTraps::Serve(uint64_t Address) {
   const uint64_t Sp = ReadRegister(Uc_, R.Sp);
   auto Return = Memory_.ReadWord(Sp, Width_);
   if (!Return)
-    return sio::Fail("service trap " + Hex8(Address) + " reached with an unreadable stack");
+    return sio::Fail(sio::ErrorKind::Failed, "service trap " + Hex8(Address) + " reached with an unreadable stack");
   // The x64 convention calls with RSP 16-byte aligned, so the callee finds
   // it 8 bytes past a multiple of 16; a service may rely on that.
   if (Mode_ == ProcessorMode::X64 && Sp % 16 != 8) {
-    return sio::Fail("service trap " + Hex8(Address) + " called with RSP " + Hex8(Sp + 8) +
+    return sio::Fail(sio::ErrorKind::Failed, "service trap " + Hex8(Address) + " called with RSP " + Hex8(Sp + 8) +
                      " not 16-byte aligned (called from " + Hex8(*Return) + ")");
   }
-  sio::Result<uint32_t> Status = sio::Fail("no service");
+  sio::Result<uint32_t> Status = sio::Fail(sio::ErrorKind::Failed, "no service");
   if (Address == ServiceTrap(kInstallPpiIndex)) {
     Status = InstallPpi();
   } else if (Address == ServiceTrap(kLocatePpiIndex)) {
@@ -164,15 +164,17 @@ sio::Result<void> PeiServiceTraps::Serve(uint64_t Address) {
   } else if (Address == kGetVariableTrap) {
     Status = GetVariable();
   } else if (Address == kNextVariableNameTrap) {
-    return sio::Fail("call to NextVariableName, which the board does not provide");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     "call to NextVariableName, which the board does not provide");
   } else if (Address >= kTrapPage && (Address - kTrapPage) % kTrapStride == 0 &&
              (Address - kTrapPage) / kTrapStride < kServiceCount) {
-    return sio::Fail(std::string("call to PEI service ") +
-                     kServiceNames[(Address - kTrapPage) / kTrapStride] +
-                     ", which the board does not provide");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     std::string("call to PEI service ") +
+                         kServiceNames[(Address - kTrapPage) / kTrapStride] +
+                         ", which the board does not provide");
   } else {
-    return sio::Fail("unknown service trap " + Hex8(Address) + " (called from " + Hex8(*Return) +
-                     ")");
+    return sio::Fail(sio::ErrorKind::Failed, "unknown service trap " + Hex8(Address) +
+                                                 " (called from " + Hex8(*Return) + ")");
   }
   if (!Status)
     return Status.Failure();
@@ -189,8 +191,8 @@ sio::Result<uint32_t> PeiServiceTraps::InstallPpi() {
     return A.Failure();
   auto [PeiServices, PpiList] = *A;
   if (PeiServices != kPeiServicesCell) {
-    return sio::Fail("InstallPpi: PeiServices " + Hex8(PeiServices) + " is not the one given " +
-                     Hex8(kPeiServicesCell));
+    return sio::Fail(sio::ErrorKind::Failed, "InstallPpi: PeiServices " + Hex8(PeiServices) +
+                                                 " is not the one given " + Hex8(kPeiServicesCell));
   }
   std::optional<std::vector<board::PpiDescriptor>> List;
   if (PpiList != 0) {
@@ -202,13 +204,14 @@ sio::Result<uint32_t> PeiServiceTraps::InstallPpi() {
       for (uint32_t F = 0; F < 3; ++F) {
         auto Field = Memory_.ReadWord(At + F * Width_, Width_);
         if (!Field)
-          return sio::Fail("InstallPpi: descriptor at " + Hex8(At) + " unreadable");
+          return sio::Fail(sio::ErrorKind::Failed, "InstallPpi: descriptor at " + Hex8(At) + " unreadable");
         D[F] = *Field;
       }
       board::PpiDescriptor Entry;
       Entry.Flags = static_cast<uint32_t>(D[0]);
       if (D[1] != 0 && !Memory_.Read(D[1], Entry.Guid.data(), Entry.Guid.size())) {
-        return sio::Fail("InstallPpi: GUID at " + Hex8(D[1]) + " unreadable");
+        return sio::Fail(sio::ErrorKind::Failed,
+                         "InstallPpi: GUID at " + Hex8(D[1]) + " unreadable");
       }
       Entry.DescriptorAddress = At;
       Entry.PpiAddress = D[2];
@@ -228,24 +231,25 @@ sio::Result<uint32_t> PeiServiceTraps::LocatePpi() {
     return A.Failure();
   auto [PeiServices, GuidAddress, Instance, DescriptorOut, PpiOut] = *A;
   if (PeiServices != kPeiServicesCell) {
-    return sio::Fail("LocatePpi: PeiServices " + Hex8(PeiServices) + " is not the one given " +
-                     Hex8(kPeiServicesCell));
+    return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: PeiServices " + Hex8(PeiServices) +
+                                                 " is not the one given " + Hex8(kPeiServicesCell));
   }
   if (GuidAddress == 0 || PpiOut == 0) {
     return pi::kEfiInvalidParameter;
   }
   pi::Guid Guid{};
   if (!Memory_.Read(GuidAddress, Guid.data(), Guid.size())) {
-    return sio::Fail("LocatePpi: GUID at " + Hex8(GuidAddress) + " unreadable");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     "LocatePpi: GUID at " + Hex8(GuidAddress) + " unreadable");
   }
   auto Result = Target_.Pei().LocatePpi(Guid, Instance, DescriptorOut != 0);
   if (Result.Status == pi::kEfiSuccess) {
     if (!Memory_.WriteWord(PpiOut, Result.PpiAddress, Width_)) {
-      return sio::Fail("LocatePpi: Ppi result at " + Hex8(PpiOut) +
+      return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: Ppi result at " + Hex8(PpiOut) +
                        " is not writable stack memory");
     }
     if (DescriptorOut != 0 && !Memory_.WriteWord(DescriptorOut, Result.DescriptorAddress, Width_)) {
-      return sio::Fail("LocatePpi: descriptor result at " + Hex8(DescriptorOut) +
+      return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: descriptor result at " + Hex8(DescriptorOut) +
                        " is not writable stack memory");
     }
   }
@@ -258,8 +262,8 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable() {
     return A.Failure();
   auto [This, NameAddress, GuidAddress, AttributesOut, DataSizeAddress, DataAddress] = *A;
   if (This != kVariablePpi) {
-    return sio::Fail("GetVariable: This " + Hex8(This) + " is not the variable PPI " +
-                     Hex8(kVariablePpi));
+    return sio::Fail(sio::ErrorKind::Failed, "GetVariable: This " + Hex8(This) +
+                                                 " is not the variable PPI " + Hex8(kVariablePpi));
   }
   std::optional<std::u16string> Name;
   if (NameAddress != 0) {
@@ -267,7 +271,8 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable() {
     for (uint32_t I = 0; I < kMaxVariableNameLength; ++I) {
       char16_t C = 0;
       if (!Memory_.Read(NameAddress + 2 * I, &C, 2)) {
-        return sio::Fail("GetVariable: name at " + Hex8(NameAddress) + " unreadable");
+        return sio::Fail(sio::ErrorKind::Failed,
+                         "GetVariable: name at " + Hex8(NameAddress) + " unreadable");
       }
       if (C == 0)
         break;
@@ -278,7 +283,8 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable() {
   if (GuidAddress != 0) {
     Guid.emplace();
     if (!Memory_.Read(GuidAddress, Guid->data(), Guid->size())) {
-      return sio::Fail("GetVariable: GUID at " + Hex8(GuidAddress) + " unreadable");
+      return sio::Fail(sio::ErrorKind::Failed,
+                       "GetVariable: GUID at " + Hex8(GuidAddress) + " unreadable");
     }
   }
   // DataSize is a UINTN. The board serves buffers of up to 4 GiB; a larger
@@ -287,7 +293,7 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable() {
   if (DataSizeAddress != 0) {
     auto Size = Memory_.ReadWord(DataSizeAddress, Width_);
     if (!Size)
-      return sio::Fail("GetVariable: DataSize at " + Hex8(DataSizeAddress) + " unreadable");
+      return sio::Fail(sio::ErrorKind::Failed, "GetVariable: DataSize at " + Hex8(DataSizeAddress) + " unreadable");
     BufferSize = static_cast<uint32_t>(std::min<uint64_t>(*Size, UINT32_MAX));
   }
   auto Result = Target_.Pei().GetVariable(Name, Guid, DataSizeAddress != 0, BufferSize,
@@ -296,18 +302,19 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable() {
     if (!Result.Data.empty() && DataAddress != 0) {
       size_t Count = std::min<uint64_t>(Result.Data.size(), BufferSize);
       if (!Memory_.Write(DataAddress, Result.Data.data(), Count)) {
-        return sio::Fail("GetVariable: buffer at " + Hex8(DataAddress) + " (" +
-                         std::to_string(Count) + " bytes) is not writable stack memory");
+        return sio::Fail(sio::ErrorKind::Failed, "GetVariable: buffer at " + Hex8(DataAddress) +
+                                                     " (" + std::to_string(Count) +
+                                                     " bytes) is not writable stack memory");
       }
     }
     if (!Memory_.WriteWord(DataSizeAddress, Result.DataSize, Width_)) {
-      return sio::Fail("GetVariable: DataSize at " + Hex8(DataSizeAddress) +
+      return sio::Fail(sio::ErrorKind::Failed, "GetVariable: DataSize at " + Hex8(DataSizeAddress) +
                        " is not writable stack memory");
     }
   }
   if (AttributesOut != 0 && Result.Status == pi::kEfiSuccess &&
       !Memory_.WriteWord(AttributesOut, Result.Attributes, 4)) {
-    return sio::Fail("GetVariable: Attributes at " + Hex8(AttributesOut) +
+    return sio::Fail(sio::ErrorKind::Failed, "GetVariable: Attributes at " + Hex8(AttributesOut) +
                      " is not writable stack memory");
   }
   return Result.Status;

@@ -229,16 +229,18 @@ sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Op
     std::string Back = PutBack(Recorded, Open);
     if (Thrown)
       std::rethrow_exception(Thrown);
-    return sio::Fail((Failure ? Failure->Message : std::string("stopped")) + "; " + Back);
+    return sio::Fail(Failure ? Failure->Kind : sio::ErrorKind::Failed,
+                     (Failure ? Failure->Message : std::string("stopped")) + "; " + Back);
   }
   if (Thrown)
     std::rethrow_exception(Thrown);
   if (Failure)
     return *Failure;
   if (Out.IndexPort == 0) {
-    return sio::Fail("no chip found: no chip answered with ID " +
-                     siotool::Hex(ExpectedChipIdHigh()) + " " + siotool::Hex(ExpectedChipIdLow()) +
-                     " at " + PortList(Out.PortsProbed));
+    return sio::Fail(sio::ErrorKind::Failed, "no chip found: no chip answered with ID " +
+                                                 siotool::Hex(ExpectedChipIdHigh()) + " " +
+                                                 siotool::Hex(ExpectedChipIdLow()) + " at " +
+                                                 PortList(Out.PortsProbed));
   }
   Out.Accesses = Recorded.Log();
   return Out;

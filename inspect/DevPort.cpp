@@ -59,20 +59,20 @@ sio::Result<std::unique_ptr<DevPort>> DevPort::Open(const std::string& Path) {
   // device driver's open runs, so a serial line or a tape is not touched).
   int Look = ::open(Path.c_str(), O_PATH | O_CLOEXEC);
   if (Look < 0)
-    return sio::Fail(Path + ": " + OpenProblem(errno));
+    return sio::Fail(sio::ErrorKind::Io, Path + ": " + OpenProblem(errno));
   std::string Problem = NotThePortDevice(Look);
   ::close(Look);
   if (!Problem.empty())
-    return sio::Fail(Path + ": " + Problem);
+    return sio::Fail(sio::ErrorKind::Io, Path + ": " + Problem);
   // Then the file actually opened is checked again, as the path may have
   // been replaced in between.
   int Fd = ::open(Path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
   if (Fd < 0)
-    return sio::Fail(Path + ": " + OpenProblem(errno));
+    return sio::Fail(sio::ErrorKind::Io, Path + ": " + OpenProblem(errno));
   Problem = NotThePortDevice(Fd);
   if (!Problem.empty()) {
     ::close(Fd);
-    return sio::Fail(Path + ": " + Problem);
+    return sio::Fail(sio::ErrorKind::Io, Path + ": " + Problem);
   }
   return std::unique_ptr<DevPort>(new DevPort(Fd, Path));
 }
@@ -87,7 +87,7 @@ sio::Result<uint8_t> DevPort::Read(uint16_t Port) {
   if (Got == 1)
     return Byte;
   std::string Why = Got < 0 ? std::strerror(errno) : "no byte there";
-  return sio::Fail(Path_ + ": read of port " + sio::Hex(Port, 4) + ": " + Why);
+  return sio::Fail(sio::ErrorKind::Io, Path_ + ": read of port " + sio::Hex(Port, 4) + ": " + Why);
 }
 
 sio::Result<void> DevPort::Write(uint16_t Port, uint8_t Value) {
@@ -95,8 +95,8 @@ sio::Result<void> DevPort::Write(uint16_t Port, uint8_t Value) {
   if (Put == 1)
     return {};
   std::string Why = Put < 0 ? std::strerror(errno) : "nothing written";
-  return sio::Fail(Path_ + ": write of " + sio::Hex(Value, 2) + " to port " + sio::Hex(Port, 4) +
-                   ": " + Why);
+  return sio::Fail(sio::ErrorKind::Io, Path_ + ": write of " + sio::Hex(Value, 2) + " to port " +
+                                           sio::Hex(Port, 4) + ": " + Why);
 }
 
 } // namespace inspect

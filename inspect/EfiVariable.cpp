@@ -42,12 +42,12 @@ sio::Result<LiveVariable> ReadEfiVariable(const std::string& Path) {
   if (!File) {
     if (errno == ENOENT)
       return Out;
-    return sio::Fail(Path + ": " + std::strerror(errno));
+    return sio::Fail(sio::ErrorKind::Io, Path + ": " + std::strerror(errno));
   }
   std::vector<uint8_t> Bytes(kMaxEfiVariableFileSize + 1);
   size_t Got = std::fread(Bytes.data(), 1, Bytes.size(), File.get());
   if (std::ferror(File.get()))
-    return sio::Fail(Path + ": " + std::strerror(errno));
+    return sio::Fail(sio::ErrorKind::Io, Path + ": " + std::strerror(errno));
   if (Got > kMaxEfiVariableFileSize)
     return sio::Fail(Path + ": longer than " + std::to_string(kMaxEfiVariableFileSize) + " bytes");
   EfiVariableFileHeader Header;

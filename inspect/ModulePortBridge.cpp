@@ -12,7 +12,7 @@ bool ModulePortBridge::Forwarder::MayAccess() {
   if (Failure)
     return false;
   if (int Signal = Hold ? Hold->Pending() : 0)
-    Failure = sio::Fail("interrupted by " + SignalName(Signal));
+    Failure = sio::Fail(sio::ErrorKind::Failed, "interrupted by " + SignalName(Signal));
   Attempts += Failure ? 0 : 1;
   return !Failure;
 }

@@ -162,12 +162,14 @@ sio::Result<std::vector<uint8_t>> OvmfImage::Rebuild() const {
   // GUID-defined section: the original header up to its data, new size.
   const size_t SectionSize = GuidDataOffset_ + Compressed->size();
   if (SectionSize >= pi::kMaxSize24)
-    return sio::Fail("the recompressed section is too large for a section header");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "the recompressed section is too large for a section header");
   const size_t FileSize = File_.HeaderSize + SectionSize;
   if (pi::AlignUp(FileSize, pi::kFfsFileAlignment) > FileRoom_)
-    return sio::Fail("the recompressed volume file (" + Hex(FileSize) +
-                     " bytes) does not fit the room in the main volume (" + Hex(FileRoom_) +
-                     " bytes)");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "the recompressed volume file (" + Hex(FileSize) +
+                         " bytes) does not fit the room in the main volume (" + Hex(FileRoom_) +
+                         " bytes)");
   if (File_.HeaderSize != sizeof(pi::FfsFileHeader))
     return sio::Fail("the volume file has a large-file header");
 

@@ -215,7 +215,8 @@ sio::Result<Insertion> InsertPeim(std::span<uint8_t> Volume, uint32_t VolumeAddr
   const pi::VolumeView& V = *Parsed;
   for (const pi::FfsFileView& Existing : V.Files)
     if (Existing.Name == F.Name)
-      return sio::Fail("the PEI volume already holds a file named " + pi::FormatGuid(F.Name));
+      return sio::Fail(sio::ErrorKind::Refused,
+                       "the PEI volume already holds a file named " + pi::FormatGuid(F.Name));
   std::optional<size_t> Ahead;
   if (Where == InsertAt::AheadOfPeims)
     Ahead = FirstPeimStart(V);
@@ -234,9 +235,10 @@ sio::Result<Insertion> InsertPeim(std::span<uint8_t> Volume, uint32_t VolumeAddr
     Shift = *Needed;
   }
   if ((Ahead ? V.FreeOffset + Shift : *Offset + F.Size) > V.Length)
-    return sio::Fail("the PEI volume has no room: " + Hex(V.Length - V.FreeOffset) +
-                     " bytes free, the file needs " + Hex(Ahead ? Shift : F.Size) +
-                     " plus alignment");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "the PEI volume has no room: " + Hex(V.Length - V.FreeOffset) +
+                         " bytes free, the file needs " + Hex(Ahead ? Shift : F.Size) +
+                         " plus alignment");
 
   // Build the file as it will lie in the volume, then commit it.
   std::vector<uint8_t> Placed(FfsFile.begin(), FfsFile.begin() + static_cast<ptrdiff_t>(F.Size));

@@ -27,13 +27,13 @@ sio::Result<QemuMonitor> QemuMonitor::Connect(const std::filesystem::path& Path,
   sockaddr_un Address{};
   Address.sun_family = AF_UNIX;
   if (Path.string().size() >= sizeof Address.sun_path)
-    return sio::Fail("monitor socket path too long: " + Path.string());
+    return sio::Fail(sio::ErrorKind::Io, "monitor socket path too long: " + Path.string());
   std::strcpy(Address.sun_path, Path.c_str());
   const auto Until = std::chrono::steady_clock::now() + Bound;
   for (;;) {
     const int Fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (Fd < 0)
-      return sio::Fail(std::string("socket: ") + std::strerror(errno));
+      return sio::Fail(sio::ErrorKind::Io, std::string("socket: ") + std::strerror(errno));
     if (connect(Fd, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) == 0) {
       QemuMonitor Monitor(Fd);
       Monitor.Bound_ = Bound;
@@ -44,8 +44,8 @@ sio::Result<QemuMonitor> QemuMonitor::Connect(const std::filesystem::path& Path,
     const int Why = errno;
     close(Fd);
     if (std::chrono::steady_clock::now() >= Until)
-      return sio::Fail("cannot reach QEMU's monitor at " + Path.string() + ": " +
-                       std::strerror(Why));
+      return sio::Fail(sio::ErrorKind::Io, "cannot reach QEMU's monitor at " + Path.string() +
+                                               ": " + std::strerror(Why));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
@@ -67,13 +67,14 @@ sio::Result<std::string> QemuMonitor::UntilPrompt() {
         Until - std::chrono::steady_clock::now());
     pollfd P{Fd_, POLLIN, 0};
     if (Left.count() <= 0 || poll(&P, 1, static_cast<int>(Left.count())) == 0)
-      return sio::Fail("no prompt within " + std::to_string(Bound_.count()) + " ms");
+      return sio::Fail(sio::ErrorKind::Io,
+                       "no prompt within " + std::to_string(Bound_.count()) + " ms");
     char Buffer[4096];
     const ssize_t Got = read(Fd_, Buffer, sizeof Buffer);
     if (Got < 0 && errno == EINTR)
       continue;
     if (Got <= 0)
-      return sio::Fail("connection closed");
+      return sio::Fail(sio::ErrorKind::Io, "connection closed");
     Text.append(Buffer, static_cast<size_t>(Got));
   }
   return Text;
@@ -82,7 +83,7 @@ sio::Result<std::string> QemuMonitor::UntilPrompt() {
 sio::Result<std::string> QemuMonitor::Command(const std::string& Text) {
   const std::string Line = Text + "\n";
   if (write(Fd_, Line.data(), Line.size()) != static_cast<ssize_t>(Line.size()))
-    return sio::Fail("cannot send `" + Text + "` to QEMU's monitor");
+    return sio::Fail(sio::ErrorKind::Io, "cannot send `" + Text + "` to QEMU's monitor");
   auto Answer = UntilPrompt();
   if (!Answer)
     return Answer.Within("QEMU monitor, `" + Text + "`");
@@ -98,7 +99,7 @@ sio::Result<void> QemuMonitor::WriteByte(uint16_t Port, uint8_t Value) {
   if (!Answer)
     return Answer.Failure();
   if (!Answer->empty())
-    return sio::Fail("QEMU monitor, port write: " + *Answer);
+    return sio::Fail(sio::ErrorKind::Failed, "QEMU monitor, port write: " + *Answer);
   return {};
 }
 
@@ -110,7 +111,8 @@ sio::Result<uint8_t> QemuMonitor::ReadByte(uint16_t Port) {
   unsigned Seen = 0, Value = 0;
   if (std::sscanf(Answer->c_str(), "portb[0x%x] = 0x%x", &Seen, &Value) != 2 || Seen != Port ||
       Value > 0xFF)
-    return sio::Fail("QEMU monitor, port read: unexpected answer \"" + *Answer + "\"");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     "QEMU monitor, port read: unexpected answer \"" + *Answer + "\"");
   return static_cast<uint8_t>(Value);
 }
 
@@ -145,9 +147,10 @@ sio::Result<void> PresetIndexedRegisters(QemuMonitor& Monitor, uint16_t IndexPor
     if (!Value)
       return Value.Failure();
     if (*Value != Writes[I].Value)
-      return sio::Fail("register " + sio::Hex(Writes[I].Reg) + " at index port " +
-                       sio::Hex(IndexPort) + " reads " + sio::Hex(*Value) + " after " +
-                       sio::Hex(Writes[I].Value) + " was written");
+      return sio::Fail(sio::ErrorKind::Failed, "register " + sio::Hex(Writes[I].Reg) +
+                                                   " at index port " + sio::Hex(IndexPort) +
+                                                   " reads " + sio::Hex(*Value) + " after " +
+                                                   sio::Hex(Writes[I].Value) + " was written");
   }
   return {};
 }

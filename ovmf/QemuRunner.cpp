@@ -117,8 +117,8 @@ sio::Result<std::vector<std::string>> QemuCommand(const QemuOptions& Options,
   if (Options.StandInPort) {
     const auto Base = StandInBase(*Options.StandInPort);
     if (!Base)
-      return sio::Fail("no stand-in chip can sit at index port " +
-                       std::to_string(*Options.StandInPort));
+      return sio::Fail(sio::ErrorKind::Refused, "no stand-in chip can sit at index port " +
+                                                    std::to_string(*Options.StandInPort));
     char Device[64];
     std::snprintf(Device, sizeof Device, "sb16,iobase=0x%X,audiodev=standin", *Base);
     // Held before the first instruction until the monitor has set the registers.
@@ -135,15 +135,17 @@ sio::Result<std::vector<std::string>> QemuCommand(const QemuOptions& Options,
 sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
   std::error_code FileError;
   if (!std::filesystem::is_regular_file(Options.Code, FileError))
-    return sio::Fail("no firmware image at " + Options.Code.string());
+    return sio::Fail(sio::ErrorKind::Io, "no firmware image at " + Options.Code.string());
   ScratchDir Scratch;
   if (!Scratch.Made())
-    return sio::Fail("cannot make a scratch directory: " + std::string(std::strerror(errno)));
+    return sio::Fail(sio::ErrorKind::Io,
+                     "cannot make a scratch directory: " + std::string(std::strerror(errno)));
   const auto Vars = Scratch.Path() / "vars.fd";
   std::error_code CopyError;
   if (!std::filesystem::copy_file(Options.VarsTemplate, Vars, CopyError))
-    return sio::Fail("cannot copy the variable store " + Options.VarsTemplate.string() + ": " +
-                     CopyError.message());
+    return sio::Fail(sio::ErrorKind::Io, "cannot copy the variable store " +
+                                             Options.VarsTemplate.string() + ": " +
+                                             CopyError.message());
   const auto Events = Scratch.Path() / "events";
   const auto MonitorSocket = Scratch.Path() / "monitor";
   std::ofstream(Events) << kTraceEvents;
@@ -159,7 +161,7 @@ sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
 
   Pipe In, Out, Err;
   if (!In.Open() || !Out.Open() || !Err.Open())
-    return sio::Fail("pipe: " + std::string(std::strerror(errno)));
+    return sio::Fail(sio::ErrorKind::Io, "pipe: " + std::string(std::strerror(errno)));
   posix_spawn_file_actions_t Actions;
   posix_spawn_file_actions_init(&Actions);
   posix_spawn_file_actions_adddup2(&Actions, In.Fd[0], 0);
@@ -170,7 +172,8 @@ sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
   const int Spawned = posix_spawnp(&Pid, Argv[0], &Actions, nullptr, Argv.data(), environ);
   posix_spawn_file_actions_destroy(&Actions);
   if (Spawned != 0)
-    return sio::Fail("cannot start " + Options.Qemu + ": " + std::strerror(Spawned));
+    return sio::Fail(sio::ErrorKind::Io,
+                     "cannot start " + Options.Qemu + ": " + std::strerror(Spawned));
   In.Close(0);
   Out.Close(1);
   Err.Close(1);
@@ -195,7 +198,7 @@ sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
       kill(Pid, SIGKILL);
       waitpid(Pid, nullptr, 0);
       sigaction(SIGPIPE, &Previous, nullptr);
-      return sio::Fail("stand-in chip: " + Preset.Message());
+      return Preset.Within("stand-in chip");
     }
   }
   QemuBoot Boot;
@@ -273,7 +276,7 @@ sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
   sigaction(SIGPIPE, &Previous, nullptr);
   Boot.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
   if (!Boot.ReachedShell && !Boot.TimedOut && Boot.Ports.empty())
-    return sio::Fail("QEMU stopped without booting: " + Boot.QemuMessages);
+    return sio::Fail(sio::ErrorKind::Failed, "QEMU stopped without booting: " + Boot.QemuMessages);
   return Boot;
 }
 

@@ -66,7 +66,7 @@ sio::Result<std::vector<uint8_t>> ParseDumpedVariable(const std::string& ShellOu
     }
   }
   if (!Size)
-    return sio::Fail("dmpstore names no variable " + SetupNameText());
+    return sio::Fail(sio::ErrorKind::Failed, "dmpstore names no variable " + SetupNameText());
   // "  00000000: 02 16 00 12 00 01 00 00-5A 00 00 00 00 00 00 00  *....*"
   std::vector<uint8_t> Data;
   while (Data.size() < *Size && std::getline(Lines, Line)) {
@@ -75,7 +75,8 @@ sio::Result<std::vector<uint8_t>> ParseDumpedVariable(const std::string& ShellOu
       break;
     const auto Offset = HexNumber(std::string_view(Line).substr(Colon - 8, 8));
     if (!Offset || *Offset != Data.size())
-      return sio::Fail("dmpstore's dump of " + SetupNameText() + " is out of order");
+      return sio::Fail(sio::ErrorKind::Failed,
+                       "dmpstore's dump of " + SetupNameText() + " is out of order");
     const size_t End = Line.find('*', Colon);
     std::string_view Bytes = std::string_view(Line).substr(
         Colon + 2, End == std::string::npos ? std::string::npos : End - Colon - 2);
@@ -84,14 +85,15 @@ sio::Result<std::vector<uint8_t>> ParseDumpedVariable(const std::string& ShellOu
         break;
       const auto Byte = HexNumber(Bytes.substr(I, 2));
       if (!Byte)
-        return sio::Fail("dmpstore's dump of " + SetupNameText() + ": bad byte in \"" + Line +
-                         "\"");
+        return sio::Fail(sio::ErrorKind::Failed, "dmpstore's dump of " + SetupNameText() +
+                                                     ": bad byte in \"" + Line + "\"");
       Data.push_back(static_cast<uint8_t>(*Byte));
     }
   }
   if (Data.size() != *Size)
-    return sio::Fail("dmpstore shows " + std::to_string(Data.size()) + " bytes of " +
-                     SetupNameText() + ", it declares " + std::to_string(*Size));
+    return sio::Fail(sio::ErrorKind::Failed, "dmpstore shows " + std::to_string(Data.size()) +
+                                                 " bytes of " + SetupNameText() + ", it declares " +
+                                                 std::to_string(*Size));
   return Data;
 }
 

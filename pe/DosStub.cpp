@@ -45,10 +45,11 @@ sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image) {
   if (Mode == nullptr)
     return sio::Fail("neither an IA-32 PE32 nor an X64 PE32+ image");
   if (File.SectionAlignment != File.FileAlignment)
-    return sio::Fail("section and file alignment differ");
+    return sio::Fail(sio::ErrorKind::Refused, "section and file alignment differ");
   for (const SectionHeader& S : File.Sections)
     if (S.RawOffset != S.VirtualAddress)
-      return sio::Fail("section " + S.Name + " is not laid out as in memory");
+      return sio::Fail(sio::ErrorKind::Refused,
+                       "section " + S.Name + " is not laid out as in memory");
   DosHeader Dos;
   if (!pi::ReadRecord(Image, 0, Dos))
     return sio::Fail("no DOS header");
@@ -59,8 +60,9 @@ sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image) {
   if (Moved == 0)
     return StubRemoval{{Image.begin(), Image.end()}, 0};
   if (Moved % File.SectionAlignment != 0)
-    return sio::Fail("a DOS stub of " + std::to_string(Moved) + " bytes is not a multiple of " +
-                     "the section alignment " + std::to_string(File.SectionAlignment));
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "a DOS stub of " + std::to_string(Moved) + " bytes is not a multiple of " +
+                         "the section alignment " + std::to_string(File.SectionAlignment));
 
   // The fixed-up addresses and the sites, read before anything moves.
   auto Laid = LayOutImage(File, Image);
@@ -155,8 +157,9 @@ sio::Result<StubRemoval> DropDosStub(std::span<const uint8_t> Image) {
   }
   if (File.HasRelocations()) {
     if (Directory.size() != File.RelocationSize)
-      return sio::Fail("the moved relocations take " + std::to_string(Directory.size()) +
-                       " bytes, the directory has " + std::to_string(File.RelocationSize));
+      return sio::Fail(sio::ErrorKind::Refused,
+                       "the moved relocations take " + std::to_string(Directory.size()) +
+                           " bytes, the directory has " + std::to_string(File.RelocationSize));
     std::copy(Directory.begin(), Directory.end(), Out.begin() + File.RelocationRva - Moved);
   }
   return StubRemoval{std::move(Out), Moved};

@@ -202,21 +202,27 @@ sio::Result<ImageKind> ValidateModuleImage(std::span<const uint8_t> Bytes) {
 }
 
 std::string FormatImageCheck(const ImageCheckReport& Report) {
-  std::string Text;
-  char Line[160];
-  std::snprintf(Line, sizeof Line, "%s: %llu bytes, %u bytes loaded\n",
-                Report.Path.empty() ? "image" : Report.Path.c_str(),
-                static_cast<unsigned long long>(Report.FileSize), Report.SizeOfImage);
+  std::string Text = "Image " + Report.Path + ": " + std::to_string(Report.FileSize) + " bytes, " +
+                     std::to_string(Report.SizeOfImage) + " bytes in memory\n";
+  char Line[256];
+  std::snprintf(Line, sizeof Line, "  %-20s %-6s %s\n", "check", "result", "found");
   Text += Line;
+  for (const auto& Check : Report.Checks) {
+    std::snprintf(Line, sizeof Line, "  %-20s %-6s %s\n", Check.Name.c_str(),
+                  Check.Passed ? "pass" : "FAIL", Check.Message.c_str());
+    Text += Line;
+  }
+  if (!Report.Sections.empty()) {
+    std::snprintf(Line, sizeof Line, "  %-8s %-10s %-10s %-10s %s\n", "section", "address", "size",
+                  "file size", "access");
+    Text += Line;
+  }
   for (const auto& S : Report.Sections) {
-    std::snprintf(Line, sizeof Line,
-                  "  section %-8s RVA 0x%05X  %6u bytes loaded  %6u in file  %s\n", S.Name.c_str(),
+    std::snprintf(Line, sizeof Line, "  %-8s 0x%08X 0x%08X 0x%08X %s\n", S.Name.c_str(),
                   S.VirtualAddress, S.VirtualSize, S.RawSize, S.Flags.c_str());
     Text += Line;
   }
-  for (const auto& C : Report.Checks) {
-    Text += std::string("  ") + (C.Passed ? "ok   " : "FAIL ") + C.Name + ": " + C.Message + "\n";
-  }
+  Text += Report.Passed() ? "Image check passed\n" : "Image check FAILED\n";
   return Text;
 }
 

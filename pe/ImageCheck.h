@@ -59,7 +59,8 @@ sio::Result<PeFile> ValidatePe32Image(std::span<const uint8_t> Bytes);
 enum class ImageKind { Pe32, Te };
 sio::Result<ImageKind> ValidateModuleImage(std::span<const uint8_t> Bytes);
 
-// One line per check and per section, for people.
+// The report as `sio image check` shows it: the file, a table of the checks,
+// a table of the sections, and the verdict.
 std::string FormatImageCheck(const ImageCheckReport& Report);
 
 } // namespace pe

@@ -106,8 +106,8 @@ sio::Result<void> MayMove(const PeFile& File, uint64_t To, size_t Relocations) {
   if (File.Magic == kMagicPe32 && To > UINT32_MAX)
     return sio::Fail("a PE32 image cannot move to " + Hex(To, 8) + ", above 4 GiB");
   if (From != To && Relocations == 0)
-    return sio::Fail("the image must move from " + Hex(From, 8) + " to " + Hex(To, 8) +
-                     " but has no base relocations");
+    return sio::Fail(sio::ErrorKind::Refused, "the image must move from " + Hex(From, 8) + " to " +
+                                                  Hex(To, 8) + " but has no base relocations");
   return {};
 }
 

@@ -119,12 +119,15 @@ sio::Result<TeImage> ConvertToTe(std::span<const uint8_t> Image) {
   if (Pe.Mode() == nullptr)
     return sio::Fail("neither an IA-32 PE32 nor an X64 PE32+ image");
   if (Pe.SectionAlignment != Pe.FileAlignment)
-    return sio::Fail("TE needs the section alignment equal to the file alignment");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "TE needs the section alignment equal to the file alignment");
   if (Pe.Sections.size() > 0xFF || Pe.Subsystem > 0xFF)
-    return sio::Fail("section count or subsystem does not fit a TE header byte");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "section count or subsystem does not fit a TE header byte");
   if (Pe.SectionTableOffset > 0xFFFF || Pe.SectionTableOffset < pi::kTeHeaderSize ||
       Pe.SectionTableOffset > Image.size())
-    return sio::Fail("headers end at an offset a TE header cannot express");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "headers end at an offset a TE header cannot express");
   TeImage Te;
   Te.StrippedSize = static_cast<uint16_t>(Pe.SectionTableOffset);
   TeHeader H{};
@@ -185,7 +188,7 @@ sio::Result<size_t> RebaseTe(std::span<uint8_t> Image, uint64_t NewBase) {
   if (P->Mode->Magic == kMagicPe32 && NewBase > UINT32_MAX)
     return sio::Fail("an IA-32 TE image cannot move to " + Hex(NewBase, 8) + ", above 4 GiB");
   if (NewBase != P->Info.ImageBase && P->Sites.empty())
-    return sio::Fail("the image must move to " + Hex(NewBase, 8) + " but has no base relocations");
+    return sio::Fail(sio::ErrorKind::Refused, "the image must move to " + Hex(NewBase, 8) + " but has no base relocations");
   AddToSites(Image, P->Sites, NewBase - P->Info.ImageBase, P->Mode->SiteBytes);
   TeHeader H;
   ReadRecord(Image, 0, H);

@@ -77,7 +77,7 @@ sio::Result<BuiltVolume> BuildFirmwareVolume(const std::vector<std::vector<uint8
     // A reader finds a file by its name; a second file of that name would never be found.
     if (Info->Type != file_type::kPad) {
       if (std::find(Names.begin(), Names.end(), Info->Name) != Names.end())
-        return sio::Fail("two files named " + FormatGuid(Info->Name));
+        return sio::Fail(sio::ErrorKind::Refused, "two files named " + FormatGuid(Info->Name));
       Names.push_back(Info->Name);
     }
     const uint32_t DataAlignment = DecodeDataAlignment(Info->Attributes);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "pi/Status.h"
 
-#include <charconv>
+#include "common/Number.h"
 #include <cstdio>
 
 namespace pi {
@@ -75,17 +75,10 @@ std::optional<uint32_t> ParseStatus(std::string_view Text) {
     if (N.Name == Text)
       return N.Value;
   }
-  int Base = 10;
-  if (Text.size() > 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X')) {
-    Text.remove_prefix(2);
-    Base = 16;
-  }
-  uint32_t Value = 0;
-  auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value, Base);
-  if (Error != std::errc() || End != Text.data() + Text.size() || Text.empty()) {
+  const auto Value = sio::ParseNumber(Text);
+  if (!Value || *Value > 0xFFFFFFFF)
     return std::nullopt;
-  }
-  return Value;
+  return static_cast<uint32_t>(*Value);
 }
 
 } // namespace pi

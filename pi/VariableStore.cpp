@@ -256,8 +256,9 @@ sio::Result<VariableStore> VariableStore::Open(std::span<const uint8_t> Bytes,
                   (Volumes.size() == 1 ? "is one at " : "are volumes at ") + OffsetList(Volumes) +
                   ")");
     if (!VolumeAt && Volumes.size() > 1)
-      return Fail(std::to_string(Volumes.size()) + " volumes may hold the variable store, at " +
-                  OffsetList(Volumes) + "; choose one by its offset");
+      return Fail(sio::ErrorKind::Refused, std::to_string(Volumes.size()) +
+                                               " volumes may hold the variable store, at " +
+                                               OffsetList(Volumes) + "; choose one by its offset");
     const size_t Volume = VolumeAt ? *VolumeAt : Volumes.front();
     auto Checked = CheckVolume(Bytes, Volume);
     if (!Checked)
@@ -391,8 +392,10 @@ sio::Result<std::vector<uint8_t>> VariableStore::WithVariable(const NewVariable&
     return Fail("no content: a variable written with no data is deleted, never stored");
   const size_t Needed = RecordSize(Variable);
   if (Needed > FreeBytes())
-    return Fail("not enough free space in the variable store: the record needs " +
-                std::to_string(Needed) + " bytes, " + std::to_string(FreeBytes()) + " are free");
+    return Fail(sio::ErrorKind::Refused,
+                "not enough free space in the variable store: the record needs " +
+                    std::to_string(Needed) + " bytes, " + std::to_string(FreeBytes()) +
+                    " are free");
 
   std::vector<uint8_t> Out = Bytes_;
   const uint32_t NameSize = static_cast<uint32_t>(2 * (Variable.Name.size() + 1));
@@ -437,7 +440,8 @@ sio::Result<void> CheckStorableAttributes(uint32_t Attributes) {
   const std::string Given = "attributes " + Hex(Attributes) + ": ";
   if (Attributes & (kVariableAuthenticatedWriteAccess | kVariableTimeBasedAuthenticatedWriteAccess |
                     kVariableEnhancedAuthenticatedAccess))
-    return Fail(Given + "an authenticated variable needs a signed write through the firmware; "
+    return Fail(sio::ErrorKind::Refused,
+                Given + "an authenticated variable needs a signed write through the firmware; "
                         "it cannot be put into the store directly");
   if (Attributes & kVariableHardwareErrorRecord)
     return Fail(Given + "hardware error records have their own name and GUID space");

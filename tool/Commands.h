@@ -19,4 +19,15 @@ void AddPackCommand(CLI::App& App, int& ExitCode);
 // `sio inspect`: the inspection of inspect/Inspection.h, with --image.
 void AddInspectCommand(CLI::App& App, int& ExitCode);
 
+// Every command above, in the order `sio --help` lists them.
+inline void AddCommands(CLI::App& App, int& ExitCode) {
+  AddRunCommand(App, ExitCode);
+  AddDiffCommand(App, ExitCode);
+  AddVarCommands(App, ExitCode);
+  AddImageCommands(App, ExitCode);
+  AddOvmfCommand(App, ExitCode);
+  AddPackCommand(App, ExitCode);
+  AddInspectCommand(App, ExitCode);
+}
+
 } // namespace siotool

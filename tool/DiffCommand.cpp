@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // `sio diff`: the same scenario on the image and on the host build;
 // "identical (N events)" and exit code 0 when the passes agree, the first
-// differences and exit code 1 otherwise.
+// differences and exit code 1 otherwise; --json prints the same as JSON.
 #include <iostream>
 #include <memory>
 
@@ -18,17 +18,19 @@ void AddDiffCommand(CLI::App& App, int& ExitCode) {
       "diff", "Run a scenario on the image and on the host build and show where they differ");
   Options->AddTo(*Diff);
   Options->AddEngineTo(*Diff, false);
-  Diff->callback([Options, &ExitCode] {
+  auto Json = std::make_shared<bool>(false);
+  Diff->add_flag("--json", *Json, "Print the report as one JSON document");
+  Diff->callback([Options, Json, &ExitCode] {
     Options->CheckEngineChoice();
     board::Scenario Config = Options->Build();
     EngineRun Image = RunPass(EngineKind::Image, Config, Options->ImagePath());
     EngineRun Host = RunPass(EngineKind::Host, Config, Options->ImagePath());
-    auto Lines = DiffPasses(Image, Host);
-    for (const auto& Line : Lines)
-      std::cout << Line << "\n";
-    if (Lines.empty())
-      std::cout << "identical (" << Image.Result.Events.size() << " events)\n";
-    ExitCode = Lines.empty() ? 0 : 1;
+    const DiffReport Report = MakeDiffReport(Image, Host);
+    if (*Json)
+      std::cout << DiffReportToJson(Report).dump(2) << "\n";
+    else
+      PrintDiffReport(std::cout, Report);
+    ExitCode = Report.Identical() ? 0 : 1;
   });
 }
 

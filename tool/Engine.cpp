@@ -43,11 +43,11 @@ ModuleImage ReadModuleImage(const std::string& ImagePath) {
   // is reported; the loader validates the same way.
   auto Valid = pe::ValidatePe32Image(Out.Bytes);
   if (!Valid)
-    throw InputError("--image: " + ImagePath + ": " + Valid.Message());
+    throw InputError("--image: " + ImagePath, Valid.Failure());
   Out.Valid = std::move(*Valid);
   auto BoardValues = chip::ReadBoardConfig(Out.Bytes);
   if (!BoardValues)
-    throw InputError("--image: " + ImagePath + ": " + BoardValues.Message());
+    throw InputError("--image: " + ImagePath, BoardValues.Failure());
   Out.Config = *BoardValues;
   return Out;
 }
@@ -92,7 +92,7 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   }
   // An image that cannot be loaded is refused here, never reported as a run.
   if (auto Loaded = emulator::LoadPeImage(Image, Options.LoadAddress); !Loaded)
-    throw InputError("--image: " + ImagePath + ": " + Loaded.Message());
+    throw InputError("--image: " + ImagePath, Loaded.Failure());
   emulator::ImageRunReport Report = emulator::RunImagePass(Image, Config, Options);
   Run.Result = std::move(Report.Result);
   Run.Completed = Report.Completed;

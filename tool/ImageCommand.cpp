@@ -15,7 +15,6 @@
 #include "tool/Engine.h"
 #include "tool/FileOutput.h"
 #include "tool/ImageConfig.h"
-#include "tool/JsonReport.h"
 
 namespace siotool {
 namespace {
@@ -24,30 +23,6 @@ struct CheckOptions {
   std::string File = DefaultImagePath();
   std::string FlashAddress = sio::build::kImageBaseText;
 };
-
-void PrintTable(const pe::ImageCheckReport& Report) {
-  char Line[256];
-  std::cout << "Image " << Report.Path << ": " << Report.FileSize << " bytes, "
-            << Report.SizeOfImage << " bytes in memory\n";
-  std::snprintf(Line, sizeof Line, "  %-20s %-6s %s\n", "check", "result", "found");
-  std::cout << Line;
-  for (const auto& Check : Report.Checks) {
-    std::snprintf(Line, sizeof Line, "  %-20s %-6s %s\n", Check.Name.c_str(),
-                  Check.Passed ? "pass" : "FAIL", Check.Message.c_str());
-    std::cout << Line;
-  }
-  if (!Report.Sections.empty()) {
-    std::snprintf(Line, sizeof Line, "  %-8s %-10s %-10s %-10s %s\n", "section", "address", "size",
-                  "file size", "access");
-    std::cout << Line;
-  }
-  for (const auto& S : Report.Sections) {
-    std::snprintf(Line, sizeof Line, "  %-8s 0x%08X 0x%08X 0x%08X %s\n", S.Name.c_str(),
-                  S.VirtualAddress, S.VirtualSize, S.RawSize, S.Flags.c_str());
-    std::cout << Line;
-  }
-  std::cout << (Report.Passed() ? "Image check passed\n" : "Image check FAILED\n");
-}
 
 struct ConfigOptions {
   std::string File = DefaultImagePath();
@@ -127,7 +102,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
     auto Bytes = ReadInputFile(Options->File, kMaxImageFileSize);
     pe::ImageCheckReport Report = pe::CheckImage(Bytes, Address);
     Report.Path = Options->File;
-    PrintTable(Report);
+    std::cout << pe::FormatImageCheck(Report);
     ExitCode = Report.Passed() ? 0 : 1;
   });
 
@@ -151,7 +126,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
       throw InputError("-o: nothing to set (--set NAME=VALUE)");
     auto Bytes = ReadInputFile(Config->File, kMaxImageFileSize);
     if (auto Valid = pe::ValidatePe32Image(Bytes); !Valid)
-      throw InputError(Config->File + ": " + Valid.Message());
+      throw InputError(Config->File, Valid.Failure());
     if (!Config->Set.empty()) {
       std::vector<PcdAssignment> Assignments;
       for (const std::string& Text : Config->Set)
@@ -170,7 +145,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
     }
     auto Record = chip::BoardConfigFileOffset(Bytes);
     if (!Record)
-      throw InputError(Config->File + ": " + Record.Message());
+      throw InputError(Config->File, Record.Failure());
     ListConfig(Bytes, *Record, Config->File, Config->Json);
     ExitCode = 0;
   });

@@ -32,7 +32,7 @@ bool ModulesOwnPort(uint32_t Port) {
 uint32_t RecordOffsetOrThrow(std::span<const uint8_t> Image, const std::string& ImageName) {
   auto Offset = chip::BoardConfigFileOffset(Image);
   if (!Offset)
-    throw InputError(ImageName + ": " + Offset.Message());
+    throw InputError(ImageName, Offset.Failure());
   return *Offset;
 }
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/JsonReport.h"
-
+// The JSON printer of `sio run`'s report.
 #include "board/ScenarioFile.h"
-#include "chip/TraceDecoder.h"
-#include "pi/KnownGuids.h"
 #include "pi/Status.h"
 #include "tool/RegisterMap.h"
+#include "tool/RunReport.h"
 
 namespace siotool {
-Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
+
+Json RunReportToJson(const RunReport& Report) {
+  const EngineRun& Run = Report.Run;
   const board::PassResult& R = Run.Result;
   Json Doc;
   Doc["engine"] = EngineName(Run.Engine);
@@ -26,10 +26,10 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
     Doc["load_address"] = Hex(*Run.LoadAddress, 8);
   if (Run.MovedFrom)
     Doc["link_address"] = Hex(*Run.MovedFrom, 8);
-  Doc["scenario"] = ScenarioToJson(Config);
+  Doc["scenario"] = ScenarioToJson(Report.Board);
 
   Json Trace = Json::array();
-  auto Decoded = DecodeTrace(R.Events, Run.Config.IndexPorts());
+  const auto& Decoded = Report.Trace;
   for (size_t I = 0; I < R.Events.size(); ++I) {
     const auto& E = R.Events[I];
     Json Item = {{"index", I}, {"kind", pi::KindName(E.Kind)}};
@@ -55,9 +55,10 @@ Json RunReportToJson(const EngineRun& Run, const board::Scenario& Config) {
     Doc["post_codes"].push_back(Hex(Code));
   Doc["chip"] = R.Chip ? RegisterMapToJson(*R.Chip) : Json(nullptr);
   Doc["ppis"] = Json::array();
-  for (const auto& Ppi : R.Ppis) {
+  for (size_t I = 0; I < R.Ppis.size(); ++I) {
+    const auto& Ppi = R.Ppis[I];
     Doc["ppis"].push_back({{"guid", pi::FormatGuid(Ppi.Guid)},
-                           {"name", pi::GuidName(Ppi.Guid)},
+                           {"name", Report.PpiNames[I]},
                            {"flags", Hex(Ppi.Flags, 8)},
                            {"interface", Ppi.HasInterface}});
   }

@@ -32,6 +32,7 @@
 #include "pi/VariableStore.h"
 #include "tool/Commands.h"
 #include "tool/FileOutput.h"
+#include "tool/OptionRules.h"
 #include "tool/PassDiff.h"
 #include "tool/SetupContentOptions.h"
 
@@ -370,7 +371,7 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
                   "qemu-system-x86_64)");
   Cmd->add_option("--timeout", O->Bound, "Seconds to wait for the Shell prompt")
       ->capture_default_str()
-      ->check(CLI::Range(1u, 3600u));
+      ->transform(DecimalOrHex(1, 3600));
   Cmd->add_option("--serial-log", O->SerialLog, "Write the serial console output here");
   Cmd->add_flag("--no-boot", O->NoBoot, "Only write the patched image (and variable store)");
   Cmd->add_option("--scenario", O->ScenarioFile,

@@ -12,6 +12,7 @@
 #include "pi/FirmwareVolume.h"
 #include "tool/Commands.h"
 #include "tool/FileOutput.h"
+#include "tool/OptionRules.h"
 
 namespace siotool {
 namespace {
@@ -31,7 +32,7 @@ void PackFile(const PackOptions& O) {
   auto File = packaging::BuildSioModuleFile(
       Image, Depex, O.Terse ? packaging::ImageForm::Te : packaging::ImageForm::Pe32);
   if (!File)
-    throw InputError(O.Image + ": " + File.Message());
+    throw InputError(O.Image, File.Failure());
   WriteOutputFile(O.Output, *File, "firmware file");
   std::printf("%s: PEIM %s, %zu bytes, depex %s", O.Output.c_str(),
               std::string(packaging::kSioModuleFileGuid).c_str(), File->size(),
@@ -56,7 +57,7 @@ void PackVolume(const PackOptions& O) {
   Options.BlockSize = O.BlockSize;
   auto Volume = pi::BuildFirmwareVolume(Files, Options);
   if (!Volume)
-    throw InputError("--block-size or files: " + Volume.Message());
+    throw InputError("--block-size or files", Volume.Failure());
   WriteOutputFile(O.Output, Volume->Bytes, "firmware volume");
   std::printf("%s: firmware volume, %zu bytes, %zu file(s)\n", O.Output.c_str(),
               Volume->Bytes.size(), Files.size());
@@ -88,6 +89,7 @@ void AddPackCommand(CLI::App& App, int& ExitCode) {
   Fv->add_option("files", O->Files, "Firmware files (.ffs)")->required();
   Fv->add_option("-o,--output", O->Output, "Firmware volume to write")->required();
   Fv->add_option("--block-size", O->BlockSize, "Block size of the volume's block map")
+      ->transform(DecimalOrHex(0, UINT32_MAX))
       ->capture_default_str();
   Fv->callback([O, &ExitCode] {
     PackVolume(*O);

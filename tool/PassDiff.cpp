@@ -132,4 +132,21 @@ std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size
   return Out.Take();
 }
 
+DiffReport MakeDiffReport(const EngineRun& Image, const EngineRun& Host) {
+  return {Image.Result.Events.size(), DiffPasses(Image, Host)};
+}
+
+void PrintDiffReport(std::ostream& Out, const DiffReport& Report) {
+  for (const auto& Line : Report.Differences)
+    Out << Line << "\n";
+  if (Report.Identical())
+    Out << "identical (" << Report.Events << " events)\n";
+}
+
+Json DiffReportToJson(const DiffReport& Report) {
+  return {{"identical", Report.Identical()},
+          {"events", Report.Events},
+          {"differences", Report.Differences}};
+}
+
 } // namespace siotool

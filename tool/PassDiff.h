@@ -4,12 +4,26 @@
 // installed PPIs, the chip's registers, the LPC bridge and the POST codes.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "common/JsonFields.h"
 #include "tool/Engine.h"
 
 namespace siotool {
+
+// The report of `sio diff`: the image's pass against the host build's.
+// Printed as text ("identical (N events)", or the differences) or as JSON.
+struct DiffReport {
+  size_t Events = 0;                    // events in the image's pass
+  std::vector<std::string> Differences; // DiffPasses' lines; none: identical
+  bool Identical() const { return Differences.empty(); }
+};
+
+DiffReport MakeDiffReport(const EngineRun& Image, const EngineRun& Host);
+void PrintDiffReport(std::ostream& Out, const DiffReport& Report);
+Json DiffReportToJson(const DiffReport& Report);
 
 // One line per difference, the first MaxLines of them; empty when the
 // passes are the same.

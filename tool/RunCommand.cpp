@@ -10,9 +10,8 @@
 #include "common/JsonFields.h"
 #include "tool/Commands.h"
 #include "tool/FileOutput.h"
-#include "tool/JsonReport.h"
+#include "tool/RunReport.h"
 #include "tool/ScenarioOptions.h"
-#include "tool/TextReport.h"
 #include "tool/VcdWriter.h"
 
 namespace siotool {
@@ -45,15 +44,13 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
           ->type_name("STATUS");
   Run->callback([Options, Vcd, Expect, &ExitCode] {
     // Every argument is checked before the pass runs.
-    if (Vcd->count() > 0 && Options->VcdFile.empty())
-      throw InputError("--vcd: empty file name");
     std::optional<uint32_t> Expected;
     if (Expect->count() > 0)
       Expected = ReadStatus(Json(Options->ExpectStatus), "--expect-status");
     Options->Scenario.CheckEngineChoice();
     board::Scenario Config = Options->Scenario.Build();
     EngineRun Result = RunPass(Options->Scenario.Engine(), Config, Options->Scenario.ImagePath());
-    if (!Options->VcdFile.empty()) {
+    if (Vcd->count() > 0) {
       std::ostringstream Dump;
       WriteVcd(Dump, Result.Result.Events);
       const std::string Text = Dump.str();
@@ -64,15 +61,16 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
         throw InputError(std::string("--vcd: ") + Error.what());
       }
     }
-    if (Options->Json) {
-      std::cout << RunReportToJson(Result, Config).dump(2) << "\n";
-    } else {
-      PrintRunReport(std::cout, Result);
-    }
     // A run the emulator had to stop is a failed run, whatever it printed.
     ExitCode = Result.Completed ? 0 : 1;
     if (Expected && Result.Result.Status != *Expected)
       ExitCode = 1;
+    const RunReport Report = MakeRunReport(std::move(Result), std::move(Config));
+    if (Options->Json) {
+      std::cout << RunReportToJson(Report).dump(2) << "\n";
+    } else {
+      PrintRunReport(std::cout, Report);
+    }
   });
 }
 

@@ -77,8 +77,6 @@ void ScenarioOptions::CheckEngineChoice() const {
     throw InputError("--image: the host engine runs the host build, not an image (drop --image "
                      "or use --engine image)");
   }
-  if (Given(ImageOption_) && ImagePath_.empty())
-    throw InputError("--image: empty file name");
 }
 
 EngineKind ScenarioOptions::Engine() const {

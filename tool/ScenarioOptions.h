@@ -23,13 +23,13 @@ public:
   // Throws InputError naming the flag.
   board::Scenario Build() const;
   EngineKind Engine() const;
-  // Throws InputError for an --image the chosen engine would not run, or an
-  // empty one.
+  // Throws InputError for an --image the chosen engine would not run.
   void CheckEngineChoice() const;
   const std::string& ImagePath() const { return ImagePath_; }
 
 private:
-  // Options given with an empty value still count as given.
+  // An option is given when it appears (its value is never empty:
+  // RefuseEmptyValues).
   static bool Given(const CLI::Option* Option) { return Option && Option->count() > 0; }
 
   std::string ScenarioFile_;
@@ -51,9 +51,5 @@ private:
   std::string Engine_;
   std::string ImagePath_;
 };
-
-// Reads a whole file of at most MaxSize bytes; Flag names it in errors.
-std::vector<uint8_t> ReadBinaryFile(const std::string& Path, const std::string& Flag,
-                                    size_t MaxSize);
 
 } // namespace siotool

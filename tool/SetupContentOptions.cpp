@@ -77,8 +77,13 @@ std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
 uint32_t ParseStoredAttributes(const std::string& Text) {
   const auto Attributes = static_cast<uint32_t>(ParseUnsigned(Text, "--attributes", 0xFFFFFFFF));
   if (auto Allowed = pi::CheckStorableAttributes(Attributes); !Allowed)
-    throw InputError("--attributes: " + Allowed.Message());
+    throw InputError("--attributes", Allowed.Failure());
   return Attributes;
+}
+
+void PrintSetupTable(std::ostream& Out, std::span<const uint8_t> Data) {
+  for (const auto& Line : FormatSetupTable(Data))
+    Out << Line << "\n";
 }
 
 } // namespace siotool

@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,5 +38,8 @@ private:
 // store write refuses (no authenticated-write attributes); an InputError
 // naming the flag otherwise.
 uint32_t ParseStoredAttributes(const std::string& Text);
+
+// The variable's content as `sio var` shows it (FormatSetupTable), a line each.
+void PrintSetupTable(std::ostream& Out, std::span<const uint8_t> Data);
 
 } // namespace siotool

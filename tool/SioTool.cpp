@@ -17,13 +17,15 @@
 #include "inspect/SignalHold.h"
 #include "tool/Commands.h"
 #include "tool/Engine.h"
+#include "tool/OptionRules.h"
 
 namespace {
 
-// Bad input or usage: its one error line (common/ErrorReport.h), exit code 2.
-int ReportError(std::string Message) {
+// Its one error line (common/ErrorReport.h), and the exit code its kind calls
+// for (bad input or usage: 2).
+int ReportError(std::string Message, sio::ErrorKind Kind = sio::ErrorKind::BadInput) {
   sio::ReportError(std::move(Message));
-  return 2;
+  return sio::ExitCodeFor(Kind);
 }
 
 // The deepest command the arguments named ("sio", "sio var", ...).
@@ -69,13 +71,8 @@ int Run(int argc, char** argv) {
   App.set_version_flag("--version", std::string("sio ") + sio::kVersion);
   App.require_subcommand(1);
   int ExitCode = 0;
-  siotool::AddRunCommand(App, ExitCode);
-  siotool::AddDiffCommand(App, ExitCode);
-  siotool::AddVarCommands(App, ExitCode);
-  siotool::AddImageCommands(App, ExitCode);
-  siotool::AddOvmfCommand(App, ExitCode);
-  siotool::AddPackCommand(App, ExitCode);
-  siotool::AddInspectCommand(App, ExitCode);
+  siotool::AddCommands(App, ExitCode);
+  siotool::RefuseEmptyValues(App);
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& Error) {
@@ -89,7 +86,7 @@ int Run(int argc, char** argv) {
     ReportError(Error.what());
     return inspect::EndBySignal(Error.Signal);
   } catch (const siotool::InputError& Error) {
-    return ReportError(Error.what());
+    return ReportError(Error.what(), Error.Kind);
   }
   return ExitCode;
 }

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/TextReport.h"
-
+// The text printer of `sio run`'s report.
 #include <cstdio>
 
-#include "chip/TraceDecoder.h"
-#include "common/JsonFields.h"
-#include "pi/KnownGuids.h"
 #include "pi/Status.h"
 #include "tool/RegisterMap.h"
+#include "tool/RunReport.h"
 
 namespace siotool {
 
 constexpr size_t kAccessColumn = 22;
 
-void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
+void PrintRunReport(std::ostream& Out, const RunReport& Report) {
+  const EngineRun& Run = Report.Run;
   const board::PassResult& R = Run.Result;
   Out << "Engine: " << EngineName(Run.Engine);
   if (Run.ImageSize) {
@@ -32,11 +30,12 @@ void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
   if (Run.StackHighWater)
     Out << ", " << *Run.StackHighWater << " bytes of stack";
   Out << "\n";
+  Out << "Board: " << BoardSummary(Report.Board) << "\n";
   if (!Run.Completed)
     Out << "Run ended abnormally: " << Run.Fault << "\n";
 
   Out << "Trace (" << R.Events.size() << " events):\n";
-  for (const auto& E : DecodeTrace(R.Events, Run.Config.IndexPorts())) {
+  for (const auto& E : Report.Trace) {
     char Index[16];
     std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
     Out << Index << E.Access;
@@ -70,8 +69,9 @@ void PrintRunReport(std::ostream& Out, const EngineRun& Run) {
   if (R.Ppis.empty())
     Out << " none";
   Out << "\n";
-  for (const auto& Ppi : R.Ppis) {
-    std::string Name = pi::GuidName(Ppi.Guid);
+  for (size_t I = 0; I < R.Ppis.size(); ++I) {
+    const auto& Ppi = R.Ppis[I];
+    const std::string& Name = Report.PpiNames[I];
     Out << "  " << pi::FormatGuid(Ppi.Guid) << (Name.empty() ? "" : " " + Name) << " (flags "
         << Hex(Ppi.Flags, 8) << ", " << (Ppi.HasInterface ? "with" : "no") << " interface)\n";
   }

@@ -13,14 +13,6 @@
 #include "tool/SetupContentOptions.h"
 
 namespace siotool {
-namespace {
-
-void PrintTable(std::span<const uint8_t> Data) {
-  for (const auto& Line : FormatSetupTable(Data))
-    std::cout << Line << "\n";
-}
-
-} // namespace
 
 void AddVarCommands(CLI::App& App, int& ExitCode) {
   auto* Var = App.add_subcommand("var", "Build or show the setup variable \"SioF81216aSetup00\"");
@@ -42,7 +34,7 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
       throw InputError(std::string("--output: ") + Error.what());
     }
     std::cout << "Wrote " << Data.size() << " bytes to " << *Output << "\n";
-    PrintTable(Data);
+    PrintSetupTable(std::cout, Data);
     ExitCode = 0;
   });
 
@@ -54,7 +46,7 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
       ->required();
   DecodeCommand->callback([File, &ExitCode] {
     auto Data = ReadInputFile(*File, kSetupVariableSize);
-    PrintTable(Data);
+    PrintSetupTable(std::cout, Data);
     ExitCode = 0;
   });
 

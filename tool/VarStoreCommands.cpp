@@ -80,11 +80,6 @@ std::string AttributesText(uint32_t Attributes) {
   return Hex(Attributes) + " (" + pi::FormatVariableAttributes(Attributes) + ")";
 }
 
-void PrintTable(std::span<const uint8_t> Data) {
-  for (const auto& Line : FormatSetupTable(Data))
-    std::cout << Line << "\n";
-}
-
 // The module reads exactly 67 bytes; say what another size means for it.
 void NoteSize(size_t Size) {
   if (Size < kSetupVariableSize) {
@@ -181,7 +176,7 @@ void RunStore(const StoreOptions& Options) {
   CheckSize(Options, Store, Variable);
   auto Written = Store.WithVariable(Variable);
   if (!Written)
-    throw InputError(Written.Within(Path).Message);
+    throw InputError(Path, Written.Failure());
   WriteOutputFile(Options.Output, *Written, "variable store", Options.Force);
 
   auto After = pi::VariableStore::Open(*Written, Store.VolumeOffset());
@@ -204,7 +199,7 @@ void RunStore(const StoreOptions& Options) {
   std::cout << "Wrote " << Options.Output << ": " << Written->size() << " bytes, "
             << After->FreeBytes() << " bytes of the store free\n";
   NoteSize(Data.size());
-  PrintTable(Data);
+  PrintSetupTable(std::cout, Data);
 }
 
 void RunList(const StoreChoice& Choice) {
@@ -235,7 +230,7 @@ void RunList(const StoreChoice& Choice) {
   WarnOfCopies(Path, Store, Name, pi::kSioSetupVendorGuid);
   std::cout << "\"" << pi::VariableNameText(Name) << "\" at " << Hex(Ours->Offset, 6) << ":\n";
   NoteSize(Ours->Data.size());
-  PrintTable(Ours->Data);
+  PrintSetupTable(std::cout, Ours->Data);
 }
 
 } // namespace

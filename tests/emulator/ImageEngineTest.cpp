@@ -275,9 +275,11 @@ TEST_P(ImageEngine, ImageReadsTheSetupVariableWithoutAttributes) {
 TEST(ChildProcess, WorkThatAbortsAChildIsReportedNotFatal) {
   auto Aborted = emulator::RunInChild([] { std::abort(); });
   ASSERT_FALSE(Aborted.Ok());
+  EXPECT_EQ(Aborted.Kind(), sio::ErrorKind::Failed);
   EXPECT_NE(Aborted.Message().find("signal 6"), std::string::npos) << Aborted.Message();
   auto Exited = emulator::RunInChild([] { std::_Exit(3); });
   ASSERT_FALSE(Exited.Ok());
+  EXPECT_EQ(Exited.Kind(), sio::ErrorKind::Failed);
   EXPECT_NE(Exited.Message().find("status 3"), std::string::npos) << Exited.Message();
   EXPECT_TRUE(emulator::RunInChild([] {}).Ok());
 }

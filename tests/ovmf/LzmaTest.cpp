@@ -38,8 +38,11 @@ TEST(Lzma, RefusesStreamsTheFirmwareCouldNotUse) {
   auto Bomb = Good;
   for (size_t I = 5; I < 13; ++I)
     Bomb.at(I) = I == 8 ? 0x80 : 0x00;
-  for (const auto& Stream : {UnknownSize, WrongSize, Short, HeaderOnly, Bomb})
-    EXPECT_FALSE(ovmf::LzmaAloneDecode(Stream).Ok());
+  for (const auto& Stream : {UnknownSize, WrongSize, Short, HeaderOnly, Bomb}) {
+    const auto Decoded = ovmf::LzmaAloneDecode(Stream);
+    ASSERT_FALSE(Decoded.Ok());
+    EXPECT_EQ(Decoded.Kind(), sio::ErrorKind::BadInput) << Decoded.Message();
+  }
 }
 
 } // namespace

@@ -68,8 +68,11 @@ TEST(OvmfImage, RefusesImagesLaidOutOtherwise) {
   // The main volume alone, without the SEC volume after it.
   const std::vector<uint8_t> MainOnly(Code().begin(),
                                       Code().begin() + static_cast<ptrdiff_t>(MainVolumeLength()));
-  for (const auto& Bytes : {NoSignature, BadVolumeFile, NotLzma, Truncated, Empty, MainOnly})
-    EXPECT_FALSE(ovmf::OvmfImage::Parse(Bytes).Ok());
+  for (const auto& Bytes : {NoSignature, BadVolumeFile, NotLzma, Truncated, Empty, MainOnly}) {
+    const auto Parsed = ovmf::OvmfImage::Parse(Bytes);
+    ASSERT_FALSE(Parsed.Ok());
+    EXPECT_EQ(Parsed.Kind(), sio::ErrorKind::BadInput) << Parsed.Message();
+  }
 }
 
 } // namespace

@@ -187,24 +187,29 @@ TEST(PeiVolumeInserter, RefusesAndLeavesTheVolumeAlone) {
     const char* What;
     std::vector<uint8_t> File;
     size_t VolumeLength;
+    sio::ErrorKind Kind;
   };
   const Case Cases[] = {
-      {"bad header checksum", BadHeaderChecksum, 0x4000},
-      {"not a PEIM", NotPeim, 0x4000},
-      {"cut short", Truncated, 0x4000},
-      {"state as a volume stores it", CopiedOutOfAVolume, 0x4000},
-      {"volume too small", Good, 0x200},
+      {"bad header checksum", BadHeaderChecksum, 0x4000, sio::ErrorKind::BadInput},
+      {"not a PEIM", NotPeim, 0x4000, sio::ErrorKind::BadInput},
+      {"cut short", Truncated, 0x4000, sio::ErrorKind::BadInput},
+      {"state as a volume stores it", CopiedOutOfAVolume, 0x4000, sio::ErrorKind::BadInput},
+      {"volume too small", Good, 0x200, sio::ErrorKind::Refused},
   };
   for (const Case& C : Cases) {
     auto V = Volume(C.VolumeLength, 0x38);
     const auto Before = V;
-    EXPECT_FALSE(ovmf::InsertPeim(V, kVolumeAddress, C.File).Ok()) << C.What;
+    const auto Inserted = ovmf::InsertPeim(V, kVolumeAddress, C.File);
+    ASSERT_FALSE(Inserted.Ok()) << C.What;
+    EXPECT_EQ(Inserted.Kind(), C.Kind) << C.What << ": " << Inserted.Message();
     EXPECT_EQ(V, Before) << C.What;
   }
   auto V = Volume(0x4000, 0);
   ASSERT_TRUE(ovmf::InsertPeim(V, kVolumeAddress, Good).Ok());
   const auto Before = V;
-  EXPECT_FALSE(ovmf::InsertPeim(V, kVolumeAddress, Good).Ok()) << "same name twice";
+  const auto Twice = ovmf::InsertPeim(V, kVolumeAddress, Good);
+  ASSERT_FALSE(Twice.Ok()) << "same name twice";
+  EXPECT_EQ(Twice.Kind(), sio::ErrorKind::Refused) << Twice.Message();
   EXPECT_EQ(V, Before);
 }
 

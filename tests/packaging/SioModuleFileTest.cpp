@@ -117,8 +117,11 @@ TEST(SioModuleFile, RefusesWhatIsNotAnIa32Pe32Image) {
       std::vector<uint8_t>(512, 0x4D),
       OtherMachine};
   for (const auto& B : Bad) {
-    EXPECT_FALSE(BuildSioModuleFile(B, DepexChoice::True).Ok()) << B.size();
-    EXPECT_FALSE(BuildSioModuleFile(B, DepexChoice::True, ImageForm::Te).Ok()) << B.size();
+    for (auto Form : {ImageForm::Pe32, ImageForm::Te}) {
+      const auto Built = BuildSioModuleFile(B, DepexChoice::True, Form);
+      ASSERT_FALSE(Built.Ok()) << B.size();
+      EXPECT_EQ(Built.Kind(), sio::ErrorKind::BadInput) << B.size() << ": " << Built.Message();
+    }
   }
 }
 

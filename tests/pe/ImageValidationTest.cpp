@@ -107,6 +107,7 @@ TEST(ImageValidation, TheImageCheckRefusesEachMutation) {
     EXPECT_FALSE(R.Passed()) << M.Name << "\n" << pe::FormatImageCheck(R);
     const auto Valid = pe::ValidatePe32Image(Image);
     ASSERT_FALSE(Valid.Ok()) << M.Name;
+    EXPECT_EQ(Valid.Kind(), sio::ErrorKind::BadInput) << M.Name;
     EXPECT_NE(Valid.Message().find(M.Reason), std::string::npos)
         << M.Name << ": " << Valid.Message();
     EXPECT_EQ(Valid.Message().find('\n'), std::string::npos) << M.Name;
@@ -119,6 +120,7 @@ TEST(ImageValidation, ThePackerRefusesWhatTheImageCheckRefuses) {
     for (auto Form : {packaging::ImageForm::Pe32, packaging::ImageForm::Te}) {
       const auto File = packaging::BuildSioModuleFile(Image, packaging::DepexChoice::True, Form);
       ASSERT_FALSE(File.Ok()) << M.Name;
+      EXPECT_EQ(File.Kind(), sio::ErrorKind::BadInput) << M.Name;
       EXPECT_NE(File.Message().find(M.Reason), std::string::npos)
           << M.Name << ": " << File.Message();
     }
@@ -178,6 +180,7 @@ TEST(ImageValidation, TheOvmfInsertionRefusesEachMutationAndLeavesTheVolumeAlone
     auto V = Empty;
     const auto Inserted = ovmf::InsertPeim(V, 0x820000, FileWithBrokenImage(M));
     ASSERT_FALSE(Inserted.Ok()) << M.Name;
+    EXPECT_EQ(Inserted.Kind(), sio::ErrorKind::BadInput) << M.Name;
     EXPECT_NE(Inserted.Message().find(M.Reason), std::string::npos)
         << M.Name << ": " << Inserted.Message();
     EXPECT_EQ(V, Empty) << M.Name;
@@ -193,6 +196,7 @@ TEST(ImageValidation, AnImageThatMustMoveWithoutRelocationsIsRefused) {
   const auto Before = Image;
   const auto Moved = pe::RebasePe32(Image, 0x00847000);
   ASSERT_FALSE(Moved.Ok());
+  EXPECT_EQ(Moved.Kind(), sio::ErrorKind::Refused);
   EXPECT_NE(Moved.Message().find("no base relocations"), std::string::npos) << Moved.Message();
   EXPECT_EQ(Image, Before);
   // Staying where it is linked needs no relocation.

@@ -63,7 +63,9 @@ TEST(PeRebase, RefusesBadImagesAndLeavesThemAlone) {
   Bad.push_back(WrongMachine);
   for (auto Image : Bad) {
     const auto Before = Image;
-    EXPECT_FALSE(pe::RebasePe32(Image, 0x820000).Ok());
+    const auto Moved = pe::RebasePe32(Image, 0x820000);
+    ASSERT_FALSE(Moved.Ok());
+    EXPECT_EQ(Moved.Kind(), sio::ErrorKind::BadInput) << Moved.Message();
     EXPECT_EQ(Image, Before);
   }
 }
@@ -124,7 +126,9 @@ TEST(PeRebase, RefusesBadTeImagesAndLeavesThemAlone) {
   Overlapping[0xD3] = 0x30;
   for (auto Te : {OutsideSection, WrongType, Cut, NotTe, PatchesDirectory, Overlapping}) {
     const auto Before = Te;
-    EXPECT_FALSE(pe::RebaseTe(Te, 0x820000).Ok());
+    const auto Moved = pe::RebaseTe(Te, 0x820000);
+    ASSERT_FALSE(Moved.Ok());
+    EXPECT_EQ(Moved.Kind(), sio::ErrorKind::BadInput) << Moved.Message();
     EXPECT_EQ(Te, Before);
   }
 }
@@ -154,12 +158,15 @@ TEST(TeValidation, RefusesWhatTheModuleImageRulesRefuse) {
   for (const Case& C : Cases) {
     const auto Valid = pe::ValidateTeImage(C.Bytes);
     ASSERT_FALSE(Valid.Ok()) << C.Name;
+    EXPECT_EQ(Valid.Kind(), sio::ErrorKind::BadInput) << C.Name;
     EXPECT_NE(Valid.Message().find(C.Reason), std::string::npos)
         << C.Name << ": " << Valid.Message();
   }
   // A TE image without relocations stays put but cannot move.
   auto Copy = NoRelocations;
-  EXPECT_FALSE(pe::RebaseTe(Copy, 0x00820000).Ok());
+  const auto Moved = pe::RebaseTe(Copy, 0x00820000);
+  ASSERT_FALSE(Moved.Ok());
+  EXPECT_EQ(Moved.Kind(), sio::ErrorKind::Refused) << Moved.Message();
   EXPECT_EQ(Copy, NoRelocations);
 }
 

@@ -57,8 +57,10 @@ TEST(Checksums, SixteenBitChecksumTakesLittleEndianWords) {
 
 TEST(Checksums, SixteenBitSumRefusesAnOddLength) {
   const std::vector<uint8_t> Odd = {1, 2, 3};
-  EXPECT_FALSE(Sum16(Odd).Ok());
-  EXPECT_FALSE(Checksum16(Odd).Ok());
+  ASSERT_FALSE(Sum16(Odd).Ok());
+  ASSERT_FALSE(Checksum16(Odd).Ok());
+  EXPECT_EQ(Sum16(Odd).Kind(), sio::ErrorKind::BadInput);
+  EXPECT_EQ(Checksum16(Odd).Kind(), sio::ErrorKind::BadInput);
 }
 
 // OVMF's PEI core file header as it lies in the PEI volume (state 0xF8).

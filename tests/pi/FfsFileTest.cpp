@@ -54,7 +54,9 @@ TEST(FfsFile, DataAlignmentRoundsUpToWhatTheHeaderCanDeclare) {
     EXPECT_EQ(DecodeDataAlignment(A.Attributes | file_attr::kChecksum), C.Granted) << C.Wanted;
   }
   for (uint32_t Bad : {0u, 3u, 48u, 32u << 20}) {
-    EXPECT_FALSE(EncodeDataAlignment(Bad).Ok()) << Bad;
+    const auto Encoded = EncodeDataAlignment(Bad);
+    ASSERT_FALSE(Encoded.Ok()) << Bad;
+    EXPECT_EQ(Encoded.Kind(), sio::ErrorKind::BadInput) << Bad;
   }
 }
 
@@ -110,7 +112,9 @@ TEST(FfsFile, RefusesAlignmentsSectionBoundariesCannotMeet) {
   for (const Case C : {Case{0, 0}, Case{2, 0}, Case{24, 0}, Case{32, 6}, Case{32, 32}}) {
     FileRecipe Recipe;
     Recipe.Sections = {{section_type::kPe32, Body(8, 1), C.Alignment, C.Phase}};
-    EXPECT_FALSE(BuildFfsFile(Recipe).Ok()) << C.Alignment << "/" << C.Phase;
+    const auto Built = BuildFfsFile(Recipe);
+    ASSERT_FALSE(Built.Ok()) << C.Alignment << "/" << C.Phase;
+    EXPECT_EQ(Built.Kind(), sio::ErrorKind::BadInput) << C.Alignment << "/" << C.Phase;
   }
 }
 
@@ -183,9 +187,10 @@ TEST(FfsFile, ReaderRejectsDamagedFiles) {
     }
     const auto Read = ReadFfsFile(Bad);
     ASSERT_FALSE(Read.Ok()) << C.What << " accepted";
+    EXPECT_EQ(Read.Kind(), sio::ErrorKind::BadInput) << C.What;
     EXPECT_NE(Read.Message().find(C.Fault), std::string::npos) << C.What << ": " << Read.Message();
   }
-  EXPECT_FALSE(ReadFfsFile(std::vector<uint8_t>(23, 0)).Ok());
+  EXPECT_EQ(ReadFfsFile(std::vector<uint8_t>(23, 0)).Kind(), sio::ErrorKind::BadInput);
 }
 
 TEST(FfsFile, SectionWalkStopsAtASectionBeyondTheFile) {
@@ -195,16 +200,20 @@ TEST(FfsFile, SectionWalkStopsAtASectionBeyondTheFile) {
   Recipe.Sections = {{section_type::kRaw, Body(8, 3), 4}, {section_type::kRaw, Body(8, 4), 4}};
   auto F = BuildFfsFile(Recipe)->Bytes;
   F[kFileHeaderSize + 12 + 1] = 0x01; // second section claims 268 bytes
-  EXPECT_FALSE(ListSections(F).Ok());
+  ASSERT_FALSE(ListSections(F).Ok());
+  EXPECT_EQ(ListSections(F).Kind(), sio::ErrorKind::BadInput);
   F[kFileHeaderSize + 12 + 1] = 0x00;
   F[kFileHeaderSize + 12] = 0x02; // and now less than its own header
-  EXPECT_FALSE(ListSections(F).Ok());
+  ASSERT_FALSE(ListSections(F).Ok());
+  EXPECT_EQ(ListSections(F).Kind(), sio::ErrorKind::BadInput);
 }
 
 TEST(FfsFile, TooLargeForA24BitSizeIsRefused) {
   FileRecipe Recipe;
   Recipe.Sections = {{section_type::kRaw, std::vector<uint8_t>(kMaxSize24 - kFileHeaderSize), 4}};
-  EXPECT_FALSE(BuildFfsFile(Recipe).Ok());
+  const auto Built = BuildFfsFile(Recipe);
+  ASSERT_FALSE(Built.Ok());
+  EXPECT_EQ(Built.Kind(), sio::ErrorKind::BadInput);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "pi/Checksum.h"
@@ -143,13 +144,18 @@ TEST(FirmwareVolume, ZeroErasePolarityKeepsStatesAndFillsWithZero) {
 TEST(FirmwareVolume, RefusesDamagedFilesAndOddBlockSizes) {
   auto Bad = File(4);
   Bad[40] ^= 0xFF;
-  EXPECT_FALSE(BuildFirmwareVolume({Bad}).Ok());
-  EXPECT_FALSE(BuildFirmwareVolume({std::vector<uint8_t>(10, 0xFF)}).Ok());
-  EXPECT_FALSE(BuildFirmwareVolume({File(4), File(16)}).Ok()); // same name
+  auto KindOf = [](const auto& Built) {
+    EXPECT_FALSE(Built.Ok());
+    return Built.Ok() ? std::optional<sio::ErrorKind>() : Built.Kind();
+  };
+  EXPECT_EQ(KindOf(BuildFirmwareVolume({Bad})), sio::ErrorKind::BadInput);
+  EXPECT_EQ(KindOf(BuildFirmwareVolume({std::vector<uint8_t>(10, 0xFF)})),
+            sio::ErrorKind::BadInput);
+  EXPECT_EQ(KindOf(BuildFirmwareVolume({File(4), File(16)})), sio::ErrorKind::Refused); // same name
   for (uint32_t Block : {0u, 4u, 3000u}) {
     VolumeOptions Options;
     Options.BlockSize = Block;
-    EXPECT_FALSE(BuildFirmwareVolume({File(4)}, Options).Ok()) << Block;
+    EXPECT_EQ(KindOf(BuildFirmwareVolume({File(4)}, Options)), sio::ErrorKind::BadInput) << Block;
   }
 }
 

@@ -13,7 +13,7 @@
 #include "common/InputError.h"
 #include "pe/PeFile.h"
 #include "pe/PeRebase.h"
-#include "tool/TextReport.h"
+#include "tool/RunReport.h"
 
 namespace siotool {
 namespace {
@@ -48,7 +48,7 @@ TEST(MovedImage, ImageLinkedWhereNoFlashLiesRunsAtTheFlashAddress) {
     EXPECT_EQ(Run.LoadAddress, sio::build::kImageBase);
     EXPECT_EQ(Run.MovedFrom, Link);
     std::ostringstream Report;
-    PrintRunReport(Report, Run);
+    PrintRunReport(Report, MakeRunReport(Run, board::DefaultScenario()));
     const std::string First = Report.str().substr(0, Report.str().find('\n'));
     char Expected[96];
     std::snprintf(Expected, sizeof Expected,

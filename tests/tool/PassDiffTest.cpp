@@ -3,6 +3,8 @@
 // stays silent for identical ones.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tool/Engine.h"
 #include "tool/PassDiff.h"
 
@@ -66,6 +68,29 @@ TEST(PassDiff, ShowsBothSidesOfADifferentAccessAndCapsTheList) {
   auto Capped = siotool::DiffPasses(HostRun(), AllDifferent, 6);
   ASSERT_EQ(Capped.size(), 7u);
   EXPECT_EQ(Capped.back().rfind("... and ", 0), 0u);
+}
+
+// `sio diff`'s two printers show the one report: the same verdict, count and
+// differences.
+TEST(PassDiff, TextAndJsonShowTheSameReport) {
+  EngineRun Changed = HostRun();
+  Changed.Result.Events[45].Value = 0xF9;
+  for (const EngineRun& Other : {HostRun(), Changed}) {
+    const auto Report = siotool::MakeDiffReport(HostRun(), Other);
+    std::ostringstream Text;
+    siotool::PrintDiffReport(Text, Report);
+    const siotool::Json Doc = siotool::DiffReportToJson(Report);
+    EXPECT_EQ(Doc["identical"], Report.Identical());
+    EXPECT_EQ(Doc["events"], HostRun().Result.Events.size());
+    std::string Lines;
+    for (const auto& Line : Doc["differences"])
+      Lines += Line.get<std::string>() + "\n";
+    EXPECT_EQ(Text.str(),
+              Report.Identical()
+                  ? "identical (" + std::to_string(Doc["events"].get<size_t>()) + " events)\n"
+                  : Lines);
+  }
+  EXPECT_FALSE(siotool::MakeDiffReport(HostRun(), Changed).Identical());
 }
 
 } // namespace
