@@ -14,8 +14,8 @@
 #include "emulator/GuestMemory.h"
 #include "emulator/PeLoader.h"
 #include "emulator/PeiServiceTraps.h"
-#include "pi/Status.h"
 #include "emulator/Registers.h"
+#include "pi/Status.h"
 
 namespace emulator {
 namespace {
@@ -376,8 +376,7 @@ ImageRunReport Machine::Pass() {
   // A 64-bit EFI_STATUS keeps its error in bit 63: a status with any of bits
   // 31 to 62 set (an IA-32 error code left in EAX, say) is no status the PEI
   // Foundation would read as the module meant it.
-  if (Fault_.empty() && Mode_ == ProcessorMode::X64 &&
-      (Ax & ~pi::kEfiErrorBit64) > 0x7FFFFFFFu) {
+  if (Fault_.empty() && Mode_ == ProcessorMode::X64 && (Ax & ~pi::kEfiErrorBit64) > 0x7FFFFFFFu) {
     Fault_ = "returned RAX " + Hex8(Ax) + ", which is no 64-bit status (bits 31 to 62 set)";
   }
   for (const auto& Saved : CalleeSavedRegisters(Mode_)) {

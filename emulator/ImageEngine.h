@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "board/Board.h"
-#include "pi/Status.h"
 #include "emulator/GuestLayout.h"
+#include "pi/Status.h"
 
 namespace emulator {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "emulator/GuestLayout.h"
-#include "pi/Status.h"
 #include "emulator/Registers.h"
+#include "pi/Status.h"
 
 namespace emulator {
 namespace {
@@ -102,8 +102,7 @@ sio::Result<void> PeiServiceTraps::Build() {
   }
   PutWord(Page, kVariablePpi, kGetVariableTrap, W);
   PutWord(Page, kVariablePpi + W, kNextVariableNameTrap, W);
-  PutWord(Page, kVariableDescriptor, pi::kPpiDescriptorPpi | pi::kPpiDescriptorTerminateList,
-          W);
+  PutWord(Page, kVariableDescriptor, pi::kPpiDescriptorPpi | pi::kPpiDescriptorTerminateList, W);
   PutWord(Page, kVariableDescriptor + W, kVariablePpiGuid, W);
   PutWord(Page, kVariableDescriptor + 2 * W, kVariablePpi, W);
   Put(Page, kVariablePpiGuid, pi::kReadOnlyVariable2PpiGuid);
@@ -149,12 +148,14 @@ sio::Result<void> PeiServiceTraps::Serve(uint64_t Address) {
   const uint64_t Sp = ReadRegister(Uc_, R.Sp);
   auto Return = Memory_.ReadWord(Sp, Width_);
   if (!Return)
-    return sio::Fail(sio::ErrorKind::Failed, "service trap " + Hex8(Address) + " reached with an unreadable stack");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     "service trap " + Hex8(Address) + " reached with an unreadable stack");
   // The x64 convention calls with RSP 16-byte aligned, so the callee finds
   // it 8 bytes past a multiple of 16; a service may rely on that.
   if (Mode_ == ProcessorMode::X64 && Sp % 16 != 8) {
-    return sio::Fail(sio::ErrorKind::Failed, "service trap " + Hex8(Address) + " called with RSP " + Hex8(Sp + 8) +
-                     " not 16-byte aligned (called from " + Hex8(*Return) + ")");
+    return sio::Fail(sio::ErrorKind::Failed,
+                     "service trap " + Hex8(Address) + " called with RSP " + Hex8(Sp + 8) +
+                         " not 16-byte aligned (called from " + Hex8(*Return) + ")");
   }
   sio::Result<uint32_t> Status = sio::Fail(sio::ErrorKind::Failed, "no service");
   if (Address == ServiceTrap(kInstallPpiIndex)) {
@@ -204,7 +205,8 @@ sio::Result<uint32_t> PeiServiceTraps::InstallPpi() {
       for (uint32_t F = 0; F < 3; ++F) {
         auto Field = Memory_.ReadWord(At + F * Width_, Width_);
         if (!Field)
-          return sio::Fail(sio::ErrorKind::Failed, "InstallPpi: descriptor at " + Hex8(At) + " unreadable");
+          return sio::Fail(sio::ErrorKind::Failed,
+                           "InstallPpi: descriptor at " + Hex8(At) + " unreadable");
         D[F] = *Field;
       }
       board::PpiDescriptor Entry;
@@ -246,11 +248,12 @@ sio::Result<uint32_t> PeiServiceTraps::LocatePpi() {
   if (Result.Status == pi::kEfiSuccess) {
     if (!Memory_.WriteWord(PpiOut, Result.PpiAddress, Width_)) {
       return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: Ppi result at " + Hex8(PpiOut) +
-                       " is not writable stack memory");
+                                                   " is not writable stack memory");
     }
     if (DescriptorOut != 0 && !Memory_.WriteWord(DescriptorOut, Result.DescriptorAddress, Width_)) {
-      return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: descriptor result at " + Hex8(DescriptorOut) +
-                       " is not writable stack memory");
+      return sio::Fail(sio::ErrorKind::Failed, "LocatePpi: descriptor result at " +
+                                                   Hex8(DescriptorOut) +
+                                                   " is not writable stack memory");
     }
   }
   return Result.Status;
@@ -293,7 +296,8 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable() {
   if (DataSizeAddress != 0) {
     auto Size = Memory_.ReadWord(DataSizeAddress, Width_);
     if (!Size)
-      return sio::Fail(sio::ErrorKind::Failed, "GetVariable: DataSize at " + Hex8(DataSizeAddress) + " unreadable");
+      return sio::Fail(sio::ErrorKind::Failed,
+                       "GetVariable: DataSize at " + Hex8(DataSizeAddress) + " unreadable");
     BufferSize = static_cast<uint32_t>(std::min<uint64_t>(*Size, UINT32_MAX));
   }
   auto Result = Target_.Pei().GetVariable(Name, Guid, DataSizeAddress != 0, BufferSize,
@@ -309,13 +313,13 @@ sio::Result<uint32_t> PeiServiceTraps::GetVariable() {
     }
     if (!Memory_.WriteWord(DataSizeAddress, Result.DataSize, Width_)) {
       return sio::Fail(sio::ErrorKind::Failed, "GetVariable: DataSize at " + Hex8(DataSizeAddress) +
-                       " is not writable stack memory");
+                                                   " is not writable stack memory");
     }
   }
   if (AttributesOut != 0 && Result.Status == pi::kEfiSuccess &&
       !Memory_.WriteWord(AttributesOut, Result.Attributes, 4)) {
     return sio::Fail(sio::ErrorKind::Failed, "GetVariable: Attributes at " + Hex8(AttributesOut) +
-                     " is not writable stack memory");
+                                                 " is not writable stack memory");
   }
   return Result.Status;
 }

@@ -188,7 +188,8 @@ sio::Result<size_t> RebaseTe(std::span<uint8_t> Image, uint64_t NewBase) {
   if (P->Mode->Magic == kMagicPe32 && NewBase > UINT32_MAX)
     return sio::Fail("an IA-32 TE image cannot move to " + Hex(NewBase, 8) + ", above 4 GiB");
   if (NewBase != P->Info.ImageBase && P->Sites.empty())
-    return sio::Fail(sio::ErrorKind::Refused, "the image must move to " + Hex(NewBase, 8) + " but has no base relocations");
+    return sio::Fail(sio::ErrorKind::Refused,
+                     "the image must move to " + Hex(NewBase, 8) + " but has no base relocations");
   AddToSites(Image, P->Sites, NewBase - P->Info.ImageBase, P->Mode->SiteBytes);
   TeHeader H;
   ReadRecord(Image, 0, H);

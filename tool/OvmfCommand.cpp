@@ -22,6 +22,7 @@
 #include "chip/SetupVariable.h"
 #include "chip/TraceDecoder.h"
 #include "common/DataPaths.h"
+#include "common/ErrorReport.h"
 #include "common/FileInput.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
@@ -333,7 +334,7 @@ int Run(const OvmfOptions& O) {
   }
   if (!Run.Booted) {
     // The input was sound; the boot could not happen. A failed run, not bad input.
-    std::cerr << "sio: error: " << Run.Qemu << ": " << Run.BootError << "\n";
+    sio::ReportError(Run.Qemu + ": " + Run.BootError);
     return 1;
   }
   return PrintOutcome(Run, O);

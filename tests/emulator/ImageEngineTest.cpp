@@ -16,8 +16,8 @@
 
 namespace {
 
-using pi::EventKind;
 using emulator::ProcessorMode;
+using pi::EventKind;
 
 std::string Hex8(uint64_t Value) {
   return sio::Hex(Value, 8);
@@ -102,8 +102,7 @@ TEST_P(ImageEngine, PortInstructionsOfEveryFormReachTheBus) {
       {EventKind::IoRead, 4, 0x1200, 0xFFFFFFFF, 0, {}},
   };
   EXPECT_EQ(R.Result.Events, Expected) << test::Dump(R.Result.Events);
-  EXPECT_EQ(R.Result.Status, X64() ? pi::kEfiSuccess : 0xFFFFFFFFu)
-      << "the last read lands in EAX";
+  EXPECT_EQ(R.Result.Status, X64() ? pi::kEfiSuccess : 0xFFFFFFFFu) << "the last read lands in EAX";
 }
 
 struct Misbehaviour {

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "pi/KnownGuids.h"
 #include "common/BuildPaths.h"
 #include "ovmf/FirmwareSurvey.h"
 #include "ovmf/OvmfImage.h"
@@ -17,6 +16,7 @@
 #include "packaging/SioModuleFile.h"
 #include "pe/ImageFile.h"
 #include "pi/Depex.h"
+#include "pi/KnownGuids.h"
 
 namespace {
 

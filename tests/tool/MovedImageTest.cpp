@@ -73,7 +73,7 @@ TEST(MovedImage, X64ImageLinkedAbove4GiBRunsAtTheFlashAddress) {
   EXPECT_EQ(Run.LoadAddress, sio::build::kImageBase);
   EXPECT_EQ(Run.MovedFrom, Link);
   std::ostringstream Report;
-  PrintRunReport(Report, Run);
+  PrintRunReport(Report, MakeRunReport(Run, board::DefaultScenario()));
   EXPECT_NE(Report.str().find("moved there from its link address 0x180000000 "), std::string::npos)
       << Report.str().substr(0, Report.str().find('\n'));
 }
