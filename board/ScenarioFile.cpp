@@ -7,8 +7,11 @@
 #include "board/PostCodePort.h"
 #include "chip/SetupVariable.h"
 #include "common/FileInput.h"
+#include "common/Hex.h"
 #include "common/InputError.h"
 #include "pi/Status.h"
+
+using sio::Hex;
 
 namespace siotool {
 
@@ -84,12 +87,12 @@ void ParseRegisters(const Json& List, board::Scenario& S) {
     }
     if (Item.contains("device")) {
       if (Preset.Reg < 0x30) {
-        throw InputError(FieldPath(Field, "device") + ": register " + Hex(Preset.Reg) +
+        throw InputError(FieldPath(Field, "device") + ": register " + Hex(Preset.Reg, 2) +
                          " is chip-global (below 0x30) and belongs to no logical device");
       }
       Preset.Device = ReadByte(Item["device"], FieldPath(Field, "device"));
     } else if (Preset.Reg >= 0x30) {
-      throw InputError(FieldPath(Field, "device") + ": missing (register " + Hex(Preset.Reg) +
+      throw InputError(FieldPath(Field, "device") + ": missing (register " + Hex(Preset.Reg, 2) +
                        " belongs to a logical device)");
     }
     S.Registers.push_back(Preset);
@@ -142,7 +145,7 @@ Json StatusOrNull(const std::optional<uint32_t>& Status) {
 std::string HexBytes(std::span<const uint8_t> Bytes) {
   std::string Text;
   for (uint8_t B : Bytes)
-    Text += (Text.empty() ? "" : ":") + Hex(B).substr(2);
+    Text += (Text.empty() ? "" : ":") + Hex(B, 2).substr(2);
   return Text;
 }
 
@@ -337,8 +340,8 @@ Json ScenarioToJson(const board::Scenario& S) {
   Json Chip = {
       {"kind", S.Kind == board::ChipKind::MixerStandIn ? kChipKindMixerStandIn : kChipKindSuperIo},
       {"port", S.ChipPort ? Json(Hex(*S.ChipPort, 4)) : Json(nullptr)},
-      {"id_high", Hex(S.ChipIdHigh)},
-      {"id_low", Hex(S.ChipIdLow)}};
+      {"id_high", Hex(S.ChipIdHigh, 2)},
+      {"id_low", Hex(S.ChipIdLow, 2)}};
   if (!S.ChipReadAnswers.empty())
     Chip["read_answers"] = HexBytes(S.ChipReadAnswers);
   // No chip, and nothing about it that differs from a plain board: null.
@@ -350,8 +353,8 @@ Json ScenarioToJson(const board::Scenario& S) {
     Json Item = Json::object();
     if (R.Reg >= 0x30)
       Item["device"] = R.Device;
-    Item["register"] = Hex(R.Reg);
-    Item["value"] = Hex(R.Value);
+    Item["register"] = Hex(R.Reg, 2);
+    Item["value"] = Hex(R.Value, 2);
     Doc["registers"].push_back(Item);
   }
   if (S.SetupVariable) {

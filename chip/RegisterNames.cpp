@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "chip/RegisterNames.h"
 
+#include "common/Hex.h"
 #include "common/JsonFields.h"
+
+using sio::Hex;
 
 namespace siotool {
 
@@ -17,7 +20,7 @@ std::string RegisterName(uint8_t Device, uint8_t Reg) {
     return "chip ID, low byte";
   case kRegGlobal25:
   case kRegGlobal27:
-    return "chip-global register " + Hex(Reg);
+    return "chip-global register " + Hex(Reg, 2);
   case kRegActivate:
     return "activate";
   case kRegIoBaseHigh:

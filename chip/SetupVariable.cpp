@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/Hex.h"
 #include "common/InputError.h"
+
+using sio::Hex;
 
 namespace siotool {
 namespace {
@@ -95,15 +98,15 @@ SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field) {
 }
 
 Json SetupEntryToJson(const SetupEntry& E) {
-  return Json{
-      {"chip_id_high", Hex(E.ChipIdHigh)},
-      {"chip_id_low", Hex(E.ChipIdLow)},
-      {"aux", Hex(E.Aux)},
-      {"kind", Hex(E.Kind)},
-      {"qualifier", Hex(E.Qualifier)},
-      {"enabled", Hex(E.Enabled)},
-      {"iobase", Hex(E.IoBase, 4)},
-      {"param", Json::array({Hex(E.Param[0]), Hex(E.Param[1]), Hex(E.Param[2]), Hex(E.Param[3])})}};
+  return Json{{"chip_id_high", Hex(E.ChipIdHigh, 2)},
+              {"chip_id_low", Hex(E.ChipIdLow, 2)},
+              {"aux", Hex(E.Aux, 2)},
+              {"kind", Hex(E.Kind, 2)},
+              {"qualifier", Hex(E.Qualifier, 2)},
+              {"enabled", Hex(E.Enabled, 2)},
+              {"iobase", Hex(E.IoBase, 4)},
+              {"param", Json::array({Hex(E.Param[0], 2), Hex(E.Param[1], 2), Hex(E.Param[2], 2),
+                                     Hex(E.Param[3], 2)})}};
 }
 
 SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field) {
@@ -182,10 +185,11 @@ std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data) {
     const auto& [E, Present, ActedOn] = Entries[I];
     std::string Note;
     if (ActedOn) {
-      Note = "acted on: LD8 0xF1 = " + Hex(E.Param[0]) + ", 0xF0 &= " +
+      Note = "acted on: LD8 0xF1 = " + Hex(E.Param[0], 2) + ", 0xF0 &= " +
              Hex(E.Param[2] == 0   ? 0xFB
                  : E.Param[2] == 1 ? 0xFD
-                                   : 0xF9);
+                                   : 0xF9,
+                 2);
     } else if (Data.size() > kSetupVariableSize) {
       Note = "passed over (variable longer than 67 bytes is refused)";
     } else if (Present < kSetupEntryReach) {

@@ -5,8 +5,11 @@
 #include "chip/RegisterNames.h"
 #include "chip/Registers.h"
 #include "chip/SetupLayout.h"
+#include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "pi/KnownGuids.h"
+
+using sio::Hex;
 
 namespace siotool {
 namespace {
@@ -79,7 +82,7 @@ std::string TraceDecoder::Decode(const pi::TraceEvent& E) {
   if (!E.IsPortAccess())
     return ServiceCall(E);
   if (E.Port == chip::kPostCodePort) {
-    return E.Kind == pi::EventKind::IoWrite ? "POST code " + Hex(E.Value)
+    return E.Kind == pi::EventKind::IoWrite ? "POST code " + Hex(E.Value, 2)
                                             : "read of the POST code port";
   }
   if (E.Port >= chip::kPciConfigAddressPort && E.Port <= chip::kPciConfigDataPort + 3) {
@@ -111,7 +114,7 @@ std::string TraceDecoder::ChipAccess(const PortAccess& A, const pi::TraceEvent& 
   case PortStep::SelectRegister:
     if (A.Reg == kEnterKey)
       return "enter key while already in configuration mode (selects register 0x77)";
-    return "index: register " + Hex(A.Reg) + Named(Name);
+    return "index: register " + Hex(A.Reg, 2) + Named(Name);
   case PortStep::DataOutsideConfig:
     return A.Write ? "data port write outside configuration mode (ignored)"
                    : "data port read outside configuration mode (floats)";
@@ -119,10 +122,11 @@ std::string TraceDecoder::ChipAccess(const PortAccess& A, const pi::TraceEvent& 
     return std::string("data port ") + (A.Write ? "write" : "read") + " before any index write";
   case PortStep::RegisterRead: {
     Known[{Global ? 0 : A.Device, A.Reg}] = A.Value;
-    std::string Text = Where + "read register " + Hex(A.Reg) + " -> " + Hex(A.Value) + Named(Name);
+    std::string Text =
+        Where + "read register " + Hex(A.Reg, 2) + " -> " + Hex(A.Value, 2) + Named(Name);
     if (A.Reg == kRegChipIdHigh || A.Reg == kRegChipIdLow) {
       uint8_t Expected = A.Reg == kRegChipIdHigh ? kChipIdHigh : kChipIdLow;
-      Text += A.Value == Expected ? ": matches" : ": " + Hex(Expected) + " expected, no match";
+      Text += A.Value == Expected ? ": matches" : ": " + Hex(Expected, 2) + " expected, no match";
     }
     return Text;
   }
@@ -130,12 +134,12 @@ std::string TraceDecoder::ChipAccess(const PortAccess& A, const pi::TraceEvent& 
     Known[{0, A.Reg}] = A.Value;
     return "select logical device " + std::to_string(A.Value);
   case PortStep::ReadOnlyWrite:
-    return Where + "write register " + Hex(A.Reg) + " = " + Hex(A.Value) + Named(Name) +
+    return Where + "write register " + Hex(A.Reg, 2) + " = " + Hex(A.Value, 2) + Named(Name) +
            ": read-only, ignored";
   case PortStep::RegisterWrite:
     break;
   }
-  std::string Text = Where + "write register " + Hex(A.Reg) + " = " + Hex(A.Value);
+  std::string Text = Where + "write register " + Hex(A.Reg, 2) + " = " + Hex(A.Value, 2);
   Known[{Global ? 0 : A.Device, A.Reg}] = A.Value;
   if (auto Meaning = WriteMeaning(A.Device, A.Reg, A.Value, Known); !Meaning.empty()) {
     Text += ": " + Meaning;
@@ -143,7 +147,7 @@ std::string TraceDecoder::ChipAccess(const PortAccess& A, const pi::TraceEvent& 
   if (A.ReadBefore) {
     // The register read back and written again without a new index: a
     // read-modify-write; say which bits it changed.
-    Text += "; write-back of " + Hex(*A.ReadBefore) + " without a new index";
+    Text += "; write-back of " + Hex(*A.ReadBefore, 2) + " without a new index";
     uint8_t Cleared = *A.ReadBefore & ~A.Value, Set = A.Value & ~*A.ReadBefore;
     if (Cleared)
       Text += ", clears " + BitList(Cleared);
@@ -174,7 +178,7 @@ std::string TraceDecoder::PciAccess(const pi::TraceEvent& E) {
       Bus == chip::kLpcBridgeBus && Dev == chip::kLpcBridgeDevice && Fn == chip::kLpcBridgeFunction;
   bool Enabled = (A & 0x80000000u) != 0;
   if (E.Port == chip::kPciConfigAddressPort) {
-    return std::string("PCI CONFIG_ADDRESS: ") + Function + ", register " + Hex(A & 0xFC) +
+    return std::string("PCI CONFIG_ADDRESS: ") + Function + ", register " + Hex(A & 0xFC, 2) +
            (Bridge ? " (the LPC bridge)" : "") + (Enabled ? "" : "; enable bit clear");
   }
   if (E.Port + E.Width > chip::kPciConfigDataPort + 4) {
@@ -187,8 +191,8 @@ std::string TraceDecoder::PciAccess(const pi::TraceEvent& E) {
       std::string("PCI configuration ") + (Write ? "write" : "read") + ", " + Function + ":";
   for (uint8_t I = 0; I < E.Width; ++I) {
     auto Reg = static_cast<uint8_t>(Offset + I);
-    Text += (I ? ", " : " ") + Hex(Reg) + (Write ? " = " : " -> ") +
-            Hex(E.Value >> (8 * I) & 0xFF) + (Bridge ? Named(LpcBridgeRegisterName(Reg)) : "");
+    Text += (I ? ", " : " ") + Hex(Reg, 2) + (Write ? " = " : " -> ") +
+            Hex(E.Value >> (8 * I) & 0xFF, 2) + (Bridge ? Named(LpcBridgeRegisterName(Reg)) : "");
   }
   return Text;
 }

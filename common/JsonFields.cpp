@@ -7,6 +7,8 @@
 
 #include "common/InputError.h"
 
+using sio::Hex;
+
 namespace siotool {
 namespace {
 
@@ -43,10 +45,6 @@ std::string ItemPath(const std::string& Parent, size_t Index) {
   return Parent + "[" + std::to_string(Index) + "]";
 }
 
-std::string Hex(uint64_t Value, int Digits) {
-  return sio::Hex(Value, Digits);
-}
-
 void RequireObject(const Json& Value, const std::string& Field,
                    std::initializer_list<std::string_view> Allowed) {
   if (!Value.is_object())
@@ -76,11 +74,11 @@ uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t
         Digits.find_first_not_of(IsHex ? "0123456789abcdefABCDEF" : "0123456789") == Digits.npos;
     if (!AllDigits) {
       Fail(Field, Quoted(Text) + " is not a number (" + sio::kNumberRule + ", from 0 to " +
-                      Hex(Max) + ")");
+                      Hex(Max, 2) + ")");
     }
   }
   if (!Value || *Value > Max) {
-    Fail(Field, Escaped(Text) + " is out of range (at most " + Hex(Max) + ")");
+    Fail(Field, Escaped(Text) + " is out of range (at most " + Hex(Max, 2) + ")");
   }
   return *Value;
 }
@@ -89,11 +87,11 @@ uint64_t ReadUnsigned(const Json& Value, const std::string& Field, uint64_t Max)
   if (Value.is_string())
     return ParseUnsigned(Value.get<std::string>(), Field, Max);
   if (!Value.is_number_unsigned()) {
-    Fail(Field, "expected a number from 0 to " + Hex(Max) + ", got " + TypeName(Value));
+    Fail(Field, "expected a number from 0 to " + Hex(Max, 2) + ", got " + TypeName(Value));
   }
   uint64_t Number = Value.get<uint64_t>();
   if (Number > Max) {
-    Fail(Field, Hex(Number) + " is out of range (at most " + Hex(Max) + ")");
+    Fail(Field, Hex(Number, 2) + " is out of range (at most " + Hex(Max, 2) + ")");
   }
   return Number;
 }

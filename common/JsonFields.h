@@ -52,7 +52,4 @@ std::vector<uint8_t> ReadExactBytes(const Json& Value, const std::string& Field,
 // message for text that is no number says what the field takes.
 uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t Max);
 
-// Hex text for numbers in reports: "0x4E", "0x004E".
-std::string Hex(uint64_t Value, int Digits = 2);
-
 } // namespace siotool

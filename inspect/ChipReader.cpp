@@ -7,6 +7,7 @@
 #include <map>
 
 #include "chip/RegisterNames.h"
+#include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "inspect/ModulePortBridge.h"
 #include "sio/SioConfigPort.h"
@@ -130,20 +131,20 @@ std::string PutBack(PortAccess& Ports, const OpenChip& Open) {
   if (Open.SelectedBefore) {
     auto Index = WriteOnce(Ports, P, SioRegLogicalDevice);
     auto Done = Index ? WriteOnce(Ports, SioDataPort(P), *Open.SelectedBefore) : Index;
-    Said = Done ? "register 0x07 put back to " + siotool::Hex(*Open.SelectedBefore) + ", "
+    Said = Done ? "register 0x07 put back to " + sio::Hex(*Open.SelectedBefore, 2) + ", "
                 : "register 0x07 not put back (" + Done.Message() + "), ";
   }
   auto Exit = WriteOnce(Ports, P, SioExitKey);
   if (!Exit)
-    return Said + "exit key not written (" + Exit.Message() + "): the chip at " +
-           siotool::Hex(P, 4) + " may be left in configuration mode";
-  return Said + "exit key written at " + siotool::Hex(P, 4);
+    return Said + "exit key not written (" + Exit.Message() + "): the chip at " + sio::Hex(P, 4) +
+           " may be left in configuration mode";
+  return Said + "exit key written at " + sio::Hex(P, 4);
 }
 
 std::string PortList(const std::vector<uint16_t>& Ports) {
   std::string Text;
   for (uint16_t Port : Ports)
-    Text += (Text.empty() ? "" : ", ") + siotool::Hex(Port, 4);
+    Text += (Text.empty() ? "" : ", ") + sio::Hex(Port, 4);
   return Text;
 }
 
@@ -238,8 +239,8 @@ sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Op
     return *Failure;
   if (Out.IndexPort == 0) {
     return sio::Fail(sio::ErrorKind::Failed, "no chip found: no chip answered with ID " +
-                                                 siotool::Hex(ExpectedChipIdHigh()) + " " +
-                                                 siotool::Hex(ExpectedChipIdLow()) + " at " +
+                                                 sio::Hex(ExpectedChipIdHigh(), 2) + " " +
+                                                 sio::Hex(ExpectedChipIdLow(), 2) + " at " +
                                                  PortList(Out.PortsProbed));
   }
   Out.Accesses = Recorded.Log();
@@ -283,7 +284,7 @@ std::string Line(const pi::TraceEvent& Event, const std::string& Written,
 
 std::string Register(std::optional<uint8_t> Device, uint8_t Reg) {
   std::string Name = siotool::RegisterName(Device.value_or(0), Reg);
-  return "register " + siotool::Hex(Reg) + (Name.empty() ? "" : " (" + Name + ")");
+  return "register " + sio::Hex(Reg, 2) + (Name.empty() ? "" : " (" + Name + ")");
 }
 
 // Meaning of each planned access. A probe writes only to index ports and
@@ -301,7 +302,7 @@ void AddPlanLines(std::vector<std::string>& Lines, const pi::Trace& Events,
   }
   for (size_t I = 0; I < Events.size(); ++I) {
     const auto& E = Events[I];
-    std::string Value = siotool::Hex(E.Value);
+    std::string Value = sio::Hex(E.Value, 2);
     if (E.Kind == pi::EventKind::IoWrite && (!P || E.Port == *P)) {
       Index[E.Port] = static_cast<uint8_t>(E.Value);
       if (E.Value == SioEnterKey)
@@ -324,9 +325,9 @@ void AddPlanLines(std::vector<std::string>& Lines, const pi::Trace& Events,
       uint8_t Reg = Index[static_cast<uint16_t>(E.Port - 1)];
       std::string Meaning = "read " + Register(Device, Reg);
       if (!P && Reg == SioRegChipIdHigh)
-        Meaning += ": " + siotool::Hex(ExpectedChipIdHigh()) + " expected, else the next port";
+        Meaning += ": " + sio::Hex(ExpectedChipIdHigh(), 2) + " expected, else the next port";
       if (!P && Reg == SioRegChipIdLow)
-        Meaning += ": " + siotool::Hex(ExpectedChipIdLow()) +
+        Meaning += ": " + sio::Hex(ExpectedChipIdLow(), 2) +
                    " expected; on a match the chip is here and discovery stops";
       if (P && Reg == SioRegLogicalDevice)
         Meaning += Device ? ", to check it is back" : ": V, kept to put back";
@@ -345,7 +346,7 @@ std::vector<std::string> PlanInspection(const InspectOptions& Options) {
     OpenChip Open;
     std::vector<uint16_t> Probed;
     (void)Discover(Options, Bridge, Open, Probed);
-    Lines.push_back(Options.Port ? "Probe of index port " + siotool::Hex(*Options.Port, 4) + ":"
+    Lines.push_back(Options.Port ? "Probe of index port " + sio::Hex(*Options.Port, 4) + ":"
                                  : "Discovery, in the module's order (" + PortList(Probed) +
                                        "), stopping at the first port whose ID matches:");
     AddPlanLines(Lines, Bridge.Accesses(), std::nullopt);
@@ -358,7 +359,7 @@ std::vector<std::string> PlanInspection(const InspectOptions& Options) {
   ModulePortBridge Bridge(Ports);
   ReadRegisters(P, Options.All ? AllRegisters() : ModuleRegisters(Options.Board), Bridge, Open,
                 Unused);
-  Lines.push_back("Reading the chip found, shown for index port " + siotool::Hex(P, 4) +
+  Lines.push_back("Reading the chip found, shown for index port " + sio::Hex(P, 4) +
                   " (the same accesses at any other):");
   AddPlanLines(Lines, Bridge.Accesses(), P);
   return Lines;

@@ -8,11 +8,12 @@
 
 #include "chip/RegisterNames.h"
 #include "chip/SetupVariable.h"
+#include "common/Hex.h"
 
 namespace inspect {
 namespace {
 
-using siotool::Hex;
+using sio::Hex;
 using siotool::Json;
 using Views = std::map<std::optional<uint8_t>, std::array<uint8_t, 256>>;
 
@@ -36,8 +37,8 @@ bool Shown(const InspectReport& Report, const RegisterCheck& Check) {
 
 std::string ExpectedText(const Expected& Want) {
   if (Want.Mask == 0xFF)
-    return Hex(Want.Value);
-  return "bits " + Hex(Want.Mask) + " = " + Hex(Want.Value);
+    return Hex(Want.Value, 2);
+  return "bits " + Hex(Want.Mask, 2) + " = " + Hex(Want.Value, 2);
 }
 
 std::string PortList(const std::vector<uint16_t>& Ports) {
@@ -88,9 +89,9 @@ std::vector<std::string> FormatInspectReport(const InspectReport& Report) {
   Lines.push_back("Chip at index port " + Hex(R.IndexPort, 4) + ", data port " +
                   Hex(R.IndexPort + 1, 4) + ", through " + Report.Through +
                   " (ports probed: " + PortList(R.PortsProbed) + ")");
-  Lines.push_back("Register 0x07 found at " + Hex(R.SelectedBefore) +
-                  (R.Restored() ? ", put back (reads " + Hex(R.SelectedAfter) + " again)"
-                                : ", written back but reads " + Hex(R.SelectedAfter) +
+  Lines.push_back("Register 0x07 found at " + Hex(R.SelectedBefore, 2) +
+                  (R.Restored() ? ", put back (reads " + Hex(R.SelectedAfter, 2) + " again)"
+                                : ", written back but reads " + Hex(R.SelectedAfter, 2) +
                                       " (the chip did not keep it)") +
                   "; exit key written");
   Lines.push_back(Report.Expect ? "Expected: " + Report.Expect->Source +
@@ -118,7 +119,7 @@ std::vector<std::string> FormatInspectReport(const InspectReport& Report) {
     Lines.push_back(Text);
     if (Check.Result == Mark::Differs) {
       Lines.push_back("                       expected " + ExpectedText(Check.Want) + ", read " +
-                      Hex(Check.Read));
+                      Hex(Check.Read, 2));
       Lines.push_back("                       likely: " + Check.Reasons);
     }
   }
@@ -138,8 +139,8 @@ Json InspectReportToJson(const InspectReport& Report) {
                {{"index_port", Hex(R.IndexPort, 4)},
                 {"data_port", Hex(R.IndexPort + 1, 4)},
                 {"ports_probed", Probed},
-                {"logical_device_found", Hex(R.SelectedBefore)},
-                {"logical_device_after", Hex(R.SelectedAfter)},
+                {"logical_device_found", Hex(R.SelectedBefore, 2)},
+                {"logical_device_after", Hex(R.SelectedAfter, 2)},
                 {"restored", R.Restored()}}},
               {"expected", Report.Expect ? Json(Report.Expect->Source) : Json(nullptr)}};
   Views All = ViewsOf(R);
@@ -148,13 +149,13 @@ Json InspectReportToJson(const InspectReport& Report) {
     if (!Shown(Report, Check))
       continue;
     Json Item = {{"device", Check.Key.Device ? Json(*Check.Key.Device) : Json(nullptr)},
-                 {"register", Hex(Check.Key.Reg)},
+                 {"register", Hex(Check.Key.Reg, 2)},
                  {"name", Meaning(All, Check.Key)},
-                 {"read", Hex(Check.Read)},
+                 {"read", Hex(Check.Read, 2)},
                  {"mark", MarkName(Check.Result)}};
     if (Check.Result != Mark::Unchecked) {
-      Item["expected"] = Hex(Check.Want.Value);
-      Item["mask"] = Hex(Check.Want.Mask);
+      Item["expected"] = Hex(Check.Want.Value, 2);
+      Item["mask"] = Hex(Check.Want.Mask, 2);
     }
     if (Check.Result == Mark::Differs)
       Item["likely"] = Check.Reasons;

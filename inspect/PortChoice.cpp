@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "board/ScenarioFile.h"
+#include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "inspect/ChipReader.h"
 
@@ -19,9 +20,9 @@ std::string SideEffectProblem(uint64_t Port, const std::string& Refused) {
     return Problem;
   for (const SideEffectPorts& Range : kSideEffectPorts) {
     if (Port + 1 >= Range.First && Port <= Range.Last) {
-      return siotool::Hex(Port, 4) + " and its data port " + siotool::Hex(Port + 1, 4) + " reach " +
-             Range.What + " at " + siotool::Hex(Range.First, 4) +
-             (Range.Last != Range.First ? "-" + siotool::Hex(Range.Last, 4) : "") +
+      return sio::Hex(Port, 4) + " and its data port " + sio::Hex(Port + 1, 4) + " reach " +
+             Range.What + " at " + sio::Hex(Range.First, 4) +
+             (Range.Last != Range.First ? "-" + sio::Hex(Range.Last, 4) : "") +
              ", where a write has side effects; " + Refused;
     }
   }
@@ -39,8 +40,8 @@ std::string IndexPortProblem(uint64_t Port, bool Unsafe, const chip::BoardConfig
   if (!Unsafe) {
     std::string Known;
     for (uint16_t P : Module)
-      Known += (Known.empty() ? "" : ", ") + siotool::Hex(P, 4);
-    return siotool::Hex(Port, 4) + " is not one of the module's index ports (" + Known +
+      Known += (Known.empty() ? "" : ", ") + sio::Hex(P, 4);
+    return sio::Hex(Port, 4) + " is not one of the module's index ports (" + Known +
            "); another port needs " + kUnsafePortOption;
   }
   return SideEffectProblem(Port, std::string("refused even with ") + kUnsafePortOption);

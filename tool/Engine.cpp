@@ -4,6 +4,7 @@
 #include "common/DataPaths.h"
 
 #include "common/FileInput.h"
+#include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "emulator/ImageEngine.h"
@@ -11,6 +12,8 @@
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "pe/ImageCheck.h"
+
+using sio::Hex;
 
 namespace siotool {
 

@@ -8,6 +8,7 @@
 
 #include "common/BuildPaths.h"
 #include "common/FileInput.h"
+#include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "pe/ImageCheck.h"
@@ -15,6 +16,8 @@
 #include "tool/Engine.h"
 #include "tool/FileOutput.h"
 #include "tool/ImageConfig.h"
+
+using sio::Hex;
 
 namespace siotool {
 namespace {
@@ -75,7 +78,7 @@ void ListConfig(std::span<const uint8_t> Image, uint32_t Record, const std::stri
   std::cout << "\nScript (" << Config->Script().size() << " pairs"
             << (Config->ScriptHasEndPair() ? ", then the end pair" : ", no end pair") << "):";
   for (const chip::RegisterWrite& W : Config->Script())
-    std::cout << " " << Hex(W.Reg) << "=" << Hex(W.Value);
+    std::cout << " " << Hex(W.Reg, 2) << "=" << Hex(W.Value, 2);
   std::cout << "\n";
   std::string Problem = ConfigProblem(*Config);
   if (!Problem.empty())

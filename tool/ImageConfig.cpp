@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "pe/PeFile.h"
+
+using sio::Hex;
 
 namespace siotool {
 namespace {

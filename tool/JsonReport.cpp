@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // The JSON printer of `sio run`'s report.
+#include <algorithm>
+
 #include "board/ScenarioFile.h"
+#include "common/Hex.h"
 #include "pi/Status.h"
 #include "tool/RegisterMap.h"
 #include "tool/RunReport.h"
+
+using sio::Hex;
 
 namespace siotool {
 
@@ -36,7 +41,8 @@ Json RunReportToJson(const RunReport& Report) {
     if (E.IsPortAccess()) {
       Item["width"] = E.Width * 8;
       Item["port"] = Hex(E.Port, 4);
-      Item["value"] = Hex(E.Value, E.Width * 2);
+      // Width is 1, 2 or 4 bytes; the bound lets the compiler see the text fits.
+      Item["value"] = Hex(E.Value, std::min(E.Width * 2, 16));
     } else {
       Item["status"] = pi::StatusName(E.Status);
       Item["detail"] = pi::FormatCallDetail(E);
@@ -49,10 +55,10 @@ Json RunReportToJson(const RunReport& Report) {
 
   Doc["lpc_bridge_decode"] = Json::array();
   for (uint8_t B : R.LpcBridgeDecode)
-    Doc["lpc_bridge_decode"].push_back(Hex(B));
+    Doc["lpc_bridge_decode"].push_back(Hex(B, 2));
   Doc["post_codes"] = Json::array();
   for (uint32_t Code : R.PostCodes)
-    Doc["post_codes"].push_back(Hex(Code));
+    Doc["post_codes"].push_back(Hex(Code, 2));
   Doc["chip"] = R.Chip ? RegisterMapToJson(*R.Chip) : Json(nullptr);
   Doc["ppis"] = Json::array();
   for (size_t I = 0; I < R.Ppis.size(); ++I) {

@@ -2,8 +2,11 @@
 #include "tool/PassDiff.h"
 
 #include "chip/TraceDecoder.h"
+#include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "pi/Status.h"
+
+using sio::Hex;
 
 namespace siotool {
 namespace {
@@ -100,15 +103,15 @@ std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size
     } else if (Ca.Flat) {
       for (size_t Reg = 0; Reg < Ca.Flat->size(); ++Reg) {
         if ((*Ca.Flat)[Reg] != (*Cb.Flat)[Reg]) {
-          Out.Add("stand-in register " + Hex(Reg) + ": " + NameA + " " + Hex((*Ca.Flat)[Reg]) +
-                  ", " + NameB + " " + Hex((*Cb.Flat)[Reg]));
+          Out.Add("stand-in register " + Hex(Reg, 2) + ": " + NameA + " " +
+                  Hex((*Ca.Flat)[Reg], 2) + ", " + NameB + " " + Hex((*Cb.Flat)[Reg], 2));
         }
       }
     }
     for (size_t Reg = 0; Reg < Ca.Global.size(); ++Reg) {
       if (Ca.Global[Reg] != Cb.Global[Reg]) {
-        Out.Add("global register " + Hex(Reg) + ": " + NameA + " " + Hex(Ca.Global[Reg]) + ", " +
-                NameB + " " + Hex(Cb.Global[Reg]));
+        Out.Add("global register " + Hex(Reg, 2) + ": " + NameA + " " + Hex(Ca.Global[Reg], 2) +
+                ", " + NameB + " " + Hex(Cb.Global[Reg], 2));
       }
     }
     for (const auto& [Device, Regs] : Ca.Devices) {
@@ -119,8 +122,8 @@ std::vector<std::string> DiffPasses(const EngineRun& A, const EngineRun& B, size
       }
       for (size_t Reg = 0; Reg < Regs.size(); ++Reg) {
         if (Regs[Reg] != Other->second[Reg]) {
-          Out.Add("LD" + std::to_string(Device) + " register " + Hex(Reg) + ": " + NameA + " " +
-                  Hex(Regs[Reg]) + ", " + NameB + " " + Hex(Other->second[Reg]));
+          Out.Add("LD" + std::to_string(Device) + " register " + Hex(Reg, 2) + ": " + NameA + " " +
+                  Hex(Regs[Reg], 2) + ", " + NameB + " " + Hex(Other->second[Reg], 2));
         }
       }
     }

@@ -5,6 +5,9 @@
 
 #include "board/MixerStandIn.h"
 #include "chip/RegisterNames.h"
+#include "common/Hex.h"
+
+using sio::Hex;
 
 namespace siotool {
 namespace {
@@ -42,8 +45,8 @@ std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip) {
                     Hex(Chip.IndexPort, 4) + ", data port " + Hex(Chip.IndexPort + 1, 4));
     Lines.push_back("  Registers that differ from their reset value:");
     for (uint8_t Reg : ChangedStandInRegisters(*Chip.Flat))
-      Lines.push_back("    " + Hex(Reg) + " = " + Hex((*Chip.Flat)[Reg]) + "  (reset " +
-                      Hex(board::MixerStandIn::kResetValues[Reg]) + ")");
+      Lines.push_back("    " + Hex(Reg, 2) + " = " + Hex((*Chip.Flat)[Reg], 2) + "  (reset " +
+                      Hex(board::MixerStandIn::kResetValues[Reg], 2) + ")");
     return Lines;
   }
   Lines.push_back("Chip at index port " + Hex(Chip.IndexPort, 4) + ", data port " +
@@ -62,7 +65,7 @@ Json RegisterMapToJson(const board::ChipState& Chip) {
   if (Chip.Flat) {
     Json Changed = Json::object();
     for (uint8_t Reg : ChangedStandInRegisters(*Chip.Flat))
-      Changed[Hex(Reg)] = Hex((*Chip.Flat)[Reg]);
+      Changed[Hex(Reg, 2)] = Hex((*Chip.Flat)[Reg], 2);
     return {{"kind", "qemu-sb16-mixer"},
             {"index_port", Hex(Chip.IndexPort, 4)},
             {"changed_registers", Changed}};
@@ -70,7 +73,7 @@ Json RegisterMapToJson(const board::ChipState& Chip) {
   auto Registers = [](std::optional<uint8_t> Device, const std::array<uint8_t, 256>& Regs) {
     Json Object = Json::object();
     for (uint8_t Reg : RegistersToShow(Device, Regs))
-      Object[Hex(Reg)] = Hex(Regs[Reg]);
+      Object[Hex(Reg, 2)] = Hex(Regs[Reg], 2);
     return Object;
   };
   Json Doc = {{"index_port", Hex(Chip.IndexPort, 4)},

@@ -2,7 +2,10 @@
 #include "tool/RunReport.h"
 
 #include "board/ScenarioFile.h"
+#include "common/Hex.h"
 #include "pi/KnownGuids.h"
+
+using sio::Hex;
 
 namespace siotool {
 
@@ -18,7 +21,7 @@ std::string BoardSummary(const board::Scenario& S) {
   std::string Line;
   if (S.ChipPort) {
     Line = std::string(S.Kind == board::ChipKind::MixerStandIn ? "stand-in " : "chip ") + "at " +
-           Hex(*S.ChipPort, 4) + " (ID " + Hex(S.ChipIdHigh) + " " + Hex(S.ChipIdLow) + ")";
+           Hex(*S.ChipPort, 4) + " (ID " + Hex(S.ChipIdHigh, 2) + " " + Hex(S.ChipIdLow, 2) + ")";
   } else {
     Line = "no chip";
   }

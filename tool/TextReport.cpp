@@ -2,9 +2,12 @@
 // The text printer of `sio run`'s report.
 #include <cstdio>
 
+#include "common/Hex.h"
 #include "pi/Status.h"
 #include "tool/RegisterMap.h"
 #include "tool/RunReport.h"
+
+using sio::Hex;
 
 namespace siotool {
 
@@ -50,10 +53,10 @@ void PrintRunReport(std::ostream& Out, const RunReport& Report) {
 
   Out << "LPC bridge registers 0x80-0x83:";
   for (uint8_t B : R.LpcBridgeDecode)
-    Out << " " << Hex(B);
+    Out << " " << Hex(B, 2);
   Out << "\nPOST codes:";
   for (uint32_t Code : R.PostCodes)
-    Out << " " << Hex(Code);
+    Out << " " << Hex(Code, 2);
   if (R.PostCodes.empty())
     Out << " none";
   Out << "\n";

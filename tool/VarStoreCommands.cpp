@@ -8,6 +8,7 @@
 
 #include "chip/SetupVariable.h"
 #include "common/FileInput.h"
+#include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "pi/KnownGuids.h"
@@ -16,6 +17,8 @@
 #include "tool/Commands.h"
 #include "tool/FileOutput.h"
 #include "tool/SetupContentOptions.h"
+
+using sio::Hex;
 
 namespace siotool {
 namespace {
@@ -65,19 +68,19 @@ void WarnOfCopies(const std::string& Path, const pi::VariableStore& Store, std::
 
 std::string Describe(const pi::VariableStore& Store) {
   std::string Text = std::string(pi::VariableStoreFormatName(Store.Format())) +
-                     " variable store at " + Hex(Store.StoreOffset());
+                     " variable store at " + Hex(Store.StoreOffset(), 2);
   if (Store.VolumeOffset())
-    Text += " in the volume at " + Hex(*Store.VolumeOffset());
+    Text += " in the volume at " + Hex(*Store.VolumeOffset(), 2);
   return Text + ", " + std::to_string(Store.StoreSize()) + " bytes, " +
          std::to_string(Store.FreeBytes()) + " free";
 }
 
 std::string StateText(const pi::VariableRecord& Record) {
-  return Hex(Record.StateByte) + " " + pi::VariableRecordStateName(Record.State);
+  return Hex(Record.StateByte, 2) + " " + pi::VariableRecordStateName(Record.State);
 }
 
 std::string AttributesText(uint32_t Attributes) {
-  return Hex(Attributes) + " (" + pi::FormatVariableAttributes(Attributes) + ")";
+  return Hex(Attributes, 2) + " (" + pi::FormatVariableAttributes(Attributes) + ")";
 }
 
 // The module reads exactly 67 bytes; say what another size means for it.
@@ -136,13 +139,13 @@ void CheckSize(const StoreOptions& Options, const pi::VariableStore& Store,
   if (Needed > MaxSize) {
     throw InputError("content of " + std::to_string(Variable.Data.size()) +
                      " bytes makes a record of " + std::to_string(Needed) +
-                     " bytes, larger than the firmware's largest variable (" + Hex(MaxSize) +
+                     " bytes, larger than the firmware's largest variable (" + Hex(MaxSize, 2) +
                      " bytes; --max-variable-size raises it)");
   }
   if (Needed <= Store.FreeBytes() && Store.FreeBytes() - Needed < KeepFree) {
     throw InputError("the record of " + std::to_string(Needed) + " bytes would leave " +
                      std::to_string(Store.FreeBytes() - Needed) +
-                     " bytes of the store free; the firmware keeps " + Hex(KeepFree) +
+                     " bytes of the store free; the firmware keeps " + Hex(KeepFree, 2) +
                      " bytes for its own records (--keep-free)");
   }
 }
@@ -160,8 +163,8 @@ void RunStore(const StoreOptions& Options) {
   // puts variables where the firmware writes its spare copies.
   if (Store.VolumeEnd() && !Store.WorkingBlockOffset() &&
       Store.StoreOffset() + Store.StoreSize() == *Store.VolumeEnd()) {
-    throw InputError(Path + ": variable store at " + Hex(Store.StoreOffset()) + ": size " +
-                     Hex(Store.StoreSize()) +
+    throw InputError(Path + ": variable store at " + Hex(Store.StoreOffset(), 2) + ": size " +
+                     Hex(Store.StoreSize(), 2) +
                      " fills its volume and no fault-tolerant-write working block follows it; "
                      "the store would reach into the firmware's fault-tolerant-write areas");
   }
@@ -189,7 +192,8 @@ void RunStore(const StoreOptions& Options) {
     const auto& Before = Store.Records()[I];
     if (Before.StateByte != After->Records()[I].StateByte) {
       std::cout << "Replaced: the copy at " << Hex(Before.Offset, 6) << " marked deleted (state "
-                << Hex(Before.StateByte) << " -> " << Hex(After->Records()[I].StateByte) << ")\n";
+                << Hex(Before.StateByte, 2) << " -> " << Hex(After->Records()[I].StateByte, 2)
+                << ")\n";
     }
   }
   std::cout << (Earlier ? "Stored" : "Added") << " \"" << pi::VariableNameText(Name) << "\" "

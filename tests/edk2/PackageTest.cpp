@@ -22,6 +22,7 @@
 #include "chip/SetupLayout.h"
 #include "chip/SetupVariable.h"
 #include "common/BuildPaths.h"
+#include "common/Hex.h"
 #include "entry/SioReadyPpi.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Depex.h"
@@ -328,7 +329,7 @@ TEST(Edk2PackageTest, HostSetupVariableCodecIsThePackagesLayout) {
     EXPECT_FALSE(siotool::SettingsStageActsOn(Bytes, 0));
     const auto Table = siotool::FormatSetupTable(Bytes);
     ASSERT_GT(Table.size(), 2u);
-    EXPECT_NE(Table[2].find("0xF0 &= " + siotool::Hex(R.Mask)), std::string::npos) << Table[2];
+    EXPECT_NE(Table[2].find("0xF0 &= " + sio::Hex(R.Mask, 2)), std::string::npos) << Table[2];
   }
 }
 

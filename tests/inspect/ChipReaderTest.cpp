@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "InspectFixture.h"
+#include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "sio/SioConfigPort.h"
 
@@ -343,7 +344,7 @@ TEST(ChipReader, EveryWayOutPutsTheChipBack) {
         if (!Says.starts_with("read refused") && !Says.starts_with("write refused"))
           Problem += "message: " + Says + "; ";
         else if (!Tail.empty() &&
-                 !Says.ends_with("exit key written at " + siotool::Hex(Tail.back().Port, 4)))
+                 !Says.ends_with("exit key written at " + sio::Hex(Tail.back().Port, 4)))
           Problem += "message: " + Says + "; ";
       }
       if (Reading && C.How == Fault::Raise && N < Clean.size() &&
@@ -468,8 +469,8 @@ TEST(ChipReader, DiscoveryProbesOnlyTheImagesPorts) {
                                               [&] {
                                                 std::string Text;
                                                 for (uint16_t P : C.Probed)
-                                                  Text += (Text.empty() ? "" : ", ") +
-                                                          siotool::Hex(P, 4);
+                                                  Text +=
+                                                      (Text.empty() ? "" : ", ") + sio::Hex(P, 4);
                                                 return Text;
                                               }()))
           << Reading.Message();
