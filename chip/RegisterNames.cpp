@@ -6,9 +6,7 @@
 
 using sio::Hex;
 
-namespace siotool {
-
-using namespace chip;
+namespace chip {
 
 std::string RegisterName(uint8_t Device, uint8_t Reg) {
   switch (Reg) {
@@ -78,4 +76,4 @@ std::string DescribeRegister(std::optional<uint8_t> Device, uint8_t Reg,
   return Name;
 }
 
-} // namespace siotool
+} // namespace chip

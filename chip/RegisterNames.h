@@ -12,7 +12,7 @@
 #include "chip/Registers.h"
 #include "common/JsonFields.h"
 
-namespace siotool {
+namespace chip {
 
 // Name of register Reg with logical device Device selected (ignored for
 // chip-global registers below 0x30); empty when the layout gives none.
@@ -28,4 +28,4 @@ std::vector<uint8_t> RegistersToShow(std::optional<uint8_t> Device,
 std::string DescribeRegister(std::optional<uint8_t> Device, uint8_t Reg,
                              const std::array<uint8_t, 256>& Regs);
 
-} // namespace siotool
+} // namespace chip

@@ -11,12 +11,8 @@
 
 using sio::Hex;
 
-namespace siotool {
+namespace chip {
 namespace {
-
-using chip::PortAccess;
-using chip::PortStep;
-using namespace chip;
 
 std::string Named(const std::string& Name) {
   return Name.empty() ? "" : " (" + Name + ")";
@@ -225,4 +221,4 @@ std::vector<DecodedEvent> DecodeTrace(const pi::Trace& Events,
   return Decoded;
 }
 
-} // namespace siotool
+} // namespace chip

@@ -19,7 +19,7 @@
 #include "chip/ConfigPortDecoder.h"
 #include "pi/Trace.h"
 
-namespace siotool {
+namespace chip {
 
 struct DecodedEvent {
   size_t Index = 0;
@@ -54,4 +54,4 @@ private:
 std::vector<DecodedEvent> DecodeTrace(const pi::Trace& Events,
                                       const std::vector<uint16_t>& IndexPorts = {});
 
-} // namespace siotool
+} // namespace chip

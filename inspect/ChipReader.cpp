@@ -283,7 +283,7 @@ std::string Line(const pi::TraceEvent& Event, const std::string& Written,
 }
 
 std::string Register(std::optional<uint8_t> Device, uint8_t Reg) {
-  std::string Name = siotool::RegisterName(Device.value_or(0), Reg);
+  std::string Name = chip::RegisterName(Device.value_or(0), Reg);
   return "register " + sio::Hex(Reg, 2) + (Name.empty() ? "" : " (" + Name + ")");
 }
 

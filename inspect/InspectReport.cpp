@@ -27,12 +27,12 @@ Views ViewsOf(const ChipReading& Reading) {
 }
 
 std::string Meaning(const Views& All, const RegisterKey& Key) {
-  return siotool::DescribeRegister(Key.Device, Key.Reg, All.at(Key.Device));
+  return chip::DescribeRegister(Key.Device, Key.Reg, All.at(Key.Device));
 }
 
 bool Shown(const InspectReport& Report, const RegisterCheck& Check) {
   return !Report.All || Check.Result != Mark::Unchecked || Check.Read != 0 ||
-         !siotool::RegisterName(Check.Key.Device.value_or(0), Check.Key.Reg).empty();
+         !chip::RegisterName(Check.Key.Device.value_or(0), Check.Key.Reg).empty();
 }
 
 std::string ExpectedText(const Expected& Want) {

@@ -82,7 +82,7 @@ template <typename T> T Need(sio::Result<T> Got) {
 
 siotool::Json AccessesToJson(const pi::Trace& Accesses) {
   siotool::Json Out = siotool::Json::array();
-  for (const auto& Event : siotool::DecodeTrace(Accesses))
+  for (const auto& Event : chip::DecodeTrace(Accesses))
     Out.push_back({{"access", Event.Access}, {"meaning", Event.Meaning}});
   return Out;
 }
@@ -94,7 +94,7 @@ void PrintAccesses(const pi::Trace& Accesses, bool Json) {
     return;
   }
   std::cout << "Port accesses (" << Accesses.size() << "):\n";
-  for (const auto& Event : siotool::DecodeTrace(Accesses))
+  for (const auto& Event : chip::DecodeTrace(Accesses))
     std::cout << "  " << Event.Access << "  " << Event.Meaning << "\n";
 }
 

@@ -112,7 +112,7 @@ board::Scenario BoardFor(const OvmfOptions& O) {
 }
 
 void PrintAccesses(const pi::Trace& Accesses, const chip::BoardConfig& Module) {
-  for (const auto& E : DecodeTrace(Accesses, Module.IndexPorts())) {
+  for (const auto& E : chip::DecodeTrace(Accesses, Module.IndexPorts())) {
     char Index[16];
     std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
     std::cout << Index << E.Access

@@ -37,14 +37,14 @@ std::string Side(const EngineRun& Run) {
   return EngineName(Run.Engine);
 }
 
-std::string EventText(const std::vector<DecodedEvent>& Events, size_t I) {
+std::string EventText(const std::vector<chip::DecodedEvent>& Events, size_t I) {
   return I < Events.size() ? Events[I].Access + "  (" + Events[I].Meaning + ")" : "(trace ended)";
 }
 
 void AddTraceDifferences(DiffLines& Out, const std::string& NameA, const pi::Trace& A,
                          const std::string& NameB, const pi::Trace& B,
                          const std::vector<uint16_t>& IndexPorts = {}) {
-  auto Da = DecodeTrace(A, IndexPorts), Db = DecodeTrace(B, IndexPorts);
+  auto Da = chip::DecodeTrace(A, IndexPorts), Db = chip::DecodeTrace(B, IndexPorts);
   size_t Shown = 0;
   for (size_t I = 0; I < std::max(A.size(), B.size()) && Shown < 5; ++I) {
     if (I < A.size() && I < B.size() && A[I] == B[I])

@@ -20,8 +20,8 @@ std::array<uint8_t, 256> GlobalView(const board::ChipState& Chip) {
 
 void AddLines(std::vector<std::string>& Lines, std::optional<uint8_t> Device,
               const std::array<uint8_t, 256>& Regs) {
-  for (uint8_t Reg : RegistersToShow(Device, Regs)) {
-    std::string Name = DescribeRegister(Device, Reg, Regs);
+  for (uint8_t Reg : chip::RegistersToShow(Device, Regs)) {
+    std::string Name = chip::DescribeRegister(Device, Reg, Regs);
     char Line[160];
     std::snprintf(Line, sizeof Line, "    0x%02X = 0x%02X  %s", Reg, Regs[Reg], Name.c_str());
     Lines.push_back(Line);
@@ -72,7 +72,7 @@ Json RegisterMapToJson(const board::ChipState& Chip) {
   }
   auto Registers = [](std::optional<uint8_t> Device, const std::array<uint8_t, 256>& Regs) {
     Json Object = Json::object();
-    for (uint8_t Reg : RegistersToShow(Device, Regs))
+    for (uint8_t Reg : chip::RegistersToShow(Device, Regs))
       Object[Hex(Reg, 2)] = Hex(Regs[Reg], 2);
     return Object;
   };

@@ -11,7 +11,7 @@ namespace siotool {
 
 RunReport MakeRunReport(EngineRun Run, board::Scenario Board) {
   RunReport Report{std::move(Run), std::move(Board), {}, {}};
-  Report.Trace = DecodeTrace(Report.Run.Result.Events, Report.Run.Config.IndexPorts());
+  Report.Trace = chip::DecodeTrace(Report.Run.Result.Events, Report.Run.Config.IndexPorts());
   for (const auto& Ppi : Report.Run.Result.Ppis)
     Report.PpiNames.push_back(pi::GuidName(Ppi.Guid));
   return Report;

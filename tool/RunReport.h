@@ -17,10 +17,10 @@
 namespace siotool {
 
 struct RunReport {
-  EngineRun Run;                     // how the pass ran, and what it left
-  board::Scenario Board;             // the board it ran on
-  std::vector<DecodedEvent> Trace;   // each event of Run's trace, decoded
-  std::vector<std::string> PpiNames; // each installed PPI's name, or empty
+  EngineRun Run;                         // how the pass ran, and what it left
+  board::Scenario Board;                 // the board it ran on
+  std::vector<chip::DecodedEvent> Trace; // each event of Run's trace, decoded
+  std::vector<std::string> PpiNames;     // each installed PPI's name, or empty
 };
 
 RunReport MakeRunReport(EngineRun Run, board::Scenario Board);

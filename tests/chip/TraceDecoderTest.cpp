@@ -22,7 +22,7 @@ struct Expectation {
 };
 
 void ExpectMeanings(const pi::Trace& Events, std::initializer_list<Expectation> Expected) {
-  auto Decoded = siotool::DecodeTrace(Events);
+  auto Decoded = chip::DecodeTrace(Events);
   ASSERT_EQ(Decoded.size(), Events.size());
   for (const auto& [Index, Meaning] : Expected) {
     ASSERT_LT(Index, Decoded.size());
@@ -203,7 +203,7 @@ TEST(TraceDecoder, ServiceCallsByWhatTheyAskFor) {
       "EFI_NOT_FOUND",
       "InstallPpi(malformed list) -> EFI_INVALID_PARAMETER",
   };
-  auto Decoded = siotool::DecodeTrace(Events);
+  auto Decoded = chip::DecodeTrace(Events);
   for (size_t I = 0; I < std::size(Printed); ++I)
     EXPECT_EQ(Decoded[I].Access, Printed[I]) << I;
 }
