@@ -317,7 +317,7 @@ Json ParseJson(std::span<const uint8_t> Text) {
 }
 
 Json ReadJsonFile(const std::string& Path) {
-  auto Bytes = ReadInputFile(Path, kMaxJsonFileSize);
+  auto Bytes = sio::ReadInputFile(Path, kMaxJsonFileSize);
   try {
     return ParseJson(Bytes);
   } catch (const InputError& Error) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-namespace siotool {
+namespace sio {
 
 std::vector<uint8_t> ReadInputFile(const std::string& Path, size_t MaxSize);
 
-} // namespace siotool
+} // namespace sio

@@ -38,7 +38,7 @@ ModuleImage ReadModuleImage(const std::string& ImagePath) {
     throw InputError("--image: empty file name");
   ModuleImage Out;
   try {
-    Out.Bytes = ReadInputFile(ImagePath, kMaxImageFileSize);
+    Out.Bytes = sio::ReadInputFile(ImagePath, kMaxImageFileSize);
   } catch (const InputError& Error) {
     throw InputError(std::string("--image: ") + Error.what());
   }

@@ -102,7 +102,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
   Check->callback([Options, &ExitCode] {
     auto Address =
         static_cast<uint32_t>(ParseUnsigned(Options->FlashAddress, "--flash-address", 0xFFFFFFFF));
-    auto Bytes = ReadInputFile(Options->File, kMaxImageFileSize);
+    auto Bytes = sio::ReadInputFile(Options->File, kMaxImageFileSize);
     pe::ImageCheckReport Report = pe::CheckImage(Bytes, Address);
     Report.Path = Options->File;
     std::cout << pe::FormatImageCheck(Report);
@@ -127,7 +127,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
       throw InputError("--set: needs -o OUT, the patched copy");
     if (Config->Set.empty() && !Config->Output.empty())
       throw InputError("-o: nothing to set (--set NAME=VALUE)");
-    auto Bytes = ReadInputFile(Config->File, kMaxImageFileSize);
+    auto Bytes = sio::ReadInputFile(Config->File, kMaxImageFileSize);
     if (auto Valid = pe::ValidatePe32Image(Bytes); !Valid)
       throw InputError(Config->File, Valid.Failure());
     if (!Config->Set.empty()) {

@@ -104,7 +104,7 @@ board::Scenario BoardFor(const OvmfOptions& O) {
   if (!O.SetupFile.empty() && O.Content.Given())
     throw InputError("--setup: give the content as a file or as entries, not both");
   if (!O.SetupFile.empty()) {
-    S.SetupVariable = ReadInputFile(O.SetupFile, kMaxSetupFile);
+    S.SetupVariable = sio::ReadInputFile(O.SetupFile, kMaxSetupFile);
   } else if (O.Content.Given()) {
     S.SetupVariable = O.Content.Build(kMaxSetupFile);
   }
@@ -306,7 +306,7 @@ int Run(const OvmfOptions& O) {
   }
   R.Read = [](const std::string& Path, size_t Max) -> sio::Result<std::vector<uint8_t>> {
     try {
-      return ReadInputFile(Path, Max);
+      return sio::ReadInputFile(Path, Max);
     } catch (const InputError& E) {
       return sio::Fail(E.what());
     }

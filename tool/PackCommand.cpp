@@ -27,7 +27,7 @@ struct PackOptions {
 };
 
 void PackFile(const PackOptions& O) {
-  const auto Image = ReadInputFile(O.Image, kMaxPackedFile);
+  const auto Image = sio::ReadInputFile(O.Image, kMaxPackedFile);
   const auto Depex = *packaging::ParseDepexChoice(O.Depex);
   auto File = packaging::BuildSioModuleFile(
       Image, Depex, O.Terse ? packaging::ImageForm::Te : packaging::ImageForm::Pe32);
@@ -49,7 +49,7 @@ void PackFile(const PackOptions& O) {
 void PackVolume(const PackOptions& O) {
   std::vector<std::vector<uint8_t>> Files;
   for (const auto& Path : O.Files) {
-    Files.push_back(ReadInputFile(Path, kMaxPackedFile));
+    Files.push_back(sio::ReadInputFile(Path, kMaxPackedFile));
     if (auto Read = pi::ReadFfsFile(Files.back()); !Read)
       throw InputError(Path + ": not a sound firmware file: " + Read.Message());
   }

@@ -119,7 +119,7 @@ board::Scenario ScenarioOptions::Build() const {
     S.SetupVariable = std::nullopt;
   if (Given(VariableOption_)) {
     try {
-      S.SetupVariable = ReadInputFile(VariableFile_, kMaxScenarioVariableSize);
+      S.SetupVariable = sio::ReadInputFile(VariableFile_, kMaxScenarioVariableSize);
     } catch (const InputError& Error) {
       throw InputError(std::string("--variable: ") + Error.what());
     }

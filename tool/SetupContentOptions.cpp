@@ -49,7 +49,7 @@ bool SetupContentOptions::Given() const {
 std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
   if (ContentOption_ && ContentOption_->count() > 0) {
     try {
-      return ReadInputFile(ContentFile_, MaxFileSize);
+      return sio::ReadInputFile(ContentFile_, MaxFileSize);
     } catch (const InputError& Error) {
       throw InputError(std::string("--content: ") + Error.what());
     }

@@ -45,7 +45,7 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
   DecodeCommand->add_option("FILE", *File, "Binary variable content (at most 67 bytes)")
       ->required();
   DecodeCommand->callback([File, &ExitCode] {
-    auto Data = ReadInputFile(*File, kSetupVariableSize);
+    auto Data = sio::ReadInputFile(*File, kSetupVariableSize);
     PrintSetupTable(std::cout, Data);
     ExitCode = 0;
   });

@@ -44,7 +44,7 @@ pi::VariableStore OpenStore(const StoreChoice& Choice) {
   if (!Choice.VolumeAt.empty())
     VolumeAt =
         static_cast<size_t>(ParseUnsigned(Choice.VolumeAt, "--volume-at", kMaxStoreFileSize));
-  auto Bytes = ReadInputFile(Choice.Path, kMaxStoreFileSize);
+  auto Bytes = sio::ReadInputFile(Choice.Path, kMaxStoreFileSize);
   auto Store = pi::VariableStore::Open(Bytes, VolumeAt);
   if (!Store) {
     std::string Message = Store.Within(Choice.Path).Message;
