@@ -17,40 +17,15 @@
 #include "pe/ImageFile.h"
 #include "pi/Depex.h"
 #include "pi/KnownGuids.h"
+#include "tests/ovmf/DebianBuilds.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using ovmf::Processor;
 
-struct Build {
-  const char* Code;
-  Processor Pei;
-  Processor Dxe;
-  bool VariableService;
-  const char* Vars;
-  const char* Qemu;
-};
-
-// As UEFIExtract shows them: PeiCore's and DxeCore's machine, and whether a
-// PeiVariable PEIM is in the PEI volume.
-constexpr Build kDebianBuilds[] = {
-    {"OVMF32_CODE_4M.secboot.fd", Processor::Ia32, Processor::Ia32, true, "OVMF32_VARS_4M.fd",
-     "qemu-system-i386"},
-    {"OVMF_CODE_4M.fd", Processor::Ia32, Processor::X64, false, "OVMF_VARS_4M.fd",
-     "qemu-system-x86_64"},
-    {"OVMF_CODE_4M.secboot.fd", Processor::Ia32, Processor::X64, true, "OVMF_VARS_4M.fd",
-     "qemu-system-x86_64"},
-    {"OVMF_CODE_4M.ms.fd", Processor::Ia32, Processor::X64, true, "OVMF_VARS_4M.ms.fd",
-     "qemu-system-x86_64"},
-    {"OVMF_CODE_4M.snakeoil.fd", Processor::Ia32, Processor::X64, true, "OVMF_VARS_4M.snakeoil.fd",
-     "qemu-system-x86_64"},
-    {"OVMF_CODE.fd", Processor::X64, Processor::X64, false, "OVMF_VARS.fd", "qemu-system-x86_64"},
-    {"OVMF_CODE.secboot.fd", Processor::X64, Processor::X64, true, "OVMF_VARS.fd",
-     "qemu-system-x86_64"},
-    {"OVMF_CODE.ms.fd", Processor::X64, Processor::X64, true, "OVMF_VARS.ms.fd",
-     "qemu-system-x86_64"},
-};
+using testsupport::kDebianBuilds;
+using Build = testsupport::OvmfBuild;
 
 class DebianBuild : public testing::TestWithParam<Build> {};
 
@@ -80,13 +55,7 @@ TEST_P(DebianBuild, ModesVariableServiceStoreAndQemu) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachCodeImage, DebianBuild, testing::ValuesIn(kDebianBuilds),
-                         [](const auto& Info) {
-                           std::string Name = Info.param.Code;
-                           for (char& C : Name)
-                             if (!std::isalnum(static_cast<unsigned char>(C)))
-                               C = '_';
-                           return Name;
-                         });
+                         testsupport::BuildTestName<testing::TestParamInfo<Build>>);
 
 // The PEI core installs its own PPIs from constant descriptors too (the
 // memory-discovered PPI once memory is there); a PPI no image describes has

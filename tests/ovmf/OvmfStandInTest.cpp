@@ -26,6 +26,7 @@
 #include "ovmf/QemuRunner.h"
 #include "ovmf/SetupVariableStore.h"
 #include "packaging/SioModuleFile.h"
+#include "tests/ovmf/DebianBuilds.h"
 
 extern char** environ;
 
@@ -112,11 +113,7 @@ std::vector<uint32_t> Read(const pi::Trace& T, uint16_t IndexPort, uint8_t Reg) 
 }
 
 // An OVMF build Debian ships, and what the module must find there.
-struct DebianBuild {
-  const char* Code;
-  bool VariableService; // a PEIM installs the read-only variable PPI
-  const char* Qemu;     // the one that runs the whole firmware
-};
+using DebianBuild = testsupport::OvmfBuild;
 
 class StandInOnEachBuild : public testing::TestWithParam<DebianBuild> {};
 
@@ -158,20 +155,9 @@ TEST_P(StandInOnEachBuild, TraceIsTheBoardModelsLd8FollowsTheVariableServiceDmps
   EXPECT_TRUE(Run.Passed());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DebianOvmf, StandInOnEachBuild,
-    testing::Values(DebianBuild{"OVMF32_CODE_4M.secboot.fd", true, "qemu-system-i386"},
-                    DebianBuild{"OVMF_CODE_4M.fd", false, "qemu-system-x86_64"},
-                    DebianBuild{"OVMF_CODE_4M.secboot.fd", true, "qemu-system-x86_64"},
-                    DebianBuild{"OVMF_CODE.fd", false, "qemu-system-x86_64"},
-                    DebianBuild{"OVMF_CODE.secboot.fd", true, "qemu-system-x86_64"}),
-    [](const auto& Info) {
-      std::string Name = Info.param.Code;
-      for (char& C : Name)
-        if (!std::isalnum(static_cast<unsigned char>(C)))
-          C = '_';
-      return Name;
-    });
+INSTANTIATE_TEST_SUITE_P(DebianOvmf, StandInOnEachBuild,
+                         testing::ValuesIn(testsupport::BootedBuilds()),
+                         testsupport::BuildTestName<testing::TestParamInfo<DebianBuild>>);
 
 TEST(StandInUnderOvmf, LastCandidatePortWithoutAVariableLeavesLogicalDevice8Alone) {
   const BootCase C{"chip-0x164e-no-variable", StandInAt(0x164E, std::nullopt)};
