@@ -1,0 +1,67 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
+# The integrator's own firmware, assembled as a firmware build does: the image
+# with a patched PCD (the chip at 0x2E only), packed with DEPEX, rebased into
+# the PEI volume of CODE (which has no PEI variable service). The tools take
+# that firmware where they take the image. SIO is the tool, IMAGE the built
+# image, CODE and VARS a Debian OVMF build, WORK a scratch folder; BOOT set:
+# `sio ovmf` boots the copy the firmware holds, with the stand-in at 0x2E.
+file(MAKE_DIRECTORY ${WORK})
+function(run_sio Expected)
+  execute_process(COMMAND ${SIO} ${ARGN} RESULT_VARIABLE Rc OUTPUT_VARIABLE Out ERROR_VARIABLE Err)
+  if(NOT Rc EQUAL Expected)
+    message(FATAL_ERROR "sio ${ARGN}: exit ${Rc}, expected ${Expected}\n${Out}${Err}")
+  endif()
+  set(Out "${Out}" PARENT_SCOPE)
+endfunction()
+function(expect Pattern)
+  if(NOT Out MATCHES "${Pattern}")
+    message(FATAL_ERROR "output does not match '${Pattern}':\n${Out}")
+  endif()
+endfunction()
+
+run_sio(0 image config ${IMAGE} -o ${WORK}/own.efi --set PcdSioF81216aConfigPort=0x2E
+        --set "PcdSioF81216aCandidatePorts={0, 0, 0, 0, 0, 0, 0, 0}")
+foreach(Depex TRUE VARIABLE_PPI)
+  run_sio(0 pack ffs ${WORK}/own.efi --depex ${Depex} -o ${WORK}/own-${Depex}.ffs)
+  run_sio(0 ovmf ${WORK}/own-${Depex}.ffs --firmware ${CODE} --vars ${VARS} --no-boot
+          -o ${WORK}/OWN_${Depex}.fd)
+endforeach()
+
+if(BOOT)
+  run_sio(0 ovmf --firmware ${WORK}/OWN_TRUE.fd --vars ${VARS} --chip 0x2E)
+  message(STATUS "${Out}")
+  expect("Module:    the copy the firmware holds: file F06C840E-")
+  expect("Model:     identical to the board model")
+  expect("out8 0x002E <- 0xAA")
+  return()
+endif()
+
+# A dependency this PEI never meets: said before any boot, in one line.
+run_sio(1 image check ${WORK}/OWN_VARIABLE_PPI.fd)
+expect("dependency +pass +VARIABLE_PPI")
+expect("\nModule F06C840E-[^\n]*: never dispatched: [^\n]*no PEIM of its volume installs[^\n]*remedy: give it the TRUE dependency[^\n]*\n")
+run_sio(0 ovmf --firmware ${WORK}/OWN_VARIABLE_PPI.fd --vars ${VARS} --no-boot)
+expect("it will not be dispatched: its dependency expression is never met")
+
+# TRUE: judged where it lies, dispatched; taken out and checked alone.
+run_sio(0 image check ${WORK}/OWN_TRUE.fd)
+expect("in place +pass +runs in place at 0x008[0-9A-F]+")
+expect("dispatch +pass")
+run_sio(0 image extract ${WORK}/OWN_TRUE.fd -o ${WORK}/taken.efi)
+run_sio(0 image check ${WORK}/taken.efi)
+expect("image base +pass +linked at 0x008[0-9A-F]+, rebased from 0xFFFC0000")
+run_sio(0 image config ${WORK}/OWN_TRUE.fd)
+expect("PcdSioF81216aConfigPort +UINT16 +0x[0-9A-F]+ +2  0x002E")
+run_sio(0 run --image ${WORK}/OWN_TRUE.fd)
+expect("loaded at 0x008[0-9A-F]+")
+run_sio(0 diff --image ${WORK}/OWN_TRUE.fd)
+run_sio(0 ovmf --firmware ${WORK}/OWN_TRUE.fd --vars ${VARS} --no-boot)
+expect("Module:    the copy the firmware holds")
+# An image given replaces the copy.
+run_sio(0 ovmf --firmware ${WORK}/OWN_TRUE.fd --vars ${VARS} --no-boot --depex TRUE
+        -o ${WORK}/replaced.fd)
+expect("Replaced:  the copy the firmware held")
+run_sio(0 image config ${WORK}/replaced.fd)
+expect("PcdSioF81216aConfigPort +UINT16 +0x[0-9A-F]+ +2  0x004E")
+# A module image is not a firmware to extract from.
+run_sio(2 image extract ${IMAGE} -o ${WORK}/unused.efi)
