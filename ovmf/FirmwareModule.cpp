@@ -161,6 +161,11 @@ private:
         break;
       }
     }
+    M.VariableServices = PpiInstallers(Bytes, pi::kReadOnlyVariable2PpiGuid);
+    M.AfterVariableService = std::ranges::any_of(View.Files, [&](const pi::FfsFileView& File) {
+      return File.Offset < F.Offset &&
+             std::ranges::find(M.VariableServices, File.Name) != M.VariableServices.end();
+    });
     if (M.Depex)
       for (const pi::Guid& Ppi : pi::DepexPpis(*M.Depex))
         if (PpiInstallers(Bytes, Ppi).empty())
@@ -249,6 +254,26 @@ std::optional<std::string> NeverDispatched(const FirmwareModule& M) {
   return "never dispatched: its dependency waits for " + Names +
          ", which no PEIM of its volume installs" +
          (Variable ? " (this PEI has no variable service)" : "") + kRemedy;
+}
+
+VariableReading ReadsSetupVariable(const FirmwareModule& M) {
+  if (auto Never = NeverDispatched(M))
+    return {false, "the module does not read the variable there: it is " + *Never};
+  if (M.VariableServices.empty())
+    return {false, "the module does not read the variable there: this PEI has no variable service "
+                   "(no PEIM installs the read-only variable PPI); the module runs without its "
+                   "settings"};
+  const std::vector<pi::Guid> Named = M.Depex ? pi::DepexPpis(*M.Depex) : std::vector<pi::Guid>{};
+  const bool Waits = std::ranges::find(Named, pi::kReadOnlyVariable2PpiGuid) != Named.end();
+  if (Waits)
+    return {true, "the module reads the variable there: its dependency waits for the variable "
+                  "service, file " +
+                      pi::FormatGuid(M.VariableServices.front())};
+  if (M.AfterVariableService)
+    return {true, "the module reads the variable there: it lies after the variable service, file " +
+                      pi::FormatGuid(M.VariableServices.front()) + ", and nothing holds that back"};
+  return {false, "the module may not read the variable there: it lies ahead of the variable "
+                 "service and does not wait for it; remedy: give it the VARIABLE_PPI dependency"};
 }
 
 InPlace JudgeInPlace(const FirmwareModule& M) {

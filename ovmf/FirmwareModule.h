@@ -46,6 +46,11 @@ struct FirmwareModule {
   // The PPIs its dependency names that no PEIM or PEI core of its volume
   // installs (ovmf/FirmwareSurvey.h PpiInstallers).
   std::vector<pi::Guid> Uninstalled;
+  // The PEIMs of its volume that install the read-only variable PPI (the PEI
+  // variable service), and whether one lies ahead of the module's file (the
+  // PEI Foundation dispatches in volume order what nothing holds back).
+  std::vector<pi::Guid> VariableServices;
+  bool AfterVariableService = false;
 };
 
 // The module file named Name; an error saying what was searched when no
@@ -60,6 +65,16 @@ std::string DescribeDependency(const std::optional<std::vector<uint8_t>>& Depex)
 // Why the PEI Foundation of that firmware never dispatches the module, with
 // the remedy, in one line; nothing when it can.
 std::optional<std::string> NeverDispatched(const FirmwareModule& Module);
+
+// Whether the module reads the setup variable on that firmware: it is
+// dispatched, and the variable service is there when it is (its dependency
+// waits for it, or the service's PEIM lies ahead of it). Reads says which;
+// Why, in one line, the reason (and the remedy when it does not).
+struct VariableReading {
+  bool Reads = false;
+  std::string Why;
+};
+VariableReading ReadsSetupVariable(const FirmwareModule& Module);
 
 // Whether the module's image lies where it is linked to run: every address its
 // base relocations patch points into the image at its base (a rebase moved

@@ -3,7 +3,8 @@
 # with a patched PCD (the chip at 0x2E only), packed with DEPEX, rebased into
 # the PEI volume of CODE (which has no PEI variable service). The tools take
 # that firmware where they take the image. SIO is the tool, IMAGE the built
-# image, CODE and VARS a Debian OVMF build, WORK a scratch folder; BOOT set:
+# image, CODE and VARS a Debian OVMF build (CODE32 and VARS32 one with a PEI
+# variable service), WORK a scratch folder; BOOT set:
 # `sio ovmf` boots the copy the firmware holds, with the stand-in at 0x2E.
 file(MAKE_DIRECTORY ${WORK})
 function(run_sio Expected)
@@ -63,5 +64,20 @@ run_sio(0 ovmf --firmware ${WORK}/OWN_TRUE.fd --vars ${VARS} --no-boot --depex T
 expect("Replaced:  the copy the firmware held")
 run_sio(0 image config ${WORK}/replaced.fd)
 expect("PcdSioF81216aConfigPort +UINT16 +0x[0-9A-F]+ +2  0x004E")
+# Whether the module reads a stored setup variable, per firmware.
+set(Entry "chip_id_high=0x02,chip_id_low=0x16,kind=0x12,qualifier=0,enabled=1,param=5A:00:01:00")
+run_sio(0 var store ${VARS} -o ${WORK}/vars-true.fd --entry ${Entry} --firmware ${WORK}/OWN_TRUE.fd)
+expect("not read there, would apply: LD8 0xF1 = 0x5A")
+expect("OWN_TRUE.fd: the module does not read the variable there: this PEI has no variable service")
+run_sio(0 var list ${WORK}/vars-true.fd --firmware ${WORK}/OWN_VARIABLE_PPI.fd)
+expect("the module does not read the variable there: it is never dispatched")
+run_sio(0 var list ${WORK}/vars-true.fd)
+expect("the module applies, when it reads the variable: LD8 0xF1 = 0x5A")
+run_sio(0 ovmf ${WORK}/own-VARIABLE_PPI.ffs --firmware ${CODE32} --vars ${VARS32} --no-boot
+        -o ${WORK}/OWN32.fd)
+run_sio(0 var list ${WORK}/vars-true.fd --firmware ${WORK}/OWN32.fd)
+expect("applied there: LD8 0xF1 = 0x5A")
+expect("the module reads the variable there: its dependency waits for the variable service")
+
 # A module image is not a firmware to extract from.
 run_sio(2 image extract ${IMAGE} -o ${WORK}/unused.efi)
