@@ -147,8 +147,11 @@ private:
     M.Machine = Image->Machine;
     M.Base = Image->Base;
     M.Rva0Offset = Rva0Offset(Bytes, *Image);
-    M.InPeiVolume = std::ranges::any_of(View.Files, [](const pi::FfsFileView& File) {
-      return File.Type == pi::file_type::kPeiCore;
+    // A PEI volume holds the PEI core or other PEIMs (a platform may keep them
+    // in several volumes, each reported to the PEI Foundation).
+    M.InPeiVolume = std::ranges::any_of(View.Files, [&F](const pi::FfsFileView& File) {
+      return File.Type == pi::file_type::kPeiCore ||
+             (File.Type == pi::file_type::kPeim && File.Name != F.Name);
     });
     // The volume's address from its other PEIMs: where each one's RVA 0 is
     // linked, less where it lies. The first that tells is taken.
@@ -228,12 +231,12 @@ std::string DescribeDependency(const std::optional<std::vector<uint8_t>>& Depex)
 
 std::optional<std::string> NeverDispatched(const FirmwareModule& M) {
   constexpr const char* kRemedy =
-      "; remedy: give it the TRUE dependency (SioF81216aPei.inf's [Depex] TRUE, or "
-      "`sio pack ffs --depex TRUE`)";
+      "; remedy: give it the TRUE dependency (the package's Depex/TRUE.depex over "
+      "SioF81216aPei.depex, or `sio pack ffs --depex TRUE`)";
   if (!M.InPeiVolume)
     return "never dispatched: it lies in " + M.Volume +
-           ", which holds no PEI core, not in the PEI volume; remedy: list it in the PEI "
-           "volume's [FV] section of the FDF";
+           ", which holds neither the PEI core nor another PEIM: not in a PEI volume; remedy: "
+           "list it in the FDF's [FV] section of the PEI volume";
   if (!M.Depex)
     return std::nullopt;
   const auto Met = pi::EvaluatePeiDepex(*M.Depex, [&M](const pi::Guid& Ppi) {

@@ -36,7 +36,7 @@ struct FirmwareModule {
   // LZMA section of file ... of the volume at flash offset 0x0".
   std::string Volume;
   size_t FileOffset = 0;    // of its file's header, in that volume
-  bool InPeiVolume = false; // that volume holds the PEI core
+  bool InPeiVolume = false; // that volume holds the PEI core or another PEIM
   // Where the volume runs, as the link addresses of its other PEIMs show
   // (nothing: no other image tells).
   std::optional<uint64_t> VolumeAddress;

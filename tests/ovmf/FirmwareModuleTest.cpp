@@ -137,7 +137,7 @@ TEST(FirmwareModule, FaultsAreFoundAndSaid) {
   EXPECT_FALSE(Lone->InPeiVolume);
   EXPECT_FALSE(Lone->VolumeAddress);
   ASSERT_TRUE(ovmf::NeverDispatched(*Lone));
-  EXPECT_NE(ovmf::NeverDispatched(*Lone)->find("not in the PEI volume"), std::string::npos);
+  EXPECT_NE(ovmf::NeverDispatched(*Lone)->find("not in a PEI volume"), std::string::npos);
 
   // FALSE: never dispatched, said so.
   auto False =
