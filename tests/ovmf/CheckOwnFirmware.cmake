@@ -6,6 +6,7 @@
 # image, CODE and VARS a Debian OVMF build (CODE32 and VARS32 one with a PEI
 # variable service), WORK a scratch folder; BOOT set:
 # `sio ovmf` boots the copy the firmware holds, with the stand-in at 0x2E.
+file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 function(run_sio Expected)
   execute_process(COMMAND ${SIO} ${ARGN} RESULT_VARIABLE Rc OUTPUT_VARIABLE Out ERROR_VARIABLE Err)
