@@ -80,5 +80,18 @@ run_sio(0 var list ${WORK}/vars-true.fd --firmware ${WORK}/OWN32.fd)
 expect("applied there: LD8 0xF1 = 0x5A")
 expect("the module reads the variable there: its dependency waits for the variable service")
 
+# A TE image in a volume: found and checked; the emulator refuses to run it, saying why.
+run_sio(0 pack ffs ${WORK}/own.efi --depex TRUE --te -o ${WORK}/own-te.ffs)
+run_sio(0 pack fv ${WORK}/own-te.ffs -o ${WORK}/own-te.fv)
+run_sio(1 image check ${WORK}/own-te.fv)
+expect("TE image of file F06C840E-")
+expect("TE image +pass")
+expect("never dispatched: [^\n]*not in a PEI volume")
+run_sio(0 image extract ${WORK}/own-te.fv -o ${WORK}/own-te.efi)
+execute_process(COMMAND ${SIO} run --image ${WORK}/own-te.fv RESULT_VARIABLE Rc ERROR_VARIABLE Err)
+if(NOT Rc EQUAL 2 OR NOT Err MATCHES "lies in it as a TE image.*emulator loads PE32 and PE32\+ images only")
+  message(FATAL_ERROR "sio run --image on a TE firmware: exit ${Rc}\n${Err}")
+endif()
+
 # A module image is not a firmware to extract from.
 run_sio(2 image extract ${IMAGE} -o ${WORK}/unused.efi)
