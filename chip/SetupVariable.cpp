@@ -173,9 +173,9 @@ std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& F
   return Data;
 }
 
-std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data) {
+std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data, std::string_view Label) {
   std::vector<std::string> Lines;
-  char Line[160];
+  char Line[256];
   std::snprintf(Line, sizeof Line, "%-5s %-7s %-4s %-4s %-9s %-7s %-6s %-11s %-7s %s", "entry",
                 "chip-id", "aux", "kind", "qualifier", "enabled", "iobase", "param", "bytes",
                 "settings stage");
@@ -185,7 +185,7 @@ std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data) {
     const auto& [E, Present, ActedOn] = Entries[I];
     std::string Note;
     if (ActedOn) {
-      Note = "acted on: LD8 0xF1 = " + Hex(E.Param[0], 2) + ", 0xF0 &= " +
+      Note = std::string(Label) + ": LD8 0xF1 = " + Hex(E.Param[0], 2) + ", 0xF0 &= " +
              Hex(E.Param[2] == 0   ? 0xFB
                  : E.Param[2] == 1 ? 0xFD
                                    : 0xF9,

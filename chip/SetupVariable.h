@@ -78,6 +78,9 @@ std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& F
                                         size_t MaxSize);
 
 // The decoded entries as a table, one line per entry, acted-on entries marked.
-std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data);
+// Label names an entry the settings stage applies ("acted on" when the
+// content alone is judged; a platform's reading of it may be said instead).
+std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data,
+                                          std::string_view Label = "acted on");
 
 } // namespace siotool

@@ -245,9 +245,13 @@ sio::Result<void> Machine::Map(const LoadedImage& Image) {
     return Built.Failure();
   ImageBase_ = Image.Base;
   ImageEnd_ = Image.Base + static_cast<uint32_t>(Image.Memory.size());
+  // The pages the image touches: one placed in place from a volume starts
+  // wherever its file lies, not on a page.
+  const uint32_t FirstPage = Image.Base / kPageSize * kPageSize;
+  const uint64_t Mapped = (uint64_t(ImageEnd_) - FirstPage + kPageSize - 1) / kPageSize * kPageSize;
   if (uc_mem_map(Raw, kStackBottom, Options_.StackSize, UC_PROT_READ | UC_PROT_WRITE) !=
           UC_ERR_OK ||
-      uc_mem_map(Raw, Image.Base, Image.Memory.size(), UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK ||
+      uc_mem_map(Raw, FirstPage, Mapped, UC_PROT_READ | UC_PROT_EXEC) != UC_ERR_OK ||
       uc_mem_write(Raw, Image.Base, Image.Memory.data(), Image.Memory.size()) != UC_ERR_OK) {
     return sio::Fail(sio::ErrorKind::Io, "cannot map the image at " + Hex8(Image.Base));
   }

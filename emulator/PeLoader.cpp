@@ -21,11 +21,12 @@ uint64_t PagesFor(uint32_t SizeOfImage) {
 
 } // namespace
 
-sio::Result<void> CheckPlacement(uint32_t Base, uint32_t SizeOfImage) {
-  const uint64_t Size = PagesFor(SizeOfImage);
-  if (Base % kPageSize != 0)
-    return sio::Fail("load address " + sio::Hex(Base, 8) + " is not page aligned");
-  if (Base < kLowestImageAddress || Base + Size > 0x100000000ull)
+sio::Result<void> CheckPlacement(uint32_t Base, uint32_t SizeOfImage, uint32_t Alignment) {
+  const uint64_t Size = PagesFor(Base % kPageSize + uint64_t(SizeOfImage));
+  if (Alignment == 0 || Base % Alignment != 0)
+    return sio::Fail("load address " + sio::Hex(Base, 8) + " is not aligned to the image's " +
+                     std::to_string(Alignment) + "-byte section alignment");
+  if (Base < kLowestImageAddress || Base / kPageSize * kPageSize + Size > 0x100000000ull)
     return sio::Fail("image at " + sio::Hex(Base, 8) + " (" + std::to_string(Size) +
                      " bytes) does not fit between " + sio::Hex(kLowestImageAddress, 8) +
                      " and 4 GiB");
@@ -40,7 +41,7 @@ sio::Result<LoadedImage> LoadPeImage(std::span<const uint8_t> File,
   const pe::PeFile& Pe = *Valid;
   const uint32_t Base = Address.value_or(static_cast<uint32_t>(Pe.ImageBase));
   const uint64_t Size = PagesFor(Pe.SizeOfImage);
-  if (auto Placed = CheckPlacement(Base, Pe.SizeOfImage); !Placed)
+  if (auto Placed = CheckPlacement(Base, Pe.SizeOfImage, Pe.SectionAlignment); !Placed)
     return Failure(Placed.Message());
   auto Memory = pe::LayOutImage(Pe, File);
   if (!Memory)

@@ -15,6 +15,7 @@
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/SetupVariableStore.h"
 #include "pe/ImageFile.h"
+#include "pi/Checksum.h"
 #include "pi/Depex.h"
 #include "pi/FfsFile.h"
 #include "pi/FirmwareVolume.h"
@@ -143,6 +144,177 @@ std::vector<std::string> WhyNotDispatched(const OvmfRun& Run, const OvmfImage& P
   return Reasons;
 }
 
+// The variable store (with the setup variable when there is one), what is
+// foreseen of the dispatch, the boot of the code image Run.Output (opened as
+// Code) and the module's runs in its trace.
+sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& Code,
+                            uint64_t CodeSize) {
+  const auto Read = [&R](const std::string& Path, size_t Max) {
+    return R.Read ? R.Read(Path, Max) : ReadWhole(Path, Max);
+  };
+  const auto Write = [&R](const std::string& Path, std::span<const uint8_t> Bytes,
+                          const char* What) {
+    return R.Write ? R.Write(Path, Bytes, What) : WriteWhole(Path, Bytes, What);
+  };
+  // The variable store, with the setup variable when there is one.
+  Run.VarsChosen = R.Vars.empty();
+  if (Run.VarsChosen) {
+    auto Store = VariableStoreFor(R.Firmware, CodeSize);
+    if (!Store)
+      return Store.Failure();
+    Run.Vars = *Store;
+  } else {
+    Run.Vars = R.Vars;
+  }
+  Run.VarsBooted = Run.Vars;
+  if (Run.Board.SetupVariable) {
+    auto Vars = Read(Run.Vars, kMaxFirmwareImage);
+    if (!Vars)
+      return Vars.Failure();
+    auto Stored = StoreSetupVariable(*Vars, *Run.Board.SetupVariable, R.Attributes);
+    if (!Stored)
+      return Stored.Within(Run.Vars);
+    Run.VarsBooted = R.VarsOutput.empty() ? ChangedCopyName(Run.Vars) : R.VarsOutput;
+    if (auto Written = Write(Run.VarsBooted, *Stored, "variable store"); !Written)
+      return Written.Failure();
+    Run.SetupStored = Run.Board.SetupVariable->size();
+  }
+  Run.Foreseen = WhyNotDispatched(Run, Code);
+  Run.QemuChosen = R.Qemu.empty();
+  Run.Qemu = Run.QemuChosen ? QemuFor(Run.Firmware) : R.Qemu;
+  if (!R.Boot)
+    return Run;
+
+  QemuOptions Options;
+  Options.Qemu = Run.Qemu;
+  Options.Code = Run.Output;
+  Options.VarsTemplate = Run.VarsBooted;
+  Options.Bound = R.Bound;
+  Options.S3 = Run.Firmware.Pei != Processor::X64;
+  if (Run.Board.ChipPort) {
+    Options.StandInPort = *Run.Board.ChipPort;
+    Options.StandInPresets = StandInPresets(Run.Board);
+  }
+  Run.KernelBooted = !R.KernelArgs.empty();
+  if (Run.KernelBooted) {
+    Options.StopAtShell = false;
+    Options.ExtraArgs = R.KernelArgs;
+  } else if (Run.SetupStored) {
+    Options.ShellCommands.push_back(DumpSetupVariableCommand());
+  }
+  if (R.BeforeBoot)
+    R.BeforeBoot(Run);
+  auto Booted = BootFirmware(Options);
+  if (!Booted) {
+    Run.BootError = Booted.Message();
+    return Run;
+  }
+  Run.Booted = std::move(*Booted);
+  const QemuBoot& Boot = *Run.Booted;
+
+  Run.Runs = ModuleRuns(Boot.Ports, Run.Module);
+  if (Run.Runs.empty()) {
+    Run.NotDispatched = Run.Foreseen;
+    if (Run.NotDispatched.empty())
+      Run.NotDispatched.push_back(
+          "no reason found: its image is " + std::string(ProcessorName(Run.Firmware.Pei)) +
+          ", its dependency expression can be met and it lies in the PEI volume the firmware "
+          "dispatches from (the serial log may tell more)");
+  }
+  if (Run.Runs.size() == 1) {
+    const SioBoardConfig Record = Run.Module.Record();
+    engine::ScopedBoardConfig Scoped(Record);
+    Run.Model = AsQemuSeesIt(engine::RunHostPass(Run.Board).Events);
+    const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs[0]);
+    const pi::Trace Model = AsTheModuleWroteIt(Run.Model);
+    Run.SameAsModel = std::ranges::equal(Qemu, Model, [](const auto& A, const auto& B) {
+      return pi::FormatEvent(A) == pi::FormatEvent(B);
+    });
+  }
+  if (Run.SetupStored && !Run.KernelBooted) {
+    if (Boot.ShellAnswers.empty()) {
+      Run.NotShown = "the Shell did not answer `" + DumpSetupVariableCommand() + "`";
+    } else if (auto Shown = ParseDumpedVariable(Boot.ShellAnswers[0]); !Shown) {
+      Run.NotShown = Shown.Message();
+    } else {
+      Run.Shown = std::move(*Shown);
+    }
+  }
+  return Run;
+}
+
+// The module's board values must put the stand-in at one of its ports.
+sio::Result<void> CheckStandInPort(const OvmfRequest& R, const OvmfRun& Run) {
+  if (!Run.Board.ChipPort)
+    return {};
+  const std::vector<uint16_t> Ports = Run.Module.IndexPorts();
+  if (std::ranges::find(Ports, *Run.Board.ChipPort) != Ports.end())
+    return {};
+  std::string Listed;
+  for (uint16_t P : Ports)
+    Listed += (Listed.empty() ? " " : ", ") + Hex(P, 2);
+  return sio::Fail(R.BoardSource + ": " + Hex(*Run.Board.ChipPort, 4) +
+                   " is not one of the module's index ports" + Listed);
+}
+
+// Turns the file named Name in Volume into a pad file of its size: the PEI
+// Foundation passes over it. False when the volume holds no such file.
+sio::Result<bool> RemoveFile(std::span<uint8_t> Volume, const pi::Guid& Name) {
+  auto View = pi::ParseVolume(Volume);
+  if (!View)
+    return View.Within("PEI volume");
+  for (const pi::FfsFileView& F : View->Files) {
+    if (F.Name != Name)
+      continue;
+    const size_t Size =
+        std::min(pi::AlignUp(F.Size, pi::kFfsFileAlignment), View->Length - F.Offset);
+    pi::WritePadFile(Volume.subspan(F.Offset, Size), View->ErasePolarity);
+    pi::SealFvHeader(Volume);
+    return true;
+  }
+  return false;
+}
+
+// The copy the firmware holds, booted as it is: its image's mode, dependency
+// and board values drive the board model; the code image is not rewritten.
+sio::Result<OvmfRun> RunHeldCopy(const OvmfRequest& R, OvmfRun Run, const OvmfImage& Image,
+                                 uint64_t CodeSize) {
+  const FirmwareModule& Held = *Run.Held;
+  Run.BootsHeld = true;
+  Run.ModuleSource = R.Firmware;
+  if (auto Mode = ProcessorOfMachine(Held.Machine))
+    Run.ModuleMode = *Mode;
+  Run.Depex = Held.Depex.value_or(std::vector<uint8_t>{});
+  auto Values = chip::ReadBoardConfig(Held.Image);
+  if (!Values)
+    return Values.Within(R.Firmware + ": the module's image in " + Held.Volume);
+  Run.Module = *Values;
+  Run.Board = R.Board;
+  if (auto Port = CheckStandInPort(R, Run); !Port)
+    return Port.Failure();
+  Run.Added.Name = Held.Name;
+  Run.Added.FileOffset = Held.FileOffset;
+  Run.Added.ImageAddress = static_cast<uint32_t>(Held.Base);
+  Run.Added.Te = Held.Te;
+  // Where it lies decides, for a module that does not wait for the variable
+  // service, whether the PEI Foundation meets that service first.
+  InsertAt Where = InsertAt::End;
+  if (auto View = pi::ParseVolume(Image.PeiVolume())) {
+    const auto Module = std::ranges::find(View->Files, Held.Name, &pi::FfsFileView::Name);
+    const auto Service = std::ranges::find_if(View->Files, [&Run](const pi::FfsFileView& F) {
+      return std::ranges::find(Run.Firmware.VariableServices, F.Name) !=
+             Run.Firmware.VariableServices.end();
+    });
+    if (Module < Service)
+      Where = InsertAt::AheadOfPeims;
+  }
+  Run.VariablePpiAtDispatch = VariablePpiAtDispatch(Run.Firmware, Run.Depex, Where);
+  if (!Run.VariablePpiAtDispatch)
+    Run.Board.Faults.NoVariablePpi = true;
+  Run.Output = R.Firmware;
+  return Finish(R, std::move(Run), Image, CodeSize);
+}
+
 } // namespace
 
 bool OvmfRun::Passed() const {
@@ -215,6 +387,18 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   Run.Firmware = *Survey;
   Run.PeiAddress = Image->PeiVolumeAddress();
 
+  // A copy the firmware holds: booted as it is, or taken out for the one given.
+  if (auto Held = FindFirmwareModule(Image->Original(), packaging::kSioModuleFileName))
+    Run.Held = std::move(*Held);
+  if (Run.Held && !R.Replace)
+    return RunHeldCopy(R, std::move(Run), *Image, CodeSize);
+  if (Run.Held) {
+    auto Removed = RemoveFile(Image->PeiVolume(), Run.Held->Name);
+    if (!Removed)
+      return Removed.Within(R.Firmware);
+    Run.Replaced = *Removed;
+  }
+
   // The module's file: given, or packed from the image built for PEI's mode.
   std::vector<uint8_t> File;
   if (!R.FfsFile.empty()) {
@@ -254,16 +438,8 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   // The board: QEMU can only stand in for the chip with its mixer, at one of
   // the module's ports.
   Run.Board = R.Board;
-  if (Run.Board.ChipPort) {
-    const std::vector<uint16_t> Ports = Run.Module.IndexPorts();
-    if (std::ranges::find(Ports, *Run.Board.ChipPort) == Ports.end()) {
-      std::string Listed;
-      for (uint16_t P : Ports)
-        Listed += (Listed.empty() ? " " : ", ") + Hex(P, 2);
-      return sio::Fail(R.BoardSource + ": " + Hex(*Run.Board.ChipPort, 4) +
-                       " is not one of the module's index ports" + Listed);
-    }
-  }
+  if (auto Port = CheckStandInPort(R, Run); !Port)
+    return Port.Failure();
   Run.VariablePpiAtDispatch = VariablePpiAtDispatch(Run.Firmware, Run.Depex, R.Where);
   if (!Run.VariablePpiAtDispatch)
     Run.Board.Faults.NoVariablePpi = true;
@@ -285,91 +461,7 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   if (auto Written = Write(Run.Output, *Patched, "patched firmware"); !Written)
     return Written.Failure();
 
-  // The variable store, with the setup variable when there is one.
-  Run.VarsChosen = R.Vars.empty();
-  if (Run.VarsChosen) {
-    auto Store = VariableStoreFor(R.Firmware, CodeSize);
-    if (!Store)
-      return Store.Failure();
-    Run.Vars = *Store;
-  } else {
-    Run.Vars = R.Vars;
-  }
-  Run.VarsBooted = Run.Vars;
-  if (Run.Board.SetupVariable) {
-    auto Vars = Read(Run.Vars, kMaxFirmwareImage);
-    if (!Vars)
-      return Vars.Failure();
-    auto Stored = StoreSetupVariable(*Vars, *Run.Board.SetupVariable, R.Attributes);
-    if (!Stored)
-      return Stored.Within(Run.Vars);
-    Run.VarsBooted = R.VarsOutput.empty() ? ChangedCopyName(Run.Vars) : R.VarsOutput;
-    if (auto Written = Write(Run.VarsBooted, *Stored, "variable store"); !Written)
-      return Written.Failure();
-    Run.SetupStored = Run.Board.SetupVariable->size();
-  }
-  Run.Foreseen = WhyNotDispatched(Run, *Check);
-  Run.QemuChosen = R.Qemu.empty();
-  Run.Qemu = Run.QemuChosen ? QemuFor(Run.Firmware) : R.Qemu;
-  if (!R.Boot)
-    return Run;
-
-  QemuOptions Options;
-  Options.Qemu = Run.Qemu;
-  Options.Code = Run.Output;
-  Options.VarsTemplate = Run.VarsBooted;
-  Options.Bound = R.Bound;
-  Options.S3 = Run.Firmware.Pei != Processor::X64;
-  if (Run.Board.ChipPort) {
-    Options.StandInPort = *Run.Board.ChipPort;
-    Options.StandInPresets = StandInPresets(Run.Board);
-  }
-  Run.KernelBooted = !R.KernelArgs.empty();
-  if (Run.KernelBooted) {
-    Options.StopAtShell = false;
-    Options.ExtraArgs = R.KernelArgs;
-  } else if (Run.SetupStored) {
-    Options.ShellCommands.push_back(DumpSetupVariableCommand());
-  }
-  if (R.BeforeBoot)
-    R.BeforeBoot(Run);
-  auto Booted = BootFirmware(Options);
-  if (!Booted) {
-    Run.BootError = Booted.Message();
-    return Run;
-  }
-  Run.Booted = std::move(*Booted);
-  const QemuBoot& Boot = *Run.Booted;
-
-  Run.Runs = ModuleRuns(Boot.Ports, Run.Module);
-  if (Run.Runs.empty()) {
-    Run.NotDispatched = Run.Foreseen;
-    if (Run.NotDispatched.empty())
-      Run.NotDispatched.push_back(
-          "no reason found: its image is " + std::string(ProcessorName(Run.Firmware.Pei)) +
-          ", its dependency expression can be met and it lies in the PEI volume the firmware "
-          "dispatches from (the serial log may tell more)");
-  }
-  if (Run.Runs.size() == 1) {
-    const SioBoardConfig Record = Run.Module.Record();
-    engine::ScopedBoardConfig Scoped(Record);
-    Run.Model = AsQemuSeesIt(engine::RunHostPass(Run.Board).Events);
-    const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs[0]);
-    const pi::Trace Model = AsTheModuleWroteIt(Run.Model);
-    Run.SameAsModel = std::ranges::equal(Qemu, Model, [](const auto& A, const auto& B) {
-      return pi::FormatEvent(A) == pi::FormatEvent(B);
-    });
-  }
-  if (Run.SetupStored && !Run.KernelBooted) {
-    if (Boot.ShellAnswers.empty()) {
-      Run.NotShown = "the Shell did not answer `" + DumpSetupVariableCommand() + "`";
-    } else if (auto Shown = ParseDumpedVariable(Boot.ShellAnswers[0]); !Shown) {
-      Run.NotShown = Shown.Message();
-    } else {
-      Run.Shown = std::move(*Shown);
-    }
-  }
-  return Run;
+  return Finish(R, std::move(Run), *Check, CodeSize);
 }
 
 } // namespace ovmf

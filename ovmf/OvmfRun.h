@@ -20,6 +20,7 @@
 #include "board/Scenario.h"
 #include "chip/BoardConfig.h"
 #include "common/Result.h"
+#include "ovmf/FirmwareModule.h"
 #include "ovmf/FirmwareSurvey.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "ovmf/QemuRunner.h"
@@ -50,6 +51,10 @@ struct OvmfRequest {
   std::string FfsFile;
   std::vector<ModuleImage> Images;
   std::optional<packaging::DepexChoice> Depex;
+  // A firmware that already holds the module (as the platform's build put it
+  // there) boots that copy as it is, unless this is set: the file or image
+  // given then takes its place.
+  bool Replace = false;
   InsertAt Where = InsertAt::End;
   // The board QEMU and the board model run (a stand-in chip or none); its
   // setup variable is stored in the copy of the variable store the boot uses.
@@ -81,6 +86,11 @@ struct OvmfRun {
   uint32_t PeiAddress = 0;
   // The module: where it came from, packed here from an image or given as a file.
   std::string ModuleSource;
+  // The copy the firmware held: booted as it is (Held set, Replaced false), or
+  // taken out for the one given (Replaced true).
+  std::optional<FirmwareModule> Held;
+  bool BootsHeld = false;
+  bool Replaced = false;
   bool Packed = false;
   std::optional<Processor> ModuleMode; // its image's mode (nothing: another machine)
   std::vector<uint8_t> Depex;          // its dependency expression as the file carries it

@@ -179,6 +179,31 @@ ImageCheckReport CheckImageFile(const std::string& Path, uint32_t FlashAddress) 
   return Report;
 }
 
+std::optional<std::string> StrayRelocatedAddress(std::span<const uint8_t> Bytes) {
+  auto Pe = ReadPeFile(Bytes);
+  if (!Pe)
+    return Pe.Message();
+  auto Laid = LayOutImage(*Pe, Bytes);
+  if (!Laid)
+    return Laid.Message();
+  auto Sites = ReadBaseRelocations(*Pe, *Laid);
+  if (!Sites)
+    return Sites.Message();
+  const uint64_t End = Pe->ImageBase + Pe->SizeOfImage;
+  for (const BaseRelocation& R : *Sites) {
+    const uint32_t Width = RelocationSiteBytes(R.Type);
+    if (Width == 0 || uint64_t(R.Rva) + Width > Laid->size())
+      return "relocation at RVA " + Hex(R.Rva) + " patches no address of the image";
+    uint64_t Value = 0;
+    for (uint32_t B = 0; B < Width; ++B)
+      Value |= uint64_t((*Laid)[R.Rva + B]) << (8 * B);
+    if (Value < Pe->ImageBase || Value > End)
+      return "the address at RVA " + Hex(R.Rva) + " is " + Hex(Value, 8) + ", outside the image (" +
+             Hex(Pe->ImageBase, 8) + "-" + Hex(End - 1, 8) + "): not rebased with it";
+  }
+  return std::nullopt;
+}
+
 sio::Result<PeFile> ValidatePe32Image(std::span<const uint8_t> Bytes) {
   const ImageCheckReport Report = CheckImage(Bytes, std::nullopt);
   for (const CheckOutcome& C : Report.Checks) {

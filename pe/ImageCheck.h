@@ -48,6 +48,12 @@ ImageCheckReport CheckImage(std::span<const uint8_t> Bytes, std::optional<uint32
 // Reads Path and checks it; an unreadable file is a failed "file" check.
 ImageCheckReport CheckImageFile(const std::string& Path, uint32_t FlashAddress);
 
+// The first address a base relocation patches that points outside the image
+// at its link address, said in a line; nothing when all point into it. An
+// image rebased as a whole (by a firmware build placing it in a volume) keeps
+// them all inside; one whose base was changed without its sites does not.
+std::optional<std::string> StrayRelocatedAddress(std::span<const uint8_t> Bytes);
+
 // The one validation every reader of a module image runs before using it
 // (image check, emulator loader, packer, OVMF insertion): the checks above but
 // the link address, the first failure as the error ("subsystem: ..."). Takes

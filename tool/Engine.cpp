@@ -12,6 +12,7 @@
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "pe/ImageCheck.h"
+#include "tool/FirmwareInput.h"
 
 using sio::Hex;
 
@@ -37,10 +38,19 @@ ModuleImage ReadModuleImage(const std::string& ImagePath) {
   if (ImagePath.empty())
     throw InputError("--image: empty file name");
   ModuleImage Out;
+  // A firmware given in the image's place: the module's image as it lies
+  // there, run at the address the firmware placed it at.
   try {
-    Out.Bytes = sio::ReadInputFile(ImagePath, kMaxImageFileSize);
+    ModuleInput In = ReadModuleInput(ImagePath, kMaxImageFileSize);
+    if (In.Found && In.Found->Te)
+      throw InputError(ImagePath + ": the module lies in it as a TE image (" +
+                           FoundWhere(*In.Found) +
+                           "), and the emulator loads PE32 and PE32+ images only; run a PE32 "
+                           "copy of the module (`sio image extract` writes the TE image out)",
+                       sio::ErrorKind::Refused);
+    Out.Bytes = std::move(In.Image);
   } catch (const InputError& Error) {
-    throw InputError(std::string("--image: ") + Error.what());
+    throw InputError(std::string("--image: ") + Error.what(), Error.Kind);
   }
   // A file that is no usable module image is bad input, refused before a run
   // is reported; the loader validates the same way.
@@ -84,7 +94,8 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   // firmware build places it.
   emulator::ImageRunOptions Options;
   const auto LinkAddress = static_cast<uint32_t>(Valid.ImageBase);
-  if (Valid.ImageBase > 0xFFFFFFFF || !emulator::CheckPlacement(LinkAddress, Valid.SizeOfImage)) {
+  if (Valid.ImageBase > 0xFFFFFFFF ||
+      !emulator::CheckPlacement(LinkAddress, Valid.SizeOfImage, Valid.SectionAlignment)) {
     if (!Valid.HasRelocations()) {
       throw InputError("--image: " + ImagePath + ": linked at " + Hex(Valid.ImageBase, 8) +
                        ", where no flash lies, and it has no relocations to move it to " +

@@ -24,6 +24,7 @@
 #include "common/DataPaths.h"
 #include "common/ErrorReport.h"
 #include "common/FileInput.h"
+#include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "ovmf/OvmfRun.h"
@@ -47,6 +48,9 @@ struct OvmfOptions {
   std::string Depex;   // for that packing; empty: what the firmware can meet
   std::string Image = sio::data::ImageFile();       // for an IA-32 PEI
   std::string X64Image = sio::data::X64ImageFile(); // for an X64 PEI
+  // Either given: it replaces a copy of the module the firmware holds.
+  bool ImageGiven = false;
+  bool X64ImageGiven = false;
   std::string Firmware = sio::data::OvmfCode();
   std::string Vars; // empty: the store beside the code image
   std::string Output;
@@ -140,7 +144,20 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
                     : std::string("no PEI variable service (no PEIM installs the read-only "
                                   "variable PPI)"))
             << "\n";
-  if (Run.Packed) {
+  if (Run.BootsHeld) {
+    const ovmf::FirmwareModule& H = *Run.Held;
+    std::cout << "Module:    the copy the firmware holds: file " << pi::FormatGuid(H.Name)
+              << " at offset " << sio::Hex(H.FileOffset) << " of " << H.Volume << ", "
+              << (Run.ModuleMode ? std::string(ovmf::ProcessorName(*Run.ModuleMode))
+                                 : std::string("neither IA-32 nor X64"))
+              << (H.Te ? " TE" : " PE32") << " image at " << sio::Hex(H.Base, 8) << ", "
+              << DescribeDepex(Run.Depex) << "; its board values drive the board model\n"
+              << "           (an image or .ffs given replaces it: --image, --x64-image, "
+                 "--depex or FILE.ffs)\n";
+    if (Run.ModuleMode != F.Pei)
+      std::cout << "           the firmware's PEI runs " << Pei
+                << ": its PEI Foundation will not load this image\n";
+  } else if (Run.Packed) {
     std::cout << "Image:     " << Run.ModuleSource << " (" << Pei << ", for the firmware's " << Pei
               << " PEI), packed with " << DescribeDepex(Run.Depex)
               << (O.Depex.empty()
@@ -171,24 +188,30 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
                                             " phases need it; qemu-system-i386 cannot run them)")
                                : std::string(" (--qemu)"))
             << "\n";
-  const ovmf::Insertion& In = Run.Added;
-  std::printf("Added:     %s as file %s at volume offset 0x%zX",
-              Run.Packed ? "the packed image" : Run.ModuleSource.c_str(),
-              pi::FormatGuid(In.Name).c_str(), In.FileOffset);
-  if (In.PadSize)
-    std::printf(" (after a 0x%zX-byte pad file)", In.PadSize);
-  std::printf("\n           of the PEI volume at 0x%08X (0x%zX bytes free)", Run.PeiAddress,
-              In.FreeBefore);
-  if (In.Moved)
-    std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
-                "were rebased",
-                In.Moved);
-  const char* Form = In.Te            ? "TE"
-                     : Run.ModuleMode ? pe::FindMachine(ovmf::MachineOf(*Run.ModuleMode))->MagicName
-                                      : "PE";
-  std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", Form, In.ImageAddress,
-              In.Relocations);
-  std::printf("Wrote:     %s\n", Run.Output.c_str());
+  if (Run.Replaced)
+    std::cout << "Replaced:  the copy the firmware held (file " << pi::FormatGuid(Run.Held->Name)
+              << " in " << Run.Held->Volume << ") became a pad file\n";
+  if (!Run.BootsHeld) {
+    const ovmf::Insertion& In = Run.Added;
+    std::printf("Added:     %s as file %s at volume offset 0x%zX",
+                Run.Packed ? "the packed image" : Run.ModuleSource.c_str(),
+                pi::FormatGuid(In.Name).c_str(), In.FileOffset);
+    if (In.PadSize)
+      std::printf(" (after a 0x%zX-byte pad file)", In.PadSize);
+    std::printf("\n           of the PEI volume at 0x%08X (0x%zX bytes free)", Run.PeiAddress,
+                In.FreeBefore);
+    if (In.Moved)
+      std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
+                  "were rebased",
+                  In.Moved);
+    const char* Form = In.Te ? "TE"
+                       : Run.ModuleMode
+                           ? pe::FindMachine(ovmf::MachineOf(*Run.ModuleMode))->MagicName
+                           : "PE";
+    std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", Form,
+                In.ImageAddress, In.Relocations);
+    std::printf("Wrote:     %s\n", Run.Output.c_str());
+  }
   std::cout << "Vars:      " << Run.Vars << (Run.VarsChosen ? " (beside the code image)" : "")
             << "\n";
   if (Run.SetupStored)
@@ -293,6 +316,7 @@ int Run(const OvmfOptions& O) {
     R.Depex = *Choice;
   }
   R.Where = O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End;
+  R.Replace = !O.FfsFile.empty() || O.ImageGiven || O.X64ImageGiven || !O.Depex.empty();
   R.Board = BoardFor(O);
   R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip";
   R.Attributes = ParseStoredAttributes(O.Attributes);
@@ -356,11 +380,13 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
       ->excludes(Ffs);
   Cmd->add_option("--image", O->Image, "The module image packed for a firmware whose PEI is IA-32")
       ->capture_default_str()
-      ->excludes(Ffs);
+      ->excludes(Ffs)
+      ->each([O](const std::string&) { O->ImageGiven = true; });
   Cmd->add_option("--x64-image", O->X64Image,
                   "The module image packed for a firmware whose PEI is X64")
       ->capture_default_str()
-      ->excludes(Ffs);
+      ->excludes(Ffs)
+      ->each([O](const std::string&) { O->X64ImageGiven = true; });
   Cmd->add_option("--firmware", O->Firmware, "OVMF code image")->capture_default_str();
   Cmd->add_option("--vars", O->Vars,
                   "OVMF variable store to copy (default: the one beside the code image)");

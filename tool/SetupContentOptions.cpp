@@ -81,8 +81,8 @@ uint32_t ParseStoredAttributes(const std::string& Text) {
   return Attributes;
 }
 
-void PrintSetupTable(std::ostream& Out, std::span<const uint8_t> Data) {
-  for (const auto& Line : FormatSetupTable(Data))
+void PrintSetupTable(std::ostream& Out, std::span<const uint8_t> Data, std::string_view ActedOn) {
+  for (const auto& Line : FormatSetupTable(Data, ActedOn))
     Out << Line << "\n";
 }
 

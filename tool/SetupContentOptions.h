@@ -40,6 +40,7 @@ private:
 uint32_t ParseStoredAttributes(const std::string& Text);
 
 // The variable's content as `sio var` shows it (FormatSetupTable), a line each.
-void PrintSetupTable(std::ostream& Out, std::span<const uint8_t> Data);
+void PrintSetupTable(std::ostream& Out, std::span<const uint8_t> Data,
+                     std::string_view ActedOn = "acted on");
 
 } // namespace siotool

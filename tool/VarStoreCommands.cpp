@@ -11,11 +11,13 @@
 #include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
+#include "packaging/SioModuleFile.h"
 #include "pi/KnownGuids.h"
 #include "pi/VariableStore.h"
 #include "pi/VariableStoreRecords.h"
 #include "tool/Commands.h"
 #include "tool/FileOutput.h"
+#include "tool/FirmwareInput.h"
 #include "tool/SetupContentOptions.h"
 
 using sio::Hex;
@@ -96,8 +98,40 @@ void NoteSize(size_t Size) {
   }
 }
 
+// Whether the module reads the variable: unknown without the firmware's code
+// image (the table says what it applies when it does), else that firmware's
+// answer, in a line after the table.
+struct Reading {
+  std::string Label = "the module applies, when it reads the variable";
+  std::string Verdict;
+};
+
+Reading ReadingOn(const std::string& Firmware) {
+  Reading R;
+  if (Firmware.empty())
+    return R;
+  auto Bytes = sio::ReadInputFile(Firmware, kMaxStoreFileSize);
+  auto Found = ovmf::FindFirmwareModule(Bytes, packaging::kSioModuleFileName);
+  if (!Found) {
+    R.Label = "not read there, would apply";
+    R.Verdict = Firmware + ": " + Found.Message() + ": no module reads the variable there";
+    return R;
+  }
+  const ovmf::VariableReading Read = ovmf::ReadsSetupVariable(*Found);
+  R.Label = Read.Reads ? "applied there" : "not read there, would apply";
+  R.Verdict = Firmware + ": " + Read.Why;
+  return R;
+}
+
+void PrintReading(const Reading& R, std::span<const uint8_t> Data) {
+  PrintSetupTable(std::cout, Data, R.Label);
+  if (!R.Verdict.empty())
+    std::cout << R.Verdict << "\n";
+}
+
 struct StoreOptions {
   StoreChoice Store;
+  std::string Firmware;
   std::string Output;
   std::string Attributes; // empty: the stored copy's, or 0x3 for a new variable
   bool ChangeAttributes = false;
@@ -156,6 +190,7 @@ void RunStore(const StoreOptions& Options) {
     ParseStoredAttributes(Options.Attributes); // bad text is refused before the files are read
   if (!Options.Content.Given())
     throw InputError("no content: give --content FILE, --entry or --from");
+  const Reading Read = ReadingOn(Options.Firmware);
   auto Store = OpenStore(Options.Store);
   // The firmware keeps its fault-tolerant-write areas in the store's volume,
   // after the store. A store that fills its volume with no working block after
@@ -203,11 +238,12 @@ void RunStore(const StoreOptions& Options) {
   std::cout << "Wrote " << Options.Output << ": " << Written->size() << " bytes, "
             << After->FreeBytes() << " bytes of the store free\n";
   NoteSize(Data.size());
-  PrintSetupTable(std::cout, Data);
+  PrintReading(Read, Data);
 }
 
-void RunList(const StoreChoice& Choice) {
+void RunList(const StoreChoice& Choice, const std::string& Firmware) {
   const std::string& Path = Choice.Path;
+  const Reading Read = ReadingOn(Firmware);
   auto Store = OpenStore(Choice);
   std::cout << Path << ": " << Describe(Store) << "\n";
   if (Store.Records().empty()) {
@@ -234,7 +270,7 @@ void RunList(const StoreChoice& Choice) {
   WarnOfCopies(Path, Store, Name, pi::kSioSetupVendorGuid);
   std::cout << "\"" << pi::VariableNameText(Name) << "\" at " << Hex(Ours->Offset, 6) << ":\n";
   NoteSize(Ours->Data.size());
-  PrintSetupTable(std::cout, Ours->Data);
+  PrintReading(Read, Ours->Data);
 }
 
 } // namespace
@@ -271,6 +307,11 @@ void AddVarStoreCommands(CLI::App& Var, int& ExitCode) {
       ->add_option("--keep-free", Store->KeepFree,
                    "Bytes of the store left free for the firmware's own records (default 0x800)")
       ->type_name("BYTES");
+  StoreCommand
+      ->add_option("--firmware", Store->Firmware,
+                   "The code image (or flash) the store goes with: say whether the module there "
+                   "reads the variable")
+      ->type_name("FILE");
   Store->Content.AddTo(*StoreCommand, true);
   StoreCommand->callback([Store, &ExitCode] {
     RunStore(*Store);
@@ -288,8 +329,14 @@ void AddVarStoreCommands(CLI::App& Var, int& ExitCode) {
       ->add_option("--volume-at", ListPath->VolumeAt,
                    "Offset of the volume holding the store, when the image holds more than one")
       ->type_name("OFFSET");
-  ListCommand->callback([ListPath, &ExitCode] {
-    RunList(*ListPath);
+  auto ListFirmware = std::make_shared<std::string>();
+  ListCommand
+      ->add_option("--firmware", *ListFirmware,
+                   "The code image (or flash) the store goes with: say whether the module there "
+                   "reads the variable")
+      ->type_name("FILE");
+  ListCommand->callback([ListPath, ListFirmware, &ExitCode] {
+    RunList(*ListPath, *ListFirmware);
     ExitCode = 0;
   });
 }

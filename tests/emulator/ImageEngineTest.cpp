@@ -294,7 +294,7 @@ TEST_P(ImageEngine, ImagesThatCannotBeLoadedAreReported) {
       {"empty file", {}, std::nullopt, "bad image"},
       {"cut in half", std::vector<uint8_t>(Built.begin(), Built.begin() + Built.size() / 2),
        std::nullopt, "bad image"},
-      {"address not page aligned", Built, 0x00200010u, "not page aligned"},
+      {"address not section aligned", Built, 0x00200002u, "not aligned to the image's"},
       {"address over the emulator's own pages", Built, 0x00010000u, "does not fit"},
       {"address over page 0", Built, 0x00000000u, "does not fit"},
       {"no relocations, loaded elsewhere",

@@ -106,7 +106,7 @@ endif()
 check_with_uefitool(one.fd 00000003 content1.bin 0 added)
 sio_ok(var list one.fd)
 if(NOT Out MATCHES "0x000064 +0x3F added +0x03 \\(NV\\+BS\\) +67 +${GUID} +${NAME}"
-   OR NOT Out MATCHES "1 .*acted on: LD8 0xF1 = 0x5A, 0xF0 &= 0xFD")
+   OR NOT Out MATCHES "1 .*the module applies, when it reads the variable: LD8 0xF1 = 0x5A, 0xF0 &= 0xFD")
   fail("list: unexpected report\n${Out}")
 endif()
 
