@@ -61,6 +61,7 @@ struct OvmfOptions {
   unsigned Bound = 120;
   bool NoBoot = false;
   bool First = false;
+  bool OtherMode = false;
   // A Linux kernel the firmware boots after the module (through QEMU's
   // -kernel); the run ends when QEMU does (-no-reboot).
   std::string Kernel;
@@ -141,7 +142,9 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
                                   "variable PPI)"))
             << "\n";
   if (Run.Packed) {
-    std::cout << "Image:     " << Run.ModuleSource << " (" << Pei << ", for the firmware's " << Pei
+    const std::string Mode = std::string(Run.ModuleMode ? ovmf::ProcessorName(*Run.ModuleMode)
+                                                        : "neither IA-32 nor X64");
+    std::cout << "Image:     " << Run.ModuleSource << " (" << Mode << ", for the firmware's " << Pei
               << " PEI), packed with " << DescribeDepex(Run.Depex)
               << (O.Depex.empty()
                       ? (F.HasPeiVariableService() ? " (the firmware has a PEI variable service)"
@@ -293,6 +296,7 @@ int Run(const OvmfOptions& O) {
     R.Depex = *Choice;
   }
   R.Where = O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End;
+  R.OtherMode = O.OtherMode;
   R.Board = BoardFor(O);
   R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip";
   R.Attributes = ParseStoredAttributes(O.Attributes);
@@ -394,6 +398,9 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_flag("--first", O->First,
                 "Put the module's file ahead of the other PEIMs (only its dependency expression "
                 "then orders it after the variable service)");
+  Cmd->add_flag("--other-mode", O->OtherMode,
+                "Insert a module whose image is built for the other processor mode than the "
+                "firmware's PEI (it is never dispatched; refused without this)");
   auto* Kernel = Cmd->add_option("--kernel", O->Kernel,
                                  "Boot this Linux kernel after the firmware (QEMU -kernel); the "
                                  "run ends when QEMU ends");
