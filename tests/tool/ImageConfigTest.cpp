@@ -540,4 +540,36 @@ TEST(ImageConfig, ARelocationReachingIntoTheBoardRecordIsRefused) {
   }
 }
 
+// `--set` onto its own input, under its name or another name of the same
+// file, is refused and the input left as it was.
+TEST(ImageConfig, SetRefusesToWriteOverItsInput) {
+  namespace fs = std::filesystem;
+  const fs::path Dir = fs::path(sio::build::kTestWorkDir) / "image_config" / "own_input";
+  fs::remove_all(Dir);
+  fs::create_directories(Dir / "sub");
+  const std::vector<uint8_t>& Image = test::BuiltImage();
+  const std::string File = (Dir / "module.efi").string();
+  std::ofstream(File, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Image.data()), std::streamsize(Image.size()));
+  fs::create_hard_link(File, Dir / "linked.efi");
+  for (const std::string& Out :
+       {File, (Dir / "sub" / ".." / "module.efi").string(), (Dir / "linked.efi").string()}) {
+    SCOPED_TRACE(Out);
+    CLI::App App;
+    int ExitCode = -1;
+    siotool::AddCommands(App, ExitCode);
+    const char* Args[] = {"sio",        "image",    "config",
+                          File.c_str(), "--set",    "PcdSioF81216aPostCode=0x55",
+                          "-o",         Out.c_str()};
+    try {
+      App.parse(static_cast<int>(std::size(Args)), const_cast<char**>(Args));
+      ADD_FAILURE() << "written, exit " << ExitCode;
+    } catch (const siotool::InputError& Error) {
+      EXPECT_NE(std::string(Error.what()).find("is an input of this run"), std::string::npos)
+          << Error.what();
+    }
+    EXPECT_EQ(pe::ReadFileBytes(File).value(), Image);
+  }
+}
+
 } // namespace
