@@ -78,7 +78,7 @@ sio::Result<uint32_t> BoardConfigFileOffset(std::span<const uint8_t> Image) {
   return Section->RawOffset + (Rva - Section->VirtualAddress);
 }
 
-sio::Result<BoardConfig> ReadBoardConfig(std::span<const uint8_t> Image) {
+sio::Result<ImageBoardRecord> ReadBoardRecord(std::span<const uint8_t> Image) {
   auto Offset = BoardConfigFileOffset(Image);
   if (!Offset)
     return Offset.Failure();
@@ -87,8 +87,17 @@ sio::Result<BoardConfig> ReadBoardConfig(std::span<const uint8_t> Image) {
   // The pair after the reserved script bytes stops a script without an end
   // pair; an image where it is not (0x00, 0x00) would play on past them.
   if (Record.InitScriptClosing.Register != 0 || Record.InitScriptClosing.Value != 0)
-    return sio::Fail("the board record's closing pair after the script is not (0x00, 0x00)");
-  return BoardConfig::FromRecord(Record);
+    return sio::Fail("the board record's closing pair after the script is " +
+                     sio::Hex(Record.InitScriptClosing.Register, 2) + ", " +
+                     sio::Hex(Record.InitScriptClosing.Value, 2) + ", not (0x00, 0x00)");
+  return ImageBoardRecord{*Offset, BoardConfig::FromRecord(Record)};
+}
+
+sio::Result<BoardConfig> ReadBoardConfig(std::span<const uint8_t> Image) {
+  auto Record = ReadBoardRecord(Image);
+  if (!Record)
+    return Record.Failure();
+  return Record->Config;
 }
 
 sio::Result<BoardConfig> ReadModuleFileBoardConfig(std::span<const uint8_t> File) {

@@ -19,7 +19,17 @@ namespace chip {
 // the link laid it out: its entry point elsewhere, the record outside a
 // read-only section's file bytes, or a base relocation inside the record.
 sio::Result<uint32_t> BoardConfigFileOffset(std::span<const uint8_t> Image);
-// Image may be either image or its TE form.
+// The board record of Image and its values, checked once for every command
+// that reads or patches it: where BoardConfigFileOffset finds it, and its
+// closing pair after the reserved script bytes (0x00, 0x00), which stops a
+// script that has no end pair of its own. Image may be either image or its
+// TE form.
+struct ImageBoardRecord {
+  uint32_t FileOffset = 0;
+  BoardConfig Config;
+};
+sio::Result<ImageBoardRecord> ReadBoardRecord(std::span<const uint8_t> Image);
+// ReadBoardRecord's values.
 sio::Result<BoardConfig> ReadBoardConfig(std::span<const uint8_t> Image);
 // The values of the image in a module's firmware file (its PE32 or TE section).
 sio::Result<BoardConfig> ReadModuleFileBoardConfig(std::span<const uint8_t> File);

@@ -3,10 +3,64 @@
 
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <sys/stat.h>
 
 #include "common/InputError.h"
 
 namespace sio {
+namespace {
+
+struct InputIdentity {
+  std::filesystem::path Name; // as absolute and normal as the system tells
+  dev_t Device = 0;
+  ino_t Inode = 0;
+};
+
+struct Inputs {
+  std::mutex Lock;
+  std::vector<InputIdentity> Read;
+};
+
+Inputs& InputsOfThisRun() {
+  static Inputs Kept;
+  return Kept;
+}
+
+std::filesystem::path NormalName(const std::string& Path) {
+  std::error_code Error;
+  auto Name = std::filesystem::weakly_canonical(Path, Error);
+  return Error ? std::filesystem::path(Path).lexically_normal() : Name;
+}
+
+void Remember(const std::string& Path) {
+  InputIdentity Input{NormalName(Path)};
+  struct stat Status {};
+  if (::stat(Path.c_str(), &Status) == 0) {
+    Input.Device = Status.st_dev;
+    Input.Inode = Status.st_ino;
+  }
+  Inputs& Kept = InputsOfThisRun();
+  std::lock_guard Guard(Kept.Lock);
+  Kept.Read.push_back(std::move(Input));
+}
+
+} // namespace
+
+bool IsInputOfThisRun(const std::string& Path) {
+  const auto Name = NormalName(Path);
+  struct stat Status {};
+  const bool Exists = ::stat(Path.c_str(), &Status) == 0;
+  Inputs& Kept = InputsOfThisRun();
+  std::lock_guard Guard(Kept.Lock);
+  for (const InputIdentity& Input : Kept.Read) {
+    if (Input.Name == Name)
+      return true;
+    if (Exists && Input.Inode != 0 && Input.Device == Status.st_dev && Input.Inode == Status.st_ino)
+      return true;
+  }
+  return false;
+}
 
 std::vector<uint8_t> ReadInputFile(const std::string& Path, size_t MaxSize) {
   std::error_code Error;
@@ -26,6 +80,7 @@ std::vector<uint8_t> ReadInputFile(const std::string& Path, size_t MaxSize) {
   }
   if (In.bad())
     throw siotool::InputError(Path + ": cannot read file");
+  Remember(Path);
   return Data;
 }
 

@@ -2,6 +2,7 @@
 #include "ovmf/FirmwareSurvey.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "common/Hex.h"
 #include "ovmf/OvmfImage.h"
@@ -59,21 +60,6 @@ std::optional<VolumeImage> ImageOfSection(std::span<const uint8_t> Body, bool Te
 
 namespace {
 
-// Every offset in Bytes where Value's little-endian bytes of Width lie, at a
-// multiple of Width.
-std::vector<size_t> AlignedOccurrences(std::span<const uint8_t> Bytes, uint64_t Value,
-                                       size_t Width) {
-  std::vector<size_t> Found;
-  for (size_t At = 0; At + Width <= Bytes.size(); At += Width) {
-    uint64_t Read = 0;
-    for (size_t B = 0; B < Width; ++B)
-      Read |= static_cast<uint64_t>(Bytes[At + B]) << (8 * B);
-    if (Read == Value)
-      Found.push_back(At);
-  }
-  return Found;
-}
-
 uint64_t ReadLe(std::span<const uint8_t> Bytes, size_t At, size_t Width) {
   uint64_t Read = 0;
   for (size_t B = 0; B < Width; ++B)
@@ -90,22 +76,26 @@ bool InstallsPpi(const VolumeImage& Image, const pi::Guid& Ppi) {
   // bytes of padding, then two 8-byte pointers (the record is 8-aligned).
   const size_t Pointer = *Mode == Processor::X64 ? 8 : 4;
   const std::span<const uint8_t> Bytes = Image.Bytes;
+  // The addresses of the GUID's copies, then one pass over the pointers: a
+  // descriptor points at one of them. Both passes are linear in the image,
+  // however many copies it holds.
+  std::unordered_set<uint64_t> GuidAddresses;
   for (auto It = Bytes.begin();
-       (It = std::search(It, Bytes.end(), Ppi.begin(), Ppi.end())) != Bytes.end(); ++It) {
-    const auto GuidAddress = Image.AddressOf(static_cast<size_t>(It - Bytes.begin()));
-    if (!GuidAddress)
+       (It = std::search(It, Bytes.end(), Ppi.begin(), Ppi.end())) != Bytes.end(); ++It)
+    if (const auto Address = Image.AddressOf(static_cast<size_t>(It - Bytes.begin())))
+      GuidAddresses.insert(*Address);
+  if (GuidAddresses.empty())
+    return false;
+  for (size_t At = Pointer; At + 2 * Pointer <= Bytes.size(); At += Pointer) {
+    if (!GuidAddresses.contains(ReadLe(Bytes, At, Pointer)))
       continue;
-    for (size_t At : AlignedOccurrences(Bytes, *GuidAddress, Pointer)) {
-      if (At < Pointer || At + 2 * Pointer > Bytes.size())
-        continue;
-      const uint64_t Flags = ReadLe(Bytes, At - Pointer, 4);
-      if ((Flags & ~uint64_t{kPpiDescriptorTerminateList}) != kPpiDescriptorPpi)
-        continue;
-      // The interface lies in the image, or there is none (a PPI that only signals).
-      const uint64_t Interface = ReadLe(Bytes, At + Pointer, Pointer);
-      if (Interface == 0 || Image.OffsetOf(Interface))
-        return true;
-    }
+    const uint64_t Flags = ReadLe(Bytes, At - Pointer, 4);
+    if ((Flags & ~uint64_t{kPpiDescriptorTerminateList}) != kPpiDescriptorPpi)
+      continue;
+    // The interface lies in the image, or there is none (a PPI that only signals).
+    const uint64_t Interface = ReadLe(Bytes, At + Pointer, Pointer);
+    if (Interface == 0 || Image.OffsetOf(Interface))
+      return true;
   }
   return false;
 }
@@ -206,15 +196,30 @@ std::vector<pi::Guid> PpiInstallers(std::span<const uint8_t> Volume, const pi::G
   return Files;
 }
 
-sio::Result<FirmwareSurvey> SurveyFirmware(const OvmfImage& Image) {
-  FirmwareSurvey S;
-  auto Pei = VolumeProcessor(Image.PeiVolume(), pi::file_type::kPeiCore);
+sio::Result<Processor> PeiProcessor(std::span<const uint8_t> PeiVolume) {
+  auto Pei = VolumeProcessor(PeiVolume, pi::file_type::kPeiCore);
   if (!Pei)
     return Pei.Within("PEI volume's PEI core");
-  auto Peims = VolumeProcessor(Image.PeiVolume(), pi::file_type::kPeim);
-  if (Peims && *Peims != *Pei)
-    return sio::Fail("PEI volume: the PEI core is " + std::string(ProcessorName(*Pei)) +
-                     ", its PEIMs " + std::string(ProcessorName(*Peims)));
+  // A PEI Foundation loads only images of its own machine: a PEIM built
+  // for any other marks a firmware laid out otherwise than the PEI core
+  // says, whether one PEIM is so or all.
+  auto Images = VolumeImages(PeiVolume);
+  if (!Images)
+    return Images.Within("PEI volume");
+  for (const VolumeImage& I : *Images)
+    if (I.FileType == pi::file_type::kPeim && I.Machine != MachineOf(*Pei))
+      return sio::Fail("PEI volume: the PEI core is " + std::string(ProcessorName(*Pei)) +
+                       ", and the PEIM in file " + pi::FormatGuid(I.File) +
+                       " is built for machine " + Hex(I.Machine) +
+                       ", which its PEI Foundation does not load");
+  return *Pei;
+}
+
+sio::Result<FirmwareSurvey> SurveyFirmware(const OvmfImage& Image) {
+  FirmwareSurvey S;
+  auto Pei = PeiProcessor(Image.PeiVolume());
+  if (!Pei)
+    return Pei.Failure();
   S.Pei = *Pei;
   auto Dxe = VolumeProcessor(Image.DxeVolume(), pi::file_type::kDxeCore);
   if (!Dxe)

@@ -73,6 +73,11 @@ sio::Result<Processor> VolumeProcessor(std::span<const uint8_t> Volume, uint8_t 
 // or does so.
 std::vector<pi::Guid> PpiInstallers(std::span<const uint8_t> Volume, const pi::Guid& Ppi);
 
+// PEI's mode: the PEI volume's PEI core's. An error when there is no PEI
+// core, or a PEIM of the volume is built for another machine (the other
+// mode, EBC, another architecture), which a PEI Foundation does not load.
+sio::Result<Processor> PeiProcessor(std::span<const uint8_t> PeiVolume);
+
 struct FirmwareSurvey {
   Processor Pei = Processor::Ia32;
   Processor Dxe = Processor::Ia32;
@@ -82,7 +87,7 @@ struct FirmwareSurvey {
   bool HasPeiVariableService() const { return !VariableServices.empty(); }
 };
 
-// PEI's mode from the PEI volume's PEI core and PEIMs, DXE's from the DXE
+// PEI's mode from PeiProcessor, DXE's from the DXE
 // volume's DXE core, the variable service from PpiInstallers.
 sio::Result<FirmwareSurvey> SurveyFirmware(const OvmfImage& Image);
 

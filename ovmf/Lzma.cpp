@@ -3,6 +3,7 @@
 
 #include <lzma.h>
 
+#include <algorithm>
 #include <string>
 
 #include "pi/LittleEndian.h"
@@ -10,7 +11,9 @@
 namespace ovmf {
 namespace {
 
+constexpr size_t kDictionaryFieldOffset = 1;
 constexpr size_t kSizeFieldOffset = 5;
+constexpr uint32_t kSmallestWindow = 4096;
 constexpr uint64_t kUnknownSize = ~uint64_t{0};
 
 // Runs Stream through a coder set up by the caller; returns everything it
@@ -63,10 +66,26 @@ sio::Result<std::vector<uint8_t>> LzmaAloneDecode(std::span<const uint8_t> Strea
   if (*Declared > kLzmaMaxDecodedSize)
     return sio::Fail("LZMA stream declares an implausible size (" + std::to_string(*Declared) +
                      " bytes)");
+  // The firmware's decoder writes into the whole output, which is its
+  // window: any dictionary size decodes the same, and a window larger than
+  // the output is never used. liblzma sets aside the whole window the header
+  // names, so the window is clamped to the output (4 KiB at least, the
+  // smallest window) and a header naming up to 4 GiB costs no more memory.
+  std::vector<uint8_t> Clamped(Stream.begin(), Stream.end());
+  pi::Le32 Window;
+  pi::ReadRecord(Clamped, kDictionaryFieldOffset, Window);
+  const uint64_t Needed = std::max<uint64_t>(*Declared, kSmallestWindow);
+  if (Window.Get() > Needed) {
+    Window = static_cast<uint32_t>(Needed);
+    pi::WriteRecord(std::span<uint8_t>(Clamped), kDictionaryFieldOffset, Window);
+  }
+  // The window and liblzma's own tables fit well below this; a header
+  // that asks for more is refused rather than given the memory.
+  constexpr uint64_t kDecoderMemory = 2 * kLzmaMaxDecodedSize;
   lzma_stream Coder = LZMA_STREAM_INIT;
-  if (lzma_alone_decoder(&Coder, UINT64_MAX) != LZMA_OK)
+  if (lzma_alone_decoder(&Coder, kDecoderMemory) != LZMA_OK)
     return sio::Fail("liblzma: no decoder");
-  auto Out = RunCoder(Coder, Stream, static_cast<size_t>(*Declared), "LZMA decoding");
+  auto Out = RunCoder(Coder, Clamped, static_cast<size_t>(*Declared), "LZMA decoding");
   if (Out && Out->size() != *Declared)
     return sio::Fail("LZMA stream decodes to " + std::to_string(Out->size()) +
                      " bytes, its header says " + std::to_string(*Declared));

@@ -49,6 +49,15 @@ sio::Result<void> WriteWhole(const std::string& Path, std::span<const uint8_t> B
   return {};
 }
 
+// True when A and B name one file: the same name, or the same device and
+// inode.
+bool SameFile(const std::string& A, const std::string& B) {
+  std::error_code Error;
+  if (fs::weakly_canonical(A, Error) == fs::weakly_canonical(B, Error) && !Error)
+    return true;
+  return fs::equivalent(A, B, Error) && !Error;
+}
+
 // The module's firmware file: its image's mode and its dependency expression.
 struct FileFacts {
   std::optional<Processor> Mode;
@@ -148,7 +157,7 @@ std::vector<std::string> WhyNotDispatched(const OvmfRun& Run, const OvmfImage& P
 // foreseen of the dispatch, the boot of the code image Run.Output (opened as
 // Code) and the module's runs in its trace.
 sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& Code,
-                            uint64_t CodeSize) {
+                            uint64_t CodeSize, const std::vector<uint8_t>* Patched) {
   const auto Read = [&R](const std::string& Path, size_t Max) {
     return R.Read ? R.Read(Path, Max) : ReadWhole(Path, Max);
   };
@@ -156,7 +165,9 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
                           const char* What) {
     return R.Write ? R.Write(Path, Bytes, What) : WriteWhole(Path, Bytes, What);
   };
-  // The variable store, with the setup variable when there is one.
+  // The variable store, with the setup variable when there is one. Both
+  // files (the patched code image, when the firmware was changed, and the
+  // store's copy) are written only once everything is found and checked.
   Run.VarsChosen = R.Vars.empty();
   if (Run.VarsChosen) {
     auto Store = VariableStoreFor(R.Firmware, CodeSize);
@@ -167,6 +178,7 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
     Run.Vars = R.Vars;
   }
   Run.VarsBooted = Run.Vars;
+  std::optional<std::vector<uint8_t>> StoreWithSetup;
   if (Run.Board.SetupVariable) {
     auto Vars = Read(Run.Vars, kMaxFirmwareImage);
     if (!Vars)
@@ -175,7 +187,22 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
     if (!Stored)
       return Stored.Within(Run.Vars);
     Run.VarsBooted = R.VarsOutput.empty() ? ChangedCopyName(Run.Vars) : R.VarsOutput;
-    if (auto Written = Write(Run.VarsBooted, *Stored, "variable store"); !Written)
+    StoreWithSetup = std::move(*Stored);
+  }
+  // The boot reads the code image and the store it copies: neither written
+  // file may be the other, nor the store copied.
+  for (const std::string& Other : {Run.Vars, Run.VarsBooted})
+    if (SameFile(Run.Output, Other))
+      return sio::Fail(Run.Output + ": names the variable store " + Other +
+                       "; write the patched firmware to another file");
+  if (StoreWithSetup && SameFile(Run.VarsBooted, Run.Vars))
+    return sio::Fail(Run.VarsBooted + ": is the variable store copied; write the copy with the "
+                                      "setup variable to another file");
+  if (Patched)
+    if (auto Written = Write(Run.Output, *Patched, "patched firmware"); !Written)
+      return Written.Failure();
+  if (StoreWithSetup) {
+    if (auto Written = Write(Run.VarsBooted, *StoreWithSetup, "variable store"); !Written)
       return Written.Failure();
     Run.SetupStored = Run.Board.SetupVariable->size();
   }
@@ -312,7 +339,7 @@ sio::Result<OvmfRun> RunHeldCopy(const OvmfRequest& R, OvmfRun Run, const OvmfIm
   if (!Run.VariablePpiAtDispatch)
     Run.Board.Faults.NoVariablePpi = true;
   Run.Output = R.Firmware;
-  return Finish(R, std::move(Run), Image, CodeSize);
+  return Finish(R, std::move(Run), Image, CodeSize, nullptr);
 }
 
 } // namespace
@@ -366,10 +393,6 @@ sio::Result<std::string> VariableStoreFor(const std::string& Code, uint64_t Code
 sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   const auto Read = [&R](const std::string& Path, size_t Max) {
     return R.Read ? R.Read(Path, Max) : ReadWhole(Path, Max);
-  };
-  const auto Write = [&R](const std::string& Path, std::span<const uint8_t> Bytes,
-                          const char* What) {
-    return R.Write ? R.Write(Path, Bytes, What) : WriteWhole(Path, Bytes, What);
   };
   OvmfRun Run;
 
@@ -430,10 +453,29 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   const FileFacts Facts = FactsOf(File);
   Run.ModuleMode = Facts.Mode;
   Run.Depex = Facts.Depex;
-  // The board values of the image in the file: what it probes and writes. A
-  // file that is no sound module file is refused by the insertion below.
-  if (const auto Values = chip::ReadModuleFileBoardConfig(File))
-    Run.Module = *Values;
+  // Into the PEI volume (in memory: nothing is written before every check).
+  Run.Output = R.Output.empty() ? ChangedCopyName(R.Firmware) : R.Output;
+  auto Inserted = InsertPeim(Image->PeiVolume(), Image->PeiVolumeAddress(), File, R.Where);
+  // The volume's refusals (a name it already holds, no room) are about the
+  // firmware; the rest about the module's file.
+  if (!Inserted)
+    return Inserted.Within(Inserted.Failure().Kind == sio::ErrorKind::Refused ? R.Firmware
+                                                                              : Run.ModuleSource);
+  Run.Added = *Inserted;
+  // The PEI Foundation loads only images of its own processor mode: another
+  // is refused before anything is written, unless asked for.
+  if (Run.ModuleMode != Run.Firmware.Pei && !R.OtherMode)
+    return sio::Fail(
+        Run.ModuleSource + ": its image is built for " +
+        std::string(Run.ModuleMode ? ProcessorName(*Run.ModuleMode) : "another machine") +
+        ", and the PEI of " + R.Firmware + " runs " + std::string(ProcessorName(Run.Firmware.Pei)) +
+        " (--other-mode inserts it all the same; it is never dispatched)");
+  // The board values of the image in the file: what it probes and writes,
+  // through the check every command makes of a board record.
+  const auto Values = chip::ReadModuleFileBoardConfig(File);
+  if (!Values)
+    return Values.Within(Run.ModuleSource);
+  Run.Module = *Values;
 
   // The board: QEMU can only stand in for the chip with its mixer, at one of
   // the module's ports.
@@ -444,12 +486,7 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   if (!Run.VariablePpiAtDispatch)
     Run.Board.Faults.NoVariablePpi = true;
 
-  // Into the PEI volume, the image rebuilt around it and opened again.
-  Run.Output = R.Output.empty() ? ChangedCopyName(R.Firmware) : R.Output;
-  auto Inserted = InsertPeim(Image->PeiVolume(), Image->PeiVolumeAddress(), File, R.Where);
-  if (!Inserted)
-    return Inserted.Within(Run.ModuleSource);
-  Run.Added = *Inserted;
+  // The image rebuilt around the changed PEI volume and opened again.
   auto Patched = Image->Rebuild();
   if (!Patched)
     return Patched.Within(Run.Output);
@@ -458,10 +495,8 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
     return Check.Within(Run.Output);
   if (!std::ranges::equal(Check->PeiVolume(), Image->PeiVolume()))
     return sio::Fail(Run.Output + ": the rebuilt image does not hold the changed PEI volume");
-  if (auto Written = Write(Run.Output, *Patched, "patched firmware"); !Written)
-    return Written.Failure();
 
-  return Finish(R, std::move(Run), *Check, CodeSize);
+  return Finish(R, std::move(Run), *Check, CodeSize, &*Patched);
 }
 
 } // namespace ovmf

@@ -56,6 +56,9 @@ struct OvmfRequest {
   // given then takes its place.
   bool Replace = false;
   InsertAt Where = InsertAt::End;
+  // Insert a module whose image is built for the other processor mode than
+  // the firmware's PEI (it is never dispatched); refused otherwise.
+  bool OtherMode = false;
   // The board QEMU and the board model run (a stand-in chip or none); its
   // setup variable is stored in the copy of the variable store the boot uses.
   // Its variable PPI follows the firmware: taken away when the module is

@@ -227,14 +227,16 @@ sio::Result<ImageKind> ValidateModuleImage(std::span<const uint8_t> Bytes) {
 }
 
 std::string FormatImageCheck(const ImageCheckReport& Report) {
-  std::string Text = "Image " + Report.Path + ": " + std::to_string(Report.FileSize) + " bytes, " +
+  // Names and messages carry bytes of the file (section names): printed safe.
+  std::string Text = "Image " + sio::PrintableText(Report.Path) + ": " +
+                     std::to_string(Report.FileSize) + " bytes, " +
                      std::to_string(Report.SizeOfImage) + " bytes in memory\n";
   char Line[256];
   std::snprintf(Line, sizeof Line, "  %-20s %-6s %s\n", "check", "result", "found");
   Text += Line;
   for (const auto& Check : Report.Checks) {
     std::snprintf(Line, sizeof Line, "  %-20s %-6s %s\n", Check.Name.c_str(),
-                  Check.Passed ? "pass" : "FAIL", Check.Message.c_str());
+                  Check.Passed ? "pass" : "FAIL", sio::PrintableText(Check.Message).c_str());
     Text += Line;
   }
   if (!Report.Sections.empty()) {
@@ -243,8 +245,9 @@ std::string FormatImageCheck(const ImageCheckReport& Report) {
     Text += Line;
   }
   for (const auto& S : Report.Sections) {
-    std::snprintf(Line, sizeof Line, "  %-8s 0x%08X 0x%08X 0x%08X %s\n", S.Name.c_str(),
-                  S.VirtualAddress, S.VirtualSize, S.RawSize, S.Flags.c_str());
+    std::snprintf(Line, sizeof Line, "  %-8s 0x%08X 0x%08X 0x%08X %s\n",
+                  sio::PrintableText(S.Name).c_str(), S.VirtualAddress, S.VirtualSize, S.RawSize,
+                  S.Flags.c_str());
     Text += Line;
   }
   Text += Report.Passed() ? "Image check passed\n" : "Image check FAILED\n";

@@ -6,6 +6,7 @@
 
 #include "common/Hex.h"
 #include "pi/Checksum.h"
+#include "pi/FfsFile.h"
 
 namespace pi {
 namespace {
@@ -58,34 +59,61 @@ sio::Result<VolumeView> ParseVolume(std::span<const uint8_t> Bytes) {
   return V;
 }
 
+sio::Result<void> CheckBlockSize(uint32_t BlockSize) {
+  if (!std::has_single_bit(BlockSize) || BlockSize < 8)
+    return sio::Fail("block size " + std::to_string(BlockSize) + " is not a power of two >= 8");
+  if (BlockSize > kMaxBuiltVolumeSize)
+    return sio::Fail("block size " + std::to_string(BlockSize) + " (" + Hex(BlockSize) +
+                     ") is larger than the largest volume, " + Hex(kMaxBuiltVolumeSize) +
+                     " bytes (16 MiB, the largest flash a platform maps)");
+  return {};
+}
+
 sio::Result<BuiltVolume> BuildFirmwareVolume(const std::vector<std::vector<uint8_t>>& Files,
                                              const VolumeOptions& Options) {
-  if (!std::has_single_bit(Options.BlockSize) || Options.BlockSize < 8)
-    return sio::Fail("block size " + std::to_string(Options.BlockSize) +
-                     " is not a power of two >= 8");
+  if (auto Block = CheckBlockSize(Options.BlockSize); !Block)
+    return Block.Failure();
+  const auto NameOf = [&Options](size_t I) {
+    return I < Options.FileNames.size() ? Options.FileNames[I] : "file " + std::to_string(I + 1);
+  };
+  // Every size the volume reaches is checked before the bytes are made.
+  const auto TooLarge = [](uint64_t Size) -> sio::Result<void> {
+    return sio::Fail("the volume would be " + Hex(Size) + " bytes, larger than " +
+                     Hex(kMaxBuiltVolumeSize) + " (16 MiB, the largest flash a platform maps)");
+  };
   const uint8_t Erase = Options.ErasePolarity ? 0xFF : 0x00;
   BuiltVolume Out;
   std::vector<uint8_t>& V = Out.Bytes;
   V.assign(kFvMinHeaderLength, 0);
   uint32_t VolumeAlignment = kFfsFileAlignment;
-  std::vector<Guid> Names;
+  std::vector<std::pair<Guid, size_t>> Names; // each file's name and place
   for (size_t I = 0; I < Files.size(); ++I) {
     const std::vector<uint8_t>& File = Files[I];
     const auto Info = ReadFfsFile(File);
     if (!Info)
-      return Info.Within("file " + std::to_string(I + 1));
+      return Info.Within(NameOf(I));
+    // Files of these types are made of sections: each must lie inside the file.
+    if (Info->Type >= kFirstSectionedFileType && Info->Type <= kLastSectionedFileType)
+      if (auto Sections = ListSections(File); !Sections)
+        return Sections.Within(NameOf(I));
     // A reader finds a file by its name; a second file of that name would never be found.
     if (Info->Type != file_type::kPad) {
-      if (std::find(Names.begin(), Names.end(), Info->Name) != Names.end())
-        return sio::Fail(sio::ErrorKind::Refused, "two files named " + FormatGuid(Info->Name));
-      Names.push_back(Info->Name);
+      const auto Earlier = std::ranges::find(Names, Info->Name, &std::pair<Guid, size_t>::first);
+      if (Earlier != Names.end())
+        return sio::Fail(sio::ErrorKind::Refused, NameOf(I) + ": named " + FormatGuid(Info->Name) +
+                                                      ", as " + NameOf(Earlier->second) + " is");
+      Names.emplace_back(Info->Name, I);
     }
     const uint32_t DataAlignment = DecodeDataAlignment(Info->Attributes);
     size_t Start = AlignUp(V.size(), kFfsFileAlignment);
+    // The pad file in front (when the data is not aligned) holds at least its own header.
+    const uint64_t Data = (Start + sizeof(FfsFileHeader)) % DataAlignment != 0
+                              ? AlignUp(Start + 2 * sizeof(FfsFileHeader), DataAlignment)
+                              : Start + sizeof(FfsFileHeader);
+    if (Data - sizeof(FfsFileHeader) + Info->Size > kMaxBuiltVolumeSize)
+      return TooLarge(Data - sizeof(FfsFileHeader) + Info->Size).Within(NameOf(I));
     V.resize(Start, Erase);
-    if ((Start + sizeof(FfsFileHeader)) % DataAlignment != 0) {
-      // The pad file must hold at least its own header.
-      const size_t Data = AlignUp(Start + 2 * sizeof(FfsFileHeader), DataAlignment);
+    if (Data != Start + sizeof(FfsFileHeader)) {
       V.resize(Data - sizeof(FfsFileHeader));
       WritePadFile(std::span<uint8_t>(V).subspan(Start), Options.ErasePolarity);
       Start = V.size();
@@ -98,6 +126,8 @@ sio::Result<BuiltVolume> BuildFirmwareVolume(const std::vector<std::vector<uint8
     WriteRecord(std::span<uint8_t>(V), Start, H);
     VolumeAlignment = std::max(VolumeAlignment, DataAlignment);
   }
+  if (AlignUp(V.size(), Options.BlockSize) > kMaxBuiltVolumeSize)
+    return TooLarge(AlignUp(V.size(), Options.BlockSize)).Failure();
   V.resize(AlignUp(V.size(), Options.BlockSize), Erase);
 
   FvHeader H{};

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/Result.h"
@@ -29,8 +30,13 @@ struct VolumeView {
 // the free space, and nothing but erased bytes after it.
 sio::Result<VolumeView> ParseVolume(std::span<const uint8_t> Bytes);
 
+// The largest volume built: the largest flash a platform maps below 4 GiB.
+inline constexpr size_t kMaxBuiltVolumeSize = 16 << 20;
+
 struct VolumeOptions {
   uint32_t BlockSize = 0x1000;
+  // Names each file in messages, in the order given ("file 1", ... when empty).
+  std::vector<std::string> FileNames;
   // Erased flash reads 0xFF; file states are stored as their complement.
   bool ErasePolarity = true;
 };
@@ -41,12 +47,18 @@ struct BuiltVolume {
   std::vector<size_t> FileOffsets;
 };
 
+// A power of two from 8 up to kMaxBuiltVolumeSize.
+sio::Result<void> CheckBlockSize(uint32_t BlockSize);
+
 // Places each stand-alone file (as ReadFfsFile accepts it) on an 8-byte
 // boundary, with a pad file in front where its data alignment asks for one,
 // fills the rest with the erase value up to a whole number of blocks, and
 // writes the header (length, attributes with the largest alignment, block
-// map, checksum). An error for a file ReadFfsFile refuses, a second file of
-// one name, or a block size that is not a power of two >= 8.
+// map, checksum). An error for a file ReadFfsFile refuses, a file of a type
+// that holds sections whose sections do not fill it soundly, a second file of
+// one name, a block size CheckBlockSize refuses, or a volume (pad files and
+// the last block's fill included) larger than kMaxBuiltVolumeSize; the limit
+// is checked before each piece is added.
 sio::Result<BuiltVolume> BuildFirmwareVolume(const std::vector<std::vector<uint8_t>>& Files,
                                              const VolumeOptions& Options = {});
 

@@ -87,6 +87,10 @@ inline constexpr uint8_t kPeim = 0x06;
 inline constexpr uint8_t kFvImage = 0x0B;
 inline constexpr uint8_t kPad = 0xF0;
 } // namespace file_type
+// File types whose data is a series of sections (FREEFORM to
+// MM_CORE_STANDALONE); RAW, pad and OEM or debug types hold other data.
+inline constexpr uint8_t kFirstSectionedFileType = 0x02;
+inline constexpr uint8_t kLastSectionedFileType = 0x0F;
 
 namespace file_attr {
 inline constexpr uint8_t kLargeFile = 0x01;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/FileInput.h"
 #include "common/InputError.h"
 
 namespace siotool {
@@ -69,6 +70,49 @@ bool WriteAll(int Fd, std::span<const uint8_t> Bytes) {
   return true;
 }
 
+const char* KindOf(mode_t Mode) {
+  if (S_ISLNK(Mode))
+    return "a symbolic link";
+  if (S_ISCHR(Mode))
+    return "a character device";
+  if (S_ISBLK(Mode))
+    return "a block device";
+  if (S_ISFIFO(Mode))
+    return "a pipe";
+  if (S_ISSOCK(Mode))
+    return "a socket";
+  return "not a regular file";
+}
+
+// Moves From to the new name To, never replacing a file that has appeared
+// there: renameat2's RENAME_NOREPLACE, or, on a file system without it, a
+// hard link (which fails on an existing name) whose old name the caller
+// removes. 0, or -1 with errno set (EEXIST when To exists).
+int MoveToNewName(const std::string& From, const std::string& To, bool& Linked) {
+  Linked = false;
+  if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+    return -1;
+  if (::link(From.c_str(), To.c_str()) != 0)
+    return -1;
+  Linked = true;
+  return 0;
+}
+
+// The rename is durable once the folder's entry is on disk.
+void SyncFolder(const std::filesystem::path& Folder, const std::string& Failed) {
+  int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Dir < 0 || ::fsync(Dir) != 0) {
+    int Error = errno;
+    if (Dir >= 0)
+      ::close(Dir);
+    errno = Error;
+    throw InputError(Failed + "written, but the folder could not be synced: " + Reason());
+  }
+  ::close(Dir);
+}
+
 mode_t NewFileMode() {
   mode_t Mask = ::umask(0);
   ::umask(Mask);
@@ -79,15 +123,26 @@ mode_t NewFileMode() {
 
 void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
                      bool Overwrite) {
+  WriteOutputFile(Path, Bytes, What, Overwrite, {});
+}
+
+void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
+                     bool Overwrite,
+                     const std::function<void(const std::string& Temporary)>& BeforeRename) {
   const std::string Failed = Path + ": cannot write the " + What + ": ";
+  if (sio::IsInputOfThisRun(Path))
+    throw InputError(Path + ": is an input of this run; write the " + std::string(What) +
+                     " to another file");
   struct stat Existing {};
   const bool Exists = ::lstat(Path.c_str(), &Existing) == 0;
   if (Exists && S_ISDIR(Existing.st_mode))
     throw InputError(Path + ": is a directory, not a place for the " + What);
+  if (Exists && !S_ISREG(Existing.st_mode))
+    throw InputError(Path + ": exists and is " + KindOf(Existing.st_mode) + "; the " + What +
+                     " goes to a new name or over a regular file");
   if (Exists && !Overwrite)
     throw InputError(Path + ": exists (give --force to replace it)");
-  const mode_t Mode =
-      Exists && S_ISREG(Existing.st_mode) ? Existing.st_mode & 07777 : NewFileMode();
+  const mode_t Mode = Exists ? Existing.st_mode & 07777 : NewFileMode();
 
   const std::filesystem::path Target(Path);
   std::filesystem::path Folder = Target.parent_path();
@@ -100,28 +155,24 @@ void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, co
   if (!WriteAll(Temporary.Fd(), Bytes) || ::fchmod(Temporary.Fd(), Mode) != 0 ||
       ::fsync(Temporary.Fd()) != 0 || !Temporary.Close())
     throw InputError(Failed + Reason());
+  if (BeforeRename)
+    BeforeRename(Temporary.Path());
 
-  // Without --force the rename itself refuses an output that appeared since
-  // the check above.
-  int Renamed = Overwrite ? ::rename(Temporary.Path().c_str(), Path.c_str())
-                          : ::renameat2(AT_FDCWD, Temporary.Path().c_str(), AT_FDCWD, Path.c_str(),
-                                        RENAME_NOREPLACE);
+  // A name that was new at the check above is taken only while it still is:
+  // whatever appeared there since is left as it is.
+  bool Linked = false;
+  const int Renamed = Exists ? ::rename(Temporary.Path().c_str(), Path.c_str())
+                             : MoveToNewName(Temporary.Path(), Path, Linked);
   if (Renamed != 0) {
     if (errno == EEXIST)
-      throw InputError(Path + ": exists (give --force to replace it)");
+      throw InputError(Path + ": appeared while the " + What + " was written; left as it is");
     throw InputError(Failed + Reason());
   }
+  // A hard link leaves the temporary name, which the destructor removes.
+  if (Linked)
+    return SyncFolder(Folder, Failed);
   Temporary.Renamed();
-  // The rename is durable once the folder's entry is on disk.
-  int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (Dir < 0 || ::fsync(Dir) != 0) {
-    int Error = errno;
-    if (Dir >= 0)
-      ::close(Dir);
-    errno = Error;
-    throw InputError(Failed + "written, but the folder could not be synced: " + Reason());
-  }
-  ::close(Dir);
+  SyncFolder(Folder, Failed);
 }
 
 } // namespace siotool

@@ -47,9 +47,10 @@ struct ConfigOptions {
   bool Inf = false;
 };
 
-void ListConfig(std::span<const uint8_t> Image, uint32_t Record, const std::string& Path,
-                bool AsJson) {
-  auto Config = chip::ReadBoardConfig(Image);
+void ListConfig(std::span<const uint8_t> Image, const chip::ImageBoardRecord& Board,
+                const std::string& Path, bool AsJson) {
+  const uint32_t Record = Board.FileOffset;
+  const chip::BoardConfig* Config = &Board.Config;
   if (AsJson) {
     siotool::Json Pcds = siotool::Json::array();
     for (const chip::PcdInfo& Pcd : chip::kPcds) {
@@ -236,7 +237,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
       ExitCode = 0;
       return;
     }
-    auto Record = chip::BoardConfigFileOffset(Bytes);
+    auto Record = chip::ReadBoardRecord(Bytes);
     if (!Record)
       throw InputError(Config->File, Record.Failure());
     ListConfig(Bytes, *Record,

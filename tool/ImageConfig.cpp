@@ -33,10 +33,10 @@ bool ModulesOwnPort(uint32_t Port) {
 }
 
 uint32_t RecordOffsetOrThrow(std::span<const uint8_t> Image, const std::string& ImageName) {
-  auto Offset = chip::BoardConfigFileOffset(Image);
-  if (!Offset)
-    throw InputError(ImageName, Offset.Failure());
-  return *Offset;
+  auto Record = chip::ReadBoardRecord(Image);
+  if (!Record)
+    throw InputError(ImageName, Record.Failure());
+  return Record->FileOffset;
 }
 
 } // namespace
@@ -138,9 +138,12 @@ std::vector<uint8_t> PatchImage(std::span<const uint8_t> Image,
   std::vector<uint8_t> Out(Image.begin(), Image.end());
   for (const PcdAssignment& A : Assignments)
     std::copy(A.Bytes.begin(), A.Bytes.end(), Out.begin() + Record + A.Pcd->RecordOffset);
-  SioBoardConfig Patched;
-  std::memcpy(&Patched, Out.data() + Record, sizeof Patched);
-  std::string Problem = ConfigProblem(chip::BoardConfig::FromRecord(Patched));
+  // The copy is read back through the same check every command makes, so
+  // that nothing is written that `sio run --image` would refuse.
+  auto Patched = chip::ReadBoardRecord(Out);
+  if (!Patched)
+    throw InputError("--set: " + ImageName, Patched.Failure());
+  std::string Problem = ConfigProblem(Patched->Config);
   if (!Problem.empty())
     throw InputError("--set: " + Problem);
   return Out;

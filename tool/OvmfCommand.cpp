@@ -65,6 +65,7 @@ struct OvmfOptions {
   unsigned Bound = 120;
   bool NoBoot = false;
   bool First = false;
+  bool OtherMode = false;
   // A Linux kernel the firmware boots after the module (through QEMU's
   // -kernel); the run ends when QEMU does (-no-reboot).
   std::string Kernel;
@@ -138,6 +139,8 @@ std::string DescribeDepex(const std::vector<uint8_t>& Depex) {
 void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
   const auto& F = Run.Firmware;
   const std::string Pei(ovmf::ProcessorName(F.Pei)), Dxe(ovmf::ProcessorName(F.Dxe));
+  const std::string Mode(Run.ModuleMode ? ovmf::ProcessorName(*Run.ModuleMode)
+                                        : "neither IA-32 nor X64");
   std::cout << "Firmware:  " << O.Firmware << ": PEI " << Pei << ", DXE " << Dxe << ", "
             << (F.HasPeiVariableService()
                     ? "PEI variable service in file " + pi::FormatGuid(F.VariableServices[0])
@@ -147,9 +150,7 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
   if (Run.BootsHeld) {
     const ovmf::FirmwareModule& H = *Run.Held;
     std::cout << "Module:    the copy the firmware holds: file " << pi::FormatGuid(H.Name)
-              << " at offset " << sio::Hex(H.FileOffset) << " of " << H.Volume << ", "
-              << (Run.ModuleMode ? std::string(ovmf::ProcessorName(*Run.ModuleMode))
-                                 : std::string("neither IA-32 nor X64"))
+              << " at offset " << sio::Hex(H.FileOffset) << " of " << H.Volume << ", " << Mode
               << (H.Te ? " TE" : " PE32") << " image at " << sio::Hex(H.Base, 8) << ", "
               << DescribeDepex(Run.Depex) << "; its board values drive the board model\n"
               << "           (an image or .ffs given replaces it: --image, --x64-image, "
@@ -158,7 +159,7 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
       std::cout << "           the firmware's PEI runs " << Pei
                 << ": its PEI Foundation will not load this image\n";
   } else if (Run.Packed) {
-    std::cout << "Image:     " << Run.ModuleSource << " (" << Pei << ", for the firmware's " << Pei
+    std::cout << "Image:     " << Run.ModuleSource << " (" << Mode << ", for the firmware's " << Pei
               << " PEI), packed with " << DescribeDepex(Run.Depex)
               << (O.Depex.empty()
                       ? (F.HasPeiVariableService() ? " (the firmware has a PEI variable service)"
@@ -166,10 +167,8 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
                       : " (--depex)")
               << "\n";
   } else {
-    std::cout << "Image:     " << Run.ModuleSource << " as given ("
-              << (Run.ModuleMode ? std::string(ovmf::ProcessorName(*Run.ModuleMode))
-                                 : std::string("neither IA-32 nor X64"))
-              << " image, " << DescribeDepex(Run.Depex) << ")\n";
+    std::cout << "Image:     " << Run.ModuleSource << " as given (" << Mode << " image, "
+              << DescribeDepex(Run.Depex) << ")\n";
     if (Run.ModuleMode != F.Pei)
       std::cout << "           the firmware's PEI runs " << Pei
                 << ": its PEI Foundation will not load this image\n";
@@ -317,6 +316,7 @@ int Run(const OvmfOptions& O) {
   }
   R.Where = O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End;
   R.Replace = !O.FfsFile.empty() || O.ImageGiven || O.X64ImageGiven || !O.Depex.empty();
+  R.OtherMode = O.OtherMode;
   R.Board = BoardFor(O);
   R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip";
   R.Attributes = ParseStoredAttributes(O.Attributes);
@@ -420,6 +420,9 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_flag("--first", O->First,
                 "Put the module's file ahead of the other PEIMs (only its dependency expression "
                 "then orders it after the variable service)");
+  Cmd->add_flag("--other-mode", O->OtherMode,
+                "Insert a module whose image is built for the other processor mode than the "
+                "firmware's PEI (it is never dispatched; refused without this)");
   auto* Kernel = Cmd->add_option("--kernel", O->Kernel,
                                  "Boot this Linux kernel after the firmware (QEMU -kernel); the "
                                  "run ends when QEMU ends");

@@ -2,6 +2,7 @@
 // `sio pack`: wraps the module image into its PEIM firmware file, and
 // firmware files into a minimal firmware volume; what the build ships in
 // build/default/image/.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -47,17 +48,23 @@ void PackFile(const PackOptions& O) {
 }
 
 void PackVolume(const PackOptions& O) {
+  if (auto Block = pi::CheckBlockSize(O.BlockSize); !Block)
+    throw InputError("--block-size", Block.Failure());
   std::vector<std::vector<uint8_t>> Files;
+  // Together the files fit the largest volume, or no volume holds them.
+  size_t Room = pi::kMaxBuiltVolumeSize;
   for (const auto& Path : O.Files) {
-    Files.push_back(sio::ReadInputFile(Path, kMaxPackedFile));
+    Files.push_back(sio::ReadInputFile(Path, std::min(kMaxPackedFile, Room)));
+    Room -= Files.back().size();
     if (auto Read = pi::ReadFfsFile(Files.back()); !Read)
       throw InputError(Path + ": not a sound firmware file: " + Read.Message());
   }
   pi::VolumeOptions Options;
   Options.BlockSize = O.BlockSize;
+  Options.FileNames = O.Files;
   auto Volume = pi::BuildFirmwareVolume(Files, Options);
   if (!Volume)
-    throw InputError("--block-size or files", Volume.Failure());
+    throw InputError(Volume.Message(), Volume.Failure().Kind);
   WriteOutputFile(O.Output, Volume->Bytes, "firmware volume");
   std::printf("%s: firmware volume, %zu bytes, %zu file(s)\n", O.Output.c_str(),
               Volume->Bytes.size(), Files.size());

@@ -176,6 +176,14 @@ std::vector<Misbehaviour> ModeMisbehaviours(ProcessorMode Mode) {
       {"clobbers XMM15",
        {0x45, 0x0F, 0x57, 0xFF, 0xC3}, // xorps xmm15, xmm15; ret
        "returned with XMM15 0x0000000000000000_0000000000000000"},
+      // A callee that keeps only the low half: movq clears the high one.
+      {"restores only the low half of XMM6",
+       {0xF3, 0x0F, 0x7E, 0xF6, 0xC3}, // movq xmm6, xmm6; ret
+       "returned with XMM6 0x0000000000000000_A0A1A2A3A4A5A6A0, expected "
+       "0xC0C1C2C3C4C5C6C0_A0A1A2A3A4A5A6A0"},
+      {"restores only the low half of XMM15",
+       {0xF3, 0x45, 0x0F, 0x7E, 0xFF, 0xC3}, // movq xmm15, xmm15; ret
+       "returned with XMM15 0x0000000000000000_A0A1A2A3A4A5A6A9"},
   };
 }
 

@@ -159,20 +159,21 @@ public:
   FailingPorts(PortAccess& Inner, size_t FailAt, Fault How = Fault::Fail, int Signal = 0)
       : Inner_(Inner), FailAt_(FailAt), How_(How), Signal_(Signal) {}
   sio::Result<uint8_t> Read(uint16_t Port) override {
-    if (++Made == FailAt_ && How_ == Fault::Fail)
+    if ((++Made == FailAt_ && How_ == Fault::Fail) || AlsoFail.count(Made) != 0)
       return sio::Fail("read refused");
     if (Made == FailAt_)
       Act();
     return Inner_.Read(Port);
   }
   sio::Result<void> Write(uint16_t Port, uint8_t Value) override {
-    if (++Made == FailAt_ && How_ == Fault::Fail)
+    if ((++Made == FailAt_ && How_ == Fault::Fail) || AlsoFail.count(Made) != 0)
       return sio::Fail("write refused");
     if (Made == FailAt_)
       Act();
     return Inner_.Write(Port, Value);
   }
   size_t Made = 0;
+  std::set<size_t> AlsoFail; // further accesses that fail (counted as Made)
 
 private:
   void Act() {
@@ -502,6 +503,46 @@ TEST(ChipReader, RegistersReadFollowTheImagesScript) {
   EXPECT_EQ(Patched.Devices, (std::vector<uint8_t>{3, 5, 8}));
   EXPECT_EQ(Patched.Globals, (std::vector<uint8_t>{0x07, 0x20, 0x21, 0x29}));
   EXPECT_EQ(Patched.DeviceRegisters, (std::vector<uint8_t>{0x30, 0xF0, 0xF1, 0xF4}));
+}
+
+// The put-back itself may fail: at its index write or its data write for
+// register 0x07. The exit key is still written, and the message says what was
+// not put back.
+TEST(ChipReader, TheExitKeyFollowsAPutBackOfRegister07ThatFailed) {
+  constexpr uint8_t kBefore = 0x05;
+  PassedBoard Board(board::DefaultScenario());
+  auto Prepare = [&] {
+    Board.Run(board::DefaultScenario());
+    Board.Target().Chip()->SetRegister(0, SioRegLogicalDevice, kBefore);
+  };
+  Prepare();
+  (void)InspectChip(Board.Ports, {});
+  const pi::Trace Clean = Board.AfterPass();
+  size_t Tried = 0;
+  for (size_t N = 1; N <= Clean.size(); ++N) {
+    // Only readings stopped after register 0x07 was read put it back.
+    if (PutBackAfter(Clean, N, N - 1, kBefore).size() != 3)
+      continue;
+    for (size_t Step : {1u, 2u}) { // the put-back's index write, then its data write
+      SCOPED_TRACE(testing::Message() << "reading stopped at access " << N << ", put-back access "
+                                      << Step << " failed");
+      ++Tried;
+      Prepare();
+      FailingPorts Ports(Board.Ports, N);
+      Ports.AlsoFail = {N + Step};
+      auto Reading = InspectChip(Ports, {});
+      ASSERT_FALSE(Reading);
+      EXPECT_NE(Reading.Message().find("register 0x07 not put back (write refused)"),
+                std::string::npos)
+          << Reading.Message();
+      EXPECT_TRUE(Reading.Message().ends_with("exit key written at 0x004E")) << Reading.Message();
+      const pi::Trace& Events = Board.Engine.Events();
+      ASSERT_FALSE(Events.empty());
+      EXPECT_EQ(Events.back(), Out8(0x4E, SioExitKey)) << pi::FormatEvent(Events.back());
+      EXPECT_FALSE(Board.Target().Chip()->InConfigMode());
+    }
+  }
+  EXPECT_GT(Tried, 0u);
 }
 
 } // namespace

@@ -41,6 +41,32 @@ TEST(SignalHold, KeepsAnEndingSignalUntilReleased) {
   std::signal(SIGHUP, Previous);
 }
 
+volatile std::sig_atomic_t HandlerRan = 0;
+extern "C" void CountingHandler(int) {
+  HandlerRan = HandlerRan + 1;
+}
+
+// A signal the process handles is held as one left at its default action is:
+// its handler does not run while the hold lasts, and Release takes it.
+TEST(SignalHold, HoldsASignalWithAHandlerInstalled) {
+  for (int Signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    SCOPED_TRACE(SignalName(Signal));
+    HandlerRan = 0;
+    auto Previous = std::signal(Signal, CountingHandler);
+    {
+      SignalHold Hold;
+      EXPECT_TRUE(Blocked(Signal));
+      std::raise(Signal);
+      EXPECT_EQ(HandlerRan, 0);
+      EXPECT_EQ(Hold.Pending(), Signal);
+      Hold.Release();
+      EXPECT_EQ(Hold.Caught(), Signal);
+    }
+    EXPECT_EQ(HandlerRan, 0);
+    std::signal(Signal, Previous);
+  }
+}
+
 // After the chip is put back, the process ends by the signal it got, as if
 // it had not been held, even with the signal blocked or handled meanwhile.
 TEST(SignalHold, EndBySignalEndsTheProcessByIt) {

@@ -45,4 +45,22 @@ TEST(Lzma, RefusesStreamsTheFirmwareCouldNotUse) {
   }
 }
 
+// The firmware's decoder writes into the whole output, its window whatever
+// the header's dictionary size says: any size decodes the same, and the
+// memory it takes follows the output, not the header (decoding is bounded
+// to twice the largest output).
+TEST(Lzma, AnyDictionarySizeDecodesTheSameInBoundedMemory) {
+  const auto Data = Sample(5000);
+  const auto Good = ovmf::LzmaAloneEncode(Data).Value();
+  for (uint32_t Dictionary : {0u, 4096u, 1u << 24, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(Dictionary);
+    auto Stream = Good;
+    for (size_t I = 0; I < 4; ++I)
+      Stream[1 + I] = static_cast<uint8_t>(Dictionary >> (8 * I));
+    const auto Decoded = ovmf::LzmaAloneDecode(Stream);
+    ASSERT_TRUE(Decoded) << Decoded.Message();
+    EXPECT_EQ(*Decoded, Data);
+  }
+}
+
 } // namespace

@@ -140,3 +140,34 @@ TEST(ImageCheck, AnUnreadableFileIsAFailedCheck) {
 }
 
 } // namespace
+
+namespace {
+
+// Section names come from the file: the report prints their control
+// characters and stray bytes as \xNN, so no escape sequence reaches the
+// terminal, and keeps printable text and well-formed UTF-8 as it is.
+TEST(ImageCheck, SectionNamesFromTheFileArePrintedSafely) {
+  struct Case {
+    const char Name[8];
+    const char* Shown;
+  } Cases[] = {
+      {{'\x1B', '[', '2', 'J', '.', 't', 'x', 't'}, "\\x1B[2J.txt"},
+      {{'.', 'a', '\x07', '\x7F', '\x9B', 'b', 0, 0}, ".a\\x07\\x7F\\x9Bb"},
+      {{'\xC2', '\x9B', '\xC3', '\xA9', 0, 0, 0, 0}, "\\xC2\\x9B\xC3\xA9"},
+      {{'.', 'r', 'd', 'a', 't', 'a', 0, 0}, ".rdata"},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Shown);
+    std::vector<uint8_t> Image = test::BuiltImage();
+    const auto O = test::Offsets(Image);
+    std::memcpy(Image.data() + O.SectionTable, C.Name, 8);
+    const pe::ImageCheckReport R = pe::CheckImage(Image, sio::build::kImageBase);
+    const std::string Text = pe::FormatImageCheck(R);
+    EXPECT_NE(Text.find(std::string("  ") + C.Shown + " "), std::string::npos) << Text;
+    for (char Byte : Text)
+      ASSERT_TRUE(static_cast<uint8_t>(Byte) >= 0x20 || Byte == '\n') << Text;
+    EXPECT_EQ(Text.find('\x9B'), std::string::npos);
+  }
+}
+
+} // namespace

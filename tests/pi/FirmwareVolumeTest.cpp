@@ -159,4 +159,80 @@ TEST(FirmwareVolume, RefusesDamagedFilesAndOddBlockSizes) {
   }
 }
 
+// A file of Body bytes in one RAW section whose data asks for Alignment.
+std::vector<uint8_t> AlignedFile(uint32_t Alignment, uint8_t Last, size_t Body = 1024) {
+  FileRecipe Recipe;
+  Recipe.Name = *pi::ParseGuid("F06C840E-DC65-4200-893D-CC1159179900");
+  Recipe.Name[15] = Last;
+  Recipe.Sections = {{section_type::kRaw, std::vector<uint8_t>(Body, 0x5A), Alignment, 4}};
+  return BuildFfsFile(Recipe).Value().Bytes;
+}
+
+// Every size the volume would reach is held to the largest flash a platform
+// maps (16 MiB), named in the message, before the bytes are made: the block
+// size, the padding data alignments ask for, the files together.
+TEST(FirmwareVolume, NothingLargerThanTheLargestFlashIsBuilt) {
+  struct Case {
+    const char* Label;
+    std::vector<std::vector<uint8_t>> Files;
+    uint32_t BlockSize;
+    bool Built;
+  };
+  std::vector<std::vector<uint8_t>> Sixteen;
+  for (uint8_t I = 0; I < 16; ++I)
+    Sixteen.push_back(AlignedFile(1 << 20, I));
+  const std::vector<std::vector<uint8_t>> Fifteen(Sixteen.begin(), Sixteen.end() - 1);
+  const Case Cases[] = {
+      {"block size of 32 MiB", {File(4)}, 0x2000000, false},
+      {"block size of 2 GiB", {File(4)}, 0x80000000, false},
+      {"block size of 16 MiB", {File(4)}, 0x1000000, true},
+      {"a file aligned to 16 MiB", {AlignedFile(16 << 20, 1)}, 0x1000, false},
+      {"fifteen files aligned to 1 MiB", Fifteen, 0x1000, true},
+      {"sixteen files aligned to 1 MiB", Sixteen, 0x1000, false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Label);
+    VolumeOptions Options;
+    Options.BlockSize = C.BlockSize;
+    const auto Built = BuildFirmwareVolume(C.Files, Options);
+    if (C.Built) {
+      ASSERT_TRUE(Built) << Built.Message();
+      EXPECT_LE(Built->Bytes.size(), kMaxBuiltVolumeSize);
+    } else {
+      ASSERT_FALSE(Built);
+      EXPECT_NE(Built.Message().find("0x1000000"), std::string::npos) << Built.Message();
+    }
+  }
+}
+
+// Files made of sections are read down to their sections; a file whose
+// last section runs past its end is refused, naming the file. A RAW file's
+// data is not sections and is taken as it is.
+TEST(FirmwareVolume, RefusesSectionsPastTheirFileAndNamesBothFilesOfOneName) {
+  FileRecipe Recipe;
+  Recipe.Name = *pi::ParseGuid("F06C840E-DC65-4200-893D-CC1159179910");
+  Recipe.DataChecksum = false;
+  Recipe.Sections = {{section_type::kRaw, std::vector<uint8_t>(32, 0x5A), 4}};
+  for (uint8_t Type : {file_type::kPeim, uint8_t{0x02}, uint8_t{0x01}}) {
+    SCOPED_TRACE(int(Type));
+    Recipe.Type = Type;
+    auto F = BuildFfsFile(Recipe).Value().Bytes;
+    F[kFileHeaderSize] += 8; // the section's size: 8 bytes past the file's end
+    VolumeOptions Options;
+    Options.FileNames = {"long.ffs"};
+    const auto Built = BuildFirmwareVolume({F}, Options);
+    if (Type == 0x01) {
+      EXPECT_TRUE(Built) << Built.Message();
+    } else {
+      ASSERT_FALSE(Built);
+      EXPECT_EQ(Built.Message().rfind("long.ffs: ", 0), 0u) << Built.Message();
+    }
+  }
+  VolumeOptions Options;
+  Options.FileNames = {"a.ffs", "b.ffs", "c.ffs"};
+  const auto Twice = BuildFirmwareVolume({Renamed(File(4), 1), File(4), File(16)}, Options);
+  ASSERT_FALSE(Twice);
+  EXPECT_EQ(Twice.Message(), "c.ffs: named F06C840E-DC65-4200-893D-CC1159179910, as b.ffs is");
+}
+
 } // namespace

@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include "common/FileInput.h"
 #include "common/InputError.h"
 
 namespace siotool {
@@ -97,6 +102,145 @@ TEST(FileOutput, FailureGivesTheSystemsReason) {
     EXPECT_NE(Message.find("No such file or directory"), std::string::npos) << Message;
   }
   EXPECT_TRUE(fs::is_empty(Dir));
+}
+
+// What the writer refuses, whatever the caller allows (Overwrite true): a
+// name that is not a regular file, and a file read as an input of this run
+// under any of its names. Nothing is written, nothing is left in the folder.
+TEST(FileOutput, RefusesInputsAndWhatIsNotARegularFile) {
+  struct Case {
+    const char* Label;
+    // Makes what lies at Output (Input is a regular file read as an input);
+    // returns the name the writer is given.
+    fs::path (*Plant)(const fs::path& Dir, const fs::path& Input);
+    const char* Reason;
+  } Cases[] = {
+      {"a pipe",
+       [](const fs::path& Dir, const fs::path&) {
+         ::mkfifo((Dir / "out").c_str(), 0644);
+         return Dir / "out";
+       },
+       "exists and is a pipe"},
+      {"a socket",
+       [](const fs::path& Dir, const fs::path&) {
+         int Fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un Address{};
+         Address.sun_family = AF_UNIX;
+         const std::string Name = (Dir / "out").string();
+         std::snprintf(Address.sun_path, sizeof Address.sun_path, "%s", Name.c_str());
+         ::bind(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
+         ::close(Fd);
+         return Dir / "out";
+       },
+       "exists and is a socket"},
+      {"a link to a regular file",
+       [](const fs::path& Dir, const fs::path&) {
+         Put(Dir / "target", "target");
+         fs::create_symlink(Dir / "target", Dir / "out");
+         return Dir / "out";
+       },
+       "exists and is a symbolic link"},
+      {"a dangling link",
+       [](const fs::path& Dir, const fs::path&) {
+         fs::create_symlink(Dir / "nowhere", Dir / "out");
+         return Dir / "out";
+       },
+       "exists and is a symbolic link"},
+      {"a folder",
+       [](const fs::path& Dir, const fs::path&) {
+         fs::create_directory(Dir / "out");
+         return Dir / "out";
+       },
+       "is a directory"},
+      {"the input", [](const fs::path&, const fs::path& Input) { return Input; },
+       "is an input of this run"},
+      {"the input spelt otherwise",
+       [](const fs::path& Dir, const fs::path& Input) {
+         fs::create_directory(Dir / "sub");
+         return Dir / "sub" / ".." / Input.filename();
+       },
+       "is an input of this run"},
+      {"a hard link to the input",
+       [](const fs::path& Dir, const fs::path& Input) {
+         fs::create_hard_link(Input, Dir / "out");
+         return Dir / "out";
+       },
+       "is an input of this run"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Label);
+    const fs::path Dir = FreshDir("refused");
+    const fs::path Input = Dir / "in.fd";
+    Put(Input, "input");
+    (void)sio::ReadInputFile(Input.string(), 100);
+    const fs::path Output = C.Plant(Dir, Input);
+    std::vector<fs::path> Before;
+    for (const auto& Entry : fs::directory_iterator(Dir))
+      Before.push_back(Entry.path());
+    try {
+      WriteOutputFile(Output.string(), kBytes, "store", true);
+      ADD_FAILURE() << "written";
+    } catch (const InputError& Error) {
+      EXPECT_NE(std::string(Error.what()).find(C.Reason), std::string::npos) << Error.what();
+    }
+    EXPECT_EQ(Slurp(Input), "input");
+    std::vector<fs::path> After;
+    for (const auto& Entry : fs::directory_iterator(Dir))
+      After.push_back(Entry.path());
+    std::sort(Before.begin(), Before.end());
+    std::sort(After.begin(), After.end());
+    EXPECT_EQ(After, Before);
+  }
+}
+
+// Between the temporary file's writing and its rename: an output that
+// appears under a name that was new is left as it is, and a rename that
+// fails leaves no temporary file behind.
+TEST(FileOutput, WhatHappensBeforeTheRenameIsNeverOverwrittenNorLeftBehind) {
+  struct Case {
+    const char* Label;
+    bool Existed; // the output was a regular file at the check
+    void (*Meanwhile)(const fs::path& Output);
+    const char* Reason;
+  } Cases[] = {
+      {"a file appears under the new name", false,
+       [](const fs::path& Output) { Put(Output, "theirs"); }, "appeared while the store"},
+      {"a folder appears under the new name", false,
+       [](const fs::path& Output) { fs::create_directory(Output); }, "appeared while the store"},
+      {"the replaced file becomes a folder", true,
+       [](const fs::path& Output) {
+         fs::remove(Output);
+         fs::create_directory(Output);
+         Put(Output / "kept", "theirs");
+       },
+       "cannot write the store: "},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Label);
+    const fs::path Dir = FreshDir("race");
+    const fs::path Output = Dir / "out.fd";
+    if (C.Existed)
+      Put(Output, "old");
+    bool Called = false;
+    try {
+      WriteOutputFile(Output.string(), kBytes, "store", true, [&](const std::string& Temporary) {
+        EXPECT_TRUE(fs::exists(Temporary));
+        Called = true;
+        C.Meanwhile(Output);
+      });
+      ADD_FAILURE() << "written over what appeared";
+    } catch (const InputError& Error) {
+      EXPECT_NE(std::string(Error.what()).find(C.Reason), std::string::npos) << Error.what();
+    }
+    EXPECT_TRUE(Called);
+    if (fs::is_directory(Output)) {
+      EXPECT_FALSE(fs::exists(Output / "out.fd"));
+    } else {
+      EXPECT_EQ(Slurp(Output), "theirs");
+    }
+    // Only what appeared is in the folder: no temporary file.
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
+  }
 }
 
 } // namespace

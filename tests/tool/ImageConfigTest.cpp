@@ -5,6 +5,7 @@
 // emulator, against the host build given the same values.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -14,12 +15,16 @@
 #include "emulator/ImageEngine.h"
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
+#include "firmware/SioImageLayout.h"
+#include "firmware/SioImageLayoutX64.h"
 #include "invariants/PassInvariants.h"
 #include "pe/ImageCheck.h"
 #include "pe/TeImage.h"
 #include "tests/support/ImageFixture.h"
 #include "tests/support/TraceBuilder.h"
+#include "tool/Commands.h"
 #include "tool/ImageConfig.h"
+#include "tool/OptionRules.h"
 
 namespace {
 
@@ -251,6 +256,15 @@ TEST(ImageConfig, RefusesWhatTheModuleCannotBeGiven) {
        "no (0x00, 0x00) end pair"},
       {"index port on the progress code", {"PcdSioF81216aConfigPort=0x80"}, "0x80-0x81"},
       {"data port on the progress code", {"PcdSioF81216aConfigPort=0x7F"}, "0x80-0x81"},
+      {"index port on the progress code's high byte",
+       {"PcdSioF81216aConfigPort=0x81"},
+       "0x80-0x81"},
+      {"index port on the last byte of CONFIG_DATA",
+       {"PcdSioF81216aConfigPort=0xCFF"},
+       "0xCF8-0xCFF"},
+      {"data port on the last byte of CONFIG_DATA",
+       {"PcdSioF81216aCandidatePorts={0xFE,0x0C}"},
+       "0xCF8-0xCFF"},
       {"candidate on CONFIG_DATA",
        {"PcdSioF81216aCandidatePorts={0x2E,0,0xFC,0x0C}"},
        "0xCF8-0xCFF"},
@@ -418,6 +432,144 @@ TEST_P(PatchedImage, EveryPcdOverriddenRunsAsItsValuesSay) {
   Expected.insert(Expected.end(), Rest.Events().begin(), Rest.Events().end());
   EXPECT_EQ(test::PortAccesses(R.Events), Expected) << test::Dump(R.Events);
   EXPECT_EQ(R.PostCodes, std::vector<uint32_t>{0x55});
+}
+
+// The board record's closing pair (after the reserved script bytes) with
+// either byte or both not 0: every command that reads the record refuses the
+// image alike, before it prints a listing or writes a copy.
+TEST(ImageConfig, EveryCommandRefusesAClosingPairThatIsNotZero) {
+  namespace fs = std::filesystem;
+  const fs::path Dir = fs::path(sio::build::kTestWorkDir) / "image_config" / "closing_pair";
+  fs::remove_all(Dir);
+  fs::create_directories(Dir);
+  const std::pair<uint8_t, uint8_t> Pairs[] = {{0x07, 0x00}, {0x00, 0x01}, {0x07, 0x01}};
+  for (test::ProcessorMode Mode : test::kBuiltModes) {
+    for (const auto& [Register, Value] : Pairs) {
+      SCOPED_TRACE(testing::Message() << emulator::ModeName(Mode) << " closing pair "
+                                      << int(Register) << ", " << int(Value));
+      std::vector<uint8_t> Image = test::BuiltImage(Mode);
+      const size_t At = chip::BoardConfigFileOffset(Image).Value() +
+                        __builtin_offsetof(SioBoardConfig, InitScriptClosing);
+      Image[At] = Register;
+      Image[At + 1] = Value;
+      auto Record = chip::ReadBoardRecord(Image);
+      ASSERT_FALSE(Record);
+      EXPECT_NE(Record.Message().find("closing pair"), std::string::npos) << Record.Message();
+      EXPECT_THROW((void)siotool::PatchImage(
+                       Image, {siotool::ParseAssignment("PcdSioF81216aPostCode=0x55")}, "image"),
+                   siotool::InputError);
+
+      const std::string File = (Dir / "damaged.efi").string();
+      const std::string Out = (Dir / "out.efi").string();
+      std::ofstream(File, std::ios::binary)
+          .write(reinterpret_cast<const char*>(Image.data()), std::streamsize(Image.size()));
+      const std::vector<std::vector<std::string>> Commands = {
+          {"image", "config", File},
+          {"image", "config", File, "--json"},
+          {"image", "config", File, "--inf"},
+          {"image", "config", File, "--set", "PcdSioF81216aPostCode=0x55", "-o", Out},
+          {"run", "--image", File},
+          {"diff", "--image", File},
+          {"inspect", "--image", File, "--dev-port", (Dir / "no-port").string()},
+      };
+      for (const auto& Command : Commands) {
+        SCOPED_TRACE(Command[0] + " " + Command[1]);
+        CLI::App App;
+        int ExitCode = -1;
+        siotool::AddCommands(App, ExitCode);
+        std::vector<const char*> Args = {"sio"};
+        for (const std::string& Arg : Command)
+          Args.push_back(Arg.c_str());
+        std::string Refusal;
+        testing::internal::CaptureStdout();
+        try {
+          App.parse(static_cast<int>(Args.size()), const_cast<char**>(Args.data()));
+        } catch (const siotool::InputError& Error) {
+          Refusal = Error.what();
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "printed before refusing";
+        EXPECT_NE(Refusal.find("closing pair"), std::string::npos)
+            << "exit " << ExitCode << ": " << Refusal;
+        EXPECT_FALSE(fs::exists(Out));
+      }
+    }
+  }
+}
+
+// A base relocation whose site starts up to its width minus one bytes before
+// the board record reaches into it: a loader moving the image would change
+// the record. One that ends where the record begins is sound.
+TEST(ImageConfig, ARelocationReachingIntoTheBoardRecordIsRefused) {
+  struct Mode {
+    test::ProcessorMode Image;
+    uint32_t RecordRva;
+    uint16_t Type;  // HIGHLOW or DIR64
+    uint32_t Width; // bytes the relocation changes
+  } Modes[] = {{test::ProcessorMode::Ia32, sio::image::kBoardConfigRva, 3, 4},
+               {test::ProcessorMode::X64, sio::image::x64::kBoardConfigRva, 10, 8}};
+  for (const Mode& M : Modes) {
+    for (uint32_t Before = 1; Before <= M.Width; ++Before) {
+      SCOPED_TRACE(testing::Message()
+                   << emulator::ModeName(M.Image) << ", " << Before << " bytes before the record");
+      std::vector<uint8_t> Image = test::BuiltImage(M.Image);
+      const pe::PeFile File = pe::ReadPeFile(Image).Value();
+      const pe::SectionHeader* Holder = File.SectionAt(File.RelocationRva);
+      ASSERT_NE(Holder, nullptr);
+      const size_t Block = Holder->RawOffset + (File.RelocationRva - Holder->VirtualAddress);
+      uint32_t BlockSize = 0;
+      std::memcpy(&BlockSize, &Image[Block + 4], 4);
+      ASSERT_GE(BlockSize, 10u);
+      // The first block now holds one relocation, at Site; the rest of its
+      // entries are padding.
+      const uint32_t Site = M.RecordRva - Before;
+      const uint32_t Page = Site & ~0xFFFu;
+      std::memcpy(&Image[Block], &Page, 4);
+      for (size_t Entry = Block + 8; Entry + 2 <= Block + BlockSize; Entry += 2)
+        Image[Entry] = Image[Entry + 1] = 0;
+      const uint16_t Entry = static_cast<uint16_t>(M.Type << 12 | (Site & 0xFFF));
+      std::memcpy(&Image[Block + 8], &Entry, 2);
+      auto Record = chip::ReadBoardRecord(Image);
+      if (Before == M.Width) {
+        EXPECT_TRUE(Record) << Record.Message();
+      } else {
+        ASSERT_FALSE(Record);
+        EXPECT_NE(Record.Message().find("falls inside the board record"), std::string::npos)
+            << Record.Message();
+      }
+    }
+  }
+}
+
+// `--set` onto its own input, under its name or another name of the same
+// file, is refused and the input left as it was.
+TEST(ImageConfig, SetRefusesToWriteOverItsInput) {
+  namespace fs = std::filesystem;
+  const fs::path Dir = fs::path(sio::build::kTestWorkDir) / "image_config" / "own_input";
+  fs::remove_all(Dir);
+  fs::create_directories(Dir / "sub");
+  const std::vector<uint8_t>& Image = test::BuiltImage();
+  const std::string File = (Dir / "module.efi").string();
+  std::ofstream(File, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Image.data()), std::streamsize(Image.size()));
+  fs::create_hard_link(File, Dir / "linked.efi");
+  for (const std::string& Out :
+       {File, (Dir / "sub" / ".." / "module.efi").string(), (Dir / "linked.efi").string()}) {
+    SCOPED_TRACE(Out);
+    CLI::App App;
+    int ExitCode = -1;
+    siotool::AddCommands(App, ExitCode);
+    const char* Args[] = {"sio",        "image",    "config",
+                          File.c_str(), "--set",    "PcdSioF81216aPostCode=0x55",
+                          "-o",         Out.c_str()};
+    try {
+      App.parse(static_cast<int>(std::size(Args)), const_cast<char**>(Args));
+      ADD_FAILURE() << "written, exit " << ExitCode;
+    } catch (const siotool::InputError& Error) {
+      EXPECT_NE(std::string(Error.what()).find("is an input of this run"), std::string::npos)
+          << Error.what();
+    }
+    EXPECT_EQ(pe::ReadFileBytes(File).value(), Image);
+  }
 }
 
 } // namespace
