@@ -37,6 +37,17 @@ int main(int argc, char** argv) {
   bench::MeasuredFigures Figures{
       Image->size(), bench::MeasureScenarios(*Image), {}, bench::MeasureScenarios(*X64Image)};
   Figures.Bytes["x64 image bytes"] = X64Image->size();
+  // The setup driver's images, IA-32 and X64.
+  for (const auto& [Name, Path] :
+       {std::pair{"setup dxe bytes", sio::build::kSetupDxeFile},
+        std::pair{"x64 setup dxe bytes", sio::build::kX64SetupDxeFile}}) {
+    auto Driver = pe::ReadFileBytes(Path);
+    if (!Driver) {
+      std::fprintf(stderr, "sio_budget_check: cannot read %s\n", Path);
+      return 2;
+    }
+    Figures.Bytes[Name] = Driver->size();
+  }
   // The TE forms, as `sio pack ffs --te` writes them; an image without one
   // fails the check.
   const std::pair<const char*, const std::vector<uint8_t>*> TeForms[] = {

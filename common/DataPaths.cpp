@@ -47,6 +47,21 @@ std::string X64ImageFile() {
   return Pick(Installed.c_str(), sio::build::kX64ImageFile);
 }
 
+// The setup driver's images are installed beside the module image.
+std::string SetupDxeFile() {
+  const std::string Installed = (fs::path(sio::build::kInstalledImageFile).parent_path() /
+                                 fs::path(sio::build::kSetupDxeFile).filename())
+                                    .string();
+  return Pick(Installed.c_str(), sio::build::kSetupDxeFile);
+}
+
+std::string X64SetupDxeFile() {
+  const std::string Installed = (fs::path(sio::build::kInstalledImageFile).parent_path() /
+                                 fs::path(sio::build::kX64SetupDxeFile).filename())
+                                    .string();
+  return Pick(Installed.c_str(), sio::build::kX64SetupDxeFile);
+}
+
 std::string ModuleFile() {
   return Pick(sio::build::kInstalledModuleFile, sio::build::kModuleFile);
 }

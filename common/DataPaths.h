@@ -27,4 +27,8 @@ std::string ScenarioDir();    // the scenario catalogue's files
 std::string OvmfCode();       // OVMF's IA-32 code image
 std::string OvmfVars();       // OVMF's IA-32 variable store
 
+// The setup driver's images: IA-32, and X64 beside it.
+std::string SetupDxeFile();
+std::string X64SetupDxeFile();
+
 } // namespace sio::data

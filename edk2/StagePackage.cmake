@@ -8,7 +8,7 @@
 # them from the image and its link.
 #   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=... -DIMAGE=... -DX64_IMAGE=...
 #         -DDEPEX_TOOL=... -DDEPEX=... -DSIO=... -P StagePackage.cmake
-foreach(Var SOURCE_DIR OUT_DIR VERSION IMAGE X64_IMAGE DEPEX_TOOL DEPEX SIO)
+foreach(Var SOURCE_DIR OUT_DIR VERSION IMAGE X64_IMAGE SETUP_DXE X64_SETUP_DXE DEPEX_TOOL DEPEX SIO)
   if(NOT DEFINED ${Var})
     message(FATAL_ERROR "StagePackage.cmake: ${Var} not given")
   endif()
@@ -19,6 +19,8 @@ file(REMOVE_RECURSE ${OUT_DIR})
 file(COPY ${SOURCE_DIR}/ DESTINATION ${OUT_DIR})
 file(COPY_FILE ${IMAGE} ${OUT_DIR}/SioF81216aPei.efi)
 file(COPY_FILE ${X64_IMAGE} ${OUT_DIR}/SioF81216aPeiX64.efi)
+file(COPY_FILE ${SETUP_DXE} ${OUT_DIR}/SioF81216aSetupDxe.efi)
+file(COPY_FILE ${X64_SETUP_DXE} ${OUT_DIR}/SioF81216aSetupDxeX64.efi)
 
 # Sets FIELD's value in the [Defines] line "FIELD = value" of FILE; a file
 # without that line is a fault of the sources.
@@ -32,6 +34,7 @@ function(set_define File Field)
 endfunction()
 set_define(${OUT_DIR}/SioF81216aPkg.dec PACKAGE_VERSION)
 set_define(${OUT_DIR}/SioF81216aPei.inf VERSION_STRING)
+set_define(${OUT_DIR}/SioF81216aSetupDxe.inf VERSION_STRING)
 
 function(write_depex Choice Path)
   execute_process(COMMAND ${DEPEX_TOOL} ${Choice} -o ${Path} RESULT_VARIABLE Rc)
@@ -40,6 +43,7 @@ function(write_depex Choice Path)
   endif()
 endfunction()
 write_depex(${DEPEX} ${OUT_DIR}/SioF81216aPei.depex)
+write_depex(SETUP_DXE ${OUT_DIR}/SioF81216aSetupDxe.depex)
 file(MAKE_DIRECTORY ${OUT_DIR}/Depex)
 foreach(Choice VARIABLE_PPI TRUE FALSE)
   write_depex(${Choice} ${OUT_DIR}/Depex/${Choice}.depex)

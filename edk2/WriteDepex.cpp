@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // sio-edk2-depex: writes the module's raw dependency expression for one
-// SIO_DEPEX choice, the PEI_DEPEX file the package's INF lists.
+// SIO_DEPEX choice, the PEI_DEPEX file the package's INF lists; or, for
+// SETUP_DXE, the setup driver's DXE_DEPEX.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "packaging/SetupDriverFile.h"
 #include "packaging/SioModuleFile.h"
 
 int main(int argc, char** argv) {
   CLI::App App{"Write the module's dependency expression (.depex) for one SIO_DEPEX choice"};
   std::string ChoiceName;
   std::string OutPath;
-  App.add_option("choice", ChoiceName, "VARIABLE_PPI, TRUE or FALSE")->required();
+  App.add_option("choice", ChoiceName, "VARIABLE_PPI, TRUE, FALSE or SETUP_DXE")->required();
   App.add_option("-o,--output", OutPath, "File to write")->required();
   try {
     App.parse(argc, argv);
@@ -22,12 +24,14 @@ int main(int argc, char** argv) {
   }
 
   auto Choice = packaging::ParseDepexChoice(ChoiceName);
-  if (!Choice) {
+  const bool SetupDxe = ChoiceName == "SETUP_DXE";
+  if (!Choice && !SetupDxe) {
     std::fprintf(stderr, "sio: error: %s: not a dependency choice (VARIABLE_PPI, TRUE, FALSE)\n",
                  ChoiceName.c_str());
     return 2;
   }
-  const auto Code = packaging::EncodeDepex(*Choice);
+  const auto Code =
+      SetupDxe ? packaging::EncodeSetupDriverDepex() : packaging::EncodeDepex(*Choice);
   std::ofstream Out(OutPath, std::ios::binary | std::ios::trunc);
   Out.write(reinterpret_cast<const char*>(Code.data()), static_cast<std::streamsize>(Code.size()));
   Out.close();

@@ -40,6 +40,19 @@ inline constexpr uint32_t kVariableDescriptor = kFoundationPage + 0x210;
 inline constexpr uint32_t kVariablePpiGuid = kFoundationPage + 0x240;
 inline constexpr uint32_t kFileHandle = kFoundationPage + 0x300;
 
+// Read-only for the image: a DXE driver's system table, boot and runtime
+// services tables, the HII database protocol, and the handles the model
+// hands out (their addresses name them; nothing lies behind them).
+inline constexpr uint32_t kDxeTablesPage = 0x00003000;
+inline constexpr uint32_t kSystemTable = kDxeTablesPage + 0x000;
+inline constexpr uint32_t kBootServicesTable = kDxeTablesPage + 0x080;
+inline constexpr uint32_t kRuntimeServicesTable = kDxeTablesPage + 0x200;
+inline constexpr uint32_t kHiiDatabaseProtocol = kDxeTablesPage + 0x300;
+inline constexpr uint32_t kFirmwareVendor = kDxeTablesPage + 0x380;
+inline constexpr uint32_t kImageHandle = kDxeTablesPage + 0x400;
+inline constexpr uint32_t kFirstNewHandle = kDxeTablesPage + 0x800;
+inline constexpr uint32_t kHiiPackageListHandle = kDxeTablesPage + 0xC00;
+
 // The stack: read-write, with the unmapped guard page below it.
 inline constexpr uint32_t kStackGuardPage = 0x0000F000;
 inline constexpr uint32_t kStackBottom = 0x00010000;

@@ -80,11 +80,19 @@ struct UcClose {
 };
 
 // One emulated processor, in the image's mode, with the image, the stack and
-// the PEI Foundation pages mapped, its port instructions wired to the board.
+// the firmware's service pages mapped (the PEI Foundation's unless another
+// set of traps is given), its port instructions wired to the board.
 class Machine {
 public:
-  Machine(board::Board& Target, const ImageRunOptions& Options)
-      : Target_(Target), Options_(Options), StackTop_(kStackBottom + Options.StackSize) {}
+  Machine(board::Board& Target, const ImageRunOptions& Options, TrapsFactory Traps = {})
+      : Target_(Target), Options_(Options), StackTop_(kStackBottom + Options.StackSize),
+        MakeTraps_(std::move(Traps)) {
+    if (!MakeTraps_) {
+      MakeTraps_ = [this](uc_engine* Uc, ProcessorMode Mode, GuestMemory& Memory) {
+        return std::make_unique<PeiServiceTraps>(Uc, Mode, Target_, Memory);
+      };
+    }
+  }
 
   ImageRunReport Run(const std::vector<uint8_t>& File);
 
@@ -94,7 +102,8 @@ public:
   // registers, stack and counters back as Prepare left them.
   sio::Result<void> Prepare(const std::vector<uint8_t>& File);
   ImageRunReport Pass();
-  PeiServiceTraps& Traps() { return *Traps_; }
+  // The PEI Foundation's traps, which an engine without another set has.
+  PeiServiceTraps& Traps() { return static_cast<PeiServiceTraps&>(*Traps_); }
 
 private:
   void Restore();
@@ -125,7 +134,8 @@ private:
   uint32_t StackTop_;
   std::unique_ptr<uc_engine, UcClose> Uc_;
   std::unique_ptr<GuestMemory> Memory_;
-  std::unique_ptr<PeiServiceTraps> Traps_;
+  TrapsFactory MakeTraps_;
+  std::unique_ptr<ServiceTraps> Traps_;
   uint32_t ImageBase_ = 0;
   uint32_t ImageEnd_ = 0;
   uint64_t Instructions_ = 0;
@@ -147,9 +157,8 @@ std::string Machine::Region(uint64_t Address) const {
     return "stack";
   if (Address >= kTrapPage && Address < kTrapPage + kPageSize)
     return "service trap page";
-  if (Address >= kFoundationPage && Address < kFoundationPage + kPageSize) {
-    return "PEI Foundation memory";
-  }
+  if (const char* Name = Traps_ ? Traps_->RegionName(Address) : nullptr)
+    return Name;
   return "unmapped memory";
 }
 
@@ -240,7 +249,7 @@ sio::Result<void> Machine::Map(const LoadedImage& Image) {
   if (uc_ctl_exits_enable(Raw) != UC_ERR_OK)
     return sio::Fail(sio::ErrorKind::Io, "cannot set up the emulator's exits");
   Memory_ = std::make_unique<GuestMemory>(Raw, kStackBottom, StackTop_);
-  Traps_ = std::make_unique<PeiServiceTraps>(Raw, Mode_, Target_, *Memory_);
+  Traps_ = MakeTraps_(Raw, Mode_, *Memory_);
   if (auto Built = Traps_->Build(); !Built)
     return Built.Failure();
   ImageBase_ = Image.Base;
@@ -336,20 +345,21 @@ ImageRunReport Machine::Run(const std::vector<uint8_t>& File) {
 }
 
 ImageRunReport Machine::Pass() {
-  // The PEI Foundation's call: SioEntryPoint(FileHandle, PeiServices),
-  // returning to the return trap; cdecl passes both on the stack, x64 in
-  // RCX and RDX.
+  // The firmware's call of the entry point, SioEntryPoint(FileHandle,
+  // PeiServices) or a driver's (ImageHandle, SystemTable), returning to the
+  // return trap; cdecl passes both on the stack, x64 in RCX and RDX.
   uc_engine* Uc = Uc_.get();
   const RegisterNames R = Registers(Mode_);
   const uint32_t Width = PointerSize(Mode_);
   const uint64_t EntrySp = StackTop_ - EntryFrameSize(Mode_);
+  const auto [First, Second] = Traps_->EntryArguments();
   Memory_->WriteWord(EntrySp, kReturnTrap, Width);
   if (Mode_ == ProcessorMode::X64) {
-    WriteRegister(Uc, UC_X86_REG_RCX, kFileHandle);
-    WriteRegister(Uc, UC_X86_REG_RDX, kPeiServicesCell);
+    WriteRegister(Uc, UC_X86_REG_RCX, First);
+    WriteRegister(Uc, UC_X86_REG_RDX, Second);
   } else {
-    Memory_->WriteWord(EntrySp + 4, kFileHandle, Width);
-    Memory_->WriteWord(EntrySp + 8, kPeiServicesCell, Width);
+    Memory_->WriteWord(EntrySp + 4, First, Width);
+    Memory_->WriteWord(EntrySp + 8, Second, Width);
   }
   WriteRegister(Uc, R.Sp, EntrySp);
   for (const auto& Saved : CalleeSavedRegisters(Mode_))
@@ -458,10 +468,17 @@ ImageRunReport ImageEngine::Run(const board::Scenario& Config) {
 
 ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
                             const ImageRunOptions& Options) {
+  return RunImageWith(Image, Config, {}, Options);
+}
+
+ImageRunReport RunImageWith(const std::vector<uint8_t>& Image, const board::Scenario& Config,
+                            const TrapsFactory& Traps, const ImageRunOptions& Options) {
+  // The rehearsal runs in a child process: whatever its services record
+  // there is the child's, and the run proper starts from the same state.
   if (Options.Rehearse) {
     auto Rehearsal = RunInChild([&] {
       board::Board Target(Config);
-      Machine(Target, Options).Run(Image);
+      Machine(Target, Options, Traps).Run(Image);
     });
     if (!Rehearsal) {
       board::Board Untouched(Config);
@@ -472,7 +489,7 @@ ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scen
     }
   }
   board::Board Target(Config);
-  Machine M(Target, Options);
+  Machine M(Target, Options, Traps);
   return M.Run(Image);
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "board/Board.h"
 #include "emulator/GuestLayout.h"
+#include "emulator/ServiceTraps.h"
 #include "pi/Status.h"
 
 namespace emulator {
@@ -55,10 +57,20 @@ struct ImageRunReport {
   ProcessorMode Mode = ProcessorMode::Ia32; // the mode the image ran in, told by its machine
 };
 
+// Makes the services an image is called from and calls, on an emulator
+// started in Mode with its stack writable through Memory.
+using TrapsFactory = std::function<std::unique_ptr<ServiceTraps>(uc_engine* Uc, ProcessorMode Mode,
+                                                                 GuestMemory& Memory)>;
+
 // Loads Image and calls its entry point once on a board built from Config.
 // Never throws for a bad image: a malformed file ends as a fault report.
 ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
                             const ImageRunOptions& Options = {});
+
+// The same with the services Traps makes (rehearsed with a second set from
+// Traps when Options.Rehearse): how a DXE driver runs (emulator/DxeRun.h).
+ImageRunReport RunImageWith(const std::vector<uint8_t>& Image, const board::Scenario& Config,
+                            const TrapsFactory& Traps, const ImageRunOptions& Options = {});
 
 // A loaded image that runs pass after pass on one emulator: each pass gets a
 // fresh board from its scenario, and the processor's registers and the stack

@@ -81,13 +81,17 @@ void PutWord(std::vector<uint8_t>& Page, uint32_t Address, uint64_t Value, uint3
   std::memcpy(Page.data() + (Address - kFoundationPage), &Value, Width);
 }
 
-// The Microsoft x64 convention's argument registers; later arguments lie on
-// the stack past the return address and the 32-byte shadow space.
-constexpr int kX64ArgumentRegisters[] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8,
-                                         UC_X86_REG_R9};
-constexpr uint32_t kX64ShadowSpace = 32;
-
 } // namespace
+
+std::array<uint64_t, 2> PeiServiceTraps::EntryArguments() const {
+  return {kFileHandle, kPeiServicesCell};
+}
+
+const char* PeiServiceTraps::RegionName(uint64_t Address) const {
+  if (Address >= kFoundationPage && Address < kFoundationPage + kPageSize)
+    return "PEI Foundation memory";
+  return nullptr;
+}
 
 sio::Result<void> PeiServiceTraps::Build() {
   std::vector<uint8_t> Traps(kPageSize, kHalt);
@@ -127,15 +131,8 @@ void PeiServiceTraps::PreinstallVariablePpi() {
 template <size_t Count>
 sio::Result<std::array<uint64_t, Count>> PeiServiceTraps::Arguments(const char* Service) {
   std::array<uint64_t, Count> Values{};
-  const uint64_t Sp = ReadRegister(Uc_, Registers(Mode_).Sp);
   for (size_t I = 0; I < Count; ++I) {
-    if (Mode_ == ProcessorMode::X64 && I < std::size(kX64ArgumentRegisters)) {
-      Values[I] = ReadRegister(Uc_, kX64ArgumentRegisters[I]);
-      continue;
-    }
-    const uint64_t At =
-        Mode_ == ProcessorMode::X64 ? Sp + 8 + kX64ShadowSpace + 8 * (I - 4) : Sp + 4 + 4 * I;
-    auto Value = Memory_.ReadWord(At, Width_);
+    auto Value = CallArgument(Uc_, Mode_, Memory_, I);
     if (!Value)
       return sio::Fail(std::string(Service) + ": arguments unreadable");
     Values[I] = *Value;
@@ -144,19 +141,9 @@ sio::Result<std::array<uint64_t, Count>> PeiServiceTraps::Arguments(const char* 
 }
 
 sio::Result<void> PeiServiceTraps::Serve(uint64_t Address) {
-  const RegisterNames R = Registers(Mode_);
-  const uint64_t Sp = ReadRegister(Uc_, R.Sp);
-  auto Return = Memory_.ReadWord(Sp, Width_);
+  auto Return = CallReturnAddress(Uc_, Mode_, Memory_, Address);
   if (!Return)
-    return sio::Fail(sio::ErrorKind::Failed,
-                     "service trap " + Hex8(Address) + " reached with an unreadable stack");
-  // The x64 convention calls with RSP 16-byte aligned, so the callee finds
-  // it 8 bytes past a multiple of 16; a service may rely on that.
-  if (Mode_ == ProcessorMode::X64 && Sp % 16 != 8) {
-    return sio::Fail(sio::ErrorKind::Failed,
-                     "service trap " + Hex8(Address) + " called with RSP " + Hex8(Sp + 8) +
-                         " not 16-byte aligned (called from " + Hex8(*Return) + ")");
-  }
+    return Return.Failure();
   sio::Result<uint32_t> Status = sio::Fail(sio::ErrorKind::Failed, "no service");
   if (Address == ServiceTrap(kInstallPpiIndex)) {
     Status = InstallPpi();
@@ -179,10 +166,7 @@ sio::Result<void> PeiServiceTraps::Serve(uint64_t Address) {
   }
   if (!Status)
     return Status.Failure();
-  WriteRegister(Uc_, R.Ax,
-                Mode_ == ProcessorMode::X64 ? pi::WidenStatus(*Status) : uint64_t(*Status));
-  WriteRegister(Uc_, R.Sp, Sp + Width_);
-  WriteRegister(Uc_, R.Ip, *Return);
+  ReturnFromCall(Uc_, Mode_, *Status, *Return);
   return {};
 }
 

@@ -19,10 +19,11 @@
 #include "common/Result.h"
 #include "emulator/GuestLayout.h"
 #include "emulator/GuestMemory.h"
+#include "emulator/ServiceTraps.h"
 
 namespace emulator {
 
-class PeiServiceTraps {
+class PeiServiceTraps : public ServiceTraps {
 public:
   PeiServiceTraps(uc_engine* Uc, ProcessorMode Mode, board::Board& Target, GuestMemory& Memory)
       : Uc_(Uc), Mode_(Mode), Width_(PointerSize(Mode)), Target_(Target), Memory_(Memory) {}
@@ -30,7 +31,7 @@ public:
   // Maps the trap page and the PEI Foundation page, fills them, and installs
   // the variable PPI in the model unless the scenario leaves it out.
   // An error when the pages cannot be mapped.
-  sio::Result<void> Build();
+  sio::Result<void> Build() override;
   // Installs the variable PPI in the model of a board that replaced the one
   // Build saw (an engine reused across passes), unless its scenario leaves it out.
   void PreinstallVariablePpi();
@@ -38,7 +39,10 @@ public:
   // Serves the call that reached Address in the trap page and returns to the
   // caller. An error (the fault) when it cannot: no service there, a service
   // the board does not provide, or arguments the PEI Foundation would trip over.
-  sio::Result<void> Serve(uint64_t Address);
+  sio::Result<void> Serve(uint64_t Address) override;
+  // (FileHandle, PeiServices).
+  std::array<uint64_t, 2> EntryArguments() const override;
+  const char* RegionName(uint64_t Address) const override;
 
 private:
   // The first Count arguments of the call being served, each widened to 64 bits.

@@ -52,14 +52,21 @@ std::vector<uint8_t> EncodeDepex(DepexChoice Choice) {
   return W.Finish();
 }
 
-sio::Result<std::vector<uint8_t>> BuildSioModuleFile(std::span<const uint8_t> Image,
-                                                     DepexChoice Depex, ImageForm Form) {
+sio::Result<pe::PeFile> ValidateFileImage(std::span<const uint8_t> Image) {
   auto Pe = pe::ValidatePe32Image(Image);
   if (!Pe)
     return Pe.Failure();
   if (Pe->Mode() == nullptr)
     return sio::Fail("neither a PE32 image for IA-32 nor a PE32+ image for X64 (machine " +
                      std::to_string(Pe->Machine) + ")");
+  return Pe;
+}
+
+sio::Result<std::vector<uint8_t>> BuildSioModuleFile(std::span<const uint8_t> Image,
+                                                     DepexChoice Depex, ImageForm Form) {
+  auto Pe = ValidateFileImage(Image);
+  if (!Pe)
+    return Pe.Failure();
   // Running in place needs the file bytes laid out as in memory.
   if (Pe->SectionAlignment != Pe->FileAlignment)
     return sio::Fail("image section alignment differs from its file alignment");

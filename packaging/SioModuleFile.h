@@ -12,6 +12,7 @@
 
 #include "common/Result.h"
 #include "packaging/SioModuleFileGuid.h"
+#include "pe/PeFile.h"
 #include "pi/Guid.h"
 
 namespace packaging {
@@ -33,6 +34,10 @@ enum class DepexChoice {
 std::optional<DepexChoice> ParseDepexChoice(std::string_view Name);
 std::string_view DepexChoiceName(DepexChoice Choice);
 std::vector<uint8_t> EncodeDepex(DepexChoice Choice);
+
+// Image passes the module image validation (pe/ImageCheck.h) and is for
+// IA-32 (PE32) or X64 (PE32+): what a firmware file may carry.
+sio::Result<pe::PeFile> ValidateFileImage(std::span<const uint8_t> Image);
 
 enum class ImageForm {
   Pe32, // the image as linked, in a PE32 section

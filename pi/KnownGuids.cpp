@@ -10,6 +10,12 @@ const std::pair<const Guid*, const char*> kKnown[] = {
     {&kReadOnlyVariable2PpiGuid, "EFI_PEI_READ_ONLY_VARIABLE2_PPI"},
     {&kSioReadyPpiGuid, "SioReadyPpi"},
     {&kSioSetupVendorGuid, "SioSetupVendorGuid"},
+    {&kSioSetupFormSetGuid, "SioSetupFormSet"},
+    {&kHiiPlatformSetupFormSetGuid, "EFI_HII_PLATFORM_SETUP_FORMSET_GUID"},
+    {&kHiiDatabaseProtocolGuid, "EFI_HII_DATABASE_PROTOCOL"},
+    {&kVariableArchProtocolGuid, "EFI_VARIABLE_ARCH_PROTOCOL"},
+    {&kVariableWriteArchProtocolGuid, "EFI_VARIABLE_WRITE_ARCH_PROTOCOL"},
+    {&kDevicePathProtocolGuid, "EFI_DEVICE_PATH_PROTOCOL"},
 };
 
 } // namespace

@@ -84,6 +84,7 @@ inline constexpr uint8_t kSecCore = 0x03;
 inline constexpr uint8_t kPeiCore = 0x04;
 inline constexpr uint8_t kDxeCore = 0x05;
 inline constexpr uint8_t kPeim = 0x06;
+inline constexpr uint8_t kDriver = 0x07;
 inline constexpr uint8_t kFvImage = 0x0B;
 inline constexpr uint8_t kPad = 0xF0;
 } // namespace file_type
@@ -132,6 +133,7 @@ inline constexpr size_t kSectionAlignment = 4; // sections start 4-aligned in th
 namespace section_type {
 inline constexpr uint8_t kGuidDefined = 0x02;
 inline constexpr uint8_t kPe32 = 0x10;
+inline constexpr uint8_t kDxeDepex = 0x13;
 inline constexpr uint8_t kTe = 0x12;
 inline constexpr uint8_t kUserInterface = 0x15;
 inline constexpr uint8_t kFvImage = 0x17;

@@ -17,6 +17,7 @@ inline constexpr uint32_t kEfiBufferTooSmall = 0x80000005;
 inline constexpr uint32_t kEfiDeviceError = 0x80000007;
 inline constexpr uint32_t kEfiOutOfResources = 0x80000009;
 inline constexpr uint32_t kEfiNotFound = 0x8000000E;
+inline constexpr uint32_t kEfiAccessDenied = 0x8000000F;
 inline constexpr uint32_t kEfiAborted = 0x80000015;
 
 inline constexpr bool IsError(uint32_t Status) {

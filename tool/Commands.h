@@ -18,6 +18,8 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode);
 void AddPackCommand(CLI::App& App, int& ExitCode);
 // `sio inspect`: the inspection of inspect/Inspection.h, with --image.
 void AddInspectCommand(CLI::App& App, int& ExitCode);
+// `sio setup`: the setup driver's page, run in the emulator.
+void AddSetupCommand(CLI::App& App, int& ExitCode);
 
 // Every command above, in the order `sio --help` lists them.
 inline void AddCommands(CLI::App& App, int& ExitCode) {
@@ -27,6 +29,7 @@ inline void AddCommands(CLI::App& App, int& ExitCode) {
   AddImageCommands(App, ExitCode);
   AddOvmfCommand(App, ExitCode);
   AddPackCommand(App, ExitCode);
+  AddSetupCommand(App, ExitCode);
   AddInspectCommand(App, ExitCode);
 }
 

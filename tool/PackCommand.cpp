@@ -8,6 +8,7 @@
 
 #include "common/FileInput.h"
 #include "common/InputError.h"
+#include "packaging/SetupDriverFile.h"
 #include "packaging/SioModuleFile.h"
 #include "pe/TeImage.h"
 #include "pi/FirmwareVolume.h"
@@ -45,6 +46,16 @@ void PackFile(const PackOptions& O) {
                 static_cast<unsigned>(Te ? Te->StrippedSize - pi::kTeHeaderSize : 0));
   }
   std::printf("\n");
+}
+
+void PackDriver(const PackOptions& O) {
+  const auto Image = sio::ReadInputFile(O.Image, kMaxPackedFile);
+  auto File = packaging::BuildSetupDriverFile(Image);
+  if (!File)
+    throw InputError(O.Image, File.Failure());
+  WriteOutputFile(O.Output, *File, "firmware file");
+  std::printf("%s: DXE driver %s, %zu bytes\n", O.Output.c_str(),
+              std::string(packaging::kSetupDriverFileGuid).c_str(), File->size());
 }
 
 void PackVolume(const PackOptions& O) {
@@ -89,6 +100,14 @@ void AddPackCommand(CLI::App& App, int& ExitCode) {
   Ffs->add_flag("--te", O->Terse, "Carry the image in its terse (TE) form, in a TE section");
   Ffs->callback([O, &ExitCode] {
     PackFile(*O);
+    ExitCode = 0;
+  });
+
+  auto* Dxe = Pack->add_subcommand("dxe", "Wrap the setup driver image into its DXE driver file");
+  Dxe->add_option("image", O->Image, "Setup driver image (SioF81216aSetupDxe.efi)")->required();
+  Dxe->add_option("-o,--output", O->Output, "Firmware file to write")->required();
+  Dxe->callback([O, &ExitCode] {
+    PackDriver(*O);
     ExitCode = 0;
   });
 

@@ -24,6 +24,7 @@
 #include "common/BuildPaths.h"
 #include "common/Hex.h"
 #include "entry/SioReadyPpi.h"
+#include "packaging/SetupDriverFile.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Depex.h"
 #include "pi/FfsFile.h"
@@ -339,6 +340,66 @@ TEST(Edk2PackageTest, IntegratorsGuideShowsThePlatformLines) {
   const std::string Guide = ReadText(std::string(sio::build::kDocsDir) + "/integrators-guide.md");
   for (const char* Fragment : {"SioF81216aPei.dsc.inc", "SioF81216aPeiX64.dsc.inc",
                                "SioF81216aPei.fdf.inc", "SioF81216aPeiRule.fdf.inc"}) {
+    std::istringstream In(ReadText(kPackageDir + "/Platform/" + Fragment));
+    std::string Line;
+    while (std::getline(In, Line)) {
+      if (Line.empty() || Line[0] == '#')
+        continue;
+      EXPECT_NE(Guide.find(Line), std::string::npos) << Fragment << ": " << Line;
+    }
+  }
+}
+
+// The setup driver's INF names its file, binaries and dependency as the
+// build's DXE driver file has them.
+TEST(Edk2PackageTest, SetupDriverInfDescribesItsFirmwareFile) {
+  const std::string Text = ReadText(kPackageDir + "/SioF81216aSetupDxe.inf");
+  auto Defines = SectionValues(Text, "Defines");
+  EXPECT_EQ(Defines["MODULE_TYPE"], "DXE_DRIVER");
+  EXPECT_EQ(Defines["FILE_GUID"], packaging::kSetupDriverFileGuid);
+  EXPECT_EQ(Defines["VERSION_STRING"], SectionValues(Dec(), "Defines")["PACKAGE_VERSION"]);
+  EXPECT_EQ(SectionLines(Text, "Binaries.IA32"),
+            (std::vector<std::string>{"PE32|SioF81216aSetupDxe.efi|*",
+                                      "DXE_DEPEX|SioF81216aSetupDxe.depex|*"}));
+  EXPECT_EQ(SectionLines(Text, "Binaries.X64"),
+            (std::vector<std::string>{"PE32|SioF81216aSetupDxeX64.efi|*",
+                                      "DXE_DEPEX|SioF81216aSetupDxe.depex|*"}));
+
+  const auto Depex = ReadBytes(kPackageDir + "/SioF81216aSetupDxe.depex");
+  EXPECT_EQ(Depex, packaging::EncodeSetupDriverDepex());
+  const std::pair<const char*, const char*> Images[] = {
+      {"SioF81216aSetupDxe.efi", sio::build::kSetupDxeFile},
+      {"SioF81216aSetupDxeX64.efi", sio::build::kX64SetupDxeFile}};
+  for (const auto& [Name, Built] : Images) {
+    SCOPED_TRACE(Name);
+    const auto Packaged = ReadBytes(kPackageDir + "/" + Name);
+    EXPECT_EQ(Packaged, ReadBytes(Built));
+    auto File = packaging::BuildSetupDriverFile(Packaged);
+    ASSERT_TRUE(File) << File.Message();
+    const auto Header = pi::ReadFfsFile(*File);
+    ASSERT_TRUE(Header.Ok());
+    EXPECT_EQ(pi::ParseGuid(Defines["FILE_GUID"]), Header->Name);
+    EXPECT_EQ(Header->Type, pi::file_type::kDriver);
+    EXPECT_TRUE(Equal(SectionBody(*File, pi::section_type::kDxeDepex), Depex));
+    std::u16string BaseName(Defines["BASE_NAME"].begin(), Defines["BASE_NAME"].end());
+    EXPECT_TRUE(Equal(SectionBody(*File, pi::section_type::kUserInterface),
+                      pi::UserInterfaceBody(BaseName)));
+  }
+  // What the INF names is MdePkg's or this package's.
+  std::set<std::string> Named;
+  for (const char* Section : {"Guids", "Protocols"})
+    for (const auto& Line : SectionLines(Text, Section))
+      Named.insert(Line);
+  EXPECT_EQ(Named, (std::set<std::string>{
+                       "gEfiHiiDatabaseProtocolGuid", "gEfiDevicePathProtocolGuid",
+                       "gEfiVariableArchProtocolGuid", "gEfiVariableWriteArchProtocolGuid",
+                       "gSioF81216aSetupVariableGuid", "gEfiHiiPlatformSetupFormsetGuid"}));
+}
+
+TEST(Edk2PackageTest, IntegratorsGuideShowsTheSetupDriversLines) {
+  const std::string Guide = ReadText(std::string(sio::build::kDocsDir) + "/integrators-guide.md");
+  for (const char* Fragment : {"SioF81216aSetupDxe.dsc.inc", "SioF81216aSetupDxe.fdf.inc",
+                               "SioF81216aSetupDxeRule.fdf.inc"}) {
     std::istringstream In(ReadText(kPackageDir + "/Platform/" + Fragment));
     std::string Line;
     while (std::getline(In, Line)) {

@@ -14,6 +14,9 @@
 #include "entry/SioInitScript.h"
 #include "entry/SioReadyPpi.h"
 #include "pi/KnownGuids.h"
+#include "pi/Status.h"
+#include "pi/VariableStoreRecords.h"
+#include "platform/PiDxe.h"
 #include "setup/SioApplySetup.h"
 #include "setup/SioSetupData.h"
 #include "sio/SioConfigPort.h"
@@ -153,6 +156,8 @@ TEST(ChipFacts, GuidsAndReadyPpiMatchTheModule) {
       {"read-only variable PPI", gEfiPeiReadOnlyVariable2PpiGuid, pi::kReadOnlyVariable2PpiGuid},
       {"ready PPI", SioReadyPpiGuid, pi::kSioReadyPpiGuid},
       {"setup vendor GUID", SioSetupVendorGuid, pi::kSioSetupVendorGuid},
+      {"HII database protocol", gEfiHiiDatabaseProtocolGuid, pi::kHiiDatabaseProtocolGuid},
+      {"device path protocol", gEfiDevicePathProtocolGuid, pi::kDevicePathProtocolGuid},
   };
   for (const auto& F : Facts) {
     static_assert(sizeof(EFI_GUID) == sizeof(pi::Guid));
@@ -161,6 +166,12 @@ TEST(ChipFacts, GuidsAndReadyPpiMatchTheModule) {
   EXPECT_EQ(SioReadyPpiDescriptor.Flags, chip::kReadyPpiFlags);
   EXPECT_EQ(SioReadyPpiDescriptor.Guid, &SioReadyPpiGuid);
   EXPECT_EQ(SioReadyPpiDescriptor.Ppi, nullptr);
+}
+
+TEST(ChipFacts, SetupDriverStatusAndAttributesMatchTheHostSide) {
+  EXPECT_EQ(pi::NarrowStatus(EFI_ACCESS_DENIED), pi::kEfiAccessDenied);
+  EXPECT_EQ(EFI_VARIABLE_NON_VOLATILE, pi::kVariableNonVolatile);
+  EXPECT_EQ(EFI_VARIABLE_BOOTSERVICE_ACCESS, pi::kVariableBootServiceAccess);
 }
 
 } // namespace
