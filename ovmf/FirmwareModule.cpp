@@ -216,13 +216,11 @@ sio::Result<FirmwareModule> FindFirmwareModule(std::span<const uint8_t> Firmware
 std::string DescribeDependency(const std::optional<std::vector<uint8_t>>& Depex) {
   if (!Depex)
     return "none (dispatched as soon as it is met)";
-  for (auto Choice : {packaging::DepexChoice::VariablePpi, packaging::DepexChoice::True,
-                      packaging::DepexChoice::False})
-    if (packaging::EncodeDepex(Choice) == *Depex)
-      return std::string(packaging::DepexChoiceName(Choice)) +
-             (Choice == packaging::DepexChoice::VariablePpi
-                  ? " (waits for the read-only variable PPI)"
-                  : "");
+  if (const auto Choice = packaging::MatchDepexChoice(*Depex))
+    return std::string(packaging::DepexChoiceName(*Choice)) +
+           (*Choice == packaging::DepexChoice::VariablePpi
+                ? " (waits for the read-only variable PPI)"
+                : "");
   std::string Names;
   for (const pi::Guid& Ppi : pi::DepexPpis(*Depex))
     Names += (Names.empty() ? " naming " : ", ") + PpiName(Ppi);

@@ -52,6 +52,13 @@ std::vector<uint8_t> EncodeDepex(DepexChoice Choice) {
   return W.Finish();
 }
 
+std::optional<DepexChoice> MatchDepexChoice(std::span<const uint8_t> Depex) {
+  for (DepexChoice C : {DepexChoice::VariablePpi, DepexChoice::True, DepexChoice::False})
+    if (std::ranges::equal(EncodeDepex(C), Depex))
+      return C;
+  return std::nullopt;
+}
+
 sio::Result<pe::PeFile> ValidateFileImage(std::span<const uint8_t> Image) {
   auto Pe = pe::ValidatePe32Image(Image);
   if (!Pe)

@@ -34,6 +34,8 @@ enum class DepexChoice {
 std::optional<DepexChoice> ParseDepexChoice(std::string_view Name);
 std::string_view DepexChoiceName(DepexChoice Choice);
 std::vector<uint8_t> EncodeDepex(DepexChoice Choice);
+// The choice whose expression these bytes are, if they are one of them.
+std::optional<DepexChoice> MatchDepexChoice(std::span<const uint8_t> Depex);
 
 // Image passes the module image validation (pe/ImageCheck.h) and is for
 // IA-32 (PE32) or X64 (PE32+): what a firmware file may carry.

@@ -129,10 +129,8 @@ void PrintAccesses(const pi::Trace& Accesses, const chip::BoardConfig& Module) {
 
 // The dependency expression in words: one of the packing choices, or the PPIs it names.
 std::string DescribeDepex(const std::vector<uint8_t>& Depex) {
-  for (auto Choice : {packaging::DepexChoice::VariablePpi, packaging::DepexChoice::True,
-                      packaging::DepexChoice::False})
-    if (packaging::EncodeDepex(Choice) == Depex)
-      return "depex " + std::string(packaging::DepexChoiceName(Choice));
+  if (const auto Choice = packaging::MatchDepexChoice(Depex))
+    return "depex " + std::string(packaging::DepexChoiceName(*Choice));
   return Depex.empty() ? "no depex" : "a depex of " + std::to_string(Depex.size()) + " bytes";
 }
 

@@ -64,6 +64,20 @@ TEST(SioModuleFile, CarriesDepexImageAndNameUnderTheModuleGuid) {
   }
 }
 
+// A firmware's dependency section is named after the choice it was packed
+// with only when its bytes are exactly that choice's expression.
+TEST(SioModuleFile, DepexBytesAreMatchedToTheirChoiceOnlyWhenExact) {
+  for (DepexChoice Choice : {DepexChoice::VariablePpi, DepexChoice::True, DepexChoice::False}) {
+    std::vector<uint8_t> Bytes = EncodeDepex(Choice);
+    EXPECT_EQ(MatchDepexChoice(Bytes), Choice) << DepexChoiceName(Choice);
+    Bytes.insert(Bytes.begin(), 0x06); // TRUE pushed ahead: another expression
+    EXPECT_EQ(MatchDepexChoice(Bytes), std::nullopt) << DepexChoiceName(Choice);
+    EXPECT_EQ(MatchDepexChoice(std::span(Bytes).subspan(2)), std::nullopt)
+        << DepexChoiceName(Choice);
+  }
+  EXPECT_EQ(MatchDepexChoice({}), std::nullopt);
+}
+
 TEST(SioModuleFile, TeFormReplacesThePeHeadersAndKeepsTheRest) {
   const auto Image = BuiltImage();
   const pe::PeFile Pe = ReadPe32Image(Image);
