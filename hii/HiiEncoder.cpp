@@ -135,6 +135,17 @@ sio::Result<EncodedPage> EncodePage(const SetupPage& Page) {
   PutGuid(W.Bytes, Page.ClassGuid);
   bool Sized = W.Done();
 
+  // The standard and manufacturing default stores, unnamed. Without them a
+  // browser still shows each question's DEFAULT, but configuration routing
+  // reports no defaults for the formset (no ALTCFG strings), so a request to
+  // restore defaults through it finds none.
+  for (const uint16_t DefaultId : {kDefaultClassStandard, kDefaultClassManufacturing}) {
+    W.Op(kOpDefaultStore, kDefaultStoreSize, false);
+    Put16(W.Bytes, 0);
+    Put16(W.Bytes, DefaultId);
+    Sized = Sized && W.Done();
+  }
+
   W.Op(kOpVarStoreEfi, kVarStoreEfiBaseSize + Page.VariableName.size() + 1, false);
   Put16(W.Bytes, Page.VarStoreId);
   PutGuid(W.Bytes, Page.VariableGuid);
@@ -160,7 +171,8 @@ sio::Result<EncodedPage> EncodePage(const SetupPage& Page) {
       W.QuestionHeader(Prompt, Help, Q.Id, Page.VarStoreId, Q.Offset);
       W.Bytes.push_back(Q.Default ? kCheckboxDefault : 0);
       Sized = Sized && W.Done();
-      W.Default(kTypeBoolean, Q.Default);
+      // Typed by the byte the checkbox is stored in, as a VFR compiler types it.
+      W.Default(kTypeNumSize8, Q.Default);
       W.End();
       break;
     case QuestionKind::Numeric:
@@ -177,7 +189,7 @@ sio::Result<EncodedPage> EncodePage(const SetupPage& Page) {
     case QuestionKind::OneOf: {
       W.Op(kOpOneOf, kByteRangeQuestionSize, true);
       W.QuestionHeader(Prompt, Help, Q.Id, Page.VarStoreId, Q.Offset);
-      W.Bytes.push_back(kNumericSize1);
+      W.Bytes.push_back(kNumericSize1 | kDisplayUintDec);
       uint8_t Low = 0xFF, High = 0;
       for (const OneOfOption& O : Q.Options) {
         Low = std::min(Low, O.Value);

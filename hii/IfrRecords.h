@@ -33,6 +33,7 @@ inline constexpr uint8_t kOpFormSet = 0x0E;
 inline constexpr uint8_t kOpVarStoreEfi = 0x26;
 inline constexpr uint8_t kOpEnd = 0x29;
 inline constexpr uint8_t kOpDefault = 0x5B;
+inline constexpr uint8_t kOpDefaultStore = 0x5C;
 
 // Record sizes, header included. FORM_SET: GUID, title, help, flags (the
 // class GUID count in its low two bits), then the class GUIDs.
@@ -50,24 +51,30 @@ inline constexpr size_t kByteOptionSize = 2 + 2 + 1 + 1 + 1;
 // DEFAULT of a one-byte value: default id, type, value.
 inline constexpr size_t kByteDefaultSize = 2 + 2 + 1 + 1;
 inline constexpr size_t kEndSize = 2;
+// DEFAULTSTORE: the store's name (a string id, 0 for none) and its default id.
+inline constexpr size_t kDefaultStoreSize = 2 + 2 + 2;
 
 // Question flags (EFI_IFR_QUESTION_HEADER.Flags): none are used here.
 // CHECKBOX flags: the standard default is set.
 inline constexpr uint8_t kCheckboxDefault = 0x01;
 // NUMERIC and ONE_OF flags: the value's size (low two bits; 0 is one byte)
-// and how a number is shown (bits 4 and 5).
+// and how a number is shown (bits 4 and 5: signed decimal, unsigned decimal,
+// hexadecimal).
 inline constexpr uint8_t kNumericSizeMask = 0x03;
 inline constexpr uint8_t kNumericSize1 = 0x00;
 inline constexpr uint8_t kDisplayMask = 0x30;
-inline constexpr uint8_t kDisplayUintDec = 0x00;
+inline constexpr uint8_t kDisplayIntDec = 0x00;
+inline constexpr uint8_t kDisplayUintDec = 0x10;
 inline constexpr uint8_t kDisplayUintHex = 0x20;
 // ONE_OF_OPTION flags: this option is the standard default.
 inline constexpr uint8_t kOptionDefault = 0x10;
 // EFI_IFR_TYPE_*: the value types this page uses.
 inline constexpr uint8_t kTypeNumSize8 = 0x00;
-inline constexpr uint8_t kTypeBoolean = 0x04;
-// EFI_HII_DEFAULT_CLASS_STANDARD.
+// EFI_HII_DEFAULT_CLASS_STANDARD and _MANUFACTURING: the default stores
+// every formset declares, so that configuration routing reports each
+// question's defaults for both.
 inline constexpr uint16_t kDefaultClassStandard = 0x0000;
+inline constexpr uint16_t kDefaultClassManufacturing = 0x0001;
 
 // String package (EFI_HII_STRING_PACKAGE_HDR): package header, header size,
 // string-information offset, a 16-character language window, the language

@@ -92,14 +92,15 @@ TEST(SetupPageEncoding, OpcodesNestAndHaveTheirRecordSizes) {
   };
   const size_t VarStore = hii::kVarStoreEfiBaseSize + sizeof("SioF81216aSetup00");
   const Expected Want[] = {
-      {hii::kOpFormSet, 39, true, 0},     {hii::kOpVarStoreEfi, VarStore, false, 1},
-      {hii::kOpForm, 6, true, 1},         {hii::kOpCheckbox, 14, true, 2},
-      {hii::kOpDefault, 6, false, 3},     {hii::kOpEnd, 2, false, 2},
-      {hii::kOpNumeric, 17, true, 2},     {hii::kOpDefault, 6, false, 3},
-      {hii::kOpEnd, 2, false, 2},         {hii::kOpOneOf, 17, true, 2},
-      {hii::kOpOneOfOption, 7, false, 3}, {hii::kOpOneOfOption, 7, false, 3},
-      {hii::kOpOneOfOption, 7, false, 3}, {hii::kOpEnd, 2, false, 2},
-      {hii::kOpEnd, 2, false, 1},         {hii::kOpEnd, 2, false, 0},
+      {hii::kOpFormSet, 39, true, 0},      {hii::kOpDefaultStore, 6, false, 1},
+      {hii::kOpDefaultStore, 6, false, 1}, {hii::kOpVarStoreEfi, VarStore, false, 1},
+      {hii::kOpForm, 6, true, 1},          {hii::kOpCheckbox, 14, true, 2},
+      {hii::kOpDefault, 6, false, 3},      {hii::kOpEnd, 2, false, 2},
+      {hii::kOpNumeric, 17, true, 2},      {hii::kOpDefault, 6, false, 3},
+      {hii::kOpEnd, 2, false, 2},          {hii::kOpOneOf, 17, true, 2},
+      {hii::kOpOneOfOption, 7, false, 3},  {hii::kOpOneOfOption, 7, false, 3},
+      {hii::kOpOneOfOption, 7, false, 3},  {hii::kOpEnd, 2, false, 2},
+      {hii::kOpEnd, 2, false, 1},          {hii::kOpEnd, 2, false, 0},
   };
   ASSERT_EQ(Ops.size(), std::size(Want));
   for (size_t I = 0; I < Ops.size(); ++I) {
@@ -118,7 +119,13 @@ TEST(SetupPageEncoding, FormSetAndVarStoreNameThePageAndTheVariable) {
   EXPECT_EQ(0, std::memcmp(&F[Set + 2], pi::kSioSetupFormSetGuid.data(), 16));
   EXPECT_EQ(F[Set + 22], 1); // one class GUID
   EXPECT_EQ(0, std::memcmp(&F[Set + 23], pi::kHiiPlatformSetupFormSetGuid.data(), 16));
-  const size_t Var = Ops[1].At;
+  // The two default stores, unnamed: standard, then manufacturing.
+  for (size_t I = 0; I < 2; ++I) {
+    EXPECT_EQ(Get16(F, Ops[1 + I].At + 2), 0) << I;
+    EXPECT_EQ(Get16(F, Ops[1 + I].At + 4),
+              I == 0 ? hii::kDefaultClassStandard : hii::kDefaultClassManufacturing);
+  }
+  const size_t Var = Ops[3].At;
   EXPECT_EQ(Get16(F, Var + 2), hii::ChipSetupPage().VarStoreId);
   EXPECT_EQ(0, std::memcmp(&F[Var + 4], pi::kSioSetupVendorGuid.data(), 16));
   EXPECT_EQ(Get32(F, Var + 20), pi::kVariableNonVolatile | pi::kVariableBootServiceAccess);
@@ -142,9 +149,9 @@ TEST(SetupPageEncoding, QuestionsBindTheFirstEntryWithTheirDefaults) {
     uint8_t DefaultType;
     uint8_t Default;
   } Want[] = {
-      {3, 0x1001, chip::kEntryEnabled, "Logical device 8", hii::kTypeBoolean, 0},
-      {6, 0x1002, chip::kEntryParam0, "Register 0xF1", hii::kTypeNumSize8, 0},
-      {9, 0x1003, chip::kEntryParam2, "Register 0xF0", 0, 0},
+      {5, 0x1001, chip::kEntryEnabled, "Logical device 8", hii::kTypeNumSize8, 0},
+      {8, 0x1002, chip::kEntryParam0, "Register 0xF1", hii::kTypeNumSize8, 0},
+      {11, 0x1003, chip::kEntryParam2, "Register 0xF0", 0, 0},
   };
   for (const auto& W : Want) {
     SCOPED_TRACE(W.Prompt);
@@ -163,17 +170,19 @@ TEST(SetupPageEncoding, QuestionsBindTheFirstEntryWithTheirDefaults) {
     }
   }
   // The numeric: one byte, shown in hex, 0x00 to 0xFF by 1.
-  const size_t N = Ops[6].At;
+  const size_t N = Ops[8].At;
   EXPECT_EQ(F[N + 13], hii::kNumericSize1 | hii::kDisplayUintHex);
   EXPECT_EQ(F[N + 14], 0x00);
   EXPECT_EQ(F[N + 15], 0xFF);
   EXPECT_EQ(F[N + 16], 1);
+  // The one-of: one byte, its values unsigned.
+  EXPECT_EQ(F[Ops[11].At + 13], hii::kNumericSize1 | hii::kDisplayUintDec);
   // The one-of's options: text, value, and the default flag on value 0 only.
   const std::pair<const char*, uint8_t> Options[] = {{"clear bit 2 (AND 0xFB)", 0},
                                                      {"clear bit 1 (AND 0xFD)", 1},
                                                      {"clear bits 1 and 2 (AND 0xF9)", 2}};
   for (size_t I = 0; I < 3; ++I) {
-    const size_t O = Ops[10 + I].At;
+    const size_t O = Ops[12 + I].At;
     EXPECT_EQ(Text(Get16(F, O + 2)), Options[I].first);
     EXPECT_EQ(F[O + 4], I == 0 ? hii::kOptionDefault : 0);
     EXPECT_EQ(F[O + 5], hii::kTypeNumSize8);
@@ -253,7 +262,8 @@ TEST(SetupPageDecoding, RefusesDamagedLists) {
        [&](auto& L) { L[Strings + Get32(L, Strings + 4)] = 0x15; }, "block type"},
       {"question outside the variable",
        [&](auto& L) {
-         const size_t Checkbox = FirstOp + 39 + 44 + 6;
+         // Past the formset, the two default stores, the varstore and the form.
+         const size_t Checkbox = FirstOp + 39 + 2 * hii::kDefaultStoreSize + 44 + 6;
          L[Checkbox + 10] = 67;
        },
        "outside"},
