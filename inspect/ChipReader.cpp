@@ -164,14 +164,14 @@ uint8_t ExpectedChipIdHigh() {
 uint8_t ExpectedChipIdLow() {
   return ConfigEntry().ChipIdLow;
 }
-uint16_t ModuleFirstPort(const chip::BoardConfig& Board) {
+uint16_t ModuleFirstPort(const chip::BoardValues& Board) {
   std::vector<uint16_t> Order = ModuleProbeOrder(Board);
   return Order.empty() ? 0 : Order.front();
 }
 
 // As the module's discovery: each configuration entry of the device table
 // probes the record's ports in order, skipping the ones that are 0.
-std::vector<uint16_t> ModuleProbeOrder(const chip::BoardConfig& Board) {
+std::vector<uint16_t> ModuleProbeOrder(const chip::BoardValues& Board) {
   std::vector<uint16_t> Ports;
   const std::vector<uint16_t> Record = Board.ProbeOrder();
   for (const SioDeviceEntry& Entry : SioDeviceTable) {
@@ -183,7 +183,7 @@ std::vector<uint16_t> ModuleProbeOrder(const chip::BoardConfig& Board) {
   return Ports;
 }
 
-std::vector<uint16_t> ModuleIndexPorts(const chip::BoardConfig& Board) {
+std::vector<uint16_t> ModuleIndexPorts(const chip::BoardValues& Board) {
   std::vector<uint16_t> Ports;
   for (uint16_t P : ModuleProbeOrder(Board)) {
     if (std::find(Ports.begin(), Ports.end(), P) == Ports.end())

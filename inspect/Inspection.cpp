@@ -9,7 +9,7 @@
 #include "board/ScenarioFile.h"
 #include "chip/TraceDecoder.h"
 #include "common/InputError.h"
-#include "engine/HostBoardConfig.h"
+#include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
 #include "inspect/DevPort.h"
@@ -39,7 +39,7 @@ struct Options {
 // A named scenario of the board's catalog, or a scenario file.
 board::Scenario ResolveScenario(const std::string& Text, const std::string& Flag) {
   if (const auto* Named = board::FindScenario(Text))
-    return Named->Config;
+    return Named->Scenario;
   std::error_code Error;
   if (!std::filesystem::exists(Text, Error)) {
     std::string Known;
@@ -54,7 +54,7 @@ board::Scenario ResolveScenario(const std::string& Text, const std::string& Flag
 
 // Board: the module's board values, the image's when one is given: its
 // ports are the module's.
-InspectOptions ReadOptions(const Options& Given, const chip::BoardConfig& Board) {
+InspectOptions ReadOptions(const Options& Given, const chip::BoardValues& Board) {
   InspectOptions Out;
   Out.All = Given.All;
   Out.Board = Board;
@@ -101,7 +101,7 @@ void PrintAccesses(const pi::Trace& Accesses, bool Json) {
 void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
              const std::string& ProgramName, int& ExitCode) {
   // The module's board values: the image's, or the built-in ones.
-  chip::BoardConfig Values = chip::DefaultBoardConfig();
+  chip::BoardValues Values = chip::DefaultBoardValues();
   std::string WithImage;
   if (Given.Image) {
     Values = ReadImage(*Given.Image);
@@ -138,7 +138,7 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
     // The board as the module's pass leaves it, read like a real one.
     board::Scenario Scenario = ResolveScenario(Given.Board, "--board");
     const SioBoardConfig Record = Values.Record();
-    engine::ScopedBoardConfig Scoped(Record);
+    engine::ScopedBoardValues Scoped(Record);
     Board = std::make_unique<engine::HostEngine>();
     Board->Run(Scenario);
     Ports = std::make_unique<BoardPorts>(Board->Target().Bus());

@@ -31,7 +31,7 @@ std::string SideEffectProblem(uint64_t Port, const std::string& Refused) {
 
 } // namespace
 
-std::string IndexPortProblem(uint64_t Port, bool Unsafe, const chip::BoardConfig& Board) {
+std::string IndexPortProblem(uint64_t Port, bool Unsafe, const chip::BoardValues& Board) {
   std::vector<uint16_t> Module = ModuleIndexPorts(Board);
   if (std::find(Module.begin(), Module.end(), Port) != Module.end())
     return SideEffectProblem(Port, "refused though the module probes it");
@@ -47,7 +47,7 @@ std::string IndexPortProblem(uint64_t Port, bool Unsafe, const chip::BoardConfig
   return SideEffectProblem(Port, std::string("refused even with ") + kUnsafePortOption);
 }
 
-std::string ModulePortsProblem(const chip::BoardConfig& Board) {
+std::string ModulePortsProblem(const chip::BoardValues& Board) {
   std::vector<uint16_t> Module = ModuleIndexPorts(Board);
   if (Module.empty())
     return "it probes no index port";

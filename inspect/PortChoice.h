@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 
 namespace inspect {
 
@@ -39,10 +39,10 @@ inline constexpr const char* kUnsafePortOption = "--unsafe-port";
 // with kUnsafePortOption; Board: the module's board values, whose ports are
 // the module's.
 std::string IndexPortProblem(uint64_t Port, bool Unsafe,
-                             const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+                             const chip::BoardValues& Board = chip::DefaultBoardValues());
 // Why the discovery of the module given Board may not be followed on a
 // live machine: a port it probes reaches a port with side effects, or it
 // probes none. Empty when every port it probes may be.
-std::string ModulePortsProblem(const chip::BoardConfig& Board);
+std::string ModulePortsProblem(const chip::BoardValues& Board);
 
 } // namespace inspect

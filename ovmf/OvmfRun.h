@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "board/Scenario.h"
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 #include "common/Result.h"
 #include "ovmf/FirmwareModule.h"
 #include "ovmf/FirmwareSurvey.h"
@@ -98,7 +98,7 @@ struct OvmfRun {
   std::optional<Processor> ModuleMode; // its image's mode (nothing: another machine)
   std::vector<uint8_t> Depex;          // its dependency expression as the file carries it
   std::optional<packaging::DepexChoice> DepexChoice; // when packed
-  chip::BoardConfig Module = chip::DefaultBoardConfig();
+  chip::BoardValues Module = chip::DefaultBoardValues();
   Insertion Added;
   std::string Qemu;
   bool QemuChosen = false;

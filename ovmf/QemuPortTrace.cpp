@@ -71,7 +71,7 @@ std::optional<pi::TraceEvent> ParsePortAccess(std::string_view Line) {
 }
 
 std::vector<pi::Trace> ModuleRuns(const std::vector<pi::TraceEvent>& Ports,
-                                  const chip::BoardConfig& Board) {
+                                  const chip::BoardValues& Board) {
   const std::vector<uint16_t> IndexPorts = Board.IndexPorts();
   std::vector<pi::Trace> Runs;
   for (size_t I = 0; I + 1 < Ports.size(); ++I) {

@@ -100,7 +100,7 @@ std::string FormatPcdValue(const chip::PcdInfo& Pcd, std::span<const uint8_t> By
   return Text + "}";
 }
 
-std::string ConfigProblem(const chip::BoardConfig& Config) {
+std::string ConfigProblem(const chip::BoardValues& Config) {
   if (!Config.ScriptHasEndPair())
     return std::string(chip::kPcds[5].Name) + " has no (0x00, 0x00) end pair in its " +
            std::to_string(chip::kPcds[5].Size) + " bytes";

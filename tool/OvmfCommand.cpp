@@ -116,7 +116,7 @@ board::Scenario BoardFor(const OvmfOptions& O) {
   return S;
 }
 
-void PrintAccesses(const pi::Trace& Accesses, const chip::BoardConfig& Module) {
+void PrintAccesses(const pi::Trace& Accesses, const chip::BoardValues& Module) {
   for (const auto& E : chip::DecodeTrace(Accesses, Module.IndexPorts())) {
     char Index[16];
     std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);

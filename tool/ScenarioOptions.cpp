@@ -95,7 +95,7 @@ board::Scenario ScenarioOptions::Build() const {
       throw InputError("--named: no scenario called " + Quoted(Named_) +
                        " (known: " + CatalogNames() + ")");
     }
-    S = Named->Config;
+    S = Named->Scenario;
   }
   if (NoChip_)
     S.ChipPort = std::nullopt;

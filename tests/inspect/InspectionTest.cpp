@@ -143,7 +143,7 @@ TEST(InspectCommand, NoticeBeforeProbingSeveralLivePorts) {
 // discovery, but a port with side effects stays refused even when the
 // image probes it, and an image probing none gives no discovery to follow.
 TEST(InspectCommand, AnImagesPortsAreTheModules) {
-  auto Reader = [](chip::BoardConfig Values) {
+  auto Reader = [](chip::BoardValues Values) {
     return [Values](const std::string&) { return Values; };
   };
   const auto Only2E = Reader(ProbingOnly({0x2E}));
@@ -178,7 +178,7 @@ TEST(InspectCommand, AnImagesPortsAreTheModules) {
   EXPECT_NE(Refusal({"--plan", "--image", "p.efi"}), "");
   // The reader's refusal is the command's.
   EXPECT_EQ(Refusal({"--plan", "--image", "bad.efi"},
-                    [](const std::string& Path) -> chip::BoardConfig {
+                    [](const std::string& Path) -> chip::BoardValues {
                       throw siotool::InputError("--image: " + Path + ": not an image");
                     }),
             "--image: bad.efi: not an image");
