@@ -38,8 +38,9 @@ bool IsPciConfigPort(uint16_t Port) {
 }
 
 bool IsSuperIoPort(const std::vector<uint16_t>& IndexPorts, uint16_t Port) {
-  return std::any_of(IndexPorts.begin(), IndexPorts.end(),
-                     [&](uint16_t Index) { return Port == Index || Port == Index + 1; });
+  return std::any_of(IndexPorts.begin(), IndexPorts.end(), [&](uint16_t Index) {
+    return Port == Index || Port == chip::DataPort(Index);
+  });
 }
 
 bool IsWrite(const pi::TraceEvent& E, uint16_t Port, uint32_t Value) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "chip/Registers.h"
 #include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
@@ -113,7 +114,7 @@ std::string ConfigProblem(const chip::BoardValues& Config) {
   for (const auto& [Name, Port] : Ports) {
     if (Port == 0)
       continue;
-    if (ModulesOwnPort(Port) || ModulesOwnPort(uint32_t(Port) + 1))
+    if (ModulesOwnPort(Port) || ModulesOwnPort(chip::DataPort(Port)))
       return std::string(Name) + " " + Hex(Port, 4) +
              ": its index or data port falls on 0x80-0x81 or 0xCF8-0xCFF, which the module "
              "writes itself";
