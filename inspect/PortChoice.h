@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Which index port `sio inspect --port P` may reach: the module's own index
+// Which index port `sio inspect --chip-port P` may reach: the module's own index
 // ports (those of the image given, which a patched image may have changed);
 // another only when the operator says it is unsafe (--unsafe-port), and never
 // one whose index or data port (P, P + 1) lies on a port of the standard PC
@@ -32,10 +32,10 @@ inline constexpr SideEffectPorts kSideEffectPorts[] = {
     {0x0CF8, 0x0CFF, "the PCI configuration ports"},
 };
 
-// The option that lets --port name a port other than the module's.
+// The option that lets --chip-port name a port other than the module's.
 inline constexpr const char* kUnsafePortOption = "--unsafe-port";
 
-// Why `--port Port` is refused; empty when it is accepted. Unsafe: given
+// Why `--chip-port Port` is refused; empty when it is accepted. Unsafe: given
 // with kUnsafePortOption; Board: the module's board values, whose ports are
 // the module's.
 std::string IndexPortProblem(uint64_t Port, bool Unsafe,

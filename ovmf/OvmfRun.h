@@ -64,7 +64,7 @@ struct OvmfRequest {
   // Its variable PPI follows the firmware: taken away when the module is
   // dispatched where no variable service is.
   board::Scenario Board;
-  std::string BoardSource; // names the board in messages: "--chip", a scenario file
+  std::string BoardSource; // names the board in messages: "--chip-port", a scenario
   uint32_t Attributes = 0x3;
   std::string Qemu; // empty: qemu-system-i386 for an all-IA-32 firmware, else qemu-system-x86_64
   std::chrono::seconds Bound{120};

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "InspectFixture.h"
+#include "chip/Registers.h"
 #include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "sio/SioConfigPort.h"
@@ -37,8 +38,8 @@ std::vector<std::string> BrokenRules(const pi::Trace& Events, std::optional<uint
       Broken.push_back(pi::FormatEvent(E) + ": a key written while reading the chip");
     std::string Where = pi::FormatEvent(E) + ": ";
     bool AtIndex = IndexPorts.count(E.Port) != 0;
-    bool AtData = IndexPorts.count(static_cast<uint16_t>(E.Port - 1)) != 0;
-    uint16_t Owner = AtIndex ? E.Port : static_cast<uint16_t>(E.Port - 1);
+    bool AtData = IndexPorts.count(chip::IndexPortOf(E.Port)) != 0;
+    uint16_t Owner = AtIndex ? E.Port : chip::IndexPortOf(E.Port);
     if (!AtIndex && !AtData) {
       Broken.push_back(Where + "a port no chip uses");
       continue;
@@ -369,9 +370,9 @@ TEST(ChipReader, ProbeClosesEveryPortWithoutAMatch) {
     uint16_t ChipPort;
     std::optional<uint16_t> Given;
   };
-  for (const Case& C :
-       {Case{"discovery, chip at 0x4E", 0x4E, std::nullopt},
-        Case{"discovery, chip at 0x164E", 0x164E, std::nullopt}, Case{"--port 0x4E", 0x4E, 0x4E}}) {
+  for (const Case& C : {Case{"discovery, chip at 0x4E", 0x4E, std::nullopt},
+                        Case{"discovery, chip at 0x164E", 0x164E, std::nullopt},
+                        Case{"--chip-port 0x4E", 0x4E, 0x4E}}) {
     SCOPED_TRACE(C.Name);
     board::Scenario Scenario = ChipAt(C.ChipPort);
     Scenario.ChipIdLow = 0x17;
