@@ -20,18 +20,21 @@ inline std::string OldSpellingNote(const std::string& Old, const std::string& Ne
 }
 
 // Adds Old (e.g. "--named") to Command as the hidden spelling of Current, an
-// option of Command already added that reads into Value.
+// option of Command already added that reads into Value; the two are refused
+// together.
 template <typename T>
 CLI::Option* AddOldSpelling(CLI::App& Command, const std::string& Old, CLI::Option* Current,
                             T& Value) {
   const std::string New = Current->get_name();
-  CLI::Option* Hidden = Command.add_option(Old, Value)->group("")->excludes(Current);
-  // CLI11 makes the exclusion mutual, which --help would show beside the new
-  // spelling; the old one's side alone refuses the two together.
-  Current->remove_excludes(Hidden);
+  CLI::Option* Hidden = Command.add_option(Old, Value)->group("");
   Hidden->type_name(Current->get_type_name());
-  Hidden->each([Old, New](const std::string&) {
+  // Runs once the command line is read. The two spellings are refused
+  // together here rather than by CLI11's excludes(), which would name the
+  // hidden option with an empty name and show it in --help beside the new.
+  Hidden->each([Old, New, Current](const std::string&) {
     std::fprintf(stderr, "%s\n", OldSpellingNote(Old, New).c_str());
+    if (Current->count() > 0)
+      throw CLI::ExcludesError(Old, New);
   });
   return Hidden;
 }

@@ -43,7 +43,8 @@ std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip) {
   std::vector<std::string> Lines;
   if (Chip.Flat) {
     Lines.push_back("Stand-in (QEMU's SB16 mixer, one flat register file) at index port " +
-                    Hex(Chip.IndexPort, 4) + , data port " + Hex(chip::DataPort(Chip.IndexPort), 4));
+                    Hex(Chip.IndexPort, 4) + ", data port " +
+                    Hex(chip::DataPort(Chip.IndexPort), 4));
     Lines.push_back("  Registers that differ from their reset value:");
     for (uint8_t Reg : ChangedStandInRegisters(*Chip.Flat))
       Lines.push_back("    " + Hex(Reg, 2) + " = " + Hex((*Chip.Flat)[Reg], 2) + "  (reset " +

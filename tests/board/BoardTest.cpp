@@ -7,6 +7,7 @@
 #include "chip/ConfigPortDecoder.h"
 #include "pi/KnownGuids.h"
 #include "pi/Status.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 
@@ -165,12 +166,14 @@ TEST(SuperIoChip, ModeFollowsTheDecodersKeysAndResetClosesIt) {
   chip::ConfigPortState Decoder;
   for (size_t I = 0; I < std::size(Writes); ++I) {
     Chip.Write(0x2E, 1, Writes[I]);
-    const chip::PortAccess A = Decoder.Index({pi::EventKind::IoWrite, 1, 0x2E, Writes[I]});
+    const chip::PortAccess A = Decoder.Index(test::Out(0x2E, Writes[I]));
     ASSERT_EQ(Chip.InConfigMode(), Decoder.InConfigMode()) << "write " << I;
-    if (!Chip.InConfigMode())
+    if (!Chip.InConfigMode()) {
       EXPECT_EQ(Chip.Read(0x2F, 1), 0xFFu) << "write " << I;
-    if (A.Step == chip::PortStep::SelectRegister && A.Reg == 0x21)
+    }
+    if (A.Step == chip::PortStep::SelectRegister && A.Reg == 0x21) {
       EXPECT_EQ(Chip.Read(0x2F, 1), 0x16u) << "write " << I;
+    }
   }
   ASSERT_TRUE(Chip.InConfigMode());
   // A reset chip is out of the mode, and one enter key left over from before
