@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     auto Start = std::chrono::steady_clock::now();
     double CpuStart = CpuMicroseconds();
     for (uint64_t I = 0; I < Count; ++I, ++Done) {
-      if (!Engine.Run(Catalog[Done % Catalog.size()].Config).Completed)
+      if (!Engine.Run(Catalog[Done % Catalog.size()].Scenario).Completed)
         ++Failed;
     }
     std::chrono::duration<double, std::micro> Elapsed = std::chrono::steady_clock::now() - Start;

@@ -28,7 +28,7 @@ std::vector<ScenarioFigures> MeasureScenarios(const std::vector<uint8_t>& Image)
       Rows.push_back(std::move(Row));
       continue;
     }
-    emulator::ImageRunReport Report = emulator::RunImagePass(Image, Named->Config);
+    emulator::ImageRunReport Report = emulator::RunImagePass(Image, Named->Scenario);
     for (const auto& Event : Report.Result.Events)
       Row.PortAccesses += Event.IsPortAccess();
     Row.Instructions = Report.Instructions;

@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     // One board reset between passes, as the emulator's engine reuses one CPU.
     engine::HostEngine Engine;
     for (auto _ : State) {
-      benchmark::DoNotOptimize(Engine.Run(Timed->Config));
+      benchmark::DoNotOptimize(Engine.Run(Timed->Scenario));
       benchmark::DoNotOptimize(Engine.Events().data());
     }
     State.SetItemsProcessed(State.iterations());
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
       return;
     }
     for (auto _ : State)
-      benchmark::DoNotOptimize(Engine.Run(Timed->Config).Instructions);
+      benchmark::DoNotOptimize(Engine.Run(Timed->Scenario).Instructions);
     State.SetItemsProcessed(State.iterations());
   });
   RateCollector Collector;
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
                   SizeError ? "n/a" : std::to_string(InspectBytes), "", ""});
   for (bool All : {false, true}) {
     engine::HostEngine Engine;
-    Engine.Run(Timed->Config);
+    Engine.Run(Timed->Scenario);
     inspect::BoardPorts Ports(Engine.Target().Bus());
     auto Reading = inspect::InspectChip(Ports, {std::nullopt, All});
     Rows.push_back({std::string("sio inspect") + (All ? " --all" : "") + ": port accesses",

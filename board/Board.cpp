@@ -5,56 +5,56 @@
 
 namespace board {
 
-Board::Board(const Scenario& Config) : Bus_(Log_), Pei_(Log_, {}) {
+Board::Board(const Scenario& Scenario) : Bus_(Log_), Pei_(Log_, {}) {
   Log_.reserve(128);
-  Reset(Config);
+  Reset(Scenario);
 }
 
-void Board::Reset(const Scenario& Config) {
-  if (&Config != &Config_)
-    Config_ = Config;
+void Board::Reset(const Scenario& Scenario) {
+  if (&Scenario != &Scenario_)
+    Scenario_ = Scenario;
   Pei_.Recycle(Log_);
   Log_.clear();
   Post_.Reset();
   Bridge_.Reset();
-  Pei_.Reset(Config_.Faults);
+  Pei_.Reset(Scenario_.Faults);
   ChipReadsAnswered_ = 0;
   Bus_.DetachAll();
   Bus_.Attach(Post_);
   Bus_.Attach(Bridge_);
-  ChipPresent_ = Config_.ChipPort.has_value() && Config_.Kind == ChipKind::SuperIo;
-  StandInPresent_ = Config_.ChipPort.has_value() && Config_.Kind == ChipKind::MixerStandIn;
+  ChipPresent_ = Scenario_.ChipPort.has_value() && Scenario_.Kind == ChipKind::SuperIo;
+  StandInPresent_ = Scenario_.ChipPort.has_value() && Scenario_.Kind == ChipKind::MixerStandIn;
   if (StandInPresent_) {
     if (StandIn_)
-      StandIn_->Reset(*Config_.ChipPort);
+      StandIn_->Reset(*Scenario_.ChipPort);
     else
-      StandIn_ = std::make_unique<MixerStandIn>(*Config_.ChipPort);
-    StandIn_->WriteRegister(chip::kRegChipIdHigh, Config_.ChipIdHigh);
-    StandIn_->WriteRegister(chip::kRegChipIdLow, Config_.ChipIdLow);
-    for (const auto& Preset : Config_.Registers)
+      StandIn_ = std::make_unique<MixerStandIn>(*Scenario_.ChipPort);
+    StandIn_->WriteRegister(chip::kRegChipIdHigh, Scenario_.ChipIdHigh);
+    StandIn_->WriteRegister(chip::kRegChipIdLow, Scenario_.ChipIdLow);
+    for (const auto& Preset : Scenario_.Registers)
       StandIn_->WriteRegister(Preset.Reg, Preset.Value);
     Bus_.Attach(*StandIn_);
   }
   if (ChipPresent_) {
     if (Chip_)
-      Chip_->Reset(*Config_.ChipPort, Config_.ChipIdHigh, Config_.ChipIdLow);
+      Chip_->Reset(*Scenario_.ChipPort, Scenario_.ChipIdHigh, Scenario_.ChipIdLow);
     else
-      Chip_ =
-          std::make_unique<SuperIoChip>(*Config_.ChipPort, Config_.ChipIdHigh, Config_.ChipIdLow);
-    for (const auto& Preset : Config_.Registers) {
+      Chip_ = std::make_unique<SuperIoChip>(*Scenario_.ChipPort, Scenario_.ChipIdHigh,
+                                            Scenario_.ChipIdLow);
+    for (const auto& Preset : Scenario_.Registers) {
       Chip_->SetRegister(Preset.Device, Preset.Reg, Preset.Value);
     }
-    if (!Config_.ChipReadAnswers.empty()) {
+    if (!Scenario_.ChipReadAnswers.empty()) {
       Chip_->SetReadOverride([this](uint8_t, uint8_t) -> std::optional<uint8_t> {
-        if (ChipReadsAnswered_ >= Config_.ChipReadAnswers.size())
+        if (ChipReadsAnswered_ >= Scenario_.ChipReadAnswers.size())
           return std::nullopt;
-        return Config_.ChipReadAnswers[ChipReadsAnswered_++];
+        return Scenario_.ChipReadAnswers[ChipReadsAnswered_++];
       });
     }
     Bus_.Attach(*Chip_);
   }
-  if (Config_.SetupVariable) {
-    Pei_.SetVariable(chip::kSetupVariableName, pi::kSioSetupVendorGuid, *Config_.SetupVariable,
+  if (Scenario_.SetupVariable) {
+    Pei_.SetVariable(chip::kSetupVariableName, pi::kSioSetupVendorGuid, *Scenario_.SetupVariable,
                      kSetupVariableAttributes);
   }
 }
@@ -76,7 +76,7 @@ PassResult Board::Result(uint32_t Status) const {
       if (Chip_->DeviceTouched(uint8_t(Device)))
         Capture(uint8_t(Device));
     }
-    for (const auto& Preset : Config_.Registers) {
+    for (const auto& Preset : Scenario_.Registers) {
       if (Preset.Reg >= chip::kFirstDeviceRegister)
         Capture(Preset.Device);
     }

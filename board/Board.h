@@ -45,14 +45,14 @@ struct PassResult {
 
 class Board {
 public:
-  explicit Board(const Scenario& Config);
+  explicit Board(const Scenario& Scenario);
   Board(const Board&) = delete;
   Board& operator=(const Board&) = delete;
 
-  // Makes this the board a new Board(Config) would be, keeping the storage
+  // Makes this the board a new Board(Scenario) would be, keeping the storage
   // (trace capacity, register banks, PPI lists, variable store) of the passes
   // before, so that one board can run pass after pass without allocating.
-  void Reset(const Scenario& Config);
+  void Reset(const Scenario& Scenario);
 
   IoBus& Bus() { return Bus_; }
   PeiFoundation& Pei() { return Pei_; }
@@ -66,7 +66,7 @@ public:
   PassResult Result(uint32_t Status) const;
 
 private:
-  Scenario Config_;
+  Scenario Scenario_;
   pi::Trace Log_;
   IoBus Bus_;
   PostCodePort Post_;

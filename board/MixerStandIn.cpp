@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "board/MixerStandIn.h"
+#include "chip/Registers.h"
 
 #include <algorithm>
 
@@ -44,7 +45,7 @@ void MixerStandIn::WriteRegister(uint8_t Reg, uint8_t Value) {
 }
 
 bool MixerStandIn::Decodes(uint16_t Port, uint8_t Width) const {
-  return Width == 1 && (Port == IndexPort_ || Port == static_cast<uint16_t>(IndexPort_ + 1));
+  return Width == 1 && (Port == IndexPort_ || Port == chip::DataPort(IndexPort_));
 }
 
 uint32_t MixerStandIn::Read(uint16_t Port, uint8_t) {

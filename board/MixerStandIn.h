@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "board/IoBus.h"
+#include "chip/Registers.h"
 
 namespace board {
 
@@ -38,7 +39,7 @@ public:
 
   bool Decodes(uint16_t Port, uint8_t Width) const override;
   uint16_t FirstPort() const override { return IndexPort_; }
-  uint16_t LastPort() const override { return static_cast<uint16_t>(IndexPort_ + 1); }
+  uint16_t LastPort() const override { return chip::DataPort(IndexPort_); }
   uint32_t Read(uint16_t Port, uint8_t Width) override;
   void Write(uint16_t Port, uint8_t Width, uint32_t Value) override;
 

@@ -14,7 +14,7 @@ namespace board {
 struct NamedScenario {
   std::string Name;        // e.g. "chip-164e-no-variable"
   std::string Description; // one line for people
-  Scenario Config;
+  board::Scenario Scenario;
 };
 
 // Every named scenario, "default" first.

@@ -5,6 +5,7 @@
 
 #include "board/LpcBridge.h"
 #include "board/PostCodePort.h"
+#include "chip/Registers.h"
 #include "chip/SetupVariable.h"
 #include "common/FileInput.h"
 #include "common/Hex.h"
@@ -173,11 +174,12 @@ std::string ChipPortProblem(uint64_t Port) {
     return Hex(Port, 4) + " is out of range (the data port must fit: at most 0xFFFE)";
   for (const auto& Access : kModuleFixedAccesses) {
     uint64_t Last = Access.First + Access.Width - 1u;
-    if (Port + 1 >= Access.First && Port <= Last) {
+    const uint16_t Data = chip::DataPort(static_cast<uint16_t>(Port));
+    if (Data >= Access.First && Port <= Last) {
       return Hex(Port, 4) + " overlaps " + Access.What + " " + Hex(Access.First, 4) + "-" +
              Hex(Last, 4) + " (the module accesses it " + std::to_string(Access.Width * 8) +
              " bits wide; the chip's index and data ports would be " + Hex(Port, 4) + "-" +
-             Hex(Port + 1, 4) + ")";
+             Hex(Data, 4) + ")";
     }
   }
   return {};

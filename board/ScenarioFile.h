@@ -44,7 +44,7 @@ Json ReadJsonFile(const std::string& Path);
 Json ParseJson(std::span<const uint8_t> Text);
 
 // The scenario in the same form ParseScenario reads (the variable as bytes).
-Json ScenarioToJson(const board::Scenario& Config);
+Json ScenarioToJson(const board::Scenario& Scenario);
 
 // Ports a chip may sit at: index and data port both inside the port space and
 // clear of the ports the module accesses itself (its 16-bit POST write to
@@ -55,6 +55,6 @@ std::string ChipPortProblem(uint64_t Port);
 // Why the scenario's PEI Foundation faults cannot all take effect (one of
 // them is masked by another, or by the variable's absence), or an empty
 // string. Such a scenario is refused rather than run as if they did.
-std::string FaultConflict(const board::Scenario& Config);
+std::string FaultConflict(const board::Scenario& Scenario);
 
 } // namespace siotool

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "board/SuperIoChip.h"
+#include "chip/Registers.h"
 
 #include <algorithm>
 
@@ -13,8 +14,7 @@ SuperIoChip::SuperIoChip(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdL
 
 void SuperIoChip::Reset(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow) {
   IndexPort_ = IndexPort;
-  ConfigMode_ = false;
-  EnterKeySeen_ = false;
+  Keys_ = {};
   Index_ = 0;
   Global_.fill(0);
   Global_[chip::kRegChipIdHigh] = ChipIdHigh;
@@ -50,13 +50,13 @@ void SuperIoChip::SetRegister(uint8_t Device, uint8_t Reg, uint8_t Value) {
 }
 
 bool SuperIoChip::Decodes(uint16_t Port, uint8_t Width) const {
-  return Width == 1 && (Port == IndexPort_ || Port == static_cast<uint16_t>(IndexPort_ + 1));
+  return Width == 1 && (Port == IndexPort_ || Port == chip::DataPort(IndexPort_));
 }
 
 uint32_t SuperIoChip::Read(uint16_t Port, uint8_t) {
   if (Port == IndexPort_)
-    return ConfigMode_ ? Index_ : 0xFF;
-  if (!ConfigMode_)
+    return Keys_.InConfigMode() ? Index_ : 0xFF;
+  if (!Keys_.InConfigMode())
     return 0xFF;
   uint8_t Device = SelectedDevice();
   if (Override_) {
@@ -69,21 +69,11 @@ uint32_t SuperIoChip::Read(uint16_t Port, uint8_t) {
 void SuperIoChip::Write(uint16_t Port, uint8_t, uint32_t Value) {
   auto Byte = static_cast<uint8_t>(Value);
   if (Port == IndexPort_) {
-    if (!ConfigMode_) {
-      // Only two enter keys in a row open configuration mode.
-      ConfigMode_ = EnterKeySeen_ && Byte == chip::kEnterKey;
-      EnterKeySeen_ = !ConfigMode_ && Byte == chip::kEnterKey;
-      return;
-    }
-    if (Byte == chip::kExitKey) {
-      ConfigMode_ = false;
-      EnterKeySeen_ = false;
-      return;
-    }
-    Index_ = Byte;
+    if (Keys_.IndexWrite(Byte) == chip::PortStep::SelectRegister)
+      Index_ = Byte;
     return;
   }
-  if (!ConfigMode_ || Index_ == chip::kRegChipIdHigh || Index_ == chip::kRegChipIdLow)
+  if (!Keys_.InConfigMode() || Index_ == chip::kRegChipIdHigh || Index_ == chip::kRegChipIdLow)
     return;
   uint8_t Device = SelectedDevice();
   SetRegister(Device, Index_, Byte);

@@ -2,7 +2,8 @@
 // Behavioural model of the Super I/O chip's configuration interface.
 //
 // Configuration mode is entered by two consecutive enter-key writes (0x77) to
-// the index port and left by the exit key (0xAA). In configuration mode the
+// the index port and left by the exit key (0xAA), as chip::ConfigModeKeys
+// (chip/ConfigPortDecoder.h) follows them. In configuration mode the
 // index port selects a register and the data port reads or writes it;
 // register 0x07 selects the logical device that registers 0x30 and up belong
 // to, registers below 0x30 are chip-global, and 0x20/0x21 hold the chip ID
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "board/IoBus.h"
+#include "chip/ConfigPortDecoder.h"
 #include "chip/Registers.h"
 
 namespace board {
@@ -35,7 +37,7 @@ public:
   void Reset(uint16_t IndexPort, uint8_t ChipIdHigh, uint8_t ChipIdLow);
 
   uint16_t IndexPort() const { return IndexPort_; }
-  bool InConfigMode() const { return ConfigMode_; }
+  bool InConfigMode() const { return Keys_.InConfigMode(); }
   uint8_t SelectedDevice() const { return Global_[chip::kRegLogicalDevice]; }
 
   // Register Reg as seen with logical device Device selected.
@@ -56,15 +58,14 @@ public:
   // The data port of a chip at 0xFFFF wraps round to port 0.
   uint16_t FirstPort() const override { return IndexPort_ == 0xFFFF ? 0 : IndexPort_; }
   uint16_t LastPort() const override {
-    return IndexPort_ == 0xFFFF ? IndexPort_ : static_cast<uint16_t>(IndexPort_ + 1);
+    return IndexPort_ == 0xFFFF ? IndexPort_ : chip::DataPort(IndexPort_);
   }
   uint32_t Read(uint16_t Port, uint8_t Width) override;
   void Write(uint16_t Port, uint8_t Width, uint32_t Value) override;
 
 private:
   uint16_t IndexPort_;
-  bool ConfigMode_ = false;
-  bool EnterKeySeen_ = false;
+  chip::ConfigModeKeys Keys_;
   uint8_t Index_ = 0;
   std::array<uint8_t, chip::kFirstDeviceRegister> Global_{};
   // Registers 0x30-0xFF of each logical device, allocated on the first write

@@ -15,6 +15,24 @@ PortAccess ConfigPortState::Begin(const pi::TraceEvent& E, bool AtIndexPort) con
   return A;
 }
 
+PortStep ConfigModeKeys::IndexWrite(uint8_t Value) {
+  if (!ConfigMode_) {
+    if (Value == kEnterKey) {
+      ConfigMode_ = EnterKeySeen_;
+      EnterKeySeen_ = !ConfigMode_;
+      return ConfigMode_ ? PortStep::EnterKeySecond : PortStep::EnterKeyFirst;
+    }
+    EnterKeySeen_ = false;
+    return PortStep::IgnoredIndexWrite;
+  }
+  if (Value == kExitKey) {
+    ConfigMode_ = false;
+    EnterKeySeen_ = false;
+    return PortStep::ExitKey;
+  }
+  return PortStep::SelectRegister;
+}
+
 PortAccess ConfigPortState::Index(const pi::TraceEvent& E) {
   PortAccess A = Begin(E, true);
   if (E.Width != 1)
@@ -24,29 +42,13 @@ PortAccess ConfigPortState::Index(const pi::TraceEvent& E) {
     return A;
   }
   LastRead_.reset();
-  if (!ConfigMode_) {
-    // Two enter keys in a row open configuration mode; anything else is ignored.
-    if (A.Value == kEnterKey) {
-      ConfigMode_ = EnterKeySeen_;
-      EnterKeySeen_ = !ConfigMode_;
-      if (ConfigMode_)
-        Index_.reset();
-      A.Step = ConfigMode_ ? PortStep::EnterKeySecond : PortStep::EnterKeyFirst;
-      return A;
-    }
-    EnterKeySeen_ = false;
-    A.Step = PortStep::IgnoredIndexWrite;
-    return A;
+  A.Step = Keys_.IndexWrite(A.Value);
+  if (A.Step == PortStep::EnterKeySecond) {
+    Index_.reset();
+  } else if (A.Step == PortStep::SelectRegister) {
+    Index_ = A.Value;
+    A.Reg = A.Value;
   }
-  if (A.Value == kExitKey) {
-    ConfigMode_ = false;
-    EnterKeySeen_ = false;
-    A.Step = PortStep::ExitKey;
-    return A;
-  }
-  Index_ = A.Value;
-  A.Reg = A.Value;
-  A.Step = PortStep::SelectRegister;
   return A;
 }
 
@@ -56,7 +58,7 @@ PortAccess ConfigPortState::Data(const pi::TraceEvent& E) {
     return A;
   std::optional<uint8_t> ReadBefore = LastRead_;
   LastRead_.reset();
-  if (!ConfigMode_) {
+  if (!Keys_.InConfigMode()) {
     A.Step = PortStep::DataOutsideConfig;
     return A;
   }

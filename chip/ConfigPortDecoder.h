@@ -45,21 +45,37 @@ struct PortAccess {
   std::optional<uint8_t> ReadBefore;
 };
 
+// The two-enter-key state machine of the index port, the one both the
+// board's chip model (board/SuperIoChip.h) and the decoder below follow:
+// outside configuration mode two enter keys in a row open it and any other
+// byte is ignored (and breaks the pair); in it the exit key closes it and any
+// other byte selects a register.
+class ConfigModeKeys {
+public:
+  // The step a byte written to the index port makes: EnterKeyFirst,
+  // EnterKeySecond, IgnoredIndexWrite, ExitKey or SelectRegister.
+  PortStep IndexWrite(uint8_t Value);
+  bool InConfigMode() const { return ConfigMode_; }
+
+private:
+  bool EnterKeySeen_ = false;
+  bool ConfigMode_ = false;
+};
+
 // The protocol state of the chip at one index port.
 class ConfigPortState {
 public:
   PortAccess Index(const pi::TraceEvent& Event);
   PortAccess Data(const pi::TraceEvent& Event);
 
-  bool InConfigMode() const { return ConfigMode_; }
+  bool InConfigMode() const { return Keys_.InConfigMode(); }
   uint8_t Device() const { return Device_; }
 
 private:
   // The access's fields before its step is known (a non-byte access's).
   PortAccess Begin(const pi::TraceEvent& Event, bool AtIndexPort) const;
 
-  bool EnterKeySeen_ = false;
-  bool ConfigMode_ = false;
+  ConfigModeKeys Keys_;
   std::optional<uint8_t> Index_;
   uint8_t Device_ = 0;
   std::optional<uint8_t> LastRead_; // set while the last access was a data-port read

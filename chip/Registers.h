@@ -50,5 +50,9 @@ inline constexpr std::array<uint16_t, 4> kCandidatePorts = {0x2E, 0x4E, 0x162E, 
 constexpr uint16_t DataPort(uint16_t IndexPort) {
   return static_cast<uint16_t>(IndexPort + 1);
 }
+// The index port whose data port is Port.
+constexpr uint16_t IndexPortOf(uint16_t DataPort) {
+  return static_cast<uint16_t>(DataPort - 1);
+}
 
 } // namespace chip

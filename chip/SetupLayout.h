@@ -15,6 +15,8 @@ inline constexpr std::u16string_view kSetupVariableName = u"SioF81216aSetup00";
 inline constexpr size_t kSetupEntryCount = 5;
 inline constexpr size_t kSetupEntrySize = 12;
 inline constexpr size_t kSetupDataSize = 67; // the module's buffer, too
+// The bytes after the entries, which belong to the variable's writer.
+inline constexpr size_t kSetupTrailerSize = kSetupDataSize - kSetupEntryCount * kSetupEntrySize;
 
 // Offsets inside an entry of the bytes the settings stage reads.
 inline constexpr size_t kEntryKind = 3;
@@ -29,6 +31,6 @@ inline constexpr size_t kEntryReach = kEntryParam2 + 1;
 // qualifier is 0 and it is enabled (1).
 inline constexpr uint8_t kKindLd8 = 0x12;
 
-static_assert(kSetupEntryCount * kSetupEntrySize + 7 == kSetupDataSize);
+static_assert(kSetupTrailerSize == 7);
 
 } // namespace chip

@@ -40,20 +40,20 @@ SetupEntry GetEntry(const uint8_t* In) {
 } // namespace
 
 std::vector<uint8_t> EncodeSetupVariable(const SetupContent& Content) {
-  std::vector<uint8_t> Data(kSetupVariableSize, 0);
-  for (size_t I = 0; I < kSetupEntryCount; ++I)
-    PutEntry(&Data[I * kSetupEntrySize], Content.Entries[I]);
+  std::vector<uint8_t> Data(chip::kSetupDataSize, 0);
+  for (size_t I = 0; I < chip::kSetupEntryCount; ++I)
+    PutEntry(&Data[I * chip::kSetupEntrySize], Content.Entries[I]);
   std::copy(Content.Trailer.begin(), Content.Trailer.end(),
-            Data.begin() + kSetupEntryCount * kSetupEntrySize);
+            Data.begin() + chip::kSetupEntryCount * chip::kSetupEntrySize);
   return Data;
 }
 
 std::vector<DecodedEntry> DecodeSetupVariable(std::span<const uint8_t> Data) {
   std::vector<DecodedEntry> Entries;
-  for (size_t I = 0; I < kSetupEntryCount; ++I) {
-    uint8_t Bytes[kSetupEntrySize] = {};
-    size_t Start = I * kSetupEntrySize;
-    size_t Present = Data.size() > Start ? std::min(kSetupEntrySize, Data.size() - Start) : 0;
+  for (size_t I = 0; I < chip::kSetupEntryCount; ++I) {
+    uint8_t Bytes[chip::kSetupEntrySize] = {};
+    size_t Start = I * chip::kSetupEntrySize;
+    size_t Present = Data.size() > Start ? std::min(chip::kSetupEntrySize, Data.size() - Start) : 0;
     std::copy_n(Data.begin() + static_cast<ptrdiff_t>(std::min(Start, Data.size())), Present,
                 Bytes);
     Entries.push_back({GetEntry(Bytes), Present, SettingsStageActsOn(Data, I)});
@@ -62,12 +62,12 @@ std::vector<DecodedEntry> DecodeSetupVariable(std::span<const uint8_t> Data) {
 }
 
 bool SettingsStageActsOn(std::span<const uint8_t> Data, size_t Index) {
-  size_t Start = Index * kSetupEntrySize;
-  if (Data.size() > kSetupVariableSize || Index >= kSetupEntryCount ||
-      Data.size() < Start + kSetupEntryReach) {
+  size_t Start = Index * chip::kSetupEntrySize;
+  if (Data.size() > chip::kSetupDataSize || Index >= chip::kSetupEntryCount ||
+      Data.size() < Start + chip::kEntryReach) {
     return false;
   }
-  return Data[Start + 3] == kSetupKindLd8 && Data[Start + 4] == 0 && Data[Start + 5] == 1;
+  return Data[Start + 3] == chip::kKindLd8 && Data[Start + 4] == 0 && Data[Start + 5] == 1;
 }
 
 SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field) {
@@ -130,10 +130,10 @@ SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field
   return ParseSetupEntry(Object, Field);
 }
 
-std::array<uint8_t, kSetupTrailerSize> ReadSetupTrailer(const Json& Value,
-                                                        const std::string& Field) {
-  auto Bytes = ReadExactBytes(Value, Field, kSetupTrailerSize, "e.g. 00:00:00:00:00:00:01");
-  std::array<uint8_t, kSetupTrailerSize> Trailer{};
+std::array<uint8_t, chip::kSetupTrailerSize> ReadSetupTrailer(const Json& Value,
+                                                              const std::string& Field) {
+  auto Bytes = ReadExactBytes(Value, Field, chip::kSetupTrailerSize, "e.g. 00:00:00:00:00:00:01");
+  std::array<uint8_t, chip::kSetupTrailerSize> Trailer{};
   std::copy(Bytes.begin(), Bytes.end(), Trailer.begin());
   return Trailer;
 }
@@ -155,7 +155,7 @@ std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& F
     std::string EntriesField = FieldPath(Field, "entries");
     if (!Entries.is_array())
       throw InputError(EntriesField + ": expected an array of entries");
-    if (Entries.size() > kSetupEntryCount) {
+    if (Entries.size() > chip::kSetupEntryCount) {
       throw InputError(EntriesField + ": " + std::to_string(Entries.size()) +
                        " entries is too many (the variable holds 5)");
     }
@@ -190,16 +190,16 @@ std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data, std::st
                  : E.Param[2] == 1 ? 0xFD
                                    : 0xF9,
                  2);
-    } else if (Data.size() > kSetupVariableSize) {
+    } else if (Data.size() > chip::kSetupDataSize) {
       Note = "passed over (variable longer than 67 bytes is refused)";
-    } else if (Present < kSetupEntryReach) {
+    } else if (Present < chip::kEntryReach) {
       Note = "passed over (outside the data)";
     } else {
       Note = "passed over";
     }
     // A byte the data does not reach reads "--": the module never sees it,
     // so it is shown as absent rather than as a zero.
-    const uint8_t* Raw = Data.data() + std::min(Data.size(), I * kSetupEntrySize);
+    const uint8_t* Raw = Data.data() + std::min(Data.size(), I * chip::kSetupEntrySize);
     size_t Held = Present;
     auto B = [Raw, Held](size_t Offset, const char* Prefix = "") {
       if (Offset >= Held)
@@ -217,8 +217,8 @@ std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data, std::st
     Lines.push_back(Line);
   }
   std::string Trailer = "trailer (not read by the module):";
-  size_t TrailerStart = kSetupEntryCount * kSetupEntrySize;
-  for (size_t I = TrailerStart; I < std::min(Data.size(), kSetupVariableSize); ++I) {
+  size_t TrailerStart = chip::kSetupEntryCount * chip::kSetupEntrySize;
+  for (size_t I = TrailerStart; I < std::min(Data.size(), chip::kSetupDataSize); ++I) {
     std::snprintf(Line, sizeof Line, " %02X", Data[I]);
     Trailer += Line;
   }

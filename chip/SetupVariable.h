@@ -17,16 +17,8 @@
 
 namespace siotool {
 
-// The variable's name and layout as chip/SetupLayout.h states them; its
-// vendor GUID is pi::kSioSetupVendorGuid.
-inline constexpr std::u16string_view kSetupVariableName = chip::kSetupVariableName;
-inline constexpr size_t kSetupEntryCount = chip::kSetupEntryCount;
-inline constexpr size_t kSetupEntrySize = chip::kSetupEntrySize;
-inline constexpr size_t kSetupVariableSize = chip::kSetupDataSize;
-inline constexpr size_t kSetupTrailerSize = kSetupVariableSize - kSetupEntryCount * kSetupEntrySize;
-inline constexpr uint8_t kSetupKindLd8 = chip::kKindLd8;
-// Offset, inside an entry, one past the last byte the settings stage reads (Param[2]).
-inline constexpr size_t kSetupEntryReach = chip::kEntryReach;
+// The variable's name and layout are chip/SetupLayout.h's; its vendor GUID is
+// pi::kSioSetupVendorGuid.
 
 // One entry in the device-entry layout: 12 bytes, IoBase little-endian.
 struct SetupEntry {
@@ -42,8 +34,8 @@ struct SetupEntry {
 };
 
 struct SetupContent {
-  std::array<SetupEntry, kSetupEntryCount> Entries{};
-  std::array<uint8_t, kSetupTrailerSize> Trailer{};
+  std::array<SetupEntry, chip::kSetupEntryCount> Entries{};
+  std::array<uint8_t, chip::kSetupTrailerSize> Trailer{};
 };
 
 struct DecodedEntry {
@@ -68,8 +60,8 @@ Json SetupEntryToJson(const SetupEntry& Entry);
 SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field);
 
 // The 7 trailing bytes, exactly 7 of them.
-std::array<uint8_t, kSetupTrailerSize> ReadSetupTrailer(const Json& Value,
-                                                        const std::string& Field);
+std::array<uint8_t, chip::kSetupTrailerSize> ReadSetupTrailer(const Json& Value,
+                                                              const std::string& Field);
 
 // A variable object: {"entries": [entry or null, ...up to 5], "trailer": bytes,
 // "size": N} (size defaults to 67; more than 67 pads with zeros, less cuts),

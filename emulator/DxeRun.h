@@ -60,7 +60,7 @@ struct DxeRunReport {
   ProcessorMode Mode = ProcessorMode::Ia32;
 };
 
-DxeRunReport RunDxeImage(const std::vector<uint8_t>& Image, const DxeScenario& Config,
+DxeRunReport RunDxeImage(const std::vector<uint8_t>& Image, const DxeScenario& Scenario,
                          const ImageRunOptions& Options = {});
 
 } // namespace emulator

@@ -130,14 +130,14 @@ std::string GuidText(const pi::Guid& G) {
 } // namespace
 
 DxeServiceTraps::DxeServiceTraps(uc_engine* Uc, ProcessorMode Mode, GuestMemory& Memory,
-                                 const DxeScenario& Config, DxeRunReport& Out)
-    : Uc_(Uc), Mode_(Mode), Width_(PointerSize(Mode)), Memory_(Memory), Faults_(Config.Faults),
+                                 const DxeScenario& Scenario, DxeRunReport& Out)
+    : Uc_(Uc), Mode_(Mode), Width_(PointerSize(Mode)), Memory_(Memory), Faults_(Scenario.Faults),
       Out_(Out) {
   const Key Setup{std::u16string(chip::kSetupVariableName), pi::kSioSetupVendorGuid};
-  if (Config.SetupVariable)
-    Variables_[Setup] = {*Config.SetupVariable, Config.SetupAttributes};
-  Out_.SetupVariable = Config.SetupVariable;
-  Out_.SetupAttributes = Config.SetupVariable ? Config.SetupAttributes : 0;
+  if (Scenario.SetupVariable)
+    Variables_[Setup] = {*Scenario.SetupVariable, Scenario.SetupAttributes};
+  Out_.SetupVariable = Scenario.SetupVariable;
+  Out_.SetupAttributes = Scenario.SetupVariable ? Scenario.SetupAttributes : 0;
 }
 
 std::array<uint64_t, 2> DxeServiceTraps::EntryArguments() const {
@@ -526,14 +526,14 @@ sio::Result<uint32_t> DxeServiceTraps::NewPackageList() {
   return Record(S, pi::kEfiSuccess, Detail);
 }
 
-DxeRunReport RunDxeImage(const std::vector<uint8_t>& Image, const DxeScenario& Config,
+DxeRunReport RunDxeImage(const std::vector<uint8_t>& Image, const DxeScenario& Scenario,
                          const ImageRunOptions& Options) {
   DxeRunReport Report;
   TrapsFactory Traps = [&](uc_engine* Uc, ProcessorMode Mode, GuestMemory& Memory) {
     // A rehearsal's services record into the child's copy of the report; the
     // run proper starts from a fresh one.
     Report = DxeRunReport{};
-    return std::make_unique<DxeServiceTraps>(Uc, Mode, Memory, Config, Report);
+    return std::make_unique<DxeServiceTraps>(Uc, Mode, Memory, Scenario, Report);
   };
   board::Scenario NoChip;
   NoChip.ChipPort.reset();
@@ -545,8 +545,8 @@ DxeRunReport RunDxeImage(const std::vector<uint8_t>& Image, const DxeScenario& C
   Report.StackHighWater = Run.StackHighWater;
   Report.Mode = Run.Mode;
   if (!Run.Completed && Report.Calls.empty()) {
-    Report.SetupVariable = Config.SetupVariable;
-    Report.SetupAttributes = Config.SetupVariable ? Config.SetupAttributes : 0;
+    Report.SetupVariable = Scenario.SetupVariable;
+    Report.SetupAttributes = Scenario.SetupVariable ? Scenario.SetupAttributes : 0;
   }
   return Report;
 }

@@ -20,8 +20,8 @@ namespace emulator {
 
 class DxeServiceTraps : public ServiceTraps {
 public:
-  DxeServiceTraps(uc_engine* Uc, ProcessorMode Mode, GuestMemory& Memory, const DxeScenario& Config,
-                  DxeRunReport& Out);
+  DxeServiceTraps(uc_engine* Uc, ProcessorMode Mode, GuestMemory& Memory,
+                  const DxeScenario& Scenario, DxeRunReport& Out);
 
   sio::Result<void> Build() override;
   sio::Result<void> Serve(uint64_t Address) override;

@@ -452,10 +452,10 @@ const std::string& ImageEngine::Error() const {
   return Impl_->Error;
 }
 
-ImageRunReport ImageEngine::Run(const board::Scenario& Config) {
+ImageRunReport ImageEngine::Run(const board::Scenario& Scenario) {
   // Reset rather than rebuilt: the board keeps its storage from pass to pass,
   // so a pass leaves nothing allocated that the next one frees.
-  Impl_->Target->Reset(Config);
+  Impl_->Target->Reset(Scenario);
   if (!Impl_->Error.empty()) {
     ImageRunReport Report;
     Report.Fault = Impl_->Error;
@@ -466,29 +466,29 @@ ImageRunReport ImageEngine::Run(const board::Scenario& Config) {
   return Impl_->M->Pass();
 }
 
-ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
+ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Scenario,
                             const ImageRunOptions& Options) {
-  return RunImageWith(Image, Config, {}, Options);
+  return RunImageWith(Image, Scenario, {}, Options);
 }
 
-ImageRunReport RunImageWith(const std::vector<uint8_t>& Image, const board::Scenario& Config,
+ImageRunReport RunImageWith(const std::vector<uint8_t>& Image, const board::Scenario& Scenario,
                             const TrapsFactory& Traps, const ImageRunOptions& Options) {
   // The rehearsal runs in a child process: whatever its services record
   // there is the child's, and the run proper starts from the same state.
   if (Options.Rehearse) {
     auto Rehearsal = RunInChild([&] {
-      board::Board Target(Config);
+      board::Board Target(Scenario);
       Machine(Target, Options, Traps).Run(Image);
     });
     if (!Rehearsal) {
-      board::Board Untouched(Config);
+      board::Board Untouched(Scenario);
       ImageRunReport Report;
       Report.Fault = "the CPU emulator failed on this image: " + Rehearsal.Message();
       Report.Result = Untouched.Result(kAbortedStatus);
       return Report;
     }
   }
-  board::Board Target(Config);
+  board::Board Target(Scenario);
   Machine M(Target, Options, Traps);
   return M.Run(Image);
 }

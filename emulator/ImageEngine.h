@@ -62,14 +62,14 @@ struct ImageRunReport {
 using TrapsFactory = std::function<std::unique_ptr<ServiceTraps>(uc_engine* Uc, ProcessorMode Mode,
                                                                  GuestMemory& Memory)>;
 
-// Loads Image and calls its entry point once on a board built from Config.
+// Loads Image and calls its entry point once on a board built from Scenario.
 // Never throws for a bad image: a malformed file ends as a fault report.
-ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Config,
+ImageRunReport RunImagePass(const std::vector<uint8_t>& Image, const board::Scenario& Scenario,
                             const ImageRunOptions& Options = {});
 
 // The same with the services Traps makes (rehearsed with a second set from
 // Traps when Options.Rehearse): how a DXE driver runs (emulator/DxeRun.h).
-ImageRunReport RunImageWith(const std::vector<uint8_t>& Image, const board::Scenario& Config,
+ImageRunReport RunImageWith(const std::vector<uint8_t>& Image, const board::Scenario& Scenario,
                             const TrapsFactory& Traps, const ImageRunOptions& Options = {});
 
 // A loaded image that runs pass after pass on one emulator: each pass gets a
@@ -89,7 +89,7 @@ public:
   // reports this fault.
   const std::string& Error() const;
   bool Ready() const { return Error().empty(); }
-  ImageRunReport Run(const board::Scenario& Config);
+  ImageRunReport Run(const board::Scenario& Scenario);
 
 private:
   struct Impl;

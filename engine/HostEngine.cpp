@@ -12,16 +12,16 @@ uint32_t RunHostPass(board::Board& Target) {
   return FromHostStatus(SioEntryPoint(nullptr, Services.PeiServices()));
 }
 
-board::PassResult RunHostPass(const board::Scenario& Config) {
-  board::Board Target(Config);
+board::PassResult RunHostPass(const board::Scenario& Scenario) {
+  board::Board Target(Scenario);
   uint32_t Status = RunHostPass(Target);
   return Target.Result(Status);
 }
 
 HostEngine::HostEngine() : Board_(board::Scenario{}), Services_(Board_) {}
 
-uint32_t HostEngine::Run(const board::Scenario& Config) {
-  Board_.Reset(Config);
+uint32_t HostEngine::Run(const board::Scenario& Scenario) {
+  Board_.Reset(Scenario);
   Services_.PreinstallVariablePpi();
   ScopedPortBus Bus(Board_.Bus());
   Status_ = FromHostStatus(SioEntryPoint(nullptr, Services_.PeiServices()));

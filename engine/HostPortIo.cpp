@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "engine/HostPortIo.h"
 
-#include "engine/HostBoardConfig.h"
+#include "engine/HostBoardValues.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,10 +31,10 @@ ScopedPortBus::~ScopedPortBus() {
   ActiveBus = Previous_;
 }
 
-ScopedBoardConfig::ScopedBoardConfig(const SioBoardConfig& Config) : Previous_(ActiveConfig) {
+ScopedBoardValues::ScopedBoardValues(const SioBoardConfig& Config) : Previous_(ActiveConfig) {
   ActiveConfig = &Config;
 }
-ScopedBoardConfig::~ScopedBoardConfig() {
+ScopedBoardValues::~ScopedBoardValues() {
   ActiveConfig = Previous_;
 }
 

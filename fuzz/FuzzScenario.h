@@ -16,7 +16,7 @@ namespace fuzzing {
 board::Scenario ScenarioFromBytes(const uint8_t* Data, size_t Size);
 
 // The scenario, the trace and the violations, for a crash report.
-std::string Describe(const board::Scenario& Config, const board::PassResult& Result,
+std::string Describe(const board::Scenario& Scenario, const board::PassResult& Result,
                      const std::vector<std::string>& Violations);
 
 } // namespace fuzzing

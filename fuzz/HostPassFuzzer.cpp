@@ -9,12 +9,12 @@
 #include "invariants/PassInvariants.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  board::Scenario Config = fuzzing::ScenarioFromBytes(Data, Size);
-  board::PassResult Result = engine::RunHostPass(Config);
+  board::Scenario Scenario = fuzzing::ScenarioFromBytes(Data, Size);
+  board::PassResult Result = engine::RunHostPass(Scenario);
   auto Rerun = [](const board::Scenario& Again) { return engine::RunHostPass(Again); };
-  auto Violations = invariants::CheckPass(Config, Result, Rerun);
+  auto Violations = invariants::CheckPass(Scenario, Result, Rerun);
   if (!Violations.empty()) {
-    std::fputs(fuzzing::Describe(Config, Result, Violations).c_str(), stderr);
+    std::fputs(fuzzing::Describe(Scenario, Result, Violations).c_str(), stderr);
     std::abort();
   }
   return 0;

@@ -28,9 +28,9 @@ std::vector<uint8_t> ReadImage(const char* Path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
 }
 
-[[noreturn]] void Report(const board::Scenario& Config, const board::PassResult& Result,
+[[noreturn]] void Report(const board::Scenario& Scenario, const board::PassResult& Result,
                          const std::vector<std::string>& Violations) {
-  std::fputs(fuzzing::Describe(Config, Result, Violations).c_str(), stderr);
+  std::fputs(fuzzing::Describe(Scenario, Result, Violations).c_str(), stderr);
   std::abort();
 }
 
@@ -56,10 +56,10 @@ std::array<ImageUnderTest, 2> Images() {
   return {{{"IA-32", Ia32}, {"X64", X64}}};
 }
 
-board::PassResult ImagePass(const ImageUnderTest& Image, const board::Scenario& Config) {
-  emulator::ImageRunReport Run = Image.Engine.Run(Config);
+board::PassResult ImagePass(const ImageUnderTest& Image, const board::Scenario& Scenario) {
+  emulator::ImageRunReport Run = Image.Engine.Run(Scenario);
   if (!Run.Completed) {
-    Report(Config, Run.Result,
+    Report(Scenario, Run.Result,
            {std::string("the ") + Image.Name + " image did not complete: " + Run.Fault});
   }
   return Run.Result;
@@ -89,12 +89,12 @@ extern "C" int LLVMFuzzerInitialize(int* Argc, char*** Argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  board::Scenario Config = fuzzing::ScenarioFromBytes(Data, Size);
-  board::PassResult Host = engine::RunHostPass(Config);
+  board::Scenario Scenario = fuzzing::ScenarioFromBytes(Data, Size);
+  board::PassResult Host = engine::RunHostPass(Scenario);
   for (const ImageUnderTest& Image : Images()) {
     auto Rerun = [&](const board::Scenario& Again) { return ImagePass(Image, Again); };
-    board::PassResult Result = Rerun(Config);
-    auto Violations = invariants::CheckPass(Config, Result, Rerun);
+    board::PassResult Result = Rerun(Scenario);
+    auto Violations = invariants::CheckPass(Scenario, Result, Rerun);
     if (Host.Events != Result.Events || Host.Status != Result.Status) {
       Violations.push_back(std::string("the ") + Image.Name +
                            " image and the host build differ; the host build's trace:");
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         Violations.push_back("  " + pi::FormatEvent(E));
     }
     if (!Violations.empty())
-      Report(Config, Result, Violations);
+      Report(Scenario, Result, Violations);
   }
   return 0;
 }

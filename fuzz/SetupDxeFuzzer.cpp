@@ -62,21 +62,21 @@ uint32_t PickError(FuzzedDataProvider& In) {
 
 emulator::DxeScenario ScenarioFromBytes(const uint8_t* Data, size_t Size) {
   FuzzedDataProvider In(Data, Size);
-  emulator::DxeScenario Config;
+  emulator::DxeScenario Scenario;
   const uint8_t Faults = In.ConsumeIntegral<uint8_t>();
   if (Faults & 0x01)
-    Config.Faults.LocateProtocolStatus = PickError(In);
-  Config.Faults.LocateReturnsNull = (Faults & 0x02) != 0;
+    Scenario.Faults.LocateProtocolStatus = PickError(In);
+  Scenario.Faults.LocateReturnsNull = (Faults & 0x02) != 0;
   if (Faults & 0x04)
-    Config.Faults.InstallStatus = PickError(In);
+    Scenario.Faults.InstallStatus = PickError(In);
   if (Faults & 0x08)
-    Config.Faults.GetVariableStatus = PickError(In);
+    Scenario.Faults.GetVariableStatus = PickError(In);
   if (Faults & 0x10)
-    Config.Faults.SetVariableStatus = PickError(In);
+    Scenario.Faults.SetVariableStatus = PickError(In);
   if (Faults & 0x20)
-    Config.Faults.NewPackageListStatus = PickError(In);
+    Scenario.Faults.NewPackageListStatus = PickError(In);
   if (In.ConsumeBool()) {
-    Config.SetupAttributes = In.ConsumeBool() ? kPageAttributes : In.ConsumeIntegral<uint32_t>();
+    Scenario.SetupAttributes = In.ConsumeBool() ? kPageAttributes : In.ConsumeIntegral<uint32_t>();
     // Mostly the page's own variable with some bytes changed; else any bytes.
     if (In.ConsumeBool()) {
       auto Variable = CreatedVariable();
@@ -84,28 +84,28 @@ emulator::DxeScenario ScenarioFromBytes(const uint8_t* Data, size_t Size) {
       for (size_t I = 0; I < Changes; ++I)
         Variable[In.ConsumeIntegralInRange<size_t>(0, Variable.size() - 1)] =
             In.ConsumeIntegral<uint8_t>();
-      Config.SetupVariable = Variable;
+      Scenario.SetupVariable = Variable;
     } else {
-      Config.SetupVariable = In.ConsumeBytes<uint8_t>(In.ConsumeIntegralInRange<size_t>(0, 200));
+      Scenario.SetupVariable = In.ConsumeBytes<uint8_t>(In.ConsumeIntegralInRange<size_t>(0, 200));
     }
   }
-  return Config;
+  return Scenario;
 }
 
 void Check(const char* Name, const std::vector<uint8_t>& Image,
-           const emulator::DxeScenario& Config) {
+           const emulator::DxeScenario& Scenario) {
   emulator::ImageRunOptions Options;
   Options.Rehearse = false;
   Options.TimeoutMicroseconds = 0;
-  emulator::DxeRunReport R = emulator::RunDxeImage(Image, Config, Options);
+  emulator::DxeRunReport R = emulator::RunDxeImage(Image, Scenario, Options);
   if (!R.Completed)
     Fail(Name, R, "did not complete: " + R.Fault);
   // The driver creates the variable when the store says it has none: it is
   // absent, or GetVariable answers EFI_NOT_FOUND.
   const bool MayCreate =
-      !Config.SetupVariable || Config.Faults.GetVariableStatus == pi::kEfiNotFound;
-  const bool Unchanged = R.SetupVariable == Config.SetupVariable &&
-                         (!Config.SetupVariable || R.SetupAttributes == Config.SetupAttributes);
+      !Scenario.SetupVariable || Scenario.Faults.GetVariableStatus == pi::kEfiNotFound;
+  const bool Unchanged = R.SetupVariable == Scenario.SetupVariable &&
+                         (!Scenario.SetupVariable || R.SetupAttributes == Scenario.SetupAttributes);
   const bool Created = R.SetupVariable == CreatedVariable() && R.SetupAttributes == kPageAttributes;
   if (!Unchanged && !(MayCreate && Created))
     Fail(Name, R,
@@ -132,8 +132,8 @@ void Check(const char* Name, const std::vector<uint8_t>& Image,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   static const std::vector<uint8_t> Ia32 = ReadImage(sio::build::kSetupDxeFile);
   static const std::vector<uint8_t> X64 = ReadImage(sio::build::kX64SetupDxeFile);
-  const emulator::DxeScenario Config = ScenarioFromBytes(Data, Size);
-  Check("IA-32", Ia32, Config);
-  Check("X64", X64, Config);
+  const emulator::DxeScenario Scenario = ScenarioFromBytes(Data, Size);
+  Check("IA-32", Ia32, Scenario);
+  Check("X64", X64, Scenario);
   return 0;
 }

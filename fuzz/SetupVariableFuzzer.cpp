@@ -22,16 +22,16 @@ namespace {
 
 // A full-size variable is its decoded entries and trailer, encoded again.
 void CheckRoundTrip(std::span<const uint8_t> Data, const char* Source) {
-  if (Data.size() != siotool::kSetupVariableSize)
+  if (Data.size() != chip::kSetupDataSize)
     return;
   siotool::SetupContent Content;
   auto Decoded = siotool::DecodeSetupVariable(Data);
-  for (size_t I = 0; I < siotool::kSetupEntryCount; ++I) {
-    if (Decoded[I].BytesPresent != siotool::kSetupEntrySize)
+  for (size_t I = 0; I < chip::kSetupEntryCount; ++I) {
+    if (Decoded[I].BytesPresent != chip::kSetupEntrySize)
       Finding(std::string(Source) + ": a full variable decodes with a short entry");
     Content.Entries[I] = Decoded[I].Entry;
   }
-  std::copy(Data.end() - siotool::kSetupTrailerSize, Data.end(), Content.Trailer.begin());
+  std::copy(Data.end() - chip::kSetupTrailerSize, Data.end(), Content.Trailer.begin());
   auto Encoded = siotool::EncodeSetupVariable(Content);
   if (!std::equal(Encoded.begin(), Encoded.end(), Data.begin(), Data.end()))
     Finding(std::string(Source) + ": decoded and encoded again, the variable changed");
@@ -40,7 +40,7 @@ void CheckRoundTrip(std::span<const uint8_t> Data, const char* Source) {
 void CheckTable(std::span<const uint8_t> Data) {
   auto Lines = siotool::FormatSetupTable(Data);
   // Header, one line per entry, trailer, size.
-  if (Lines.size() != siotool::kSetupEntryCount + 3)
+  if (Lines.size() != chip::kSetupEntryCount + 3)
     Finding("the table has " + std::to_string(Lines.size()) + " lines");
   for (const auto& Line : Lines) {
     if (Line.find('\n') != std::string::npos)
@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     return 0;
   try {
     auto Variable =
-        siotool::ParseSetupVariable(siotool::ParseJson(Bytes), "", siotool::kSetupVariableSize);
-    if (Variable.size() > siotool::kSetupVariableSize)
+        siotool::ParseSetupVariable(siotool::ParseJson(Bytes), "", chip::kSetupDataSize);
+    if (Variable.size() > chip::kSetupDataSize)
       Finding("a variable object gave " + std::to_string(Variable.size()) + " bytes");
     CheckTable(Variable);
     CheckRoundTrip(Variable, "JSON");

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "chip/RegisterNames.h"
+#include "chip/Registers.h"
 #include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "inspect/ModulePortBridge.h"
@@ -38,7 +39,13 @@ struct OpenChip {
 
 // One probe of P with the module's protocol (the module's discovery probe,
 // for a single port): enter key twice, register 0x20, and register 0x21 only
-// when 0x20 matched.
+// when 0x20 matched. The module's own probe (firmware/sio/SioDiscovery.cpp)
+// is internal to its discovery loop, which the build unrolls over the device
+// table into the image; the reading needs one port at a time (it closes each
+// port without a match and tracks which port is open), so it keeps this copy
+// of the three steps, built from the module's own port functions and held to
+// the module's accesses by tests/inspect/ChipReaderTest.cpp
+// (FindsTheChipAtEachPortWithTheModulesOwnProbes).
 bool ProbeOnly(uint16_t P) {
   const SioDeviceEntry& Entry = ConfigEntry();
   SioEnterConfig(P);
@@ -164,14 +171,14 @@ uint8_t ExpectedChipIdHigh() {
 uint8_t ExpectedChipIdLow() {
   return ConfigEntry().ChipIdLow;
 }
-uint16_t ModuleFirstPort(const chip::BoardConfig& Board) {
+uint16_t ModuleFirstPort(const chip::BoardValues& Board) {
   std::vector<uint16_t> Order = ModuleProbeOrder(Board);
   return Order.empty() ? 0 : Order.front();
 }
 
 // As the module's discovery: each configuration entry of the device table
 // probes the record's ports in order, skipping the ones that are 0.
-std::vector<uint16_t> ModuleProbeOrder(const chip::BoardConfig& Board) {
+std::vector<uint16_t> ModuleProbeOrder(const chip::BoardValues& Board) {
   std::vector<uint16_t> Ports;
   const std::vector<uint16_t> Record = Board.ProbeOrder();
   for (const SioDeviceEntry& Entry : SioDeviceTable) {
@@ -183,7 +190,7 @@ std::vector<uint16_t> ModuleProbeOrder(const chip::BoardConfig& Board) {
   return Ports;
 }
 
-std::vector<uint16_t> ModuleIndexPorts(const chip::BoardConfig& Board) {
+std::vector<uint16_t> ModuleIndexPorts(const chip::BoardValues& Board) {
   std::vector<uint16_t> Ports;
   for (uint16_t P : ModuleProbeOrder(Board)) {
     if (std::find(Ports.begin(), Ports.end(), P) == Ports.end())
@@ -199,7 +206,7 @@ std::string LiveProbeNotice(const InspectOptions& Options, const std::string& De
   return Device + ": probing up to " + std::to_string(Ports.size()) + " index ports (" +
          PortList(Ports) +
          ") goes around the kernel's own drivers of these ports, which may be using one of them "
-         "for another device; give --port P to probe only the chip's port";
+         "for another device; give --chip-port P to probe only the chip's port";
 }
 
 sio::Result<ChipReading> InspectChip(PortAccess& Ports, const InspectOptions& Options,
@@ -254,7 +261,7 @@ namespace {
 class PlanPorts final : public PortAccess {
 public:
   sio::Result<uint8_t> Read(uint16_t Port) override {
-    uint8_t Index = Index_[static_cast<uint16_t>(Port - 1)];
+    uint8_t Index = Index_[chip::IndexPortOf(Port)];
     if (Index == SioRegChipIdHigh)
       return ExpectedChipIdHigh();
     if (Index == SioRegChipIdLow)
@@ -322,7 +329,7 @@ void AddPlanLines(std::vector<std::string>& Lines, const pi::Trace& Events,
         Lines.push_back(Line(E, Value, "select logical device " + std::to_string(E.Value)));
       }
     } else {
-      uint8_t Reg = Index[static_cast<uint16_t>(E.Port - 1)];
+      uint8_t Reg = Index[chip::IndexPortOf(E.Port)];
       std::string Meaning = "read " + Register(Device, Reg);
       if (!P && Reg == SioRegChipIdHigh)
         Meaning += ": " + sio::Hex(ExpectedChipIdHigh(), 2) + " expected, else the next port";

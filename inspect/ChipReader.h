@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 #include "inspect/PortAccess.h"
 #include "inspect/RegisterSet.h"
 #include "inspect/SignalHold.h"
@@ -25,7 +25,7 @@ struct InspectOptions {
   bool All = false;             // every register of devices 0x00-0x0F (AllRegisters)
   // The module's board values: the ports its discovery probes and the
   // registers its script writes (an image's, or the built-in ones).
-  chip::BoardConfig Board = chip::DefaultBoardConfig();
+  chip::BoardValues Board = chip::DefaultBoardValues();
 };
 
 struct ChipReading {
@@ -44,11 +44,11 @@ struct ChipReading {
 uint8_t ExpectedChipIdHigh();
 uint8_t ExpectedChipIdLow();
 // The index port the module given Board probes first; 0 when it probes none.
-uint16_t ModuleFirstPort(const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+uint16_t ModuleFirstPort(const chip::BoardValues& Board = chip::DefaultBoardValues());
 // The index ports the discovery of the module given Board probes, in its
 // order (one may come twice); the same, each once.
-std::vector<uint16_t> ModuleProbeOrder(const chip::BoardConfig& Board = chip::DefaultBoardConfig());
-std::vector<uint16_t> ModuleIndexPorts(const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+std::vector<uint16_t> ModuleProbeOrder(const chip::BoardValues& Board = chip::DefaultBoardValues());
+std::vector<uint16_t> ModuleIndexPorts(const chip::BoardValues& Board = chip::DefaultBoardValues());
 
 // What to tell the operator before the discovery probes several ports of a
 // live machine through Device; empty when Options name one port or the

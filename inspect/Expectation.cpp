@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/HostBoardConfig.h"
+#include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
 #include "inspect/ChipReader.h"
@@ -13,8 +13,8 @@
 namespace inspect {
 namespace {
 
-bool PresetBy(const board::Scenario& Config, const RegisterKey& Key) {
-  return std::any_of(Config.Registers.begin(), Config.Registers.end(), [&](const auto& Preset) {
+bool PresetBy(const board::Scenario& Scenario, const RegisterKey& Key) {
+  return std::any_of(Scenario.Registers.begin(), Scenario.Registers.end(), [&](const auto& Preset) {
     return Preset.Reg == Key.Reg && (!Key.Device || Preset.Device == *Key.Device);
   });
 }
@@ -28,22 +28,22 @@ bool NeverPreset(const RegisterKey& Key) {
 
 } // namespace
 
-sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool All,
+sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Scenario, bool All,
                                             const std::string& Source,
-                                            const chip::BoardConfig& Values) {
+                                            const chip::BoardValues& Values) {
   const RegisterSet Set = All ? AllRegisters() : ModuleRegisters(Values);
   const SioBoardConfig Record = Values.Record();
-  engine::ScopedBoardConfig Scoped(Record);
+  engine::ScopedBoardValues Scoped(Record);
   engine::HostEngine Engine;
   std::array<ChipReading, 2> Runs;
   const std::array<uint8_t, 2> Starts = {0x00, 0xFF};
   // The stand-in's registers start at reset values known from QEMU: one
   // pass from them tells every register.
-  const bool StartKnown = Config.Kind == board::ChipKind::MixerStandIn;
+  const bool StartKnown = Scenario.Kind == board::ChipKind::MixerStandIn;
   for (size_t Run = 0; Run < (StartKnown ? 1 : Runs.size()); ++Run) {
-    board::Scenario Board = Config;
+    board::Scenario Board = Scenario;
     for (const RegisterKey& Key : Set.Keys()) {
-      if (!StartKnown && !NeverPreset(Key) && !PresetBy(Config, Key))
+      if (!StartKnown && !NeverPreset(Key) && !PresetBy(Scenario, Key))
         Board.Registers.push_back({Key.Device.value_or(0), Key.Reg, Starts[Run]});
     }
     Engine.Run(Board);
@@ -68,20 +68,20 @@ sio::Result<Expectation> ExpectFromScenario(const board::Scenario& Config, bool 
   return Out;
 }
 
-board::Scenario LiveScenario(const LiveVariable& Variable, const chip::BoardConfig& Board) {
-  board::Scenario Config = board::DefaultScenario();
+board::Scenario LiveScenario(const LiveVariable& Variable, const chip::BoardValues& Board) {
+  board::Scenario Scenario = board::DefaultScenario();
   if (uint16_t First = ModuleFirstPort(Board); First != 0)
-    Config.ChipPort = First;
-  Config.Registers.clear();
-  Config.ChipReadAnswers.clear();
-  Config.SetupVariable.reset();
+    Scenario.ChipPort = First;
+  Scenario.Registers.clear();
+  Scenario.ChipReadAnswers.clear();
+  Scenario.SetupVariable.reset();
   if (Variable.Present)
-    Config.SetupVariable = Variable.Content;
-  return Config;
+    Scenario.SetupVariable = Variable.Content;
+  return Scenario;
 }
 
 sio::Result<Expectation> ExpectFromVariable(const LiveVariable& Variable, bool All,
-                                            const chip::BoardConfig& Board) {
+                                            const chip::BoardValues& Board) {
   auto Out =
       ExpectFromScenario(LiveScenario(Variable, Board), All, "the live setup variable", Board);
   if (Out) {

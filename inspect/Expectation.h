@@ -16,7 +16,7 @@
 #include <string>
 
 #include "board/Scenario.h"
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 #include "inspect/EfiVariable.h"
 #include "inspect/RegisterSet.h"
 
@@ -39,16 +39,16 @@ struct Expectation {
 // ports, script, progress code and LPC write), and the reading probes
 // Values' ports. Fails when the module finds no chip on the scenario's board.
 sio::Result<Expectation>
-ExpectFromScenario(const board::Scenario& Config, bool All, const std::string& Source,
-                   const chip::BoardConfig& Values = chip::DefaultBoardConfig());
+ExpectFromScenario(const board::Scenario& Scenario, bool All, const std::string& Source,
+                   const chip::BoardValues& Values = chip::DefaultBoardValues());
 
 // The default board with nothing known of the chip's registers before the
 // pass and Variable's content as the setup variable (none when absent); its
 // chip at the port Board's discovery probes first.
 board::Scenario LiveScenario(const LiveVariable& Variable,
-                             const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+                             const chip::BoardValues& Board = chip::DefaultBoardValues());
 sio::Result<Expectation>
 ExpectFromVariable(const LiveVariable& Variable, bool All,
-                   const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+                   const chip::BoardValues& Board = chip::DefaultBoardValues());
 
 } // namespace inspect

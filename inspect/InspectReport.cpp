@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "chip/RegisterNames.h"
+#include "chip/Registers.h"
 #include "chip/SetupVariable.h"
 #include "common/Hex.h"
 
@@ -87,7 +88,7 @@ std::vector<std::string> FormatInspectReport(const InspectReport& Report) {
   const ChipReading& R = Report.Reading;
   std::vector<std::string> Lines;
   Lines.push_back("Chip at index port " + Hex(R.IndexPort, 4) + ", data port " +
-                  Hex(R.IndexPort + 1, 4) + ", through " + Report.Through +
+                  Hex(chip::DataPort(R.IndexPort), 4) + ", through " + Report.Through +
                   " (ports probed: " + PortList(R.PortsProbed) + ")");
   Lines.push_back("Register 0x07 found at " + Hex(R.SelectedBefore, 2) +
                   (R.Restored() ? ", put back (reads " + Hex(R.SelectedAfter, 2) + " again)"
@@ -137,7 +138,7 @@ Json InspectReportToJson(const InspectReport& Report) {
   Json Doc = {{"through", Report.Through},
               {"chip",
                {{"index_port", Hex(R.IndexPort, 4)},
-                {"data_port", Hex(R.IndexPort + 1, 4)},
+                {"data_port", Hex(chip::DataPort(R.IndexPort), 4)},
                 {"ports_probed", Probed},
                 {"logical_device_found", Hex(R.SelectedBefore, 2)},
                 {"logical_device_after", Hex(R.SelectedAfter, 2)},

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "inspect/Inspection.h"
 
-#include <filesystem>
 #include <iostream>
 #include <memory>
 
-#include "board/ScenarioCatalog.h"
+#include "board/ScenarioChoice.h"
 #include "board/ScenarioFile.h"
 #include "chip/TraceDecoder.h"
 #include "common/InputError.h"
-#include "engine/HostBoardConfig.h"
+#include "common/OldSpelling.h"
+#include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
 #include "inspect/DevPort.h"
@@ -25,7 +25,7 @@ struct Options {
   bool UnsafePort = false;
   bool All = false;
   bool Plan = false;
-  std::string Board;
+  std::string Scenario; // --scenario NAME|FILE: the board model instead of /dev/port
   std::string Expect;
   bool ExpectLive = false;
   std::string EfiVariable = DefaultEfiVariablePath();
@@ -36,40 +36,36 @@ struct Options {
   std::optional<std::string> Image; // ImagePath when --image was given
 };
 
-// A named scenario of the board's catalog, or a scenario file.
+// A named scenario of the board's catalog, or a scenario file
+// (board/ScenarioChoice.h tells which).
 board::Scenario ResolveScenario(const std::string& Text, const std::string& Flag) {
-  if (const auto* Named = board::FindScenario(Text))
-    return Named->Config;
-  std::error_code Error;
-  if (!std::filesystem::exists(Text, Error)) {
-    std::string Known;
-    for (const auto& Named : board::ScenarioCatalog())
-      Known += (Known.empty() ? "" : ", ") + Named.Name;
-    throw siotool::InputError(Flag + ": " + Text +
-                              ": neither a scenario file nor a named scenario (known: " + Known +
-                              ")");
-  }
-  return siotool::LoadScenarioFile(Text);
+  auto Choice = board::ChooseScenario(Text);
+  if (!Choice)
+    throw siotool::InputError(Flag + ": " + Choice.Message());
+  if (Choice->Named)
+    return Choice->Named->Scenario;
+  return siotool::LoadScenarioFile(Choice->File);
 }
 
 // Board: the module's board values, the image's when one is given: its
 // ports are the module's.
-InspectOptions ReadOptions(const Options& Given, const chip::BoardConfig& Board) {
+InspectOptions ReadOptions(const Options& Given, const chip::BoardValues& Board) {
   InspectOptions Out;
   Out.All = Given.All;
   Out.Board = Board;
   if (!Given.Port.empty()) {
-    uint64_t Port = siotool::ParseUnsigned(Given.Port, "--port", 0xFFFF);
+    uint64_t Port = siotool::ParseUnsigned(Given.Port, "--chip-port", 0xFFFF);
     std::string Problem = IndexPortProblem(Port, Given.UnsafePort, Board);
     if (!Problem.empty())
-      throw siotool::InputError("--port: " + Problem);
+      throw siotool::InputError("--chip-port: " + Problem);
     Out.Port = static_cast<uint16_t>(Port);
   } else if (Given.Image) {
     // The image's discovery is followed as given, so every port it probes
     // must be one a reading may reach.
     std::string Problem = ModulePortsProblem(Board);
     if (!Problem.empty())
-      throw siotool::InputError("--image: " + *Given.Image + ": " + Problem + "; give --port P");
+      throw siotool::InputError("--image: " + *Given.Image + ": " + Problem +
+                                "; give --chip-port P");
   }
   return Out;
 }
@@ -101,7 +97,7 @@ void PrintAccesses(const pi::Trace& Accesses, bool Json) {
 void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
              const std::string& ProgramName, int& ExitCode) {
   // The module's board values: the image's, or the built-in ones.
-  chip::BoardConfig Values = chip::DefaultBoardConfig();
+  chip::BoardValues Values = chip::DefaultBoardValues();
   std::string WithImage;
   if (Given.Image) {
     Values = ReadImage(*Given.Image);
@@ -134,15 +130,15 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
   std::unique_ptr<engine::HostEngine> Board;
   std::unique_ptr<PortAccess> Ports;
   std::string Through;
-  if (!Given.Board.empty()) {
+  if (!Given.Scenario.empty()) {
     // The board as the module's pass leaves it, read like a real one.
-    board::Scenario Scenario = ResolveScenario(Given.Board, "--board");
+    board::Scenario Scenario = ResolveScenario(Given.Scenario, "--scenario");
     const SioBoardConfig Record = Values.Record();
-    engine::ScopedBoardConfig Scoped(Record);
+    engine::ScopedBoardValues Scoped(Record);
     Board = std::make_unique<engine::HostEngine>();
     Board->Run(Scenario);
     Ports = std::make_unique<BoardPorts>(Board->Target().Bus());
-    Through = "the board model (scenario " + Given.Board + WithImage + ")";
+    Through = "the board model (scenario " + Given.Scenario + WithImage + ")";
   } else {
     Ports = Need(DevPort::Open(Given.DevPortPath));
     Through = Given.DevPortPath;
@@ -200,29 +196,30 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
 void AddInspection(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage) {
   auto Given = std::make_shared<Options>();
   auto* Port = Command
-                   .add_option("--port", Given->Port,
+                   .add_option("--chip-port", Given->Port,
                                "Probe only this index port, one of the module's (default: the "
                                "module's discovery)")
-                   ->type_name("P");
-  Command
-      .add_flag(kUnsafePortOption, Given->UnsafePort,
-                "Let --port name an index port other than the module's; the standard PC "
-                "ports whose writes have side effects stay refused")
-      ->needs(Port);
+                   ->type_name("PORT");
+  auto* OldPort = sio::AddOldSpelling(Command, "--port", Port, Given->Port);
+  auto* Unsafe = Command.add_flag(kUnsafePortOption, Given->UnsafePort,
+                                  "Let --chip-port name an index port other than the module's; "
+                                  "the standard PC ports whose writes have side effects stay "
+                                  "refused");
   Command.add_flag("--all", Given->All,
                    "Read registers 0x30-0xFF (but the keys 0x77 and 0xAA) of every logical "
                    "device 0x00-0x0F, and chip-global 0x00-0x2F");
   Command.add_flag("--plan", Given->Plan, "Print the port accesses it would make; make none");
-  Command
-      .add_option("--board", Given->Board,
-                  "Read the simulated board of a scenario (name or file) after the module's "
-                  "pass instead of /dev/port")
-      ->type_name("SCENARIO");
+  auto* Scenario = Command
+                       .add_option("--scenario", Given->Scenario,
+                                   "Read the simulated board of a scenario (name or file) after "
+                                   "the module's pass instead of /dev/port")
+                       ->type_name("NAME|FILE");
+  sio::AddOldSpelling(Command, "--board", Scenario, Given->Scenario);
   auto* Expect = Command
                      .add_option("--expect", Given->Expect,
                                  "Compare with what the module's pass leaves on the board of a "
                                  "scenario (name or file)")
-                     ->type_name("SCENARIO");
+                     ->type_name("NAME|FILE");
   auto* Live = Command.add_flag("--expect-live", Given->ExpectLive,
                                 "Compare with what the module's pass leaves given the live setup "
                                 "variable (efivarfs)");
@@ -236,24 +233,28 @@ void AddInspection(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage)
       ->capture_default_str();
   CLI::Option* Image = nullptr;
   if (ReadImage) {
-    Image =
-        Command
-            .add_option("--image", Given->ImagePath,
-                        "The module image whose board values (index ports, register script) the "
-                        "discovery, the registers read, --board's pass and the expectation follow "
-                        "(default: the built-in ones)")
-            ->type_name("IMAGE");
+    Image = Command
+                .add_option(
+                    "--image", Given->ImagePath,
+                    "The module image whose board values (index ports, register script) the "
+                    "discovery, the registers read, --scenario's pass and the expectation follow "
+                    "(default: the built-in ones)")
+                ->type_name("IMAGE");
   }
   Command.add_flag("--json", Given->Json, "Print the report as one JSON document");
   Command.add_flag("--trace", Given->Trace, "Also show every port access made, decoded");
   const CLI::App* Root = &Command;
   while (Root->get_parent())
     Root = Root->get_parent();
-  Command.callback([Given, Image, ReadImage = std::move(ReadImage), Root, &ExitCode] {
-    if (Image != nullptr && Image->count() > 0)
-      Given->Image = Given->ImagePath;
-    Inspect(*Given, ReadImage, Root->get_name(), ExitCode);
-  });
+  Command.callback(
+      [Given, Image, ReadImage = std::move(ReadImage), Root, Port, OldPort, Unsafe, &ExitCode] {
+        // --unsafe-port widens --chip-port (or its old spelling): alone it means nothing.
+        if (Unsafe->count() > 0 && !sio::GivenEither(Port, OldPort))
+          throw CLI::RequiresError(kUnsafePortOption, Port->get_name());
+        if (Image != nullptr && Image->count() > 0)
+          Given->Image = Given->ImagePath;
+        Inspect(*Given, ReadImage, Root->get_name(), ExitCode);
+      });
 }
 
 } // namespace inspect

@@ -11,13 +11,13 @@
 #include <functional>
 #include <string>
 
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 
 namespace inspect {
 
 // The board values of the module image at a path; throws
 // siotool::InputError when it is no image of this build's module.
-using ImageBoardReader = std::function<chip::BoardConfig(const std::string& Path)>;
+using ImageBoardReader = std::function<chip::BoardValues(const std::string& Path)>;
 
 // With ReadImage, the command takes --image IMAGE: the discovery, the
 // registers read, the simulated board's pass and the expectation then follow

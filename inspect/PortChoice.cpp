@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "board/ScenarioFile.h"
+#include "chip/Registers.h"
 #include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "inspect/ChipReader.h"
@@ -19,8 +20,9 @@ std::string SideEffectProblem(uint64_t Port, const std::string& Refused) {
   if (std::string Problem = siotool::ChipPortProblem(Port); !Problem.empty())
     return Problem;
   for (const SideEffectPorts& Range : kSideEffectPorts) {
-    if (Port + 1 >= Range.First && Port <= Range.Last) {
-      return sio::Hex(Port, 4) + " and its data port " + sio::Hex(Port + 1, 4) + " reach " +
+    const uint16_t Data = chip::DataPort(static_cast<uint16_t>(Port));
+    if (Data >= Range.First && Port <= Range.Last) {
+      return sio::Hex(Port, 4) + " and its data port " + sio::Hex(Data, 4) + " reach " +
              Range.What + " at " + sio::Hex(Range.First, 4) +
              (Range.Last != Range.First ? "-" + sio::Hex(Range.Last, 4) : "") +
              ", where a write has side effects; " + Refused;
@@ -31,7 +33,7 @@ std::string SideEffectProblem(uint64_t Port, const std::string& Refused) {
 
 } // namespace
 
-std::string IndexPortProblem(uint64_t Port, bool Unsafe, const chip::BoardConfig& Board) {
+std::string IndexPortProblem(uint64_t Port, bool Unsafe, const chip::BoardValues& Board) {
   std::vector<uint16_t> Module = ModuleIndexPorts(Board);
   if (std::find(Module.begin(), Module.end(), Port) != Module.end())
     return SideEffectProblem(Port, "refused though the module probes it");
@@ -47,7 +49,7 @@ std::string IndexPortProblem(uint64_t Port, bool Unsafe, const chip::BoardConfig
   return SideEffectProblem(Port, std::string("refused even with ") + kUnsafePortOption);
 }
 
-std::string ModulePortsProblem(const chip::BoardConfig& Board) {
+std::string ModulePortsProblem(const chip::BoardValues& Board) {
   std::vector<uint16_t> Module = ModuleIndexPorts(Board);
   if (Module.empty())
     return "it probes no index port";

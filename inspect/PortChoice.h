@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Which index port `sio inspect --port P` may reach: the module's own index
+// Which index port `sio inspect --chip-port P` may reach: the module's own index
 // ports (those of the image given, which a patched image may have changed);
 // another only when the operator says it is unsafe (--unsafe-port), and never
 // one whose index or data port (P, P + 1) lies on a port of the standard PC
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 
 namespace inspect {
 
@@ -32,17 +32,17 @@ inline constexpr SideEffectPorts kSideEffectPorts[] = {
     {0x0CF8, 0x0CFF, "the PCI configuration ports"},
 };
 
-// The option that lets --port name a port other than the module's.
+// The option that lets --chip-port name a port other than the module's.
 inline constexpr const char* kUnsafePortOption = "--unsafe-port";
 
-// Why `--port Port` is refused; empty when it is accepted. Unsafe: given
+// Why `--chip-port Port` is refused; empty when it is accepted. Unsafe: given
 // with kUnsafePortOption; Board: the module's board values, whose ports are
 // the module's.
 std::string IndexPortProblem(uint64_t Port, bool Unsafe,
-                             const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+                             const chip::BoardValues& Board = chip::DefaultBoardValues());
 // Why the discovery of the module given Board may not be followed on a
 // live machine: a port it probes reaches a port with side effects, or it
 // probes none. Empty when every port it probes may be.
-std::string ModulePortsProblem(const chip::BoardConfig& Board);
+std::string ModulePortsProblem(const chip::BoardValues& Board);
 
 } // namespace inspect

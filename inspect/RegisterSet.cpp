@@ -30,7 +30,7 @@ std::vector<RegisterKey> RegisterSet::Keys() const {
   return Out;
 }
 
-RegisterSet ModuleRegisters(const chip::BoardConfig& Board) {
+RegisterSet ModuleRegisters(const chip::BoardValues& Board) {
   RegisterSet Set;
   Set.Globals = {SioRegLogicalDevice, SioRegChipIdHigh, SioRegChipIdLow};
   // A patched script may name 0x77 or 0xAA as a register: the reading

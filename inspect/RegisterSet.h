@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 
 namespace inspect {
 
@@ -32,7 +32,7 @@ struct RegisterSet {
 // Register 0x07, the chip ID, the chip-global registers of Board's script;
 // the logical devices the script selects and logical device 8 of the
 // settings stage, each with every register 0x30 and up the module writes.
-RegisterSet ModuleRegisters(const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+RegisterSet ModuleRegisters(const chip::BoardValues& Board = chip::DefaultBoardValues());
 // Chip-global registers 0x00-0x2F; registers 0x30-0xFF of devices 0x00-0x0F
 // but for 0x77 and 0xAA, which the index port takes as the keys.
 RegisterSet AllRegisters();

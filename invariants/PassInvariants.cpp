@@ -8,7 +8,7 @@
 #include <optional>
 #include <set>
 
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 #include "chip/ConfigPortDecoder.h"
 #include "chip/ExpectedPass.h"
 #include "chip/SetupLayout.h"
@@ -44,8 +44,9 @@ std::optional<uint16_t> CandidateIndexPort(const std::vector<uint16_t>& Ports, u
 
 class Checker {
 public:
-  Checker(const board::Scenario& Config, const board::PassResult& Result, const BoardConfig& Board)
-      : Config_(Config), Result_(Result), Events_(Result.Events), Board_(Board),
+  Checker(const board::Scenario& Scenario, const board::PassResult& Result,
+          const BoardValues& Board)
+      : Scenario_(Scenario), Result_(Result), Events_(Result.Events), Board_(Board),
         EarlyWrites_(Board.EarlyWrites()), IndexPorts_(Board.IndexPorts()) {}
 
   std::vector<std::string> Run() {
@@ -214,7 +215,7 @@ private:
   // register and device) is followed through the whole trace by the shared
   // protocol decoder.
   void CheckLd8(uint16_t P, size_t From, size_t To) {
-    ReturnedSetupData Returned = ReturnedData(Config_, Events_);
+    ReturnedSetupData Returned = ReturnedData(Scenario_, Events_);
     std::set<uint8_t> Param0s;
     bool AnyParam0 = false; // an entry built from unknown bytes may match
     for (size_t K = 0; K < kSetupEntryCount; ++K) {
@@ -329,10 +330,10 @@ private:
     }
   }
 
-  const board::Scenario& Config_;
+  const board::Scenario& Scenario_;
   const board::PassResult& Result_;
   const pi::Trace& Events_;
-  const BoardConfig& Board_;
+  const BoardValues& Board_;
   const std::vector<PortWrite> EarlyWrites_;
   const std::vector<uint16_t> IndexPorts_;
   size_t Cursor_ = 0;
@@ -342,9 +343,9 @@ private:
 
 // The scenario with every byte of the variable and of the stale buffer that a
 // sound module cannot be steered by replaced through Change.
-board::Scenario Mutated(const board::Scenario& Config, size_t ReturnedSize,
+board::Scenario Mutated(const board::Scenario& Scenario, size_t ReturnedSize,
                         uint8_t (*Change)(size_t Offset, uint8_t Byte)) {
-  board::Scenario S = Config;
+  board::Scenario S = Scenario;
   auto Mutable = [&](size_t I) { return I >= ReturnedSize || !IsReadOffset(I); };
   if (S.SetupVariable) {
     for (size_t I = 0; I < S.SetupVariable->size(); ++I) {
@@ -400,7 +401,7 @@ std::optional<std::string> FirstDifference(const board::PassResult& A, const boa
 
 } // namespace
 
-ReturnedSetupData ReturnedData(const board::Scenario& Config, const pi::Trace& Events) {
+ReturnedSetupData ReturnedData(const board::Scenario& Scenario, const pi::Trace& Events) {
   ReturnedSetupData Returned;
   auto Call = std::find_if(Events.begin(), Events.end(),
                            [](const TraceEvent& E) { return E.Kind == EventKind::GetVariable; });
@@ -410,17 +411,17 @@ ReturnedSetupData ReturnedData(const board::Scenario& Config, const pi::Trace& E
   // A status fault copies nothing and reports the buffer's size; otherwise the
   // variable (at most the buffer) is copied and its size, or the injected
   // claim, reported.
-  const auto& F = Config.Faults;
+  const auto& F = Scenario.Faults;
   size_t Copied = 0, Claimed = kSetupDataSize;
-  if (!F.GetVariableStatus && Config.SetupVariable) {
-    Copied = std::min(Config.SetupVariable->size(), kSetupDataSize);
-    Claimed = F.GetVariableReportedSize.value_or(uint32_t(Config.SetupVariable->size()));
+  if (!F.GetVariableStatus && Scenario.SetupVariable) {
+    Copied = std::min(Scenario.SetupVariable->size(), kSetupDataSize);
+    Claimed = F.GetVariableReportedSize.value_or(uint32_t(Scenario.SetupVariable->size()));
   }
   // A claim beyond the buffer cannot be true: only what was copied was handed over.
   Returned.Size = Claimed <= kSetupDataSize ? Claimed : Copied;
   for (size_t I = 0; I < Returned.Size; ++I) {
     if (I < Copied) {
-      Returned.Bytes.push_back((*Config.SetupVariable)[I]);
+      Returned.Bytes.push_back((*Scenario.SetupVariable)[I]);
     } else if (I < F.StaleBuffer.size()) {
       Returned.Bytes.push_back(F.StaleBuffer[I]);
     } else {
@@ -430,14 +431,14 @@ ReturnedSetupData ReturnedData(const board::Scenario& Config, const pi::Trace& E
   return Returned;
 }
 
-std::vector<std::string> CheckPass(const board::Scenario& Config, const board::PassResult& Result,
-                                   const PassRunner& Rerun, const chip::BoardConfig& Board) {
-  std::vector<std::string> Violations = Checker(Config, Result, Board).Run();
+std::vector<std::string> CheckPass(const board::Scenario& Scenario, const board::PassResult& Result,
+                                   const PassRunner& Rerun, const chip::BoardValues& Board) {
+  std::vector<std::string> Violations = Checker(Scenario, Result, Board).Run();
   if (!Rerun)
     return Violations;
-  size_t Size = ReturnedData(Config, Result.Events).Size;
+  size_t Size = ReturnedData(Scenario, Result.Events).Size;
   for (auto* Change : {&Flipped, &Tempting}) {
-    board::PassResult Again = Rerun(Mutated(Config, Size, Change));
+    board::PassResult Again = Rerun(Mutated(Scenario, Size, Change));
     if (auto Difference = FirstDifference(Result, Again)) {
       Violations.push_back(
           std::string("bytes outside the returned variable data steer the pass (") +

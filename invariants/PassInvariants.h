@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "board/Board.h"
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 
 namespace invariants {
 
@@ -24,15 +24,15 @@ struct ReturnedSetupData {
   size_t Size = 0;
   std::vector<std::optional<uint8_t>> Bytes;
 };
-ReturnedSetupData ReturnedData(const board::Scenario& Config, const pi::Trace& Events);
+ReturnedSetupData ReturnedData(const board::Scenario& Scenario, const pi::Trace& Events);
 
 // Every broken invariant of Result, one readable line each; empty when sound.
 // With Rerun, the scenario is run again with every byte the variable did not
 // hand over (and every byte of it the module has no business reading) changed,
 // and the passes must agree access for access. Board: the board values of the
 // image the pass ran (its early writes, probe order and script).
-std::vector<std::string> CheckPass(const board::Scenario& Config, const board::PassResult& Result,
+std::vector<std::string> CheckPass(const board::Scenario& Scenario, const board::PassResult& Result,
                                    const PassRunner& Rerun = nullptr,
-                                   const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+                                   const chip::BoardValues& Board = chip::DefaultBoardValues());
 
 } // namespace invariants

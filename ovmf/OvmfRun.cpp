@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "chip/ImageBoardConfig.h"
+#include "chip/ImageBoardValues.h"
 #include "chip/Registers.h"
 #include "common/Hex.h"
-#include "engine/HostBoardConfig.h"
+#include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfImage.h"
 #include "ovmf/QemuPortTrace.h"
@@ -250,7 +250,7 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
   }
   if (Run.Runs.size() == 1) {
     const SioBoardConfig Record = Run.Module.Record();
-    engine::ScopedBoardConfig Scoped(Record);
+    engine::ScopedBoardValues Scoped(Record);
     Run.Model = AsQemuSeesIt(engine::RunHostPass(Run.Board).Events);
     const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs[0]);
     const pi::Trace Model = AsTheModuleWroteIt(Run.Model);
@@ -312,7 +312,7 @@ sio::Result<OvmfRun> RunHeldCopy(const OvmfRequest& R, OvmfRun Run, const OvmfIm
   if (auto Mode = ProcessorOfMachine(Held.Machine))
     Run.ModuleMode = *Mode;
   Run.Depex = Held.Depex.value_or(std::vector<uint8_t>{});
-  auto Values = chip::ReadBoardConfig(Held.Image);
+  auto Values = chip::ReadBoardValues(Held.Image);
   if (!Values)
     return Values.Within(R.Firmware + ": the module's image in " + Held.Volume);
   Run.Module = *Values;
@@ -472,7 +472,7 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
         " (--other-mode inserts it all the same; it is never dispatched)");
   // The board values of the image in the file: what it probes and writes,
   // through the check every command makes of a board record.
-  const auto Values = chip::ReadModuleFileBoardConfig(File);
+  const auto Values = chip::ReadModuleFileBoardValues(File);
   if (!Values)
     return Values.Within(Run.ModuleSource);
   Run.Module = *Values;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "board/Scenario.h"
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 #include "common/Result.h"
 #include "ovmf/FirmwareModule.h"
 #include "ovmf/FirmwareSurvey.h"
@@ -64,7 +64,7 @@ struct OvmfRequest {
   // Its variable PPI follows the firmware: taken away when the module is
   // dispatched where no variable service is.
   board::Scenario Board;
-  std::string BoardSource; // names the board in messages: "--chip", a scenario file
+  std::string BoardSource; // names the board in messages: "--chip-port", a scenario
   uint32_t Attributes = 0x3;
   std::string Qemu; // empty: qemu-system-i386 for an all-IA-32 firmware, else qemu-system-x86_64
   std::chrono::seconds Bound{120};
@@ -98,7 +98,7 @@ struct OvmfRun {
   std::optional<Processor> ModuleMode; // its image's mode (nothing: another machine)
   std::vector<uint8_t> Depex;          // its dependency expression as the file carries it
   std::optional<packaging::DepexChoice> DepexChoice; // when packed
-  chip::BoardConfig Module = chip::DefaultBoardConfig();
+  chip::BoardValues Module = chip::DefaultBoardValues();
   Insertion Added;
   std::string Qemu;
   bool QemuChosen = false;

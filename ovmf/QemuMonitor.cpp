@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "ovmf/QemuMonitor.h"
+
+#include "chip/Registers.h"
 #include "common/Hex.h"
 
 #include "ovmf/ConsoleText.h"
@@ -127,7 +129,7 @@ sio::Result<void> QemuMonitor::Continue() {
 
 sio::Result<void> PresetIndexedRegisters(QemuMonitor& Monitor, uint16_t IndexPort,
                                          const std::vector<IndexedWrite>& Writes) {
-  const auto DataPort = static_cast<uint16_t>(IndexPort + 1);
+  const uint16_t DataPort = chip::DataPort(IndexPort);
   for (const IndexedWrite& W : Writes) {
     if (auto Done = Monitor.WriteByte(IndexPort, W.Reg); !Done)
       return Done;
@@ -160,7 +162,7 @@ sio::Result<std::vector<uint8_t>> ReadIndexedRegisters(QemuMonitor& Monitor, uin
   for (unsigned Reg = 0; Reg < 0x100; ++Reg) {
     if (auto Done = Monitor.WriteByte(IndexPort, static_cast<uint8_t>(Reg)); !Done)
       return Done.Failure();
-    auto Value = Monitor.ReadByte(static_cast<uint16_t>(IndexPort + 1));
+    auto Value = Monitor.ReadByte(chip::DataPort(IndexPort));
     if (!Value)
       return Value.Failure();
     Registers.push_back(*Value);

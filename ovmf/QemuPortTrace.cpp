@@ -38,8 +38,9 @@ bool IsPciConfigPort(uint16_t Port) {
 }
 
 bool IsSuperIoPort(const std::vector<uint16_t>& IndexPorts, uint16_t Port) {
-  return std::any_of(IndexPorts.begin(), IndexPorts.end(),
-                     [&](uint16_t Index) { return Port == Index || Port == Index + 1; });
+  return std::any_of(IndexPorts.begin(), IndexPorts.end(), [&](uint16_t Index) {
+    return Port == Index || Port == chip::DataPort(Index);
+  });
 }
 
 bool IsWrite(const pi::TraceEvent& E, uint16_t Port, uint32_t Value) {
@@ -71,7 +72,7 @@ std::optional<pi::TraceEvent> ParsePortAccess(std::string_view Line) {
 }
 
 std::vector<pi::Trace> ModuleRuns(const std::vector<pi::TraceEvent>& Ports,
-                                  const chip::BoardConfig& Board) {
+                                  const chip::BoardValues& Board) {
   const std::vector<uint16_t> IndexPorts = Board.IndexPorts();
   std::vector<pi::Trace> Runs;
   for (size_t I = 0; I + 1 < Ports.size(); ++I) {

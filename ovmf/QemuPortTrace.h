@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 #include "pi/Trace.h"
 
 namespace ovmf {
@@ -26,7 +26,7 @@ std::optional<pi::TraceEvent> ParsePortAccess(std::string_view Line);
 // first Super I/O access (the module opens LPC decoding first; later cycles
 // are the firmware's own). One dispatch gives one run.
 std::vector<pi::Trace> ModuleRuns(const std::vector<pi::TraceEvent>& Ports,
-                                  const chip::BoardConfig& Board = chip::DefaultBoardConfig());
+                                  const chip::BoardValues& Board = chip::DefaultBoardValues());
 
 // A trace of port accesses as QEMU records them: a write wider than a byte to
 // port 0x80 lands as byte writes to 0x80, 0x81, ... Service calls are dropped.

@@ -22,9 +22,9 @@ void AddDiffCommand(CLI::App& App, int& ExitCode) {
   Diff->add_flag("--json", *Json, "Print the report as one JSON document");
   Diff->callback([Options, Json, &ExitCode] {
     Options->CheckEngineChoice();
-    board::Scenario Config = Options->Build();
-    EngineRun Image = RunPass(EngineKind::Image, Config, Options->ImagePath());
-    EngineRun Host = RunPass(EngineKind::Host, Config, Options->ImagePath());
+    board::Scenario Scenario = Options->Build();
+    EngineRun Image = RunPass(EngineKind::Image, Scenario, Options->ImagePath());
+    EngineRun Host = RunPass(EngineKind::Host, Scenario, Options->ImagePath());
     const DiffReport Report = MakeDiffReport(Image, Host);
     if (*Json)
       std::cout << DiffReportToJson(Report).dump(2) << "\n";

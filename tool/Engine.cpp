@@ -9,7 +9,7 @@
 #include "common/JsonFields.h"
 #include "emulator/ImageEngine.h"
 #include "emulator/PeLoader.h"
-#include "engine/HostBoardConfig.h"
+#include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
 #include "pe/ImageCheck.h"
 #include "tool/FirmwareInput.h"
@@ -31,7 +31,7 @@ namespace {
 struct ModuleImage {
   std::vector<uint8_t> Bytes;
   pe::PeFile Valid;
-  chip::BoardConfig Config;
+  chip::BoardValues Config;
 };
 
 ModuleImage ReadModuleImage(const std::string& ImagePath) {
@@ -58,7 +58,7 @@ ModuleImage ReadModuleImage(const std::string& ImagePath) {
   if (!Valid)
     throw InputError("--image: " + ImagePath, Valid.Failure());
   Out.Valid = std::move(*Valid);
-  auto BoardValues = chip::ReadBoardConfig(Out.Bytes);
+  auto BoardValues = chip::ReadBoardValues(Out.Bytes);
   if (!BoardValues)
     throw InputError("--image: " + ImagePath, BoardValues.Failure());
   Out.Config = *BoardValues;
@@ -67,7 +67,7 @@ ModuleImage ReadModuleImage(const std::string& ImagePath) {
 
 } // namespace
 
-chip::BoardConfig ReadImageBoardConfig(const std::string& Path) {
+chip::BoardValues ReadImageBoardValues(const std::string& Path) {
   return ReadModuleImage(Path).Config;
 }
 
@@ -85,7 +85,7 @@ EngineRun RunPass(EngineKind Engine, const board::Scenario& Config, const std::s
   Run.Config = Module.Config;
   if (Engine == EngineKind::Host) {
     const SioBoardConfig Record = Run.Config.Record();
-    engine::ScopedBoardConfig Scoped(Record);
+    engine::ScopedBoardValues Scoped(Record);
     Run.Result = engine::RunHostPass(Config);
     return Run;
   }

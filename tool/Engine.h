@@ -8,7 +8,7 @@
 #include <string>
 
 #include "board/Board.h"
-#include "chip/ImageBoardConfig.h"
+#include "chip/ImageBoardValues.h"
 #include "emulator/GuestLayout.h"
 
 namespace siotool {
@@ -20,7 +20,7 @@ struct EngineRun {
   board::PassResult Result;
   // The board values the pass ran with: the image's (the host build is given
   // the same record).
-  chip::BoardConfig Config = chip::DefaultBoardConfig();
+  chip::BoardValues Config = chip::DefaultBoardValues();
   // False when the image's run ended abnormally; Fault says why in one line.
   bool Completed = true;
   std::string Fault;
@@ -47,7 +47,7 @@ std::string DefaultImagePath();
 
 // The board values of the module image at Path, read and checked as RunPass
 // reads them. Throws InputError ("--image: PATH: ...") as RunPass does.
-chip::BoardConfig ReadImageBoardConfig(const std::string& Path);
+chip::BoardValues ReadImageBoardValues(const std::string& Path);
 
 // Runs one pass. The host build runs with the board values of the image at
 // ImagePath (with none, the built-in ones), so both engines follow the same

@@ -50,7 +50,7 @@ struct ConfigOptions {
 void ListConfig(std::span<const uint8_t> Image, const chip::ImageBoardRecord& Board,
                 const std::string& Path, bool AsJson) {
   const uint32_t Record = Board.FileOffset;
-  const chip::BoardConfig* Config = &Board.Config;
+  const chip::BoardValues* Config = &Board.Config;
   if (AsJson) {
     siotool::Json Pcds = siotool::Json::array();
     for (const chip::PcdInfo& Pcd : chip::kPcds) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "chip/Registers.h"
 #include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
@@ -100,7 +101,7 @@ std::string FormatPcdValue(const chip::PcdInfo& Pcd, std::span<const uint8_t> By
   return Text + "}";
 }
 
-std::string ConfigProblem(const chip::BoardConfig& Config) {
+std::string ConfigProblem(const chip::BoardValues& Config) {
   if (!Config.ScriptHasEndPair())
     return std::string(chip::kPcds[5].Name) + " has no (0x00, 0x00) end pair in its " +
            std::to_string(chip::kPcds[5].Size) + " bytes";
@@ -113,7 +114,7 @@ std::string ConfigProblem(const chip::BoardConfig& Config) {
   for (const auto& [Name, Port] : Ports) {
     if (Port == 0)
       continue;
-    if (ModulesOwnPort(Port) || ModulesOwnPort(uint32_t(Port) + 1))
+    if (ModulesOwnPort(Port) || ModulesOwnPort(chip::DataPort(Port)))
       return std::string(Name) + " " + Hex(Port, 4) +
              ": its index or data port falls on 0x80-0x81 or 0xCF8-0xCFF, which the module "
              "writes itself";

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "chip/ImageBoardConfig.h"
+#include "chip/ImageBoardValues.h"
 
 namespace siotool {
 
@@ -33,7 +33,7 @@ std::string FormatPcdValue(const chip::PcdInfo& Pcd, std::span<const uint8_t> By
 // What the module cannot be given: a script without an end pair inside its
 // reserved bytes, an index or data port on 0x80-0x81 or 0xCF8-0xCFF (ports
 // the module writes itself), no port to probe. Empty when sound.
-std::string ConfigProblem(const chip::BoardConfig& Config);
+std::string ConfigProblem(const chip::BoardValues& Config);
 
 struct PcdAssignment {
   const chip::PcdInfo* Pcd;

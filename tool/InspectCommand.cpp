@@ -9,7 +9,7 @@ void AddInspectCommand(CLI::App& App, int& ExitCode) {
   inspect::AddInspection(
       *App.add_subcommand("inspect", "Read a running board's chip through /dev/port and compare it "
                                      "with what the module's pass should have left"),
-      ExitCode, ReadImageBoardConfig);
+      ExitCode, ReadImageBoardValues);
 }
 
 } // namespace siotool

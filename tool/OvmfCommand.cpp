@@ -7,7 +7,7 @@
 // DXE phase, the variable store beside it; a FILE.ffs given is inserted as it
 // is. Prints the module's port accesses decoded as `sio run` does, compares
 // them access for access with the board model's pass of the same board, and
-// tells whether the boot went on to the UEFI Shell. With --chip (or a
+// tells whether the boot went on to the UEFI Shell. With --chip-port (or a
 // scenario whose chip is the stand-in) QEMU's SB16 mixer answers in the
 // chip's place; with --setup or --entry the setup variable is stored in the
 // copy of the variable store the boot uses and read back through the Shell's
@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "board/ScenarioFile.h"
+#include "chip/Registers.h"
 #include "chip/SetupVariable.h"
 #include "chip/TraceDecoder.h"
 #include "common/DataPaths.h"
@@ -27,6 +28,7 @@
 #include "common/Hex.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
+#include "common/OldSpelling.h"
 #include "ovmf/OvmfRun.h"
 #include "ovmf/QemuPortTrace.h"
 #include "ovmf/SetupVariableStore.h"
@@ -36,6 +38,7 @@
 #include "tool/FileOutput.h"
 #include "tool/OptionRules.h"
 #include "tool/PassDiff.h"
+#include "tool/ScenarioOptions.h"
 #include "tool/SetupContentOptions.h"
 
 namespace siotool {
@@ -75,14 +78,15 @@ struct OvmfOptions {
 
 constexpr size_t kMaxSetupFile = 64 << 10;
 
-// The board both QEMU and the board model run: the scenario file's (its chip
-// must be the stand-in or absent: QEMU has no model of the Super I/O chip),
-// else no chip and no variable; --chip puts the stand-in at a port (the
-// pipeline checks that the module probes it), --setup/--entry give the variable.
+// The board both QEMU and the board model run: the scenario's, named or a
+// file (its chip must be the stand-in or absent: QEMU has no model of the
+// Super I/O chip), else no chip and no variable; --chip-port puts the
+// stand-in at a port (the pipeline checks that the module probes it),
+// --setup/--entry give the variable.
 board::Scenario BoardFor(const OvmfOptions& O) {
   board::Scenario S = board::DefaultScenario();
   if (!O.ScenarioFile.empty()) {
-    S = LoadScenarioFile(O.ScenarioFile);
+    S = LoadScenarioArgument(O.ScenarioFile, "--scenario");
     if (S.ChipPort && S.Kind != board::ChipKind::MixerStandIn)
       throw InputError(O.ScenarioFile +
                        ": chip.kind: QEMU has no model of the Super I/O chip; "
@@ -103,7 +107,7 @@ board::Scenario BoardFor(const OvmfOptions& O) {
     S.SetupVariable = std::nullopt;
   }
   if (!O.ChipPort.empty()) {
-    S.ChipPort = static_cast<uint16_t>(ParseUnsigned(O.ChipPort, "--chip", 0xFFFF));
+    S.ChipPort = static_cast<uint16_t>(ParseUnsigned(O.ChipPort, "--chip-port", 0xFFFF));
     S.Kind = board::ChipKind::MixerStandIn;
   }
   if (!O.SetupFile.empty() && O.Content.Given())
@@ -116,7 +120,7 @@ board::Scenario BoardFor(const OvmfOptions& O) {
   return S;
 }
 
-void PrintAccesses(const pi::Trace& Accesses, const chip::BoardConfig& Module) {
+void PrintAccesses(const pi::Trace& Accesses, const chip::BoardValues& Module) {
   for (const auto& E : chip::DecodeTrace(Accesses, Module.IndexPorts())) {
     char Index[16];
     std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
@@ -222,7 +226,7 @@ void PrintBootStart(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
   if (Run.Board.ChipPort)
     std::printf("Chip:      stand-in at 0x%04X/0x%04X: QEMU's SB16 mixer (card base 0x%04X), "
                 "%zu registers preset through the monitor and read back\n",
-                *Run.Board.ChipPort, *Run.Board.ChipPort + 1,
+                *Run.Board.ChipPort, chip::DataPort(*Run.Board.ChipPort),
                 *ovmf::StandInBase(*Run.Board.ChipPort), 2 + Run.Board.Registers.size());
   std::printf("Booting:   %s (q35, SMM, TCG%s)%s, up to %u s\n", Run.Qemu.c_str(),
               Run.Firmware.Pei == ovmf::Processor::X64
@@ -316,7 +320,7 @@ int Run(const OvmfOptions& O) {
   R.Replace = !O.FfsFile.empty() || O.ImageGiven || O.X64ImageGiven || !O.Depex.empty();
   R.OtherMode = O.OtherMode;
   R.Board = BoardFor(O);
-  R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip";
+  R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip-port";
   R.Attributes = ParseStoredAttributes(O.Attributes);
   R.Qemu = O.Qemu;
   R.Bound = std::chrono::seconds(O.Bound);
@@ -400,10 +404,14 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_option("--serial-log", O->SerialLog, "Write the serial console output here");
   Cmd->add_flag("--no-boot", O->NoBoot, "Only write the patched image (and variable store)");
   Cmd->add_option("--scenario", O->ScenarioFile,
-                  "Board for QEMU and the board model (chip kind \"qemu-sb16-mixer\" or no chip)");
-  Cmd->add_option("--chip", O->ChipPort,
-                  "Put the chip's stand-in (QEMU's SB16 mixer) at this index port: 0x2E, 0x4E, "
-                  "0x162E or 0x164E");
+                  "Board for QEMU and the board model, a scenario of the board's catalog or a "
+                  "file (chip kind \"qemu-sb16-mixer\" or no chip)")
+      ->type_name("NAME|FILE");
+  auto* ChipPort = Cmd->add_option("--chip-port", O->ChipPort,
+                                   "Put the chip's stand-in (QEMU's SB16 mixer) at this index "
+                                   "port: 0x2E, 0x4E, 0x162E or 0x164E")
+                       ->type_name("PORT");
+  sio::AddOldSpelling(*Cmd, "--chip", ChipPort, O->ChipPort);
   Cmd->add_option("--setup", O->SetupFile,
                   "Store this setup variable content (as `sio var encode` writes "
                   "it) in the copy of the variable store the boot uses");

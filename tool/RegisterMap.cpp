@@ -5,6 +5,7 @@
 
 #include "board/MixerStandIn.h"
 #include "chip/RegisterNames.h"
+#include "chip/Registers.h"
 #include "common/Hex.h"
 
 using sio::Hex;
@@ -42,7 +43,8 @@ std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip) {
   std::vector<std::string> Lines;
   if (Chip.Flat) {
     Lines.push_back("Stand-in (QEMU's SB16 mixer, one flat register file) at index port " +
-                    Hex(Chip.IndexPort, 4) + ", data port " + Hex(Chip.IndexPort + 1, 4));
+                    Hex(Chip.IndexPort, 4) + ", data port " +
+                    Hex(chip::DataPort(Chip.IndexPort), 4));
     Lines.push_back("  Registers that differ from their reset value:");
     for (uint8_t Reg : ChangedStandInRegisters(*Chip.Flat))
       Lines.push_back("    " + Hex(Reg, 2) + " = " + Hex((*Chip.Flat)[Reg], 2) + "  (reset " +
@@ -50,8 +52,8 @@ std::vector<std::string> FormatRegisterMap(const board::ChipState& Chip) {
     return Lines;
   }
   Lines.push_back("Chip at index port " + Hex(Chip.IndexPort, 4) + ", data port " +
-                  Hex(Chip.IndexPort + 1, 4) + ", " + (Chip.InConfigMode ? "left in" : "out of") +
-                  " configuration mode");
+                  Hex(chip::DataPort(Chip.IndexPort), 4) + ", " +
+                  (Chip.InConfigMode ? "left in" : "out of") + " configuration mode");
   Lines.push_back("  Global registers:");
   AddLines(Lines, std::nullopt, GlobalView(Chip));
   for (const auto& [Device, Regs] : Chip.Devices) {

@@ -48,8 +48,8 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
     if (Expect->count() > 0)
       Expected = ReadStatus(Json(Options->ExpectStatus), "--expect-status");
     Options->Scenario.CheckEngineChoice();
-    board::Scenario Config = Options->Scenario.Build();
-    EngineRun Result = RunPass(Options->Scenario.Engine(), Config, Options->Scenario.ImagePath());
+    board::Scenario Scenario = Options->Scenario.Build();
+    EngineRun Result = RunPass(Options->Scenario.Engine(), Scenario, Options->Scenario.ImagePath());
     if (Vcd->count() > 0) {
       std::ostringstream Dump;
       WriteVcd(Dump, Result.Result.Events);
@@ -65,7 +65,7 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
     ExitCode = Result.Completed ? 0 : 1;
     if (Expected && Result.Result.Status != *Expected)
       ExitCode = 1;
-    const RunReport Report = MakeRunReport(std::move(Result), std::move(Config));
+    const RunReport Report = MakeRunReport(std::move(Result), std::move(Scenario));
     if (Options->Json) {
       std::cout << RunReportToJson(Report).dump(2) << "\n";
     } else {

@@ -1,37 +1,33 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tool/ScenarioOptions.h"
 
-#include "board/ScenarioCatalog.h"
+#include "board/ScenarioChoice.h"
 #include "board/ScenarioFile.h"
 #include "common/FileInput.h"
 #include "common/InputError.h"
 #include "common/JsonFields.h"
+#include "common/OldSpelling.h"
 #include "pi/Status.h"
 
 namespace siotool {
 
-namespace {
-
-std::string CatalogNames() {
-  std::string Names;
-  for (const auto& Named : board::ScenarioCatalog())
-    Names += (Names.empty() ? "" : ", ") + Named.Name;
-  return Names;
+board::Scenario LoadScenarioArgument(const std::string& Text, const std::string& Flag) {
+  auto Choice = board::ChooseScenario(Text);
+  if (!Choice)
+    throw InputError(Flag + ": " + Choice.Message());
+  if (Choice->Named)
+    return Choice->Named->Scenario;
+  return LoadScenarioFile(Choice->File);
 }
 
-} // namespace
-
 void ScenarioOptions::AddTo(CLI::App& Command) {
-  ScenarioOption_ =
-      Command
-          .add_option("--scenario", ScenarioFile_,
-                      "Scenario file (JSON); without it, the board's default scenario")
-          ->type_name("FILE");
-  NamedOption_ = Command
-                     .add_option("--named", Named_,
-                                 "A scenario of the board's catalog instead: " + CatalogNames())
-                     ->type_name("NAME")
-                     ->excludes(ScenarioOption_);
+  ScenarioOption_ = Command
+                        .add_option("--scenario", Scenario_,
+                                    "A scenario of the board's catalog (" + board::ScenarioNames() +
+                                        ") or a scenario file (JSON); without it, the "
+                                        "default scenario")
+                        ->type_name("NAME|FILE");
+  NamedOption_ = sio::AddOldSpelling(Command, "--named", ScenarioOption_, Scenario_);
   auto* Port = ChipPortOption_ =
       Command
           .add_option("--chip-port", ChipPort_,
@@ -87,16 +83,8 @@ EngineKind ScenarioOptions::Engine() const {
 
 board::Scenario ScenarioOptions::Build() const {
   board::Scenario S = board::DefaultScenario();
-  if (Given(ScenarioOption_))
-    S = LoadScenarioFile(ScenarioFile_);
-  if (Given(NamedOption_)) {
-    const board::NamedScenario* Named = board::FindScenario(Named_);
-    if (!Named) {
-      throw InputError("--named: no scenario called " + Quoted(Named_) +
-                       " (known: " + CatalogNames() + ")");
-    }
-    S = Named->Config;
-  }
+  if (sio::GivenEither(ScenarioOption_, NamedOption_))
+    S = LoadScenarioArgument(Scenario_, "--scenario");
   if (NoChip_)
     S.ChipPort = std::nullopt;
   if (Given(ChipPortOption_)) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// The command-line knobs shared by `sio run` and `sio diff`: a scenario file
-// and flags that override its common settings, and the engine choice.
+// The command-line knobs shared by `sio run` and `sio diff`: a scenario (a
+// name of the catalog or a file) and flags that override its common
+// settings, and the engine choice.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -13,13 +14,13 @@ namespace siotool {
 
 class ScenarioOptions {
 public:
-  // Adds --scenario (or --named, a scenario of the board's catalog) and the
+  // Adds --scenario NAME|FILE (--named, its old spelling, hidden) and the
   // knob flags to Command.
   void AddTo(CLI::App& Command);
   // Adds --image and, with ChooseEngine, --engine (default: image where built in).
   void AddEngineTo(CLI::App& Command, bool ChooseEngine);
 
-  // The scenario file (or the default scenario) with the flags applied.
+  // The scenario given (or the default scenario) with the flags applied.
   // Throws InputError naming the flag.
   board::Scenario Build() const;
   EngineKind Engine() const;
@@ -32,8 +33,7 @@ private:
   // RefuseEmptyValues).
   static bool Given(const CLI::Option* Option) { return Option && Option->count() > 0; }
 
-  std::string ScenarioFile_;
-  std::string Named_;
+  std::string Scenario_;
   std::string ChipPort_;
   bool NoChip_ = false;
   std::string ChipId_;
@@ -51,5 +51,10 @@ private:
   std::string Engine_;
   std::string ImagePath_;
 };
+
+// The scenario Text names for the option Flag: a name of the catalog or a
+// scenario file (board/ScenarioChoice.h tells which), read. Throws
+// InputError "Flag: Text: ..." when it names none.
+board::Scenario LoadScenarioArgument(const std::string& Text, const std::string& Flag);
 
 } // namespace siotool

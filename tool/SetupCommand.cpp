@@ -153,10 +153,10 @@ void AddSetupCommand(CLI::App& App, int& ExitCode) {
     const std::string Image = O->Image.empty() ? sio::data::SetupDxeFile() : O->Image;
     // A PE image of a DXE driver is a few KiB; refuse anything huge.
     auto File = sio::ReadInputFile(Image, 16 << 20);
-    emulator::DxeScenario Config;
+    emulator::DxeScenario Scenario;
     if (O->Content.Given())
-      Config.SetupVariable = O->Content.Build(kMaxVariableFile);
-    emulator::DxeRunReport Run = emulator::RunDxeImage(File, Config);
+      Scenario.SetupVariable = O->Content.Build(kMaxVariableFile);
+    emulator::DxeRunReport Run = emulator::RunDxeImage(File, Scenario);
     // A file the loader refuses is bad input; a driver that ran and faulted
     // is a failed check.
     if (!Run.Completed && Run.Fault.starts_with("bad image: "))

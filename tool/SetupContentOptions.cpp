@@ -57,12 +57,12 @@ std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
   if (FromOption_->count() > 0) {
     Json Object = ReadJsonFile(FromFile_);
     try {
-      return ParseSetupVariable(Object, "", kSetupVariableSize);
+      return ParseSetupVariable(Object, "", chip::kSetupDataSize);
     } catch (const InputError& Error) {
       throw InputError(FromFile_ + ": " + Error.what());
     }
   }
-  if (Entries_.size() > kSetupEntryCount) {
+  if (Entries_.size() > chip::kSetupEntryCount) {
     throw InputError("--entry: given " + std::to_string(Entries_.size()) +
                      " times; the variable holds 5 entries");
   }

@@ -27,7 +27,7 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
       ->type_name("FILE")
       ->required();
   EncodeCommand->callback([Encode, Output, &ExitCode] {
-    std::vector<uint8_t> Data = Encode->Build(kSetupVariableSize);
+    std::vector<uint8_t> Data = Encode->Build(chip::kSetupDataSize);
     try {
       WriteOutputFile(*Output, Data, "variable content");
     } catch (const InputError& Error) {
@@ -45,7 +45,7 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
   DecodeCommand->add_option("FILE", *File, "Binary variable content (at most 67 bytes)")
       ->required();
   DecodeCommand->callback([File, &ExitCode] {
-    auto Data = sio::ReadInputFile(*File, kSetupVariableSize);
+    auto Data = sio::ReadInputFile(*File, chip::kSetupDataSize);
     PrintSetupTable(std::cout, Data);
     ExitCode = 0;
   });

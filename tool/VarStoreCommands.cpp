@@ -87,11 +87,11 @@ std::string AttributesText(uint32_t Attributes) {
 
 // The module reads exactly 67 bytes; say what another size means for it.
 void NoteSize(size_t Size) {
-  if (Size < kSetupVariableSize) {
+  if (Size < chip::kSetupDataSize) {
     std::cout << "note: content is " << Size
               << " bytes, not 67: the settings stage reads what is there and passes over "
                  "entries it does not reach\n";
-  } else if (Size > kSetupVariableSize) {
+  } else if (Size > chip::kSetupDataSize) {
     std::cout << "note: content is " << Size
               << " bytes, not 67: the settings stage's 67-byte buffer is too small for it and "
                  "it applies nothing\n";
@@ -207,7 +207,7 @@ void RunStore(const StoreOptions& Options) {
   if (Data.empty()) // SetVariable with no data deletes; a store never holds an empty variable
     throw InputError("content is empty: a variable needs at least one byte");
 
-  const std::u16string Name(kSetupVariableName);
+  const std::u16string Name(chip::kSetupVariableName);
   const auto* Earlier = Store.FindValid(Name, pi::kSioSetupVendorGuid);
   const pi::NewVariable Variable{Name, pi::kSioSetupVendorGuid, ChooseAttributes(Options, Earlier),
                                  Data};
@@ -261,7 +261,7 @@ void RunList(const StoreChoice& Choice, const std::string& Firmware) {
       std::cout << Line << pi::VariableNameText(Record.Name) << "\n";
     }
   }
-  const std::u16string Name(kSetupVariableName);
+  const std::u16string Name(chip::kSetupVariableName);
   const auto* Ours = Store.FindValid(Name, pi::kSioSetupVendorGuid);
   if (!Ours) {
     std::cout << "\"" << pi::VariableNameText(Name) << "\": no valid copy in the store\n";

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "board/Board.h"
+#include "board/SuperIoChip.h"
+#include "chip/ConfigPortDecoder.h"
 #include "pi/KnownGuids.h"
 #include "pi/Status.h"
+#include "tests/support/TraceBuilder.h"
 
 namespace {
 
@@ -151,6 +154,38 @@ TEST(SuperIoChip, ScenarioReadAnswersReplaceDataPortReadsInOrder) {
   EXPECT_EQ(B.Bus().Read(0x4F, 1), 0x02u);
   B.Bus().Write(0x4E, 1, 0x21);
   EXPECT_EQ(B.Bus().Read(0x4F, 1), 0x16u);
+}
+
+TEST(SuperIoChip, ModeFollowsTheDecodersKeysAndResetClosesIt) {
+  // Index writes that open, break and close configuration mode; after each
+  // the model is in the mode exactly when the trace decoder says so, its
+  // data port floats outside it, and a register selected in it reads back.
+  const uint8_t Writes[] = {0x77, 0x20, 0x77, 0x77, 0x21, 0x77, 0xAA, 0x77,
+                            0xAA, 0x77, 0x77, 0x20, 0xAA, 0x20, 0x77, 0x77};
+  board::SuperIoChip Chip(0x2E, 0x02, 0x16);
+  chip::ConfigPortState Decoder;
+  for (size_t I = 0; I < std::size(Writes); ++I) {
+    Chip.Write(0x2E, 1, Writes[I]);
+    const chip::PortAccess A = Decoder.Index(test::Out(0x2E, Writes[I]));
+    ASSERT_EQ(Chip.InConfigMode(), Decoder.InConfigMode()) << "write " << I;
+    if (!Chip.InConfigMode()) {
+      EXPECT_EQ(Chip.Read(0x2F, 1), 0xFFu) << "write " << I;
+    }
+    if (A.Step == chip::PortStep::SelectRegister && A.Reg == 0x21) {
+      EXPECT_EQ(Chip.Read(0x2F, 1), 0x16u) << "write " << I;
+    }
+  }
+  ASSERT_TRUE(Chip.InConfigMode());
+  // A reset chip is out of the mode, and one enter key left over from before
+  // it does not pair with the next.
+  Chip.Write(0x2E, 1, 0xAA);
+  Chip.Write(0x2E, 1, 0x77);
+  Chip.Reset(0x2E, 0x02, 0x16);
+  EXPECT_FALSE(Chip.InConfigMode());
+  Chip.Write(0x2E, 1, 0x77);
+  EXPECT_FALSE(Chip.InConfigMode());
+  Chip.Write(0x2E, 1, 0x77);
+  EXPECT_TRUE(Chip.InConfigMode());
 }
 
 TEST(PeiFoundation, StaleBufferBytesLieBeyondTheCopiedVariable) {

@@ -284,14 +284,14 @@ TEST(Edk2PackageTest, DepexFilesAreTheExpressions) {
 // settings stage acts on (the board and the `sio var` codec): it must equal
 // the package header's, byte for byte and mask for mask.
 TEST(Edk2PackageTest, HostSetupVariableCodecIsThePackagesLayout) {
-  EXPECT_EQ(siotool::kSetupVariableName, std::u16string_view(SioSetupVariableName));
+  EXPECT_EQ(chip::kSetupVariableName, std::u16string_view(SioSetupVariableName));
   EXPECT_EQ(chip::kSetupDataSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
-  EXPECT_EQ(siotool::kSetupVariableSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
-  EXPECT_EQ(siotool::kSetupEntryCount, size_t{SIO_F81216A_SETUP_ENTRY_COUNT});
-  EXPECT_EQ(siotool::kSetupEntrySize, sizeof(SIO_F81216A_DEVICE_ENTRY));
-  EXPECT_EQ(siotool::kSetupTrailerSize, size_t{SIO_F81216A_SETUP_WRITER_BYTES});
-  EXPECT_EQ(siotool::kSetupKindLd8, SIO_F81216A_ENTRY_KIND_LD8);
-  EXPECT_EQ(siotool::kSetupEntryReach, offsetof(SIO_F81216A_DEVICE_ENTRY, Param) + 3);
+  EXPECT_EQ(chip::kSetupDataSize, sizeof(SIO_F81216A_SETUP_VARIABLE));
+  EXPECT_EQ(chip::kSetupEntryCount, size_t{SIO_F81216A_SETUP_ENTRY_COUNT});
+  EXPECT_EQ(chip::kSetupEntrySize, sizeof(SIO_F81216A_DEVICE_ENTRY));
+  EXPECT_EQ(chip::kSetupTrailerSize, size_t{SIO_F81216A_SETUP_WRITER_BYTES});
+  EXPECT_EQ(chip::kKindLd8, SIO_F81216A_ENTRY_KIND_LD8);
+  EXPECT_EQ(chip::kEntryReach, offsetof(SIO_F81216A_DEVICE_ENTRY, Param) + 3);
 
   struct Row {
     UINT8 Param2;

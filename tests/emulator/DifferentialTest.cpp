@@ -40,12 +40,12 @@ TEST_P(Differential, EveryScenarioRunsAlikeOnTheHostAndOnTheImage) {
   const std::optional<uint32_t> Placements[] = {std::nullopt, 0x00200000u, 0x7FFF0000u};
   ASSERT_GE(board::ScenarioCatalog().size(), 8u);
   for (const auto& S : board::ScenarioCatalog()) {
-    board::PassResult Host = engine::RunHostPass(S.Config);
+    board::PassResult Host = engine::RunHostPass(S.Scenario);
     for (auto Placement : Placements) {
       SCOPED_TRACE(S.Name + (Placement ? " relocated to 0x" + ToHex(*Placement)
                                        : std::string(" at the flash address")));
       emulator::ImageRunReport Run =
-          emulator::RunImagePass(test::BuiltImage(GetParam()), S.Config, {Placement});
+          emulator::RunImagePass(test::BuiltImage(GetParam()), S.Scenario, {Placement});
       ASSERT_TRUE(Run.Completed) << Run.Fault;
       EXPECT_EQ(Run.Mode, GetParam());
       EXPECT_EQ(Run.LoadAddress, Placement.value_or(test::kImageBase));

@@ -31,7 +31,7 @@ struct DriverImage {
 
 class SetupDriver : public testing::TestWithParam<DriverImage> {
 protected:
-  emulator::DxeRunReport Run(const emulator::DxeScenario& Config) {
+  emulator::DxeRunReport Run(const emulator::DxeScenario& Scenario) {
     static std::map<std::string, std::vector<uint8_t>> Images;
     auto& Image = Images[GetParam().Path];
     if (Image.empty())
@@ -39,7 +39,7 @@ protected:
     EXPECT_FALSE(Image.empty()) << GetParam().Path;
     emulator::ImageRunOptions Options;
     Options.Rehearse = false;
-    return emulator::RunDxeImage(Image, Config, Options);
+    return emulator::RunDxeImage(Image, Scenario, Options);
   }
 };
 
@@ -89,9 +89,9 @@ TEST_P(SetupDriver, KeepsAVariableOfItsOwnAsItIs) {
   Saved[chip::kEntryParam0] = 0x3C;
   Saved[chip::kEntryParam2] = 2;
   Saved[40] = 0x99; // a byte no question holds
-  emulator::DxeScenario Config;
-  Config.SetupVariable = Saved;
-  auto R = Run(Config);
+  emulator::DxeScenario Scenario;
+  Scenario.SetupVariable = Saved;
+  auto R = Run(Scenario);
   ASSERT_TRUE(R.Completed) << R.Fault;
   EXPECT_EQ(R.Status, pi::kEfiSuccess);
   EXPECT_EQ(R.SetupVariable, Saved);
@@ -144,10 +144,10 @@ TEST_P(SetupDriver, LeavesAnotherWritersVariableAndRegistersNoPage) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
-    emulator::DxeScenario Config;
-    Config.SetupVariable = C.Data;
-    Config.SetupAttributes = C.Attributes;
-    auto R = Run(Config);
+    emulator::DxeScenario Scenario;
+    Scenario.SetupVariable = C.Data;
+    Scenario.SetupAttributes = C.Attributes;
+    auto R = Run(Scenario);
     ASSERT_TRUE(R.Completed) << R.Fault;
     EXPECT_TRUE(pi::IsError(R.Status)) << pi::StatusName(R.Status);
     EXPECT_EQ(R.SetupVariable, C.Data);
@@ -187,11 +187,11 @@ TEST_P(SetupDriver, EachFailingServiceEndsTheEntryWithAStatus) {
   for (const auto& C : Cases) {
     for (bool Present : {false, true}) {
       SCOPED_TRACE(std::string(C.Name) + (Present ? ", variable present" : ", variable absent"));
-      emulator::DxeScenario Config;
+      emulator::DxeScenario Scenario;
       if (Present)
-        Config.SetupVariable = PageVariable();
-      Config.Faults = C.Faults;
-      auto R = Run(Config);
+        Scenario.SetupVariable = PageVariable();
+      Scenario.Faults = C.Faults;
+      auto R = Run(Scenario);
       ASSERT_TRUE(R.Completed) << R.Fault;
       // A present variable makes the write unnecessary: its refusal never shows.
       if (Present && C.Faults.SetVariableStatus) {

@@ -49,7 +49,7 @@ TEST_P(ImageEngineReuse, EveryCatalogScenarioForwardsAndBackwardsMatchesANewEngi
     for (int Round = 0; Round < 2; ++Round) {
       for (size_t I = 0; I < Catalog.size(); ++I) {
         const auto& S = Catalog[Round == 0 ? I : Catalog.size() - 1 - I];
-        ExpectSameRun(emulator::RunImagePass(*Image, S.Config, Options), Engine.Run(S.Config),
+        ExpectSameRun(emulator::RunImagePass(*Image, S.Scenario, Options), Engine.Run(S.Scenario),
                       S.Name);
       }
     }
@@ -76,7 +76,7 @@ TEST_P(ImageEngineReuse, ManyPassesKeepMemoryFlat) {
   const auto Catalog = board::ScenarioCatalog();
   auto Round = [&](size_t Passes) {
     for (size_t I = 0; I < Passes; ++I)
-      ASSERT_TRUE(Engine.Run(Catalog[I % Catalog.size()].Config).Completed);
+      ASSERT_TRUE(Engine.Run(Catalog[I % Catalog.size()].Scenario).Completed);
   };
   Round(2000);
   long Before = bench::ResidentKib();
@@ -93,11 +93,11 @@ TEST_P(ImageEngineReuse, ARunawayPassLeavesNothingBehind) {
   Short.TimeoutMicroseconds = 0;
   Short.Rehearse = false;
   emulator::ImageEngine Engine(*Image, Short);
-  auto Stopped = Engine.Run(Default->Config);
+  auto Stopped = Engine.Run(Default->Scenario);
   EXPECT_FALSE(Stopped.Completed);
   EXPECT_NE(Stopped.Fault.find("runaway"), std::string::npos) << Stopped.Fault;
-  ExpectSameRun(emulator::RunImagePass(*Image, Default->Config, Short), Engine.Run(Default->Config),
-                "after a runaway");
+  ExpectSameRun(emulator::RunImagePass(*Image, Default->Scenario, Short),
+                Engine.Run(Default->Scenario), "after a runaway");
 }
 
 TEST(ImageEngineUnloaded, AnImageThatDoesNotLoadFaultsEveryPass) {

@@ -27,7 +27,7 @@ void ExpectSamePass(const board::PassResult& Fresh, const board::PassResult& Reu
 // wraps round to port 0 or sits on the POST code port, stale buffer bytes and
 // a second variable-less board after ones with a variable.
 std::vector<board::NamedScenario> Extras() {
-  const auto& Default = board::FindScenario("default")->Config;
+  const auto& Default = board::FindScenario("default")->Scenario;
   std::vector<board::NamedScenario> Out;
   auto Add = [&](std::string Name, auto Change) {
     board::Scenario S = Default;
@@ -65,8 +65,8 @@ TEST(HostEngineReuse, EveryScenarioForwardsAndBackwardsMatchesANewBoard) {
   for (int Round = 0; Round < 2; ++Round) {
     for (size_t I = 0; I < All.size(); ++I) {
       const auto& S = All[Round == 0 ? I : All.size() - 1 - I];
-      uint32_t Status = Engine.Run(S.Config);
-      board::PassResult Fresh = engine::RunHostPass(S.Config);
+      uint32_t Status = Engine.Run(S.Scenario);
+      board::PassResult Fresh = engine::RunHostPass(S.Scenario);
       EXPECT_EQ(Status, Fresh.Status) << S.Name;
       EXPECT_EQ(Engine.Events(), Fresh.Events) << S.Name;
       ExpectSamePass(Fresh, Engine.Result(), S.Name);
@@ -81,9 +81,9 @@ TEST(HostEngineReuse, EachScenarioAfterEveryOtherMatchesANewBoard) {
   engine::HostEngine Engine;
   for (const auto& Before : All) {
     for (const auto& After : All) {
-      Engine.Run(Before.Config);
-      Engine.Run(After.Config);
-      ExpectSamePass(engine::RunHostPass(After.Config), Engine.Result(),
+      Engine.Run(Before.Scenario);
+      Engine.Run(After.Scenario);
+      ExpectSamePass(engine::RunHostPass(After.Scenario), Engine.Result(),
                      After.Name + " after " + Before.Name);
     }
   }

@@ -23,7 +23,7 @@ board::Scenario Named(std::string_view Name) {
   const board::NamedScenario* Found = board::FindScenario(Name);
   if (Found == nullptr)
     throw std::out_of_range("no scenario " + std::string(Name));
-  return Found->Config;
+  return Found->Scenario;
 }
 
 struct PassCase {

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 #include "chip/ExpectedPass.h"
 #include "chip/Registers.h"
 #include "chip/SetupLayout.h"
@@ -111,7 +111,7 @@ TEST(ChipFacts, EarlyWritesAndScriptMatchTheModule) {
 // The defaults of the image's board record are the expected pass's values:
 // an unpatched image does what the module always did.
 TEST(ChipFacts, TheBoardRecordsDefaultsAreTheExpectedPass) {
-  const chip::BoardConfig& Defaults = chip::DefaultBoardConfig();
+  const chip::BoardValues& Defaults = chip::DefaultBoardValues();
   ASSERT_EQ(Defaults.EarlyWrites().size(), chip::kEarlyWrites.size());
   for (size_t I = 0; I < chip::kEarlyWrites.size(); ++I) {
     EXPECT_EQ(Defaults.EarlyWrites()[I].Port, chip::kEarlyWrites[I].Port) << I;

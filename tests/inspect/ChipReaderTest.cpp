@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "InspectFixture.h"
+#include "chip/Registers.h"
 #include "common/Hex.h"
 #include "common/JsonFields.h"
 #include "sio/SioConfigPort.h"
@@ -37,8 +38,8 @@ std::vector<std::string> BrokenRules(const pi::Trace& Events, std::optional<uint
       Broken.push_back(pi::FormatEvent(E) + ": a key written while reading the chip");
     std::string Where = pi::FormatEvent(E) + ": ";
     bool AtIndex = IndexPorts.count(E.Port) != 0;
-    bool AtData = IndexPorts.count(static_cast<uint16_t>(E.Port - 1)) != 0;
-    uint16_t Owner = AtIndex ? E.Port : static_cast<uint16_t>(E.Port - 1);
+    bool AtData = IndexPorts.count(chip::IndexPortOf(E.Port)) != 0;
+    uint16_t Owner = AtIndex ? E.Port : chip::IndexPortOf(E.Port);
     if (!AtIndex && !AtData) {
       Broken.push_back(Where + "a port no chip uses");
       continue;
@@ -109,9 +110,9 @@ TEST(ChipReader, NoChipOrAnotherIdIsAnErrorAfterTheProbesAlone) {
   for (const Case& C : {Case{"absent", std::nullopt, 0x16}, Case{"wrong ID at 0x4E", 0x4E, 0x17},
                         Case{"wrong ID at 0x164E", 0x164E, 0x17}}) {
     SCOPED_TRACE(C.Name);
-    board::Scenario Config = ChipAt(C.Port);
-    Config.ChipIdLow = C.IdLow;
-    PassedBoard Board(Config);
+    board::Scenario Scenario = ChipAt(C.Port);
+    Scenario.ChipIdLow = C.IdLow;
+    PassedBoard Board(Scenario);
     auto Reading = InspectChip(Board.Ports, {});
     ASSERT_FALSE(Reading);
     EXPECT_EQ(Reading.Message(), "no chip found: no chip answered with ID 0x02 0x16 at 0x004E, "
@@ -369,13 +370,13 @@ TEST(ChipReader, ProbeClosesEveryPortWithoutAMatch) {
     uint16_t ChipPort;
     std::optional<uint16_t> Given;
   };
-  for (const Case& C :
-       {Case{"discovery, chip at 0x4E", 0x4E, std::nullopt},
-        Case{"discovery, chip at 0x164E", 0x164E, std::nullopt}, Case{"--port 0x4E", 0x4E, 0x4E}}) {
+  for (const Case& C : {Case{"discovery, chip at 0x4E", 0x4E, std::nullopt},
+                        Case{"discovery, chip at 0x164E", 0x164E, std::nullopt},
+                        Case{"--chip-port 0x4E", 0x4E, 0x4E}}) {
     SCOPED_TRACE(C.Name);
-    board::Scenario Config = ChipAt(C.ChipPort);
-    Config.ChipIdLow = 0x17;
-    PassedBoard Board(Config);
+    board::Scenario Scenario = ChipAt(C.ChipPort);
+    Scenario.ChipIdLow = 0x17;
+    PassedBoard Board(Scenario);
     auto Reading = InspectChip(Board.Ports, {C.Given, false});
     ASSERT_FALSE(Reading);
     EXPECT_FALSE(Board.Target().Chip()->InConfigMode());
@@ -448,7 +449,7 @@ TEST(ChipReader, PlanShowsTheAccessesMadeAndMakesNone) {
 TEST(ChipReader, DiscoveryProbesOnlyTheImagesPorts) {
   struct Case {
     const char* Name;
-    chip::BoardConfig Values;
+    chip::BoardValues Values;
     std::optional<uint16_t> ChipPort;
     std::vector<uint16_t> Probed;
   };
@@ -488,7 +489,7 @@ TEST(ChipReader, DiscoveryProbesOnlyTheImagesPorts) {
     EXPECT_EQ(Plan[0].find("0x004E"), std::string::npos) << Plan[0];
   }
   // An image that probes no port: no discovery, and no reading planned.
-  chip::BoardConfig None = ProbingOnly({});
+  chip::BoardValues None = ProbingOnly({});
   EXPECT_EQ(ModuleProbeOrder(None), std::vector<uint16_t>{});
   EXPECT_EQ(PlanInspection({std::nullopt, false, None}).size(), 1u);
 }

@@ -95,8 +95,8 @@ TEST(Expectation, FromAScenarioTakesItsPresetsAsKnown) {
 TEST(Expectation, EveryNamedScenarioMatchesItsOwnBoard) {
   for (const auto& Named : board::ScenarioCatalog()) {
     SCOPED_TRACE(Named.Name);
-    auto E = ExpectFromScenario(Named.Config, false, Named.Name);
-    PassedBoard Board(Named.Config);
+    auto E = ExpectFromScenario(Named.Scenario, false, Named.Name);
+    PassedBoard Board(Named.Scenario);
     auto Reading = InspectChip(Board.Ports, {});
     if (!E) {
       EXPECT_FALSE(Reading); // no chip to expect anything of, none to read
@@ -159,7 +159,7 @@ TEST(Compare, MarksEachRegisterAndSaysWhyItDiffers) {
 // board; the built-in expectation finds the UART's base and interrupt
 // changed, and says so by register.
 TEST(Expectation, FollowsThePatchedImagesBoardValues) {
-  const chip::BoardConfig Patched = Uart2F8();
+  const chip::BoardValues Patched = Uart2F8();
   const board::Scenario Scenario = board::DefaultScenario();
   PassedBoard Board(Scenario, Patched);
 
@@ -200,7 +200,7 @@ TEST(Expectation, FollowsThePatchedImagesBoardValues) {
 // The live variable's board puts the chip where the image's discovery looks
 // first, so an image probing 0x2E only still has a chip to expect of.
 TEST(Expectation, FromTheLiveVariableWithAnImageProbingOnePort) {
-  const chip::BoardConfig Only2E = ProbingOnly({0x2E});
+  const chip::BoardValues Only2E = ProbingOnly({0x2E});
   EXPECT_EQ(LiveScenario(Live(std::nullopt), Only2E).ChipPort, 0x2E);
   auto E = ExpectFromVariable(Live(Ld8Entries({{2, 0x5A, 0}})), false, Only2E);
   ASSERT_TRUE(E) << E.Message();

@@ -8,23 +8,23 @@
 #include <initializer_list>
 
 #include "board/Scenario.h"
-#include "chip/BoardConfig.h"
-#include "engine/HostBoardConfig.h"
+#include "chip/BoardValues.h"
+#include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
 
 namespace inspect::test {
 
 struct PassedBoard {
-  explicit PassedBoard(const board::Scenario& Config,
-                       const chip::BoardConfig& Values = chip::DefaultBoardConfig())
+  explicit PassedBoard(const board::Scenario& Scenario,
+                       const chip::BoardValues& Values = chip::DefaultBoardValues())
       : Record(Values.Record()) {
-    Run(Config);
+    Run(Scenario);
   }
-  // The board rebuilt from Config and the pass run again.
-  void Run(const board::Scenario& Config) {
-    engine::ScopedBoardConfig Scoped(Record);
-    Engine.Run(Config);
+  // The board rebuilt from Scenario and the pass run again.
+  void Run(const board::Scenario& Scenario) {
+    engine::ScopedBoardValues Scoped(Record);
+    Engine.Run(Scenario);
     PassEvents = Engine.Events().size();
   }
   board::Board& Target() { return Engine.Target(); }
@@ -41,23 +41,23 @@ struct PassedBoard {
 };
 
 inline board::Scenario ChipAt(std::optional<uint16_t> Port) {
-  board::Scenario Config = board::DefaultScenario();
-  Config.ChipPort = Port;
-  return Config;
+  board::Scenario Scenario = board::DefaultScenario();
+  Scenario.ChipPort = Port;
+  return Scenario;
 }
 
 // The board values of an image patched to play Script's (register, value)
 // bytes instead of the built-in script.
-inline chip::BoardConfig WithScript(std::initializer_list<uint8_t> Script) {
-  chip::BoardConfig Values = chip::DefaultBoardConfig();
+inline chip::BoardValues WithScript(std::initializer_list<uint8_t> Script) {
+  chip::BoardValues Values = chip::DefaultBoardValues();
   Values.ScriptBytes.fill(0);
   std::copy(Script.begin(), Script.end(), Values.ScriptBytes.begin());
   return Values;
 }
 
 // The board values of an image patched to probe these ports only, in order.
-inline chip::BoardConfig ProbingOnly(std::initializer_list<uint16_t> Ports) {
-  chip::BoardConfig Values = chip::DefaultBoardConfig();
+inline chip::BoardValues ProbingOnly(std::initializer_list<uint16_t> Ports) {
+  chip::BoardValues Values = chip::DefaultBoardValues();
   Values.ConfigPort = 0;
   Values.CandidatePorts.fill(0);
   std::copy(Ports.begin(), Ports.end(), Values.CandidatePorts.begin());
@@ -66,7 +66,7 @@ inline chip::BoardConfig ProbingOnly(std::initializer_list<uint16_t> Ports) {
 
 // The UART at 0x2F8 with interrupt 4 instead of 0x3E8 and 3; the globals as
 // built in, logical device 1 left alone.
-inline chip::BoardConfig Uart2F8() {
+inline chip::BoardValues Uart2F8() {
   return WithScript({0x07, 0x00, 0x25, 0x01, 0x27, 0x10, 0x30, 0x01, 0x60, 0x02, 0x61, 0xF8, 0x70,
                      0x04, 0x00, 0x00});
 }

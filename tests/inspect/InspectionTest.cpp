@@ -49,7 +49,7 @@ TEST(InspectCommand, AnotherFileAsThePortDeviceIsLeftUntouched) {
   for (size_t I = 0; I < Image.size(); ++I)
     Image[I] = static_cast<char>(I * 7);
   std::ofstream(Path, std::ios::binary).write(Image.data(), static_cast<long>(Image.size()));
-  for (const auto& Extra : {std::vector<std::string>{}, {"--all"}, {"--port", "0x164E"}}) {
+  for (const auto& Extra : {std::vector<std::string>{}, {"--all"}, {"--chip-port", "0x164E"}}) {
     std::vector<std::string> Args{"--dev-port", Path};
     Args.insert(Args.end(), Extra.begin(), Extra.end());
     EXPECT_TRUE(Refusal(Args).starts_with(Path + ": not the port device: a regular file"))
@@ -59,7 +59,7 @@ TEST(InspectCommand, AnotherFileAsThePortDeviceIsLeftUntouched) {
   std::filesystem::remove(Path);
 }
 
-// --port: the module's index ports; another only with --unsafe-port, and
+// --chip-port: the module's index ports; another only with --unsafe-port, and
 // never one whose index or data port lies on a PC port with side effects.
 TEST(InspectCommand, PortChoice) {
   struct Case {
@@ -120,56 +120,65 @@ TEST(InspectCommand, PortChoice) {
     EXPECT_NE(IndexPortProblem(Range.Last, true), "");
   }
   // The plan, which touches nothing, is refused the same way.
-  EXPECT_EQ(Refusal({"--plan", "--port", "0x92"}), "--port: " + IndexPortProblem(0x92, false));
-  EXPECT_EQ(Refusal({"--plan", "--port", "0x92", "--unsafe-port"}),
-            "--port: " + IndexPortProblem(0x92, true));
-  EXPECT_EQ(Refusal({"--plan", "--port", "0x2F0", "--unsafe-port"}), "");
+  EXPECT_EQ(Refusal({"--plan", "--chip-port", "0x92"}),
+            "--chip-port: " + IndexPortProblem(0x92, false));
+  EXPECT_EQ(Refusal({"--plan", "--chip-port", "0x92", "--unsafe-port"}),
+            "--chip-port: " + IndexPortProblem(0x92, true));
+  EXPECT_EQ(Refusal({"--plan", "--chip-port", "0x2F0", "--unsafe-port"}), "");
   EXPECT_NE(Refusal({"--plan", "--unsafe-port"}), "");
+  // The old spelling --port reads the same value, is judged the same way and
+  // satisfies --unsafe-port; it is not taken with the new one.
+  EXPECT_EQ(Refusal({"--plan", "--port", "0x92"}), "--chip-port: " + IndexPortProblem(0x92, false));
+  EXPECT_EQ(Refusal({"--plan", "--port", "0x2F0", "--unsafe-port"}), "");
+  EXPECT_NE(Refusal({"--plan", "--port", "0x2E", "--chip-port", "0x2E"}).find("excludes"),
+            std::string::npos);
 }
 
 // Before the discovery probes several ports of a live machine the operator
-// is told once; not when --port names the one port.
+// is told once; not when --chip-port names the one port.
 TEST(InspectCommand, NoticeBeforeProbingSeveralLivePorts) {
   std::string Notice = LiveProbeNotice({}, "/dev/port");
   EXPECT_TRUE(Notice.starts_with("/dev/port: probing up to 4 index ports (0x004E, 0x002E, "
                                  "0x162E, 0x164E) goes around the kernel's own drivers"))
       << Notice;
-  EXPECT_NE(Notice.find("--port"), std::string::npos);
+  EXPECT_NE(Notice.find("--chip-port"), std::string::npos);
   EXPECT_EQ(LiveProbeNotice({0x4E, false}, "/dev/port"), "");
   EXPECT_EQ(LiveProbeNotice({0x4E, true}, "/dev/port"), "");
 }
 
-// --image: the image's ports are the module's, for --port as for the
+// --image: the image's ports are the module's, for --chip-port as for the
 // discovery, but a port with side effects stays refused even when the
 // image probes it, and an image probing none gives no discovery to follow.
 TEST(InspectCommand, AnImagesPortsAreTheModules) {
-  auto Reader = [](chip::BoardConfig Values) {
+  auto Reader = [](chip::BoardValues Values) {
     return [Values](const std::string&) { return Values; };
   };
   const auto Only2E = Reader(ProbingOnly({0x2E}));
   EXPECT_EQ(Refusal({"--plan", "--image", "p.efi"}, Only2E), "");
-  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x2E"}, Only2E), "");
-  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x4E"}, Only2E),
-            "--port: 0x004E is not one of the module's index ports (0x002E); another port needs "
-            "--unsafe-port");
-  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x4E", "--unsafe-port"}, Only2E), "");
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--chip-port", "0x2E"}, Only2E), "");
+  EXPECT_EQ(
+      Refusal({"--plan", "--image", "p.efi", "--chip-port", "0x4E"}, Only2E),
+      "--chip-port: 0x004E is not one of the module's index ports (0x002E); another port needs "
+      "--unsafe-port");
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--chip-port", "0x4E", "--unsafe-port"}, Only2E),
+            "");
   const auto At2F0 = Reader(ProbingOnly({0x2F0}));
-  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x2F0"}, At2F0), "");
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--chip-port", "0x2F0"}, At2F0), "");
 
   const auto At92 = Reader(ProbingOnly({0x2E, 0x92}));
   EXPECT_EQ(Refusal({"--plan", "--image", "p.efi"}, At92),
             "--image: p.efi: its index port 0x0092 and its data port 0x0093 reach system control "
             "port A (bit 0 resets the processor) at 0x0092, where a write has side effects; its "
-            "discovery is refused; give --port P");
-  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--port", "0x2E"}, At92), "");
-  EXPECT_NE(Refusal({"--plan", "--image", "p.efi", "--port", "0x92"}, At92)
+            "discovery is refused; give --chip-port P");
+  EXPECT_EQ(Refusal({"--plan", "--image", "p.efi", "--chip-port", "0x2E"}, At92), "");
+  EXPECT_NE(Refusal({"--plan", "--image", "p.efi", "--chip-port", "0x92"}, At92)
                 .find("where a write has side effects; refused though the module probes it"),
             std::string::npos);
   EXPECT_NE(Refusal({"--plan", "--image", "p.efi"}, Reader(ProbingOnly({0xCF8})))
                 .find("its index port 0x0CF8 overlaps"),
             std::string::npos);
   EXPECT_EQ(Refusal({"--plan", "--image", "p.efi"}, Reader(ProbingOnly({}))),
-            "--image: p.efi: it probes no index port; give --port P");
+            "--image: p.efi: it probes no index port; give --chip-port P");
 
   // The same board values without an image: the built-in ports only.
   EXPECT_EQ(IndexPortProblem(0x4E, false), "");
@@ -178,7 +187,7 @@ TEST(InspectCommand, AnImagesPortsAreTheModules) {
   EXPECT_NE(Refusal({"--plan", "--image", "p.efi"}), "");
   // The reader's refusal is the command's.
   EXPECT_EQ(Refusal({"--plan", "--image", "bad.efi"},
-                    [](const std::string& Path) -> chip::BoardConfig {
+                    [](const std::string& Path) -> chip::BoardValues {
                       throw siotool::InputError("--image: " + Path + ": not an image");
                     }),
             "--image: bad.efi: not an image");

@@ -68,7 +68,7 @@ TEST(PassInvariants, EachBrokenInvariantIsReported) {
   };
   struct Case {
     const char* Name;
-    board::Scenario Config;
+    board::Scenario Scenario;
     Break Edit;
     const char* Expected; // part of the message
   } Cases[] = {
@@ -147,9 +147,9 @@ TEST(PassInvariants, EachBrokenInvariantIsReported) {
        [](auto&, auto& R) { R.Status = pi::kEfiSuccess; }, "expected EFI_UNSUPPORTED"},
   };
   for (auto& C : Cases) {
-    board::PassResult R = HostPass(C.Config);
-    C.Edit(C.Config, R);
-    auto Violations = invariants::CheckPass(C.Config, R);
+    board::PassResult R = HostPass(C.Scenario);
+    C.Edit(C.Scenario, R);
+    auto Violations = invariants::CheckPass(C.Scenario, R);
     bool Reported = std::any_of(Violations.begin(), Violations.end(), [&](const std::string& V) {
       return V.find(C.Expected) != std::string::npos;
     });

@@ -14,7 +14,7 @@ endfunction()
 run_sio(image config ${IMAGE} -o ${WORK}/only-2e.efi --set PcdSioF81216aConfigPort=0x2E
         --set "PcdSioF81216aCandidatePorts={0, 0, 0, 0, 0, 0, 0, 0}")
 run_sio(pack ffs ${WORK}/only-2e.efi -o ${WORK}/only-2e.ffs)
-run_sio(ovmf ${WORK}/only-2e.ffs --chip 0x2E -o ${WORK}/only-2e.fd --vars-output ${WORK}/vars.fd)
+run_sio(ovmf ${WORK}/only-2e.ffs --chip-port 0x2E -o ${WORK}/only-2e.fd --vars-output ${WORK}/vars.fd)
 message(STATUS "${Out}")
 if(NOT Out MATCHES "Model:     identical to the board model")
   message(FATAL_ERROR "the accesses under OVMF differ from the board model's")

@@ -30,7 +30,7 @@ foreach(Depex TRUE VARIABLE_PPI)
 endforeach()
 
 if(BOOT)
-  run_sio(0 ovmf --firmware ${WORK}/OWN_TRUE.fd --vars ${VARS} --chip 0x2E)
+  run_sio(0 ovmf --firmware ${WORK}/OWN_TRUE.fd --vars ${VARS} --chip-port 0x2E)
   message(STATUS "${Out}")
   expect("Module:    the copy the firmware holds: file F06C840E-")
   expect("Model:     identical to the board model")
@@ -39,7 +39,7 @@ if(BOOT)
   # stored setup variable applied as the board model applies it.
   run_sio(0 ovmf ${WORK}/own-VARIABLE_PPI.ffs --firmware ${CODE32} --vars ${VARS32} --no-boot
           -o ${WORK}/OWN32.fd)
-  run_sio(0 ovmf --firmware ${WORK}/OWN32.fd --vars ${VARS32} --chip 0x2E
+  run_sio(0 ovmf --firmware ${WORK}/OWN32.fd --vars ${VARS32} --chip-port 0x2E
           --vars-output ${WORK}/vars32.fd
           --entry "chip_id_high=0x02,chip_id_low=0x16,kind=0x12,qualifier=0,enabled=1,param=5A:00:01:00")
   message(STATUS "${Out}")

@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "chip/ImageBoardConfig.h"
+#include "chip/ImageBoardValues.h"
 #include "common/BuildPaths.h"
 #include "common/Hex.h"
 #include "emulator/ImageEngine.h"
-#include "engine/HostBoardConfig.h"
+#include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
 #include "ovmf/FirmwareModule.h"
 #include "ovmf/OvmfImage.h"
@@ -90,9 +90,9 @@ TEST_P(FoundInFirmware, IsJudgedAndRunWhereItLiesAndItsDispatchForeseen) {
   const auto Run = emulator::RunImagePass(Found->Image, Board);
   ASSERT_TRUE(Run.Completed) << Run.Fault;
   EXPECT_EQ(Run.LoadAddress, Found->Base);
-  const auto Values = chip::ReadBoardConfig(Found->Image).Value();
+  const auto Values = chip::ReadBoardValues(Found->Image).Value();
   const SioBoardConfig Record = Values.Record();
-  engine::ScopedBoardConfig Scoped(Record);
+  engine::ScopedBoardValues Scoped(Record);
   const auto Host = engine::RunHostPass(Board);
   EXPECT_EQ(Run.Result.Status, Host.Status);
   EXPECT_EQ(Run.Result.Events.size(), Host.Events.size());

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "chip/ImageBoardConfig.h"
+#include "chip/ImageBoardValues.h"
 #include "common/BuildPaths.h"
 #include "ovmf/FirmwareSurvey.h"
 #include "ovmf/OvmfImage.h"
@@ -230,7 +230,7 @@ TEST(RunUnderOvmf, ARefusalLeavesNothingWritten) {
     fs::resize_file(Work / "OVMF_VARS.fd", 0x1000);
   }
   std::vector<uint8_t> Damaged = test::BuiltImage();
-  Damaged[chip::BoardConfigFileOffset(Damaged).Value() +
+  Damaged[chip::BoardValuesFileOffset(Damaged).Value() +
           __builtin_offsetof(SioBoardConfig, InitScriptClosing)] = 0x07;
   std::ofstream(Work / "damaged.efi", std::ios::binary)
       .write(reinterpret_cast<const char*>(Damaged.data()), std::streamsize(Damaged.size()));

@@ -18,6 +18,7 @@
 #include <iostream>
 
 #include "board/MixerStandIn.h"
+#include "chip/Registers.h"
 #include "common/BuildPaths.h"
 #include "engine/HostEngine.h"
 #include "ovmf/OvmfRun.h"
@@ -100,7 +101,7 @@ std::vector<uint32_t> DataAccesses(const pi::Trace& T, uint16_t IndexPort, uint8
   for (const auto& E : T) {
     if (E.Kind == pi::EventKind::IoWrite && E.Port == IndexPort)
       Index = E.Value;
-    else if (E.Kind == Kind && E.Port == IndexPort + 1 && Index == Reg)
+    else if (E.Kind == Kind && E.Port == chip::DataPort(IndexPort) && Index == Reg)
       Values.push_back(E.Value);
   }
   return Values;
@@ -273,9 +274,9 @@ TEST(StandInUnderOvmf, BoardModelsRegisterFileEqualsQemusMixer) {
       {0x31, 0x66}, {0xAA, 0x01}, {0x20, 0x02}, {0x21, 0x16}};
   for (const auto& W : Writes) {
     ASSERT_TRUE(Monitor->WriteByte(Port, W.Reg));
-    ASSERT_TRUE(Monitor->WriteByte(Port + 1, W.Value));
+    ASSERT_TRUE(Monitor->WriteByte(chip::DataPort(Port), W.Value));
     Model.Write(Port, 1, W.Reg);
-    Model.Write(Port + 1, 1, W.Value);
+    Model.Write(chip::DataPort(Port), 1, W.Value);
   }
   auto Registers = ovmf::ReadIndexedRegisters(*Monitor, Port);
   ASSERT_TRUE(Registers) << Registers.Message();

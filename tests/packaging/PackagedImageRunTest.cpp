@@ -30,12 +30,12 @@ TEST(PackagedImage, RunsAsThePlainImageDoesOnEveryScenario) {
   ASSERT_FALSE(Packed.empty());
 
   for (const board::NamedScenario& S : board::ScenarioCatalog()) {
-    const auto A = emulator::RunImagePass(*Plain, S.Config);
-    const auto B = emulator::RunImagePass(Packed, S.Config);
+    const auto A = emulator::RunImagePass(*Plain, S.Scenario);
+    const auto B = emulator::RunImagePass(Packed, S.Scenario);
     // Also placed elsewhere, which takes the relocations the file carries.
     emulator::ImageRunOptions Moved;
     Moved.LoadAddress = 0x00200000;
-    const auto C = emulator::RunImagePass(Packed, S.Config, Moved);
+    const auto C = emulator::RunImagePass(Packed, S.Scenario, Moved);
     ASSERT_TRUE(A.Completed) << S.Name << ": " << A.Fault;
     EXPECT_FALSE(A.Result.Events.empty()) << S.Name;
     for (const auto* R : {&B, &C}) {

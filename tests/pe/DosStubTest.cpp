@@ -43,8 +43,8 @@ TEST(DosStub, TheLinkedAndTheCompactedImageRunAlike) {
     for (std::optional<uint32_t> At :
          {std::optional<uint32_t>(), std::optional<uint32_t>(0x200000)}) {
       SCOPED_TRACE(S.Name + (At ? " moved" : " in place"));
-      auto A = emulator::RunImagePass(Linked, S.Config, {At});
-      auto B = emulator::RunImagePass(test::BuiltImage(), S.Config, {At});
+      auto A = emulator::RunImagePass(Linked, S.Scenario, {At});
+      auto B = emulator::RunImagePass(test::BuiltImage(), S.Scenario, {At});
       ASSERT_TRUE(A.Completed && B.Completed) << A.Fault << B.Fault;
       EXPECT_EQ(A.Result.Events, B.Result.Events);
       EXPECT_EQ(A.Result.Status, B.Result.Status);

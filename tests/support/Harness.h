@@ -13,8 +13,8 @@ namespace test {
 
 class Harness {
 public:
-  explicit Harness(const board::Scenario& Config)
-      : Board_(Config), Services_(Board_), Bus_(Board_.Bus()) {}
+  explicit Harness(const board::Scenario& Scenario)
+      : Board_(Scenario), Services_(Board_), Bus_(Board_.Bus()) {}
 
   board::Board& Board() { return Board_; }
   const EFI_PEI_SERVICES** PeiServices() { return Services_.PeiServices(); }

@@ -24,13 +24,13 @@ TraceBuilder& TraceBuilder::EarlyWrites() {
   return *this;
 }
 
-TraceBuilder& TraceBuilder::EarlyWrites(const BoardConfig& Board) {
+TraceBuilder& TraceBuilder::EarlyWrites(const BoardValues& Board) {
   for (const auto& W : Board.EarlyWrites())
     Events_.push_back({EventKind::IoWrite, W.Width, W.Port, W.Value, 0, {}});
   return *this;
 }
 
-TraceBuilder& TraceBuilder::InitScript(uint16_t P, const BoardConfig& Board) {
+TraceBuilder& TraceBuilder::InitScript(uint16_t P, const BoardValues& Board) {
   for (const auto& W : Board.Script())
     WriteReg(P, W.Reg, W.Value);
   return *this;

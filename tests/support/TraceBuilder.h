@@ -9,7 +9,7 @@
 #include <string>
 
 #include "board/Board.h"
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 
 namespace test {
 
@@ -27,8 +27,8 @@ public:
   TraceBuilder& In8(uint16_t Port, uint8_t Value);
   TraceBuilder& EarlyWrites(); // POST code and LPC bridge decode
   // The early writes and the script of an image with these board values.
-  TraceBuilder& EarlyWrites(const chip::BoardConfig& Board);
-  TraceBuilder& InitScript(uint16_t P, const chip::BoardConfig& Board);
+  TraceBuilder& EarlyWrites(const chip::BoardValues& Board);
+  TraceBuilder& InitScript(uint16_t P, const chip::BoardValues& Board);
   TraceBuilder& EnterConfig(uint16_t P);
   TraceBuilder& ExitConfig(uint16_t P);
   TraceBuilder& WriteReg(uint16_t P, uint8_t Reg, uint8_t Value);

@@ -13,7 +13,7 @@
 #include "common/BuildPaths.h"
 #include "common/InputError.h"
 #include "emulator/ImageEngine.h"
-#include "engine/HostBoardConfig.h"
+#include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
 #include "firmware/SioImageLayout.h"
 #include "firmware/SioImageLayoutX64.h"
@@ -118,7 +118,7 @@ TEST(ImageConfig, EveryPcdOfTheInfHoldsItsDeclaredDefaultAtItsOffset) {
           std::vector<uint8_t>(Image.begin() + Pcd.Offset, Image.begin() + Pcd.Offset + Info.Size),
           Declared);
       EXPECT_EQ(siotool::EncodePcdValue(Info, Pcd.Value), Declared) << "INF value " << Pcd.Value;
-      EXPECT_EQ(Pcd.Offset, chip::BoardConfigFileOffset(Image).Value() + Info.RecordOffset);
+      EXPECT_EQ(Pcd.Offset, chip::BoardValuesFileOffset(Image).Value() + Info.RecordOffset);
     }
   }
 }
@@ -173,7 +173,7 @@ TEST(ImageConfig, SetWritesWhatEdk2sPatchBinaryFileWrites) {
   EXPECT_EQ(Patched, Edk2);
   EXPECT_NE(Patched, Image);
   // Read back as set, the short arrays zero-padded.
-  auto Config = chip::ReadBoardConfig(Patched);
+  auto Config = chip::ReadBoardValues(Patched);
   ASSERT_TRUE(Config) << Config.Message();
   EXPECT_EQ(Config->PostCode, 0x55);
   EXPECT_EQ(Config->LpcDecodeAddress, 0x8000F884u);
@@ -186,30 +186,30 @@ TEST(ImageConfig, SetWritesWhatEdk2sPatchBinaryFileWrites) {
 // read from either image in either form, the values are the same, and a
 // value set in the X64 image reads back from it.
 TEST(ImageConfig, BothImagesInBothFormsHoldTheSameBoardValues) {
-  const auto Reference = chip::ReadBoardConfig(test::BuiltImage());
+  const auto Reference = chip::ReadBoardValues(test::BuiltImage());
   ASSERT_TRUE(Reference) << Reference.Message();
   for (const auto* Image : {&test::BuiltImage(), &test::BuiltX64Image()}) {
     const auto Te = pe::ConvertToTe(*Image).Value();
     for (std::span<const uint8_t> Form :
          {std::span<const uint8_t>(*Image), std::span<const uint8_t>(Te.Bytes)}) {
-      const auto Config = chip::ReadBoardConfig(Form);
+      const auto Config = chip::ReadBoardValues(Form);
       ASSERT_TRUE(Config) << Config.Message();
       EXPECT_EQ(*Config, *Reference);
     }
   }
-  EXPECT_NE(chip::BoardConfigFileOffset(test::BuiltX64Image()).Value(),
-            chip::BoardConfigFileOffset(test::BuiltImage()).Value());
+  EXPECT_NE(chip::BoardValuesFileOffset(test::BuiltX64Image()).Value(),
+            chip::BoardValuesFileOffset(test::BuiltImage()).Value());
 
   std::vector<siotool::PcdAssignment> Assignments;
   for (const auto& [Name, Value] : kEveryPcdOverridden)
     Assignments.push_back(siotool::ParseAssignment(Name + "=" + Value));
   const auto Patched = siotool::PatchImage(test::BuiltX64Image(), Assignments, "x64 image");
-  const auto Config = chip::ReadBoardConfig(Patched);
+  const auto Config = chip::ReadBoardValues(Patched);
   ASSERT_TRUE(Config) << Config.Message();
   EXPECT_EQ(Config->PostCode, 0x55);
   EXPECT_EQ(Config->ProbeOrder(), (std::vector<uint16_t>{0x2E, 0x4E}));
   // Nothing but the record changed, and the patched image is still sound.
-  const uint32_t Record = chip::BoardConfigFileOffset(Patched).Value();
+  const uint32_t Record = chip::BoardValuesFileOffset(Patched).Value();
   for (size_t I = 0; I < Patched.size(); ++I) {
     if (I < Record || I >= Record + sizeof(SioBoardConfig)) {
       ASSERT_EQ(Patched[I], test::BuiltX64Image()[I]) << "byte " << I;
@@ -311,12 +311,12 @@ INSTANTIATE_TEST_SUITE_P(BothImages, PatchedImage, ::testing::ValuesIn(test::kBu
 // Runs S on the image and on the host build given the image's values: both
 // must agree event for event and keep every pass invariant.
 board::PassResult RunBoth(const std::vector<uint8_t>& Image, const board::Scenario& S) {
-  auto Config = chip::ReadBoardConfig(Image);
+  auto Config = chip::ReadBoardValues(Image);
   EXPECT_TRUE(Config) << Config.Message();
   const SioBoardConfig Record = Config->Record();
   board::PassResult Host;
   {
-    engine::ScopedBoardConfig Scoped(Record);
+    engine::ScopedBoardValues Scoped(Record);
     Host = engine::RunHostPass(S);
   }
   emulator::ImageRunReport Run = emulator::RunImagePass(Image, S);
@@ -390,14 +390,14 @@ TEST_P(PatchedImage, AScriptThatFillsItsReservedBytesIsPlayedToTheirEndAndNoFurt
   // without an end pair, but the module must stop at its reserved bytes.
   std::vector<uint8_t> Image = test::BuiltImage(GetParam());
   const chip::PcdInfo& Script = siotool::FindPcd("PcdSioF81216aInitScript");
-  auto Record = chip::BoardConfigFileOffset(Image);
+  auto Record = chip::BoardValuesFileOffset(Image);
   ASSERT_TRUE(Record) << Record.Message();
   const size_t At = *Record + Script.RecordOffset;
   for (size_t I = 0; I < Script.Size; I += 2) {
     Image[At + I] = static_cast<uint8_t>(0xE0 + I / 2); // registers 0xE0..0xF7 of LD0
     Image[At + I + 1] = static_cast<uint8_t>(I);
   }
-  auto Config = chip::ReadBoardConfig(Image);
+  auto Config = chip::ReadBoardValues(Image);
   ASSERT_TRUE(Config);
   EXPECT_FALSE(Config->ScriptHasEndPair());
   EXPECT_NE(siotool::ConfigProblem(*Config), "");
@@ -448,7 +448,7 @@ TEST(ImageConfig, EveryCommandRefusesAClosingPairThatIsNotZero) {
       SCOPED_TRACE(testing::Message() << emulator::ModeName(Mode) << " closing pair "
                                       << int(Register) << ", " << int(Value));
       std::vector<uint8_t> Image = test::BuiltImage(Mode);
-      const size_t At = chip::BoardConfigFileOffset(Image).Value() +
+      const size_t At = chip::BoardValuesFileOffset(Image).Value() +
                         __builtin_offsetof(SioBoardConfig, InitScriptClosing);
       Image[At] = Register;
       Image[At + 1] = Value;

@@ -24,7 +24,7 @@ std::string Text(const siotool::RunReport& Report) {
 TEST(RunReport, TextAndJsonShowTheSameReport) {
   std::vector<board::Scenario> Boards;
   for (const auto& Named : board::ScenarioCatalog())
-    Boards.push_back(Named.Config);
+    Boards.push_back(Named.Scenario);
   board::Scenario Odd = board::DefaultScenario();
   Odd.ChipReadAnswers = {0x02, 0x16, 0x00};
   Odd.Faults.StaleBuffer.assign(67, 0xEE);

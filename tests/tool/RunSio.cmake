@@ -5,6 +5,9 @@
 #   EXIT      the exit code expected
 #   STDOUT    regexes stdout must match, separated by '|' (optional)
 #   NOT_STDOUT  regexes stdout must not match, separated by '|' (optional)
+#   NOTE      regex the first line of stderr, one 'sio: note:' line, must
+#             match (an old option spelling's notice); the rest of stderr is
+#             then checked as below
 #   STDERR    regex stderr must match; stderr must then be exactly one line
 #             (without it, stderr must be empty)
 #   JSON_STATUS  stdout is one JSON document whose status.name is this
@@ -13,6 +16,16 @@ execute_process(COMMAND ${SIO} ${Args} RESULT_VARIABLE Code OUTPUT_VARIABLE Out 
 set(Context "sio ${Args}\n--- exit ${Code}\n--- stdout\n${Out}--- stderr\n${Err}")
 if(NOT "${Code}" STREQUAL "${EXIT}")
   message(FATAL_ERROR "exit code ${Code}, expected ${EXIT}\n${Context}")
+endif()
+if(DEFINED NOTE)
+  if(NOT Err MATCHES "^(sio: note: [^\n]+)\n(.*)$")
+    message(FATAL_ERROR "stderr does not begin with one 'sio: note:' line\n${Context}")
+  endif()
+  set(Note "${CMAKE_MATCH_1}")
+  set(Err "${CMAKE_MATCH_2}")
+  if(NOT Note MATCHES "${NOTE}")
+    message(FATAL_ERROR "the note does not match '${NOTE}'\n${Context}")
+  endif()
 endif()
 if(DEFINED STDOUT)
   string(REPLACE "|" ";" Patterns "${STDOUT}")

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "chip/ImageBoardConfig.h"
+#include "chip/ImageBoardValues.h"
 
 #include <cstring>
 
@@ -31,7 +31,7 @@ sio::Result<Layout> LayoutFor(uint16_t Machine) {
 
 } // namespace
 
-sio::Result<uint32_t> BoardConfigFileOffset(std::span<const uint8_t> Image) {
+sio::Result<uint32_t> BoardValuesFileOffset(std::span<const uint8_t> Image) {
   if (pe::LooksLikeTe(Image)) {
     // The TE form keeps the sections where they were and drops StrippedSize
     // bytes of headers for its own 40: RVA R lies at R - StrippedSize + 40.
@@ -79,7 +79,7 @@ sio::Result<uint32_t> BoardConfigFileOffset(std::span<const uint8_t> Image) {
 }
 
 sio::Result<ImageBoardRecord> ReadBoardRecord(std::span<const uint8_t> Image) {
-  auto Offset = BoardConfigFileOffset(Image);
+  auto Offset = BoardValuesFileOffset(Image);
   if (!Offset)
     return Offset.Failure();
   SioBoardConfig Record;
@@ -90,23 +90,23 @@ sio::Result<ImageBoardRecord> ReadBoardRecord(std::span<const uint8_t> Image) {
     return sio::Fail("the board record's closing pair after the script is " +
                      sio::Hex(Record.InitScriptClosing.Register, 2) + ", " +
                      sio::Hex(Record.InitScriptClosing.Value, 2) + ", not (0x00, 0x00)");
-  return ImageBoardRecord{*Offset, BoardConfig::FromRecord(Record)};
+  return ImageBoardRecord{*Offset, BoardValues::FromRecord(Record)};
 }
 
-sio::Result<BoardConfig> ReadBoardConfig(std::span<const uint8_t> Image) {
+sio::Result<BoardValues> ReadBoardValues(std::span<const uint8_t> Image) {
   auto Record = ReadBoardRecord(Image);
   if (!Record)
     return Record.Failure();
   return Record->Config;
 }
 
-sio::Result<BoardConfig> ReadModuleFileBoardConfig(std::span<const uint8_t> File) {
+sio::Result<BoardValues> ReadModuleFileBoardValues(std::span<const uint8_t> File) {
   auto Sections = pi::ListSections(File);
   if (!Sections)
     return Sections.Failure();
   for (const pi::SectionView& Section : *Sections)
     if (Section.Type == pi::section_type::kPe32 || Section.Type == pi::section_type::kTe)
-      return ReadBoardConfig(File.subspan(Section.DataOffset(), Section.DataSize()));
+      return ReadBoardValues(File.subspan(Section.DataOffset(), Section.DataSize()));
   return sio::Fail("no PE32 or TE section");
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // The board values a module image carries in its board record
 // (firmware/entry/SioBoardConfig.h), in host terms: the host side follows the
-// image it runs, patched or not (chip/ImageBoardConfig.h reads them from an
+// image it runs, patched or not (chip/ImageBoardValues.h reads them from an
 // image). Each value is a PatchableInModule PCD of SioF81216aPkg; this is
 // their one list.
 #pragma once
@@ -42,7 +42,7 @@ inline constexpr std::array<PcdInfo, 6> kPcds = {{
 }};
 
 // The board values in host terms.
-struct BoardConfig {
+struct BoardValues {
   uint16_t PostCode = 0;
   uint32_t LpcDecodeAddress = 0; // 0: no LPC bridge write
   uint32_t LpcDecodeValue = 0;
@@ -50,7 +50,7 @@ struct BoardConfig {
   std::array<uint16_t, SioCandidatePortCount> CandidatePorts{};
   std::array<uint8_t, 2 * SioInitScriptReservedPairs> ScriptBytes{};
 
-  static BoardConfig FromRecord(const SioBoardConfig& Record);
+  static BoardValues FromRecord(const SioBoardConfig& Record);
   SioBoardConfig Record() const;
 
   bool WritesLpcDecode() const { return LpcDecodeAddress != 0; }
@@ -66,10 +66,10 @@ struct BoardConfig {
   // configuration makes one.
   std::vector<PortWrite> EarlyWrites() const;
 
-  bool operator==(const BoardConfig&) const = default;
+  bool operator==(const BoardValues&) const = default;
 };
 
 // The values of an image no build patched.
-const BoardConfig& DefaultBoardConfig();
+const BoardValues& DefaultBoardValues();
 
 } // namespace chip

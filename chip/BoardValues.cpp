@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "chip/BoardConfig.h"
+#include "chip/BoardValues.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace chip {
 
-BoardConfig BoardConfig::FromRecord(const SioBoardConfig& Record) {
-  BoardConfig C;
+BoardValues BoardValues::FromRecord(const SioBoardConfig& Record) {
+  BoardValues C;
   C.PostCode = Record.PostCode;
   C.LpcDecodeAddress = Record.LpcDecodeAddress;
   C.LpcDecodeValue = Record.LpcDecodeValue;
@@ -18,7 +18,7 @@ BoardConfig BoardConfig::FromRecord(const SioBoardConfig& Record) {
   return C;
 }
 
-SioBoardConfig BoardConfig::Record() const {
+SioBoardConfig BoardValues::Record() const {
   SioBoardConfig R{};
   R.PostCode = PostCode;
   R.LpcDecodeAddress = LpcDecodeAddress;
@@ -30,7 +30,7 @@ SioBoardConfig BoardConfig::Record() const {
   return R;
 }
 
-std::vector<uint16_t> BoardConfig::ProbeOrder() const {
+std::vector<uint16_t> BoardValues::ProbeOrder() const {
   std::vector<uint16_t> Order;
   if (ConfigPort != 0)
     Order.push_back(ConfigPort);
@@ -40,7 +40,7 @@ std::vector<uint16_t> BoardConfig::ProbeOrder() const {
   return Order;
 }
 
-std::vector<uint16_t> BoardConfig::IndexPorts() const {
+std::vector<uint16_t> BoardValues::IndexPorts() const {
   std::vector<uint16_t> Ports;
   for (uint16_t P : ProbeOrder())
     if (std::find(Ports.begin(), Ports.end(), P) == Ports.end())
@@ -48,7 +48,7 @@ std::vector<uint16_t> BoardConfig::IndexPorts() const {
   return Ports;
 }
 
-std::vector<RegisterWrite> BoardConfig::Script() const {
+std::vector<RegisterWrite> BoardValues::Script() const {
   std::vector<RegisterWrite> Pairs;
   for (size_t I = 0; I + 1 < ScriptBytes.size(); I += 2) {
     if (ScriptBytes[I] == 0 && ScriptBytes[I + 1] == 0)
@@ -58,11 +58,11 @@ std::vector<RegisterWrite> BoardConfig::Script() const {
   return Pairs;
 }
 
-bool BoardConfig::ScriptHasEndPair() const {
+bool BoardValues::ScriptHasEndPair() const {
   return Script().size() < SioInitScriptReservedPairs;
 }
 
-std::vector<PortWrite> BoardConfig::EarlyWrites() const {
+std::vector<PortWrite> BoardValues::EarlyWrites() const {
   std::vector<PortWrite> Writes = {{2, kPostCodePort, PostCode}};
   if (WritesLpcDecode()) {
     Writes.push_back({4, kPciConfigAddressPort, LpcDecodeAddress});
@@ -71,8 +71,8 @@ std::vector<PortWrite> BoardConfig::EarlyWrites() const {
   return Writes;
 }
 
-const BoardConfig& DefaultBoardConfig() {
-  static const BoardConfig Defaults = BoardConfig::FromRecord(SioBoardConfigDefaults);
+const BoardValues& DefaultBoardValues() {
+  static const BoardValues Defaults = BoardValues::FromRecord(SioBoardConfigDefaults);
   return Defaults;
 }
 
