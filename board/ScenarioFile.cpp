@@ -9,33 +9,45 @@
 #include "chip/SetupVariable.h"
 #include "common/FileInput.h"
 #include "common/Hex.h"
-#include "common/InputError.h"
 #include "pi/Status.h"
 
 using sio::Hex;
 
 namespace siotool {
 
-uint32_t ReadStatus(const Json& Value, const std::string& Field) {
+sio::Result<uint32_t> ReadStatus(const Json& Value, const std::string& Field) {
   if (Value.is_string()) {
     auto Text = Value.get<std::string>();
     if (auto Status = pi::ParseStatus(Text))
       return *Status;
-    throw InputError(Field + ": " + Quoted(Text) +
+    return sio::Fail(Field + ": " + Quoted(Text) +
                      " is not a status (write a name such as EFI_NOT_FOUND or a number such as "
                      "0x8000000E)");
   }
-  return static_cast<uint32_t>(ReadUnsigned(Value, Field, 0xFFFFFFFF));
+  return ReadNumber<uint32_t>(Value, Field, 0xFFFFFFFF);
 }
 
 namespace {
 
-void ParseChip(const Json& Chip, board::Scenario& S) {
+// Reads Value into Out when it is given; false with Failure set when it is bad.
+template <typename T> bool Take(sio::Result<T> Value, T& Out, std::optional<sio::Error>& Failure) {
+  if (!Value) {
+    Failure = Value.Failure();
+    return false;
+  }
+  Out = std::move(*Value);
+  return true;
+}
+
+sio::Result<void> ParseChip(const Json& Chip, board::Scenario& S) {
   if (Chip.is_null()) {
     S.ChipPort = std::nullopt;
-    return;
+    return {};
   }
-  RequireObject(Chip, "chip", {"kind", "port", "id_high", "id_low", "read_answers"});
+  if (auto Shape =
+          RequireObject(Chip, "chip", {"kind", "port", "id_high", "id_low", "read_answers"});
+      !Shape)
+    return Shape;
   if (Chip.contains("kind")) {
     const Json& Kind = Chip["kind"];
     if (Kind == kChipKindSuperIo)
@@ -43,99 +55,124 @@ void ParseChip(const Json& Chip, board::Scenario& S) {
     else if (Kind == kChipKindMixerStandIn)
       S.Kind = board::ChipKind::MixerStandIn;
     else
-      throw InputError(std::string("chip.kind: expected \"") + kChipKindSuperIo + "\" or \"" +
+      return sio::Fail(std::string("chip.kind: expected \"") + kChipKindSuperIo + "\" or \"" +
                        kChipKindMixerStandIn + "\"");
   }
   if (Chip.contains("port") && Chip["port"].is_null()) {
     S.ChipPort = std::nullopt; // no chip, its other settings kept
   } else if (Chip.contains("port")) {
-    uint64_t Port = ReadUnsigned(Chip["port"], "chip.port", 0xFFFF);
-    if (auto Problem = ChipPortProblem(Port); !Problem.empty()) {
-      throw InputError("chip.port: " + Problem);
-    }
-    S.ChipPort = static_cast<uint16_t>(Port);
+    auto Port = ReadUnsigned(Chip["port"], "chip.port", 0xFFFF);
+    if (!Port)
+      return Port.Failure();
+    if (auto Problem = ChipPortProblem(*Port); !Problem.empty())
+      return sio::Fail("chip.port: " + Problem);
+    S.ChipPort = static_cast<uint16_t>(*Port);
   } else if (!S.ChipPort) {
     S.ChipPort = board::Scenario{}.ChipPort;
   }
-  if (Chip.contains("id_high"))
-    S.ChipIdHigh = ReadByte(Chip["id_high"], "chip.id_high");
-  if (Chip.contains("id_low"))
-    S.ChipIdLow = ReadByte(Chip["id_low"], "chip.id_low");
-  if (Chip.contains("read_answers")) {
-    S.ChipReadAnswers =
-        ReadBytes(Chip["read_answers"], "chip.read_answers", kMaxScenarioChipReadAnswers);
-  }
+  std::optional<sio::Error> Failure;
+  if (Chip.contains("id_high") &&
+      !Take(ReadByte(Chip["id_high"], "chip.id_high"), S.ChipIdHigh, Failure))
+    return *Failure;
+  if (Chip.contains("id_low") &&
+      !Take(ReadByte(Chip["id_low"], "chip.id_low"), S.ChipIdLow, Failure))
+    return *Failure;
+  if (Chip.contains("read_answers") &&
+      !Take(ReadBytes(Chip["read_answers"], "chip.read_answers", kMaxScenarioChipReadAnswers),
+            S.ChipReadAnswers, Failure))
+    return *Failure;
+  return {};
 }
 
-void ParseRegisters(const Json& List, board::Scenario& S) {
+sio::Result<board::RegisterPreset> ParsePreset(const Json& Item, const std::string& Field) {
+  if (auto Shape = RequireObject(Item, Field, {"device", "register", "value"}); !Shape)
+    return Shape.Failure();
+  for (const char* Key : {"register", "value"}) {
+    if (!Item.contains(Key))
+      return sio::Fail(FieldPath(Field, Key) + ": missing");
+  }
+  board::RegisterPreset Preset;
+  std::optional<sio::Error> Failure;
+  if (!Take(ReadByte(Item["register"], FieldPath(Field, "register")), Preset.Reg, Failure) ||
+      !Take(ReadByte(Item["value"], FieldPath(Field, "value")), Preset.Value, Failure))
+    return *Failure;
+  if (Preset.Reg == 0x20 || Preset.Reg == 0x21) {
+    return sio::Fail(FieldPath(Field, "register") +
+                     ": the chip ID registers are set by chip.id_high and chip.id_low");
+  }
+  if (Item.contains("device")) {
+    if (Preset.Reg < 0x30) {
+      return sio::Fail(FieldPath(Field, "device") + ": register " + Hex(Preset.Reg, 2) +
+                       " is chip-global (below 0x30) and belongs to no logical device");
+    }
+    uint8_t Device = 0;
+    if (!Take(ReadByte(Item["device"], FieldPath(Field, "device")), Device, Failure))
+      return *Failure;
+    Preset.Device = Device;
+  } else if (Preset.Reg >= 0x30) {
+    return sio::Fail(FieldPath(Field, "device") + ": missing (register " + Hex(Preset.Reg, 2) +
+                     " belongs to a logical device)");
+  }
+  return Preset;
+}
+
+sio::Result<void> ParseRegisters(const Json& List, board::Scenario& S) {
   if (!List.is_array())
-    throw InputError("registers: expected an array of register presets");
+    return sio::Fail("registers: expected an array of register presets");
   S.Registers.clear();
   for (size_t I = 0; I < List.size(); ++I) {
-    std::string Field = ItemPath("registers", I);
-    const Json& Item = List[I];
-    RequireObject(Item, Field, {"device", "register", "value"});
-    for (const char* Key : {"register", "value"}) {
-      if (!Item.contains(Key))
-        throw InputError(FieldPath(Field, Key) + ": missing");
-    }
-    board::RegisterPreset Preset;
-    Preset.Reg = ReadByte(Item["register"], FieldPath(Field, "register"));
-    Preset.Value = ReadByte(Item["value"], FieldPath(Field, "value"));
-    if (Preset.Reg == 0x20 || Preset.Reg == 0x21) {
-      throw InputError(FieldPath(Field, "register") +
-                       ": the chip ID registers are set by chip.id_high and chip.id_low");
-    }
-    if (Item.contains("device")) {
-      if (Preset.Reg < 0x30) {
-        throw InputError(FieldPath(Field, "device") + ": register " + Hex(Preset.Reg, 2) +
-                         " is chip-global (below 0x30) and belongs to no logical device");
-      }
-      Preset.Device = ReadByte(Item["device"], FieldPath(Field, "device"));
-    } else if (Preset.Reg >= 0x30) {
-      throw InputError(FieldPath(Field, "device") + ": missing (register " + Hex(Preset.Reg, 2) +
-                       " belongs to a logical device)");
-    }
-    S.Registers.push_back(Preset);
+    auto Preset = ParsePreset(List[I], ItemPath("registers", I));
+    if (!Preset)
+      return Preset.Failure();
+    S.Registers.push_back(*Preset);
   }
+  return {};
 }
 
-void ParseFaults(const Json& Faults, board::PeiFaults& F) {
-  RequireObject(Faults, "faults",
-                {"no_variable_ppi", "locate_returns_null_ppi", "install_ppi_status",
-                 "locate_ppi_status", "get_variable_status", "get_variable_reported_size",
-                 "stale_buffer"});
+sio::Result<void> ParseFaults(const Json& Faults, board::PeiFaults& F) {
+  if (auto Shape = RequireObject(Faults, "faults",
+                                 {"no_variable_ppi", "locate_returns_null_ppi",
+                                  "install_ppi_status", "locate_ppi_status", "get_variable_status",
+                                  "get_variable_reported_size", "stale_buffer"});
+      !Shape)
+    return Shape;
+  std::optional<sio::Error> Failure;
   auto Flag = [&](const char* Key, bool& Out) {
-    if (Faults.contains(Key))
-      Out = ReadBool(Faults[Key], FieldPath("faults", Key));
+    return !Faults.contains(Key) ||
+           Take(ReadBool(Faults[Key], FieldPath("faults", Key)), Out, Failure);
   };
-  auto Status = [&](const char* Key, std::optional<uint32_t>& Out) {
+  // A status, or null for none; as the size below.
+  auto Status = [&](const char* Key, auto Read, std::optional<uint32_t>& Out) {
     if (!Faults.contains(Key))
-      return;
+      return true;
     if (Faults[Key].is_null()) {
       Out = std::nullopt;
-    } else {
-      Out = ReadStatus(Faults[Key], FieldPath("faults", Key));
+      return true;
     }
+    uint32_t Value = 0;
+    if (!Take(Read(Faults[Key], FieldPath("faults", Key)), Value, Failure))
+      return false;
+    Out = Value;
+    return true;
   };
-  Flag("no_variable_ppi", F.NoVariablePpi);
-  Flag("locate_returns_null_ppi", F.LocateReturnsNullPpi);
-  Status("install_ppi_status", F.InstallPpiStatus);
-  Status("locate_ppi_status", F.LocatePpiStatus);
-  Status("get_variable_status", F.GetVariableStatus);
-  if (Faults.contains("get_variable_reported_size")) {
-    const Json& Size = Faults["get_variable_reported_size"];
-    if (Size.is_null()) {
-      F.GetVariableReportedSize = std::nullopt;
-    } else {
-      F.GetVariableReportedSize = static_cast<uint32_t>(
-          ReadUnsigned(Size, "faults.get_variable_reported_size", 0xFFFFFFFF));
-    }
-  }
-  if (Faults.contains("stale_buffer")) {
-    F.StaleBuffer =
-        ReadBytes(Faults["stale_buffer"], "faults.stale_buffer", kMaxScenarioVariableSize);
-  }
+  const auto AsStatus = [](const Json& Value, const std::string& Field) {
+    return ReadStatus(Value, Field);
+  };
+  const auto AsSize = [](const Json& Value, const std::string& Field) {
+    return ReadNumber<uint32_t>(Value, Field, 0xFFFFFFFF);
+  };
+  if (!Flag("no_variable_ppi", F.NoVariablePpi) ||
+      !Flag("locate_returns_null_ppi", F.LocateReturnsNullPpi) ||
+      !Status("install_ppi_status", AsStatus, F.InstallPpiStatus) ||
+      !Status("locate_ppi_status", AsStatus, F.LocatePpiStatus) ||
+      !Status("get_variable_status", AsStatus, F.GetVariableStatus) ||
+      !Status("get_variable_reported_size", AsSize, F.GetVariableReportedSize))
+    return *Failure;
+  if (Faults.contains("stale_buffer") &&
+      !Take(ReadBytes(Faults["stale_buffer"], "faults.stale_buffer", kMaxScenarioVariableSize),
+            F.StaleBuffer, Failure))
+    return *Failure;
+  return {};
 }
 
 Json StatusOrNull(const std::optional<uint32_t>& Status) {
@@ -220,69 +257,90 @@ std::string FaultConflict(const board::Scenario& S) {
   return {};
 }
 
-board::Scenario ParseScenario(const Json& Document) {
-  RequireObject(Document, "", {"description", "chip", "registers", "variable", "faults"});
+sio::Result<board::Scenario> ParseScenario(const Json& Document) {
+  if (auto Shape =
+          RequireObject(Document, "", {"description", "chip", "registers", "variable", "faults"});
+      !Shape)
+    return Shape.Failure();
   board::Scenario S = board::DefaultScenario();
-  if (Document.contains("description") && !Document["description"].is_string()) {
-    throw InputError("description: expected a string");
+  if (Document.contains("description") && !Document["description"].is_string())
+    return sio::Fail("description: expected a string");
+  if (Document.contains("chip")) {
+    if (auto Chip = ParseChip(Document["chip"], S); !Chip)
+      return Chip.Failure();
   }
-  if (Document.contains("chip"))
-    ParseChip(Document["chip"], S);
-  if (Document.contains("registers"))
-    ParseRegisters(Document["registers"], S);
+  if (Document.contains("registers")) {
+    if (auto Registers = ParseRegisters(Document["registers"], S); !Registers)
+      return Registers.Failure();
+  }
   if (Document.contains("variable")) {
     const Json& Variable = Document["variable"];
     if (Variable.is_null()) {
       S.SetupVariable = std::nullopt;
     } else {
-      S.SetupVariable = ParseSetupVariable(Variable, "variable", kMaxScenarioVariableSize);
+      auto Bytes = ParseSetupVariable(Variable, "variable", kMaxScenarioVariableSize);
+      if (!Bytes)
+        return Bytes.Failure();
+      S.SetupVariable = std::move(*Bytes);
     }
   }
-  if (Document.contains("faults"))
-    ParseFaults(Document["faults"], S.Faults);
+  if (Document.contains("faults")) {
+    if (auto Faults = ParseFaults(Document["faults"], S.Faults); !Faults)
+      return Faults.Failure();
+  }
   if (auto Conflict = FaultConflict(S); !Conflict.empty())
-    throw InputError("faults: " + Conflict);
+    return sio::Fail("faults: " + Conflict);
   return S;
 }
 
-// Follows the parser through the document and refuses nesting deeper than
-// kMaxJsonDepth as soon as it opens (so a hostile file costs no more than its
-// first levels) and a key that appears twice in one object (the parser alone
-// would keep the last one silently).
-class DuplicateKeyCheck {
+// Builds the document as the parser reads it, and stops the parser at
+// nesting deeper than kMaxJsonDepth as soon as it opens (so a hostile file
+// costs no more than its first levels) and at a key that appears twice in one
+// object (the parser alone would keep the last one silently). A handler that
+// returns false ends the parse; nothing is thrown through the parser.
+class StrictJsonReader {
 public:
-  bool operator()(int Depth, nlohmann::detail::parse_event_t Event, Json& Parsed) {
-    using Kind = nlohmann::detail::parse_event_t;
-    switch (Event) {
-    case Kind::object_start:
-    case Kind::array_start:
-      // Depth counts the levels around this one.
-      if (Depth >= kMaxJsonDepth) {
-        throw InputError("nested deeper than " + std::to_string(kMaxJsonDepth) +
-                         " levels of arrays and objects");
-      }
-      Open_.push_back({Event == Kind::object_start, ChildPath(), {}, {}, 0});
-      break;
-    case Kind::key: {
-      Level& Object = Open_.back();
-      Object.Key = Parsed.get<std::string>();
-      if (!Object.Keys.insert(Object.Key).second) {
-        throw InputError(FieldPath(Object.Path, Object.Key) +
-                         ": given twice (each key may appear once)");
-      }
-      break;
-    }
-    case Kind::object_end:
-    case Kind::array_end:
-      Open_.pop_back();
-      ValueDone();
-      break;
-    case Kind::value:
-      ValueDone();
-      break;
-    }
-    return true;
+  explicit StrictJsonReader(Json& Root) : Dom_(Root, false) {}
+
+  bool null() { return Value() && Dom_.null(); }
+  bool boolean(bool Flag) { return Value() && Dom_.boolean(Flag); }
+  bool number_integer(Json::number_integer_t Number) {
+    return Value() && Dom_.number_integer(Number);
   }
+  bool number_unsigned(Json::number_unsigned_t Number) {
+    return Value() && Dom_.number_unsigned(Number);
+  }
+  bool number_float(Json::number_float_t Number, const Json::string_t& Text) {
+    return Value() && Dom_.number_float(Number, Text);
+  }
+  bool string(Json::string_t& Text) { return Value() && Dom_.string(Text); }
+  bool binary(Json::binary_t& Bytes) { return Value() && Dom_.binary(Bytes); }
+  bool start_object(std::size_t Count) { return Open(true) && Dom_.start_object(Count); }
+  bool start_array(std::size_t Count) { return Open(false) && Dom_.start_array(Count); }
+  bool end_object() { return Close() && Dom_.end_object(); }
+  bool end_array() { return Close() && Dom_.end_array(); }
+  bool key(Json::string_t& Key) {
+    Level& Object = Open_.back();
+    Object.Key = Key;
+    if (!Object.Keys.insert(Object.Key).second) {
+      Failure = sio::Fail(FieldPath(Object.Path, Object.Key) +
+                          ": given twice (each key may appear once)");
+      return false;
+    }
+    return Dom_.key(Key);
+  }
+  template <class Exception>
+  bool parse_error(std::size_t Position, const std::string& Token, const Exception& Error) {
+    // Text that does not parse, or a number too large for any JSON number
+    // type. Drop the library's "[json.exception.parse_error.101] " tag.
+    std::string Message = Error.what();
+    if (auto Tag = Message.find("] "); Tag != std::string::npos)
+      Message.erase(0, Tag + 2);
+    Failure = sio::Fail("malformed JSON: " + Escaped(Message));
+    return Dom_.parse_error(Position, Token, Error);
+  }
+
+  std::optional<sio::Error> Failure;
 
 private:
   struct Level {
@@ -292,48 +350,67 @@ private:
     std::string Key;  // objects: the key whose value is being read
     size_t Index = 0; // arrays: the item being read
   };
+  bool Open(bool Object) {
+    // The levels around this one.
+    if (Open_.size() >= static_cast<size_t>(kMaxJsonDepth)) {
+      Failure = sio::Fail("nested deeper than " + std::to_string(kMaxJsonDepth) +
+                          " levels of arrays and objects");
+      return false;
+    }
+    Open_.push_back({Object, ChildPath(), {}, {}, 0});
+    return true;
+  }
+  bool Close() {
+    Open_.pop_back();
+    return Value();
+  }
+  // One value read: the next item of an array.
+  bool Value() {
+    if (!Open_.empty() && !Open_.back().Object)
+      ++Open_.back().Index;
+    return true;
+  }
   std::string ChildPath() const {
     if (Open_.empty())
       return {};
     const Level& Parent = Open_.back();
     return Parent.Object ? FieldPath(Parent.Path, Parent.Key) : ItemPath(Parent.Path, Parent.Index);
   }
-  void ValueDone() {
-    if (!Open_.empty() && !Open_.back().Object)
-      ++Open_.back().Index;
-  }
+  nlohmann::detail::json_sax_dom_parser<Json> Dom_;
   std::vector<Level> Open_;
 };
 
-Json ParseJson(std::span<const uint8_t> Text) {
+sio::Result<Json> ParseJson(std::span<const uint8_t> Text) {
+  Json Document;
+  StrictJsonReader Reader(Document);
   try {
-    return Json::parse(Text.begin(), Text.end(), DuplicateKeyCheck());
+    if (Json::sax_parse(Text.begin(), Text.end(), &Reader) && !Reader.Failure)
+      return Document;
   } catch (const Json::exception& Error) {
-    // Text that does not parse, or a number too large for any JSON number
-    // type. Drop the library's "[json.exception.parse_error.101] " tag.
-    std::string Message = Error.what();
-    if (auto Tag = Message.find("] "); Tag != std::string::npos)
-      Message.erase(0, Tag + 2);
-    throw InputError("malformed JSON: " + Escaped(Message));
+    // The library's own limits (an object larger than it can hold).
+    return sio::Fail("malformed JSON: " + Escaped(Error.what()));
   }
+  return Reader.Failure ? *Reader.Failure : sio::Fail("malformed JSON");
 }
 
-Json ReadJsonFile(const std::string& Path) {
+sio::Result<Json> ReadJsonFile(const std::string& Path) {
   auto Bytes = sio::ReadInputFile(Path, kMaxJsonFileSize);
-  try {
-    return ParseJson(Bytes);
-  } catch (const InputError& Error) {
-    throw InputError(Path + ": " + Error.what());
-  }
+  if (!Bytes)
+    return Bytes.Failure();
+  auto Document = ParseJson(*Bytes);
+  if (!Document)
+    return Document.Within(Path);
+  return Document;
 }
 
-board::Scenario LoadScenarioFile(const std::string& Path) {
-  Json Document = ReadJsonFile(Path);
-  try {
-    return ParseScenario(Document);
-  } catch (const InputError& Error) {
-    throw InputError(Path + ": " + Error.what());
-  }
+sio::Result<board::Scenario> LoadScenarioFile(const std::string& Path) {
+  auto Document = ReadJsonFile(Path);
+  if (!Document)
+    return Document.Failure();
+  auto Scenario = ParseScenario(*Document);
+  if (!Scenario)
+    return Scenario.Within(Path);
+  return Scenario;
 }
 
 Json ScenarioToJson(const board::Scenario& S) {

@@ -31,17 +31,18 @@ inline constexpr size_t kMaxJsonFileSize = 64 << 10;
 inline constexpr int kMaxJsonDepth = 32;
 
 // An EFI status by name ("EFI_NOT_FOUND") or number ("0x8000000E").
-uint32_t ReadStatus(const Json& Value, const std::string& Field);
+sio::Result<uint32_t> ReadStatus(const Json& Value, const std::string& Field);
 
-// Throws InputError naming the field for unknown keys, wrong types and
+// An error (bad input) naming the field for unknown keys, wrong types and
 // out-of-range values.
-board::Scenario ParseScenario(const Json& Document);
+sio::Result<board::Scenario> ParseScenario(const Json& Document);
 // Reads and parses a file; malformed JSON is reported with line and column.
-board::Scenario LoadScenarioFile(const std::string& Path);
-Json ReadJsonFile(const std::string& Path);
+// Errors name the file ("x.json: chip.port: ...").
+sio::Result<board::Scenario> LoadScenarioFile(const std::string& Path);
+sio::Result<Json> ReadJsonFile(const std::string& Path);
 // JSON text as ReadJsonFile reads it: malformed text, nesting deeper than
-// kMaxJsonDepth and a key given twice in one object are refused (InputError).
-Json ParseJson(std::span<const uint8_t> Text);
+// kMaxJsonDepth and a key given twice in one object are refused.
+sio::Result<Json> ParseJson(std::span<const uint8_t> Text);
 
 // The scenario in the same form ParseScenario reads (the variable as bytes).
 Json ScenarioToJson(const board::Scenario& Scenario);

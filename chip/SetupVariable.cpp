@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "common/Hex.h"
-#include "common/InputError.h"
 
 using sio::Hex;
 
@@ -70,29 +69,41 @@ bool SettingsStageActsOn(std::span<const uint8_t> Data, size_t Index) {
   return Data[Start + 3] == chip::kKindLd8 && Data[Start + 4] == 0 && Data[Start + 5] == 1;
 }
 
-SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field) {
+sio::Result<SetupEntry> ParseSetupEntry(const Json& Object, const std::string& Field) {
   SetupEntry E;
   if (Object.is_null())
     return E;
-  RequireObject(
-      Object, Field,
-      {"chip_id_high", "chip_id_low", "aux", "kind", "qualifier", "enabled", "iobase", "param"});
-  auto Byte = [&](const char* Key, uint8_t& Out) {
-    if (Object.contains(Key))
-      Out = ReadByte(Object[Key], FieldPath(Field, Key));
-  };
-  Byte("chip_id_high", E.ChipIdHigh);
-  Byte("chip_id_low", E.ChipIdLow);
-  Byte("aux", E.Aux);
-  Byte("kind", E.Kind);
-  Byte("qualifier", E.Qualifier);
-  Byte("enabled", E.Enabled);
-  if (Object.contains("iobase"))
-    E.IoBase = ReadWord(Object["iobase"], FieldPath(Field, "iobase"));
+  if (auto Shape = RequireObject(Object, Field,
+                                 {"chip_id_high", "chip_id_low", "aux", "kind", "qualifier",
+                                  "enabled", "iobase", "param"});
+      !Shape)
+    return Shape.Failure();
+  const std::pair<const char*, uint8_t*> Bytes[] = {{"chip_id_high", &E.ChipIdHigh},
+                                                    {"chip_id_low", &E.ChipIdLow},
+                                                    {"aux", &E.Aux},
+                                                    {"kind", &E.Kind},
+                                                    {"qualifier", &E.Qualifier},
+                                                    {"enabled", &E.Enabled}};
+  for (const auto& [Key, Out] : Bytes) {
+    if (!Object.contains(Key))
+      continue;
+    auto Byte = ReadByte(Object[Key], FieldPath(Field, Key));
+    if (!Byte)
+      return Byte.Failure();
+    *Out = *Byte;
+  }
+  if (Object.contains("iobase")) {
+    auto IoBase = ReadWord(Object["iobase"], FieldPath(Field, "iobase"));
+    if (!IoBase)
+      return IoBase.Failure();
+    E.IoBase = *IoBase;
+  }
   if (Object.contains("param")) {
     auto Param = ReadExactBytes(Object["param"], FieldPath(Field, "param"), E.Param.size(),
                                 "Param[0] to Param[3], e.g. 5A:00:00:00");
-    std::copy(Param.begin(), Param.end(), E.Param.begin());
+    if (!Param)
+      return Param.Failure();
+    std::copy(Param->begin(), Param->end(), E.Param.begin());
   }
   return E;
 }
@@ -109,43 +120,45 @@ Json SetupEntryToJson(const SetupEntry& E) {
                                      Hex(E.Param[3], 2)})}};
 }
 
-SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field) {
+sio::Result<SetupEntry> ParseSetupEntryText(const std::string& Text, const std::string& Field) {
   Json Object = Json::object();
   if (Text == "empty")
-    return {};
+    return SetupEntry{};
   size_t Pos = 0;
   while (Pos <= Text.size()) {
     size_t End = std::min(Text.find(',', Pos), Text.size());
     std::string Pair = Text.substr(Pos, End - Pos);
     size_t Equals = Pair.find('=');
     if (Equals == std::string::npos || Equals == 0) {
-      throw InputError(Field + ": " + Quoted(Pair) + " is not key=value (e.g. kind=0x12)");
+      return sio::Fail(Field + ": " + Quoted(Pair) + " is not key=value (e.g. kind=0x12)");
     }
     std::string Key = Pair.substr(0, Equals);
     if (Object.contains(Key))
-      throw InputError(FieldPath(Field, Key) + ": given twice");
+      return sio::Fail(FieldPath(Field, Key) + ": given twice");
     Object[Key] = Pair.substr(Equals + 1);
     Pos = End + 1;
   }
   return ParseSetupEntry(Object, Field);
 }
 
-std::array<uint8_t, chip::kSetupTrailerSize> ReadSetupTrailer(const Json& Value,
-                                                              const std::string& Field) {
+sio::Result<std::array<uint8_t, chip::kSetupTrailerSize>>
+ReadSetupTrailer(const Json& Value, const std::string& Field) {
   auto Bytes = ReadExactBytes(Value, Field, chip::kSetupTrailerSize, "e.g. 00:00:00:00:00:00:01");
+  if (!Bytes)
+    return Bytes.Failure();
   std::array<uint8_t, chip::kSetupTrailerSize> Trailer{};
-  std::copy(Bytes.begin(), Bytes.end(), Trailer.begin());
+  std::copy(Bytes->begin(), Bytes->end(), Trailer.begin());
   return Trailer;
 }
 
-std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& Field,
-                                        size_t MaxSize) {
-  RequireObject(Object, Field, {"entries", "trailer", "size", "bytes"});
+sio::Result<std::vector<uint8_t>> ParseSetupVariable(const Json& Object, const std::string& Field,
+                                                     size_t MaxSize) {
+  if (auto Shape = RequireObject(Object, Field, {"entries", "trailer", "size", "bytes"}); !Shape)
+    return Shape.Failure();
   if (Object.contains("bytes")) {
     for (const char* Key : {"entries", "trailer", "size"}) {
-      if (Object.contains(Key)) {
-        throw InputError(FieldPath(Field, Key) + ": not allowed together with \"bytes\"");
-      }
+      if (Object.contains(Key))
+        return sio::Fail(FieldPath(Field, Key) + ": not allowed together with \"bytes\"");
     }
     return ReadBytes(Object["bytes"], FieldPath(Field, "bytes"), MaxSize);
   }
@@ -154,21 +167,30 @@ std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& F
     const Json& Entries = Object["entries"];
     std::string EntriesField = FieldPath(Field, "entries");
     if (!Entries.is_array())
-      throw InputError(EntriesField + ": expected an array of entries");
+      return sio::Fail(EntriesField + ": expected an array of entries");
     if (Entries.size() > chip::kSetupEntryCount) {
-      throw InputError(EntriesField + ": " + std::to_string(Entries.size()) +
+      return sio::Fail(EntriesField + ": " + std::to_string(Entries.size()) +
                        " entries is too many (the variable holds 5)");
     }
     for (size_t I = 0; I < Entries.size(); ++I) {
-      Content.Entries[I] = ParseSetupEntry(Entries[I], ItemPath(EntriesField, I));
+      auto Entry = ParseSetupEntry(Entries[I], ItemPath(EntriesField, I));
+      if (!Entry)
+        return Entry.Failure();
+      Content.Entries[I] = *Entry;
     }
   }
   if (Object.contains("trailer")) {
-    Content.Trailer = ReadSetupTrailer(Object["trailer"], FieldPath(Field, "trailer"));
+    auto Trailer = ReadSetupTrailer(Object["trailer"], FieldPath(Field, "trailer"));
+    if (!Trailer)
+      return Trailer.Failure();
+    Content.Trailer = *Trailer;
   }
   auto Data = EncodeSetupVariable(Content);
   if (Object.contains("size")) {
-    Data.resize(ReadUnsigned(Object["size"], FieldPath(Field, "size"), MaxSize), 0);
+    auto Size = ReadUnsigned(Object["size"], FieldPath(Field, "size"), MaxSize);
+    if (!Size)
+      return Size.Failure();
+    Data.resize(*Size, 0);
   }
   return Data;
 }

@@ -54,20 +54,21 @@ bool SettingsStageActsOn(std::span<const uint8_t> Data, size_t Index);
 
 // Readable forms. An entry object has the keys chip_id_high, chip_id_low, aux,
 // kind, qualifier, enabled, iobase, param (exactly 4 bytes); absent keys are 0.
-SetupEntry ParseSetupEntry(const Json& Object, const std::string& Field);
+// Errors (bad input) name the field, as common/JsonFields.h reads them.
+sio::Result<SetupEntry> ParseSetupEntry(const Json& Object, const std::string& Field);
 Json SetupEntryToJson(const SetupEntry& Entry);
 // "kind=0x12,qualifier=0,enabled=1,param=5A:00:00:00" (or "empty") as an entry.
-SetupEntry ParseSetupEntryText(const std::string& Text, const std::string& Field);
+sio::Result<SetupEntry> ParseSetupEntryText(const std::string& Text, const std::string& Field);
 
 // The 7 trailing bytes, exactly 7 of them.
-std::array<uint8_t, chip::kSetupTrailerSize> ReadSetupTrailer(const Json& Value,
-                                                              const std::string& Field);
+sio::Result<std::array<uint8_t, chip::kSetupTrailerSize>>
+ReadSetupTrailer(const Json& Value, const std::string& Field);
 
 // A variable object: {"entries": [entry or null, ...up to 5], "trailer": bytes,
 // "size": N} (size defaults to 67; more than 67 pads with zeros, less cuts),
 // or {"bytes": "hex bytes"}. At most MaxSize bytes.
-std::vector<uint8_t> ParseSetupVariable(const Json& Object, const std::string& Field,
-                                        size_t MaxSize);
+sio::Result<std::vector<uint8_t>> ParseSetupVariable(const Json& Object, const std::string& Field,
+                                                     size_t MaxSize);
 
 // The decoded entries as a table, one line per entry, acted-on entries marked.
 // Label names an entry the settings stage applies ("acted on" when the

@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "common/Result.h"
+
 namespace sio {
 
 // Every file read is remembered as an input of this run, by its name and by
-// its device and inode, for IsInputOfThisRun.
-std::vector<uint8_t> ReadInputFile(const std::string& Path, size_t MaxSize);
+// its device and inode, for IsInputOfThisRun. Errors: a folder or a file
+// longer than MaxSize (bad input), one that cannot be opened or read (I/O).
+Result<std::vector<uint8_t>> ReadInputFile(const std::string& Path, size_t MaxSize);
 
 // True when Path names a file ReadInputFile has read in this process: the
 // same name, or another name (a hard link, a link, another spelling) of the

@@ -5,15 +5,13 @@
 
 #include <cstdio>
 
-#include "common/InputError.h"
-
 using sio::Hex;
 
 namespace siotool {
 namespace {
 
-[[noreturn]] void Fail(const std::string& Field, const std::string& Reason) {
-  throw InputError(Field + ": " + Reason);
+sio::Error Fail(const std::string& Field, const std::string& Reason) {
+  return sio::Fail(Field + ": " + Reason);
 }
 
 std::string TypeName(const Json& Value) {
@@ -45,10 +43,10 @@ std::string ItemPath(const std::string& Parent, size_t Index) {
   return Parent + "[" + std::to_string(Index) + "]";
 }
 
-void RequireObject(const Json& Value, const std::string& Field,
-                   std::initializer_list<std::string_view> Allowed) {
+sio::Result<void> RequireObject(const Json& Value, const std::string& Field,
+                                std::initializer_list<std::string_view> Allowed) {
   if (!Value.is_object())
-    Fail(Field.empty() ? "document" : Field, "expected an object, got " + TypeName(Value));
+    return Fail(Field.empty() ? "document" : Field, "expected an object, got " + TypeName(Value));
   for (const auto& [Key, Item] : Value.items()) {
     bool Known = false;
     for (auto Name : Allowed)
@@ -58,11 +56,12 @@ void RequireObject(const Json& Value, const std::string& Field,
     std::string List;
     for (auto Name : Allowed)
       List += (List.empty() ? "" : ", ") + std::string(Name);
-    Fail(FieldPath(Field, Key), "unknown key (allowed: " + List + ")");
+    return Fail(FieldPath(Field, Key), "unknown key (allowed: " + List + ")");
   }
+  return {};
 }
 
-uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t Max) {
+sio::Result<uint64_t> ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t Max) {
   const auto Value = sio::ParseNumber(Text);
   if (!Value) {
     // A string of digits too long for 64 bits is a number out of range.
@@ -73,40 +72,45 @@ uint64_t ParseUnsigned(std::string_view Text, const std::string& Field, uint64_t
         !Digits.empty() &&
         Digits.find_first_not_of(IsHex ? "0123456789abcdefABCDEF" : "0123456789") == Digits.npos;
     if (!AllDigits) {
-      Fail(Field, Quoted(Text) + " is not a number (" + sio::kNumberRule + ", from 0 to " +
-                      Hex(Max, 2) + ")");
+      return Fail(Field, Quoted(Text) + " is not a number (" + sio::kNumberRule + ", from 0 to " +
+                             Hex(Max, 2) + ")");
     }
   }
   if (!Value || *Value > Max) {
-    Fail(Field, Escaped(Text) + " is out of range (at most " + Hex(Max, 2) + ")");
+    return Fail(Field, Escaped(Text) + " is out of range (at most " + Hex(Max, 2) + ")");
   }
   return *Value;
 }
 
-uint64_t ReadUnsigned(const Json& Value, const std::string& Field, uint64_t Max) {
+sio::Result<uint64_t> ReadUnsigned(const Json& Value, const std::string& Field, uint64_t Max) {
   if (Value.is_string())
     return ParseUnsigned(Value.get<std::string>(), Field, Max);
   if (!Value.is_number_unsigned()) {
-    Fail(Field, "expected a number from 0 to " + Hex(Max, 2) + ", got " + TypeName(Value));
+    return Fail(Field, "expected a number from 0 to " + Hex(Max, 2) + ", got " + TypeName(Value));
   }
   uint64_t Number = Value.get<uint64_t>();
   if (Number > Max) {
-    Fail(Field, Hex(Number, 2) + " is out of range (at most " + Hex(Max, 2) + ")");
+    return Fail(Field, Hex(Number, 2) + " is out of range (at most " + Hex(Max, 2) + ")");
   }
   return Number;
 }
 
-bool ReadBool(const Json& Value, const std::string& Field) {
+sio::Result<bool> ReadBool(const Json& Value, const std::string& Field) {
   if (!Value.is_boolean())
-    Fail(Field, "expected true or false, got " + TypeName(Value));
+    return Fail(Field, "expected true or false, got " + TypeName(Value));
   return Value.get<bool>();
 }
 
-std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size_t MaxCount) {
+sio::Result<std::vector<uint8_t>> ReadBytes(const Json& Value, const std::string& Field,
+                                            size_t MaxCount) {
   std::vector<uint8_t> Bytes;
   if (Value.is_array()) {
-    for (size_t I = 0; I < Value.size(); ++I)
-      Bytes.push_back(ReadByte(Value[I], ItemPath(Field, I)));
+    for (size_t I = 0; I < Value.size(); ++I) {
+      auto Byte = ReadByte(Value[I], ItemPath(Field, I));
+      if (!Byte)
+        return Byte.Failure();
+      Bytes.push_back(*Byte);
+    }
   } else if (Value.is_string()) {
     auto Text = Value.get<std::string>();
     size_t Pos = 0;
@@ -119,30 +123,30 @@ std::vector<uint8_t> ReadBytes(const Json& Value, const std::string& Field, size
       std::string Pair = Text.substr(Pos, End == std::string::npos ? std::string::npos : End - Pos);
       if (Pair.size() > 2 ||
           Pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-        Fail(Field,
-             Quoted(Pair) +
-                 " is not a hex byte (two hex digits a byte, bytes separated by ':' or ' ')");
+        return Fail(
+            Field, Quoted(Pair) +
+                       " is not a hex byte (two hex digits a byte, bytes separated by ':' or ' ')");
       }
       Bytes.push_back(static_cast<uint8_t>(std::stoul(Pair, nullptr, 16)));
       Pos += Pair.size();
     }
   } else {
-    Fail(Field,
-         "expected an array of bytes or a string such as \"5A:00:00:00\", got " + TypeName(Value));
+    return Fail(Field, "expected an array of bytes or a string such as \"5A:00:00:00\", got " +
+                           TypeName(Value));
   }
   if (Bytes.size() > MaxCount) {
-    Fail(Field, std::to_string(Bytes.size()) + " bytes is too many (at most " +
-                    std::to_string(MaxCount) + ")");
+    return Fail(Field, std::to_string(Bytes.size()) + " bytes is too many (at most " +
+                           std::to_string(MaxCount) + ")");
   }
   return Bytes;
 }
 
-std::vector<uint8_t> ReadExactBytes(const Json& Value, const std::string& Field, size_t Count,
-                                    const std::string& Example) {
+sio::Result<std::vector<uint8_t>> ReadExactBytes(const Json& Value, const std::string& Field,
+                                                 size_t Count, const std::string& Example) {
   auto Bytes = ReadBytes(Value, Field, Count);
-  if (Bytes.size() != Count) {
-    Fail(Field, "give exactly " + std::to_string(Count) + " bytes, not " +
-                    std::to_string(Bytes.size()) + " (" + Example + ")");
+  if (Bytes && Bytes->size() != Count) {
+    return Fail(Field, "give exactly " + std::to_string(Count) + " bytes, not " +
+                           std::to_string(Bytes->size()) + " (" + Example + ")");
   }
   return Bytes;
 }

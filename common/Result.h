@@ -45,6 +45,9 @@ constexpr const char* KindName(ErrorKind Kind) {
 struct Error {
   std::string Message;
   ErrorKind Kind = ErrorKind::BadInput;
+  // A held signal that stopped the work (0: none): the program reports the
+  // error, then ends by that signal (RunMain).
+  int Signal = 0;
 };
 
 // The error a function gives back: `return Fail("bad signature");` for input
@@ -90,7 +93,7 @@ public:
 
   // The same failure with Context in front: "volume at 0x1000: bad checksum".
   Error Within(const std::string& Context) const {
-    return Error{Context + ": " + Failure().Message, Failure().Kind};
+    return Error{Context + ": " + Failure().Message, Failure().Kind, Failure().Signal};
   }
 
 private:
@@ -111,7 +114,7 @@ public:
   const std::string& Message() const { return Failure().Message; }
   ErrorKind Kind() const { return Failure().Kind; }
   Error Within(const std::string& Context) const {
-    return Error{Context + ": " + Failure().Message, Failure().Kind};
+    return Error{Context + ": " + Failure().Message, Failure().Kind, Failure().Signal};
   }
 
 private:

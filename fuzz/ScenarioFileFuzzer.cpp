@@ -8,7 +8,6 @@
 #include <string>
 
 #include "board/ScenarioFile.h"
-#include "common/InputError.h"
 
 namespace {
 
@@ -22,22 +21,21 @@ namespace {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Size > siotool::kMaxJsonFileSize)
     return 0; // the file reader refuses such a file before parsing it
-  board::Scenario Scenario;
-  try {
-    Scenario = siotool::ParseScenario(siotool::ParseJson(std::span(Data, Size)));
-  } catch (const siotool::InputError& Error) {
-    std::string Message = Error.what();
+  auto Document = siotool::ParseJson(std::span(Data, Size));
+  auto Scenario = Document ? siotool::ParseScenario(*Document)
+                           : sio::Result<board::Scenario>(Document.Failure());
+  if (!Scenario) {
+    const std::string& Message = Scenario.Message();
     if (Message.empty() || Message.find('\n') != std::string::npos)
       Finding("error message is not one line: " + Message);
     return 0;
   }
-  siotool::Json Written = siotool::ScenarioToJson(Scenario);
-  try {
-    siotool::Json Again = siotool::ScenarioToJson(siotool::ParseScenario(Written));
-    if (Again != Written)
-      Finding("written " + Written.dump() + " reads back as " + Again.dump());
-  } catch (const siotool::InputError& Error) {
-    Finding("written " + Written.dump() + " is refused: " + Error.what());
-  }
+  siotool::Json Written = siotool::ScenarioToJson(*Scenario);
+  auto Again = siotool::ParseScenario(Written);
+  if (!Again)
+    Finding("written " + Written.dump() + " is refused: " + Again.Message());
+  if (siotool::ScenarioToJson(*Again) != Written)
+    Finding("written " + Written.dump() + " reads back as " +
+            siotool::ScenarioToJson(*Again).dump());
   return 0;
 }

@@ -11,7 +11,6 @@
 
 #include "board/ScenarioFile.h"
 #include "chip/SetupVariable.h"
-#include "common/InputError.h"
 
 namespace {
 
@@ -60,17 +59,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   }
   if (Size > siotool::kMaxJsonFileSize)
     return 0;
-  try {
-    auto Variable =
-        siotool::ParseSetupVariable(siotool::ParseJson(Bytes), "", chip::kSetupDataSize);
-    if (Variable.size() > chip::kSetupDataSize)
-      Finding("a variable object gave " + std::to_string(Variable.size()) + " bytes");
-    CheckTable(Variable);
-    CheckRoundTrip(Variable, "JSON");
-  } catch (const siotool::InputError& Error) {
-    std::string Message = Error.what();
+  auto Document = siotool::ParseJson(Bytes);
+  auto Variable = Document
+                      ? siotool::ParseSetupVariable(*Document, "", chip::kSetupDataSize)
+                      : sio::Result<std::vector<uint8_t>>(Document.Failure());
+  if (!Variable) {
+    const std::string& Message = Variable.Message();
     if (Message.empty() || Message.find('\n') != std::string::npos)
       Finding("error message is not one line: " + Message);
+    return 0;
   }
+  if (Variable->size() > chip::kSetupDataSize)
+    Finding("a variable object gave " + std::to_string(Variable->size()) + " bytes");
+  CheckTable(*Variable);
+  CheckRoundTrip(*Variable, "JSON");
   return 0;
 }

@@ -7,7 +7,6 @@
 #include "board/ScenarioChoice.h"
 #include "board/ScenarioFile.h"
 #include "chip/TraceDecoder.h"
-#include "common/InputError.h"
 #include "common/OldSpelling.h"
 #include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
@@ -38,10 +37,10 @@ struct Options {
 
 // A named scenario of the board's catalog, or a scenario file
 // (board/ScenarioChoice.h tells which).
-board::Scenario ResolveScenario(const std::string& Text, const std::string& Flag) {
+sio::Result<board::Scenario> ResolveScenario(const std::string& Text, const std::string& Flag) {
   auto Choice = board::ChooseScenario(Text);
   if (!Choice)
-    throw siotool::InputError(Flag + ": " + Choice.Message());
+    return sio::Fail(Flag + ": " + Choice.Message());
   if (Choice->Named)
     return Choice->Named->Scenario;
   return siotool::LoadScenarioFile(Choice->File);
@@ -49,31 +48,26 @@ board::Scenario ResolveScenario(const std::string& Text, const std::string& Flag
 
 // Board: the module's board values, the image's when one is given: its
 // ports are the module's.
-InspectOptions ReadOptions(const Options& Given, const chip::BoardValues& Board) {
+sio::Result<InspectOptions> ReadOptions(const Options& Given, const chip::BoardValues& Board) {
   InspectOptions Out;
   Out.All = Given.All;
   Out.Board = Board;
   if (!Given.Port.empty()) {
-    uint64_t Port = siotool::ParseUnsigned(Given.Port, "--chip-port", 0xFFFF);
-    std::string Problem = IndexPortProblem(Port, Given.UnsafePort, Board);
+    auto Port = siotool::ParseUnsigned(Given.Port, "--chip-port", 0xFFFF);
+    if (!Port)
+      return Port.Failure();
+    std::string Problem = IndexPortProblem(*Port, Given.UnsafePort, Board);
     if (!Problem.empty())
-      throw siotool::InputError("--chip-port: " + Problem);
-    Out.Port = static_cast<uint16_t>(Port);
+      return sio::Fail("--chip-port: " + Problem);
+    Out.Port = static_cast<uint16_t>(*Port);
   } else if (Given.Image) {
     // The image's discovery is followed as given, so every port it probes
     // must be one a reading may reach.
     std::string Problem = ModulePortsProblem(Board);
     if (!Problem.empty())
-      throw siotool::InputError("--image: " + *Given.Image + ": " + Problem +
-                                "; give --chip-port P");
+      return sio::Fail("--image: " + *Given.Image + ": " + Problem + "; give --chip-port P");
   }
   return Out;
-}
-
-template <typename T> T Need(sio::Result<T> Got) {
-  if (!Got)
-    throw siotool::InputError(Got.Message());
-  return std::move(*Got);
 }
 
 siotool::Json AccessesToJson(const pi::Trace& Accesses) {
@@ -94,16 +88,86 @@ void PrintAccesses(const pi::Trace& Accesses, bool Json) {
     std::cout << "  " << Event.Access << "  " << Event.Meaning << "\n";
 }
 
-void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
-             const std::string& ProgramName, int& ExitCode) {
+// The expectation, when one is asked for: a bad scenario or variable stops
+// before any access.
+sio::Result<std::optional<Expectation>> ReadExpectation(const Options& Given,
+                                                        const InspectOptions& Chip,
+                                                        const chip::BoardValues& Values,
+                                                        const std::string& WithImage) {
+  if (!Given.Expect.empty()) {
+    auto Scenario = ResolveScenario(Given.Expect, "--expect");
+    if (!Scenario)
+      return Scenario.Failure();
+    auto Expect =
+        ExpectFromScenario(*Scenario, Chip.All, "scenario " + Given.Expect + WithImage, Values);
+    if (!Expect)
+      return Expect.Failure();
+    return std::optional<Expectation>(std::move(*Expect));
+  }
+  if (Given.ExpectLive) {
+    auto Variable = ReadEfiVariable(Given.EfiVariable);
+    if (!Variable)
+      return Variable.Failure();
+    auto Expect = ExpectFromVariable(*Variable, Chip.All, Values);
+    if (!Expect)
+      return Expect.Failure();
+    Expect->Source += WithImage;
+    return std::optional<Expectation>(std::move(*Expect));
+  }
+  return std::optional<Expectation>();
+}
+
+// The ports a reading goes through: the board model of a scenario after the
+// module's pass, or the port device.
+struct PortsRead {
+  std::unique_ptr<engine::HostEngine> Board;
+  std::unique_ptr<PortAccess> Ports;
+  std::string Through;
+};
+
+sio::Result<void> OpenPorts(const Options& Given, const InspectOptions& Chip,
+                            const chip::BoardValues& Values, const std::string& WithImage,
+                            const std::string& ProgramName, PortsRead& Out) {
+  if (!Given.Scenario.empty()) {
+    // The board as the module's pass leaves it, read like a real one.
+    auto Scenario = ResolveScenario(Given.Scenario, "--scenario");
+    if (!Scenario)
+      return Scenario.Failure();
+    const SioBoardConfig Record = Values.Record();
+    engine::ScopedBoardValues Scoped(Record);
+    Out.Board = std::make_unique<engine::HostEngine>();
+    Out.Board->Run(*Scenario);
+    Out.Ports = std::make_unique<BoardPorts>(Out.Board->Target().Bus());
+    Out.Through = "the board model (scenario " + Given.Scenario + WithImage + ")";
+    return {};
+  }
+  auto Device = DevPort::Open(Given.DevPortPath);
+  if (!Device)
+    return Device.Failure();
+  Out.Ports = std::move(*Device);
+  Out.Through = Given.DevPortPath;
+  if (std::string Notice = LiveProbeNotice(Chip, Out.Through); !Notice.empty())
+    std::cerr << ProgramName << ": note: " << Notice << "\n";
+  return {};
+}
+
+// The exit code: 0 as expected, 1 a difference; or the error that stopped it.
+sio::Result<int> Inspect(const Options& Given, const ImageBoardReader& ReadImage,
+                         const std::string& ProgramName) {
   // The module's board values: the image's, or the built-in ones.
   chip::BoardValues Values = chip::DefaultBoardValues();
   std::string WithImage;
   if (Given.Image) {
-    Values = ReadImage(*Given.Image);
+    auto Read = ReadImage(*Given.Image);
+    if (!Read)
+      return Read.Failure();
+    Values = *Read;
     WithImage = " with the board values of " + *Given.Image;
   }
-  InspectOptions Chip = ReadOptions(Given, Values);
+  auto Options = ReadOptions(Given, Values);
+  if (!Options)
+    return Options.Failure();
+  const InspectOptions& Chip = *Options;
   if (Given.Plan) {
     auto Lines = PlanInspection(Chip);
     if (Given.Json) {
@@ -113,43 +177,21 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
       for (const auto& Line : Lines)
         std::cout << Line << "\n";
     }
-    ExitCode = 0;
-    return;
+    return 0;
   }
 
-  // The expectation first: a bad scenario or variable stops before any access.
-  std::optional<Expectation> Expect;
-  if (!Given.Expect.empty()) {
-    Expect = Need(ExpectFromScenario(ResolveScenario(Given.Expect, "--expect"), Chip.All,
-                                     "scenario " + Given.Expect + WithImage, Values));
-  } else if (Given.ExpectLive) {
-    Expect = Need(ExpectFromVariable(Need(ReadEfiVariable(Given.EfiVariable)), Chip.All, Values));
-    Expect->Source += WithImage;
-  }
-
-  std::unique_ptr<engine::HostEngine> Board;
-  std::unique_ptr<PortAccess> Ports;
-  std::string Through;
-  if (!Given.Scenario.empty()) {
-    // The board as the module's pass leaves it, read like a real one.
-    board::Scenario Scenario = ResolveScenario(Given.Scenario, "--scenario");
-    const SioBoardConfig Record = Values.Record();
-    engine::ScopedBoardValues Scoped(Record);
-    Board = std::make_unique<engine::HostEngine>();
-    Board->Run(Scenario);
-    Ports = std::make_unique<BoardPorts>(Board->Target().Bus());
-    Through = "the board model (scenario " + Given.Scenario + WithImage + ")";
-  } else {
-    Ports = Need(DevPort::Open(Given.DevPortPath));
-    Through = Given.DevPortPath;
-    if (std::string Notice = LiveProbeNotice(Chip, Through); !Notice.empty())
-      std::cerr << ProgramName << ": note: " << Notice << "\n";
-  }
+  auto Expect = ReadExpectation(Given, Chip, Values, WithImage);
+  if (!Expect)
+    return Expect.Failure();
+  PortsRead Opened;
+  if (auto Open = OpenPorts(Given, Chip, Values, WithImage, ProgramName, Opened); !Open)
+    return Open.Failure();
+  const std::string& Through = Opened.Through;
 
   // From the first enter key on, the signals that would end the process are
   // held: the reading stops at one, puts the chip back, and the process then
   // ends by it.
-  RecordingPorts Made(*Ports);
+  RecordingPorts Made(*Opened.Ports);
   std::optional<sio::Result<ChipReading>> Got;
   int Signal = 0;
   {
@@ -162,21 +204,20 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
   if (!Reading) {
     if (Given.Trace)
       PrintAccesses(Made.Log(), Given.Json);
-    std::string Message = Reading.Message().starts_with(Given.DevPortPath)
-                              ? Reading.Message()
-                              : Reading.Within(Through).Message;
-    if (Signal != 0)
-      throw Interrupted(Message, Signal);
-    throw siotool::InputError(Message);
+    sio::Error Failure = Reading.Message().starts_with(Given.DevPortPath) ? Reading.Failure()
+                                                                          : Reading.Within(Through);
+    Failure.Signal = Signal;
+    return Failure;
   }
   if (Signal != 0) {
-    throw Interrupted(Through + ": interrupted by " + SignalName(Signal) +
+    return sio::Error{Through + ": interrupted by " + SignalName(Signal) +
                           " after the reading; the chip was left as found (exit key written)",
-                      Signal);
+                      sio::ErrorKind::Failed, Signal};
   }
 
-  Comparison Result = Compare(*Reading, Expect ? &*Expect : nullptr);
-  InspectReport Report{Through, *Reading, Expect ? &*Expect : nullptr, Result, Chip.All};
+  const Expectation* Expected = *Expect ? &**Expect : nullptr;
+  Comparison Result = Compare(*Reading, Expected);
+  InspectReport Report{Through, *Reading, Expected, Result, Chip.All};
   if (Given.Json) {
     siotool::Json Doc = InspectReportToJson(Report);
     if (Given.Trace)
@@ -188,12 +229,12 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
     for (const auto& Line : FormatInspectReport(Report))
       std::cout << Line << "\n";
   }
-  ExitCode = Result.HasDifference() ? 1 : 0;
+  return Result.HasDifference() ? 1 : 0;
 }
 
 } // namespace
 
-void AddInspection(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage) {
+void AddInspection(CLI::App& Command, InspectionDone Done, ImageBoardReader ReadImage) {
   auto Given = std::make_shared<Options>();
   auto* Port = Command
                    .add_option("--chip-port", Given->Port,
@@ -246,15 +287,15 @@ void AddInspection(CLI::App& Command, int& ExitCode, ImageBoardReader ReadImage)
   const CLI::App* Root = &Command;
   while (Root->get_parent())
     Root = Root->get_parent();
-  Command.callback(
-      [Given, Image, ReadImage = std::move(ReadImage), Root, Port, OldPort, Unsafe, &ExitCode] {
-        // --unsafe-port widens --chip-port (or its old spelling): alone it means nothing.
-        if (Unsafe->count() > 0 && !sio::GivenEither(Port, OldPort))
-          throw CLI::RequiresError(kUnsafePortOption, Port->get_name());
-        if (Image != nullptr && Image->count() > 0)
-          Given->Image = Given->ImagePath;
-        Inspect(*Given, ReadImage, Root->get_name(), ExitCode);
-      });
+  Command.callback([Given, Image, ReadImage = std::move(ReadImage), Root, Port, OldPort, Unsafe,
+                    Done = std::move(Done)] {
+    // --unsafe-port widens --chip-port (or its old spelling): alone it means nothing.
+    if (Unsafe->count() > 0 && !sio::GivenEither(Port, OldPort))
+      throw CLI::RequiresError(kUnsafePortOption, Port->get_name());
+    if (Image != nullptr && Image->count() > 0)
+      Given->Image = Given->ImagePath;
+    Done(Inspect(*Given, ReadImage, Root->get_name()));
+  });
 }
 
 } // namespace inspect

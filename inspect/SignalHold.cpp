@@ -60,14 +60,4 @@ std::string SignalName(int Signal) {
   return "signal " + std::to_string(Signal);
 }
 
-int EndBySignal(int Signal) {
-  std::signal(Signal, SIG_DFL);
-  sigset_t Only;
-  sigemptyset(&Only);
-  sigaddset(&Only, Signal);
-  pthread_sigmask(SIG_UNBLOCK, &Only, nullptr);
-  std::raise(Signal);
-  return 128 + Signal;
-}
-
 } // namespace inspect

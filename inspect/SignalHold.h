@@ -8,8 +8,6 @@
 #include <csignal>
 #include <string>
 
-#include "common/InputError.h"
-
 namespace inspect {
 
 class SignalHold {
@@ -38,19 +36,5 @@ private:
 
 // "SIGTERM" for the held signals, else "signal N".
 std::string SignalName(int Signal);
-
-// The error of a reading a held signal interrupted: reported like any other
-// error, then the process ends by Signal (EndBySignal).
-class Interrupted : public siotool::InputError {
-public:
-  Interrupted(const std::string& Message, int Signal)
-      : siotool::InputError(Message), Signal(Signal) {}
-  int Signal;
-};
-
-// Ends the process by Signal with its default action, so that the parent
-// sees what it sent (a shell shows 128 + Signal); returns that status only if
-// the signal did not end it.
-int EndBySignal(int Signal);
 
 } // namespace inspect

@@ -4,10 +4,11 @@
 #include <algorithm>
 #include <bit>
 #include <filesystem>
-#include <fstream>
 
 #include "chip/ImageBoardValues.h"
 #include "chip/Registers.h"
+#include "common/FileInput.h"
+#include "common/FileOutput.h"
 #include "common/Hex.h"
 #include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
@@ -29,25 +30,6 @@ using sio::Hex;
 
 constexpr size_t kMaxModuleFile = 1 << 20;     // the module's file is a few KiB
 constexpr size_t kMaxFirmwareImage = 64 << 20; // OVMF's code images are 2 to 4 MiB
-
-sio::Result<std::vector<uint8_t>> ReadWhole(const std::string& Path, size_t MaxSize) {
-  auto Bytes = pe::ReadFileBytes(Path);
-  if (!Bytes)
-    return sio::Fail(Path + ": cannot read file");
-  if (Bytes->size() > MaxSize)
-    return sio::Fail(Path + ": longer than " + std::to_string(MaxSize) + " bytes");
-  return std::move(*Bytes);
-}
-
-sio::Result<void> WriteWhole(const std::string& Path, std::span<const uint8_t> Bytes,
-                             const char* What) {
-  std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
-  Out.write(reinterpret_cast<const char*>(Bytes.data()),
-            static_cast<std::streamsize>(Bytes.size()));
-  if (!Out)
-    return sio::Fail(Path + ": cannot write the " + What);
-  return {};
-}
 
 // True when A and B name one file: the same name, or the same device and
 // inode.
@@ -153,24 +135,28 @@ std::vector<std::string> WhyNotDispatched(const OvmfRun& Run, const OvmfImage& P
   return Reasons;
 }
 
-// The variable store (with the setup variable when there is one), what is
-// foreseen of the dispatch, the boot of the code image Run.Output (opened as
-// Code) and the module's runs in its trace.
-sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& Code,
-                            uint64_t CodeSize, const std::vector<uint8_t>* Patched) {
-  const auto Read = [&R](const std::string& Path, size_t Max) {
-    return R.Read ? R.Read(Path, Max) : ReadWhole(Path, Max);
-  };
-  const auto Write = [&R](const std::string& Path, std::span<const uint8_t> Bytes,
-                          const char* What) {
-    return R.Write ? R.Write(Path, Bytes, What) : WriteWhole(Path, Bytes, What);
-  };
-  // The variable store, with the setup variable when there is one. Both
-  // files (the patched code image, when the firmware was changed, and the
-  // store's copy) are written only once everything is found and checked.
+// A file the run writes that no option names: Name in R.OutputFolder.
+std::string OutputPath(const OvmfRequest& R, const std::string& Name) {
+  return R.OutputFolder.empty() ? Name : (fs::path(R.OutputFolder) / Name).string();
+}
+
+// What the phases hand on to each other besides the run: the code image as
+// read and as patched, the module's file, the store with the setup variable.
+struct OvmfWork {
+  std::optional<OvmfImage> Image; // as read, its PEI volume changed in place
+  uint64_t CodeSize = 0;
+  std::vector<uint8_t> File;                   // the module's file to insert
+  std::optional<std::vector<uint8_t>> Patched; // the rebuilt code image (none: booted as read)
+  std::optional<OvmfImage> Code;               // the code image the boot reads, opened
+  std::optional<std::vector<uint8_t>> StoreWithSetup;
+  bool Done = false; // the run ends here, well (no boot asked for, or none possible)
+};
+
+// The variable store, with the setup variable when there is one.
+sio::Result<void> PrepareStore(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
   Run.VarsChosen = R.Vars.empty();
   if (Run.VarsChosen) {
-    auto Store = VariableStoreFor(R.Firmware, CodeSize);
+    auto Store = VariableStoreFor(R.Firmware, W.CodeSize);
     if (!Store)
       return Store.Failure();
     Run.Vars = *Store;
@@ -178,40 +164,55 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
     Run.Vars = R.Vars;
   }
   Run.VarsBooted = Run.Vars;
-  std::optional<std::vector<uint8_t>> StoreWithSetup;
   if (Run.Board.SetupVariable) {
-    auto Vars = Read(Run.Vars, kMaxFirmwareImage);
+    auto Vars = sio::ReadInputFile(Run.Vars, kMaxFirmwareImage);
     if (!Vars)
       return Vars.Failure();
     auto Stored = StoreSetupVariable(*Vars, *Run.Board.SetupVariable, R.Attributes);
     if (!Stored)
       return Stored.Within(Run.Vars);
-    Run.VarsBooted = R.VarsOutput.empty() ? ChangedCopyName(Run.Vars) : R.VarsOutput;
-    StoreWithSetup = std::move(*Stored);
+    Run.VarsBooted = R.VarsOutput.empty() ? OutputPath(R, ChangedCopyName(Run.Vars)) : R.VarsOutput;
+    W.StoreWithSetup = std::move(*Stored);
   }
-  // The boot reads the code image and the store it copies: neither written
-  // file may be the other, nor the store copied.
+  return {};
+}
+
+// Both files (the patched code image, when the firmware was changed, and the
+// store's copy) are written only once everything is found and checked; the
+// boot reads the code image and the store it copies: neither written file may
+// be the other, nor the store copied.
+sio::Result<void> WriteOutputs(const OvmfRequest&, OvmfRun& Run, OvmfWork& W) {
   for (const std::string& Other : {Run.Vars, Run.VarsBooted})
     if (SameFile(Run.Output, Other))
       return sio::Fail(Run.Output + ": names the variable store " + Other +
                        "; write the patched firmware to another file");
-  if (StoreWithSetup && SameFile(Run.VarsBooted, Run.Vars))
+  if (W.StoreWithSetup && SameFile(Run.VarsBooted, Run.Vars))
     return sio::Fail(Run.VarsBooted + ": is the variable store copied; write the copy with the "
                                       "setup variable to another file");
-  if (Patched)
-    if (auto Written = Write(Run.Output, *Patched, "patched firmware"); !Written)
+  if (W.Patched)
+    if (auto Written = sio::WriteOutputFile(Run.Output, *W.Patched, "patched firmware"); !Written)
       return Written.Failure();
-  if (StoreWithSetup) {
-    if (auto Written = Write(Run.VarsBooted, *StoreWithSetup, "variable store"); !Written)
+  if (W.StoreWithSetup) {
+    if (auto Written = sio::WriteOutputFile(Run.VarsBooted, *W.StoreWithSetup, "variable store");
+        !Written)
       return Written.Failure();
     Run.SetupStored = Run.Board.SetupVariable->size();
   }
-  Run.Foreseen = WhyNotDispatched(Run, Code);
+  return {};
+}
+
+// What is foreseen of the dispatch, and the QEMU that boots it.
+sio::Result<void> Foresee(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  Run.Foreseen = WhyNotDispatched(Run, *W.Code);
   Run.QemuChosen = R.Qemu.empty();
   Run.Qemu = Run.QemuChosen ? QemuFor(Run.Firmware) : R.Qemu;
-  if (!R.Boot)
-    return Run;
+  W.Done = !R.Boot;
+  return {};
+}
 
+// The boot of the code image Run.Output under QEMU. QEMU that cannot be
+// started or held ends the run (BootError), not as an error of the input.
+sio::Result<void> Boot(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
   QemuOptions Options;
   Options.Qemu = Run.Qemu;
   Options.Code = Run.Output;
@@ -234,11 +235,17 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
   auto Booted = BootFirmware(Options);
   if (!Booted) {
     Run.BootError = Booted.Message();
-    return Run;
+    W.Done = true;
+    return {};
   }
   Run.Booted = std::move(*Booted);
-  const QemuBoot& Boot = *Run.Booted;
+  return {};
+}
 
+// The module's runs in the boot's trace, against the board model's pass, and
+// the setup variable as the Shell showed it.
+sio::Result<void> ReadRuns(const OvmfRequest&, OvmfRun& Run, OvmfWork&) {
+  const QemuBoot& Boot = *Run.Booted;
   Run.Runs = ModuleRuns(Boot.Ports, Run.Module);
   if (Run.Runs.empty()) {
     Run.NotDispatched = Run.Foreseen;
@@ -267,7 +274,7 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
       Run.Shown = std::move(*Shown);
     }
   }
-  return Run;
+  return {};
 }
 
 // The module's board values must put the stand-in at one of its ports.
@@ -304,8 +311,8 @@ sio::Result<bool> RemoveFile(std::span<uint8_t> Volume, const pi::Guid& Name) {
 
 // The copy the firmware holds, booted as it is: its image's mode, dependency
 // and board values drive the board model; the code image is not rewritten.
-sio::Result<OvmfRun> RunHeldCopy(const OvmfRequest& R, OvmfRun Run, const OvmfImage& Image,
-                                 uint64_t CodeSize) {
+sio::Result<void> UseHeldCopy(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  const OvmfImage& Image = *W.Image;
   const FirmwareModule& Held = *Run.Held;
   Run.BootsHeld = true;
   Run.ModuleSource = R.Firmware;
@@ -339,7 +346,127 @@ sio::Result<OvmfRun> RunHeldCopy(const OvmfRequest& R, OvmfRun Run, const OvmfIm
   if (!Run.VariablePpiAtDispatch)
     Run.Board.Faults.NoVariablePpi = true;
   Run.Output = R.Firmware;
-  return Finish(R, std::move(Run), Image, CodeSize, nullptr);
+  W.Code = std::move(W.Image);
+  return {};
+}
+
+// The firmware, and what it needs; the copy of the module it holds.
+sio::Result<void> ReadFirmware(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  auto Code = sio::ReadInputFile(R.Firmware, kMaxFirmwareImage);
+  if (!Code)
+    return Code.Failure();
+  W.CodeSize = Code->size();
+  auto Image = OvmfImage::Parse(std::move(*Code));
+  if (!Image)
+    return Image.Within(R.Firmware);
+  auto Survey = SurveyFirmware(*Image);
+  if (!Survey)
+    return Survey.Within(R.Firmware);
+  Run.Firmware = *Survey;
+  Run.PeiAddress = Image->PeiVolumeAddress();
+  if (auto Held = FindFirmwareModule(Image->Original(), packaging::kSioModuleFileName))
+    Run.Held = std::move(*Held);
+  W.Image = std::move(*Image);
+  return {};
+}
+
+// The copy the firmware holds, taken out for the one given.
+sio::Result<void> TakeOutHeldCopy(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  if (!Run.Held)
+    return {};
+  auto Removed = RemoveFile(W.Image->PeiVolume(), Run.Held->Name);
+  if (!Removed)
+    return Removed.Within(R.Firmware);
+  Run.Replaced = *Removed;
+  return {};
+}
+
+// The module's file: given, or packed from the image built for PEI's mode.
+sio::Result<void> TakeModuleFile(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  if (!R.FfsFile.empty()) {
+    auto Given = sio::ReadInputFile(R.FfsFile, kMaxModuleFile);
+    if (!Given)
+      return Given.Failure();
+    W.File = std::move(*Given);
+    Run.ModuleSource = R.FfsFile;
+  } else {
+    const auto Built = std::ranges::find(R.Images, Run.Firmware.Pei, &ModuleImage::Mode);
+    if (Built == R.Images.end())
+      return sio::Fail(R.Firmware + ": its PEI runs " +
+                       std::string(ProcessorName(Run.Firmware.Pei)) +
+                       ", and there is no module image built for " +
+                       std::string(ProcessorName(Run.Firmware.Pei)));
+    auto Bytes = sio::ReadInputFile(Built->Path, kMaxModuleFile);
+    if (!Bytes)
+      return Bytes.Failure();
+    Run.DepexChoice =
+        R.Depex.value_or(Run.Firmware.HasPeiVariableService() ? packaging::DepexChoice::VariablePpi
+                                                              : packaging::DepexChoice::True);
+    auto Packed = packaging::BuildSioModuleFile(*Bytes, *Run.DepexChoice);
+    if (!Packed)
+      return Packed.Within(Built->Path);
+    W.File = std::move(*Packed);
+    Run.ModuleSource = Built->Path;
+    Run.Packed = true;
+  }
+  const FileFacts Facts = FactsOf(W.File);
+  Run.ModuleMode = Facts.Mode;
+  Run.Depex = Facts.Depex;
+  return {};
+}
+
+// Into the PEI volume (in memory: nothing is written before every check).
+sio::Result<void> InsertModule(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  Run.Output = R.Output.empty() ? OutputPath(R, ChangedCopyName(R.Firmware)) : R.Output;
+  auto Inserted = InsertPeim(W.Image->PeiVolume(), W.Image->PeiVolumeAddress(), W.File, R.Where);
+  // The volume's refusals (a name it already holds, no room) are about the
+  // firmware; the rest about the module's file.
+  if (!Inserted)
+    return Inserted.Within(Inserted.Failure().Kind == sio::ErrorKind::Refused ? R.Firmware
+                                                                              : Run.ModuleSource);
+  Run.Added = *Inserted;
+  // The PEI Foundation loads only images of its own processor mode: another
+  // is refused before anything is written, unless asked for.
+  if (Run.ModuleMode != Run.Firmware.Pei && !R.OtherMode)
+    return sio::Fail(
+        Run.ModuleSource + ": its image is built for " +
+        std::string(Run.ModuleMode ? ProcessorName(*Run.ModuleMode) : "another machine") +
+        ", and the PEI of " + R.Firmware + " runs " + std::string(ProcessorName(Run.Firmware.Pei)) +
+        " (--other-mode inserts it all the same; it is never dispatched)");
+  return {};
+}
+
+// The board values of the image in the file (what it probes and writes,
+// through the check every command makes of a board record), and the board:
+// QEMU can only stand in for the chip with its mixer, at one of the module's
+// ports.
+sio::Result<void> ReadModuleBoard(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  const auto Values = chip::ReadModuleFileBoardValues(W.File);
+  if (!Values)
+    return Values.Within(Run.ModuleSource);
+  Run.Module = *Values;
+  Run.Board = R.Board;
+  if (auto Port = CheckStandInPort(R, Run); !Port)
+    return Port.Failure();
+  Run.VariablePpiAtDispatch = VariablePpiAtDispatch(Run.Firmware, Run.Depex, R.Where);
+  if (!Run.VariablePpiAtDispatch)
+    Run.Board.Faults.NoVariablePpi = true;
+  return {};
+}
+
+// The image rebuilt around the changed PEI volume and opened again.
+sio::Result<void> RebuildImage(const OvmfRequest&, OvmfRun& Run, OvmfWork& W) {
+  auto Patched = W.Image->Rebuild();
+  if (!Patched)
+    return Patched.Within(Run.Output);
+  auto Check = OvmfImage::Parse(*Patched);
+  if (!Check)
+    return Check.Within(Run.Output);
+  if (!std::ranges::equal(Check->PeiVolume(), W.Image->PeiVolume()))
+    return sio::Fail(Run.Output + ": the rebuilt image does not hold the changed PEI volume");
+  W.Patched = std::move(*Patched);
+  W.Code = std::move(*Check);
+  return {};
 }
 
 } // namespace
@@ -391,112 +518,35 @@ sio::Result<std::string> VariableStoreFor(const std::string& Code, uint64_t Code
 }
 
 sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
-  const auto Read = [&R](const std::string& Path, size_t Max) {
-    return R.Read ? R.Read(Path, Max) : ReadWhole(Path, Max);
-  };
+  // Each phase reads what the ones before left in the run and the work; the
+  // first error ends the run, as does a phase that sets Done.
+  using Phase = sio::Result<void> (*)(const OvmfRequest&, OvmfRun&, OvmfWork&);
   OvmfRun Run;
-
-  // The firmware, and what it needs.
-  auto Code = Read(R.Firmware, kMaxFirmwareImage);
-  if (!Code)
-    return Code.Failure();
-  const uint64_t CodeSize = Code->size();
-  auto Image = OvmfImage::Parse(std::move(*Code));
-  if (!Image)
-    return Image.Within(R.Firmware);
-  auto Survey = SurveyFirmware(*Image);
-  if (!Survey)
-    return Survey.Within(R.Firmware);
-  Run.Firmware = *Survey;
-  Run.PeiAddress = Image->PeiVolumeAddress();
-
-  // A copy the firmware holds: booted as it is, or taken out for the one given.
-  if (auto Held = FindFirmwareModule(Image->Original(), packaging::kSioModuleFileName))
-    Run.Held = std::move(*Held);
-  if (Run.Held && !R.Replace)
-    return RunHeldCopy(R, std::move(Run), *Image, CodeSize);
-  if (Run.Held) {
-    auto Removed = RemoveFile(Image->PeiVolume(), Run.Held->Name);
-    if (!Removed)
-      return Removed.Within(R.Firmware);
-    Run.Replaced = *Removed;
-  }
-
-  // The module's file: given, or packed from the image built for PEI's mode.
-  std::vector<uint8_t> File;
-  if (!R.FfsFile.empty()) {
-    auto Given = Read(R.FfsFile, kMaxModuleFile);
-    if (!Given)
-      return Given.Failure();
-    File = std::move(*Given);
-    Run.ModuleSource = R.FfsFile;
-  } else {
-    const auto Built = std::ranges::find(R.Images, Run.Firmware.Pei, &ModuleImage::Mode);
-    if (Built == R.Images.end())
-      return sio::Fail(R.Firmware + ": its PEI runs " +
-                       std::string(ProcessorName(Run.Firmware.Pei)) +
-                       ", and there is no module image built for " +
-                       std::string(ProcessorName(Run.Firmware.Pei)));
-    auto Bytes = Read(Built->Path, kMaxModuleFile);
-    if (!Bytes)
-      return Bytes.Failure();
-    Run.DepexChoice =
-        R.Depex.value_or(Run.Firmware.HasPeiVariableService() ? packaging::DepexChoice::VariablePpi
-                                                              : packaging::DepexChoice::True);
-    auto Packed = packaging::BuildSioModuleFile(*Bytes, *Run.DepexChoice);
-    if (!Packed)
-      return Packed.Within(Built->Path);
-    File = std::move(*Packed);
-    Run.ModuleSource = Built->Path;
-    Run.Packed = true;
-  }
-  const FileFacts Facts = FactsOf(File);
-  Run.ModuleMode = Facts.Mode;
-  Run.Depex = Facts.Depex;
-  // Into the PEI volume (in memory: nothing is written before every check).
-  Run.Output = R.Output.empty() ? ChangedCopyName(R.Firmware) : R.Output;
-  auto Inserted = InsertPeim(Image->PeiVolume(), Image->PeiVolumeAddress(), File, R.Where);
-  // The volume's refusals (a name it already holds, no room) are about the
-  // firmware; the rest about the module's file.
-  if (!Inserted)
-    return Inserted.Within(Inserted.Failure().Kind == sio::ErrorKind::Refused ? R.Firmware
-                                                                              : Run.ModuleSource);
-  Run.Added = *Inserted;
-  // The PEI Foundation loads only images of its own processor mode: another
-  // is refused before anything is written, unless asked for.
-  if (Run.ModuleMode != Run.Firmware.Pei && !R.OtherMode)
-    return sio::Fail(
-        Run.ModuleSource + ": its image is built for " +
-        std::string(Run.ModuleMode ? ProcessorName(*Run.ModuleMode) : "another machine") +
-        ", and the PEI of " + R.Firmware + " runs " + std::string(ProcessorName(Run.Firmware.Pei)) +
-        " (--other-mode inserts it all the same; it is never dispatched)");
-  // The board values of the image in the file: what it probes and writes,
-  // through the check every command makes of a board record.
-  const auto Values = chip::ReadModuleFileBoardValues(File);
-  if (!Values)
-    return Values.Within(Run.ModuleSource);
-  Run.Module = *Values;
-
-  // The board: QEMU can only stand in for the chip with its mixer, at one of
-  // the module's ports.
-  Run.Board = R.Board;
-  if (auto Port = CheckStandInPort(R, Run); !Port)
-    return Port.Failure();
-  Run.VariablePpiAtDispatch = VariablePpiAtDispatch(Run.Firmware, Run.Depex, R.Where);
-  if (!Run.VariablePpiAtDispatch)
-    Run.Board.Faults.NoVariablePpi = true;
-
-  // The image rebuilt around the changed PEI volume and opened again.
-  auto Patched = Image->Rebuild();
-  if (!Patched)
-    return Patched.Within(Run.Output);
-  auto Check = OvmfImage::Parse(*Patched);
-  if (!Check)
-    return Check.Within(Run.Output);
-  if (!std::ranges::equal(Check->PeiVolume(), Image->PeiVolume()))
-    return sio::Fail(Run.Output + ": the rebuilt image does not hold the changed PEI volume");
-
-  return Finish(R, std::move(Run), *Check, CodeSize, &*Patched);
+  OvmfWork Work;
+  const auto Through = [&](std::initializer_list<Phase> Phases) -> sio::Result<void> {
+    for (Phase Next : Phases) {
+      if (Work.Done)
+        break;
+      if (auto Done = Next(R, Run, Work); !Done)
+        return Done;
+    }
+    return {};
+  };
+  auto Read = Through({ReadFirmware});
+  if (!Read)
+    return Read.Failure();
+  // A copy the firmware holds is booted as it is, unless a file or image
+  // given takes its place.
+  auto Module =
+      Run.Held && !R.Replace
+          ? Through({UseHeldCopy})
+          : Through({TakeOutHeldCopy, TakeModuleFile, InsertModule, ReadModuleBoard, RebuildImage});
+  if (!Module)
+    return Module.Failure();
+  auto Booted = Through({PrepareStore, WriteOutputs, Foresee, Boot, ReadRuns});
+  if (!Booted)
+    return Booted.Failure();
+  return Run;
 }
 
 } // namespace ovmf

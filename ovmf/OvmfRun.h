@@ -42,9 +42,10 @@ struct OvmfRequest {
   std::string Vars;     // the variable store to copy; empty: the one beside the code image
   // Where the patched code image and the store with the setup variable go;
   // empty: the firmware's and the store's file names with ".sio" before
-  // ".fd", in the current folder.
+  // ".fd", in OutputFolder (empty: the current folder).
   std::string Output;
   std::string VarsOutput;
+  std::string OutputFolder;
   // The module: this firmware file as it is, or (empty) the one of Images
   // built for PEI's mode, packed with Depex (none: the variable PPI when the
   // firmware has a PEI variable service, else TRUE).
@@ -72,14 +73,6 @@ struct OvmfRequest {
   // After the firmware: a kernel and its arguments (QEMU -kernel ...); the
   // boot then runs until QEMU ends and the variable is not read back.
   std::vector<std::string> KernelArgs;
-  // Reads an input file of at most MaxSize bytes (unset: read whole, any
-  // failure "cannot read file").
-  std::function<sio::Result<std::vector<uint8_t>>(const std::string& Path, size_t MaxSize)> Read;
-  // Writes a file the run produces (the patched image, the variable store);
-  // unset: written as they are.
-  std::function<sio::Result<void>(const std::string& Path, std::span<const uint8_t> Bytes,
-                                  const char* What)>
-      Write;
   // Called once everything is written and chosen, just before the boot.
   std::function<void(const OvmfRun&)> BeforeBoot;
 };
@@ -128,9 +121,13 @@ struct OvmfRun {
   bool Passed() const;
 };
 
-// The pipeline above. An error (nothing booted) for input that cannot be
-// used: a firmware laid out otherwise, a file or image refused, no image for
-// PEI's mode, no variable store to be found, a board QEMU cannot stand in for.
+// The pipeline above, as named phases run in turn (ovmf/OvmfRun.cpp): the
+// firmware read; the module's file taken or packed, inserted, its board values
+// read and the image rebuilt (or the copy the firmware holds used); the store
+// prepared, the outputs written, the dispatch foreseen, the boot, the module's
+// runs read. An error (nothing booted) for input that cannot be used: a firmware laid out
+// otherwise, a file or image refused, no image for PEI's mode, no variable store to be found, a
+// board QEMU cannot stand in for.
 sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& Request);
 
 // The variable store that belongs to a code image: in its folder, "CODE" in

@@ -5,8 +5,8 @@
 #include <iostream>
 #include <memory>
 
-#include "common/InputError.h"
 #include "tool/Commands.h"
+#include "tool/InputError.h"
 #include "tool/PassDiff.h"
 #include "tool/ScenarioOptions.h"
 

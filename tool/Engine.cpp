@@ -5,7 +5,6 @@
 
 #include "common/FileInput.h"
 #include "common/Hex.h"
-#include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "emulator/ImageEngine.h"
 #include "emulator/PeLoader.h"
@@ -13,6 +12,7 @@
 #include "engine/HostEngine.h"
 #include "pe/ImageCheck.h"
 #include "tool/FirmwareInput.h"
+#include "tool/InputError.h"
 
 using sio::Hex;
 

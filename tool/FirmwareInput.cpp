@@ -2,15 +2,15 @@
 #include "tool/FirmwareInput.h"
 
 #include "common/FileInput.h"
-#include "common/InputError.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Guid.h"
+#include "tool/InputError.h"
 
 namespace siotool {
 
 ModuleInput ReadModuleInput(const std::string& Path, size_t MaxSize) {
   ModuleInput In;
-  In.Image = sio::ReadInputFile(Path, MaxSize);
+  In.Image = Need(sio::ReadInputFile(Path, MaxSize));
   if (!ovmf::IsFirmwareImage(In.Image))
     return In;
   auto Found = ovmf::FindFirmwareModule(In.Image, packaging::kSioModuleFileName);

@@ -12,17 +12,17 @@
 
 #include "common/BuildPaths.h"
 #include "common/FileInput.h"
+#include "common/FileOutput.h"
 #include "common/Hex.h"
-#include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "pe/ImageCheck.h"
 #include "pe/TeImage.h"
 #include "pi/Depex.h"
 #include "tool/Commands.h"
 #include "tool/Engine.h"
-#include "tool/FileOutput.h"
 #include "tool/FirmwareInput.h"
 #include "tool/ImageConfig.h"
+#include "tool/InputError.h"
 
 using sio::Hex;
 
@@ -171,8 +171,8 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
                                         "Address the image must be linked to run in place at")
                            ->capture_default_str();
   Check->callback([Options, FlashAddress, &ExitCode] {
-    auto Address =
-        static_cast<uint32_t>(ParseUnsigned(Options->FlashAddress, "--flash-address", 0xFFFFFFFF));
+    auto Address = static_cast<uint32_t>(
+        Need(ParseUnsigned(Options->FlashAddress, "--flash-address", 0xFFFFFFFF)));
     const ModuleInput In = ReadModuleInput(Options->File, kMaxImageFileSize);
     if (In.Found && FlashAddress->count() != 0)
       throw InputError("--flash-address: " + Options->File +
@@ -226,7 +226,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
       for (const std::string& Text : Config->Set)
         Assignments.push_back(ParseAssignment(Text));
       std::vector<uint8_t> Patched = PatchImage(Bytes, Assignments, Config->File);
-      WriteOutputFile(Config->Output, Patched, "module image");
+      Need(sio::WriteOutputFile(Config->Output, Patched, "module image"));
       std::cout << "Wrote " << Config->Output << ": " << Assignments.size() << " PCD"
                 << (Assignments.size() == 1 ? "" : "s") << " set\n";
       ExitCode = 0;
@@ -257,7 +257,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
     if (!In.Found)
       throw InputError(Extract->File + ": not a firmware volume or flash image (no volume "
                                        "header in it); a module image is used as it is");
-    WriteOutputFile(Extract->Output, In.Image, "module image");
+    Need(sio::WriteOutputFile(Extract->Output, In.Image, "module image"));
     std::cout << "Wrote " << Extract->Output << ": the " << FoundWhere(*In.Found) << ", "
               << In.Image.size() << " bytes, linked at " << Hex(In.Found->Base, 8) << "\n";
     ExitCode = 0;

@@ -6,9 +6,9 @@
 
 #include "chip/Registers.h"
 #include "common/Hex.h"
-#include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "pe/PeFile.h"
+#include "tool/InputError.h"
 
 using sio::Hex;
 
@@ -61,7 +61,7 @@ std::vector<uint8_t> EncodePcdValue(const chip::PcdInfo& Pcd, std::string_view V
   Value = Trim(Value);
   if (Pcd.Type != chip::PcdType::Bytes) {
     const uint64_t Max = Pcd.Type == chip::PcdType::Uint16 ? 0xFFFF : 0xFFFFFFFF;
-    uint64_t Number = ParseUnsigned(Value, Field, Max);
+    uint64_t Number = Need(ParseUnsigned(Value, Field, Max));
     for (size_t I = 0; I < Bytes.size(); ++I)
       Bytes[I] = static_cast<uint8_t>(Number >> (8 * I));
     return Bytes;
@@ -76,7 +76,7 @@ std::vector<uint8_t> EncodePcdValue(const chip::PcdInfo& Pcd, std::string_view V
     if (Count == Bytes.size())
       throw InputError(Field + ": more than the " + std::to_string(Pcd.Size) +
                        " bytes reserved for it");
-    Bytes[Count++] = static_cast<uint8_t>(ParseUnsigned(Item, Field, 0xFF));
+    Bytes[Count++] = static_cast<uint8_t>(Need(ParseUnsigned(Item, Field, 0xFF)));
     if (Comma == std::string_view::npos)
       break;
     List = Trim(List.substr(Comma + 1));

@@ -14,37 +14,28 @@
 // dmpstore. Exit code 1 when the module was not dispatched (with the reason
 // as far as the firmware tells), the Shell was not reached, the traces differ
 // or the variable did not read back.
-#include <cstdio>
 #include <iostream>
 #include <memory>
 
 #include "board/ScenarioFile.h"
 #include "chip/Registers.h"
 #include "chip/SetupVariable.h"
-#include "chip/TraceDecoder.h"
 #include "common/DataPaths.h"
-#include "common/ErrorReport.h"
 #include "common/FileInput.h"
-#include "common/Hex.h"
-#include "common/InputError.h"
+#include "common/FileOutput.h"
 #include "common/JsonFields.h"
 #include "common/OldSpelling.h"
+#include "common/TemporaryFolder.h"
 #include "ovmf/OvmfRun.h"
-#include "ovmf/QemuPortTrace.h"
-#include "ovmf/SetupVariableStore.h"
-#include "pe/PeRecords.h"
-#include "pi/VariableStore.h"
 #include "tool/Commands.h"
-#include "tool/FileOutput.h"
+#include "tool/InputError.h"
 #include "tool/OptionRules.h"
-#include "tool/PassDiff.h"
+#include "tool/OvmfReport.h"
 #include "tool/ScenarioOptions.h"
 #include "tool/SetupContentOptions.h"
 
 namespace siotool {
 namespace {
-
-constexpr size_t kAccessColumn = 22;
 
 struct OvmfOptions {
   std::string FfsFile; // empty: the image built for the firmware's PEI, packed here
@@ -74,6 +65,7 @@ struct OvmfOptions {
   std::string Kernel;
   std::string Initrd;
   std::string Append = "console=ttyS0";
+  bool Json = false;
 };
 
 constexpr size_t kMaxSetupFile = 64 << 10;
@@ -107,202 +99,22 @@ board::Scenario BoardFor(const OvmfOptions& O) {
     S.SetupVariable = std::nullopt;
   }
   if (!O.ChipPort.empty()) {
-    S.ChipPort = static_cast<uint16_t>(ParseUnsigned(O.ChipPort, "--chip-port", 0xFFFF));
+    S.ChipPort = static_cast<uint16_t>(Need(ParseUnsigned(O.ChipPort, "--chip-port", 0xFFFF)));
     S.Kind = board::ChipKind::MixerStandIn;
   }
   if (!O.SetupFile.empty() && O.Content.Given())
     throw InputError("--setup: give the content as a file or as entries, not both");
   if (!O.SetupFile.empty()) {
-    S.SetupVariable = sio::ReadInputFile(O.SetupFile, kMaxSetupFile);
+    S.SetupVariable = Need(sio::ReadInputFile(O.SetupFile, kMaxSetupFile));
   } else if (O.Content.Given()) {
     S.SetupVariable = O.Content.Build(kMaxSetupFile);
   }
   return S;
 }
 
-void PrintAccesses(const pi::Trace& Accesses, const chip::BoardValues& Module) {
-  for (const auto& E : chip::DecodeTrace(Accesses, Module.IndexPorts())) {
-    char Index[16];
-    std::snprintf(Index, sizeof Index, "%5zu  ", E.Index);
-    std::cout << Index << E.Access
-              << std::string(E.Access.size() < kAccessColumn ? kAccessColumn - E.Access.size() : 1,
-                             ' ')
-              << "  " << E.Meaning << "\n";
-  }
-}
-
-// The dependency expression in words: one of the packing choices, or the PPIs it names.
-std::string DescribeDepex(const std::vector<uint8_t>& Depex) {
-  if (const auto Choice = packaging::MatchDepexChoice(Depex))
-    return "depex " + std::string(packaging::DepexChoiceName(*Choice));
-  return Depex.empty() ? "no depex" : "a depex of " + std::to_string(Depex.size()) + " bytes";
-}
-
-void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
-  const auto& F = Run.Firmware;
-  const std::string Pei(ovmf::ProcessorName(F.Pei)), Dxe(ovmf::ProcessorName(F.Dxe));
-  const std::string Mode(Run.ModuleMode ? ovmf::ProcessorName(*Run.ModuleMode)
-                                        : "neither IA-32 nor X64");
-  std::cout << "Firmware:  " << O.Firmware << ": PEI " << Pei << ", DXE " << Dxe << ", "
-            << (F.HasPeiVariableService()
-                    ? "PEI variable service in file " + pi::FormatGuid(F.VariableServices[0])
-                    : std::string("no PEI variable service (no PEIM installs the read-only "
-                                  "variable PPI)"))
-            << "\n";
-  if (Run.BootsHeld) {
-    const ovmf::FirmwareModule& H = *Run.Held;
-    std::cout << "Module:    the copy the firmware holds: file " << pi::FormatGuid(H.Name)
-              << " at offset " << sio::Hex(H.FileOffset) << " of " << H.Volume << ", " << Mode
-              << (H.Te ? " TE" : " PE32") << " image at " << sio::Hex(H.Base, 8) << ", "
-              << DescribeDepex(Run.Depex) << "; its board values drive the board model\n"
-              << "           (an image or .ffs given replaces it: --image, --x64-image, "
-                 "--depex or FILE.ffs)\n";
-    if (Run.ModuleMode != F.Pei)
-      std::cout << "           the firmware's PEI runs " << Pei
-                << ": its PEI Foundation will not load this image\n";
-  } else if (Run.Packed) {
-    std::cout << "Image:     " << Run.ModuleSource << " (" << Mode << ", for the firmware's " << Pei
-              << " PEI), packed with " << DescribeDepex(Run.Depex)
-              << (O.Depex.empty()
-                      ? (F.HasPeiVariableService() ? " (the firmware has a PEI variable service)"
-                                                   : " (the firmware has no PEI variable service)")
-                      : " (--depex)")
-              << "\n";
-  } else {
-    std::cout << "Image:     " << Run.ModuleSource << " as given (" << Mode << " image, "
-              << DescribeDepex(Run.Depex) << ")\n";
-    if (Run.ModuleMode != F.Pei)
-      std::cout << "           the firmware's PEI runs " << Pei
-                << ": its PEI Foundation will not load this image\n";
-  }
-  for (const auto& Reason : Run.Foreseen)
-    std::cout << "           it will not be dispatched: " << Reason << "\n";
-  if (!Run.VariablePpiAtDispatch && F.HasPeiVariableService())
-    std::cout << "           dispatched ahead of the variable service: the board model runs "
-                 "without the read-only variable PPI\n";
-  else if (!F.HasPeiVariableService() && Run.Foreseen.empty())
-    std::cout << "           the board model runs without the read-only variable PPI\n";
-  std::cout << "QEMU:      " << Run.Qemu
-            << (Run.QemuChosen ? (F.Dxe == ovmf::Processor::Ia32
-                                      ? " (PEI and DXE are IA-32)"
-                                      : " (the firmware's " + Dxe +
-                                            " phases need it; qemu-system-i386 cannot run them)")
-                               : std::string(" (--qemu)"))
-            << "\n";
-  if (Run.Replaced)
-    std::cout << "Replaced:  the copy the firmware held (file " << pi::FormatGuid(Run.Held->Name)
-              << " in " << Run.Held->Volume << ") became a pad file\n";
-  if (!Run.BootsHeld) {
-    const ovmf::Insertion& In = Run.Added;
-    std::printf("Added:     %s as file %s at volume offset 0x%zX",
-                Run.Packed ? "the packed image" : Run.ModuleSource.c_str(),
-                pi::FormatGuid(In.Name).c_str(), In.FileOffset);
-    if (In.PadSize)
-      std::printf(" (after a 0x%zX-byte pad file)", In.PadSize);
-    std::printf("\n           of the PEI volume at 0x%08X (0x%zX bytes free)", Run.PeiAddress,
-                In.FreeBefore);
-    if (In.Moved)
-      std::printf("\n           ahead of the PEIMs: the files after it moved up 0x%zX bytes and "
-                  "were rebased",
-                  In.Moved);
-    const char* Form = In.Te ? "TE"
-                       : Run.ModuleMode
-                           ? pe::FindMachine(ovmf::MachineOf(*Run.ModuleMode))->MagicName
-                           : "PE";
-    std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", Form,
-                In.ImageAddress, In.Relocations);
-    std::printf("Wrote:     %s\n", Run.Output.c_str());
-  }
-  std::cout << "Vars:      " << Run.Vars << (Run.VarsChosen ? " (beside the code image)" : "")
-            << "\n";
-  if (Run.SetupStored)
-    std::printf("Setup:     %zu bytes stored as SioF81216aSetup00 (%s) in %s\n", *Run.SetupStored,
-                pi::FormatVariableAttributes(ParseStoredAttributes(O.Attributes)).c_str(),
-                Run.VarsBooted.c_str());
-  std::cout.flush();
-}
-
-void PrintBootStart(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
-  if (Run.Board.ChipPort)
-    std::printf("Chip:      stand-in at 0x%04X/0x%04X: QEMU's SB16 mixer (card base 0x%04X), "
-                "%zu registers preset through the monitor and read back\n",
-                *Run.Board.ChipPort, chip::DataPort(*Run.Board.ChipPort),
-                *ovmf::StandInBase(*Run.Board.ChipPort), 2 + Run.Board.Registers.size());
-  std::printf("Booting:   %s (q35, SMM, TCG%s)%s, up to %u s\n", Run.Qemu.c_str(),
-              Run.Firmware.Pei == ovmf::Processor::X64
-                  ? ", no S3: an X64 PEI cannot resume from it with SMM"
-                  : "",
-              O.Kernel.empty() ? "" : " and the kernel", O.Bound);
-  std::fflush(stdout);
-}
-
-int PrintOutcome(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
-  const ovmf::QemuBoot& Boot = *Run.Booted;
-  if (!O.SerialLog.empty())
-    WriteOutputFile(O.SerialLog,
-                    {reinterpret_cast<const uint8_t*>(Boot.Serial.data()), Boot.Serial.size()},
-                    "serial log");
-  if (Run.Runs.empty()) {
-    std::puts("Module:    made no port access (not dispatched)");
-    for (const auto& Reason : Run.NotDispatched)
-      std::cout << "           " << Reason << "\n";
-  }
-  for (size_t R = 0; R < Run.Runs.size(); ++R) {
-    const pi::Trace Accesses = ovmf::AsTheModuleWroteIt(Run.Runs[R]);
-    std::cout << "Module's port accesses under the PEI Foundation"
-              << (Run.Runs.size() > 1 ? " (dispatch " + std::to_string(R + 1) + ")" : "") << " ("
-              << Accesses.size() << "):\n";
-    std::cout.flush();
-    PrintAccesses(Accesses, Run.Module);
-  }
-  if (!Run.Runs.empty())
-    std::cout
-        << "  (QEMU's port 0x80 device is one byte wide: it records the 16-bit progress code\n"
-           "   write as 0x70 to 0x80 and 0x00 to 0x81, joined here)\n";
-  if (Run.Runs.size() != 1) {
-    std::cout << "Model:     dispatched " << Run.Runs.size()
-              << " times; the board model runs the module once\n";
-    if (Run.Runs.size() > 1)
-      std::cout << "           the machine reset and PEI ran again"
-                << (Run.Qemu == "qemu-system-i386" && Run.Firmware.Dxe != ovmf::Processor::Ia32
-                        ? " (qemu-system-i386 cannot run the firmware's X64 DXE phase)"
-                        : "")
-                << "\n";
-  } else if (Run.SameAsModel) {
-    std::cout << "Model:     identical to the board model (" << Run.Runs[0].size()
-              << " accesses as QEMU records them)\n";
-  } else {
-    std::cout << "Model:     differs from the board model:\n";
-    for (const auto& Line : DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Run.Runs[0]), "board model",
-                                       ovmf::AsTheModuleWroteIt(Run.Model)))
-      std::cout << "  " << Line << "\n";
-  }
-  if (Run.SetupStored && !Run.KernelBooted) {
-    if (!Run.Shown)
-      std::cout << "Variable:  not read back (" << Run.NotShown << ")\n";
-    else
-      std::cout << "Variable:  `" << ovmf::DumpSetupVariableCommand() << "` shows "
-                << Run.Shown->size() << " bytes, "
-                << (Run.Shown == Run.Board.SetupVariable ? "equal to the stored content"
-                                                         : "NOT the stored content")
-                << "\n";
-  }
-  char Line[128];
-  if (Run.KernelBooted)
-    std::snprintf(Line, sizeof Line, "Boot:      %s after %.1f s\n",
-                  Boot.TimedOut ? "stopped, the kernel did NOT power off" : "QEMU ended",
-                  Boot.Seconds);
-  else if (Boot.ReachedShell)
-    std::snprintf(Line, sizeof Line, "Boot:      reached the UEFI Shell after %.1f s\n",
-                  Boot.Seconds);
-  else
-    std::snprintf(Line, sizeof Line, "Boot:      did NOT reach the UEFI Shell (%s after %.1f s)\n",
-                  Boot.TimedOut ? "stopped" : "QEMU ended", Boot.Seconds);
-  std::cout << Line;
-  return Run.Passed() ? 0 : 1;
-}
-
-int Run(const OvmfOptions& O) {
+// The request the options make: the firmware, the module, the board, the
+// boot. Outputs not named go to OutputFolder.
+ovmf::OvmfRequest RequestFor(const OvmfOptions& O) {
   ovmf::OvmfRequest R;
   R.Firmware = O.Firmware;
   R.Vars = O.Vars;
@@ -330,40 +142,59 @@ int Run(const OvmfOptions& O) {
     if (!O.Initrd.empty())
       R.KernelArgs.insert(R.KernelArgs.end(), {"-initrd", O.Initrd});
   }
-  R.Read = [](const std::string& Path, size_t Max) -> sio::Result<std::vector<uint8_t>> {
-    try {
-      return sio::ReadInputFile(Path, Max);
-    } catch (const InputError& E) {
-      return sio::Fail(E.what());
-    }
-  };
-  R.Write = [](const std::string& Path, std::span<const uint8_t> Bytes,
-               const char* What) -> sio::Result<void> {
-    try {
-      WriteOutputFile(Path, Bytes, What);
-      return {};
-    } catch (const InputError& E) {
-      return sio::Fail(E.what());
-    }
-  };
-  R.BeforeBoot = [&O](const ovmf::OvmfRun& Run) {
-    PrintPlan(Run, O);
-    PrintBootStart(Run, O);
+  return R;
+}
+
+// The report's facts the options give, and which outputs are kept.
+OvmfReport ReportFor(const OvmfOptions& O, const ovmf::OvmfRequest& R) {
+  OvmfReport Report;
+  Report.Firmware = O.Firmware;
+  Report.DepexGiven = !O.Depex.empty();
+  Report.Attributes = R.Attributes;
+  Report.Bound = O.Bound;
+  Report.Kernel = !O.Kernel.empty();
+  Report.OutputKept = !O.Output.empty();
+  Report.VarsKept = !O.VarsOutput.empty();
+  return Report;
+}
+
+int Run(const OvmfOptions& O) {
+  ovmf::OvmfRequest R = RequestFor(O);
+  OvmfReport Report = ReportFor(O, R);
+  // The patched images no option names are kept only while the command runs.
+  std::optional<sio::TemporaryFolder> Scratch;
+  if (!Report.OutputKept || (!Report.VarsKept && R.Board.SetupVariable)) {
+    Scratch.emplace(Need(sio::TemporaryFolder::Create("sio-ovmf")));
+    R.OutputFolder = Report.TemporaryFolder = Scratch->Path();
+  }
+  R.BeforeBoot = [&O, &Report](const ovmf::OvmfRun& Run) {
+    if (O.Json)
+      return;
+    Report.Run = Run;
+    PrintOvmfPlan(std::cout, Report);
+    PrintOvmfBootStart(std::cout, Report);
   };
   auto Done = ovmf::RunUnderOvmf(R);
   if (!Done)
-    throw InputError(Done.Message());
-  const ovmf::OvmfRun& Run = *Done;
-  if (O.NoBoot) {
-    PrintPlan(Run, O);
-    return 0;
-  }
-  if (!Run.Booted) {
-    // The input was sound; the boot could not happen. A failed run, not bad input.
-    sio::ReportError(Run.Qemu + ": " + Run.BootError);
-    return 1;
-  }
-  return PrintOutcome(Run, O);
+    throw InputError(Done.Failure());
+  Report.Run = std::move(*Done);
+  const ovmf::OvmfRun& Run = Report.Run;
+  if (Run.Booted && !O.SerialLog.empty())
+    Need(sio::WriteOutputFile(
+        O.SerialLog,
+        {reinterpret_cast<const uint8_t*>(Run.Booted->Serial.data()), Run.Booted->Serial.size()},
+        "serial log"));
+  if (O.Json)
+    std::cout << OvmfReportToJson(Report).dump(2) << "\n";
+  else if (O.NoBoot)
+    PrintOvmfPlan(std::cout, Report);
+  else if (Run.Booted)
+    PrintOvmfOutcome(std::cout, Report);
+  std::cout.flush();
+  // The input was sound; the boot could not happen. A failed run, not bad input.
+  if (!O.NoBoot && !Run.Booted)
+    throw InputError(Run.Qemu + ": " + Run.BootError, sio::ErrorKind::Failed);
+  return O.NoBoot || Run.Passed() ? 0 : 1;
 }
 
 } // namespace
@@ -394,7 +225,7 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
                   "OVMF variable store to copy (default: the one beside the code image)");
   Cmd->add_option("-o,--output", O->Output,
                   "Where to write the patched code image (default: the firmware's name with "
-                  ".sio.fd)");
+                  ".sio.fd, in a temporary folder removed at exit)");
   Cmd->add_option("--qemu", O->Qemu,
                   "QEMU binary (default: qemu-system-i386 for an all-IA-32 firmware, else "
                   "qemu-system-x86_64)");
@@ -422,7 +253,7 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
       ->capture_default_str();
   Cmd->add_option("--vars-output", O->VarsOutput,
                   "Where to write the variable store with the setup variable (default: the "
-                  "store's name with .sio.fd)");
+                  "store's name with .sio.fd, in a temporary folder removed at exit)");
   Cmd->add_flag("--first", O->First,
                 "Put the module's file ahead of the other PEIMs (only its dependency expression "
                 "then orders it after the variable service)");
@@ -434,6 +265,7 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
                                  "run ends when QEMU ends");
   Cmd->add_option("--initrd", O->Initrd, "Its initramfs")->needs(Kernel);
   Cmd->add_option("--append", O->Append, "Its command line")->needs(Kernel)->capture_default_str();
+  Cmd->add_flag("--json", O->Json, "Print the report as one JSON document");
   Cmd->callback([O, &ExitCode] { ExitCode = Run(*O); });
 }
 

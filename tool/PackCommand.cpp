@@ -7,13 +7,13 @@
 #include <memory>
 
 #include "common/FileInput.h"
-#include "common/InputError.h"
+#include "common/FileOutput.h"
 #include "packaging/SetupDriverFile.h"
 #include "packaging/SioModuleFile.h"
 #include "pe/TeImage.h"
 #include "pi/FirmwareVolume.h"
 #include "tool/Commands.h"
-#include "tool/FileOutput.h"
+#include "tool/InputError.h"
 #include "tool/OptionRules.h"
 
 namespace siotool {
@@ -29,13 +29,13 @@ struct PackOptions {
 };
 
 void PackFile(const PackOptions& O) {
-  const auto Image = sio::ReadInputFile(O.Image, kMaxPackedFile);
+  const auto Image = Need(sio::ReadInputFile(O.Image, kMaxPackedFile));
   const auto Depex = *packaging::ParseDepexChoice(O.Depex);
   auto File = packaging::BuildSioModuleFile(
       Image, Depex, O.Terse ? packaging::ImageForm::Te : packaging::ImageForm::Pe32);
   if (!File)
     throw InputError(O.Image, File.Failure());
-  WriteOutputFile(O.Output, *File, "firmware file");
+  Need(sio::WriteOutputFile(O.Output, *File, "firmware file"));
   std::printf("%s: PEIM %s, %zu bytes, depex %s", O.Output.c_str(),
               std::string(packaging::kSioModuleFileGuid).c_str(), File->size(),
               std::string(packaging::DepexChoiceName(Depex)).c_str());
@@ -49,11 +49,11 @@ void PackFile(const PackOptions& O) {
 }
 
 void PackDriver(const PackOptions& O) {
-  const auto Image = sio::ReadInputFile(O.Image, kMaxPackedFile);
+  const auto Image = Need(sio::ReadInputFile(O.Image, kMaxPackedFile));
   auto File = packaging::BuildSetupDriverFile(Image);
   if (!File)
     throw InputError(O.Image, File.Failure());
-  WriteOutputFile(O.Output, *File, "firmware file");
+  Need(sio::WriteOutputFile(O.Output, *File, "firmware file"));
   std::printf("%s: DXE driver %s, %zu bytes\n", O.Output.c_str(),
               std::string(packaging::kSetupDriverFileGuid).c_str(), File->size());
 }
@@ -65,7 +65,7 @@ void PackVolume(const PackOptions& O) {
   // Together the files fit the largest volume, or no volume holds them.
   size_t Room = pi::kMaxBuiltVolumeSize;
   for (const auto& Path : O.Files) {
-    Files.push_back(sio::ReadInputFile(Path, std::min(kMaxPackedFile, Room)));
+    Files.push_back(Need(sio::ReadInputFile(Path, std::min(kMaxPackedFile, Room))));
     Room -= Files.back().size();
     if (auto Read = pi::ReadFfsFile(Files.back()); !Read)
       throw InputError(Path + ": not a sound firmware file: " + Read.Message());
@@ -76,7 +76,7 @@ void PackVolume(const PackOptions& O) {
   auto Volume = pi::BuildFirmwareVolume(Files, Options);
   if (!Volume)
     throw InputError(Volume.Message(), Volume.Failure().Kind);
-  WriteOutputFile(O.Output, Volume->Bytes, "firmware volume");
+  Need(sio::WriteOutputFile(O.Output, Volume->Bytes, "firmware volume"));
   std::printf("%s: firmware volume, %zu bytes, %zu file(s)\n", O.Output.c_str(),
               Volume->Bytes.size(), Files.size());
 }

@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "board/ScenarioFile.h"
-#include "common/InputError.h"
+#include "common/FileOutput.h"
 #include "common/JsonFields.h"
 #include "tool/Commands.h"
-#include "tool/FileOutput.h"
+#include "tool/InputError.h"
 #include "tool/RunReport.h"
 #include "tool/ScenarioOptions.h"
 #include "tool/VcdWriter.h"
@@ -46,7 +46,7 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
     // Every argument is checked before the pass runs.
     std::optional<uint32_t> Expected;
     if (Expect->count() > 0)
-      Expected = ReadStatus(Json(Options->ExpectStatus), "--expect-status");
+      Expected = Need(ReadStatus(Json(Options->ExpectStatus), "--expect-status"));
     Options->Scenario.CheckEngineChoice();
     board::Scenario Scenario = Options->Scenario.Build();
     EngineRun Result = RunPass(Options->Scenario.Engine(), Scenario, Options->Scenario.ImagePath());
@@ -54,12 +54,10 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
       std::ostringstream Dump;
       WriteVcd(Dump, Result.Result.Events);
       const std::string Text = Dump.str();
-      try {
-        WriteOutputFile(Options->VcdFile,
-                        {reinterpret_cast<const uint8_t*>(Text.data()), Text.size()}, "waveform");
-      } catch (const InputError& Error) {
-        throw InputError(std::string("--vcd: ") + Error.what());
-      }
+      Need(sio::WriteOutputFile(Options->VcdFile,
+                                {reinterpret_cast<const uint8_t*>(Text.data()), Text.size()},
+                                "waveform"),
+           "--vcd");
     }
     // A run the emulator had to stop is a failed run, whatever it printed.
     ExitCode = Result.Completed ? 0 : 1;

@@ -4,10 +4,10 @@
 #include "board/ScenarioChoice.h"
 #include "board/ScenarioFile.h"
 #include "common/FileInput.h"
-#include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "common/OldSpelling.h"
 #include "pi/Status.h"
+#include "tool/InputError.h"
 
 namespace siotool {
 
@@ -17,7 +17,7 @@ board::Scenario LoadScenarioArgument(const std::string& Text, const std::string&
     throw InputError(Flag + ": " + Choice.Message());
   if (Choice->Named)
     return Choice->Named->Scenario;
-  return LoadScenarioFile(Choice->File);
+  return Need(LoadScenarioFile(Choice->File));
 }
 
 void ScenarioOptions::AddTo(CLI::App& Command) {
@@ -88,14 +88,14 @@ board::Scenario ScenarioOptions::Build() const {
   if (NoChip_)
     S.ChipPort = std::nullopt;
   if (Given(ChipPortOption_)) {
-    uint64_t Port = ParseUnsigned(ChipPort_, "--chip-port", 0xFFFF);
+    uint64_t Port = Need(ParseUnsigned(ChipPort_, "--chip-port", 0xFFFF));
     if (auto Problem = ChipPortProblem(Port); !Problem.empty()) {
       throw InputError("--chip-port: " + Problem);
     }
     S.ChipPort = static_cast<uint16_t>(Port);
   }
   if (Given(ChipIdOption_)) {
-    auto Bytes = ReadBytes(Json(ChipId_), "--chip-id", 2);
+    auto Bytes = Need(ReadBytes(Json(ChipId_), "--chip-id", 2));
     if (Bytes.size() != 2)
       throw InputError("--chip-id: give two bytes, high:low (e.g. 02:16)");
     if (!S.ChipPort)
@@ -106,16 +106,13 @@ board::Scenario ScenarioOptions::Build() const {
   if (NoVariable_)
     S.SetupVariable = std::nullopt;
   if (Given(VariableOption_)) {
-    try {
-      S.SetupVariable = sio::ReadInputFile(VariableFile_, kMaxScenarioVariableSize);
-    } catch (const InputError& Error) {
-      throw InputError(std::string("--variable: ") + Error.what());
-    }
+    S.SetupVariable =
+        Need(sio::ReadInputFile(VariableFile_, kMaxScenarioVariableSize), "--variable");
   }
   if (NoVariablePpi_)
     S.Faults.NoVariablePpi = true;
   if (Given(InstallPpiStatusOption_)) {
-    S.Faults.InstallPpiStatus = ReadStatus(Json(InstallPpiStatus_), "--install-ppi-status");
+    S.Faults.InstallPpiStatus = Need(ReadStatus(Json(InstallPpiStatus_), "--install-ppi-status"));
   }
   // The flags may mask a fault the scenario file sets, or the reverse.
   if (auto Conflict = FaultConflict(S); !Conflict.empty())

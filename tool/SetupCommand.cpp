@@ -11,15 +11,15 @@
 
 #include "common/DataPaths.h"
 #include "common/FileInput.h"
+#include "common/FileOutput.h"
 #include "common/Hex.h"
-#include "common/InputError.h"
 #include "emulator/DxeRun.h"
 #include "hii/HiiDecoder.h"
 #include "hii/PageChoices.h"
 #include "pi/KnownGuids.h"
 #include "pi/Status.h"
 #include "tool/Commands.h"
-#include "tool/FileOutput.h"
+#include "tool/InputError.h"
 #include "tool/SetupContentOptions.h"
 
 namespace siotool {
@@ -152,7 +152,7 @@ void AddSetupCommand(CLI::App& App, int& ExitCode) {
   Setup->callback([O, &ExitCode] {
     const std::string Image = O->Image.empty() ? sio::data::SetupDxeFile() : O->Image;
     // A PE image of a DXE driver is a few KiB; refuse anything huge.
-    auto File = sio::ReadInputFile(Image, 16 << 20);
+    auto File = Need(sio::ReadInputFile(Image, 16 << 20));
     emulator::DxeScenario Scenario;
     if (O->Content.Given())
       Scenario.SetupVariable = O->Content.Build(kMaxVariableFile);
@@ -186,11 +186,7 @@ void AddSetupCommand(CLI::App& App, int& ExitCode) {
     else
       PrintText(Image, Run, *Page, Values);
     if (!O->Output.empty()) {
-      try {
-        WriteOutputFile(O->Output, Values, "variable content");
-      } catch (const InputError& Error) {
-        throw InputError(std::string("--output: ") + Error.what());
-      }
+      Need(sio::WriteOutputFile(O->Output, Values, "variable content"), "--output");
     }
     ExitCode = 0;
   });

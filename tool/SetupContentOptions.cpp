@@ -4,9 +4,9 @@
 #include "board/ScenarioFile.h"
 #include "chip/SetupVariable.h"
 #include "common/FileInput.h"
-#include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "pi/VariableStore.h"
+#include "tool/InputError.h"
 
 namespace siotool {
 
@@ -48,19 +48,11 @@ bool SetupContentOptions::Given() const {
 
 std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
   if (ContentOption_ && ContentOption_->count() > 0) {
-    try {
-      return sio::ReadInputFile(ContentFile_, MaxFileSize);
-    } catch (const InputError& Error) {
-      throw InputError(std::string("--content: ") + Error.what());
-    }
+    return Need(sio::ReadInputFile(ContentFile_, MaxFileSize), "--content");
   }
   if (FromOption_->count() > 0) {
-    Json Object = ReadJsonFile(FromFile_);
-    try {
-      return ParseSetupVariable(Object, "", chip::kSetupDataSize);
-    } catch (const InputError& Error) {
-      throw InputError(FromFile_ + ": " + Error.what());
-    }
+    Json Object = Need(ReadJsonFile(FromFile_));
+    return Need(ParseSetupVariable(Object, "", chip::kSetupDataSize), FromFile_);
   }
   if (Entries_.size() > chip::kSetupEntryCount) {
     throw InputError("--entry: given " + std::to_string(Entries_.size()) +
@@ -68,14 +60,15 @@ std::vector<uint8_t> SetupContentOptions::Build(size_t MaxFileSize) const {
   }
   SetupContent Content;
   for (size_t I = 0; I < Entries_.size(); ++I)
-    Content.Entries[I] = ParseSetupEntryText(Entries_[I], "--entry " + std::to_string(I));
+    Content.Entries[I] = Need(ParseSetupEntryText(Entries_[I], "--entry " + std::to_string(I)));
   if (TrailerOption_->count() > 0)
-    Content.Trailer = ReadSetupTrailer(Json(Trailer_), "--trailer");
+    Content.Trailer = Need(ReadSetupTrailer(Json(Trailer_), "--trailer"));
   return EncodeSetupVariable(Content);
 }
 
 uint32_t ParseStoredAttributes(const std::string& Text) {
-  const auto Attributes = static_cast<uint32_t>(ParseUnsigned(Text, "--attributes", 0xFFFFFFFF));
+  const auto Attributes =
+      static_cast<uint32_t>(Need(ParseUnsigned(Text, "--attributes", 0xFFFFFFFF)));
   if (auto Allowed = pi::CheckStorableAttributes(Attributes); !Allowed)
     throw InputError("--attributes", Allowed.Failure());
   return Attributes;

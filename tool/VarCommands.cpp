@@ -7,9 +7,9 @@
 
 #include "chip/SetupVariable.h"
 #include "common/FileInput.h"
-#include "common/InputError.h"
+#include "common/FileOutput.h"
 #include "tool/Commands.h"
-#include "tool/FileOutput.h"
+#include "tool/InputError.h"
 #include "tool/SetupContentOptions.h"
 
 namespace siotool {
@@ -28,11 +28,7 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
       ->required();
   EncodeCommand->callback([Encode, Output, &ExitCode] {
     std::vector<uint8_t> Data = Encode->Build(chip::kSetupDataSize);
-    try {
-      WriteOutputFile(*Output, Data, "variable content");
-    } catch (const InputError& Error) {
-      throw InputError(std::string("--output: ") + Error.what());
-    }
+    Need(sio::WriteOutputFile(*Output, Data, "variable content"), "--output");
     std::cout << "Wrote " << Data.size() << " bytes to " << *Output << "\n";
     PrintSetupTable(std::cout, Data);
     ExitCode = 0;
@@ -45,7 +41,7 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
   DecodeCommand->add_option("FILE", *File, "Binary variable content (at most 67 bytes)")
       ->required();
   DecodeCommand->callback([File, &ExitCode] {
-    auto Data = sio::ReadInputFile(*File, chip::kSetupDataSize);
+    auto Data = Need(sio::ReadInputFile(*File, chip::kSetupDataSize));
     PrintSetupTable(std::cout, Data);
     ExitCode = 0;
   });

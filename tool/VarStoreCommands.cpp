@@ -8,16 +8,16 @@
 
 #include "chip/SetupVariable.h"
 #include "common/FileInput.h"
+#include "common/FileOutput.h"
 #include "common/Hex.h"
-#include "common/InputError.h"
 #include "common/JsonFields.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/KnownGuids.h"
 #include "pi/VariableStore.h"
 #include "pi/VariableStoreRecords.h"
 #include "tool/Commands.h"
-#include "tool/FileOutput.h"
 #include "tool/FirmwareInput.h"
+#include "tool/InputError.h"
 #include "tool/SetupContentOptions.h"
 
 using sio::Hex;
@@ -45,8 +45,8 @@ pi::VariableStore OpenStore(const StoreChoice& Choice) {
   std::optional<size_t> VolumeAt;
   if (!Choice.VolumeAt.empty())
     VolumeAt =
-        static_cast<size_t>(ParseUnsigned(Choice.VolumeAt, "--volume-at", kMaxStoreFileSize));
-  auto Bytes = sio::ReadInputFile(Choice.Path, kMaxStoreFileSize);
+        static_cast<size_t>(Need(ParseUnsigned(Choice.VolumeAt, "--volume-at", kMaxStoreFileSize)));
+  auto Bytes = Need(sio::ReadInputFile(Choice.Path, kMaxStoreFileSize));
   auto Store = pi::VariableStore::Open(Bytes, VolumeAt);
   if (!Store) {
     std::string Message = Store.Within(Choice.Path).Message;
@@ -110,7 +110,7 @@ Reading ReadingOn(const std::string& Firmware) {
   Reading R;
   if (Firmware.empty())
     return R;
-  auto Bytes = sio::ReadInputFile(Firmware, kMaxStoreFileSize);
+  auto Bytes = Need(sio::ReadInputFile(Firmware, kMaxStoreFileSize));
   auto Found = ovmf::FindFirmwareModule(Bytes, packaging::kSioModuleFileName);
   if (!Found) {
     R.Label = "not read there, would apply";
@@ -165,10 +165,10 @@ void CheckSize(const StoreOptions& Options, const pi::VariableStore& Store,
   const uint64_t MaxSize =
       Options.MaxVariableSize.empty()
           ? kDefaultMaxVariableSize
-          : ParseUnsigned(Options.MaxVariableSize, "--max-variable-size", 0xFFFFFFFF);
+          : Need(ParseUnsigned(Options.MaxVariableSize, "--max-variable-size", 0xFFFFFFFF));
   const uint64_t KeepFree = Options.KeepFree.empty()
                                 ? kDefaultKeepFree
-                                : ParseUnsigned(Options.KeepFree, "--keep-free", 0xFFFFFFFF);
+                                : Need(ParseUnsigned(Options.KeepFree, "--keep-free", 0xFFFFFFFF));
   const size_t Needed = Store.RecordSize(Variable);
   if (Needed > MaxSize) {
     throw InputError("content of " + std::to_string(Variable.Data.size()) +
@@ -215,7 +215,7 @@ void RunStore(const StoreOptions& Options) {
   auto Written = Store.WithVariable(Variable);
   if (!Written)
     throw InputError(Path, Written.Failure());
-  WriteOutputFile(Options.Output, *Written, "variable store", Options.Force);
+  Need(sio::WriteOutputFile(Options.Output, *Written, "variable store", Options.Force));
 
   auto After = pi::VariableStore::Open(*Written, Store.VolumeOffset());
   if (!After) // the writer produced what its reader refuses: a fault of ours

@@ -10,7 +10,6 @@
 #include <iterator>
 
 #include "InspectFixture.h"
-#include "common/InputError.h"
 #include "inspect/ChipReader.h"
 #include "inspect/PortChoice.h"
 
@@ -21,17 +20,16 @@ namespace {
 // ReadImage, the command takes --image.
 std::string Refusal(std::vector<std::string> Args, ImageBoardReader ReadImage = {}) {
   CLI::App App;
-  int ExitCode = 0;
-  AddInspection(App, ExitCode, std::move(ReadImage));
+  sio::Result<int> Outcome = 0;
+  AddInspection(
+      App, [&Outcome](sio::Result<int> Done) { Outcome = std::move(Done); }, std::move(ReadImage));
   std::reverse(Args.begin(), Args.end());
   try {
     App.parse(Args);
-  } catch (const siotool::InputError& Error) {
-    return Error.what();
   } catch (const CLI::Error& Error) {
     return Error.what();
   }
-  return {};
+  return Outcome ? std::string() : Outcome.Message();
 }
 
 std::vector<char> Bytes(const std::string& Path) {
@@ -187,8 +185,8 @@ TEST(InspectCommand, AnImagesPortsAreTheModules) {
   EXPECT_NE(Refusal({"--plan", "--image", "p.efi"}), "");
   // The reader's refusal is the command's.
   EXPECT_EQ(Refusal({"--plan", "--image", "bad.efi"},
-                    [](const std::string& Path) -> chip::BoardValues {
-                      throw siotool::InputError("--image: " + Path + ": not an image");
+                    [](const std::string& Path) -> sio::Result<chip::BoardValues> {
+                      return sio::Fail("--image: " + Path + ": not an image");
                     }),
             "--image: bad.efi: not an image");
 }

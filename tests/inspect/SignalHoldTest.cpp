@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
+#include "common/RunMain.h"
 #include "inspect/SignalHold.h"
 
 #include <gtest/gtest.h>
@@ -76,7 +77,7 @@ TEST(SignalHold, EndBySignalEndsTheProcessByIt) {
         {
           std::signal(Signal, [](int) {});
           SignalHold Hold;
-          EndBySignal(Signal);
+          sio::EndBySignal(Signal);
           std::exit(0);
         },
         testing::KilledBySignal(Signal), "");

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "common/InputError.h"
 #include "tool/Commands.h"
+#include "tool/InputError.h"
 #include "tool/OptionRules.h"
 
 namespace {

@@ -11,7 +11,6 @@
 #include <sstream>
 
 #include "common/BuildPaths.h"
-#include "common/InputError.h"
 #include "emulator/ImageEngine.h"
 #include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
@@ -24,6 +23,7 @@
 #include "tests/support/TraceBuilder.h"
 #include "tool/Commands.h"
 #include "tool/ImageConfig.h"
+#include "tool/InputError.h"
 #include "tool/OptionRules.h"
 
 namespace {

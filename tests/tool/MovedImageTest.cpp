@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "board/Scenario.h"
-#include "common/InputError.h"
 #include "pe/PeFile.h"
 #include "pe/PeRebase.h"
+#include "tool/InputError.h"
 #include "tool/RunReport.h"
 
 namespace siotool {

@@ -36,7 +36,9 @@ TEST(RunReport, TextAndJsonShowTheSameReport) {
     const Json Doc = siotool::RunReportToJson(Report);
     SCOPED_TRACE(siotool::BoardSummary(Board));
     // The text's board is the JSON's scenario.
-    const board::Scenario FromJson = siotool::ParseScenario(Doc["scenario"]);
+    const auto Read = siotool::ParseScenario(Doc["scenario"]);
+    ASSERT_TRUE(Read) << Read.Message();
+    const board::Scenario& FromJson = *Read;
     EXPECT_EQ(FromJson, Board);
     EXPECT_NE(Shown.find("\nBoard: " + siotool::BoardSummary(FromJson) + "\n"), std::string::npos)
         << Shown;

@@ -5,7 +5,8 @@
 // and the file is renamed into place and the folder synced. Everything a
 // command checks is checked before it calls the writer. A failed write
 // never leaves a torn file under the output's name (even when it is also the
-// input). Failures are InputErrors naming the file and the system's reason.
+// input). Failures are errors naming the file and the system's reason: a
+// refusal (nothing written) or an I/O error.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +14,12 @@
 #include <span>
 #include <string>
 
-namespace siotool {
+#include "common/Result.h"
 
-// What: what is written, for the message ("firmware file"). Refused (an
-// InputError, nothing written): an output that names a file read as an input
+namespace sio {
+
+// What: what is written, for the message ("firmware file"). Refused
+// (ErrorKind::Refused, nothing written): an output that names a file read as an input
 // of this run (sio::IsInputOfThisRun: by name, or by device and inode), and an
 // existing name that is not a regular file (a device node, a folder, a link,
 // a pipe). With Overwrite false an existing regular file is refused too (the
@@ -24,14 +27,15 @@ namespace siotool {
 // place without replacing, so one that appeared meanwhile is left as it is and
 // refused. A replaced regular file's permission bits carry over to the new
 // one; a new file gets 0666 less the umask, as any created file does.
-void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
-                     bool Overwrite = true);
+[[nodiscard]] Result<void> WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes,
+                                           const char* What, bool Overwrite = true);
 
 // The same, with BeforeRename called once the temporary file (its name
 // given) is written and synced, just before it is renamed into place: where
 // the tests put a file in the output's way or take the folder away.
-void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
-                     bool Overwrite,
-                     const std::function<void(const std::string& Temporary)>& BeforeRename);
+[[nodiscard]] Result<void>
+WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
+                bool Overwrite,
+                const std::function<void(const std::string& Temporary)>& BeforeRename);
 
-} // namespace siotool
+} // namespace sio

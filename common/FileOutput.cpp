@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/FileOutput.h"
+#include "common/FileOutput.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include "common/FileInput.h"
-#include "common/InputError.h"
+#include "tool/InputError.h"
 
-namespace siotool {
+namespace sio {
 namespace {
 
 std::string Reason() {
@@ -101,16 +101,17 @@ int MoveToNewName(const std::string& From, const std::string& To, bool& Linked) 
 }
 
 // The rename is durable once the folder's entry is on disk.
-void SyncFolder(const std::filesystem::path& Folder, const std::string& Failed) {
+Result<void> SyncFolder(const std::filesystem::path& Folder, const std::string& Failed) {
   int Dir = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (Dir < 0 || ::fsync(Dir) != 0) {
     int Error = errno;
     if (Dir >= 0)
       ::close(Dir);
     errno = Error;
-    throw InputError(Failed + "written, but the folder could not be synced: " + Reason());
+    return Fail(ErrorKind::Io, Failed + "written, but the folder could not be synced: " + Reason());
   }
   ::close(Dir);
+  return {};
 }
 
 mode_t NewFileMode() {
@@ -121,27 +122,29 @@ mode_t NewFileMode() {
 
 } // namespace
 
-void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
-                     bool Overwrite) {
-  WriteOutputFile(Path, Bytes, What, Overwrite, {});
+Result<void> WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes,
+                             const char* What, bool Overwrite) {
+  return WriteOutputFile(Path, Bytes, What, Overwrite, {});
 }
 
-void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
-                     bool Overwrite,
-                     const std::function<void(const std::string& Temporary)>& BeforeRename) {
+Result<void>
+WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, const char* What,
+                bool Overwrite,
+                const std::function<void(const std::string& Temporary)>& BeforeRename) {
   const std::string Failed = Path + ": cannot write the " + What + ": ";
-  if (sio::IsInputOfThisRun(Path))
-    throw InputError(Path + ": is an input of this run; write the " + std::string(What) +
-                     " to another file");
+  if (IsInputOfThisRun(Path))
+    return Fail(ErrorKind::Refused, Path + ": is an input of this run; write the " +
+                                        std::string(What) + " to another file");
   struct stat Existing {};
   const bool Exists = ::lstat(Path.c_str(), &Existing) == 0;
   if (Exists && S_ISDIR(Existing.st_mode))
-    throw InputError(Path + ": is a directory, not a place for the " + What);
+    return Fail(ErrorKind::Refused, Path + ": is a directory, not a place for the " + What);
   if (Exists && !S_ISREG(Existing.st_mode))
-    throw InputError(Path + ": exists and is " + KindOf(Existing.st_mode) + "; the " + What +
-                     " goes to a new name or over a regular file");
+    return Fail(ErrorKind::Refused, Path + ": exists and is " + KindOf(Existing.st_mode) +
+                                        "; the " + What +
+                                        " goes to a new name or over a regular file");
   if (Exists && !Overwrite)
-    throw InputError(Path + ": exists (give --force to replace it)");
+    return Fail(ErrorKind::Refused, Path + ": exists (give --force to replace it)");
   const mode_t Mode = Exists ? Existing.st_mode & 07777 : NewFileMode();
 
   const std::filesystem::path Target(Path);
@@ -150,11 +153,11 @@ void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, co
     Folder = ".";
   TemporaryFile Temporary((Folder / ("." + Target.filename().string() + ".XXXXXX")).string());
   if (!Temporary.Opened())
-    throw InputError(Failed + "cannot create a temporary file in " + Folder.string() + ": " +
-                     Reason());
+    return Fail(ErrorKind::Io,
+                Failed + "cannot create a temporary file in " + Folder.string() + ": " + Reason());
   if (!WriteAll(Temporary.Fd(), Bytes) || ::fchmod(Temporary.Fd(), Mode) != 0 ||
       ::fsync(Temporary.Fd()) != 0 || !Temporary.Close())
-    throw InputError(Failed + Reason());
+    return Fail(ErrorKind::Io, Failed + Reason());
   if (BeforeRename)
     BeforeRename(Temporary.Path());
 
@@ -165,14 +168,15 @@ void WriteOutputFile(const std::string& Path, std::span<const uint8_t> Bytes, co
                              : MoveToNewName(Temporary.Path(), Path, Linked);
   if (Renamed != 0) {
     if (errno == EEXIST)
-      throw InputError(Path + ": appeared while the " + What + " was written; left as it is");
-    throw InputError(Failed + Reason());
+      return Fail(ErrorKind::Refused,
+                  Path + ": appeared while the " + What + " was written; left as it is");
+    return Fail(ErrorKind::Io, Failed + Reason());
   }
   // A hard link leaves the temporary name, which the destructor removes.
   if (Linked)
     return SyncFolder(Folder, Failed);
   Temporary.Renamed();
-  SyncFolder(Folder, Failed);
+  return SyncFolder(Folder, Failed);
 }
 
-} // namespace siotool
+} // namespace sio

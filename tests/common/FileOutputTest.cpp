@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tool/FileOutput.h"
+#include "common/FileOutput.h"
 #include "common/BuildPaths.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +14,8 @@
 #include <unistd.h>
 
 #include "common/FileInput.h"
-#include "common/InputError.h"
 
-namespace siotool {
+namespace sio {
 namespace {
 
 namespace fs = std::filesystem;
@@ -58,7 +57,7 @@ TEST(FileOutput, LeavesEverythingButTheOutputAlone) {
     const fs::path Input = Dir / "in.fd", Output = Dir / "out.fd", Part = Dir / "out.fd.part";
     Put(Input, "input");
     C.Plant(Part, Input);
-    WriteOutputFile(Output.string(), kBytes, "store", false);
+    ASSERT_TRUE(WriteOutputFile(Output.string(), kBytes, "store", false));
     EXPECT_EQ(Slurp(Output), "new");
     EXPECT_EQ(Slurp(Input), "input");
     if (fs::is_symlink(Part)) {
@@ -77,14 +76,12 @@ TEST(FileOutput, ReplacingKeepsThePermissionBitsAndRefusingKeepsTheFile) {
   const fs::path Output = Dir / "out.fd";
   Put(Output, "old");
   ::chmod(Output.c_str(), 0640);
-  try {
-    WriteOutputFile(Output.string(), kBytes, "store", false);
-    ADD_FAILURE() << "an existing output was replaced without being asked to";
-  } catch (const InputError& Error) {
-    EXPECT_NE(std::string(Error.what()).find("exists (give --force"), std::string::npos);
-  }
+  const auto Refused = WriteOutputFile(Output.string(), kBytes, "store", false);
+  ASSERT_FALSE(Refused) << "an existing output was replaced without being asked to";
+  EXPECT_NE(Refused.Message().find("exists (give --force"), std::string::npos);
+  EXPECT_EQ(Refused.Kind(), ErrorKind::Refused);
   EXPECT_EQ(Slurp(Output), "old");
-  WriteOutputFile(Output.string(), kBytes, "store", true);
+  ASSERT_TRUE(WriteOutputFile(Output.string(), kBytes, "store", true));
   EXPECT_EQ(Slurp(Output), "new");
   struct stat St {};
   ASSERT_EQ(::stat(Output.c_str(), &St), 0);
@@ -93,14 +90,12 @@ TEST(FileOutput, ReplacingKeepsThePermissionBitsAndRefusingKeepsTheFile) {
 
 TEST(FileOutput, FailureGivesTheSystemsReason) {
   const fs::path Dir = FreshDir("failure");
-  try {
-    WriteOutputFile((Dir / "no-such-dir" / "out.fd").string(), kBytes, "store");
-    ADD_FAILURE() << "wrote into a folder that does not exist";
-  } catch (const InputError& Error) {
-    const std::string Message = Error.what();
-    EXPECT_NE(Message.find("out.fd: cannot write the store: "), std::string::npos) << Message;
-    EXPECT_NE(Message.find("No such file or directory"), std::string::npos) << Message;
-  }
+  const auto Failed = WriteOutputFile((Dir / "no-such-dir" / "out.fd").string(), kBytes, "store");
+  ASSERT_FALSE(Failed) << "wrote into a folder that does not exist";
+  const std::string Message = Failed.Message();
+  EXPECT_NE(Message.find("out.fd: cannot write the store: "), std::string::npos) << Message;
+  EXPECT_NE(Message.find("No such file or directory"), std::string::npos) << Message;
+  EXPECT_EQ(Failed.Kind(), ErrorKind::Io);
   EXPECT_TRUE(fs::is_empty(Dir));
 }
 
@@ -172,17 +167,15 @@ TEST(FileOutput, RefusesInputsAndWhatIsNotARegularFile) {
     const fs::path Dir = FreshDir("refused");
     const fs::path Input = Dir / "in.fd";
     Put(Input, "input");
-    (void)sio::ReadInputFile(Input.string(), 100);
+    (void)ReadInputFile(Input.string(), 100);
     const fs::path Output = C.Plant(Dir, Input);
     std::vector<fs::path> Before;
     for (const auto& Entry : fs::directory_iterator(Dir))
       Before.push_back(Entry.path());
-    try {
-      WriteOutputFile(Output.string(), kBytes, "store", true);
-      ADD_FAILURE() << "written";
-    } catch (const InputError& Error) {
-      EXPECT_NE(std::string(Error.what()).find(C.Reason), std::string::npos) << Error.what();
-    }
+    const auto Refused = WriteOutputFile(Output.string(), kBytes, "store", true);
+    ASSERT_FALSE(Refused) << "written";
+    EXPECT_NE(Refused.Message().find(C.Reason), std::string::npos) << Refused.Message();
+    EXPECT_EQ(Refused.Kind(), ErrorKind::Refused);
     EXPECT_EQ(Slurp(Input), "input");
     std::vector<fs::path> After;
     for (const auto& Entry : fs::directory_iterator(Dir))
@@ -222,16 +215,14 @@ TEST(FileOutput, WhatHappensBeforeTheRenameIsNeverOverwrittenNorLeftBehind) {
     if (C.Existed)
       Put(Output, "old");
     bool Called = false;
-    try {
-      WriteOutputFile(Output.string(), kBytes, "store", true, [&](const std::string& Temporary) {
-        EXPECT_TRUE(fs::exists(Temporary));
-        Called = true;
-        C.Meanwhile(Output);
-      });
-      ADD_FAILURE() << "written over what appeared";
-    } catch (const InputError& Error) {
-      EXPECT_NE(std::string(Error.what()).find(C.Reason), std::string::npos) << Error.what();
-    }
+    const auto Refused =
+        WriteOutputFile(Output.string(), kBytes, "store", true, [&](const std::string& Temporary) {
+          EXPECT_TRUE(fs::exists(Temporary));
+          Called = true;
+          C.Meanwhile(Output);
+        });
+    ASSERT_FALSE(Refused) << "written over what appeared";
+    EXPECT_NE(Refused.Message().find(C.Reason), std::string::npos) << Refused.Message();
     EXPECT_TRUE(Called);
     if (fs::is_directory(Output)) {
       EXPECT_FALSE(fs::exists(Output / "out.fd"));
@@ -244,4 +235,4 @@ TEST(FileOutput, WhatHappensBeforeTheRenameIsNeverOverwrittenNorLeftBehind) {
 }
 
 } // namespace
-} // namespace siotool
+} // namespace sio
