@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "common/FileInput.h"
-#include "tool/InputError.h"
 
 namespace sio {
 namespace {

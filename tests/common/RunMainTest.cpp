@@ -25,7 +25,8 @@ Ended RunProgram(std::vector<const char*> Args, const std::function<Result<int>(
   App.name("prog");
   App.require_subcommand(1);
   CLI::App* Go = App.add_subcommand("go", "Go");
-  Go->add_flag("--fast", "Fast");
+  bool Fast = false;
+  Go->add_flag("--fast", Fast, "Fast");
   App.add_subcommand("stay", "Stay");
   Args.insert(Args.begin(), "prog");
   testing::internal::CaptureStderr();
@@ -108,16 +109,20 @@ TEST(RunMain, ExitCodeFollowsTheErrorsKind) {
 }
 
 // An error a held signal caused is reported, then the process ends by it.
+void EndInterrupted() {
+  std::signal(SIGTERM, [](int) {});
+  CLI::App App;
+  char Name[] = "prog";
+  char* Argv[] = {Name, nullptr};
+  RunMain(App, 1, Argv, [] {
+    return Result<int>(Error{"port: interrupted by SIGTERM", ErrorKind::Failed, SIGTERM});
+  });
+  std::exit(0);
+}
+
 TEST(RunMain, AnErrorWithASignalEndsByIt) {
-  EXPECT_EXIT(
-      {
-        std::signal(SIGTERM, [](int) {});
-        RunProgram({"go"}, [] {
-          return Result<int>(Error{"port: interrupted by SIGTERM", ErrorKind::Failed, SIGTERM});
-        });
-        std::exit(0);
-      },
-      testing::KilledBySignal(SIGTERM), "sio: error: port: interrupted by SIGTERM");
+  EXPECT_EXIT(EndInterrupted(), testing::KilledBySignal(SIGTERM),
+              "sio: error: port: interrupted by SIGTERM");
 }
 
 } // namespace

@@ -74,7 +74,8 @@ TEST(OvmfReport, NamedOutputsAreKeptAndTextAndJsonAgree) {
   for (const std::string& Line :
        {"Firmware:  " + Firmware + ": PEI " + Doc["firmware"]["pei"].get<std::string>() + ", DXE " +
             Doc["firmware"]["dxe"].get<std::string>() + ", ",
-        "Wrote:     kept-too.fd\n", "QEMU:      " + Doc["qemu"]["path"].get<std::string>(),
+        std::string("Wrote:     kept-too.fd\n"),
+        "QEMU:      " + Doc["qemu"]["path"].get<std::string>(),
         "Image:     " + Doc["module"]["source"].get<std::string>() + " ("}) {
     EXPECT_NE(Text.Stdout.find(Line), std::string::npos) << Line << "\n" << Text.Stdout;
   }

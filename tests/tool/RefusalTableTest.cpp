@@ -70,7 +70,7 @@ std::vector<Refusal> ReadTable() {
   std::string Line;
   for (size_t Number = 1; std::getline(In, Line); ++Number) {
     if (Line.starts_with("$ ")) {
-      Table.push_back({Number, Line.substr(2)});
+      Table.push_back({Number, Line.substr(2), 0, ""});
     } else if (!Line.empty() && Line[0] != '#' && !Table.empty()) {
       const size_t Space = Line.find(' ');
       Table.back().ExitCode = std::stoi(Line.substr(0, Space));
