@@ -60,9 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Size > siotool::kMaxJsonFileSize)
     return 0;
   auto Document = siotool::ParseJson(Bytes);
-  auto Variable = Document
-                      ? siotool::ParseSetupVariable(*Document, "", chip::kSetupDataSize)
-                      : sio::Result<std::vector<uint8_t>>(Document.Failure());
+  auto Variable = Document ? siotool::ParseSetupVariable(*Document, "", chip::kSetupDataSize)
+                           : sio::Result<std::vector<uint8_t>>(Document.Failure());
   if (!Variable) {
     const std::string& Message = Variable.Message();
     if (Message.empty() || Message.find('\n') != std::string::npos)
