@@ -48,6 +48,12 @@ inline constexpr EFI_STATUS EFI_DEVICE_ERROR = EFI_MAX_BIT | 7;
 inline constexpr EFI_STATUS EFI_OUT_OF_RESOURCES = EFI_MAX_BIT | 9;
 inline constexpr EFI_STATUS EFI_NOT_FOUND = EFI_MAX_BIT | 14;
 
+// Tells whether a status is an error code.
+//
+// @param[in] Status  the status a service or function returned.
+//
+// @retval true   Status carries the top bit: an error.
+// @retval false  Status is EFI_SUCCESS or a warning.
 inline constexpr bool EfiError(EFI_STATUS Status) {
   return (Status & EFI_MAX_BIT) != 0;
 }

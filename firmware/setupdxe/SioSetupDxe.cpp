@@ -12,8 +12,11 @@ namespace {
 struct SetupBytes {
   UINT8 Bytes[SIO_F81216A_SETUP_VARIABLE_SIZE];
 };
+
+// Lays out the variable's bytes as the driver creates it.
 //
-// @return the variable's bytes as the driver creates it.
+// @return the variable's bytes: the first entry's kind and qualifier set,
+//         every other byte 0.
 constexpr SetupBytes InitialSetup() {
   SetupBytes Initial{};
   Initial.Bytes[SioSetupKindOffset] = SIO_F81216A_ENTRY_KIND_LD8;
