@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/BuildPaths.h"
+
 namespace bench {
 namespace {
 
@@ -102,6 +104,47 @@ BudgetVerdict CheckBudgets(std::string_view BudgetsJson, const MeasuredFigures& 
   if (!Figures.X64Scenarios.empty())
     CheckScenarios(Budgets, Figures.X64Scenarios, "x64 ", "X64 ", Verdict);
   return Verdict;
+}
+
+std::optional<uint64_t> BudgetFile::Limit(const std::string& Name) const {
+  auto It = Limits.find(Name);
+  return It == Limits.end() ? std::nullopt : std::optional<uint64_t>(It->second);
+}
+
+std::optional<uint64_t> BudgetFile::InstructionsOf(const std::string& Object,
+                                                   const std::string& Scenario) const {
+  auto Group = Instructions.find(Object);
+  if (Group == Instructions.end())
+    return std::nullopt;
+  auto It = Group->second.find(Scenario);
+  return It == Group->second.end() ? std::nullopt : std::optional<uint64_t>(It->second);
+}
+
+sio::Result<BudgetFile> ReadBudgets(std::string_view BudgetsJson) {
+  json Budgets = json::parse(BudgetsJson, nullptr, /*allow_exceptions=*/false);
+  if (Budgets.is_discarded() || !Budgets.is_object())
+    return sio::Fail("budgets are not a JSON object");
+  BudgetFile File;
+  for (const auto& [Name, Value] : Budgets.items()) {
+    if (Value.is_object()) {
+      auto& Group = File.Instructions[Name];
+      for (const auto& [Scenario, Budget] : Value.items()) {
+        if (!Budget.is_number_unsigned())
+          return sio::Fail("budget \"" + Name + "\" of " + Scenario +
+                           " is not a non-negative integer: " + Budget.dump());
+        Group[Scenario] = Budget.get<uint64_t>();
+      }
+    } else if (Value.is_number_unsigned()) {
+      File.Limits[Name] = Value.get<uint64_t>();
+    } else {
+      return sio::Fail("budget \"" + Name + "\" is not a non-negative integer: " + Value.dump());
+    }
+  }
+  return File;
+}
+
+std::string DefaultBudgetsPath() {
+  return std::string(sio::build::kSourceDir) + "/bench/budgets.json";
 }
 
 } // namespace bench

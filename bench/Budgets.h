@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bench/ScenarioFigures.h"
+#include "common/Result.h"
 
 namespace bench {
 
@@ -39,5 +41,28 @@ struct BudgetVerdict {
 // Every figure needs a budget and every budget of instructions a figure;
 // malformed text is a failure.
 BudgetVerdict CheckBudgets(std::string_view BudgetsJson, const MeasuredFigures& Figures);
+
+// The budgets as numbers, for the benchmark's table: its goals are the
+// budgets CI enforces, read from the same file.
+struct BudgetFile {
+  // The budgets of single figures by name: "image bytes", "te bytes",
+  // "stack bytes", "x64 image bytes", "setup dxe bytes", ...
+  std::map<std::string, uint64_t> Limits;
+  // The instruction budgets by object name ("instructions", "x64
+  // instructions"), then by scenario.
+  std::map<std::string, std::map<std::string, uint64_t>> Instructions;
+
+  std::optional<uint64_t> Limit(const std::string& Name) const;
+  std::optional<uint64_t> InstructionsOf(const std::string& Object,
+                                         const std::string& Scenario) const;
+};
+
+// Reads the text of budgets.json. An error (bad input) names the first value
+// that is not a non-negative integer, or says the text is not a JSON object.
+sio::Result<BudgetFile> ReadBudgets(std::string_view BudgetsJson);
+
+// bench/budgets.json in the source tree: the file the CI check
+// (image_within_budgets) reads and the benchmark takes its goals from.
+std::string DefaultBudgetsPath();
 
 } // namespace bench

@@ -16,11 +16,11 @@ int main(int argc, char** argv) {
   CLI::App App{"Checks the module image's figures against their budgets"};
   std::string ImagePath = sio::build::kImageFile;
   std::string X64ImagePath = sio::build::kX64ImageFile;
-  std::string BudgetsPath;
+  std::string BudgetsPath = bench::DefaultBudgetsPath();
   App.add_option("--image", ImagePath, "the module image (PE32)")->capture_default_str();
   App.add_option("--x64-image", X64ImagePath, "the X64 module image (PE32+)")
       ->capture_default_str();
-  App.add_option("--budgets", BudgetsPath, "budgets file (JSON)")->required();
+  App.add_option("--budgets", BudgetsPath, "budgets file (JSON)")->capture_default_str();
   CLI11_PARSE(App, argc, argv);
 
   auto Image = pe::ReadFileBytes(ImagePath);

@@ -7,15 +7,6 @@
 namespace bench {
 namespace {
 
-// Goals of the image and its tooling.
-constexpr uint64_t kImageBytesGoal = 1024;
-constexpr uint64_t kTypicalInstructionsGoal = 200;
-constexpr double kInstructionsPerAccessGoal = 6.0;
-constexpr uint32_t kStackBytesGoal = 128;
-constexpr double kHostPassesGoal = 1'000'000;
-constexpr double kEmulatorPassesGoal = 20'000;
-constexpr std::string_view kTypicalScenario = "chip-4e-no-variable";
-
 std::string Number(double Value, int Decimals = 0) {
   char Text[32];
   std::snprintf(Text, sizeof Text, "%.*f", Decimals, Value);
@@ -34,51 +25,60 @@ std::string Met(bool Ok) {
 
 } // namespace
 
+FigureRow BudgetRow(std::string Figure, uint64_t Value, std::optional<uint64_t> Budget) {
+  if (!Budget)
+    return {std::move(Figure), Number(double(Value)), "", ""};
+  return {std::move(Figure), Number(double(Value)), "<= " + Number(double(*Budget)),
+          Met(Value <= *Budget)};
+}
+
 std::vector<FigureRow> BuildFigureRows(const ImageFootprint& Image,
                                        const std::vector<ScenarioFigures>& Scenarios,
-                                       const Throughput& Speed) {
+                                       const Throughput& Speed, const BudgetFile& Budgets,
+                                       const ImageMode& Mode) {
+  const std::string& Prefix = Mode.BudgetPrefix;
   std::vector<FigureRow> Rows;
-  Rows.push_back({"image: total bytes (PE32)", Number(double(Image.FileBytes)),
-                  "<= " + Number(kImageBytesGoal), Met(Image.FileBytes <= kImageBytesGoal)});
+  Rows.push_back(BudgetRow("image: total bytes (" + Mode.Form + ")", Image.FileBytes,
+                           Budgets.Limit(Prefix + "image bytes")));
   Rows.push_back({"  headers", Number(Image.HeaderBytes), "", ""});
   Rows.push_back({"  code", Number(Image.CodeBytes), "", ""});
   Rows.push_back({"  read-only data", Number(Image.ReadOnlyDataBytes), "", ""});
   Rows.push_back({"  relocations", Number(Image.RelocationBytes), "", ""});
   Rows.push_back({"  alignment padding", Number(Image.PaddingBytes), "", ""});
   if (Image.TeError.empty()) {
-    Rows.push_back({"TE image: total bytes", Number(double(Image.TeFileBytes)), "", ""});
+    Rows.push_back(
+        BudgetRow("TE image: total bytes", Image.TeFileBytes, Budgets.Limit(Prefix + "te bytes")));
     Rows.push_back({"  TE header and section table", Number(Image.TeHeaderBytes), "", ""});
-    Rows.push_back({"  code, read-only data, relocations, padding", "as PE32", "", ""});
+    Rows.push_back({"  code, read-only data, relocations, padding", "as " + Mode.Form, "", ""});
   } else {
     Rows.push_back({"TE image", "none: " + Image.TeError, "", ""});
   }
   if (Image.WritableDataBytes) {
     Rows.push_back({"  writable data", Number(Image.WritableDataBytes), "0", "no"});
   }
+  const std::string InstructionsKey = Prefix + "instructions";
+  const std::optional<uint64_t> StackBudget = Budgets.Limit(Prefix + "stack bytes");
   for (const auto& Row : Scenarios) {
     std::string Name = Row.Label + ":";
     if (!Row.Fault.empty()) {
       Rows.push_back({Name + " run faulted", Row.Fault, "completes", "no"});
       continue;
     }
-    bool Typical = Row.Name == kTypicalScenario;
     Rows.push_back({Name + " port accesses", Number(double(Row.PortAccesses)), "", ""});
-    Rows.push_back({Name + " instructions", Number(double(Row.Instructions)),
-                    Typical ? "<= " + Number(kTypicalInstructionsGoal) : "",
-                    Typical ? Met(Row.Instructions <= kTypicalInstructionsGoal) : ""});
-    Rows.push_back({Name + " instructions per port access", Number(Row.InstructionsPerAccess(), 2),
-                    "<= " + Number(kInstructionsPerAccessGoal, 0),
-                    Met(Row.InstructionsPerAccess() <= kInstructionsPerAccessGoal)});
-    Rows.push_back({Name + " stack high-water bytes", Number(Row.StackHighWater),
-                    "<= " + Number(kStackBytesGoal), Met(Row.StackHighWater <= kStackBytesGoal)});
+    Rows.push_back(BudgetRow(Name + " instructions", Row.Instructions,
+                             Budgets.InstructionsOf(InstructionsKey, Row.Name)));
+    // Derived from two figures CI holds (instructions by their budget, port
+    // accesses by the golden traces): printed, not judged on its own.
+    Rows.push_back(
+        {Name + " instructions per port access", Number(Row.InstructionsPerAccess(), 2), "", ""});
+    // The budget binds the deepest scenario, so it binds each.
+    Rows.push_back(BudgetRow(Name + " stack high-water bytes", Row.StackHighWater, StackBudget));
   }
-  auto Rate = [&](const char* Figure, std::optional<double> Value, double Goal) {
-    Rows.push_back({Figure, Value ? Number(*Value) : "not measured", ">= " + Number(Goal),
-                    Value ? Met(*Value >= Goal) : ""});
+  auto Rate = [&](const char* Figure, std::optional<double> Value) {
+    Rows.push_back({Figure, Value ? Number(*Value) : "not measured", "", ""});
   };
-  Rate("host build: passes per second, one core", Speed.HostPassesPerSecond, kHostPassesGoal);
-  Rate("emulator: passes per second, one core, one engine", Speed.EmulatorPassesPerSecond,
-       kEmulatorPassesGoal);
+  Rate("host build: passes per second, one core", Speed.HostPassesPerSecond);
+  Rate("emulator: passes per second, one core, one engine", Speed.EmulatorPassesPerSecond);
   return Rows;
 }
 

@@ -2,14 +2,16 @@
 // Prints the footprint and speed of the module in one table: image bytes by
 // part, per scenario port accesses, emulator instructions and stack, and
 // passes per second of the host build and of the emulator (timed with Google
-// Benchmark). Timings are printed, never judged here; CI checks the
-// deterministic figures against bench/budgets.json (sio_budget_check).
+// Benchmark). The deterministic figures are judged by their budgets in
+// bench/budgets.json, the ones CI enforces (sio_budget_check); timings are
+// printed, never judged.
 #include <benchmark/benchmark.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 #include "bench/FigureTable.h"
 #include "bench/ImageFootprint.h"
@@ -21,6 +23,7 @@
 #include "inspect/BoardPorts.h"
 #include "inspect/ChipReader.h"
 #include "pe/ImageFile.h"
+#include "pe/PeFile.h"
 
 namespace {
 
@@ -57,19 +60,37 @@ int main(int argc, char** argv) {
   std::string ImagePath = sio::build::kImageFile;
   std::string MapPath = sio::build::kImageMap;
   std::string ScenarioName = "default";
+  std::string BudgetsPath = bench::DefaultBudgetsPath();
   App.add_option("--image", ImagePath, "the module image (PE32 for IA-32, PE32+ for X64)")
       ->capture_default_str();
   App.add_option("--map", MapPath, "the image's link map")->capture_default_str();
   App.add_option("--timed-scenario", ScenarioName, "catalog scenario the timed passes run")
       ->capture_default_str();
+  App.add_option("--budgets", BudgetsPath, "budgets file (JSON) the goals are read from")
+      ->capture_default_str();
   CLI11_PARSE(App, argc, argv);
 
   auto Image = pe::ReadFileBytes(ImagePath);
   auto Map = pe::ReadFileBytes(MapPath);
-  if (!Image || !Map) {
-    std::fprintf(stderr, "sio_bench: cannot read %s\n", (!Image ? ImagePath : MapPath).c_str());
+  auto BudgetsText = pe::ReadFileBytes(BudgetsPath);
+  if (!Image || !Map || !BudgetsText) {
+    std::fprintf(stderr, "sio_bench: cannot read %s\n",
+                 (!Image ? ImagePath
+                  : !Map ? MapPath
+                         : BudgetsPath)
+                     .c_str());
     return 2;
   }
+  auto Budgets = bench::ReadBudgets(
+      std::string_view(reinterpret_cast<const char*>(BudgetsText->data()), BudgetsText->size()));
+  if (!Budgets) {
+    std::fprintf(stderr, "sio_bench: %s: %s\n", BudgetsPath.c_str(), Budgets.Message().c_str());
+    return 2;
+  }
+  // The X64 image's figures are judged by the budgets named "x64 ...".
+  auto Pe = pe::ReadPeFile(*Image);
+  const bench::ImageMode& Mode =
+      Pe && Pe->Machine == pe::kMachineX64 ? bench::kX64Mode : bench::kIa32Mode;
   auto Footprint = bench::MeasureFootprint(
       *Image, std::string_view(reinterpret_cast<const char*>(Map->data()), Map->size()));
   if (!Footprint.Footprint) {
@@ -110,15 +131,19 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&Collector);
 
   bench::Throughput Speed{RateOf(Collector, "host pass"), RateOf(Collector, "emulator pass")};
-  auto Rows = bench::BuildFigureRows(*Footprint.Footprint, Scenarios, Speed);
-  // The setup driver's images (budget 4,096 bytes each).
-  for (const auto& [Name, Path] :
-       {std::pair{"setup driver (IA-32): total bytes", sio::build::kSetupDxeFile},
-        std::pair{"setup driver (X64): total bytes", sio::build::kX64SetupDxeFile}}) {
+  auto Rows = bench::BuildFigureRows(*Footprint.Footprint, Scenarios, Speed, *Budgets, Mode);
+  // The setup driver's images, each judged by its own budget.
+  for (const auto& [Name, Path, Budget] :
+       {std::tuple{"setup driver (IA-32): total bytes", sio::build::kSetupDxeFile,
+                   "setup dxe bytes"},
+        std::tuple{"setup driver (X64): total bytes", sio::build::kX64SetupDxeFile,
+                   "x64 setup dxe bytes"}}) {
     std::error_code DriverError;
     auto Bytes = std::filesystem::file_size(Path, DriverError);
-    Rows.push_back({Name, DriverError ? "n/a" : std::to_string(Bytes), "<= 4096",
-                    DriverError ? "" : (Bytes <= 4096 ? "yes" : "no")});
+    if (DriverError)
+      Rows.push_back({Name, "n/a", "", ""});
+    else
+      Rows.push_back(bench::BudgetRow(Name, Bytes, Budgets->Limit(Budget)));
   }
   // sio-inspect: the file copied onto a board, and the accesses it makes there.
   std::error_code SizeError;
@@ -135,6 +160,7 @@ int main(int argc, char** argv) {
   }
   std::printf("%s", bench::FormatFigureTable(Rows).c_str());
   std::printf("timed passes: scenario \"%s\"; image %s\n", ScenarioName.c_str(), ImagePath.c_str());
+  std::printf("goals: the budgets of %s\n", BudgetsPath.c_str());
   for (const auto& Error : Collector.Errors)
     std::fprintf(stderr, "sio_bench: %s\n", Error.c_str());
   return 0;

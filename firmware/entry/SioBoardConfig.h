@@ -58,8 +58,10 @@ inline constexpr SioBoardConfig SioBoardConfigDefaults = [] {
 }();
 static_assert(SioInitScriptLength < SioInitScriptReservedPairs);
 
-// The record the pass reads. The image returns its own read-only copy through
-// an address the compiler cannot see through; the host build returns the
-// record its engine was given (firmware/platform/BoardConfigImage.cpp,
+// Gives the record the pass reads. The image returns its own read-only copy
+// through an address the compiler cannot see through; the host build returns
+// the record its engine was given (firmware/platform/BoardConfigImage.cpp,
 // engine/HostPortIo.cpp).
+//
+// @return the board record, never NULL.
 const SioBoardConfig* SioBoard();

@@ -25,7 +25,7 @@ EFI_STATUS SioBringUp(const EFI_PEI_SERVICES** PeiServices) {
   }
 
   SioEnterConfig(IndexPort);
-  SioRunBoardInitScript(IndexPort, Board);
+  SioRunInitScript(IndexPort, Board);
   // The pass does without the settings: their failure is not the module's.
   (void)SioApplySetup(PeiServices, IndexPort);
   SioExitConfig(IndexPort);

@@ -3,8 +3,8 @@
 
 #include "entry/SioBringUp.h"
 
-extern "C" EFI_STATUS EFIAPI SioEntryPoint(EFI_PEI_FILE_HANDLE FileHandle,
-                                           const EFI_PEI_SERVICES** PeiServices) {
+extern "C" EFI_STATUS EFIAPI SioEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle,
+                                           IN const EFI_PEI_SERVICES** PeiServices) {
   (void)FileHandle;
   return SioBringUp(PeiServices);
 }

@@ -5,5 +5,12 @@
 
 #include "platform/PiPei.h"
 
-extern "C" EFI_STATUS EFIAPI SioEntryPoint(EFI_PEI_FILE_HANDLE FileHandle,
-                                           const EFI_PEI_SERVICES** PeiServices);
+// Runs the module's pass (SioBringUp), an EFI_PEIM_ENTRY_POINT2.
+//
+// @param[in] FileHandle   the module's firmware file; not used.
+// @param[in] PeiServices  the PEI services table pointer.
+//
+// @retval EFI_UNSUPPORTED  no chip answered at any probed port.
+// @retval other            the status of installing the ready PPI.
+extern "C" EFI_STATUS EFIAPI SioEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle,
+                                           IN const EFI_PEI_SERVICES** PeiServices);

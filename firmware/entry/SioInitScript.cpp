@@ -8,11 +8,7 @@
 // agree on where that device decodes.
 static_assert(SioDeviceTable[0].IoBase == SioInitScriptIoBase(0));
 
-void SioRunInitScript(UINT16 IndexPort) {
-  SioRunBoardInitScript(IndexPort, SioBoard());
-}
-
-void SioRunBoardInitScript(UINT16 IndexPort, const SioBoardConfig* Board) {
+void SioRunInitScript(UINT16 IndexPort, const SioBoardConfig* Board) {
   // The record closes the reserved pairs with a (0x00, 0x00) pair of its own:
   // one test per pair ends the script at its end pair, or at the end of its
   // reserved bytes when it holds none.

@@ -46,8 +46,13 @@ inline constexpr UINTN SioInitScriptLength = [] {
   return Length;
 }();
 
-// The I/O base the script gives logical device Device (its 0x60/0x61 pair),
-// worked out while the module is built.
+// Works out, while the module is built, the I/O base the default script
+// gives a logical device.
+//
+// @param[in] Device  the logical device number.
+//
+// @return the base its 0x60/0x61 writes give the device, 0 when the script
+//         writes neither.
 constexpr UINT16 SioInitScriptIoBase(UINT8 Device) {
   UINT8 Selected = 0;
   UINT16 Base = 0;
@@ -66,9 +71,11 @@ constexpr UINT16 SioInitScriptIoBase(UINT8 Device) {
 
 struct SioBoardConfig;
 
-// Plays the board record's script (SioBoard()) at IndexPort, up to its
-// end pair.
-void SioRunInitScript(UINT16 IndexPort);
-// Plays Board's script at IndexPort, up to its end pair or the end of its
-// reserved pairs.
-void SioRunBoardInitScript(UINT16 IndexPort, const SioBoardConfig* Board);
+// Plays a board record's register script: each pair's value is written to
+// its register, up to the first (0x00, 0x00) pair, or up to the record's
+// closing pair when the reserved pairs hold none. The caller holds the chip
+// in configuration mode.
+//
+// @param[in] IndexPort  the index port the chip answered at.
+// @param[in] Board      the board record whose InitScript is played.
+void SioRunInitScript(UINT16 IndexPort, const SioBoardConfig* Board);

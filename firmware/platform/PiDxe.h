@@ -21,10 +21,12 @@ inline constexpr UINT32 EFI_VARIABLE_BOOTSERVICE_ACCESS = 0x00000002;
 // A slot of a services table the driver never calls.
 using EFI_UNUSED_SERVICE = VOID*;
 
-using EFI_LOCATE_PROTOCOL = EFI_STATUS(EFIAPI*)(const EFI_GUID* Protocol, VOID* Registration,
-                                                VOID** Interface);
+using EFI_LOCATE_PROTOCOL = EFI_STATUS(EFIAPI*)(IN const EFI_GUID* Protocol,
+                                                IN VOID* Registration OPTIONAL,
+                                                OUT VOID** Interface);
 // (Handle, Guid1, Interface1, ..., NULL): the pairs end at a NULL GUID pointer.
-using EFI_INSTALL_MULTIPLE_PROTOCOL_INTERFACES = EFI_STATUS(EFIAPI*)(EFI_HANDLE* Handle, ...);
+using EFI_INSTALL_MULTIPLE_PROTOCOL_INTERFACES = EFI_STATUS(EFIAPI*)(IN OUT EFI_HANDLE* Handle,
+                                                                     ...);
 
 struct EFI_BOOT_SERVICES {
   EFI_TABLE_HEADER Hdr;
@@ -39,10 +41,13 @@ struct EFI_BOOT_SERVICES {
   EFI_UNUSED_SERVICE CreateEventEx;
 };
 
-using EFI_GET_VARIABLE = EFI_STATUS(EFIAPI*)(const CHAR16* VariableName, const EFI_GUID* VendorGuid,
-                                             UINT32* Attributes, UINTN* DataSize, VOID* Data);
-using EFI_SET_VARIABLE = EFI_STATUS(EFIAPI*)(const CHAR16* VariableName, const EFI_GUID* VendorGuid,
-                                             UINT32 Attributes, UINTN DataSize, const VOID* Data);
+using EFI_GET_VARIABLE = EFI_STATUS(EFIAPI*)(IN const CHAR16* VariableName,
+                                             IN const EFI_GUID* VendorGuid,
+                                             OUT UINT32* Attributes OPTIONAL,
+                                             IN OUT UINTN* DataSize, OUT VOID* Data OPTIONAL);
+using EFI_SET_VARIABLE = EFI_STATUS(EFIAPI*)(IN const CHAR16* VariableName,
+                                             IN const EFI_GUID* VendorGuid, IN UINT32 Attributes,
+                                             IN UINTN DataSize, IN const VOID* Data);
 
 struct EFI_RUNTIME_SERVICES {
   EFI_TABLE_HEADER Hdr;
@@ -82,8 +87,8 @@ struct EFI_HII_PACKAGE_LIST_HEADER {
 
 struct EFI_HII_DATABASE_PROTOCOL;
 using EFI_HII_DATABASE_NEW_PACK = EFI_STATUS(EFIAPI*)(
-    const EFI_HII_DATABASE_PROTOCOL* This, const EFI_HII_PACKAGE_LIST_HEADER* PackageList,
-    EFI_HANDLE DriverHandle, EFI_HII_HANDLE* Handle);
+    IN const EFI_HII_DATABASE_PROTOCOL* This, IN const EFI_HII_PACKAGE_LIST_HEADER* PackageList,
+    IN EFI_HANDLE DriverHandle OPTIONAL, OUT EFI_HII_HANDLE* Handle);
 struct EFI_HII_DATABASE_PROTOCOL {
   EFI_HII_DATABASE_NEW_PACK NewPackageList;
   // RemovePackageList to GetPackageListHandle.
@@ -109,8 +114,8 @@ inline constexpr EFI_GUID gEfiHiiDatabaseProtocolGuid = {
 inline constexpr EFI_GUID gEfiDevicePathProtocolGuid = {
     0x09576E91, 0x6D3F, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
 
-using EFI_IMAGE_ENTRY_POINT = EFI_STATUS(EFIAPI*)(EFI_HANDLE ImageHandle,
-                                                  EFI_SYSTEM_TABLE* SystemTable);
+using EFI_IMAGE_ENTRY_POINT = EFI_STATUS(EFIAPI*)(IN EFI_HANDLE ImageHandle,
+                                                  IN EFI_SYSTEM_TABLE* SystemTable);
 
 #if defined(__i386__)
 static_assert(__builtin_offsetof(EFI_SYSTEM_TABLE, RuntimeServices) == 0x38);

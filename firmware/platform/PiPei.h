@@ -28,6 +28,14 @@ using VOID = void;
 #define EFIAPI
 #endif
 
+// The direction of each parameter of a service, PPI or protocol function and
+// of an entry point, as the interfaces declare it: IN is read by the callee,
+// OUT written by it, IN OUT both; OPTIONAL may be NULL. They expand to
+// nothing: they document a declaration and change no type.
+#define IN
+#define OUT
+#define OPTIONAL
+
 using EFI_STATUS = UINTN;
 
 // Error codes carry the top bit of UINTN: 0x80000000 on IA-32, 0x8000000000000000 on X64.
@@ -40,6 +48,12 @@ inline constexpr EFI_STATUS EFI_DEVICE_ERROR = EFI_MAX_BIT | 7;
 inline constexpr EFI_STATUS EFI_OUT_OF_RESOURCES = EFI_MAX_BIT | 9;
 inline constexpr EFI_STATUS EFI_NOT_FOUND = EFI_MAX_BIT | 14;
 
+// Tells whether a status is an error code.
+//
+// @param[in] Status  the status a service or function returned.
+//
+// @retval true   Status carries the top bit: an error.
+// @retval false  Status is EFI_SUCCESS or a warning.
 inline constexpr bool EfiError(EFI_STATUS Status) {
   return (Status & EFI_MAX_BIT) != 0;
 }
@@ -72,11 +86,11 @@ struct EFI_PEI_PPI_DESCRIPTOR {
 
 struct EFI_PEI_SERVICES;
 
-using EFI_PEI_INSTALL_PPI = EFI_STATUS(EFIAPI*)(const EFI_PEI_SERVICES** PeiServices,
-                                                const EFI_PEI_PPI_DESCRIPTOR* PpiList);
-using EFI_PEI_LOCATE_PPI = EFI_STATUS(EFIAPI*)(const EFI_PEI_SERVICES** PeiServices,
-                                               const EFI_GUID* Guid, UINTN Instance,
-                                               EFI_PEI_PPI_DESCRIPTOR** PpiDescriptor, VOID** Ppi);
+using EFI_PEI_INSTALL_PPI = EFI_STATUS(EFIAPI*)(IN const EFI_PEI_SERVICES** PeiServices,
+                                                IN const EFI_PEI_PPI_DESCRIPTOR* PpiList);
+using EFI_PEI_LOCATE_PPI = EFI_STATUS(EFIAPI*)(
+    IN const EFI_PEI_SERVICES** PeiServices, IN const EFI_GUID* Guid, IN UINTN Instance,
+    IN OUT EFI_PEI_PPI_DESCRIPTOR** PpiDescriptor OPTIONAL, IN OUT VOID** Ppi);
 // Services this module never calls keep their slot so that the ones it calls
 // sit at their architectural offsets.
 using EFI_PEI_UNUSED_SERVICE = VOID*;
@@ -115,10 +129,11 @@ struct EFI_PEI_SERVICES {
 
 struct EFI_PEI_READ_ONLY_VARIABLE2_PPI;
 
-using EFI_PEI_GET_VARIABLE2 = EFI_STATUS(EFIAPI*)(const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
-                                                  const CHAR16* VariableName,
-                                                  const EFI_GUID* VariableGuid, UINT32* Attributes,
-                                                  UINTN* DataSize, VOID* Data);
+using EFI_PEI_GET_VARIABLE2 = EFI_STATUS(EFIAPI*)(IN const EFI_PEI_READ_ONLY_VARIABLE2_PPI* This,
+                                                  IN const CHAR16* VariableName,
+                                                  IN const EFI_GUID* VariableGuid,
+                                                  OUT UINT32* Attributes OPTIONAL,
+                                                  IN OUT UINTN* DataSize, OUT VOID* Data OPTIONAL);
 
 struct EFI_PEI_READ_ONLY_VARIABLE2_PPI {
   EFI_PEI_GET_VARIABLE2 GetVariable;
@@ -129,8 +144,8 @@ struct EFI_PEI_READ_ONLY_VARIABLE2_PPI {
 inline constexpr EFI_GUID gEfiPeiReadOnlyVariable2PpiGuid = {
     0x2AB86EF5, 0xECB5, 0x4134, {0xB5, 0x56, 0x38, 0x54, 0xCA, 0x1F, 0xE1, 0xB4}};
 
-using EFI_PEIM_ENTRY_POINT2 = EFI_STATUS(EFIAPI*)(EFI_PEI_FILE_HANDLE FileHandle,
-                                                  const EFI_PEI_SERVICES** PeiServices);
+using EFI_PEIM_ENTRY_POINT2 = EFI_STATUS(EFIAPI*)(IN EFI_PEI_FILE_HANDLE FileHandle,
+                                                  IN const EFI_PEI_SERVICES** PeiServices);
 
 static_assert(sizeof(EFI_GUID) == 16 && alignof(EFI_GUID) == 4);
 static_assert(sizeof(EFI_TABLE_HEADER) == 24);

@@ -7,8 +7,27 @@
 
 #include "platform/PiPei.h"
 
-// @retval the byte the device at Port returns.
+// Reads one byte from an I/O port.
+//
+// @param[in] Port  the port read.
+//
+// @return the byte the device at Port returns.
 UINT8 PortRead8(UINT16 Port);
+
+// Writes one byte to an I/O port.
+//
+// @param[in] Port   the port written.
+// @param[in] Value  the byte written.
 void PortWrite8(UINT16 Port, UINT8 Value);
+
+// Writes one 16-bit word to an I/O port, in one access.
+//
+// @param[in] Port   the port written.
+// @param[in] Value  the word written.
 void PortWrite16(UINT16 Port, UINT16 Value);
+
+// Writes one 32-bit double word to an I/O port, in one access.
+//
+// @param[in] Port   the port written.
+// @param[in] Value  the double word written.
 void PortWrite32(UINT16 Port, UINT32 Value);

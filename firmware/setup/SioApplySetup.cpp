@@ -13,7 +13,13 @@ static_assert(SIO_F81216A_LD8_MODE_MASK_PARAM2_1 == static_cast<UINT8>(~SioLd8Mo
 static_assert(SIO_F81216A_LD8_MODE_MASK_PARAM2_ANY ==
               static_cast<UINT8>(~(SioLd8ModeBit1 | SioLd8ModeBit2)));
 
-// Param[2] picks which bits of register 0xF0 are cleared; none is ever set.
+// Gives the mask register 0xF0 is ANDed with: Param[2] picks which bits are
+// cleared; none is ever set.
+//
+// @param[in] Param2  the entry's Param[2].
+//
+// @return the mask clearing bit 2 (Param2 0x00), bit 1 (0x01) or both
+//         (any other value).
 UINT8 SioLd8ModeMask(UINT8 Param2) {
   if (Param2 == 0x00) {
     return SIO_F81216A_LD8_MODE_MASK_PARAM2_0; // bit 2
@@ -32,6 +38,11 @@ UINT8 SioLd8ModeMask(UINT8 Param2) {
 // selects its own device is correct whatever precedes it. The access sequence
 // is then the same for every group and every entry, as the board model and
 // the golden traces hold it; the cost is two port writes per group.
+//
+// @param[in] IndexPort  the chip's index port, in configuration mode.
+// @param[in] Param0     the entry's Param[0], written to register 0xF1.
+// @param[in] Param2     the entry's Param[2], which picks the mode bits
+//                       cleared (SioLd8ModeMask).
 void SioProgramLd8(UINT16 IndexPort, UINT8 Param0, UINT8 Param2) {
   SioSelectDevice(IndexPort, SioLd8);
   SioWriteReg(IndexPort, SioRegActivate, 0x01);

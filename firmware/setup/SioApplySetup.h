@@ -13,6 +13,13 @@ inline constexpr UINT8 SioLd8RegValue = 0xF1; // receives Param[0]
 inline constexpr UINT8 SioLd8ModeBit1 = 1u << 1;
 inline constexpr UINT8 SioLd8ModeBit2 = 1u << 2;
 
+// Reads the setup variable through the read-only variable PPI and programs
+// logical device 8 once for each enabled entry of its kind that the variable
+// holds in full.
+//
+// @param[in] PeiServices  the PEI services table pointer.
+// @param[in] IndexPort    the index port of the chip, in configuration mode.
+//
 // @retval EFI_SUCCESS  every usable entry was applied (possibly none).
 // @retval error        the variable PPI or the variable could not be had, or
 //                      GetVariable claimed more data than the buffer holds

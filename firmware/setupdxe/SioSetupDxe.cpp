@@ -12,6 +12,11 @@ namespace {
 struct SetupBytes {
   UINT8 Bytes[SIO_F81216A_SETUP_VARIABLE_SIZE];
 };
+
+// Lays out the variable's bytes as the driver creates it.
+//
+// @return the variable's bytes: the first entry's kind and qualifier set,
+//         every other byte 0.
 constexpr SetupBytes InitialSetup() {
   SetupBytes Initial{};
   Initial.Bytes[SioSetupKindOffset] = SIO_F81216A_ENTRY_KIND_LD8;
@@ -62,7 +67,8 @@ EFI_STATUS SioSetupClaimVariable(const EFI_RUNTIME_SERVICES* Runtime) {
   return EFI_SUCCESS;
 }
 
-extern "C" EFI_STATUS EFIAPI SioSetupDxeEntryPoint(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
+extern "C" EFI_STATUS EFIAPI SioSetupDxeEntryPoint(IN EFI_HANDLE,
+                                                   IN EFI_SYSTEM_TABLE* SystemTable) {
   if (SystemTable == nullptr || SystemTable->BootServices == nullptr ||
       SystemTable->RuntimeServices == nullptr) {
     return EFI_INVALID_PARAMETER;

@@ -25,7 +25,13 @@ static_assert(__builtin_offsetof(SioDeviceEntry, Kind) == 3);
 static_assert(__builtin_offsetof(SioDeviceEntry, IoBase) == 6);
 static_assert(__builtin_offsetof(SioDeviceEntry, Param) == 8);
 
-// A list of entries ends at the first entry whose two chip ID bytes are 0.
+// Tells whether an entry ends a list: a list of entries ends at the first
+// entry whose two chip ID bytes are 0.
+//
+// @param[in] Entry  the entry looked at.
+//
+// @retval true   both chip ID bytes are 0.
+// @retval false  the entry is one of the list's.
 inline constexpr bool SioIsTerminator(const SioDeviceEntry& Entry) {
   return Entry.ChipIdHigh == 0 && Entry.ChipIdLow == 0;
 }

@@ -6,18 +6,36 @@
 
 struct SioBoardConfig;
 
-// Probes Entry.IoBase (if not 0), then every candidate port of the board's
-// record (SioBoard()) in order, skipping the ones that are 0. Leaves a chip
-// that answered in configuration mode.
-// @retval the first index port whose chip ID matches Entry, or 0.
-UINT16 SioProbeChip(const SioDeviceEntry* Entry);
+// Probes ports in order, skipping the ones that are 0, until a chip answers
+// with an entry's chip ID. A chip that answered is left in configuration
+// mode.
+//
+// @param[in] Entry  the entry whose chip ID bytes are compared.
+// @param[in] Ports  the ports probed.
+// @param[in] Count  the number of Ports, at least 1.
+//
+// @return the first port at which the chip answered, or 0 when none did.
+UINT16 SioProbePorts(const SioDeviceEntry* Entry, const UINT16* Ports, UINTN Count);
 
-// Probes every kind-0x7F entry of a terminator-ended list in order.
-// @retval the first non-zero port found, or 0.
-UINT16 SioFindConfigPort(const SioDeviceEntry* Entries);
+// Finds the index port at which the chip answers. Every configuration entry
+// (kind 0x7F) of Entries is probed in turn at each of the board record's
+// ProbePorts in order (its own port, then the candidates), skipping the
+// ports that are 0; an entry's chip ID bytes are compared, its IoBase is not
+// used.
+//
+// @param[in] Entries  the device entries, up to the first whose two chip ID
+//                     bytes are 0.
+// @param[in] Board    the board record whose ProbePorts are probed.
+//
+// @return the first index port at which a chip matched an entry, or 0 when
+//         none did.
+UINT16 SioFindConfigPort(const SioDeviceEntry* Entries, const SioBoardConfig* Board);
 
-// Discovery over the built-in table as the board's record sets it up: its
-// configuration entry is probed at the record's ProbePorts (its own port,
-// then the candidates).
-// @retval the first non-zero port found, or 0.
+// Discovery as the pass runs it: SioFindConfigPort over the built-in table
+// (SioDeviceTable).
+//
+// @param[in] Board  the board record whose ProbePorts are probed.
+//
+// @return the first index port at which the chip answered, or 0 when none
+//         did.
 UINT16 SioFindBoardConfigPort(const SioBoardConfig* Board);

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // The benchmark's figures and budgets: the budget check names the figure, the
-// budget and the difference; the image footprint accounts for every byte.
+// budget and the difference; the budgets read as numbers are the table's
+// goals; the image footprint accounts for every byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "bench/Budgets.h"
 #include "bench/FigureTable.h"
 #include "bench/ImageFootprint.h"
+#include "bench/ScenarioFigures.h"
 #include "common/BuildPaths.h"
 #include "pe/ImageFile.h"
 
@@ -179,31 +182,126 @@ TEST(ImageFootprint, MapThatDoesNotFitTheImageIsRejected) {
   EXPECT_FALSE(bench::MeasureFootprint(NotPe, MapText()).Footprint);
 }
 
+TEST(Budgets, ReadAsNumbersOrRefusedNamingTheValue) {
+  auto Read = bench::ReadBudgets(
+      R"({"image bytes": 968, "x64 te bytes": 800,
+          "instructions": {"chip-4e-no-variable": 202, "no-chip": 112},
+          "x64 instructions": {"no-chip": 115}})");
+  ASSERT_TRUE(Read) << Read.Message();
+  EXPECT_EQ(Read->Limit("image bytes"), 968u);
+  EXPECT_EQ(Read->Limit("x64 te bytes"), 800u);
+  EXPECT_EQ(Read->Limit("stack bytes"), std::nullopt);
+  EXPECT_EQ(Read->InstructionsOf("instructions", "chip-4e-no-variable"), 202u);
+  EXPECT_EQ(Read->InstructionsOf("x64 instructions", "no-chip"), 115u);
+  EXPECT_EQ(Read->InstructionsOf("x64 instructions", "chip-4e-no-variable"), std::nullopt);
+  EXPECT_EQ(Read->InstructionsOf("x64 stack bytes", "no-chip"), std::nullopt);
+
+  struct Case {
+    const char* Name;
+    const char* Json;
+    const char* Error;
+  } Cases[] = {
+      {"not JSON", "{image bytes: 968", "budgets are not a JSON object"},
+      {"an array", "[968]", "budgets are not a JSON object"},
+      {"negative", R"({"image bytes": -1})",
+       "budget \"image bytes\" is not a non-negative integer: -1"},
+      {"fraction", R"({"stack bytes": 120.5})", "budget \"stack bytes\" is not a non-negative"},
+      {"text in an object", R"({"instructions": {"no-chip": "112"}})",
+       "budget \"instructions\" of no-chip is not a non-negative integer: \"112\""},
+  };
+  for (const auto& C : Cases) {
+    auto Refused = bench::ReadBudgets(C.Json);
+    ASSERT_FALSE(Refused) << C.Name;
+    EXPECT_EQ(Refused.Kind(), sio::ErrorKind::BadInput) << C.Name;
+    EXPECT_NE(Refused.Message().find(C.Error), std::string::npos)
+        << C.Name << ": " << Refused.Message();
+  }
+}
+
 TEST(FigureTable, GoalsAreJudgedAtTheirEdges) {
+  auto Budgets = bench::ReadBudgets(
+      R"({"image bytes": 1024, "te bytes": 700, "stack bytes": 128,
+          "instructions": {"chip-4e-no-variable": 200, "no-chip": 217},
+          "x64 image bytes": 1100, "x64 stack bytes": 176,
+          "x64 instructions": {"chip-4e-no-variable": 222}})");
+  ASSERT_TRUE(Budgets) << Budgets.Message();
   bench::ImageFootprint Image;
   Image.FileBytes = 1025;
-  Image.TeError = "not PE32";
+  Image.TeFileBytes = 701;
   std::vector<bench::ScenarioFigures> Rows = {Row("chip-4e-no-variable", 200, 129),
                                               Row("no-chip", 217, 128)};
-  auto Table = bench::BuildFigureRows(Image, Rows, {999'999.0, 20'000.0});
-  auto MetOf = [&](const std::string& Figure) {
-    for (const auto& R : Table) {
-      if (R.Figure == Figure)
-        return R.Met;
-    }
-    return std::string("missing");
+  struct Expected {
+    const char* Figure;
+    const char* Goal;
+    const char* Met;
   };
-  EXPECT_EQ(MetOf("image: total bytes (PE32)"), "no");
-  EXPECT_EQ(MetOf("chip-4e-no-variable: instructions"), "yes");                 // 200 <= 200
-  EXPECT_EQ(MetOf("chip-4e-no-variable: instructions per port access"), "yes"); // 5.56
-  EXPECT_EQ(MetOf("chip-4e-no-variable: stack high-water bytes"), "no");        // 129
-  EXPECT_EQ(MetOf("no-chip: instructions"), "");                                // no goal
-  EXPECT_EQ(MetOf("no-chip: instructions per port access"), "no");              // 6.03
-  EXPECT_EQ(MetOf("no-chip: stack high-water bytes"), "yes");
-  EXPECT_EQ(MetOf("host build: passes per second, one core"), "no");
-  EXPECT_EQ(MetOf("emulator: passes per second, one core, one engine"), "yes");
-  std::string Text = bench::FormatFigureTable(Table);
-  EXPECT_NE(Text.find("999,999"), std::string::npos) << Text;
+  struct Case {
+    const char* Name;
+    const bench::ImageMode& Mode;
+    std::vector<Expected> Figures;
+  } Cases[] = {
+      {"IA-32: the unprefixed budgets",
+       bench::kIa32Mode,
+       {{"image: total bytes (PE32)", "<= 1024", "no"},
+        {"TE image: total bytes", "<= 700", "no"},
+        {"chip-4e-no-variable: instructions", "<= 200", "yes"},
+        {"chip-4e-no-variable: stack high-water bytes", "<= 128", "no"},
+        {"no-chip: instructions", "<= 217", "yes"},
+        {"no-chip: stack high-water bytes", "<= 128", "yes"},
+        {"chip-4e-no-variable: instructions per port access", "", ""},
+        {"host build: passes per second, one core", "", ""},
+        {"emulator: passes per second, one core, one engine", "", ""}}},
+      {"X64: the budgets named x64, none where there is none",
+       bench::kX64Mode,
+       {{"image: total bytes (PE32+)", "<= 1100", "yes"},
+        {"TE image: total bytes", "", ""},
+        {"chip-4e-no-variable: instructions", "<= 222", "yes"},
+        {"chip-4e-no-variable: stack high-water bytes", "<= 176", "yes"},
+        {"no-chip: instructions", "", ""}}},
+  };
+  for (const auto& C : Cases) {
+    auto Table = bench::BuildFigureRows(Image, Rows, {999'999.0, 20'000.0}, *Budgets, C.Mode);
+    for (const auto& E : C.Figures) {
+      auto It = std::find_if(Table.begin(), Table.end(),
+                             [&](const bench::FigureRow& R) { return R.Figure == E.Figure; });
+      ASSERT_NE(It, Table.end()) << C.Name << ": " << E.Figure;
+      EXPECT_EQ(It->Goal, E.Goal) << C.Name << ": " << E.Figure;
+      EXPECT_EQ(It->Met, E.Met) << C.Name << ": " << E.Figure;
+    }
+    std::string Text = bench::FormatFigureTable(Table);
+    EXPECT_NE(Text.find("999,999"), std::string::npos) << Text;
+  }
+}
+
+TEST(FigureTable, TheShippedImagesMeetEveryGoal) {
+  auto Text = pe::ReadFileBytes(bench::DefaultBudgetsPath());
+  ASSERT_TRUE(Text);
+  auto Budgets = bench::ReadBudgets(
+      std::string_view(reinterpret_cast<const char*>(Text->data()), Text->size()));
+  ASSERT_TRUE(Budgets) << Budgets.Message();
+  struct Case {
+    const char* Image;
+    const char* Map;
+    const bench::ImageMode& Mode;
+  } Cases[] = {{sio::build::kImageFile, sio::build::kImageMap, bench::kIa32Mode},
+               {sio::build::kX64ImageFile, sio::build::kX64ImageMap, bench::kX64Mode}};
+  for (const auto& C : Cases) {
+    auto Image = pe::ReadFileBytes(C.Image);
+    auto Map = pe::ReadFileBytes(C.Map);
+    ASSERT_TRUE(Image && Map) << C.Image;
+    auto Footprint = bench::MeasureFootprint(
+        *Image, std::string_view(reinterpret_cast<const char*>(Map->data()), Map->size()));
+    ASSERT_TRUE(Footprint.Footprint) << Footprint.Error;
+    auto Table = bench::BuildFigureRows(*Footprint.Footprint, bench::MeasureScenarios(*Image), {},
+                                        *Budgets, C.Mode);
+    // Image and TE bytes, and the instructions and stack of each scenario.
+    size_t Judged = 0;
+    for (const auto& R : Table) {
+      EXPECT_NE(R.Met, "no") << C.Image << ": " << R.Figure << " " << R.Value << " " << R.Goal;
+      Judged += !R.Met.empty();
+    }
+    EXPECT_EQ(Judged, 2 + 2 * bench::BenchScenarios().size()) << C.Image;
+  }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "board/ScenarioCatalog.h"
 #include "engine/HostEngine.h"
+#include "entry/SioBoardConfig.h"
 #include "entry/SioInitScript.h"
 #include "pi/Status.h"
 #include "tests/support/Harness.h"
@@ -159,7 +160,7 @@ TEST(BringUp, ScriptStopsOnlyAtTheAllZeroPair) {
   EXPECT_EQ(SioInitScript[Count - 1].Value, 0);
 
   test::Harness H(test::ChipAt(std::nullopt));
-  SioRunInitScript(0x4E);
+  SioRunInitScript(0x4E, &SioBoardConfigDefaults);
   EXPECT_EQ(H.Events(), TraceBuilder().InitScript(0x4E).Events());
 }
 
