@@ -9,6 +9,7 @@
 #include "board/ScenarioFile.h"
 #include "chip/TraceDecoder.h"
 #include "common/InputError.h"
+#include "common/JsonDocument.h"
 #include "engine/HostBoardConfig.h"
 #include "engine/HostEngine.h"
 #include "inspect/BoardPorts.h"
@@ -90,7 +91,7 @@ siotool::Json AccessesToJson(const pi::Trace& Accesses) {
 // --trace: the accesses made, decoded; as {"accesses": [...]} with --json.
 void PrintAccesses(const pi::Trace& Accesses, bool Json) {
   if (Json) {
-    std::cout << siotool::Json{{"accesses", AccessesToJson(Accesses)}}.dump(2) << "\n";
+    std::cout << sio::JsonDocument(siotool::Json{{"accesses", AccessesToJson(Accesses)}});
     return;
   }
   std::cout << "Port accesses (" << Accesses.size() << "):\n";
@@ -111,7 +112,7 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
   if (Given.Plan) {
     auto Lines = PlanInspection(Chip);
     if (Given.Json) {
-      std::cout << siotool::Json{{"plan", Lines}}.dump(2) << "\n";
+      std::cout << sio::JsonDocument(siotool::Json{{"plan", Lines}});
     } else {
       std::cout << "Plan (no port is accessed):\n";
       for (const auto& Line : Lines)
@@ -185,7 +186,7 @@ void Inspect(const Options& Given, const ImageBoardReader& ReadImage,
     siotool::Json Doc = InspectReportToJson(Report);
     if (Given.Trace)
       Doc["accesses"] = AccessesToJson(Reading->Accesses);
-    std::cout << Doc.dump(2) << "\n";
+    std::cout << sio::JsonDocument(Doc);
   } else {
     if (Given.Trace)
       PrintAccesses(Reading->Accesses, false);

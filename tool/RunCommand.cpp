@@ -7,6 +7,7 @@
 
 #include "board/ScenarioFile.h"
 #include "common/InputError.h"
+#include "common/JsonDocument.h"
 #include "common/JsonFields.h"
 #include "tool/Commands.h"
 #include "tool/FileOutput.h"
@@ -67,7 +68,7 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
       ExitCode = 1;
     const RunReport Report = MakeRunReport(std::move(Result), std::move(Config));
     if (Options->Json) {
-      std::cout << RunReportToJson(Report).dump(2) << "\n";
+      std::cout << sio::JsonDocument(RunReportToJson(Report));
     } else {
       PrintRunReport(std::cout, Report);
     }
