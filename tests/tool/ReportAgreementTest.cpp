@@ -135,6 +135,10 @@ void MakeInputs() {
             0);
 }
 
+void PrintTo(const ReportCase& Case, std::ostream* Out) {
+  *Out << Case.Name;
+}
+
 class ReportAgreement : public testing::TestWithParam<ReportCase> {
 protected:
   static void SetUpTestSuite() { MakeInputs(); }
@@ -168,15 +172,17 @@ TEST_P(ReportAgreement, TextShowsEveryFactOfTheJson) {
                                << Text.Out;
 }
 
-// JSON-only facts: a module image's token space is listed once in the text
-// (every PCD's); the variable's content as hex pairs is the table's bytes in
-// one string; setup's question ids, class GUIDs (the text names a known
-// class) and raw values (the text writes them as the page does) are for scripts.
+// JSON-only facts: the variable's content as hex pairs is the table's bytes
+// in one string; setup's question ids, class GUIDs (the text names a known
+// class) and raw values (the text writes them as the page does) are for
+// scripts; inspect's mark is the text's symbol (ok, DIFF, --) by name, and a
+// mask of 0xFF (the whole register) is what the text leaves unsaid.
 INSTANTIATE_TEST_SUITE_P(
     Commands, ReportAgreement,
     testing::Values(
         ReportCase{"ImageCheck", {"image", "check", kImage}, {}},
-        ReportCase{"ImageCheckInFirmware", {"image", "check", "{work}/module.fv"}, {}},
+        // A module in a volume that is no PEI volume: never dispatched (exit 1).
+        ReportCase{"ImageCheckInFirmware", {"image", "check", "{work}/module.fv"}, {}, 1},
         ReportCase{"ImageConfig", {"image", "config", kImage}, {}},
         ReportCase{"ImageConfigInf", {"image", "config", kImage, "--inf"}, {}},
         ReportCase{"ImageConfigSet",
@@ -203,9 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"PackFv", {"pack", "fv", kModule, "-o", "{work}/packed.fv"}, {}},
         ReportCase{
             "Setup",
-            {"setup", "--content", "{work}/ld8.bin"},
+            {"setup", "--choose", "Register 0xF1=0x3C"},
             {"question_id", "class_guids", "value", "default", "minimum", "maximum", "step"}},
-        ReportCase{"Inspect", {"inspect", "--board", "default", "--expect", "default"}, {}},
+        ReportCase{
+            "Inspect", {"inspect", "--board", "default", "--expect", "default"}, {"mark", "mask"}},
         ReportCase{"InspectPlan", {"--plan"}, {}, 0, true}),
     [](const testing::TestParamInfo<ReportCase>& Info) { return std::string(Info.param.Name); });
 
