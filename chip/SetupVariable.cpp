@@ -195,6 +195,27 @@ sio::Result<std::vector<uint8_t>> ParseSetupVariable(const Json& Object, const s
   return Data;
 }
 
+Json SetupVariableToJson(std::span<const uint8_t> Data) {
+  std::string Content;
+  for (uint8_t B : Data) {
+    char Pair[3];
+    std::snprintf(Pair, sizeof Pair, "%02X", B);
+    Content += Pair;
+  }
+  Json Entries = Json::array();
+  for (const DecodedEntry& D : DecodeSetupVariable(Data)) {
+    Json Entry = SetupEntryToJson(D.Entry);
+    Entry["bytes_present"] = D.BytesPresent;
+    Entry["acted_on"] = D.ActedOn;
+    Entries.push_back(std::move(Entry));
+  }
+  Json Trailer = Json::array();
+  for (size_t I = chip::kSetupEntryCount * chip::kSetupEntrySize;
+       I < std::min(Data.size(), chip::kSetupDataSize); ++I)
+    Trailer.push_back(Data[I]);
+  return {{"size", Data.size()}, {"content", Content}, {"entries", Entries}, {"trailer", Trailer}};
+}
+
 std::vector<std::string> FormatSetupTable(std::span<const uint8_t> Data, std::string_view Label) {
   std::vector<std::string> Lines;
   char Line[256];

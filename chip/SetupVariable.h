@@ -70,6 +70,11 @@ ReadSetupTrailer(const Json& Value, const std::string& Field);
 sio::Result<std::vector<uint8_t>> ParseSetupVariable(const Json& Object, const std::string& Field,
                                                      size_t MaxSize);
 
+// The content as the table below shows it, as JSON: {"size", "content" (hex
+// pairs), "entries": [entry object with "bytes_present" and "acted_on"],
+// "trailer": [bytes] (only those the data holds)}.
+Json SetupVariableToJson(std::span<const uint8_t> Data);
+
 // The decoded entries as a table, one line per entry, acted-on entries marked.
 // Label names an entry the settings stage applies ("acted on" when the
 // content alone is judged; a platform's reading of it may be said instead).

@@ -72,16 +72,6 @@ void AddVariableLines(std::vector<std::string>& Lines, const LiveVariable& Varia
     Lines.push_back("  " + Line);
 }
 
-std::string HexBytes(const std::vector<uint8_t>& Bytes) {
-  std::string Text;
-  for (uint8_t B : Bytes) {
-    char Pair[3];
-    std::snprintf(Pair, sizeof Pair, "%02X", B);
-    Text += Pair;
-  }
-  return Text;
-}
-
 } // namespace
 
 std::vector<std::string> FormatInspectReport(const InspectReport& Report) {
@@ -168,17 +158,9 @@ Json InspectReportToJson(const InspectReport& Report) {
     Json Variable = {{"path", V.Path}, {"present", V.Present}};
     if (V.Present) {
       Variable["attributes"] = Hex(V.Attributes, 8);
-      Variable["size"] = V.Content.size();
-      Variable["content"] = HexBytes(V.Content);
-      Json Entries = Json::array();
-      auto Decoded = siotool::DecodeSetupVariable(V.Content);
-      for (size_t I = 0; I < Decoded.size(); ++I) {
-        Json Entry = siotool::SetupEntryToJson(Decoded[I].Entry);
-        Entry["bytes_present"] = Decoded[I].BytesPresent;
-        Entry["acted_on"] = Decoded[I].ActedOn;
-        Entries.push_back(std::move(Entry));
-      }
-      Variable["entries"] = std::move(Entries);
+      const Json Content = siotool::SetupVariableToJson(V.Content);
+      for (const auto& [Key, Value] : Content.items())
+        Variable[Key] = Value;
     }
     Doc["variable"] = std::move(Variable);
   }

@@ -7,6 +7,7 @@
 #include "board/ScenarioChoice.h"
 #include "board/ScenarioFile.h"
 #include "chip/TraceDecoder.h"
+#include "common/JsonDocument.h"
 #include "common/OldSpelling.h"
 #include "engine/HostBoardValues.h"
 #include "engine/HostEngine.h"
@@ -80,7 +81,7 @@ siotool::Json AccessesToJson(const pi::Trace& Accesses) {
 // --trace: the accesses made, decoded; as {"accesses": [...]} with --json.
 void PrintAccesses(const pi::Trace& Accesses, bool Json) {
   if (Json) {
-    std::cout << siotool::Json{{"accesses", AccessesToJson(Accesses)}}.dump(2) << "\n";
+    std::cout << sio::JsonDocument(siotool::Json{{"accesses", AccessesToJson(Accesses)}});
     return;
   }
   std::cout << "Port accesses (" << Accesses.size() << "):\n";
@@ -171,7 +172,7 @@ sio::Result<int> Inspect(const Options& Given, const ImageBoardReader& ReadImage
   if (Given.Plan) {
     auto Lines = PlanInspection(Chip);
     if (Given.Json) {
-      std::cout << siotool::Json{{"plan", Lines}}.dump(2) << "\n";
+      std::cout << sio::JsonDocument(siotool::Json{{"plan", Lines}});
     } else {
       std::cout << "Plan (no port is accessed):\n";
       for (const auto& Line : Lines)
@@ -222,7 +223,7 @@ sio::Result<int> Inspect(const Options& Given, const ImageBoardReader& ReadImage
     siotool::Json Doc = InspectReportToJson(Report);
     if (Given.Trace)
       Doc["accesses"] = AccessesToJson(Reading->Accesses);
-    std::cout << Doc.dump(2) << "\n";
+    std::cout << sio::JsonDocument(Doc);
   } else {
     if (Given.Trace)
       PrintAccesses(Reading->Accesses, false);

@@ -5,8 +5,9 @@
 #include <iostream>
 #include <memory>
 
-#include "tool/Commands.h"
+#include "common/JsonDocument.h"
 #include "tool/InputError.h"
+#include "tool/Commands.h"
 #include "tool/PassDiff.h"
 #include "tool/ScenarioOptions.h"
 
@@ -27,7 +28,7 @@ void AddDiffCommand(CLI::App& App, int& ExitCode) {
     EngineRun Host = RunPass(EngineKind::Host, Scenario, Options->ImagePath());
     const DiffReport Report = MakeDiffReport(Image, Host);
     if (*Json)
-      std::cout << DiffReportToJson(Report).dump(2) << "\n";
+      std::cout << sio::JsonDocument(DiffReportToJson(Report));
     else
       PrintDiffReport(std::cout, Report);
     ExitCode = Report.Identical() ? 0 : 1;

@@ -18,11 +18,13 @@
 #include "pe/ImageCheck.h"
 #include "pe/TeImage.h"
 #include "pi/Depex.h"
+#include "tool/CommandReports.h"
 #include "tool/Commands.h"
 #include "tool/Engine.h"
 #include "tool/FirmwareInput.h"
 #include "tool/ImageConfig.h"
 #include "tool/InputError.h"
+#include "tool/Report.h"
 
 using sio::Hex;
 
@@ -37,6 +39,7 @@ struct CheckOptions {
 struct ExtractOptions {
   std::string File;
   std::string Output;
+  bool Json = false;
 };
 
 struct ConfigOptions {
@@ -47,55 +50,28 @@ struct ConfigOptions {
   bool Inf = false;
 };
 
-void ListConfig(std::span<const uint8_t> Image, const chip::ImageBoardRecord& Board,
-                const std::string& Path, bool AsJson) {
-  const uint32_t Record = Board.FileOffset;
-  const chip::BoardValues* Config = &Board.Config;
-  if (AsJson) {
-    siotool::Json Pcds = siotool::Json::array();
-    for (const chip::PcdInfo& Pcd : chip::kPcds) {
-      const uint32_t Offset = Record + Pcd.RecordOffset;
-      Pcds.push_back({{"name", std::string(Pcd.Name)},
-                      {"token_space", std::string(chip::kPcdTokenSpace)},
-                      {"type", Pcd.Type == chip::PcdType::Uint16   ? "UINT16"
-                               : Pcd.Type == chip::PcdType::Uint32 ? "UINT32"
-                                                                   : "VOID*"},
-                      {"offset", Offset},
-                      {"size", Pcd.Size},
-                      {"value", FormatPcdValue(Pcd, Image.subspan(Offset, Pcd.Size))}});
-    }
-    siotool::Json Doc = {{"image", Path}, {"pcds", Pcds}};
-    std::string Problem = ConfigProblem(*Config);
-    Doc["problem"] = Problem.empty() ? siotool::Json(nullptr) : siotool::Json(Problem);
-    std::cout << Doc.dump(2) << "\n";
-    return;
-  }
-  std::cout << "Image " << Path << ": board record at file offset " << Hex(Record, 4) << "\n";
-  char Line[160];
-  std::snprintf(Line, sizeof Line, "%-30s %-6s %-6s %4s  %s\n", "PCD", "type", "offset", "size",
-                "value");
-  std::cout << Line;
+ImageConfigList ListConfig(std::span<const uint8_t> Image, const chip::ImageBoardRecord& Board,
+                           const std::string& Path) {
+  ImageConfigList List;
+  List.Image = Path;
+  List.RecordOffset = Board.FileOffset;
+  List.TokenSpace = std::string(chip::kPcdTokenSpace);
   for (const chip::PcdInfo& Pcd : chip::kPcds) {
-    const uint32_t Offset = Record + Pcd.RecordOffset;
-    std::snprintf(Line, sizeof Line, "%-30s %-6s %-6s %4u  ", std::string(Pcd.Name).c_str(),
-                  Pcd.Type == chip::PcdType::Uint16   ? "UINT16"
-                  : Pcd.Type == chip::PcdType::Uint32 ? "UINT32"
-                                                      : "VOID*",
-                  Hex(Offset, 4).c_str(), Pcd.Size);
-    std::cout << Line << FormatPcdValue(Pcd, Image.subspan(Offset, Pcd.Size)) << "\n";
+    const uint32_t Offset = Board.FileOffset + Pcd.RecordOffset;
+    List.Pcds.push_back({std::string(Pcd.Name),
+                         Pcd.Type == chip::PcdType::Uint16   ? "UINT16"
+                         : Pcd.Type == chip::PcdType::Uint32 ? "UINT32"
+                                                             : "VOID*",
+                         Offset, Pcd.Size, FormatPcdValue(Pcd, Image.subspan(Offset, Pcd.Size))});
   }
-  std::cout << "Token space: " << chip::kPcdTokenSpace << "\n";
-  std::cout << "Probes, in order:";
-  for (uint16_t P : Config->ProbeOrder())
-    std::cout << " " << Hex(P, 4);
-  std::cout << "\nScript (" << Config->Script().size() << " pairs"
-            << (Config->ScriptHasEndPair() ? ", then the end pair" : ", no end pair") << "):";
-  for (const chip::RegisterWrite& W : Config->Script())
-    std::cout << " " << Hex(W.Reg, 2) << "=" << Hex(W.Value, 2);
-  std::cout << "\n";
-  std::string Problem = ConfigProblem(*Config);
-  if (!Problem.empty())
-    std::cout << "Not a configuration sio image config --set writes: " << Problem << "\n";
+  const chip::BoardValues& Config = Board.Config;
+  const auto Probes = Config.ProbeOrder();
+  List.Probes.assign(Probes.begin(), Probes.end());
+  const auto Script = Config.Script();
+  List.Script.assign(Script.begin(), Script.end());
+  List.ScriptHasEndPair = Config.ScriptHasEndPair();
+  List.Problem = ConfigProblem(Config);
+  return List;
 }
 
 // A module image alone. Linked at another address than this build's flash
@@ -159,6 +135,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
   auto* Image = App.add_subcommand("image", "Look at the module image file");
   Image->require_subcommand(1);
   auto Options = std::make_shared<CheckOptions>();
+  auto CheckJson = std::make_shared<bool>(false);
   auto* Check = Image->add_subcommand(
       "check", "Check the image as the PEI Foundation will meet it; exit code 1 on a failed check");
   Check
@@ -170,22 +147,24 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
                            ->add_option("--flash-address", Options->FlashAddress,
                                         "Address the image must be linked to run in place at")
                            ->capture_default_str();
-  Check->callback([Options, FlashAddress, &ExitCode] {
+  Check->add_flag("--json", *CheckJson, "Print the report as one JSON document");
+  Check->callback([Options, FlashAddress, CheckJson, &ExitCode] {
     auto Address = static_cast<uint32_t>(
         Need(ParseUnsigned(Options->FlashAddress, "--flash-address", 0xFFFFFFFF)));
     const ModuleInput In = ReadModuleInput(Options->File, kMaxImageFileSize);
     if (In.Found && FlashAddress->count() != 0)
       throw InputError("--flash-address: " + Options->File +
                        " is a firmware, which places the image itself (drop the option)");
-    pe::ImageCheckReport Report =
-        In.Found ? CheckFoundImage(In)
-                 : CheckModuleImage(In.Image, Address, FlashAddress->count() != 0);
-    Report.Path = In.Found ? Options->File + ", " + FoundWhere(*In.Found) : Options->File;
-    std::cout << pe::FormatImageCheck(Report);
-    if (In.Found)
-      if (const auto Never = ovmf::NeverDispatched(*In.Found))
-        std::cout << "Module " << pi::FormatGuid(In.Found->Name) << ": " << *Never << "\n";
-    ExitCode = Report.Passed() ? 0 : 1;
+    ImageCheckResult Report;
+    Report.Image = In.Found ? CheckFoundImage(In)
+                            : CheckModuleImage(In.Image, Address, FlashAddress->count() != 0);
+    Report.Image.Path = In.Found ? Options->File + ", " + FoundWhere(*In.Found) : Options->File;
+    if (In.Found) {
+      Report.Module = pi::FormatGuid(In.Found->Name);
+      Report.NeverDispatched = ovmf::NeverDispatched(*In.Found);
+    }
+    PrintReport(std::cout, Report, *CheckJson);
+    ExitCode = Report.Image.Passed() ? 0 : 1;
   });
 
   auto Config = std::make_shared<ConfigOptions>();
@@ -200,7 +179,7 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
                             "NAME=VALUE as in a DSC: PcdSioF81216aConfigPort=0x2E, "
                             "PcdSioF81216aInitScript={0x07, 0x00, ...}");
   ConfigCommand->add_option("-o,--output", Config->Output, "The patched copy (with --set)");
-  ConfigCommand->add_flag("--json", Config->Json, "List as one JSON document");
+  ConfigCommand->add_flag("--json", Config->Json, "Print the report as one JSON document");
   ConfigCommand->add_flag("--inf", Config->Inf,
                           "Print the [PatchPcd.IA32] or [PatchPcd.X64] section (as the image's "
                           "machine) of the package's binary INF");
@@ -227,21 +206,22 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
         Assignments.push_back(ParseAssignment(Text));
       std::vector<uint8_t> Patched = PatchImage(Bytes, Assignments, Config->File);
       Need(sio::WriteOutputFile(Config->Output, Patched, "module image"));
-      std::cout << "Wrote " << Config->Output << ": " << Assignments.size() << " PCD"
-                << (Assignments.size() == 1 ? "" : "s") << " set\n";
+      PrintReport(std::cout, ImageConfigWritten{Config->Output, Assignments.size()}, Config->Json);
       ExitCode = 0;
       return;
     }
     if (Config->Inf) {
-      std::cout << PatchPcdSection(Bytes, Config->File);
+      PrintReport(std::cout, ImageConfigInf{PatchPcdSection(Bytes, Config->File)}, Config->Json);
       ExitCode = 0;
       return;
     }
     auto Record = chip::ReadBoardRecord(Bytes);
     if (!Record)
       throw InputError(Config->File, Record.Failure());
-    ListConfig(Bytes, *Record,
-               In.Found ? Config->File + ", " + FoundWhere(*In.Found) : Config->File, Config->Json);
+    PrintReport(std::cout,
+                ListConfig(Bytes, *Record,
+                           In.Found ? Config->File + ", " + FoundWhere(*In.Found) : Config->File),
+                Config->Json);
     ExitCode = 0;
   });
 
@@ -252,14 +232,17 @@ void AddImageCommands(CLI::App& App, int& ExitCode) {
       ->required();
   ExtractCommand->add_option("-o,--output", Extract->Output, "The module's image, as it lies there")
       ->required();
+  ExtractCommand->add_flag("--json", Extract->Json, "Print the report as one JSON document");
   ExtractCommand->callback([Extract, &ExitCode] {
     const ModuleInput In = ReadModuleInput(Extract->File, kMaxImageFileSize);
     if (!In.Found)
       throw InputError(Extract->File + ": not a firmware volume or flash image (no volume "
                                        "header in it); a module image is used as it is");
     Need(sio::WriteOutputFile(Extract->Output, In.Image, "module image"));
-    std::cout << "Wrote " << Extract->Output << ": the " << FoundWhere(*In.Found) << ", "
-              << In.Image.size() << " bytes, linked at " << Hex(In.Found->Base, 8) << "\n";
+    PrintReport(
+        std::cout,
+        ImageExtracted{Extract->Output, FoundWhere(*In.Found), In.Image.size(), In.Found->Base},
+        Extract->Json);
     ExitCode = 0;
   });
 }

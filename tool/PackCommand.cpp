@@ -3,7 +3,7 @@
 // firmware files into a minimal firmware volume; what the build ships in
 // build/default/image/.
 #include <algorithm>
-#include <cstdio>
+#include <iostream>
 #include <memory>
 
 #include "common/FileInput.h"
@@ -12,9 +12,11 @@
 #include "packaging/SioModuleFile.h"
 #include "pe/TeImage.h"
 #include "pi/FirmwareVolume.h"
+#include "tool/CommandReports.h"
 #include "tool/Commands.h"
 #include "tool/InputError.h"
 #include "tool/OptionRules.h"
+#include "tool/Report.h"
 
 namespace siotool {
 namespace {
@@ -26,9 +28,10 @@ struct PackOptions {
   bool Terse = false;
   std::vector<std::string> Files;
   uint32_t BlockSize = 0x1000;
+  bool Json = false;
 };
 
-void PackFile(const PackOptions& O) {
+PackReport PackFile(const PackOptions& O) {
   const auto Image = Need(sio::ReadInputFile(O.Image, kMaxPackedFile));
   const auto Depex = *packaging::ParseDepexChoice(O.Depex);
   auto File = packaging::BuildSioModuleFile(
@@ -36,29 +39,33 @@ void PackFile(const PackOptions& O) {
   if (!File)
     throw InputError(O.Image, File.Failure());
   Need(sio::WriteOutputFile(O.Output, *File, "firmware file"));
-  std::printf("%s: PEIM %s, %zu bytes, depex %s", O.Output.c_str(),
-              std::string(packaging::kSioModuleFileGuid).c_str(), File->size(),
-              std::string(packaging::DepexChoiceName(Depex)).c_str());
+  PackReport Report{O.Output,
+                    "PEIM",
+                    std::string(packaging::kSioModuleFileGuid),
+                    File->size(),
+                    std::string(packaging::DepexChoiceName(Depex)),
+                    {},
+                    {}};
   if (O.Terse) {
     // BuildSioModuleFile converted the same bytes, so this conversion succeeds.
     const auto Te = pe::ConvertToTe(Image);
-    std::printf(", TE image saves %u bytes",
-                static_cast<unsigned>(Te ? Te->StrippedSize - pi::kTeHeaderSize : 0));
+    Report.TeSaves = static_cast<uint32_t>(Te ? Te->StrippedSize - pi::kTeHeaderSize : 0);
   }
-  std::printf("\n");
+  return Report;
 }
 
-void PackDriver(const PackOptions& O) {
+PackReport PackDriver(const PackOptions& O) {
   const auto Image = Need(sio::ReadInputFile(O.Image, kMaxPackedFile));
   auto File = packaging::BuildSetupDriverFile(Image);
   if (!File)
     throw InputError(O.Image, File.Failure());
   Need(sio::WriteOutputFile(O.Output, *File, "firmware file"));
-  std::printf("%s: DXE driver %s, %zu bytes\n", O.Output.c_str(),
-              std::string(packaging::kSetupDriverFileGuid).c_str(), File->size());
+  return {
+      O.Output, "DXE driver", std::string(packaging::kSetupDriverFileGuid), File->size(), {}, {},
+      {}};
 }
 
-void PackVolume(const PackOptions& O) {
+PackReport PackVolume(const PackOptions& O) {
   if (auto Block = pi::CheckBlockSize(O.BlockSize); !Block)
     throw InputError("--block-size", Block.Failure());
   std::vector<std::vector<uint8_t>> Files;
@@ -77,8 +84,7 @@ void PackVolume(const PackOptions& O) {
   if (!Volume)
     throw InputError(Volume.Message(), Volume.Failure().Kind);
   Need(sio::WriteOutputFile(O.Output, Volume->Bytes, "firmware volume"));
-  std::printf("%s: firmware volume, %zu bytes, %zu file(s)\n", O.Output.c_str(),
-              Volume->Bytes.size(), Files.size());
+  return {O.Output, "firmware volume", {}, Volume->Bytes.size(), {}, {}, Files.size()};
 }
 
 } // namespace
@@ -98,16 +104,18 @@ void AddPackCommand(CLI::App& App, int& ExitCode) {
                                                  : "expected VARIABLE_PPI, TRUE or FALSE";
       });
   Ffs->add_flag("--te", O->Terse, "Carry the image in its terse (TE) form, in a TE section");
+  Ffs->add_flag("--json", O->Json, "Print the report as one JSON document");
   Ffs->callback([O, &ExitCode] {
-    PackFile(*O);
+    PrintReport(std::cout, PackFile(*O), O->Json);
     ExitCode = 0;
   });
 
   auto* Dxe = Pack->add_subcommand("dxe", "Wrap the setup driver image into its DXE driver file");
   Dxe->add_option("image", O->Image, "Setup driver image (SioF81216aSetupDxe.efi)")->required();
   Dxe->add_option("-o,--output", O->Output, "Firmware file to write")->required();
+  Dxe->add_flag("--json", O->Json, "Print the report as one JSON document");
   Dxe->callback([O, &ExitCode] {
-    PackDriver(*O);
+    PrintReport(std::cout, PackDriver(*O), O->Json);
     ExitCode = 0;
   });
 
@@ -117,8 +125,9 @@ void AddPackCommand(CLI::App& App, int& ExitCode) {
   Fv->add_option("--block-size", O->BlockSize, "Block size of the volume's block map")
       ->transform(DecimalOrHex(0, UINT32_MAX))
       ->capture_default_str();
+  Fv->add_flag("--json", O->Json, "Print the report as one JSON document");
   Fv->callback([O, &ExitCode] {
-    PackVolume(*O);
+    PrintReport(std::cout, PackVolume(*O), O->Json);
     ExitCode = 0;
   });
 }

@@ -7,9 +7,10 @@
 
 #include "board/ScenarioFile.h"
 #include "common/FileOutput.h"
+#include "common/JsonDocument.h"
+#include "tool/InputError.h"
 #include "common/JsonFields.h"
 #include "tool/Commands.h"
-#include "tool/InputError.h"
 #include "tool/RunReport.h"
 #include "tool/ScenarioOptions.h"
 #include "tool/VcdWriter.h"
@@ -65,7 +66,7 @@ void AddRunCommand(CLI::App& App, int& ExitCode) {
       ExitCode = 1;
     const RunReport Report = MakeRunReport(std::move(Result), std::move(Scenario));
     if (Options->Json) {
-      std::cout << RunReportToJson(Report).dump(2) << "\n";
+      std::cout << sio::JsonDocument(RunReportToJson(Report));
     } else {
       PrintRunReport(std::cout, Report);
     }

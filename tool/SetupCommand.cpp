@@ -7,8 +7,6 @@
 #include <iostream>
 #include <memory>
 
-#include <nlohmann/json.hpp>
-
 #include "common/DataPaths.h"
 #include "common/FileInput.h"
 #include "common/FileOutput.h"
@@ -18,8 +16,10 @@
 #include "hii/PageChoices.h"
 #include "pi/KnownGuids.h"
 #include "pi/Status.h"
+#include "tool/CommandReports.h"
 #include "tool/Commands.h"
 #include "tool/InputError.h"
+#include "tool/Report.h"
 #include "tool/SetupContentOptions.h"
 
 namespace siotool {
@@ -35,101 +35,6 @@ struct SetupOptions {
   std::string Output;
   bool Json = false;
 };
-
-const char* KindName(hii::QuestionKind Kind) {
-  switch (Kind) {
-  case hii::QuestionKind::Checkbox:
-    return "checkbox";
-  case hii::QuestionKind::Numeric:
-    return "numeric";
-  case hii::QuestionKind::OneOf:
-    return "one-of";
-  }
-  return "";
-}
-
-std::string Range(const hii::DecodedQuestion& Q) {
-  if (Q.Kind == hii::QuestionKind::Numeric)
-    return hii::ValueText(Q, Q.Minimum) + " to " + hii::ValueText(Q, Q.Maximum);
-  std::string Text;
-  for (const auto& O : Q.Options)
-    Text += (Text.empty() ? "" : "; ") + std::to_string(O.Value) + " " + O.Text;
-  return Text;
-}
-
-void PrintText(const std::string& Image, const emulator::DxeRunReport& Run,
-               const hii::DecodedPage& Page, std::span<const uint8_t> Values) {
-  std::cout << Page.Title << "\n  " << Page.Help << "\n";
-  std::cout << "Registered by " << Image << " (" << emulator::ModeName(Run.Mode) << "), status "
-            << pi::StatusName(Run.Status) << "; formset " << pi::FormatGuid(Page.FormSetGuid);
-  for (const auto& Class : Page.ClassGuids) {
-    std::string Name = pi::GuidName(Class);
-    std::cout << ", class " << (Name.empty() ? pi::FormatGuid(Class) : Name);
-  }
-  std::cout << "\n";
-  for (const auto& V : Page.VarStores)
-    std::cout << "Variable " << V.Name << " {" << pi::FormatGuid(V.Guid) << "}, " << V.Size
-              << " bytes, attributes " << sio::Hex(V.Attributes, 2) << "\n";
-  for (const auto& Q : Page.Questions) {
-    std::cout << "\n  " << Q.Prompt << ": "
-              << (Q.Offset < Values.size() ? hii::ValueText(Q, Values[Q.Offset]) : "(none)");
-    if (Q.Default)
-      std::cout << "   (default " << hii::ValueText(Q, *Q.Default) << ")";
-    std::cout << "\n    " << Q.Help << "\n    " << KindName(Q.Kind) << " at byte " << Q.Offset;
-    if (Q.Kind != hii::QuestionKind::Checkbox)
-      std::cout << ": " << Range(Q);
-    std::cout << "\n";
-  }
-}
-
-void PrintJson(const std::string& Image, const emulator::DxeRunReport& Run,
-               const hii::DecodedPage& Page, std::span<const uint8_t> Values) {
-  nlohmann::ordered_json Doc;
-  Doc["image"] = Image;
-  Doc["mode"] = emulator::ModeName(Run.Mode);
-  Doc["status"] = pi::StatusName(Run.Status);
-  Doc["title"] = Page.Title;
-  Doc["help"] = Page.Help;
-  Doc["formset"] = pi::FormatGuid(Page.FormSetGuid);
-  Doc["class_guids"] = nlohmann::ordered_json::array();
-  for (const auto& Class : Page.ClassGuids)
-    Doc["class_guids"].push_back(pi::FormatGuid(Class));
-  Doc["variables"] = nlohmann::ordered_json::array();
-  for (const auto& V : Page.VarStores)
-    Doc["variables"].push_back({{"name", V.Name},
-                                {"guid", pi::FormatGuid(V.Guid)},
-                                {"size", V.Size},
-                                {"attributes", V.Attributes}});
-  Doc["questions"] = nlohmann::ordered_json::array();
-  for (const auto& Q : Page.Questions) {
-    nlohmann::ordered_json J;
-    J["prompt"] = Q.Prompt;
-    J["help"] = Q.Help;
-    J["kind"] = KindName(Q.Kind);
-    J["question_id"] = Q.Id;
-    J["offset"] = Q.Offset;
-    if (Q.Offset < Values.size()) {
-      J["value"] = Values[Q.Offset];
-      J["value_text"] = hii::ValueText(Q, Values[Q.Offset]);
-    }
-    if (Q.Default) {
-      J["default"] = *Q.Default;
-      J["default_text"] = hii::ValueText(Q, *Q.Default);
-    }
-    if (Q.Kind == hii::QuestionKind::Numeric) {
-      J["minimum"] = Q.Minimum;
-      J["maximum"] = Q.Maximum;
-      J["step"] = Q.Step;
-    }
-    if (Q.Kind == hii::QuestionKind::OneOf) {
-      J["options"] = nlohmann::ordered_json::array();
-      for (const auto& O : Q.Options)
-        J["options"].push_back({{"text", O.Text}, {"value", O.Value}, {"default", O.IsDefault}});
-    }
-    Doc["questions"].push_back(std::move(J));
-  }
-  std::cout << Doc.dump(2) << "\n";
-}
 
 } // namespace
 
@@ -181,10 +86,7 @@ void AddSetupCommand(CLI::App& App, int& ExitCode) {
       if (auto Applied = hii::ApplyChoice(*Page, Choice, Values); !Applied)
         throw InputError("--choose", Applied.Failure());
     }
-    if (O->Json)
-      PrintJson(Image, Run, *Page, Values);
-    else
-      PrintText(Image, Run, *Page, Values);
+    PrintReport(std::cout, SetupPageReport{Image, Run.Mode, Run.Status, *Page, Values}, O->Json);
     if (!O->Output.empty()) {
       Need(sio::WriteOutputFile(O->Output, Values, "variable content"), "--output");
     }

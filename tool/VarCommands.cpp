@@ -8,8 +8,10 @@
 #include "chip/SetupVariable.h"
 #include "common/FileInput.h"
 #include "common/FileOutput.h"
+#include "tool/CommandReports.h"
 #include "tool/Commands.h"
 #include "tool/InputError.h"
+#include "tool/Report.h"
 #include "tool/SetupContentOptions.h"
 
 namespace siotool {
@@ -20,29 +22,33 @@ void AddVarCommands(CLI::App& App, int& ExitCode) {
 
   auto Encode = std::make_shared<SetupContentOptions>();
   auto Output = std::make_shared<std::string>();
+  auto EncodeJson = std::make_shared<bool>(false);
   auto* EncodeCommand =
       Var->add_subcommand("encode", "Build the variable's 67-byte content from readable entries");
   Encode->AddTo(*EncodeCommand, false);
   EncodeCommand->add_option("-o,--output", *Output, "Binary file to write")
       ->type_name("FILE")
       ->required();
-  EncodeCommand->callback([Encode, Output, &ExitCode] {
+  EncodeCommand->add_flag("--json", *EncodeJson, "Print the report as one JSON document");
+  EncodeCommand->callback([Encode, Output, EncodeJson, &ExitCode] {
     std::vector<uint8_t> Data = Encode->Build(chip::kSetupDataSize);
     Need(sio::WriteOutputFile(*Output, Data, "variable content"), "--output");
-    std::cout << "Wrote " << Data.size() << " bytes to " << *Output << "\n";
-    PrintSetupTable(std::cout, Data);
+    PrintReport(std::cout, VarContentReport{*Output, std::move(Data)}, *EncodeJson);
     ExitCode = 0;
   });
 
   auto File = std::make_shared<std::string>();
+  auto DecodeJson = std::make_shared<bool>(false);
   auto* DecodeCommand = Var->add_subcommand(
       "decode",
       "Show a binary variable as a table, marking the entries the settings stage acts on");
   DecodeCommand->add_option("FILE", *File, "Binary variable content (at most 67 bytes)")
       ->required();
-  DecodeCommand->callback([File, &ExitCode] {
-    auto Data = Need(sio::ReadInputFile(*File, chip::kSetupDataSize));
-    PrintSetupTable(std::cout, Data);
+  DecodeCommand->add_flag("--json", *DecodeJson, "Print the report as one JSON document");
+  DecodeCommand->callback([File, DecodeJson, &ExitCode] {
+    PrintReport(std::cout,
+                VarContentReport{{}, Need(sio::ReadInputFile(*File, chip::kSetupDataSize))},
+                *DecodeJson);
     ExitCode = 0;
   });
 

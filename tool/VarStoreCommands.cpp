@@ -15,9 +15,11 @@
 #include "pi/KnownGuids.h"
 #include "pi/VariableStore.h"
 #include "pi/VariableStoreRecords.h"
+#include "tool/CommandReports.h"
 #include "tool/Commands.h"
 #include "tool/FirmwareInput.h"
 #include "tool/InputError.h"
+#include "tool/Report.h"
 #include "tool/SetupContentOptions.h"
 
 using sio::Hex;
@@ -68,46 +70,30 @@ void WarnOfCopies(const std::string& Path, const pi::VariableStore& Store, std::
   }
 }
 
-std::string Describe(const pi::VariableStore& Store) {
-  std::string Text = std::string(pi::VariableStoreFormatName(Store.Format())) +
-                     " variable store at " + Hex(Store.StoreOffset(), 2);
-  if (Store.VolumeOffset())
-    Text += " in the volume at " + Hex(*Store.VolumeOffset(), 2);
-  return Text + ", " + std::to_string(Store.StoreSize()) + " bytes, " +
-         std::to_string(Store.FreeBytes()) + " free";
+StoreSummary Summarize(const std::string& Path, const pi::VariableStore& Store) {
+  return {Path,
+          pi::VariableStoreFormatName(Store.Format()),
+          Store.StoreOffset(),
+          Store.VolumeOffset(),
+          Store.StoreSize(),
+          Store.FreeBytes()};
 }
 
-std::string StateText(const pi::VariableRecord& Record) {
-  return Hex(Record.StateByte, 2) + " " + pi::VariableRecordStateName(Record.State);
-}
-
-std::string AttributesText(uint32_t Attributes) {
-  return Hex(Attributes, 2) + " (" + pi::FormatVariableAttributes(Attributes) + ")";
-}
-
-// The module reads exactly 67 bytes; say what another size means for it.
-void NoteSize(size_t Size) {
-  if (Size < chip::kSetupDataSize) {
-    std::cout << "note: content is " << Size
-              << " bytes, not 67: the settings stage reads what is there and passes over "
-                 "entries it does not reach\n";
-  } else if (Size > chip::kSetupDataSize) {
-    std::cout << "note: content is " << Size
-              << " bytes, not 67: the settings stage's 67-byte buffer is too small for it and "
-                 "it applies nothing\n";
-  }
+VarRecordRow Row(const pi::VariableRecord& Record) {
+  return {Record.Offset,
+          Record.StateByte,
+          pi::VariableRecordStateName(Record.State),
+          Record.Attributes,
+          Record.Data.size(),
+          pi::FormatGuid(Record.VendorGuid),
+          pi::VariableNameText(Record.Name)};
 }
 
 // Whether the module reads the variable: unknown without the firmware's code
 // image (the table says what it applies when it does), else that firmware's
 // answer, in a line after the table.
-struct Reading {
-  std::string Label = "the module applies, when it reads the variable";
-  std::string Verdict;
-};
-
-Reading ReadingOn(const std::string& Firmware) {
-  Reading R;
+SetupReading ReadingOn(const std::string& Firmware) {
+  SetupReading R{"the module applies, when it reads the variable", {}, {}};
   if (Firmware.empty())
     return R;
   auto Bytes = Need(sio::ReadInputFile(Firmware, kMaxStoreFileSize));
@@ -123,12 +109,6 @@ Reading ReadingOn(const std::string& Firmware) {
   return R;
 }
 
-void PrintReading(const Reading& R, std::span<const uint8_t> Data) {
-  PrintSetupTable(std::cout, Data, R.Label);
-  if (!R.Verdict.empty())
-    std::cout << R.Verdict << "\n";
-}
-
 struct StoreOptions {
   StoreChoice Store;
   std::string Firmware;
@@ -138,6 +118,7 @@ struct StoreOptions {
   std::string MaxVariableSize;
   std::string KeepFree;
   bool Force = false;
+  bool Json = false;
   SetupContentOptions Content;
 };
 
@@ -150,8 +131,9 @@ uint32_t ChooseAttributes(const StoreOptions& Options, const pi::VariableRecord*
     return Earlier ? Earlier->Attributes : kDefaultAttributes;
   const uint32_t Given = ParseStoredAttributes(Options.Attributes);
   if (Earlier && Earlier->Attributes != Given && !Options.ChangeAttributes) {
-    throw InputError("--attributes: " + AttributesText(Given) + " differ from the stored copy's " +
-                     AttributesText(Earlier->Attributes) +
+    throw InputError("--attributes: " + VariableAttributesText(Given) +
+                     " differ from the stored copy's " +
+                     VariableAttributesText(Earlier->Attributes) +
                      "; the firmware refuses later writes whose attributes differ (give "
                      "--change-attributes to change them)");
   }
@@ -184,13 +166,13 @@ void CheckSize(const StoreOptions& Options, const pi::VariableStore& Store,
   }
 }
 
-void RunStore(const StoreOptions& Options) {
+VarStoreReport RunStore(const StoreOptions& Options) {
   const std::string& Path = Options.Store.Path;
   if (!Options.Attributes.empty())
     ParseStoredAttributes(Options.Attributes); // bad text is refused before the files are read
   if (!Options.Content.Given())
     throw InputError("no content: give --content FILE, --entry or --from");
-  const Reading Read = ReadingOn(Options.Firmware);
+  SetupReading Read = ReadingOn(Options.Firmware);
   auto Store = OpenStore(Options.Store);
   // The firmware keeps its fault-tolerant-write areas in the store's volume,
   // after the store. A store that fills its volume with no working block after
@@ -220,57 +202,41 @@ void RunStore(const StoreOptions& Options) {
   auto After = pi::VariableStore::Open(*Written, Store.VolumeOffset());
   if (!After) // the writer produced what its reader refuses: a fault of ours
     throw std::runtime_error("written store does not read back: " + After.Message());
-  const auto& New = After->Records().back();
-  std::cout << Path << ": " << Describe(Store) << "\n";
+  VarStoreReport Report;
+  Report.Store = Summarize(Path, Store);
   // The records ahead of the new one are the earlier ones, in the same order.
   for (size_t I = 0; I < Store.Records().size(); ++I) {
     const auto& Before = Store.Records()[I];
-    if (Before.StateByte != After->Records()[I].StateByte) {
-      std::cout << "Replaced: the copy at " << Hex(Before.Offset, 6) << " marked deleted (state "
-                << Hex(Before.StateByte, 2) << " -> " << Hex(After->Records()[I].StateByte, 2)
-                << ")\n";
-    }
+    if (Before.StateByte != After->Records()[I].StateByte)
+      Report.Replaced.push_back({Before.Offset, Before.StateByte, After->Records()[I].StateByte});
   }
-  std::cout << (Earlier ? "Stored" : "Added") << " \"" << pi::VariableNameText(Name) << "\" "
-            << pi::FormatGuid(pi::kSioSetupVendorGuid) << " at " << Hex(New.Offset, 6)
-            << ": attributes " << AttributesText(New.Attributes) << ", state " << StateText(New)
-            << ", " << New.Data.size() << " bytes\n";
-  std::cout << "Wrote " << Options.Output << ": " << Written->size() << " bytes, "
-            << After->FreeBytes() << " bytes of the store free\n";
-  NoteSize(Data.size());
-  PrintReading(Read, Data);
+  Report.Added = Earlier == nullptr;
+  Report.Stored = Row(After->Records().back());
+  Report.Output = Options.Output;
+  Report.OutputSize = Written->size();
+  Report.FreeAfter = After->FreeBytes();
+  Read.Data = std::move(Data);
+  Report.Setup = std::move(Read);
+  return Report;
 }
 
-void RunList(const StoreChoice& Choice, const std::string& Firmware) {
+VarListReport RunList(const StoreChoice& Choice, const std::string& Firmware) {
   const std::string& Path = Choice.Path;
-  const Reading Read = ReadingOn(Firmware);
+  VarListReport Report;
+  Report.Setup = ReadingOn(Firmware);
   auto Store = OpenStore(Choice);
-  std::cout << Path << ": " << Describe(Store) << "\n";
-  if (Store.Records().empty()) {
-    std::cout << "No variables\n";
-  } else {
-    char Line[256];
-    std::snprintf(Line, sizeof Line, "%-8s  %-26s  %-20s  %6s  %-36s  %s", "record", "state",
-                  "attributes", "size", "GUID", "name");
-    std::cout << Line << "\n";
-    for (const auto& Record : Store.Records()) {
-      std::snprintf(Line, sizeof Line, "%-8s  %-26s  %-20s  %6zu  %-36s  ",
-                    Hex(Record.Offset, 6).c_str(), StateText(Record).c_str(),
-                    AttributesText(Record.Attributes).c_str(), Record.Data.size(),
-                    pi::FormatGuid(Record.VendorGuid).c_str());
-      std::cout << Line << pi::VariableNameText(Record.Name) << "\n";
-    }
-  }
+  Report.Store = Summarize(Path, Store);
+  for (const auto& Record : Store.Records())
+    Report.Records.push_back(Row(Record));
   const std::u16string Name(chip::kSetupVariableName);
   const auto* Ours = Store.FindValid(Name, pi::kSioSetupVendorGuid);
-  if (!Ours) {
-    std::cout << "\"" << pi::VariableNameText(Name) << "\": no valid copy in the store\n";
-    return;
-  }
+  if (!Ours)
+    return Report;
   WarnOfCopies(Path, Store, Name, pi::kSioSetupVendorGuid);
-  std::cout << "\"" << pi::VariableNameText(Name) << "\" at " << Hex(Ours->Offset, 6) << ":\n";
-  NoteSize(Ours->Data.size());
-  PrintReading(Read, Ours->Data);
+  Report.SetupAt = Ours->Offset;
+  Report.ValidCopies = Store.ValidCopies(Name, pi::kSioSetupVendorGuid);
+  Report.Setup.Data = Ours->Data;
+  return Report;
 }
 
 } // namespace
@@ -313,8 +279,9 @@ void AddVarStoreCommands(CLI::App& Var, int& ExitCode) {
                    "reads the variable")
       ->type_name("FILE");
   Store->Content.AddTo(*StoreCommand, true);
+  StoreCommand->add_flag("--json", Store->Json, "Print the report as one JSON document");
   StoreCommand->callback([Store, &ExitCode] {
-    RunStore(*Store);
+    PrintReport(std::cout, RunStore(*Store), Store->Json);
     ExitCode = 0;
   });
 
@@ -335,8 +302,10 @@ void AddVarStoreCommands(CLI::App& Var, int& ExitCode) {
                    "The code image (or flash) the store goes with: say whether the module there "
                    "reads the variable")
       ->type_name("FILE");
-  ListCommand->callback([ListPath, ListFirmware, &ExitCode] {
-    RunList(*ListPath, *ListFirmware);
+  auto ListJson = std::make_shared<bool>(false);
+  ListCommand->add_flag("--json", *ListJson, "Print the report as one JSON document");
+  ListCommand->callback([ListPath, ListFirmware, ListJson, &ExitCode] {
+    PrintReport(std::cout, RunList(*ListPath, *ListFirmware), *ListJson);
     ExitCode = 0;
   });
 }
