@@ -413,8 +413,13 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   // A copy the firmware holds: booted as it is, or taken out for the one given.
   if (auto Held = FindFirmwareModule(Image->Original(), packaging::kSioModuleFileName))
     Run.Held = std::move(*Held);
-  if (Run.Held && !R.Replace)
+  if (Run.Held && !R.Replace) {
+    if (R.SetupDriver)
+      return sio::Fail(R.Firmware + ": holds the module; the setup driver is added only beside "
+                                    "a module inserted here (give the module's image to "
+                                    "replace the copy)");
     return RunHeldCopy(R, std::move(Run), *Image, CodeSize);
+  }
   if (Run.Held) {
     auto Removed = RemoveFile(Image->PeiVolume(), Run.Held->Name);
     if (!Removed)
@@ -486,7 +491,22 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
   if (!Run.VariablePpiAtDispatch)
     Run.Board.Faults.NoVariablePpi = true;
 
-  // The image rebuilt around the changed PEI volume and opened again.
+  if (R.SetupDriver) {
+    const auto Built = std::ranges::find(R.DriverImages, Run.Firmware.Dxe, &ModuleImage::Mode);
+    if (Built == R.DriverImages.end())
+      return sio::Fail(R.Firmware + ": its DXE runs " +
+                       std::string(ProcessorName(Run.Firmware.Dxe)) +
+                       ", and there is no setup driver image built for it");
+    auto Bytes = Read(Built->Path, kMaxModuleFile);
+    if (!Bytes)
+      return Bytes.Failure();
+    auto Driver = AddSetupDriver(*Image, Run.Firmware.Dxe, *Bytes, Built->Path);
+    if (!Driver)
+      return Driver.Within(R.Firmware);
+    Run.Driver = std::move(*Driver);
+  }
+
+  // The image rebuilt around the changed volumes and opened again.
   auto Patched = Image->Rebuild();
   if (!Patched)
     return Patched.Within(Run.Output);
@@ -495,6 +515,8 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
     return Check.Within(Run.Output);
   if (!std::ranges::equal(Check->PeiVolume(), Image->PeiVolume()))
     return sio::Fail(Run.Output + ": the rebuilt image does not hold the changed PEI volume");
+  if (!std::ranges::equal(Check->DxeVolume(), Image->DxeVolume()))
+    return sio::Fail(Run.Output + ": the rebuilt image does not hold the changed DXE volume");
 
   return Finish(R, std::move(Run), *Check, CodeSize, &*Patched);
 }

@@ -24,6 +24,7 @@
 #include "ovmf/FirmwareSurvey.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "ovmf/QemuRunner.h"
+#include "ovmf/SetupDriverStep.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Trace.h"
 
@@ -59,6 +60,10 @@ struct OvmfRequest {
   // Insert a module whose image is built for the other processor mode than
   // the firmware's PEI (it is never dispatched); refused otherwise.
   bool OtherMode = false;
+  // Add the setup driver, the one of DriverImages built for DXE's mode, to
+  // the DXE volume beside the module.
+  bool SetupDriver = false;
+  std::vector<ModuleImage> DriverImages;
   // The board QEMU and the board model run (a stand-in chip or none); its
   // setup variable is stored in the copy of the variable store the boot uses.
   // Its variable PPI follows the firmware: taken away when the module is
@@ -100,6 +105,7 @@ struct OvmfRun {
   std::optional<packaging::DepexChoice> DepexChoice; // when packed
   chip::BoardConfig Module = chip::DefaultBoardConfig();
   Insertion Added;
+  std::optional<AddedDriver> Driver; // the setup driver, when asked for
   std::string Qemu;
   bool QemuChosen = false;
   std::string Vars; // the store copied

@@ -66,6 +66,10 @@ struct OvmfOptions {
   bool NoBoot = false;
   bool First = false;
   bool OtherMode = false;
+  // The setup driver beside the module, in the DXE volume.
+  bool SetupDriver = false;
+  std::string SetupImage = sio::data::SetupDxeFile();       // for an IA-32 DXE
+  std::string X64SetupImage = sio::data::X64SetupDxeFile(); // for an X64 DXE
   // A Linux kernel the firmware boots after the module (through QEMU's
   // -kernel); the run ends when QEMU does (-no-reboot).
   std::string Kernel;
@@ -132,6 +136,19 @@ std::string DescribeDepex(const std::vector<uint8_t>& Depex) {
   if (const auto Choice = packaging::MatchDepexChoice(Depex))
     return "depex " + std::string(packaging::DepexChoiceName(*Choice));
   return Depex.empty() ? "no depex" : "a depex of " + std::to_string(Depex.size()) + " bytes";
+}
+
+// Where the setup driver went in the DXE volume, and the room left there.
+void PrintAddedDriver(const ovmf::OvmfRun& Run) {
+  if (!Run.Driver)
+    return;
+  const ovmf::AddedDriver& D = *Run.Driver;
+  const ovmf::DriverInsertion& In = D.Added;
+  std::printf("Driver:    %s (%s, for the firmware's %s DXE) as file %s at offset 0x%zX\n"
+              "           of the DXE volume (0x%zX bytes: 0x%zX free before, 0x%zX after)\n",
+              D.Source.c_str(), std::string(ovmf::ProcessorName(D.Mode)).c_str(),
+              std::string(ovmf::ProcessorName(D.Mode)).c_str(), pi::FormatGuid(In.Name).c_str(),
+              In.FileOffset, D.VolumeSize, In.FreeBefore, In.FreeAfter);
 }
 
 void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
@@ -207,6 +224,7 @@ void PrintPlan(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
                            : "PE";
     std::printf("\n           %s image rebased to 0x%08X (%zu relocations)\n", Form,
                 In.ImageAddress, In.Relocations);
+    PrintAddedDriver(Run);
     std::printf("Wrote:     %s\n", Run.Output.c_str());
   }
   std::cout << "Vars:      " << Run.Vars << (Run.VarsChosen ? " (beside the code image)" : "")
@@ -315,6 +333,8 @@ int Run(const OvmfOptions& O) {
   R.Where = O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End;
   R.Replace = !O.FfsFile.empty() || O.ImageGiven || O.X64ImageGiven || !O.Depex.empty();
   R.OtherMode = O.OtherMode;
+  R.SetupDriver = O.SetupDriver;
+  R.DriverImages = {{ovmf::Processor::Ia32, O.SetupImage}, {ovmf::Processor::X64, O.X64SetupImage}};
   R.Board = BoardFor(O);
   R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip";
   R.Attributes = ParseStoredAttributes(O.Attributes);
@@ -421,6 +441,17 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_flag("--other-mode", O->OtherMode,
                 "Insert a module whose image is built for the other processor mode than the "
                 "firmware's PEI (it is never dispatched; refused without this)");
+  auto* Driver = Cmd->add_flag("--setup-driver", O->SetupDriver,
+                               "Add the setup driver (the image built for the firmware's DXE "
+                               "mode) to the DXE volume beside the module");
+  Cmd->add_option("--setup-image", O->SetupImage,
+                  "The setup driver image added to a firmware whose DXE is IA-32")
+      ->capture_default_str()
+      ->needs(Driver);
+  Cmd->add_option("--x64-setup-image", O->X64SetupImage,
+                  "The setup driver image added to a firmware whose DXE is X64")
+      ->capture_default_str()
+      ->needs(Driver);
   auto* Kernel = Cmd->add_option("--kernel", O->Kernel,
                                  "Boot this Linux kernel after the firmware (QEMU -kernel); the "
                                  "run ends when QEMU ends");
