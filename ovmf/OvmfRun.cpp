@@ -226,8 +226,13 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
   if (Run.KernelBooted) {
     Options.StopAtShell = false;
     Options.ExtraArgs = R.KernelArgs;
-  } else if (Run.SetupStored) {
+  } else if (Run.SetupStored && !R.SetupPage) {
     Options.ShellCommands.push_back(DumpSetupVariableCommand());
+  }
+  std::optional<SetupPageSession> Session;
+  if (R.SetupPage) {
+    Session.emplace(*R.SetupPage);
+    Options.Console = [&Session](std::string_view Output) { return Session->Feed(Output); };
   }
   if (R.BeforeBoot)
     R.BeforeBoot(Run);
@@ -248,17 +253,32 @@ sio::Result<OvmfRun> Finish(const OvmfRequest& R, OvmfRun Run, const OvmfImage& 
           ", its dependency expression can be met and it lies in the PEI volume the firmware "
           "dispatches from (the serial log may tell more)");
   }
-  if (Run.Runs.size() == 1) {
+  // After Setup saved and reset the machine, the pass judged is the next
+  // boot's, and the board model runs it with the bytes `dmpstore` showed.
+  const bool AfterReset = Session && Session->Outcome().Reset;
+  if (Session) {
+    Run.Page = Session->Outcome();
+    if (!Run.Page->ShellAnswer) {
+      Run.NotShown = "Setup was not driven to the dump";
+    } else if (auto Shown = ParseDumpedVariable(*Run.Page->ShellAnswer); !Shown) {
+      Run.NotShown = Shown.Message();
+    } else {
+      Run.Shown = std::move(*Shown);
+      Run.Board.SetupVariable = Run.Shown;
+    }
+  }
+  const size_t Boots = Session ? Session->Outcome().Boots : 1;
+  if (Run.Runs.size() == Boots && (!AfterReset || Run.Shown)) {
     const SioBoardConfig Record = Run.Module.Record();
     engine::ScopedBoardConfig Scoped(Record);
     Run.Model = AsQemuSeesIt(engine::RunHostPass(Run.Board).Events);
-    const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs[0]);
+    const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs.back());
     const pi::Trace Model = AsTheModuleWroteIt(Run.Model);
     Run.SameAsModel = std::ranges::equal(Qemu, Model, [](const auto& A, const auto& B) {
       return pi::FormatEvent(A) == pi::FormatEvent(B);
     });
   }
-  if (Run.SetupStored && !Run.KernelBooted) {
+  if (Run.SetupStored && !Run.KernelBooted && !Session) {
     if (Boot.ShellAnswers.empty()) {
       Run.NotShown = "the Shell did not answer `" + DumpSetupVariableCommand() + "`";
     } else if (auto Shown = ParseDumpedVariable(Boot.ShellAnswers[0]); !Shown) {
@@ -345,8 +365,11 @@ sio::Result<OvmfRun> RunHeldCopy(const OvmfRequest& R, OvmfRun Run, const OvmfIm
 } // namespace
 
 bool OvmfRun::Passed() const {
-  if (!Booted || Runs.size() != 1 || !SameAsModel)
+  const size_t Passes = Page ? Page->Boots : 1;
+  if (!Booted || Runs.size() != Passes || !SameAsModel)
     return false;
+  if (Page)
+    return Page->Done() && (!Page->Reset || Shown);
   if (KernelBooted)
     return !Booted->TimedOut;
   return Booted->ReachedShell && (!SetupStored || Shown == Board.SetupVariable);

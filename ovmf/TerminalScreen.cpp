@@ -176,14 +176,20 @@ std::string TerminalScreen::Line(size_t Row) const {
   return Text;
 }
 
-std::string TerminalScreen::Text() const {
+std::string TerminalScreen::Text(bool Squeeze) const {
   std::string Out;
   size_t Last = 0;
   for (size_t R = 0; R < Rows_; ++R)
     if (!Line(R).empty())
       Last = R + 1;
-  for (size_t R = 0; R < Last; ++R)
-    Out += Line(R) + "\n";
+  bool Blank = false;
+  for (size_t R = 0; R < Last; ++R) {
+    const std::string Row = Line(R);
+    if (Squeeze && Row.empty() && Blank)
+      continue;
+    Blank = Row.empty();
+    Out += Row + "\n";
+  }
   return Out;
 }
 

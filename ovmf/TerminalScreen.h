@@ -40,8 +40,9 @@ public:
 
   // One row's text, trailing blanks dropped.
   std::string Line(size_t Row) const;
-  // Every row, each ending in a newline; blank rows at the end dropped.
-  std::string Text() const;
+  // Every row, each ending in a newline; blank rows at the end dropped, and
+  // with Squeeze, each run of blank rows inside shown as one.
+  std::string Text(bool Squeeze = false) const;
   CellAttribute AttributeAt(size_t Row, size_t Column) const;
   // The first row holding Text (from row From on), if any.
   std::optional<size_t> FindRow(std::string_view Text, size_t From = 0) const;

@@ -37,6 +37,7 @@
 #include "tool/OptionRules.h"
 #include "tool/PassDiff.h"
 #include "tool/SetupContentOptions.h"
+#include "tool/SetupPageScript.h"
 
 namespace siotool {
 namespace {
@@ -70,6 +71,10 @@ struct OvmfOptions {
   bool SetupDriver = false;
   std::string SetupImage = sio::data::SetupDxeFile();       // for an IA-32 DXE
   std::string X64SetupImage = sio::data::X64SetupDxeFile(); // for an X64 DXE
+  // Setup driven through the console: the page printed, and each choice
+  // made, saved, the machine reset and the next boot judged.
+  bool SetupPage = false;
+  std::vector<std::string> Choices;
   // A Linux kernel the firmware boots after the module (through QEMU's
   // -kernel); the run ends when QEMU does (-no-reboot).
   std::string Kernel;
@@ -250,6 +255,41 @@ void PrintBootStart(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
   std::fflush(stdout);
 }
 
+// The page as Setup showed it, what the choices did, and the stored bytes
+// against what `sio setup --choose` computes. False when they differ or a
+// step failed.
+bool PrintSetupPage(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
+  const ovmf::SetupPageOutcome& P = *Run.Page;
+  if (!P.Page.empty())
+    std::cout << "Setup:     the page as the firmware shows it:\n" << P.Page;
+  if (!P.Failure.empty()) {
+    std::cout << "Setup:     failed to " << P.Failure << "; the last screen:\n" << P.LastScreen;
+    return false;
+  }
+  if (O.Choices.empty())
+    return true;
+  std::cout << "Setup:     with the choices made:\n" << P.Chosen;
+  std::cout << "Setup:     saved (F10, Y) and reset from the front page\n";
+  if (!Run.Shown) {
+    std::cout << "Variable:  not read back after the reset (" << Run.NotShown << ")\n";
+    return false;
+  }
+  const ChosenPage Expected = ChoosePage(O.SetupImage, O.Choices);
+  const bool Same = *Run.Shown == Expected.Values;
+  std::cout << "Variable:  `" << ovmf::DumpSetupVariableCommand() << "` shows " << Run.Shown->size()
+            << " bytes after the reset, " << (Same ? "equal to" : "NOT equal to")
+            << " what `sio setup --choose` computes\n";
+  if (!Same) {
+    std::string Shown, Computed;
+    for (uint8_t B : *Run.Shown)
+      Shown += " " + sio::Hex(B, 2);
+    for (uint8_t B : Expected.Values)
+      Computed += " " + sio::Hex(B, 2);
+    std::cout << "           shown:   " << Shown << "\n           computed:" << Computed << "\n";
+  }
+  return Same;
+}
+
 int PrintOutcome(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
   const ovmf::QemuBoot& Boot = *Run.Booted;
   if (!O.SerialLog.empty())
@@ -273,9 +313,13 @@ int PrintOutcome(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
     std::cout
         << "  (QEMU's port 0x80 device is one byte wide: it records the 16-bit progress code\n"
            "   write as 0x70 to 0x80 and 0x00 to 0x81, joined here)\n";
-  if (Run.Runs.size() != 1) {
-    std::cout << "Model:     dispatched " << Run.Runs.size()
-              << " times; the board model runs the module once\n";
+  const size_t Boots = Run.Page ? Run.Page->Boots : 1;
+  if (Boots > 1 && !Run.Runs.empty())
+    std::cout << "Model:     " << Boots << " boots; the pass judged is the last one's"
+              << (Run.Shown ? ", with the variable `dmpstore` showed" : "") << "\n";
+  if (Run.Runs.size() != Boots) {
+    std::cout << "Model:     dispatched " << Run.Runs.size() << " times in " << Boots << " boot"
+              << (Boots == 1 ? "" : "s") << "; the board model runs the module once a boot\n";
     if (Run.Runs.size() > 1)
       std::cout << "           the machine reset and PEI ran again"
                 << (Run.Qemu == "qemu-system-i386" && Run.Firmware.Dxe != ovmf::Processor::Ia32
@@ -283,15 +327,18 @@ int PrintOutcome(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
                         : "")
                 << "\n";
   } else if (Run.SameAsModel) {
-    std::cout << "Model:     identical to the board model (" << Run.Runs[0].size()
+    std::cout << "Model:     identical to the board model (" << Run.Runs.back().size()
               << " accesses as QEMU records them)\n";
   } else {
     std::cout << "Model:     differs from the board model:\n";
-    for (const auto& Line : DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Run.Runs[0]), "board model",
-                                       ovmf::AsTheModuleWroteIt(Run.Model)))
+    for (const auto& Line : DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Run.Runs.back()),
+                                       "board model", ovmf::AsTheModuleWroteIt(Run.Model)))
       std::cout << "  " << Line << "\n";
   }
-  if (Run.SetupStored && !Run.KernelBooted) {
+  bool SameAsSetup = true;
+  if (Run.Page)
+    SameAsSetup = PrintSetupPage(Run, O);
+  if (Run.SetupStored && !Run.KernelBooted && !Run.Page) {
     if (!Run.Shown)
       std::cout << "Variable:  not read back (" << Run.NotShown << ")\n";
     else
@@ -306,14 +353,18 @@ int PrintOutcome(const ovmf::OvmfRun& Run, const OvmfOptions& O) {
     std::snprintf(Line, sizeof Line, "Boot:      %s after %.1f s\n",
                   Boot.TimedOut ? "stopped, the kernel did NOT power off" : "QEMU ended",
                   Boot.Seconds);
+  else if (Run.Page && O.Choices.empty())
+    std::snprintf(Line, sizeof Line, "Boot:      %s after %.1f s (%zu boot%s)\n",
+                  Run.Page->Failure.empty() ? "stopped in Setup with the page shown" : "stopped",
+                  Boot.Seconds, Run.Page->Boots, Run.Page->Boots == 1 ? "" : "s");
   else if (Boot.ReachedShell)
-    std::snprintf(Line, sizeof Line, "Boot:      reached the UEFI Shell after %.1f s\n",
-                  Boot.Seconds);
+    std::snprintf(Line, sizeof Line, "Boot:      reached the UEFI Shell after %.1f s%s\n",
+                  Boot.Seconds, Run.Page ? " (after the reset)" : "");
   else
     std::snprintf(Line, sizeof Line, "Boot:      did NOT reach the UEFI Shell (%s after %.1f s)\n",
                   Boot.TimedOut ? "stopped" : "QEMU ended", Boot.Seconds);
   std::cout << Line;
-  return Run.Passed() ? 0 : 1;
+  return Run.Passed() && SameAsSetup ? 0 : 1;
 }
 
 int Run(const OvmfOptions& O) {
@@ -333,7 +384,12 @@ int Run(const OvmfOptions& O) {
   R.Where = O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End;
   R.Replace = !O.FfsFile.empty() || O.ImageGiven || O.X64ImageGiven || !O.Depex.empty();
   R.OtherMode = O.OtherMode;
-  R.SetupDriver = O.SetupDriver;
+  R.SetupDriver = O.SetupDriver || O.SetupPage || !O.Choices.empty();
+  if (O.SetupPage || !O.Choices.empty()) {
+    // The choices are checked against the page before anything boots.
+    const ChosenPage Page = ChoosePage(O.SetupImage, O.Choices);
+    R.SetupPage = ScriptFor(Page.Page, O.Choices);
+  }
   R.DriverImages = {{ovmf::Processor::Ia32, O.SetupImage}, {ovmf::Processor::X64, O.X64SetupImage}};
   R.Board = BoardFor(O);
   R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip";
@@ -441,17 +497,23 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_flag("--other-mode", O->OtherMode,
                 "Insert a module whose image is built for the other processor mode than the "
                 "firmware's PEI (it is never dispatched; refused without this)");
-  auto* Driver = Cmd->add_flag("--setup-driver", O->SetupDriver,
-                               "Add the setup driver (the image built for the firmware's DXE "
-                               "mode) to the DXE volume beside the module");
+  Cmd->add_flag("--setup-page", O->SetupPage,
+                "Boot to Setup instead of the Shell (the setup driver added), open "
+                "Device Manager and the page, and print it as the firmware shows it");
+  Cmd->add_option("--choose", O->Choices,
+                  "With the page open, set a question as a user would: \"PROMPT=VALUE\" "
+                  "(repeatable); then save, reset, and compare the next boot's pass and the "
+                  "stored bytes")
+      ->type_name("PROMPT=VALUE");
+  Cmd->add_flag("--setup-driver", O->SetupDriver,
+                "Add the setup driver (the image built for the firmware's DXE "
+                "mode) to the DXE volume beside the module");
   Cmd->add_option("--setup-image", O->SetupImage,
                   "The setup driver image added to a firmware whose DXE is IA-32")
-      ->capture_default_str()
-      ->needs(Driver);
+      ->capture_default_str();
   Cmd->add_option("--x64-setup-image", O->X64SetupImage,
                   "The setup driver image added to a firmware whose DXE is X64")
-      ->capture_default_str()
-      ->needs(Driver);
+      ->capture_default_str();
   auto* Kernel = Cmd->add_option("--kernel", O->Kernel,
                                  "Boot this Linux kernel after the firmware (QEMU -kernel); the "
                                  "run ends when QEMU ends");

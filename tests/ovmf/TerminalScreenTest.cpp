@@ -84,4 +84,11 @@ TEST(TerminalScreen, HostileInputStaysOnTheScreen) {
   EXPECT_EQ(Small.Text(), "cd\nef\n");
 }
 
+TEST(TerminalScreen, SqueezesBlankRowsToOne) {
+  TerminalScreen S;
+  S.Feed("\x1b[2;1Ha\x1b[3;1Hb\x1b[9;1Hc\x1b[11;1Hd");
+  EXPECT_EQ(S.Text(true), "\na\nb\n\nc\n\nd\n");
+  EXPECT_EQ(S.Text(), "\na\nb\n\n\n\n\n\nc\n\nd\n");
+}
+
 } // namespace
