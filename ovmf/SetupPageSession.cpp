@@ -50,6 +50,8 @@ constexpr auto kSettle = 400ms;
 // Escape is sent this often while the boot runs towards Setup.
 constexpr auto kEscapeEvery = 500ms;
 constexpr int kMaxMoves = 40; // highlight moves to find an item
+// A menu settled this long without the item looked for does not list it.
+constexpr auto kAbsent = 5s;
 } // namespace bound
 
 // True when the row holding Text has a cell drawn with Highlight.
@@ -87,6 +89,8 @@ void SetupPageSession::Build() {
                          std::function<Action(SetupPageSession&)> Then) {
     return [Text, Highlight, Then](SetupPageSession& S) -> Action {
       if (!S.Entered_ && !Highlighted(S.Screen_, Text, Highlight)) {
+        if (!S.Screen_.Shows(Text) && S.Now_ - S.StepStart_ > bound::kAbsent)
+          S.Outcome_.Failure = "\"" + Text + "\" is not listed";
         if (!S.Screen_.Shows(Text) || ++S.Moves_ > bound::kMaxMoves)
           return {};
         return {false, std::string(key::kDown)};
@@ -276,7 +280,14 @@ ConsoleTurn SetupPageSession::Feed(std::string_view Output, Clock::time_point No
     if (Current_ != 0 || Now - LastKey_ < bound::kEscapeEvery)
       return Turn;
   }
+  Now_ = Now;
   const Step::Action A = S.Next(*this);
+  if (!Outcome_.Failure.empty()) {
+    Outcome_.Failure = S.Name + ": " + Outcome_.Failure;
+    Outcome_.LastScreen = Screen_.Text(true);
+    Turn.Done = true;
+    return Turn;
+  }
   Turn.Type = A.Keys;
   if (!A.Keys.empty())
     LastKey_ = Now;

@@ -75,6 +75,7 @@ private:
   std::vector<Step> Steps_;
   size_t Current_ = 0;
   Clock::time_point StepStart_{};
+  Clock::time_point Now_{};
   Clock::time_point LastOutput_{};
   Clock::time_point LastKey_{};
   bool Started_ = false;
