@@ -54,15 +54,16 @@ constexpr int kMaxMoves = 40; // highlight moves to find an item
 constexpr auto kAbsent = 5s;
 } // namespace bound
 
-// True when the row holding Text has a cell drawn with Highlight.
+// True when the row holding Text has a character drawn with Highlight.
 bool Highlighted(const TerminalScreen& S, std::string_view Text, CellAttribute Highlight) {
   for (size_t Row = 0; Row < S.Rows(); ++Row) {
     const std::string Line = S.Line(Row);
     const size_t At = Line.find(Text);
     if (At == std::string::npos)
       continue;
+    // Drawn characters only: blanks keep whatever colours cleared them.
     for (size_t C = 0; C < Line.size(); ++C)
-      if (S.AttributeAt(Row, C) == Highlight)
+      if (Line[C] != ' ' && S.AttributeAt(Row, C) == Highlight)
         return true;
   }
   return false;
@@ -115,6 +116,16 @@ void SetupPageSession::Build() {
        [](SetupPageSession& S) -> Action {
          if (S.Screen_.Shows(screen::kFrontPage) && S.Screen_.Shows(screen::kDeviceManager))
            return {true, {}};
+         // The hot key was missed and the Shell came up: Setup at the next
+         // boot instead. Once asked for, the next boot goes there by itself,
+         // and an Escape at the Shell would clear the line typed.
+         if (S.AskedForSetup_)
+           return {};
+         if (S.Stream_.find(kShellPrompt) != std::string::npos) {
+           S.AskedForSetup_ = true;
+           ++S.Outcome_.Boots;
+           return {false, std::string(key::kBootToSetup)};
+         }
          return {false, std::string(key::kEscape)};
        }});
   Steps_.push_back({"open Device Manager", "\"" + std::string(screen::kDevicesList) + "\"",
