@@ -144,17 +144,22 @@ std::span<const uint8_t> OvmfImage::PeiVolume() const {
       .subspan(PeiSection_.DataOffset(), PeiSection_.DataSize());
 }
 
+std::span<uint8_t> OvmfImage::DxeVolume() {
+  return std::span<uint8_t>(Decompressed_)
+      .subspan(DxeSection_.DataOffset(), DxeSection_.DataSize());
+}
+
 std::span<const uint8_t> OvmfImage::DxeVolume() const {
   return std::span<const uint8_t>(Decompressed_)
       .subspan(DxeSection_.DataOffset(), DxeSection_.DataSize());
 }
 
 sio::Result<std::vector<uint8_t>> OvmfImage::Rebuild() const {
-  // The volume section keeps its size: the PEI volume's length never changes,
-  // only its free space is used. Its header checksum is set again all the same.
+  // The volume sections keep their sizes: a volume's length never changes,
+  // only its free space is used. Their header checksums are set again all the same.
   std::vector<uint8_t> Volumes = Decompressed_;
-  pi::SealFvHeader(
-      std::span<uint8_t>(Volumes).subspan(PeiSection_.DataOffset(), PeiSection_.DataSize()));
+  for (const pi::SectionView& S : {PeiSection_, DxeSection_})
+    pi::SealFvHeader(std::span<uint8_t>(Volumes).subspan(S.DataOffset(), S.DataSize()));
   const auto Compressed = LzmaAloneEncode(Volumes);
   if (!Compressed)
     return Compressed.Failure();

@@ -23,13 +23,15 @@ public:
   // The decompressed PEI volume; changes made here go into Rebuild().
   std::span<uint8_t> PeiVolume();
   std::span<const uint8_t> PeiVolume() const;
-  // The DXE volume, the second volume inside.
+  // The DXE volume, the second volume inside; changes made here go into
+  // Rebuild() as well.
+  std::span<uint8_t> DxeVolume();
   std::span<const uint8_t> DxeVolume() const;
   // Where SEC copies the PEI volume and where its PEIMs are linked to run, as
   // the images already in it show.
   uint32_t PeiVolumeAddress() const { return PeiAddress_; }
 
-  // The whole image with the current PEI volume compressed back into it; an
+  // The whole image with the current PEI and DXE volumes compressed back into it; an
   // error when the result no longer fits the main volume.
   sio::Result<std::vector<uint8_t>> Rebuild() const;
 

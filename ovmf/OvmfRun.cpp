@@ -149,6 +149,7 @@ struct OvmfWork {
   std::optional<std::vector<uint8_t>> Patched; // the rebuilt code image (none: booted as read)
   std::optional<OvmfImage> Code;               // the code image the boot reads, opened
   std::optional<std::vector<uint8_t>> StoreWithSetup;
+  std::optional<SetupPageSession> Session; // Setup driven through the console, when asked for
   bool Done = false; // the run ends here, well (no boot asked for, or none possible)
 };
 
@@ -227,8 +228,12 @@ sio::Result<void> Boot(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
   if (Run.KernelBooted) {
     Options.StopAtShell = false;
     Options.ExtraArgs = R.KernelArgs;
-  } else if (Run.SetupStored) {
+  } else if (Run.SetupStored && !R.SetupPage) {
     Options.ShellCommands.push_back(DumpSetupVariableCommand());
+  }
+  if (R.SetupPage) {
+    W.Session.emplace(*R.SetupPage);
+    Options.Console = [&W](std::string_view Output) { return W.Session->Feed(Output); };
   }
   if (R.BeforeBoot)
     R.BeforeBoot(Run);
@@ -244,7 +249,8 @@ sio::Result<void> Boot(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
 
 // The module's runs in the boot's trace, against the board model's pass, and
 // the setup variable as the Shell showed it.
-sio::Result<void> ReadRuns(const OvmfRequest&, OvmfRun& Run, OvmfWork&) {
+sio::Result<void> ReadRuns(const OvmfRequest&, OvmfRun& Run, OvmfWork& W) {
+  const std::optional<SetupPageSession>& Session = W.Session;
   const QemuBoot& Boot = *Run.Booted;
   Run.Runs = ModuleRuns(Boot.Ports, Run.Module);
   if (Run.Runs.empty()) {
@@ -255,17 +261,32 @@ sio::Result<void> ReadRuns(const OvmfRequest&, OvmfRun& Run, OvmfWork&) {
           ", its dependency expression can be met and it lies in the PEI volume the firmware "
           "dispatches from (the serial log may tell more)");
   }
-  if (Run.Runs.size() == 1) {
+  // After Setup saved and reset the machine, the pass judged is the next
+  // boot's, and the board model runs it with the bytes `dmpstore` showed.
+  const bool AfterReset = Session && Session->Outcome().Reset;
+  if (Session) {
+    Run.Page = Session->Outcome();
+    if (!Run.Page->ShellAnswer) {
+      Run.NotShown = "Setup was not driven to the dump";
+    } else if (auto Shown = ParseDumpedVariable(*Run.Page->ShellAnswer); !Shown) {
+      Run.NotShown = Shown.Message();
+    } else {
+      Run.Shown = std::move(*Shown);
+      Run.Board.SetupVariable = Run.Shown;
+    }
+  }
+  const size_t Boots = Session ? Session->Outcome().Boots : 1;
+  if (Run.Runs.size() == Boots && (!AfterReset || Run.Shown)) {
     const SioBoardConfig Record = Run.Module.Record();
     engine::ScopedBoardValues Scoped(Record);
     Run.Model = AsQemuSeesIt(engine::RunHostPass(Run.Board).Events);
-    const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs[0]);
+    const pi::Trace Qemu = AsTheModuleWroteIt(Run.Runs.back());
     const pi::Trace Model = AsTheModuleWroteIt(Run.Model);
     Run.SameAsModel = std::ranges::equal(Qemu, Model, [](const auto& A, const auto& B) {
       return pi::FormatEvent(A) == pi::FormatEvent(B);
     });
   }
-  if (Run.SetupStored && !Run.KernelBooted) {
+  if (Run.SetupStored && !Run.KernelBooted && !Session) {
     if (Boot.ShellAnswers.empty()) {
       Run.NotShown = "the Shell did not answer `" + DumpSetupVariableCommand() + "`";
     } else if (auto Shown = ParseDumpedVariable(Boot.ShellAnswers[0]); !Shown) {
@@ -312,6 +333,10 @@ sio::Result<bool> RemoveFile(std::span<uint8_t> Volume, const pi::Guid& Name) {
 // The copy the firmware holds, booted as it is: its image's mode, dependency
 // and board values drive the board model; the code image is not rewritten.
 sio::Result<void> UseHeldCopy(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  if (R.SetupDriver)
+    return sio::Fail(R.Firmware + ": holds the module; the setup driver is added only beside "
+                                  "a module inserted here (give the module's image to "
+                                  "replace the copy)");
   const OvmfImage& Image = *W.Image;
   const FirmwareModule& Held = *Run.Held;
   Run.BootsHeld = true;
@@ -454,7 +479,26 @@ sio::Result<void> ReadModuleBoard(const OvmfRequest& R, OvmfRun& Run, OvmfWork& 
   return {};
 }
 
-// The image rebuilt around the changed PEI volume and opened again.
+// The setup driver for the firmware's DXE mode, into the DXE volume beside
+// the module, when asked for.
+sio::Result<void> AddDriver(const OvmfRequest& R, OvmfRun& Run, OvmfWork& W) {
+  if (!R.SetupDriver)
+    return {};
+  const auto Built = std::ranges::find(R.DriverImages, Run.Firmware.Dxe, &ModuleImage::Mode);
+  if (Built == R.DriverImages.end())
+    return sio::Fail(R.Firmware + ": its DXE runs " + std::string(ProcessorName(Run.Firmware.Dxe)) +
+                     ", and there is no setup driver image built for it");
+  auto Bytes = sio::ReadInputFile(Built->Path, kMaxModuleFile);
+  if (!Bytes)
+    return Bytes.Failure();
+  auto Driver = AddSetupDriver(*W.Image, Run.Firmware.Dxe, *Bytes, Built->Path);
+  if (!Driver)
+    return Driver.Within(R.Firmware);
+  Run.Driver = std::move(*Driver);
+  return {};
+}
+
+// The image rebuilt around the changed volumes and opened again.
 sio::Result<void> RebuildImage(const OvmfRequest&, OvmfRun& Run, OvmfWork& W) {
   auto Patched = W.Image->Rebuild();
   if (!Patched)
@@ -464,6 +508,8 @@ sio::Result<void> RebuildImage(const OvmfRequest&, OvmfRun& Run, OvmfWork& W) {
     return Check.Within(Run.Output);
   if (!std::ranges::equal(Check->PeiVolume(), W.Image->PeiVolume()))
     return sio::Fail(Run.Output + ": the rebuilt image does not hold the changed PEI volume");
+  if (!std::ranges::equal(Check->DxeVolume(), W.Image->DxeVolume()))
+    return sio::Fail(Run.Output + ": the rebuilt image does not hold the changed DXE volume");
   W.Patched = std::move(*Patched);
   W.Code = std::move(*Check);
   return {};
@@ -472,8 +518,11 @@ sio::Result<void> RebuildImage(const OvmfRequest&, OvmfRun& Run, OvmfWork& W) {
 } // namespace
 
 bool OvmfRun::Passed() const {
-  if (!Booted || Runs.size() != 1 || !SameAsModel)
+  const size_t Passes = Page ? Page->Boots : 1;
+  if (!Booted || Runs.size() != Passes || !SameAsModel)
     return false;
+  if (Page)
+    return Page->Done() && (!Page->Reset || Shown);
   if (KernelBooted)
     return !Booted->TimedOut;
   return Booted->ReachedShell && (!SetupStored || Shown == Board.SetupVariable);
@@ -537,10 +586,9 @@ sio::Result<OvmfRun> RunUnderOvmf(const OvmfRequest& R) {
     return Read.Failure();
   // A copy the firmware holds is booted as it is, unless a file or image
   // given takes its place.
-  auto Module =
-      Run.Held && !R.Replace
-          ? Through({UseHeldCopy})
-          : Through({TakeOutHeldCopy, TakeModuleFile, InsertModule, ReadModuleBoard, RebuildImage});
+  auto Module = Run.Held && !R.Replace ? Through({UseHeldCopy})
+                                       : Through({TakeOutHeldCopy, TakeModuleFile, InsertModule,
+                                                  ReadModuleBoard, AddDriver, RebuildImage});
   if (!Module)
     return Module.Failure();
   auto Booted = Through({PrepareStore, WriteOutputs, Foresee, Boot, ReadRuns});

@@ -24,6 +24,8 @@
 #include "ovmf/FirmwareSurvey.h"
 #include "ovmf/PeiVolumeInserter.h"
 #include "ovmf/QemuRunner.h"
+#include "ovmf/SetupDriverStep.h"
+#include "ovmf/SetupPageSession.h"
 #include "packaging/SioModuleFile.h"
 #include "pi/Trace.h"
 
@@ -60,6 +62,15 @@ struct OvmfRequest {
   // Insert a module whose image is built for the other processor mode than
   // the firmware's PEI (it is never dispatched); refused otherwise.
   bool OtherMode = false;
+  // Add the setup driver, the one of DriverImages built for DXE's mode, to
+  // the DXE volume beside the module.
+  bool SetupDriver = false;
+  std::vector<ModuleImage> DriverImages;
+  // Setup driven through the console in place of the Shell (needs the
+  // driver): the page shown, and with choices, saved, the machine reset and
+  // the variable dumped; the pass judged is then the next boot's, against the
+  // board model given the bytes the dump showed.
+  std::optional<SetupPageScript> SetupPage;
   // The board QEMU and the board model run (a stand-in chip or none); its
   // setup variable is stored in the copy of the variable store the boot uses.
   // Its variable PPI follows the firmware: taken away when the module is
@@ -93,6 +104,8 @@ struct OvmfRun {
   std::optional<packaging::DepexChoice> DepexChoice; // when packed
   chip::BoardValues Module = chip::DefaultBoardValues();
   Insertion Added;
+  std::optional<AddedDriver> Driver;    // the setup driver, when asked for
+  std::optional<SetupPageOutcome> Page; // what driving Setup saw
   std::string Qemu;
   bool QemuChosen = false;
   std::string Vars; // the store copied

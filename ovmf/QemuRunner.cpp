@@ -26,6 +26,7 @@ constexpr const char* kStartupPrompt = "Press";
 constexpr const char* kTraceEvents = "memory_region_ops_write\nmemory_region_ops_read\n";
 constexpr uint16_t kMixerIndexOffset = 4; // the SB16 mixer's index port, from the card's base
 constexpr std::chrono::seconds kMonitorBound{10};
+constexpr int kConsoleTickMs = 50; // a console script is asked at least this often
 
 // A private directory for the vars copy and the event list, removed on exit.
 class ScratchDir {
@@ -206,10 +207,21 @@ sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
   size_t AnswerStart = 0;      // where the pending command's answer starts in Serial
   bool CommandPending = false; // typed, waiting for the next prompt
   TraceReader Trace(Boot);
-  bool KeySent = !Options.SkipStartupDelay;
+  bool KeySent = !Options.SkipStartupDelay || Options.Console;
+  bool ConsoleDone = false;
+  // The console script speaks for itself: what it types goes to the console.
+  const auto Drive = [&](std::string_view Output) {
+    const ConsoleTurn Turn = Options.Console(Output);
+    if (!Turn.Type.empty() && write(In.Fd[1], Turn.Type.data(), Turn.Type.size()) !=
+                                  static_cast<ssize_t>(Turn.Type.size()))
+      ConsoleDone = true;
+    ConsoleDone = ConsoleDone || Turn.Done;
+  };
   std::array<char, 1 << 16> Buffer;
   std::array<pollfd, 2> Fds = {pollfd{Out.Fd[0], POLLIN, 0}, pollfd{Err.Fd[0], POLLIN, 0}};
   const auto Finished = [&] {
+    if (Options.Console)
+      return ConsoleDone;
     return Options.StopAtShell && Boot.ReachedShell && Answered == Options.ShellCommands.size();
   };
   for (int Open = 2; Open > 0 && !Finished();) {
@@ -218,10 +230,16 @@ sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
       Boot.TimedOut = true;
       break;
     }
-    const int Ms =
+    int Ms =
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Left).count()) + 1;
-    if (poll(Fds.data(), Fds.size(), Ms) < 0 && errno != EINTR)
+    if (Options.Console)
+      Ms = std::min(Ms, kConsoleTickMs);
+    const int Ready = poll(Fds.data(), Fds.size(), Ms);
+    if (Ready < 0 && errno != EINTR)
       break;
+    // Timed keys go out even while only the trace is busy.
+    if (Options.Console)
+      Drive({});
     for (auto& P : Fds) {
       if (P.fd < 0 || (P.revents & (POLLIN | POLLHUP | POLLERR)) == 0)
         continue;
@@ -242,6 +260,10 @@ sio::Result<QemuBoot> BootFirmware(const QemuOptions& Options) {
       if (!Boot.ReachedShell && Boot.Serial.find(kShellPrompt) != std::string::npos) {
         Boot.ReachedShell = true;
         AnswerStart = Boot.Serial.size();
+      }
+      if (Options.Console) {
+        Drive(std::string_view(Buffer.data(), static_cast<size_t>(Got)));
+        continue;
       }
       if (CommandPending) {
         const size_t Prompt = Boot.Serial.find(kShellPrompt, AnswerStart);

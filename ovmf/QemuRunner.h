@@ -9,8 +9,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/BuildPaths.h"
@@ -19,6 +21,13 @@
 #include "pi/Trace.h"
 
 namespace ovmf {
+
+// What a console script types in answer to the console's output, and
+// whether it has ended.
+struct ConsoleTurn {
+  std::string Type;
+  bool Done = false;
+};
 
 struct QemuOptions {
   std::string Qemu = "qemu-system-i386";
@@ -36,6 +45,10 @@ struct QemuOptions {
   // Typed at the Shell prompt one after another; the boot stops when the last
   // has answered.
   std::vector<std::string> ShellCommands;
+  // Drives the console in place of the Shell commands and the startup key:
+  // given each piece of console output (and nothing, at least every 50 ms),
+  // it answers with the keys to type; the boot stops once it is done.
+  std::function<ConsoleTurn(std::string_view Output)> Console;
   // false: run on after the Shell prompt until Bound or until QEMU ends (a
   // kernel started after the firmware).
   bool StopAtShell = true;

@@ -10,5 +10,6 @@ phase install bash scripts/install-deps.sh
 phase "configure default" cmake --preset default
 phase "build default" cmake --build --preset default
 phase "test default" ctest --preset default
+phase "test qemu-x64-setup" ctest --preset qemu-x64-setup
 bash scripts/sanitize.sh
 bash scripts/fuzz.sh

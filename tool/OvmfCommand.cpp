@@ -23,6 +23,7 @@
 #include "common/DataPaths.h"
 #include "common/FileInput.h"
 #include "common/FileOutput.h"
+#include "common/JsonDocument.h"
 #include "common/JsonFields.h"
 #include "common/OldSpelling.h"
 #include "common/TemporaryFolder.h"
@@ -33,6 +34,7 @@
 #include "tool/OvmfReport.h"
 #include "tool/ScenarioOptions.h"
 #include "tool/SetupContentOptions.h"
+#include "tool/SetupPageScript.h"
 
 namespace siotool {
 namespace {
@@ -60,6 +62,14 @@ struct OvmfOptions {
   bool NoBoot = false;
   bool First = false;
   bool OtherMode = false;
+  // The setup driver beside the module, in the DXE volume.
+  bool SetupDriver = false;
+  std::string SetupImage = sio::data::SetupDxeFile();       // for an IA-32 DXE
+  std::string X64SetupImage = sio::data::X64SetupDxeFile(); // for an X64 DXE
+  // Setup driven through the console: the page printed, and each choice
+  // made, saved, the machine reset and the next boot judged.
+  bool SetupPage = false;
+  std::vector<std::string> Choices;
   // A Linux kernel the firmware boots after the module (through QEMU's
   // -kernel); the run ends when QEMU does (-no-reboot).
   std::string Kernel;
@@ -114,7 +124,8 @@ board::Scenario BoardFor(const OvmfOptions& O) {
 
 // The request the options make: the firmware, the module, the board, the
 // boot. Outputs not named go to OutputFolder.
-ovmf::OvmfRequest RequestFor(const OvmfOptions& O) {
+// With choices, Chosen is the variable as saving them stores it.
+ovmf::OvmfRequest RequestFor(const OvmfOptions& O, std::optional<std::vector<uint8_t>>& Chosen) {
   ovmf::OvmfRequest R;
   R.Firmware = O.Firmware;
   R.Vars = O.Vars;
@@ -131,6 +142,15 @@ ovmf::OvmfRequest RequestFor(const OvmfOptions& O) {
   R.Where = O.First ? ovmf::InsertAt::AheadOfPeims : ovmf::InsertAt::End;
   R.Replace = !O.FfsFile.empty() || O.ImageGiven || O.X64ImageGiven || !O.Depex.empty();
   R.OtherMode = O.OtherMode;
+  R.SetupDriver = O.SetupDriver || O.SetupPage || !O.Choices.empty();
+  if (O.SetupPage || !O.Choices.empty()) {
+    // The choices are checked against the page before anything boots.
+    const ChosenPage Page = ChoosePage(O.SetupImage, O.Choices);
+    R.SetupPage = ScriptFor(Page.Page, O.Choices);
+    if (!O.Choices.empty())
+      Chosen = Page.Values;
+  }
+  R.DriverImages = {{ovmf::Processor::Ia32, O.SetupImage}, {ovmf::Processor::X64, O.X64SetupImage}};
   R.Board = BoardFor(O);
   R.BoardSource = O.ChipPort.empty() ? O.ScenarioFile : "--chip-port";
   R.Attributes = ParseStoredAttributes(O.Attributes);
@@ -159,8 +179,10 @@ OvmfReport ReportFor(const OvmfOptions& O, const ovmf::OvmfRequest& R) {
 }
 
 int Run(const OvmfOptions& O) {
-  ovmf::OvmfRequest R = RequestFor(O);
+  std::optional<std::vector<uint8_t>> Chosen;
+  ovmf::OvmfRequest R = RequestFor(O, Chosen);
   OvmfReport Report = ReportFor(O, R);
+  Report.ChosenValues = std::move(Chosen);
   // The patched images no option names are kept only while the command runs.
   std::optional<sio::TemporaryFolder> Scratch;
   if (!Report.OutputKept || (!Report.VarsKept && R.Board.SetupVariable)) {
@@ -185,7 +207,7 @@ int Run(const OvmfOptions& O) {
         {reinterpret_cast<const uint8_t*>(Run.Booted->Serial.data()), Run.Booted->Serial.size()},
         "serial log"));
   if (O.Json)
-    std::cout << OvmfReportToJson(Report).dump(2) << "\n";
+    std::cout << sio::JsonDocument(OvmfReportToJson(Report));
   else if (O.NoBoot)
     PrintOvmfPlan(std::cout, Report);
   else if (Run.Booted)
@@ -194,7 +216,7 @@ int Run(const OvmfOptions& O) {
   // The input was sound; the boot could not happen. A failed run, not bad input.
   if (!O.NoBoot && !Run.Booted)
     throw InputError(Run.Qemu + ": " + Run.BootError, sio::ErrorKind::Failed);
-  return O.NoBoot || Run.Passed() ? 0 : 1;
+  return O.NoBoot || Report.Passed() ? 0 : 1;
 }
 
 } // namespace
@@ -260,6 +282,23 @@ void AddOvmfCommand(CLI::App& App, int& ExitCode) {
   Cmd->add_flag("--other-mode", O->OtherMode,
                 "Insert a module whose image is built for the other processor mode than the "
                 "firmware's PEI (it is never dispatched; refused without this)");
+  Cmd->add_flag("--setup-page", O->SetupPage,
+                "Boot to Setup instead of the Shell (the setup driver added), open "
+                "Device Manager and the page, and print it as the firmware shows it");
+  Cmd->add_option("--choose", O->Choices,
+                  "With the page open, set a question as a user would: \"PROMPT=VALUE\" "
+                  "(repeatable); then save, reset, and compare the next boot's pass and the "
+                  "stored bytes")
+      ->type_name("PROMPT=VALUE");
+  Cmd->add_flag("--setup-driver", O->SetupDriver,
+                "Add the setup driver (the image built for the firmware's DXE "
+                "mode) to the DXE volume beside the module");
+  Cmd->add_option("--setup-image", O->SetupImage,
+                  "The setup driver image added to a firmware whose DXE is IA-32")
+      ->capture_default_str();
+  Cmd->add_option("--x64-setup-image", O->X64SetupImage,
+                  "The setup driver image added to a firmware whose DXE is X64")
+      ->capture_default_str();
   auto* Kernel = Cmd->add_option("--kernel", O->Kernel,
                                  "Boot this Linux kernel after the firmware (QEMU -kernel); the "
                                  "run ends when QEMU ends");

@@ -98,6 +98,15 @@ void PrintInsertion(std::ostream& Out, const OvmfReport& Report) {
                                       : "PE";
   Out << Format("\n           %s image rebased to 0x%08X (%zu relocations)\n", Form,
                 In.ImageAddress, In.Relocations);
+  if (Run.Driver) {
+    const ovmf::AddedDriver& D = *Run.Driver;
+    const ovmf::DriverInsertion& Dx = D.Added;
+    const std::string Mode(ovmf::ProcessorName(D.Mode));
+    Out << Format("Driver:    %s (%s, for the firmware's %s DXE) as file %s at offset 0x%zX\n"
+                  "           of the DXE volume (0x%zX bytes: 0x%zX free before, 0x%zX after)\n",
+                  D.Source.c_str(), Mode.c_str(), Mode.c_str(), pi::FormatGuid(Dx.Name).c_str(),
+                  Dx.FileOffset, D.VolumeSize, Dx.FreeBefore, Dx.FreeAfter);
+  }
   Out << "Wrote:     " << Run.Output << Fate(Report.OutputKept, "-o") << "\n";
 }
 
@@ -107,11 +116,18 @@ std::string AccessLine(const chip::DecodedEvent& E) {
 }
 
 // The model's verdict on the module's runs, in lines.
+// After Setup saved and reset the machine, the pass judged is the last boot's.
 std::vector<std::string> ModelLines(const ovmf::OvmfRun& Run) {
   std::vector<std::string> Lines;
-  if (Run.Runs.size() != 1) {
-    Lines.push_back("Model:     dispatched " + std::to_string(Run.Runs.size()) +
-                    " times; the board model runs the module once");
+  const size_t Boots = Run.Page ? Run.Page->Boots : 1;
+  if (Boots > 1 && !Run.Runs.empty())
+    Lines.push_back("Model:     " + std::to_string(Boots) +
+                    " boots; the pass judged is the last one's" +
+                    (Run.Shown ? ", with the variable `dmpstore` showed" : ""));
+  if (Run.Runs.size() != Boots) {
+    Lines.push_back("Model:     dispatched " + std::to_string(Run.Runs.size()) + " times in " +
+                    std::to_string(Boots) + " boot" + (Boots == 1 ? "" : "s") +
+                    "; the board model runs the module once a boot");
     if (Run.Runs.size() > 1)
       Lines.push_back(std::string("           the machine reset and PEI ran again") +
                       (Run.Qemu == "qemu-system-i386" && Run.Firmware.Dxe != ovmf::Processor::Ia32
@@ -119,11 +135,11 @@ std::vector<std::string> ModelLines(const ovmf::OvmfRun& Run) {
                            : ""));
   } else if (Run.SameAsModel) {
     Lines.push_back("Model:     identical to the board model (" +
-                    std::to_string(Run.Runs[0].size()) + " accesses as QEMU records them)");
+                    std::to_string(Run.Runs.back().size()) + " accesses as QEMU records them)");
   } else {
     Lines.push_back("Model:     differs from the board model:");
-    for (const auto& Line : DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Run.Runs[0]), "board model",
-                                       ovmf::AsTheModuleWroteIt(Run.Model)))
+    for (const auto& Line : DiffTraces("QEMU", ovmf::AsTheModuleWroteIt(Run.Runs.back()),
+                                       "board model", ovmf::AsTheModuleWroteIt(Run.Model)))
       Lines.push_back("  " + Line);
   }
   return Lines;
@@ -135,10 +151,50 @@ std::string BootLine(const ovmf::OvmfRun& Run) {
     return Format("Boot:      %s after %.1f s",
                   Boot.TimedOut ? "stopped, the kernel did NOT power off" : "QEMU ended",
                   Boot.Seconds);
+  if (Run.Page && !Run.Page->Reset)
+    return Format("Boot:      %s after %.1f s (%zu boot%s)",
+                  Run.Page->Failure.empty() ? "stopped in Setup with the page shown" : "stopped",
+                  Boot.Seconds, Run.Page->Boots, Run.Page->Boots == 1 ? "" : "s");
   if (Boot.ReachedShell)
-    return Format("Boot:      reached the UEFI Shell after %.1f s", Boot.Seconds);
+    return Format("Boot:      reached the UEFI Shell after %.1f s%s", Boot.Seconds,
+                  Run.Page ? " (after the reset)" : "");
   return Format("Boot:      did NOT reach the UEFI Shell (%s after %.1f s)",
                 Boot.TimedOut ? "stopped" : "QEMU ended", Boot.Seconds);
+}
+
+std::string HexBytes(const std::vector<uint8_t>& Bytes) {
+  std::string Text;
+  for (uint8_t B : Bytes)
+    Text += " " + sio::Hex(B, 2);
+  return Text;
+}
+
+// The page as Setup showed it, what the choices did, and the stored bytes
+// against what `sio setup --choose` computes.
+void PrintSetupPage(std::ostream& Out, const OvmfReport& Report) {
+  const ovmf::OvmfRun& Run = Report.Run;
+  const ovmf::SetupPageOutcome& P = *Run.Page;
+  if (!P.Page.empty())
+    Out << "Setup:     the page as the firmware shows it:\n" << P.Page;
+  if (!P.Failure.empty()) {
+    Out << "Setup:     failed to " << P.Failure << "; the last screen:\n" << P.LastScreen;
+    return;
+  }
+  if (!Report.ChosenValues)
+    return;
+  Out << "Setup:     with the choices made:\n" << P.Chosen;
+  Out << "Setup:     saved (F10, Y) and reset from the front page\n";
+  if (!Run.Shown) {
+    Out << "Variable:  not read back after the reset (" << Run.NotShown << ")\n";
+    return;
+  }
+  const bool Same = Report.SetupAgrees();
+  Out << "Variable:  `" << ovmf::DumpSetupVariableCommand() << "` shows " << Run.Shown->size()
+      << " bytes after the reset, " << (Same ? "equal to" : "NOT equal to")
+      << " what `sio setup --choose` computes\n";
+  if (!Same)
+    Out << "           shown:   " << HexBytes(*Run.Shown)
+        << "\n           computed:" << HexBytes(*Report.ChosenValues) << "\n";
 }
 
 Json AccessesToJson(const pi::Trace& Accesses, const chip::BoardValues& Module) {
@@ -216,7 +272,9 @@ void PrintOvmfOutcome(std::ostream& Out, const OvmfReport& Report) {
            "   write as 0x70 to 0x80 and 0x00 to 0x81, joined here)\n";
   for (const auto& Line : ModelLines(Run))
     Out << Line << "\n";
-  if (Run.SetupStored && !Run.KernelBooted) {
+  if (Run.Page)
+    PrintSetupPage(Out, Report);
+  if (Run.SetupStored && !Run.KernelBooted && !Run.Page) {
     if (!Run.Shown)
       Out << "Variable:  not read back (" << Run.NotShown << ")\n";
     else
@@ -259,6 +317,14 @@ Json OvmfReportToJson(const OvmfReport& Report) {
                        {"te", Run.Added.Te},
                        {"relocations", Run.Added.Relocations}};
   Doc["module"] = Module;
+  Doc["driver"] = Run.Driver ? Json{{"source", Run.Driver->Source},
+                                    {"mode", ovmf::ProcessorName(Run.Driver->Mode)},
+                                    {"file", pi::FormatGuid(Run.Driver->Added.Name)},
+                                    {"volume_offset", Run.Driver->Added.FileOffset},
+                                    {"volume_size", Run.Driver->VolumeSize},
+                                    {"free_before", Run.Driver->Added.FreeBefore},
+                                    {"free_after", Run.Driver->Added.FreeAfter}}
+                             : Json(nullptr);
   Doc["qemu"] = {{"path", Run.Qemu}, {"chosen", Run.QemuChosen}};
   Doc["output"] = {{"path", Run.Output}, {"written", !Run.BootsHeld}, {"kept", Report.OutputKept}};
   Doc["vars"] = {{"copied", Run.Vars},
@@ -291,7 +357,20 @@ Json OvmfReportToJson(const OvmfReport& Report) {
   Doc["not_dispatched"] = Run.NotDispatched;
   Doc["same_as_model"] = Run.SameAsModel;
   Doc["model"] = ModelLines(Run);
-  Doc["passed"] = Run.Passed();
+  if (Run.Page) {
+    const ovmf::SetupPageOutcome& P = *Run.Page;
+    Doc["setup_page"] = {
+        {"page", P.Page},
+        {"failure", P.Failure.empty() ? Json(nullptr) : Json(P.Failure)},
+        {"last_screen", P.Failure.empty() ? Json(nullptr) : Json(P.LastScreen)},
+        {"chosen", Report.ChosenValues ? Json(P.Chosen) : Json(nullptr)},
+        {"boots", P.Boots},
+        {"reset", P.Reset},
+        {"computed", Report.ChosenValues ? Json(*Report.ChosenValues) : Json(nullptr)},
+        {"shown", Run.Shown ? Json(*Run.Shown) : Json(nullptr)},
+        {"equal", Report.SetupAgrees()}};
+  }
+  Doc["passed"] = Report.Passed();
   return Doc;
 }
 

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "common/JsonFields.h"
 #include "ovmf/OvmfRun.h"
@@ -27,6 +29,14 @@ struct OvmfReport {
   std::string TemporaryFolder;
   bool OutputKept = true;
   bool VarsKept = true;
+  // With choices made on the setup page: the variable as `sio setup
+  // --choose` computes it for them.
+  std::optional<std::vector<uint8_t>> ChosenValues;
+
+  // The bytes the firmware stored after the choices equal the computed ones
+  // (true when no choice was made).
+  bool SetupAgrees() const { return !ChosenValues || (Run.Shown && *Run.Shown == *ChosenValues); }
+  bool Passed() const { return Run.Passed() && SetupAgrees(); }
 };
 
 // The plan: what was read, chosen, inserted and written (everything with
