@@ -4,6 +4,7 @@
 // JSON document must show in the text (a number in decimal or in hex, as the
 // text writes it). A fact one printer shows and the other lacks fails here.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <sys/wait.h>
 
@@ -51,9 +52,15 @@ Output RunTool(const std::string& Tool, const std::vector<std::string>& Args) {
   return Result;
 }
 
+// One folder per test process: ctest runs the cases as processes of their
+// own, side by side, and each makes its inputs afresh.
 fs::path WorkDir() {
-  fs::path Dir = fs::path(sio::build::kTestWorkDir) / "report-agreement";
-  fs::create_directories(Dir);
+  static const fs::path Dir = [] {
+    fs::path Made = fs::path(sio::build::kTestWorkDir) /
+                    ("report-agreement-" + std::to_string(static_cast<long>(getpid())));
+    fs::create_directories(Made);
+    return Made;
+  }();
   return Dir;
 }
 
@@ -211,8 +218,9 @@ INSTANTIATE_TEST_SUITE_P(
             "Setup",
             {"setup", "--choose", "Register 0xF1=0x3C"},
             {"question_id", "class_guids", "value", "default", "minimum", "maximum", "step"}},
-        ReportCase{
-            "Inspect", {"inspect", "--board", "default", "--expect", "default"}, {"mark", "mask"}},
+        ReportCase{"Inspect",
+                   {"inspect", "--scenario", "default", "--expect", "default"},
+                   {"mark", "mask"}},
         ReportCase{"InspectPlan", {"--plan"}, {}, 0, true}),
     [](const testing::TestParamInfo<ReportCase>& Info) { return std::string(Info.param.Name); });
 
