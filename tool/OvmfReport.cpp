@@ -18,9 +18,14 @@ namespace {
 
 constexpr size_t kAccessColumn = 22;
 
+// printf-style text of any length: the size is measured first.
 template <typename... Args> std::string Format(const char* Pattern, Args... Values) {
-  char Line[256];
-  std::snprintf(Line, sizeof Line, Pattern, Values...);
+  const int Size = std::snprintf(nullptr, 0, Pattern, Values...);
+  if (Size <= 0)
+    return {};
+  std::string Line(static_cast<size_t>(Size) + 1, '\0');
+  std::snprintf(Line.data(), Line.size(), Pattern, Values...);
+  Line.resize(static_cast<size_t>(Size));
   return Line;
 }
 
